@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+namespace olv::link {
+
+enum class BoxIcon { Error, Warning, Information };
+enum class BoxButtons { Ok, YesNo };
+enum class BoxAnswer { Ok, Yes, No };
+
+struct Box {
+    QString text;
+    QString caption;
+    BoxIcon icon = BoxIcon::Information;
+    BoxButtons buttons = BoxButtons::Ok;
+    QString detail; // shown as the box's informative text when not empty
+};
+
+// Every message box of the program goes through this: modal, owned by the main window.
+// The window implements it with QMessageBox; tests answer it themselves.
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    virtual BoxAnswer show(const Box& box) = 0;
+};
+
+} // namespace olv::link
