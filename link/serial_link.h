@@ -19,9 +19,9 @@ public:
                std::function<std::string(int portNumber)> resolvePath);
 
     // Closes the port held so far, then opens COM<portNumber> (COM1 for a number outside 1..8) with
-    // the line settings. A failure shows "Невозможно открыть последовательный порт" / "Ошибка" once and
-    // leaves the port closed; transactions on it then end as if nothing answered.
-    void openPort(int portNumber, int baudRate, int dataBits, int parity, int stopBits, int32_t timeoutMs);
+    // the line settings. A failure shows "Невозможно открыть последовательный порт" / "Ошибка" once,
+    // leaves the port closed (transactions on it then end as if nothing answered) and returns false.
+    bool openPort(int portNumber, int baudRate, int dataBits, int parity, int stopBits, int32_t timeoutMs);
     void raiseLines();
     void closePort();
 
