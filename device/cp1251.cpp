@@ -1,5 +1,6 @@
 #include "device/cp1251.h"
 
+#include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
