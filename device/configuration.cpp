@@ -1,0 +1,71 @@
+#include "device/configuration.h"
+
+#include "device/encodings.h"
+#include "device/number_text.h"
+#include "device/register_map.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+namespace olv::device {
+
+link::ResultFlags ReadConfiguration(link::ModbusMaster& master, RegisterImage& image, uint8_t& exceptionCode,
+                                    const std::function<void(int blocksDone)>& progress) {
+    exceptionCode = 0;
+    int done = 0;
+    for (const Block& block : ConfigReadBlocks) {
+        std::array<uint16_t, 8> words{};
+        const link::ResultFlags flags =
+            master.readHoldingRegisters(block.start, block.count, words.data(), exceptionCode);
+        if (!link::Succeeded(flags, exceptionCode)) return flags;
+        std::copy_n(words.begin(), block.count, image.words.begin() + block.start);
+        ++done;
+        if (progress) progress(done);
+    }
+    return 0;
+}
+
+link::ResultFlags WriteConfiguration(link::ModbusMaster& master, const RegisterImage& image,
+                                     uint8_t& exceptionCode, const std::function<void(int blocksDone)>& progress,
+                                     const std::function<void(int ms)>& pause) {
+    exceptionCode = 0;
+    const int total = static_cast<int>(ConfigWriteBlocks.size());
+    for (int i = 0; i < total; ++i) {
+        const Block& block = ConfigWriteBlocks[i];
+        const link::ResultFlags flags =
+            master.writeMultipleRegisters(block.start, block.count, image.words.data() + block.start, exceptionCode);
+        if (!link::Succeeded(flags, exceptionCode)) return flags;
+        if (progress) progress(i + 1);
+        if (i + 1 < total && pause) pause(100);
+    }
+    return 0;
+}
+
+link::ResultFlags ReadKeptRegisters(link::ModbusMaster& master, RegisterImage& image, uint8_t& exceptionCode) {
+    static constexpr std::array<Block, 4> keptBlocks{{{0, 6}, {8, 4}, {reg::KeptA, 8}, {reg::KeptB, 4}}};
+    exceptionCode = 0;
+    std::array<uint16_t, reg::ImageSize> scratch{};
+    for (const Block& block : keptBlocks) {
+        const link::ResultFlags flags =
+            master.readHoldingRegisters(block.start, block.count, scratch.data() + block.start, exceptionCode);
+        if (!link::Succeeded(flags, exceptionCode)) return flags;
+    }
+    for (int r : {reg::Kept4, reg::Kept10, reg::ByteOrder}) image.words[r] = scratch[r];
+    for (int r = reg::KeptA; r < reg::KeptB + 4; ++r) image.words[r] = scratch[r];
+    return 0;
+}
+
+bool FloatTextUnchanged(const QString& shownText, uint16_t high, uint16_t low) {
+    return shownText == FormatValue(WordsToFloat(high, low));
+}
+
+bool CollectFloatField(const QString& shownText, uint16_t& high, uint16_t& low) {
+    if (FloatTextUnchanged(shownText, high, low)) return true;
+    const std::optional<float> value = ParseSingle(shownText);
+    if (!value) return false;
+    FloatToWords(*value, high, low);
+    return true;
+}
+
+} // namespace olv::device

@@ -1,0 +1,162 @@
+#include "search/device_search.h"
+
+#include "device/register_map.h"
+#include "link/link_settings.h"
+
+#include <algorithm>
+
+namespace olv::search {
+
+namespace {
+
+constexpr int MaxAddress = 255;
+
+bool AnyOn(const auto& switches) {
+    return std::any_of(switches.begin(), switches.end(), [](int s) { return s == 1; });
+}
+
+// A group with no switch on is searched whole.
+bool Chosen(const auto& switches, int index) { return !AnyOn(switches) || switches[index] == 1; }
+
+int FirstAddress(const SearchSettings& settings) { return std::clamp(settings.firstAddress, 0, MaxAddress); }
+
+int ParityIndex(int parity) { return (parity == 0 || parity == 1) ? parity : 2; }
+
+void ShowEnd(link::MessageBoxes& boxes, const QString& text) {
+    boxes.show(link::Box{text, SearchCaption(), link::BoxIcon::Information, link::BoxButtons::Ok, {}});
+}
+
+} // namespace
+
+QString ProgressParityText(int parity) {
+    static const QString texts[SearchParityCount] = {"без паритета", "нечетный паритет", "четный паритет"};
+    return texts[ParityIndex(parity)];
+}
+
+QString FoundParityText(int parity) {
+    static const QString texts[SearchParityCount] = {"без парит.", "нечёт. пар.", "чет. пар."};
+    return texts[ParityIndex(parity)];
+}
+
+QString ProgressLine(int baudRate, int parity, int address) {
+    return QStringLiteral("Проверяется скорость ") + QString::number(baudRate) + u' ' + ProgressParityText(parity) +
+           QStringLiteral(" номер прибора ") + QString::number(address);
+}
+
+QString FoundDeviceLine(const FoundDevice& device) {
+    return QStringLiteral("Скорость ") + QString::number(device.baudRate) + u' ' + FoundParityText(device.parity) +
+           QStringLiteral(" Сет. номер ") + QString::number(device.address);
+}
+
+QStringList FoundDeviceLines(const FoundDevices& found) {
+    QStringList lines;
+    for (const FoundDevice& device : found) {
+        if (device.baudRate == 0) break;
+        lines << FoundDeviceLine(device);
+    }
+    return lines;
+}
+
+bool ChooseFoundDevice(const FoundDevices& found, int index, link::LinkSettings& settings) {
+    if (index < 0 || index >= MaxFoundDevices || found[index].baudRate == 0) return false;
+    const FoundDevice& device = found[index];
+    settings.address = device.address;
+    const auto& rates = device::BaudRates;
+    settings.baudRate =
+        std::find(rates.begin(), rates.end(), device.baudRate) != rates.end() ? device.baudRate : 19200;
+    return true;
+}
+
+QString SearchCaption() { return QStringLiteral("Ход поиска"); }
+QString SearchDoneText() { return QStringLiteral("Процедура поиска завершена."); }
+QString SearchStoppedText() { return QStringLiteral("Процедура поиска завершена пользователем."); }
+QString SearchTooManyText() { return QStringLiteral("Процедура поиска завершена.На линии слишком много приборов."); }
+
+void RunDeviceSearch(const SearchSettings& settings, int& searchRunning, link::LinkSettings& linkSettings,
+                     FoundDevices& found, const SearchHooks& hooks, link::MessageBoxes& boxes) {
+    if (searchRunning == 0) return;
+
+    hooks.setLinkControlsEnabled(false);
+    const int savedAddress = linkSettings.address;
+    const int savedParity = linkSettings.parity;
+
+    // Every end puts address and parity back before the port is reopened, so the port is opened with
+    // the link settings as they were before the search.
+    auto restore = [&] {
+        searchRunning = 0;
+        linkSettings.address = savedAddress;
+        linkSettings.parity = savedParity;
+    };
+
+    int foundCount = 0;
+    int address = FirstAddress(settings);
+    int baudIndex = 0;
+    int parityIndex = 0;
+
+    found.fill(FoundDevice{});
+    hooks.showSearchState();
+    searchRunning = 1;
+
+    while (baudIndex < SearchBaudCount) {
+        if (!Chosen(settings.baudEnabled, baudIndex)) {
+            address = FirstAddress(settings);
+            ++baudIndex;
+            continue;
+        }
+
+        if (Chosen(settings.parityEnabled, parityIndex)) {
+            const int rate = device::BaudRates[baudIndex];
+            if (!hooks.openProbePort(rate, parityIndex)) {
+                // The opener has said why; trying the next thousands of combinations would only repeat
+                // its message with no way to stop, so this ends the search as a stop does.
+                restore();
+                hooks.openLinkPort();
+                ShowEnd(boxes, SearchDoneText());
+                hooks.setLinkControlsEnabled(true);
+                return;
+            }
+            hooks.showProgress(ProgressLine(rate, parityIndex, address));
+
+            linkSettings.address = address;
+            uint8_t exceptionCode = 0;
+            const link::ResultFlags flags = hooks.probe(exceptionCode);
+            if (link::Succeeded(flags, exceptionCode)) {
+                found[foundCount] = FoundDevice{rate, address, parityIndex};
+                hooks.showSearchState();
+                ++foundCount;
+                if (foundCount >= MaxFoundDevices) {
+                    restore();
+                    ShowEnd(boxes, SearchTooManyText());
+                    hooks.openLinkPort();
+                    hooks.setLinkControlsEnabled(true);
+                    return;
+                }
+            }
+        }
+
+        if (searchRunning == 0) {
+            restore();
+            hooks.openLinkPort();
+            ShowEnd(boxes, SearchStoppedText());
+            hooks.setLinkControlsEnabled(true);
+            return;
+        }
+
+        if (++parityIndex < SearchParityCount) continue;
+        parityIndex = 0;
+        ++address;
+        if (address <= settings.lastAddress && address <= MaxAddress) {
+            hooks.processEvents();
+            continue;
+        }
+        address = FirstAddress(settings);
+        ++baudIndex;
+    }
+
+    restore();
+    ShowEnd(boxes, SearchDoneText());
+    hooks.openLinkPort();
+    hooks.setLinkControlsEnabled(true);
+}
+
+} // namespace olv::search
