@@ -1,0 +1,248 @@
+#include "settings/ini_file.h"
+
+#include "device/cp1251.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <vector>
+
+namespace olv::settings {
+
+namespace {
+
+constexpr qsizetype MaxValueLength = 1023;
+
+struct Line {
+    QByteArray text; // without its line break
+    QByteArray eol;  // "\r\n", "\n", or empty for a last line without a break
+};
+
+std::vector<Line> SplitLines(const QByteArray& bytes) {
+    std::vector<Line> lines;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        const qsizetype nl = bytes.indexOf('\n', start);
+        if (nl < 0) {
+            lines.push_back({bytes.mid(start), {}});
+            break;
+        }
+        const bool crlf = nl > start && bytes[nl - 1] == '\r';
+        const qsizetype end = crlf ? nl - 1 : nl;
+        lines.push_back({bytes.mid(start, end - start), crlf ? QByteArray("\r\n") : QByteArray("\n")});
+        start = nl + 1;
+    }
+    return lines;
+}
+
+QByteArray JoinLines(const std::vector<Line>& lines) {
+    QByteArray bytes;
+    for (const Line& line : lines) bytes += line.text + line.eol;
+    return bytes;
+}
+
+// The line ending of the file: that of its first line break; CRLF when it has none.
+QByteArray LineEnding(const QByteArray& bytes) {
+    const qsizetype nl = bytes.indexOf('\n');
+    if (nl < 0) return "\r\n";
+    return (nl > 0 && bytes[nl - 1] == '\r') ? QByteArray("\r\n") : QByteArray("\n");
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+QByteArray TrimBlanks(const QByteArray& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && IsBlank(text[begin])) ++begin;
+    while (end > begin && IsBlank(text[end - 1])) --end;
+    return text.mid(begin, end - begin);
+}
+
+bool SameName(const QByteArray& stored, const QString& wanted) {
+    return device::FromCp1251(stored).compare(wanted, Qt::CaseInsensitive) == 0;
+}
+
+// The name of a section header line ("[name]", blanks allowed around), or nothing.
+std::optional<QByteArray> SectionName(const QByteArray& text) {
+    const QByteArray trimmed = TrimBlanks(text);
+    if (!trimmed.startsWith('[')) return std::nullopt;
+    qsizetype close = trimmed.indexOf(']');
+    if (close < 0) close = trimmed.size();
+    return TrimBlanks(trimmed.mid(1, close - 1));
+}
+
+struct KeyLine {
+    QByteArray key;
+    qsizetype equals = 0; // position of '=' in the line
+};
+
+// The key of a "key=value" line, or nothing for headers, comments and other lines.
+std::optional<KeyLine> ParseKeyLine(const QByteArray& text) {
+    const QByteArray trimmed = TrimBlanks(text);
+    if (trimmed.isEmpty() || trimmed.startsWith('[') || trimmed.startsWith(';') || trimmed.startsWith('#'))
+        return std::nullopt;
+    const qsizetype equals = text.indexOf('=');
+    if (equals < 0) return std::nullopt;
+    QByteArray key = TrimBlanks(text.left(equals));
+    if (key.isEmpty()) return std::nullopt;
+    return KeyLine{std::move(key), equals};
+}
+
+struct Location {
+    std::optional<size_t> keyLine;      // the line of the key, when present
+    std::optional<size_t> sectionLine;  // the header of the first section of that name
+    std::optional<size_t> lastKeyLine;  // the last key line of that first section
+};
+
+Location Find(const std::vector<Line>& lines, const QString& section, const QString& key) {
+    Location where;
+    bool inSection = false;
+    bool inFirstSection = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (const auto name = SectionName(lines[i].text)) {
+            inSection = SameName(*name, section);
+            inFirstSection = inSection && !where.sectionLine;
+            if (inFirstSection) where.sectionLine = i;
+            continue;
+        }
+        if (!inSection) continue;
+        const auto keyLine = ParseKeyLine(lines[i].text);
+        if (!keyLine) continue;
+        if (inFirstSection) where.lastKeyLine = i;
+        if (!where.keyLine && SameName(keyLine->key, key)) where.keyLine = i;
+    }
+    return where;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll();
+}
+
+// A stored text never carries a line break: it would end the line and start another one.
+QByteArray Encode(const QString& text) {
+    QByteArray bytes = device::ToCp1251(text);
+    bytes.replace('\r', ' ');
+    bytes.replace('\n', ' ');
+    return bytes;
+}
+
+// Replaces the file's contents without leaving it half written: through a temporary file renamed over
+// it (QSaveFile writes through a symbolic link to its target and keeps the file's permissions). Where
+// no temporary file can be made next to it, an existing file is rewritten in place.
+void Store(const QString& path, const QByteArray& bytes) {
+    QSaveFile save(path);
+    save.setDirectWriteFallback(false);
+    if (save.open(QIODevice::WriteOnly)) {
+        if (save.write(bytes) == bytes.size() && save.commit()) return;
+        throw IniWriteError(path);
+    }
+    if (!QFileInfo::exists(path)) throw IniWriteError(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) throw IniWriteError(path);
+    const bool written = file.write(bytes) == bytes.size() && file.flush();
+    file.close();
+    if (!written || file.error() != QFileDevice::NoError) throw IniWriteError(path);
+}
+
+int DigitValue(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9') return u - '0';
+    if (u >= 'a' && u <= 'f') return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F') return u - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+IniWriteError::IniWriteError(const QString& path)
+    : std::runtime_error("Unable to write to " + path.toStdString()), path_(path) {}
+
+std::optional<int32_t> ParseIniInteger(const QString& text) {
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    int base = 10;
+    if (i < text.size() && text[i] == u'$') {
+        base = 16;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= text.size()) return std::nullopt;
+
+    // Decimal must fit int32; hexadecimal may fill all 32 bits.
+    const uint64_t limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+    uint64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const int digit = DigitValue(text[i]);
+        if (digit < 0 || digit >= base) return std::nullopt;
+        magnitude = magnitude * base + digit;
+        if (magnitude > limit) return std::nullopt;
+    }
+    uint32_t bits = static_cast<uint32_t>(magnitude);
+    if (negative) bits = 0u - bits;
+    return static_cast<int32_t>(bits);
+}
+
+IniFile::IniFile(const QString& path) : path_(QFileInfo(path).absoluteFilePath()) {}
+
+bool IniFile::exists() const {
+    return QFileInfo::exists(path_);
+}
+
+QString IniFile::readString(const QString& section, const QString& key, const QString& def) const {
+    const std::vector<Line> lines = SplitLines(ReadAll(path_));
+    const Location where = Find(lines, section, key);
+    if (!where.keyLine) return def;
+    const QByteArray& text = lines[*where.keyLine].text;
+    QByteArray value = TrimBlanks(text.mid(text.indexOf('=') + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.mid(1, value.size() - 2);
+    return device::FromCp1251(value.left(MaxValueLength));
+}
+
+int32_t IniFile::readInteger(const QString& section, const QString& key, int32_t def) const {
+    return ParseIniInteger(readString(section, key, QString())).value_or(def);
+}
+
+void IniFile::writeString(const QString& section, const QString& key, const QString& value) {
+    const QByteArray bytes = ReadAll(path_);
+    std::vector<Line> lines = SplitLines(bytes);
+    const QByteArray eol = LineEnding(bytes);
+    const QByteArray encoded = Encode(value);
+    const Location where = Find(lines, section, key);
+
+    if (where.keyLine) {
+        // Keep the key as spelled and the blanks after '='; replace the rest.
+        QByteArray& text = lines[*where.keyLine].text;
+        qsizetype start = text.indexOf('=') + 1;
+        while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
+        text = text.left(start) + encoded;
+    } else if (where.sectionLine) {
+        const size_t after = where.lastKeyLine.value_or(*where.sectionLine);
+        Line added{Encode(key) + '=' + encoded, eol};
+        // A last line without a break keeps that property: the new line becomes the last one.
+        if (lines[after].eol.isEmpty()) std::swap(lines[after].eol, added.eol);
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after + 1), std::move(added));
+    } else {
+        if (!lines.empty() && lines.back().eol.isEmpty()) lines.back().eol = eol;
+        lines.push_back({'[' + Encode(section) + ']', eol});
+        lines.push_back({Encode(key) + '=' + encoded, eol});
+    }
+    Store(path_, JoinLines(lines));
+}
+
+void IniFile::writeInteger(const QString& section, const QString& key, int32_t value) {
+    writeString(section, key, QString::number(value));
+}
+
+} // namespace olv::settings

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+
+namespace olv::settings {
+
+// A write to a settings file that the system refused (read-only file or folder, full disk, no such
+// folder). what() is "Unable to write to <full path>".
+class IniWriteError : public std::runtime_error {
+public:
+    explicit IniWriteError(const QString& path);
+    const QString& path() const { return path_; }
+
+private:
+    QString path_;
+};
+
+// Reads an integer value the way the settings files store them: optional sign, then decimal digits,
+// or hexadecimal digits after "$", "0x" or "0X". Decimal text must fit a signed 32-bit integer;
+// hexadecimal text may use all 32 bits and is taken as two's complement ("$FFFFFFFF" is -1).
+// Anything else (empty text, no digits, trailing characters, too large) gives nothing.
+std::optional<int32_t> ParseIniInteger(const QString& text);
+
+// An INI file read and written one key at a time.
+//
+// Reading: section and key names match without regard to case; the first matching key line of the
+// sections of that name wins. Blanks around the value are dropped, and a value wrapped in matching
+// quotes ('...' or "...") loses them. At most 1023 characters are returned. A key present with an
+// empty value reads as empty; a missing key (or an unreadable file) gives the default. Lines that
+// start with ';' or '#' are comments.
+//
+// Writing: every write goes straight to the disk. An existing key keeps its line, its spelling and
+// the spacing before the value; only the value changes. A new key is placed right after the last key
+// line of the first section of that name (or right after its header); a new section is added at the
+// end of the file. Every other byte of the file stays as it was. The file keeps its line ending; a
+// new file gets CRLF. Line breaks inside a value are written as blanks, so a value can never add a
+// line of its own. The file is replaced through a temporary file in the same folder; a symbolic link
+// stays a link (its target is written); where the folder is not writable but the file is, the file
+// is rewritten in place. A refused write throws IniWriteError.
+//
+// Texts are stored as Windows-1251 bytes; a character without such a byte is stored as '?'.
+class IniFile {
+public:
+    explicit IniFile(const QString& path);
+
+    // The absolute path, fixed when the object was made.
+    const QString& path() const { return path_; }
+    bool exists() const;
+
+    QString readString(const QString& section, const QString& key, const QString& def) const;
+    int32_t readInteger(const QString& section, const QString& key, int32_t def) const;
+
+    void writeString(const QString& section, const QString& key, const QString& value);
+    void writeInteger(const QString& section, const QString& key, int32_t value);
+
+private:
+    QString path_;
+};
+
+} // namespace olv::settings

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "device/pending_device_link.h"
+#include "link/link_settings.h"
+#include "link/message_boxes.h"
+
+#include <QString>
+
+#include <string>
+
+namespace olv::settings {
+
+// dev.dat in the current working directory, asked for anew at every call.
+QString StationSettingsPath();
+
+// Reads dev.dat (creating it with the default set first when it is missing) into the link settings,
+// seeds the proposed address, rate and parity, and keeps the register file name. Every key read is
+// written back, so missing keys are added and malformed integers replaced by their defaults. Then
+// warns, in this order, about a port number above 8 and a reply time-out above 4000 ms; nothing is
+// corrected. Throws IniWriteError when a write is refused; keys and fields handled before it stay.
+void LoadStationSettings(link::LinkSettings& link, device::PendingDeviceLink& pending, QString& regFileName,
+                         link::MessageBoxes& boxes);
+
+// Writes the link settings to dev.dat in the current working directory; a missing file is created
+// first. The trace file name, the register file name and EnableNetAdrr are never rewritten here.
+// Throws IniWriteError when a write is refused.
+void SaveStationSettings(const link::LinkSettings& link);
+
+// The "Settings" text for a rate and a parity: "9600,O,8,2". A rate other than the six the window
+// offers is written as 19200, which is also what the load falls back to.
+QString LineSettingsText(int baudRate, int parity);
+
+// The device path of serial port 1..8 (COM1..COM8): [PORTS]/COM<n> of dev.dat in the working
+// directory when present and not empty, else "/dev/ttyS<n-1>". Any other number stands for port 1,
+// as the port opening does. Reads only, at every call.
+std::string ResolvePortPath(int portNumber);
+
+} // namespace olv::settings
