@@ -1,0 +1,286 @@
+#include "settings/ini_file.h"
+
+#include "device/cp1251.h"
+#include "settings_test_support.h"
+
+#include <QFileInfo>
+
+#include <unistd.h>
+
+namespace olv::test {
+namespace {
+
+using settings::IniFile;
+using settings::IniWriteError;
+using settings::ParseIniInteger;
+
+QByteArray Cp(const char* utf8) {
+    return device::ToCp1251(QString::fromUtf8(utf8));
+}
+
+// ---- integer values ----
+
+struct IntegerCase {
+    const char* text;
+    std::optional<int32_t> value;
+};
+
+class ParseIniIntegerTest : public ::testing::TestWithParam<IntegerCase> {};
+
+TEST_P(ParseIniIntegerTest, GivesValueOrNothing) {
+    EXPECT_EQ(ParseIniInteger(QString::fromUtf8(GetParam().text)), GetParam().value) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ParseIniIntegerTest,
+    ::testing::Values(IntegerCase{"0", 0}, IntegerCase{"1000", 1000}, IntegerCase{"-1", -1}, IntegerCase{"+5", 5},
+                      IntegerCase{"0x10", 16}, IntegerCase{"0X1f", 31}, IntegerCase{"$1F", 31},
+                      IntegerCase{"-$10", -16}, IntegerCase{"0x", std::nullopt}, IntegerCase{"$", std::nullopt},
+                      IntegerCase{"", std::nullopt}, IntegerCase{"-", std::nullopt}, IntegerCase{"junk", std::nullopt},
+                      IntegerCase{"12a", std::nullopt}, IntegerCase{"1.5", std::nullopt},
+                      IntegerCase{"0x1G", std::nullopt}, IntegerCase{"2147483647", 2147483647},
+                      IntegerCase{"2147483648", std::nullopt}, IntegerCase{"-2147483648", INT32_MIN},
+                      IntegerCase{"-2147483649", std::nullopt}, IntegerCase{"0xFFFFFFFF", -1},
+                      IntegerCase{"$80000000", INT32_MIN}, IntegerCase{"0x100000000", std::nullopt},
+                      IntegerCase{"99999999999999999999", std::nullopt}, IntegerCase{"١٢", std::nullopt}));
+
+// ---- reading ----
+
+class IniReadTest : public WorkDirTest {
+protected:
+    IniReadTest() {
+        writeFile(path("t.ini"), "Orphan=before any section\r\n"
+                                 "[Values]\r\n"
+                                 "  Spaced  =   padded value  \t\r\n"
+                                 "Quoted=\"  in quotes  \"\r\n"
+                                 "Single='single'\r\n"
+                                 "Mismatch=\"half'\r\n"
+                                 "Lone=\"\r\n"
+                                 "Empty=\r\n"
+                                 "Formula=a=b+c\r\n"
+                                 ";Commented=9\r\n"
+                                 "Dup=first\r\n"
+                                 "dup=second\r\n"
+                                 "Hex=0x10\r\n"
+                                 "Dollar=$1F\r\n"
+                                 "HexAlone=0x\r\n"
+                                 "Negative=-1\r\n"
+                                 "Junk=12 apples\r\n"
+                                 "Cyr=" + Cp("Привет") + "\r\n"
+                                 "Long=" + QByteArray(1500, 'x') + "\r\n"
+                                 "[values]\r\n"
+                                 "Later=from the second section of that name\r\n"
+                                 "Dup=third\r\n");
+    }
+    const IniFile ini{path("t.ini")};
+};
+
+TEST_F(IniReadTest, TextValueRules) {
+    const QString def = QStringLiteral("<default>");
+    EXPECT_EQ(ini.readString("VALUES", "spaced", def), "padded value");
+    EXPECT_EQ(ini.readString("Values", "Quoted", def), "  in quotes  ");
+    EXPECT_EQ(ini.readString("Values", "Single", def), "single");
+    EXPECT_EQ(ini.readString("Values", "Mismatch", def), "\"half'");
+    EXPECT_EQ(ini.readString("Values", "Lone", def), "\"");
+    EXPECT_EQ(ini.readString("Values", "Empty", def), "");
+    EXPECT_EQ(ini.readString("Values", "Missing", def), def);
+    EXPECT_EQ(ini.readString("Other", "Spaced", def), def);
+    EXPECT_EQ(ini.readString("Values", "Formula", def), "a=b+c");
+    EXPECT_EQ(ini.readString("Values", "Commented", def), def);
+    EXPECT_EQ(ini.readString("Values", "Orphan", def), def);
+    EXPECT_EQ(ini.readString("Values", "DUP", def), "first");
+    EXPECT_EQ(ini.readString("Values", "Later", def), "from the second section of that name");
+    EXPECT_EQ(ini.readString("Values", "Cyr", def), QStringLiteral("Привет"));
+    EXPECT_EQ(ini.readString("Values", "Long", def), QString(1023, u'x'));
+}
+
+TEST_F(IniReadTest, IntegerValueRules) {
+    EXPECT_EQ(ini.readInteger("Values", "Hex", 7), 16);
+    EXPECT_EQ(ini.readInteger("Values", "Dollar", 7), 31);
+    EXPECT_EQ(ini.readInteger("Values", "HexAlone", 7), 7);
+    EXPECT_EQ(ini.readInteger("Values", "Negative", 7), -1);
+    EXPECT_EQ(ini.readInteger("Values", "Junk", 7), 7);
+    EXPECT_EQ(ini.readInteger("Values", "Empty", 7), 7);
+    EXPECT_EQ(ini.readInteger("Values", "Missing", 7), 7);
+}
+
+TEST_F(WorkDirTest, MissingFileReadsDefaultsAndIsNotCreated) {
+    IniFile ini(QStringLiteral("none.ini"));
+    EXPECT_FALSE(ini.exists());
+    EXPECT_EQ(ini.readString("A", "b", "d"), "d");
+    EXPECT_EQ(ini.readInteger("A", "b", 5), 5);
+    EXPECT_FALSE(QFileInfo::exists(path("none.ini")));
+}
+
+TEST_F(WorkDirTest, PathIsAbsoluteAndFixedAtConstruction) {
+    IniFile ini(QStringLiteral("x.ini"));
+    EXPECT_EQ(ini.path(), path("x.ini"));
+}
+
+// ---- writing ----
+
+TEST_F(WorkDirTest, WritesChangeOnlyTheirKeysByteForByte) {
+    const QByteArray original = "; station file, edited by hand\r\n"
+                                "[COM_SETTINGS]\r\n"
+                                "Number = 3\r\n"
+                                "Settings=9600,O,8,2\r\n"
+                                "\r\n"
+                                "[Unknown]\r\n"
+                                "formula=a=b+c\r\n"
+                                "name=" + Cp("Привет") + "\x98\xFF\r\n"
+                                "[DEVICE]\r\n"
+                                "NetAdrr=5\r\n"
+                                "NetAdrr=7\r\n"
+                                "; trailing comment\r\n"
+                                "\r\n"
+                                "[LOG]\r\n"
+                                "LogFileName=trace1.txt";
+    writeFile(path("dev.dat"), original);
+
+    IniFile ini(QStringLiteral("dev.dat"));
+    ini.writeInteger("com_settings", "NUMBER", 4);          // replaced in place, spelling kept
+    ini.writeString("Unknown", "formula", "x=y");           // value containing '='
+    ini.writeInteger("DEVICE", "NetAdrr", 9);               // first of two duplicates
+    ini.writeInteger("DEVICE", "EnableNetAdrr", 1);         // after the section's last key line
+    ini.writeString("LOG", "UseLogFile", "1");              // section ending without a line break
+    ini.writeString("REG", "RegFileName", QStringLiteral("Журнал")); // new section at the end
+
+    const QByteArray expected = "; station file, edited by hand\r\n"
+                                "[COM_SETTINGS]\r\n"
+                                "Number = 4\r\n"
+                                "Settings=9600,O,8,2\r\n"
+                                "\r\n"
+                                "[Unknown]\r\n"
+                                "formula=x=y\r\n"
+                                "name=" + Cp("Привет") + "\x98\xFF\r\n"
+                                "[DEVICE]\r\n"
+                                "NetAdrr=9\r\n"
+                                "NetAdrr=7\r\n"
+                                "EnableNetAdrr=1\r\n"
+                                "; trailing comment\r\n"
+                                "\r\n"
+                                "[LOG]\r\n"
+                                "LogFileName=trace1.txt\r\n"
+                                "UseLogFile=1\r\n"
+                                "[REG]\r\n"
+                                "RegFileName=" + Cp("Журнал") + "\r\n";
+    EXPECT_EQ(readFile(path("dev.dat")), expected);
+    EXPECT_EQ(ini.readString("REG", "RegFileName", ""), QStringLiteral("Журнал"));
+}
+
+TEST_F(WorkDirTest, NewKeyInLastSectionKeepsMissingFinalLineBreak) {
+    writeFile(path("a.ini"), "[A]\nx=1");
+    IniFile ini(QStringLiteral("a.ini"));
+    ini.writeInteger("A", "y", 2);
+    EXPECT_EQ(readFile(path("a.ini")), "[A]\nx=1\ny=2");
+}
+
+TEST_F(WorkDirTest, NewFileGetsCrLf) {
+    IniFile ini(QStringLiteral("n.ini"));
+    ini.writeInteger("S", "a", -5);
+    ini.writeString("S", "b", "");
+    ini.writeString("T", "c", "z");
+    EXPECT_EQ(readFile(path("n.ini")), "[S]\r\na=-5\r\nb=\r\n[T]\r\nc=z\r\n");
+}
+
+TEST_F(WorkDirTest, LfFileStaysLf) {
+    writeFile(path("lf.ini"), "[S]\na=1\n\n[U]\nq=w\n");
+    IniFile ini(QStringLiteral("lf.ini"));
+    ini.writeInteger("S", "a", 2);
+    ini.writeInteger("S", "b", 3);
+    ini.writeInteger("T", "c", 4);
+    EXPECT_EQ(readFile(path("lf.ini")), "[S]\na=2\nb=3\n\n[U]\nq=w\n[T]\nc=4\n");
+}
+
+TEST_F(WorkDirTest, EmptySectionGetsKeyRightAfterHeader) {
+    writeFile(path("e.ini"), "[S]\r\n\r\n[T]\r\nk=v\r\n");
+    IniFile ini(QStringLiteral("e.ini"));
+    ini.writeInteger("s", "a", 1);
+    EXPECT_EQ(readFile(path("e.ini")), "[S]\r\na=1\r\n\r\n[T]\r\nk=v\r\n");
+}
+
+TEST_F(WorkDirTest, LineBreaksInAValueCannotAddKeys) {
+    IniFile ini(QStringLiteral("i.ini"));
+    ini.writeString("S", "name", "a\r\n[S]\nb=evil");
+    EXPECT_EQ(ini.readString("S", "b", "none"), "none");
+    EXPECT_EQ(ini.readString("S", "name", ""), "a  [S] b=evil");
+}
+
+TEST_F(WorkDirTest, UnmappableCharactersAreStoredAsQuestionMarks) {
+    IniFile ini(QStringLiteral("u.ini"));
+    ini.writeString("S", "t", QStringLiteral("日本 ОЛВ"));
+    EXPECT_EQ(readFile(path("u.ini")), "[S]\r\nt=?? " + Cp("ОЛВ") + "\r\n");
+}
+
+TEST_F(WorkDirTest, SymlinkStaysASymlinkAndItsTargetIsWritten) {
+    writeFile(path("real.ini"), "[S]\r\na=1\r\n");
+    ASSERT_TRUE(QFile::link(path("real.ini"), path("link.ini")));
+    IniFile ini(QStringLiteral("link.ini"));
+    ini.writeInteger("S", "a", 2);
+    EXPECT_TRUE(QFileInfo(path("link.ini")).isSymLink());
+    EXPECT_EQ(readFile(path("real.ini")), "[S]\r\na=2\r\n");
+}
+
+TEST_F(WorkDirTest, SaveKeepsFilePermissions) {
+    writeFile(path("p.ini"), "[S]\r\na=1\r\n");
+    const auto perms = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+    ASSERT_TRUE(QFile::setPermissions(path("p.ini"), perms));
+    IniFile ini(QStringLiteral("p.ini"));
+    ini.writeInteger("S", "a", 2);
+    EXPECT_EQ(QFile::permissions(path("p.ini")) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), perms);
+}
+
+TEST_F(WorkDirTest, RefusedWriteNamesTheFullPath) {
+    writeFile(path("plain"), "not a folder");
+    IniFile ini(QStringLiteral("plain/dev.dat"));
+    try {
+        ini.writeInteger("S", "a", 1);
+        FAIL() << "the write went through";
+    } catch (const IniWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + path("plain/dev.dat").toStdString());
+        EXPECT_EQ(e.path(), path("plain/dev.dat"));
+    }
+}
+
+TEST_F(WorkDirTest, ReadOnlyFileRefusesTheWriteAndStaysIntact) {
+    const QByteArray original = "[S]\r\na=1\r\n";
+    writeFile(path("ro.ini"), original);
+    std::optional<ImmutableFlag> immutable;
+    if (::geteuid() == 0) {
+        immutable.emplace(path("ro.ini"));
+        if (!immutable->ok()) GTEST_SKIP() << "running as root without the immutable flag";
+    } else {
+        ASSERT_TRUE(QFile::setPermissions(path("ro.ini"), QFileDevice::ReadOwner));
+    }
+    IniFile ini(QStringLiteral("ro.ini"));
+    EXPECT_THROW(ini.writeInteger("S", "a", 2), IniWriteError);
+    EXPECT_THROW(ini.writeInteger("S", "b", 2), IniWriteError);
+    EXPECT_EQ(readFile(path("ro.ini")), original);
+}
+
+TEST_F(WorkDirTest, ReadOnlyFolderWithWritableFileIsWrittenInPlace) {
+    ASSERT_TRUE(QDir(path("")).mkdir("locked"));
+    writeFile(path("locked/f.ini"), "[S]\r\na=1\r\n");
+    std::optional<ImmutableFlag> immutable;
+    if (::geteuid() == 0) {
+        immutable.emplace(path("locked"));
+        if (!immutable->ok()) GTEST_SKIP() << "running as root without the immutable flag";
+    } else {
+        ASSERT_TRUE(QFile::setPermissions(path("locked"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    }
+    IniFile ini(QStringLiteral("locked/f.ini"));
+    ini.writeInteger("S", "a", 2);
+    EXPECT_EQ(readFile(path("locked/f.ini")), "[S]\r\na=2\r\n");
+    // A new file cannot be made there.
+    IniFile fresh(QStringLiteral("locked/new.ini"));
+    EXPECT_THROW(fresh.writeInteger("S", "a", 1), IniWriteError);
+    if (!immutable) QFile::setPermissions(path("locked"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST_F(WorkDirTest, ProcFileRefusesTheWrite) {
+    IniFile ini(QStringLiteral("/proc/version"));
+    EXPECT_THROW(ini.writeInteger("S", "a", 1), IniWriteError);
+}
+
+} // namespace
+} // namespace olv::test
