@@ -1,0 +1,320 @@
+#include "settings/station_settings.h"
+
+#include "device/cp1251.h"
+#include "settings/ini_file.h"
+#include "settings_test_support.h"
+#include "tests/support/recording_boxes.h"
+
+#include <QFileInfo>
+
+namespace olv::test {
+namespace {
+
+using settings::IniFile;
+using settings::LoadStationSettings;
+using settings::SaveStationSettings;
+
+const QString LinkCaption = QStringLiteral("Проверьте параметры установления связи с прибором");
+const QString PortText = QStringLiteral("Слишком большой номер COM порта.");
+const QString TimeoutText = QStringLiteral("Задан большой тайм аут. Работать будет можно, но неудобно.");
+
+class StationSettingsTest : public WorkDirTest {
+protected:
+    void load() { LoadStationSettings(link, pending, regFileName, boxes); }
+    QByteArray devDat() const { return readFile(path("dev.dat")); }
+    QString value(const QString& section, const QString& key) const {
+        return IniFile(path("dev.dat")).readString(section, key, QStringLiteral("<missing>"));
+    }
+
+    link::LinkSettings link;
+    device::PendingDeviceLink pending;
+    QString regFileName;
+    RecordingBoxes boxes;
+};
+
+TEST_F(StationSettingsTest, PathIsTheWorkingDirectoryAtEachCall) {
+    EXPECT_EQ(settings::StationSettingsPath(), path("dev.dat"));
+    ASSERT_TRUE(QDir(path("")).mkdir("sub"));
+    ASSERT_TRUE(QDir::setCurrent(path("sub")));
+    EXPECT_EQ(settings::StationSettingsPath(), path("sub/dev.dat"));
+}
+
+TEST_F(StationSettingsTest, MissingFileIsCreatedWithTheDefaultSet) {
+    load();
+    EXPECT_EQ(devDat(), "[COM_SETTINGS]\r\nNumber=1\r\nSettings=19200,E,8,2\r\n"
+                        "[DEVICE]\r\nEnableNetAdrr=1\r\nNetAdrr=1\r\n"
+                        "[SETTINGS]\r\nNOfReadings=2\r\nTimeOut=1000\r\n"
+                        "[LOG]\r\nUseLogFile=1\r\nLogFileName=COM.txt\r\n"
+                        "[REG]\r\nRegFileName=REG.txt\r\n");
+    EXPECT_EQ(link.portNumber, 1);
+    EXPECT_EQ(link.baudRate, 19200);
+    EXPECT_EQ(link.parity, 2);
+    EXPECT_EQ(link.address, 1);
+    EXPECT_EQ(link.timeoutMs, 1000);
+    EXPECT_EQ(link.traceEnabled, 1);
+    EXPECT_EQ(link.traceFileName, "COM.txt");
+    EXPECT_EQ(regFileName, "REG.txt");
+    EXPECT_EQ(pending.pendingBaudRate, 19200);
+    EXPECT_EQ(pending.pendingParity, 2);
+    EXPECT_EQ(pending.pendingAddress, 1);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(StationSettingsTest, MissingKeysAreAddedAndMalformedIntegersReplaced) {
+    writeFile(path("dev.dat"), "[COM_SETTINGS]\r\nNumber=two\r\n[DEVICE]\r\nNetAdrr=\r\n");
+    load();
+    EXPECT_EQ(link.portNumber, 1);
+    EXPECT_EQ(link.address, 1);
+    EXPECT_EQ(devDat(), "[COM_SETTINGS]\r\nNumber=1\r\nSettings=19200,E,8,2\r\n"
+                        "[DEVICE]\r\nNetAdrr=1\r\n"
+                        "[SETTINGS]\r\nTimeOut=1000\r\n"
+                        "[LOG]\r\nUseLogFile=1\r\nLogFileName=COM.txt\r\n"
+                        "[REG]\r\nRegFileName=REG.txt\r\n");
+}
+
+struct LineSettingsCase {
+    const char* stored;
+    int baudRate;
+    int parity;
+    const char* atExit;
+};
+
+class LineSettingsTest : public StationSettingsTest, public ::testing::WithParamInterface<LineSettingsCase> {};
+
+TEST_P(LineSettingsTest, RateAndParityFromTheSettingsText) {
+    const LineSettingsCase& c = GetParam();
+    writeFile(path("dev.dat"), QByteArray("[COM_SETTINGS]\r\nSettings=") + c.stored + "\r\n");
+    load();
+    EXPECT_EQ(link.baudRate, c.baudRate);
+    EXPECT_EQ(link.parity, c.parity);
+    EXPECT_EQ(pending.pendingBaudRate, c.baudRate);
+    EXPECT_EQ(pending.pendingParity, c.parity);
+    EXPECT_EQ(value("COM_SETTINGS", "Settings"), c.stored) << "the load keeps the text as it was";
+    SaveStationSettings(link);
+    EXPECT_EQ(value("COM_SETTINGS", "Settings"), c.atExit);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, LineSettingsTest,
+    ::testing::Values(LineSettingsCase{"9600,N,8,1", 9600, 0, "9600,N,8,2"},
+                      LineSettingsCase{"38400,O,8,2", 38400, 1, "38400,O,8,2"},
+                      LineSettingsCase{"1200,E,8,2", 1200, 2, "1200,E,8,2"},
+                      LineSettingsCase{"2400,O", 2400, 1, "2400,O,8,2"},
+                      LineSettingsCase{"4800", 4800, 0, "4800,N,8,2"},
+                      LineSettingsCase{"abc", 19200, 0, "19200,N,8,2"},
+                      LineSettingsCase{"19200,n,8,2", 19200, 0, "19200,N,8,2"},
+                      LineSettingsCase{"9600,NONE", 9600, 2, "9600,E,8,2"},
+                      LineSettingsCase{"", 19200, 0, "19200,N,8,2"}));
+
+struct TextCase {
+    int baudRate;
+    int parity;
+    const char* text;
+};
+
+class LineSettingsTextTest : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(LineSettingsTextTest, BuildsTheExitText) {
+    EXPECT_EQ(settings::LineSettingsText(GetParam().baudRate, GetParam().parity), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, LineSettingsTextTest,
+                         ::testing::Values(TextCase{1200, 0, "1200,N,8,2"}, TextCase{2400, 1, "2400,O,8,2"},
+                                           TextCase{4800, 2, "4800,E,8,2"}, TextCase{9600, 5, "9600,N,8,2"},
+                                           TextCase{19200, -1, "19200,N,8,2"}, TextCase{38400, 2, "38400,E,8,2"},
+                                           TextCase{57600, 1, "19200,O,8,2"}, TextCase{0, 2, "19200,E,8,2"}));
+
+struct TimeoutCase {
+    const char* stored;
+    int32_t timeoutMs;
+    bool warned;
+};
+
+class TimeoutTest : public StationSettingsTest, public ::testing::WithParamInterface<TimeoutCase> {};
+
+TEST_P(TimeoutTest, LargeTimeoutIsReportedAndKept) {
+    writeFile(path("dev.dat"), QByteArray("[SETTINGS]\r\nTimeOut=") + GetParam().stored + "\r\n");
+    load();
+    EXPECT_EQ(link.timeoutMs, GetParam().timeoutMs);
+    EXPECT_EQ(value("SETTINGS", "TimeOut"), QString::number(GetParam().timeoutMs));
+    ASSERT_EQ(boxes.boxes.size(), GetParam().warned ? 1u : 0u);
+    if (GetParam().warned) {
+        EXPECT_EQ(boxes.boxes[0].text, TimeoutText);
+        EXPECT_EQ(boxes.boxes[0].caption, LinkCaption);
+        EXPECT_EQ(boxes.boxes[0].icon, link::BoxIcon::Information);
+        EXPECT_EQ(boxes.boxes[0].buttons, link::BoxButtons::Ok);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, TimeoutTest,
+                         ::testing::Values(TimeoutCase{"4000", 4000, false}, TimeoutCase{"4001", 4001, true},
+                                           TimeoutCase{"-1", -1, true}, TimeoutCase{"0x10", 16, false},
+                                           TimeoutCase{"0", 0, false}, TimeoutCase{"later", 1000, false}));
+
+TEST_F(StationSettingsTest, PortAboveEightIsReportedAndKept) {
+    writeFile(path("dev.dat"), "[COM_SETTINGS]\r\nNumber=9\r\n");
+    load();
+    EXPECT_EQ(link.portNumber, 9);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, PortText);
+    EXPECT_EQ(boxes.boxes[0].caption, LinkCaption);
+    EXPECT_EQ(boxes.boxes[0].icon, link::BoxIcon::Warning);
+    EXPECT_EQ(boxes.boxes[0].buttons, link::BoxButtons::Ok);
+}
+
+TEST_F(StationSettingsTest, PortZeroPassesSilently) {
+    writeFile(path("dev.dat"), "[COM_SETTINGS]\r\nNumber=0\r\n");
+    load();
+    EXPECT_EQ(link.portNumber, 0);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(StationSettingsTest, PortWarningComesBeforeTimeoutWarning) {
+    writeFile(path("dev.dat"), "[COM_SETTINGS]\r\nNumber=12\r\n[SETTINGS]\r\nTimeOut=5000\r\n");
+    load();
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(boxes.boxes[0].text, PortText);
+    EXPECT_EQ(boxes.boxes[1].text, TimeoutText);
+}
+
+TEST_F(StationSettingsTest, ExitResetsReservedKeysAndLeavesTheOthers) {
+    writeFile(path("dev.dat"), "[DEVICE]\r\nEnableNetAdrr=0\r\n[SETTINGS]\r\nNOfReadings=7\r\n"
+                               "[DIFFRENT]\r\nValReg3=9\r\nValReg=8\r\nBegAdr3=5\r\nBegAdr=6\r\n");
+    load();
+    SaveStationSettings(link);
+    EXPECT_EQ(value("SETTINGS", "NOfReadings"), "0");
+    EXPECT_EQ(value("DIFFRENT", "BegAdr3"), "0");
+    EXPECT_EQ(value("DIFFRENT", "BegAdr"), "0");
+    EXPECT_EQ(value("DIFFRENT", "ValReg3"), "9");
+    EXPECT_EQ(value("DIFFRENT", "ValReg"), "8");
+    EXPECT_EQ(value("DEVICE", "EnableNetAdrr"), "0");
+}
+
+TEST_F(StationSettingsTest, FileDeletedWhileRunningIsRecreatedAtExit) {
+    load();
+    ASSERT_TRUE(QFile::remove(path("dev.dat")));
+    link.portNumber = 3;
+    link.baudRate = 9600;
+    link.parity = 1;
+    link.address = 7;
+    link.timeoutMs = 500;
+    link.traceEnabled = 0;
+    link.traceFileName = "other.txt";
+    SaveStationSettings(link);
+    EXPECT_EQ(devDat(), "[COM_SETTINGS]\r\nNumber=3\r\nSettings=9600,O,8,2\r\n"
+                        "[DEVICE]\r\nEnableNetAdrr=1\r\nNetAdrr=7\r\n"
+                        "[SETTINGS]\r\nNOfReadings=0\r\nTimeOut=500\r\n"
+                        "[LOG]\r\nUseLogFile=0\r\nLogFileName=COM.txt\r\n"
+                        "[DIFFRENT]\r\nValReg3=1\r\nValReg=1\r\nBegAdr3=0\r\nBegAdr=0\r\n");
+}
+
+TEST_F(StationSettingsTest, ExitWritesIntoTheWorkingDirectoryOfThatMoment) {
+    load();
+    ASSERT_TRUE(QDir(path("")).mkdir("elsewhere"));
+    ASSERT_TRUE(QDir::setCurrent(path("elsewhere")));
+    SaveStationSettings(link);
+    EXPECT_TRUE(QFileInfo::exists(path("elsewhere/dev.dat")));
+    EXPECT_EQ(IniFile(path("elsewhere/dev.dat")).readString("DIFFRENT", "ValReg", ""), "1");
+}
+
+TEST_F(StationSettingsTest, HandEditedTraceFileNameSurvivesTheExit) {
+    load();
+    IniFile(path("dev.dat")).writeString("LOG", "LogFileName", "trace1.txt");
+    link = {};
+    load();
+    EXPECT_EQ(link.traceFileName, "trace1.txt");
+    SaveStationSettings(link);
+    EXPECT_EQ(value("LOG", "LogFileName"), "trace1.txt");
+    EXPECT_EQ(value("REG", "RegFileName"), "REG.txt");
+}
+
+TEST_F(StationSettingsTest, LoadAndSaveChangeOnlyTheirKeysByteForByte) {
+    const QByteArray cyr = device::ToCp1251(QStringLiteral("журнал обмена.txt"));
+    const QByteArray before = "; workstation 3\n"
+                              "[COM_SETTINGS]\n"
+                              "Number = 2\n"
+                              "Settings=38400,O,8,2\n"
+                              "\n"
+                              "[PORTS]\n"
+                              "COM2=/dev/ttyUSB0\n"
+                              "[DEVICE]\n"
+                              "EnableNetAdrr=1\n"
+                              "NetAdrr=17\n"
+                              "[SETTINGS]\n"
+                              "NOfReadings=2\n"
+                              "TimeOut=0x200\n"
+                              "[LOG]\n"
+                              "UseLogFile=0\n"
+                              "LogFileName=" + cyr + "\n"
+                              "[REG]\n"
+                              "RegFileName=REG.txt\n"
+                              "Extra=a=b\n"
+                              "[DIFFRENT]\n"
+                              "ValReg3=1\n"
+                              "ValReg=1\n"
+                              "BegAdr3=3\n"
+                              "BegAdr=0";
+    writeFile(path("dev.dat"), before);
+    load();
+    EXPECT_EQ(link.traceFileName, QStringLiteral("журнал обмена.txt"));
+    EXPECT_EQ(link.timeoutMs, 512);
+    QByteArray afterLoad = before;
+    afterLoad.replace("TimeOut=0x200", "TimeOut=512");
+    EXPECT_EQ(devDat(), afterLoad);
+
+    SaveStationSettings(link);
+    QByteArray afterSave = afterLoad;
+    afterSave.replace("NOfReadings=2", "NOfReadings=0").replace("BegAdr3=3", "BegAdr3=0");
+    EXPECT_EQ(devDat(), afterSave);
+}
+
+TEST_F(StationSettingsTest, RefusedWriteStopsTheLoadAtThatKey) {
+    writeFile(path("dev.dat"), "[COM_SETTINGS]\r\nNumber=5\r\nSettings=9600,O,8,2\r\n");
+    ImmutableFlag immutable(path("dev.dat"));
+    if (!immutable.ok()) GTEST_SKIP() << "the immutable flag is not available here";
+    try {
+        load();
+        FAIL() << "the load went through";
+    } catch (const settings::IniWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + path("dev.dat").toStdString());
+    }
+    EXPECT_EQ(link.portNumber, 5);
+    EXPECT_EQ(link.baudRate, 19200) << "the load stopped before the settings text";
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(StationSettingsTest, RefusedWriteStopsTheSave) {
+    ASSERT_TRUE(QDir(path("")).mkdir("locked"));
+    ASSERT_TRUE(QDir::setCurrent(path("locked")));
+    ImmutableFlag immutable(path("locked"));
+    if (!immutable.ok()) GTEST_SKIP() << "the immutable flag is not available here";
+    EXPECT_THROW(SaveStationSettings(link), settings::IniWriteError);
+    EXPECT_FALSE(QFileInfo::exists(path("locked/dev.dat")));
+}
+
+// ---- port paths ----
+
+TEST_F(StationSettingsTest, PortPathsDefaultToTheSerialDevices) {
+    EXPECT_EQ(settings::ResolvePortPath(1), "/dev/ttyS0");
+    EXPECT_EQ(settings::ResolvePortPath(8), "/dev/ttyS7");
+    EXPECT_EQ(settings::ResolvePortPath(0), "/dev/ttyS0");
+    EXPECT_EQ(settings::ResolvePortPath(9), "/dev/ttyS0");
+    EXPECT_FALSE(QFileInfo::exists(path("dev.dat"))) << "resolving reads only";
+}
+
+TEST_F(StationSettingsTest, PortPathsComeFromThePortsSectionAndSurviveLoadAndSave) {
+    const QByteArray ports = "[PORTS]\r\nCOM2=/dev/ttyUSB0\r\ncom3=\r\nCOM1 = /tmp/pty a \r\n";
+    writeFile(path("dev.dat"), ports);
+    EXPECT_EQ(settings::ResolvePortPath(2), "/dev/ttyUSB0");
+    EXPECT_EQ(settings::ResolvePortPath(3), "/dev/ttyS2");
+    EXPECT_EQ(settings::ResolvePortPath(1), "/tmp/pty a");
+    EXPECT_EQ(settings::ResolvePortPath(9), "/tmp/pty a");
+    load();
+    SaveStationSettings(link);
+    EXPECT_TRUE(devDat().startsWith(ports));
+    IniFile(path("dev.dat")).writeString("PORTS", "COM2", "/dev/ttyACM1");
+    EXPECT_EQ(settings::ResolvePortPath(2), "/dev/ttyACM1") << "read anew at each call";
+}
+
+} // namespace
+} // namespace olv::test
