@@ -1,0 +1,219 @@
+#include "device/configuration.h"
+
+#include "device/encodings.h"
+#include "device/number_text.h"
+#include "device/register_map.h"
+#include "tests/support/fake_master.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace olv::test {
+namespace {
+
+using namespace olv::device;
+
+// Fills every register of the instrument with a value that tells it apart: 0x1000 + its number.
+void FillDistinct(FakeMaster& master) {
+    for (auto& [number, value] : master.registers) value = static_cast<uint16_t>(0x1000 + number);
+}
+
+std::vector<std::pair<int, int>> Blocks(const FakeMaster& master, int function) {
+    std::vector<std::pair<int, int>> blocks;
+    for (const auto& t : master.transactions) {
+        if (t.function == function) blocks.emplace_back(t.start, t.count);
+    }
+    return blocks;
+}
+
+const std::vector<std::pair<int, int>> ReadOrder{{0, 6}, {8, 4}, {18, 4}, {36, 8}, {44, 4}, {48, 8}, {58, 5}};
+const std::vector<std::pair<int, int>> WriteOrder{{0, 6}, {9, 3}, {18, 4}, {36, 8}, {44, 4}, {48, 8}, {58, 5}};
+
+TEST(ReadConfiguration, SevenBlocksInOrderIntoTheImage) {
+    FakeMaster master;
+    FillDistinct(master);
+    RegisterImage image;
+    std::vector<int> progress;
+    uint8_t exc = 7;
+    EXPECT_EQ(ReadConfiguration(master, image, exc, [&](int done) { progress.push_back(done); }), 0);
+    EXPECT_EQ(exc, 0);
+    EXPECT_EQ(Blocks(master, FakeMaster::ReadFunction), ReadOrder);
+    EXPECT_EQ(progress, (std::vector<int>{1, 2, 3, 4, 5, 6, 7}));
+    for (auto [start, count] : ReadOrder) {
+        for (int r = start; r < start + count; ++r) EXPECT_EQ(image.words[r], 0x1000 + r) << r;
+    }
+    // Registers outside the blocks are not read.
+    for (int r : {6, 7, 12, 15, 17, 22, 35, 56, 57}) EXPECT_EQ(image.words[r], 0) << r;
+}
+
+TEST(ReadConfiguration, StopsAtTheFirstFailureKeepingEarlierBlocks) {
+    FakeMaster master;
+    FillDistinct(master);
+    master.failStart(FakeMaster::ReadFunction, 18, {link::WrongLength | link::WrongFunction | link::ExceptionReply, 4});
+    RegisterImage image;
+    image.words[18] = 0xAAAA;
+    std::vector<int> progress;
+    uint8_t exc = 0;
+    EXPECT_EQ(ReadConfiguration(master, image, exc, [&](int done) { progress.push_back(done); }), 0x1A);
+    EXPECT_EQ(exc, 4);
+    EXPECT_EQ(master.transactions.size(), 3u);
+    EXPECT_EQ(progress, (std::vector<int>{1, 2}));
+    EXPECT_EQ(image.words[0], 0x1000);
+    EXPECT_EQ(image.words[11], 0x100B);
+    EXPECT_EQ(image.words[18], 0xAAAA); // the failed block is not stored
+    EXPECT_EQ(image.words[48], 0);
+}
+
+TEST(WriteConfiguration, SevenBlocksWithPausesBetweenAndRegister8Untouched) {
+    FakeMaster master;
+    master.reg(8) = 0x1105;
+    RegisterImage image;
+    for (int r = 0; r < reg::ImageSize; ++r) image.words[r] = static_cast<uint16_t>(0x2000 + r);
+
+    std::vector<std::string> events;
+    master.onTransaction = [&](const FakeTransaction& t) { events.push_back("write " + std::to_string(t.start)); };
+    uint8_t exc = 0;
+    const auto flags = WriteConfiguration(
+        master, image, exc, [&](int done) { events.push_back("progress " + std::to_string(done)); },
+        [&](int ms) { events.push_back("pause " + std::to_string(ms)); });
+    EXPECT_EQ(flags, 0);
+    EXPECT_EQ(Blocks(master, FakeMaster::WriteFunction), WriteOrder);
+    EXPECT_EQ(events, (std::vector<std::string>{
+                          "write 0",  "progress 1", "pause 100", "write 9",  "progress 2", "pause 100",
+                          "write 18", "progress 3", "pause 100", "write 36", "progress 4", "pause 100",
+                          "write 44", "progress 5", "pause 100", "write 48", "progress 6", "pause 100",
+                          "write 58", "progress 7"}));
+    EXPECT_EQ(master.reg(8), 0x1105);
+    for (auto [start, count] : WriteOrder) {
+        for (int r = start; r < start + count; ++r) EXPECT_EQ(master.reg(r), 0x2000 + r) << r;
+    }
+}
+
+TEST(WriteConfiguration, ThirdWriteFailingLeavesOnlyTwoBlocksWritten) {
+    FakeMaster master;
+    RegisterImage image;
+    image.words.fill(0x5555);
+    master.failTransaction(2);
+    int pauses = 0;
+    uint8_t exc = 0;
+    const auto flags = WriteConfiguration(master, image, exc, {}, [&](int) { ++pauses; });
+    EXPECT_NE(flags, 0);
+    EXPECT_EQ(master.transactions.size(), 3u);
+    EXPECT_EQ(pauses, 2);
+    EXPECT_EQ(master.reg(5), 0x5555);
+    EXPECT_EQ(master.reg(11), 0x5555);
+    EXPECT_EQ(master.reg(18), 0);
+    EXPECT_EQ(master.reg(58), 0);
+}
+
+TEST(WriteConfiguration, ExceptionReplyStopsWithItsCode) {
+    FakeMaster master;
+    RegisterImage image;
+    master.failStart(FakeMaster::WriteFunction, 58, {link::WrongLength | link::WrongFunction | link::ExceptionReply, 3});
+    uint8_t exc = 0;
+    EXPECT_EQ(WriteConfiguration(master, image, exc, {}, {}), 0x1A);
+    EXPECT_EQ(exc, 3);
+}
+
+// The instrument's own data, which the page does not show.
+void FillKept(FakeMaster& master) {
+    FillDistinct(master);
+    master.reg(11) = 2;
+}
+
+TEST(ReadKeptRegisters, TakesOnlyTheKeptWordsAndTheByteOrder) {
+    FakeMaster master;
+    FillKept(master);
+    RegisterImage image;
+    image.words[0] = 77;   // collected from the page
+    image.words[5] = 0x0F37;
+    image.words[9] = 0x0202;
+    image.words[48] = 0x4142;
+    uint8_t exc = 0;
+    EXPECT_EQ(ReadKeptRegisters(master, image, exc), 0);
+    EXPECT_EQ(Blocks(master, FakeMaster::ReadFunction),
+              (std::vector<std::pair<int, int>>{{0, 6}, {8, 4}, {36, 8}, {44, 4}}));
+    EXPECT_EQ(image.words[4], 0x1004);
+    EXPECT_EQ(image.words[10], 0x100A);
+    EXPECT_EQ(image.words[11], 2);
+    for (int r = 36; r <= 47; ++r) EXPECT_EQ(image.words[r], 0x1000 + r) << r;
+    // What the page collected stays.
+    EXPECT_EQ(image.words[0], 77);
+    EXPECT_EQ(image.words[5], 0x0F37);
+    EXPECT_EQ(image.words[9], 0x0202);
+    EXPECT_EQ(image.words[48], 0x4142);
+    EXPECT_EQ(image.words[8], 0);
+    EXPECT_EQ(image.words[1], 0);
+}
+
+TEST(ReadKeptRegisters, FailureLeavesTheImageAlone) {
+    for (size_t failing = 0; failing < 4; ++failing) {
+        FakeMaster master;
+        FillKept(master);
+        master.failTransaction(failing);
+        RegisterImage image;
+        image.words[0] = 77;
+        const RegisterImage before = image;
+        uint8_t exc = 0;
+        EXPECT_NE(ReadKeptRegisters(master, image, exc), 0) << failing;
+        EXPECT_EQ(master.transactions.size(), failing + 1);
+        EXPECT_EQ(image.words, before.words) << failing;
+    }
+}
+
+TEST(ReadKeptRegisters, ThenAWriteSendsTheInstrumentsOwnDataBack) {
+    FakeMaster master;
+    FillKept(master);
+    const auto instrument = master.registers;
+    RegisterImage image;
+    uint8_t exc = 0;
+    ASSERT_EQ(ReadKeptRegisters(master, image, exc), 0);
+    ASSERT_EQ(WriteConfiguration(master, image, exc, {}, {}), 0);
+    for (int r : {4, 10, 11, 36, 40, 47}) EXPECT_EQ(master.reg(r), instrument.at(r)) << r;
+}
+
+TEST(FloatTextUnchanged, UneditedFieldKeepsTheExactCalibration) {
+    uint16_t high = 0, low = 0;
+    FloatToWords(1.0001234f, high, low);
+    const QString shown = FormatValue(WordsToFloat(high, low));
+    EXPECT_EQ(shown, "     1.0001");
+    EXPECT_TRUE(FloatTextUnchanged(shown, high, low));
+
+    uint16_t h = high, l = low;
+    EXPECT_TRUE(CollectFloatField(shown, h, l));
+    EXPECT_EQ(h, high);
+    EXPECT_EQ(l, low);
+    EXPECT_EQ(WordsToFloat(h, l), 1.0001234f);
+}
+
+TEST(FloatTextUnchanged, EditedFieldIsConverted) {
+    uint16_t high = 0, low = 0;
+    FloatToWords(1.0001234f, high, low);
+    EXPECT_FALSE(FloatTextUnchanged("1.0001", high, low)); // the same number typed differently is an edit
+    EXPECT_TRUE(CollectFloatField("1.0001", high, low));
+    EXPECT_EQ(WordsToFloat(high, low), 1.0001f);
+
+    EXPECT_TRUE(CollectFloatField("   -12.25", high, low));
+    EXPECT_EQ(high, 0xC144);
+    EXPECT_EQ(low, 0x0000);
+}
+
+TEST(FloatTextUnchanged, FieldThatDoesNotConvertLeavesTheWords) {
+    uint16_t high = 0x42C8, low = 0;
+    EXPECT_FALSE(CollectFloatField("1,5", high, low));
+    EXPECT_FALSE(CollectFloatField(" Данных нет", high, low));
+    EXPECT_EQ(high, 0x42C8);
+    EXPECT_EQ(low, 0);
+}
+
+TEST(FloatTextUnchanged, NotANumberInTheImageGoesBackAsItCame) {
+    uint16_t high = 0x7FC0, low = 0x1234;
+    EXPECT_TRUE(CollectFloatField(FormatValue(WordsToFloat(high, low)), high, low));
+    EXPECT_EQ(high, 0x7FC0);
+    EXPECT_EQ(low, 0x1234);
+}
+
+} // namespace
+} // namespace olv::test
