@@ -11,6 +11,11 @@ namespace olv::link {
 
 class MessageBoxes;
 
+// The line settings OpenPort applies: a rate of 110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400,
+// 57600 or 115200 bit/s (any other gives 19200), 5..8 data bits (anything else 8), parity 1 odd,
+// 2 even, anything else none. The port always has one stop bit.
+LineSettings LineSettingsFor(int baudRate, int dataBits, int parity);
+
 // Owns the one serial port of the program and (re)opens it by its COM number.
 class SerialLink {
 public:

@@ -1,0 +1,82 @@
+#include "link/exchange_trace.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <cstdio>
+
+namespace olv::link {
+
+namespace {
+
+std::string FormatStamp(const char* format, const TraceTime& t) {
+    char line[96];
+    const int n = std::snprintf(line, sizeof line, format, t.day, t.month, t.year, t.hour, t.minute,
+                                t.second, t.millisecond);
+    if (n < 0) return {};
+    return std::string(line, static_cast<size_t>(n) < sizeof line ? static_cast<size_t>(n) : sizeof line - 1);
+}
+
+void AppendBytes(std::string& text, const uint8_t* bytes, size_t count) {
+    static const char digits[] = "0123456789abcdef";
+    text.reserve(text.size() + 3 * count);
+    for (size_t i = 0; i < count; ++i) {
+        text += ' ';
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 0x0F];
+    }
+}
+
+// Opens, appends, closes. Every failure (bad name, read-only place, full disk) is ignored.
+void AppendToFile(const QString& fileName, const std::string& text) {
+    if (fileName.isEmpty()) return;
+    const QByteArray path = QFile::encodeName(fileName);
+    std::FILE* file = std::fopen(path.constData(), "ab");
+    if (!file) return;
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+}
+
+} // namespace
+
+TraceTime LocalTraceTime() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate date = now.date();
+    const QTime time = now.time();
+    return TraceTime{static_cast<unsigned>(date.day()),    static_cast<unsigned>(date.month()),
+                     static_cast<unsigned>(date.year()),   static_cast<unsigned>(time.hour()),
+                     static_cast<unsigned>(time.minute()), static_cast<unsigned>(time.second()),
+                     static_cast<unsigned>(time.msec())};
+}
+
+std::string FormatSendBlock(const TraceTime& time, const uint8_t* bytes, size_t count) {
+    std::string text = "\n____________________________\n";
+    text += FormatStamp("%02u %02u %02u %02u-%02u-%02u.%03u \n", time);
+    text += "Send:\n";
+    AppendBytes(text, bytes, count);
+    return text;
+}
+
+std::string FormatAnswerBlock(TraceKind kind, const TraceTime& time, const uint8_t* bytes, size_t count) {
+    std::string text = "\n\n";
+    if (kind == TraceKind::Write) {
+        text += FormatStamp("%02u %02u %02u %02u:%02u:%02u.%03u \n", time);
+        text += "Answ:\r\n";
+    } else {
+        text += FormatStamp("%02u %02u %02u %02u-%02u-%02u.%03u \n", time);
+        text += "Answ:\n";
+    }
+    AppendBytes(text, bytes, count);
+    return text;
+}
+
+void ExchangeTrace::appendSend(const QString& fileName, const uint8_t* bytes, size_t count) const {
+    AppendToFile(fileName, FormatSendBlock(clock_ ? clock_() : LocalTraceTime(), bytes, count));
+}
+
+void ExchangeTrace::appendAnswer(const QString& fileName, TraceKind kind, const uint8_t* bytes,
+                                 size_t count) const {
+    AppendToFile(fileName, FormatAnswerBlock(kind, clock_ ? clock_() : LocalTraceTime(), bytes, count));
+}
+
+} // namespace olv::link

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace olv::link {
+
+// The local time to the millisecond that stamps every block of the exchange trace.
+struct TraceTime {
+    unsigned day = 0;
+    unsigned month = 0;
+    unsigned year = 0; // four digits
+    unsigned hour = 0;
+    unsigned minute = 0;
+    unsigned second = 0;
+    unsigned millisecond = 0;
+};
+
+using TraceClock = std::function<TraceTime()>;
+
+// The system's local time.
+TraceTime LocalTraceTime();
+
+// Which transaction a block belongs to: the answer block of a write is stamped with ':' between
+// hour, minute and second and labelled "Answ:\r\n", that of a read with '-' and "Answ:\n".
+enum class TraceKind { Read, Write };
+
+// The text of one block, exactly as it goes into the file. No line feed follows the bytes: the next
+// block's header begins with one.
+std::string FormatSendBlock(const TraceTime& time, const uint8_t* bytes, size_t count);
+std::string FormatAnswerBlock(TraceKind kind, const TraceTime& time, const uint8_t* bytes, size_t count);
+
+// Appends the blocks of the exchange trace to a text file. The file is opened for appending and closed
+// again for every block, so it can be read, moved or deleted while the program runs. A file that
+// cannot be opened or written is skipped without a word: the trace never changes a transaction.
+// The bytes are written as they are (no line-end translation).
+class ExchangeTrace {
+public:
+    explicit ExchangeTrace(TraceClock clock = LocalTraceTime) : clock_(std::move(clock)) {}
+
+    void setClock(TraceClock clock) { clock_ = std::move(clock); }
+
+    void appendSend(const QString& fileName, const uint8_t* bytes, size_t count) const;
+    void appendAnswer(const QString& fileName, TraceKind kind, const uint8_t* bytes, size_t count) const;
+
+private:
+    TraceClock clock_;
+};
+
+} // namespace olv::link

@@ -1,0 +1,150 @@
+#include "link/rtu_master.h"
+
+#include "link/crc16.h"
+#include "link/link_settings.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace olv::link {
+
+namespace {
+
+void PutCrc(uint8_t* frame, size_t length) {
+    const uint16_t crc = Crc16(frame, static_cast<int>(length) - 1);
+    frame[length] = static_cast<uint8_t>(crc & 0xFF); // the CRC travels low byte first
+    frame[length + 1] = static_cast<uint8_t>(crc >> 8);
+}
+
+void PutHeader(int address, uint8_t function, int startRegister, int count, uint8_t* frame) {
+    frame[0] = static_cast<uint8_t>(address & 0xFF);
+    frame[1] = function;
+    frame[2] = static_cast<uint8_t>((startRegister >> 8) & 0xFF);
+    frame[3] = static_cast<uint8_t>(startRegister & 0xFF);
+    frame[4] = 0;
+    frame[5] = static_cast<uint8_t>(count & 0xFF);
+}
+
+} // namespace
+
+ReadTimeouts ReadTimeoutsFor(int baudRate, int32_t timeoutMs) {
+    ReadTimeouts timeouts;
+    switch (baudRate) {
+    case 1200: timeouts.intervalMs = 192; timeouts.multiplierMs = 192; break;
+    case 2400: timeouts.intervalMs = 96; timeouts.multiplierMs = 96; break;
+    case 4800: timeouts.intervalMs = 48; timeouts.multiplierMs = 48; break;
+    case 9600: timeouts.intervalMs = 24; timeouts.multiplierMs = 24; break;
+    case 19200: timeouts.intervalMs = 12; timeouts.multiplierMs = 12; break;
+    case 38400: timeouts.intervalMs = 6; timeouts.multiplierMs = 6; break;
+    default: timeouts.intervalMs = 48; timeouts.multiplierMs = 32; break;
+    }
+    // A negative time-out read from a hand-edited settings file would otherwise turn into a wait of
+    // weeks; it counts as no extra wait at all.
+    timeouts.constantMs = timeoutMs > 0 ? static_cast<uint32_t>(timeoutMs) : 0;
+    return timeouts;
+}
+
+size_t BuildReadRequest(int address, int startRegister, int count, uint8_t* frame) {
+    PutHeader(address, FunctionReadHolding, startRegister, count, frame);
+    PutCrc(frame, 6);
+    return 8;
+}
+
+size_t BuildWriteRequest(int address, int startRegister, int count, const uint16_t* values, uint8_t* frame) {
+    PutHeader(address, FunctionWriteMultiple, startRegister, count, frame);
+    frame[6] = static_cast<uint8_t>((2 * count) & 0xFF);
+    for (int i = 0; i < count; ++i) {
+        frame[7 + 2 * i] = static_cast<uint8_t>(values[i] >> 8);
+        frame[8 + 2 * i] = static_cast<uint8_t>(values[i] & 0xFF);
+    }
+    const size_t length = static_cast<size_t>(2 * count + 7);
+    PutCrc(frame, length);
+    return length + 2;
+}
+
+size_t ExpectedReplyLength(uint8_t function, int count) {
+    return function == FunctionWriteMultiple ? 8 : static_cast<size_t>(2 * count + 5);
+}
+
+ResultFlags CheckReply(uint8_t function, const uint8_t* reply, size_t received, int count, int address,
+                       int parity, uint32_t lineErrors, uint8_t& exceptionCode) {
+    exceptionCode = 0;
+    // Judge the reply in a zero-filled buffer of its own: bytes that did not arrive read as 0.
+    uint8_t buffer[FrameBufferSize] = {};
+    std::memcpy(buffer, reply, std::min(received, sizeof buffer));
+    const size_t expected = ExpectedReplyLength(function, std::clamp(count, 1, MaxReadCount));
+    const size_t crcAt = expected - 2;
+
+    ResultFlags flags = 0;
+    if (parity != 0) {
+        const bool lineError = function == FunctionReadHolding ? (lineErrors & LineParity) != 0 : lineErrors != 0;
+        if (lineError) flags |= ParityError;
+    }
+    if (received != expected) flags |= WrongLength;
+    if (buffer[0] != address) flags |= WrongAddress;
+    if (buffer[1] != function) flags |= WrongFunction;
+    if (buffer[1] == function + ExceptionBit) {
+        flags |= ExceptionReply;
+        exceptionCode = buffer[2];
+    }
+    const uint16_t crc = Crc16(buffer, static_cast<int>(crcAt) - 1);
+    if (crc != buffer[crcAt] + 256 * buffer[crcAt + 1]) flags |= CrcMismatch;
+    if (received == 0) flags |= NoReply;
+    return flags;
+}
+
+ResultFlags RtuMaster::readHoldingRegisters(int startRegister, int count, uint16_t* values,
+                                            uint8_t& exceptionCode) {
+    exceptionCode = 0;
+    if (count < 1 || count > MaxReadCount) return RefusedCountFlags;
+
+    uint8_t request[FrameBufferSize] = {};
+    uint8_t reply[FrameBufferSize] = {};
+    const size_t requestLength = BuildReadRequest(settings_.address, startRegister, count, request);
+    const bool trace = settings_.traceEnabled == 1;
+
+    port_.purge(); // late bytes of an earlier exchange go with it
+    port_.setReadTimeouts(ReadTimeoutsFor(settings_.baudRate, settings_.timeoutMs));
+    if (trace) trace_.appendSend(settings_.traceFileName, request, requestLength);
+    port_.takeLineErrors();
+    port_.write(request, requestLength);
+    port_.takeLineErrors();
+    // Two bytes more than a full reply: a complete reply ends the read by the inter-byte gap.
+    const size_t asked = static_cast<size_t>(2 * count + 7);
+    const size_t received = std::min(port_.read(reply, asked), asked);
+    if (trace) trace_.appendAnswer(settings_.traceFileName, TraceKind::Read, reply, received);
+    const uint32_t lineErrors = port_.takeLineErrors();
+
+    const ResultFlags flags = CheckReply(FunctionReadHolding, reply, received, count, settings_.address,
+                                         settings_.parity, lineErrors, exceptionCode);
+    for (int i = 0; i < count; ++i)
+        values[i] = static_cast<uint16_t>(256 * reply[3 + 2 * i] + reply[4 + 2 * i]);
+    return flags;
+}
+
+ResultFlags RtuMaster::writeMultipleRegisters(int startRegister, int count, const uint16_t* values,
+                                              uint8_t& exceptionCode) {
+    exceptionCode = 0;
+    if (count < 1 || count > MaxWriteCount) return RefusedCountFlags;
+
+    uint8_t request[FrameBufferSize] = {};
+    uint8_t reply[FrameBufferSize] = {};
+    const size_t requestLength = BuildWriteRequest(settings_.address, startRegister, count, values, request);
+    const bool trace = settings_.traceEnabled == 1;
+
+    port_.purge();
+    port_.setReadTimeouts(ReadTimeoutsFor(settings_.baudRate, settings_.timeoutMs));
+    if (trace) trace_.appendSend(settings_.traceFileName, request, requestLength);
+    port_.takeLineErrors();
+    port_.write(request, requestLength);
+    port_.takeLineErrors();
+    const size_t asked = 8;
+    const size_t received = std::min(port_.read(reply, asked), asked);
+    if (trace) trace_.appendAnswer(settings_.traceFileName, TraceKind::Write, reply, received);
+    const uint32_t lineErrors = port_.takeLineErrors();
+
+    return CheckReply(FunctionWriteMultiple, reply, received, count, settings_.address, settings_.parity,
+                      lineErrors, exceptionCode);
+}
+
+} // namespace olv::link

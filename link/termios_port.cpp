@@ -1,0 +1,231 @@
+#include "link/termios_port.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace olv::link {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+speed_t SpeedFor(int baudRate) {
+    switch (baudRate) {
+    case 110: return B110;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B19200;
+    }
+}
+
+tcflag_t SizeFor(int dataBits) {
+    switch (dataBits) {
+    case 5: return CS5;
+    case 6: return CS6;
+    case 7: return CS7;
+    default: return CS8;
+    }
+}
+
+std::string SystemReason(int error) {
+    char buffer[256];
+    // The GNU strerror_r returns the text, which may or may not live in buffer.
+    return strerror_r(error, buffer, sizeof buffer);
+}
+
+} // namespace
+
+TermiosPort::~TermiosPort() { close(); }
+
+bool TermiosPort::open(const std::string& devicePath, const LineSettings& line, std::string& error) {
+    close();
+
+    // O_NOCTTY: the port must never become the controlling terminal of this process, or a hang-up or
+    // a stray break on the line could send it SIGHUP/SIGINT. O_NONBLOCK: open() must not wait for the
+    // carrier-detect line, which an RS-485 adapter never raises; blocking I/O is restored below.
+    const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = SystemReason(errno);
+        return false;
+    }
+
+    struct termios tio;
+    if (tcgetattr(fd, &tio) != 0) {
+        // Not a terminal at all (a plain file, /dev/null): there is no line to talk over.
+        error = SystemReason(errno);
+        ::close(fd);
+        return false;
+    }
+
+    // Exclusive use, as the port is not shared: a second open() by anyone but root fails with EBUSY.
+    ioctl(fd, TIOCEXCL);
+
+    // Back to blocking I/O; reads still never block forever since each waits in poll() first.
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+
+    // Raw binary line: no break/CR/LF translation, no XON/XOFF, no 8th-bit stripping. Parity errors
+    // are checked by the driver (INPCK) and counted, the damaged byte still delivered (as 0, since
+    // neither IGNPAR nor PARMRK is set), so the reply's length stays what came over the line.
+    tio.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
+    tio.c_iflag |= line.parity == 1 || line.parity == 2 ? INPCK : 0;
+    tio.c_oflag &= ~OPOST;
+    // No echo, no line editing, no signal characters, no implementation-defined input processing.
+    tio.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
+    // CLOCAL: ignore the modem-status lines (an RS-485 adapter has no carrier); CREAD: enable the
+    // receiver; no CRTSCTS: the adapter turns the bus around itself; one stop bit always.
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CLOCAL | CREAD | SizeFor(line.dataBits);
+    if (line.parity == 1) tio.c_cflag |= PARENB | PARODD;
+    if (line.parity == 2) tio.c_cflag |= PARENB;
+    // read() returns at once with what is there; the waiting is done by poll() under the time-outs.
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, SpeedFor(line.baudRate));
+    cfsetospeed(&tio, SpeedFor(line.baudRate));
+    // Not examined: a pseudo-terminal may refuse parity, and a real port reports nothing useful here.
+    tcsetattr(fd, TCSANOW, &tio);
+
+    // open() raises DTR and RTS on Linux; the port is used with both control lines off, as it is
+    // after every reopen (raiseLines() changes that once at start-up). Drivers without modem control
+    // refuse the call, which is harmless.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIC, &lines);
+
+    fd_ = fd;
+    timeouts_ = ReadTimeouts{};
+    lastCounters_ = LineCounters{};
+    readCounters(lastCounters_); // the line errors count from here
+    return true;
+}
+
+void TermiosPort::close() {
+    if (fd_ < 0) return;
+    ::close(fd_);
+    fd_ = -1;
+}
+
+void TermiosPort::purge() {
+    if (fd_ >= 0) tcflush(fd_, TCIOFLUSH);
+}
+
+void TermiosPort::setReadTimeouts(const ReadTimeouts& timeouts) { timeouts_ = timeouts; }
+
+bool TermiosPort::readCounters(LineCounters& counters) const {
+    struct serial_icounter_struct icount;
+    std::memset(&icount, 0, sizeof icount);
+    if (fd_ < 0 || ioctl(fd_, TIOCGICOUNT, &icount) != 0) return false;
+    counters = LineCounters{icount.parity, icount.frame, icount.overrun, icount.buf_overrun, icount.brk};
+    return true;
+}
+
+uint32_t TermiosPort::takeLineErrors() {
+    LineCounters now;
+    // Drivers without error counters (pseudo-terminals, some USB adapters) report no line errors.
+    if (!readCounters(now)) return 0;
+    uint32_t errors = 0;
+    if (now.parity != lastCounters_.parity) errors |= LineParity;
+    if (now.frame != lastCounters_.frame) errors |= LineFraming;
+    if (now.overrun != lastCounters_.overrun || now.bufOverrun != lastCounters_.bufOverrun) errors |= LineOverrun;
+    if (now.brk != lastCounters_.brk) errors |= LineBreak;
+    lastCounters_ = now;
+    return errors;
+}
+
+size_t TermiosPort::write(const uint8_t* bytes, size_t count) {
+    if (fd_ < 0) return 0;
+    size_t written = 0;
+    while (written < count) {
+        const ssize_t n = ::write(fd_, bytes + written, count - written);
+        if (n > 0) {
+            written += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            // Should not happen on a blocking descriptor; wait for room instead of spinning.
+            struct pollfd p = {fd_, POLLOUT, 0};
+            if (poll(&p, 1, 1000) <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL))) break;
+        } else {
+            break; // hang-up (EIO) or another failure: the rest cannot go out
+        }
+    }
+    // Return only once the bytes have left the transmitter, as the reply's time-outs start now.
+    if (written > 0) tcdrain(fd_);
+    return written;
+}
+
+size_t TermiosPort::read(uint8_t* bytes, size_t count) {
+    if (fd_ < 0 || count == 0) return 0;
+    const auto start = Clock::now();
+    const auto total = std::chrono::milliseconds(
+        static_cast<int64_t>(timeouts_.multiplierMs) * static_cast<int64_t>(count) + timeouts_.constantMs);
+    const auto totalDeadline = start + total;
+    const auto interval = std::chrono::milliseconds(timeouts_.intervalMs);
+    auto lastByte = start;
+    size_t received = 0;
+
+    while (received < count) {
+        const auto now = Clock::now();
+        auto deadline = totalDeadline;
+        if (received > 0 && timeouts_.intervalMs > 0) deadline = std::min(deadline, lastByte + interval);
+        if (now >= deadline) break;
+        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now);
+        struct timespec ts;
+        ts.tv_sec = static_cast<time_t>(wait.count() / 1000000000);
+        ts.tv_nsec = static_cast<long>(wait.count() % 1000000000);
+
+        struct pollfd p = {fd_, POLLIN, 0};
+        const int ready = ppoll(&p, 1, &ts, nullptr);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (ready == 0) continue; // a deadline passed: the check above ends the read
+        if (p.revents & POLLIN) {
+            const ssize_t n = ::read(fd_, bytes + received, count - received);
+            if (n > 0) {
+                received += static_cast<size_t>(n);
+                lastByte = Clock::now();
+                continue;
+            }
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            break; // 0 after POLLIN, or EIO: the line has hung up
+        }
+        // POLLHUP, POLLERR or POLLNVAL without data: hung up, nothing more will come.
+        break;
+    }
+    return received;
+}
+
+void TermiosPort::raiseLines() {
+    if (fd_ < 0) return;
+    int rts = TIOCM_RTS;
+    ioctl(fd_, TIOCMBIC, &rts);
+    int dtr = TIOCM_DTR;
+    ioctl(fd_, TIOCMBIS, &dtr);
+}
+
+size_t TermiosPort::bytesAvailable() const {
+    int waiting = 0;
+    if (fd_ < 0 || ioctl(fd_, FIONREAD, &waiting) != 0 || waiting < 0) return 0;
+    return static_cast<size_t>(waiting);
+}
+
+} // namespace olv::link

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "link/serial_port.h"
+
+#include <cstdint>
+
+namespace olv::link {
+
+// The serial port over POSIX termios (a USB-RS-485 adapter, /dev/ttyS*, or a pseudo-terminal).
+// Opened exclusively in raw mode with one stop bit and the given data bits and parity; reads wait with
+// poll() under the classic comm time-outs (total per byte plus constant, and the silence between
+// bytes once the first has arrived). A hang-up (adapter unplugged, peer gone) ends a read at once.
+class TermiosPort : public SerialPort {
+public:
+    TermiosPort() = default;
+    ~TermiosPort() override;
+    TermiosPort(const TermiosPort&) = delete;
+    TermiosPort& operator=(const TermiosPort&) = delete;
+
+    bool open(const std::string& devicePath, const LineSettings& line, std::string& error) override;
+    void close() override;
+    bool isOpen() const override { return fd_ >= 0; }
+
+    void purge() override;
+    void setReadTimeouts(const ReadTimeouts& timeouts) override;
+    uint32_t takeLineErrors() override;
+    size_t write(const uint8_t* bytes, size_t count) override;
+    size_t read(uint8_t* bytes, size_t count) override;
+    void raiseLines() override;
+
+    // Bytes waiting in the receive queue (0 when closed).
+    size_t bytesAvailable() const;
+
+private:
+    struct LineCounters {
+        int parity = 0;
+        int frame = 0;
+        int overrun = 0;
+        int bufOverrun = 0;
+        int brk = 0;
+    };
+    bool readCounters(LineCounters& counters) const;
+
+    int fd_ = -1;
+    ReadTimeouts timeouts_;
+    LineCounters lastCounters_;
+};
+
+} // namespace olv::link

@@ -1,0 +1,137 @@
+#include "link/link_settings.h"
+#include "link/rtu_master.h"
+#include "link/serial_link.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/recording_boxes.h"
+
+#include <gtest/gtest.h>
+
+using namespace olv::link;
+using olv::test::FakePort;
+using olv::test::RecordingBoxes;
+
+namespace {
+
+class SerialLinkTest : public ::testing::Test {
+protected:
+    SerialLinkTest() {
+        auto owned = std::make_unique<FakePort>();
+        port = owned.get();
+        port->opened = false;
+        link = std::make_unique<SerialLink>(std::move(owned), boxes, [](int n) {
+            return "/dev/fake" + std::to_string(n);
+        });
+    }
+
+    bool open(int portNumber, int baud = 19200, int dataBits = 8, int parity = 2, int stopBits = 1) {
+        return link->openPort(portNumber, baud, dataBits, parity, stopBits, 1000);
+    }
+
+    FakePort* port = nullptr;
+    RecordingBoxes boxes;
+    std::unique_ptr<SerialLink> link;
+};
+
+} // namespace
+
+TEST_F(SerialLinkTest, PortNumbersOutsideOneToEightOpenCom1) {
+    for (int number : {0, 9, -1, 100}) {
+        ASSERT_TRUE(open(number));
+        EXPECT_EQ(port->opens.back().path, "/dev/fake1") << number;
+    }
+    ASSERT_TRUE(open(8));
+    EXPECT_EQ(port->opens.back().path, "/dev/fake8");
+}
+
+struct LineCase {
+    int baudRate, dataBits, parity;
+    int expectBaud, expectBits, expectParity;
+};
+
+class LineSettingsTable : public SerialLinkTest, public ::testing::WithParamInterface<LineCase> {};
+
+TEST_P(LineSettingsTable, OpenAppliesTheValidatedLineSettings) {
+    const LineCase& c = GetParam();
+    ASSERT_TRUE(open(1, c.baudRate, c.dataBits, c.parity, 2));
+    const LineSettings& line = port->opens.back().line;
+    EXPECT_EQ(line.baudRate, c.expectBaud);
+    EXPECT_EQ(line.dataBits, c.expectBits);
+    EXPECT_EQ(line.parity, c.expectParity);
+}
+
+INSTANTIATE_TEST_SUITE_P(SerialLink, LineSettingsTable,
+                         ::testing::Values(LineCase{14400, 8, 0, 19200, 8, 0},
+                                           LineCase{110, 8, 1, 110, 8, 1},
+                                           LineCase{115200, 7, 2, 115200, 7, 2},
+                                           LineCase{38400, 5, 5, 38400, 5, 0},
+                                           LineCase{1200, 9, -1, 1200, 8, 0},
+                                           LineCase{0, 4, 3, 19200, 8, 0}));
+
+TEST_F(SerialLinkTest, OpenSetsTimeoutsThenPurgesAfterClosingFirst) {
+    ASSERT_TRUE(open(3));
+    EXPECT_EQ(port->calls, (std::vector<std::string>{"close", "open", "setReadTimeouts", "purge"}));
+    EXPECT_EQ(port->timeouts.back().constantMs, 1000u);
+}
+
+TEST_F(SerialLinkTest, ReopeningTheSamePortClosesItFirst) {
+    ASSERT_TRUE(open(2));
+    port->calls.clear();
+    ASSERT_TRUE(open(2));
+    ASSERT_GE(port->calls.size(), 2u);
+    EXPECT_EQ(port->calls[0], "close");
+    EXPECT_EQ(port->calls[1], "open");
+    EXPECT_TRUE(port->isOpen());
+}
+
+TEST_F(SerialLinkTest, FailedOpenShowsOneBoxPerAttemptAndLeavesThePortClosed) {
+    port->failOpen = true;
+    port->openFailure = "Device or resource busy";
+    EXPECT_FALSE(open(4));
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    const Box& box = boxes.boxes[0];
+    EXPECT_EQ(box.text, QStringLiteral("Невозможно открыть последовательный порт"));
+    EXPECT_EQ(box.caption, QStringLiteral("Ошибка"));
+    EXPECT_EQ(box.icon, BoxIcon::Error);
+    EXPECT_EQ(box.buttons, BoxButtons::Ok);
+    EXPECT_EQ(box.detail, QStringLiteral("/dev/fake4: Device or resource busy"));
+    EXPECT_FALSE(port->isOpen());
+
+    EXPECT_FALSE(open(4));
+    EXPECT_EQ(boxes.boxes.size(), 2u);
+}
+
+TEST_F(SerialLinkTest, TransactionOnAPortThatFailedToOpenGivesNoReplyWithoutTouchingTheLine) {
+    ASSERT_TRUE(open(1));
+    port->failOpen = true;
+    ASSERT_FALSE(open(1));
+    port->queueReply({0x01, 0x03, 0x06, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0x69, 0x43});
+
+    LinkSettings settings;
+    settings.address = 1;
+    settings.traceEnabled = 0;
+    RtuMaster master(link->port(), settings);
+    uint16_t values[3] = {7, 7, 7};
+    uint8_t exc = 1;
+    EXPECT_EQ(master.readHoldingRegisters(15, 3, values, exc),
+              NoReply | WrongLength | WrongFunction | CrcMismatch | WrongAddress);
+    EXPECT_EQ(exc, 0);
+    EXPECT_TRUE(port->written.empty());
+    EXPECT_EQ(port->pendingReplies(), 1u);
+    EXPECT_EQ(boxes.boxes.size(), 1u) << "the transaction itself shows nothing";
+}
+
+TEST_F(SerialLinkTest, RaiseLinesAndCloseDelegateToThePort) {
+    ASSERT_TRUE(open(1));
+    link->raiseLines();
+    EXPECT_EQ(port->raiseLinesCalls, 1);
+    link->closePort();
+    EXPECT_FALSE(port->isOpen());
+}
+
+TEST_F(SerialLinkTest, WithoutAResolverComNumbersMapToTtyS) {
+    auto owned = std::make_unique<FakePort>();
+    FakePort* fake = owned.get();
+    SerialLink plain(std::move(owned), boxes, nullptr);
+    ASSERT_TRUE(plain.openPort(3, 19200, 8, 0, 1, 1000));
+    EXPECT_EQ(fake->opens.back().path, "/dev/ttyS2");
+}

@@ -1,0 +1,212 @@
+// The termios port against a peer on the other side of a pseudo-terminal. A pseudo-terminal carries
+// no parity, line errors or modem lines, so those are covered with the fake port elsewhere.
+#include "link/link_settings.h"
+#include "link/rtu_master.h"
+#include "link/serial_link.h"
+#include "link/termios_port.h"
+#include "tests/support/pty_peer.h"
+#include "tests/support/recording_boxes.h"
+
+#include <QTemporaryFile>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <thread>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+using namespace olv::link;
+using namespace std::chrono;
+using olv::test::PtyPair;
+using olv::test::PtyResponder;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+const Bytes kReadReply = {0x01, 0x03, 0x06, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0x69, 0x43};
+
+double ThreadCpuMs() {
+    struct timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
+long long MsSince(steady_clock::time_point start) {
+    return duration_cast<milliseconds>(steady_clock::now() - start).count();
+}
+
+class TermiosPortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(pty.ok());
+        std::string error;
+        ASSERT_TRUE(port.open(pty.slavePath(), LineSettings{19200, 8, 2}, error)) << error;
+        settings.address = 1;
+        settings.baudRate = 19200;
+        settings.timeoutMs = 1000;
+        settings.parity = 2;
+        settings.traceEnabled = 0;
+    }
+
+    // Waits (with a deadline, not a guess) until the port's receive queue holds `count` bytes.
+    bool waitForQueued(size_t count) {
+        const auto deadline = steady_clock::now() + seconds(5);
+        while (port.bytesAvailable() < count) {
+            if (steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(milliseconds(1));
+        }
+        return true;
+    }
+
+    PtyPair pty;
+    TermiosPort port;
+    LinkSettings settings;
+};
+
+} // namespace
+
+TEST(TermiosPortOpen, MissingDeviceFailsWithTheSystemsReason) {
+    TermiosPort port;
+    std::string error;
+    EXPECT_FALSE(port.open("/dev/olv-no-such-port", LineSettings{}, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(port.isOpen());
+    uint8_t byte = 0;
+    EXPECT_EQ(port.write(&byte, 1), 0u);
+    EXPECT_EQ(port.read(&byte, 1), 0u);
+}
+
+TEST(TermiosPortOpen, APlainFileIsNotASerialPort) {
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
+    TermiosPort port;
+    std::string error;
+    EXPECT_FALSE(port.open(file.fileName().toStdString(), LineSettings{}, error));
+    EXPECT_FALSE(port.isOpen());
+}
+
+TEST(TermiosPortOpen, FailedOpenThroughTheLinkShowsPathAndReason) {
+    olv::test::RecordingBoxes boxes;
+    SerialLink link(std::make_unique<TermiosPort>(), boxes, [](int) { return std::string("/dev/olv-no-such-port"); });
+    EXPECT_FALSE(link.openPort(1, 19200, 8, 2, 1, 1000));
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_TRUE(boxes.boxes[0].detail.startsWith("/dev/olv-no-such-port: ")) << boxes.boxes[0].detail.toStdString();
+    EXPECT_GT(boxes.boxes[0].detail.size(), 23);
+}
+
+TEST_F(TermiosPortTest, TheDeviceIsHeldExclusively) {
+    if (geteuid() != 0) {
+        TermiosPort second;
+        std::string error;
+        EXPECT_FALSE(second.open(pty.slavePath(), LineSettings{}, error));
+        return;
+    }
+    // Root is not bound by exclusive mode, but can see that it is set.
+    const int fd = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    int exclusive = 0;
+    const int result = ioctl(fd, TIOCGEXCL, &exclusive);
+    ::close(fd);
+    ASSERT_EQ(result, 0);
+    EXPECT_EQ(exclusive, 1);
+}
+
+TEST_F(TermiosPortTest, BytesPassUntranslatedBothWays) {
+    // CR, LF, XON, XOFF, ^C, ^Z, DEL, 0xFF: a raw line passes them as they are.
+    const Bytes bytes = {0x0D, 0x0A, 0x11, 0x13, 0x03, 0x1A, 0x7F, 0xFF, 0x00, 0x0D};
+    ASSERT_EQ(port.write(bytes.data(), bytes.size()), bytes.size());
+    EXPECT_EQ(pty.readMaster(bytes.size(), seconds(2)), bytes);
+
+    ASSERT_TRUE(pty.writeMaster(bytes));
+    port.setReadTimeouts(ReadTimeouts{50, 0, 2000});
+    uint8_t in[32] = {};
+    ASSERT_EQ(port.read(in, sizeof in), bytes.size());
+    EXPECT_EQ(Bytes(in, in + bytes.size()), bytes);
+}
+
+TEST_F(TermiosPortTest, NoReplyGivesUpAfterMultiplierTimesBytesPlusConstant) {
+    RtuMaster master(port, settings);
+    uint16_t values[3];
+    uint8_t exc = 0;
+    const auto start = steady_clock::now();
+    const ResultFlags flags = master.readHoldingRegisters(15, 3, values, exc);
+    const long long elapsed = MsSince(start);
+    EXPECT_EQ(flags, NoReply | WrongLength | WrongFunction | CrcMismatch | WrongAddress);
+    EXPECT_GE(elapsed, 1100); // 12 ms x 13 bytes + 1000 ms = 1156 ms
+    EXPECT_LE(elapsed, 2500);
+}
+
+TEST_F(TermiosPortTest, InterByteSilenceEndsTheReadAfterAReply) {
+    PtyResponder peer(pty.masterFd(), [](const Bytes&) { return kReadReply; });
+    RtuMaster master(port, settings);
+    uint16_t values[3] = {};
+    uint8_t exc = 0;
+    const auto start = steady_clock::now();
+    EXPECT_EQ(master.readHoldingRegisters(15, 3, values, exc), 0);
+    EXPECT_LT(MsSince(start), 600) << "a full reply must not wait for the 1156 ms total";
+    EXPECT_EQ(values[2], 0x9ABC);
+    EXPECT_EQ(peer.requestsSeen(), 1);
+}
+
+TEST_F(TermiosPortTest, ReadEndsByCountWithoutWaiting) {
+    ASSERT_TRUE(pty.writeMaster({1, 2, 3, 4}));
+    port.setReadTimeouts(ReadTimeouts{1000, 1000, 5000});
+    uint8_t in[4];
+    const auto start = steady_clock::now();
+    EXPECT_EQ(port.read(in, 4), 4u);
+    EXPECT_LT(MsSince(start), 1000);
+}
+
+TEST_F(TermiosPortTest, PurgeDropsBytesThatArrivedLate) {
+    ASSERT_TRUE(pty.writeMaster({0x01, 0x03, 0x06, 0x00, 0x01}));
+    ASSERT_TRUE(waitForQueued(5));
+    port.purge();
+    EXPECT_EQ(port.bytesAvailable(), 0u);
+    port.setReadTimeouts(ReadTimeouts{5, 0, 50});
+    uint8_t in[8];
+    EXPECT_EQ(port.read(in, sizeof in), 0u);
+}
+
+TEST_F(TermiosPortTest, HangUpEndsAReadAtOnceAndLaterReadsDoNotSpin) {
+    port.setReadTimeouts(ReadTimeouts{12, 12, 5000});
+    std::thread unplug([this] {
+        std::this_thread::sleep_for(milliseconds(150)); // let the read start waiting
+        pty.closeMaster();
+    });
+    uint8_t in[16];
+    auto start = steady_clock::now();
+    EXPECT_EQ(port.read(in, sizeof in), 0u);
+    unplug.join();
+    EXPECT_LT(MsSince(start), 2000) << "the hang-up must end the read, not the 5 s time-out";
+
+    // Every later read on the dead line ends at once, without burning the processor.
+    port.setReadTimeouts(ReadTimeouts{12, 12, 1000});
+    const double cpuBefore = ThreadCpuMs();
+    start = steady_clock::now();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(port.read(in, sizeof in), 0u);
+    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_LT(ThreadCpuMs() - cpuBefore, 250.0);
+
+    // A write on the dead line returns too.
+    const uint8_t out[2] = {1, 2};
+    port.write(out, 2);
+}
+
+TEST_F(TermiosPortTest, LineErrorsAndModemLinesAreHarmlessWithoutDriverSupport) {
+    EXPECT_EQ(port.takeLineErrors(), 0u);
+    port.raiseLines();
+    EXPECT_TRUE(port.isOpen());
+}
+
+TEST_F(TermiosPortTest, ReopenAfterCloseWorks) {
+    port.close();
+    EXPECT_FALSE(port.isOpen());
+    std::string error;
+    ASSERT_TRUE(port.open(pty.slavePath(), LineSettings{9600, 7, 1}, error)) << error;
+    ASSERT_TRUE(port.open(pty.slavePath(), LineSettings{38400, 8, 0}, error)) << error;
+    const uint8_t out[1] = {0x42};
+    EXPECT_EQ(port.write(out, 1), 1u);
+    EXPECT_EQ(pty.readMaster(1, seconds(2)), Bytes{0x42});
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "link/serial_port.h"
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace olv::test {
+
+// A scripted serial port for tests: no time passes and nothing touches a real line.
+//
+// - It starts open (set `opened = false` to start closed). On a closed port write and read do
+//   nothing: nothing is recorded as written and no scripted reply is used up.
+// - Each read() takes the next queued reply (as many of its bytes as were asked for; the rest is
+//   lost, as a purge would drop it). With an empty queue a read returns nothing, as a silent line.
+// - Line errors queued with a reply are reported by the next takeLineErrors() after that read;
+//   injectLineErrors() adds errors at once.
+// - open() records its path and line settings and fails when `failOpen` is set, with `openFailure`.
+// - `calls` lists every call by name in order: "open", "close", "purge", "setReadTimeouts",
+//   "takeLineErrors", "write", "read", "raiseLines".
+class FakePort : public link::SerialPort {
+public:
+    struct OpenCall {
+        std::string path;
+        link::LineSettings line;
+    };
+
+    // Queues the bytes the next read returns, with the line errors the driver reports for them.
+    void queueReply(std::vector<uint8_t> bytes, uint32_t lineErrors = 0);
+    // Queues a read that gets nothing (a time-out).
+    void queueSilence();
+    // Line errors reported by the next takeLineErrors().
+    void injectLineErrors(uint32_t errors) { pendingErrors_ |= errors; }
+
+    bool open(const std::string& devicePath, const link::LineSettings& line, std::string& error) override;
+    void close() override;
+    bool isOpen() const override { return opened; }
+    void purge() override;
+    void setReadTimeouts(const link::ReadTimeouts& timeouts) override;
+    uint32_t takeLineErrors() override;
+    size_t write(const uint8_t* bytes, size_t count) override;
+    size_t read(uint8_t* bytes, size_t count) override;
+    void raiseLines() override;
+
+    size_t pendingReplies() const { return replies_.size(); }
+
+    bool opened = true;
+    bool failOpen = false;
+    std::string openFailure = "No such file or directory";
+
+    std::vector<std::string> calls;
+    std::vector<OpenCall> opens;
+    std::vector<std::vector<uint8_t>> written; // every frame written, in order
+    std::vector<link::ReadTimeouts> timeouts;  // every setReadTimeouts, in order
+    std::vector<size_t> readsAsked;            // bytes asked of every read on the open port
+    int raiseLinesCalls = 0;
+    int purges = 0;
+
+private:
+    struct Reply {
+        std::vector<uint8_t> bytes;
+        uint32_t lineErrors = 0;
+    };
+    std::deque<Reply> replies_;
+    uint32_t pendingErrors_ = 0;
+};
+
+} // namespace olv::test
