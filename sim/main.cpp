@@ -1,0 +1,415 @@
+// The virtual instrument: serves the simulated pressure meters of sim/line.h on a pseudo-terminal (or
+// a real serial port) and takes commands on stdin and an optional FIFO.
+
+#include "sim/line.h"
+#include "sim/options.h"
+#include "sim/text_values.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace olv::sim;
+
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+void OnSignal(int) { g_stop = 1; }
+
+double Now() {
+    static const auto start = std::chrono::steady_clock::now();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool g_quiet = false;
+void Log(const std::string& text) {
+    if (g_quiet) return;
+    std::fprintf(stderr, "[sim %9.3f] %s\n", Now(), text.c_str());
+    std::fflush(stderr);
+}
+
+void Say(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+speed_t SpeedOf(int baud) {
+    switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    default: return B19200;
+    }
+}
+
+int BaudOf(speed_t speed) {
+    switch (speed) {
+    case B1200: return 1200;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return -1; // a rate no instrument uses: nobody answers
+    }
+}
+
+void SetLine(termios& t, int baud, int parity) {
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag &= ~(PARENB | PARODD | CSTOPB);
+    if (parity == 1) t.c_cflag |= PARENB | PARODD;
+    if (parity == 2) t.c_cflag |= PARENB;
+    cfsetispeed(&t, SpeedOf(baud));
+    cfsetospeed(&t, SpeedOf(baud));
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+}
+
+// The line being served: the master side of a pseudo-terminal, or a real serial port.
+class Endpoint {
+public:
+    Endpoint(std::string device, std::string link) : device_(std::move(device)), link_(std::move(link)) {}
+    ~Endpoint() { close(); }
+
+    bool open(int baud, int parity, std::string& error) {
+        if (!device_.empty()) return openDevice(baud, parity, error);
+        fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd_ < 0 || grantpt(fd_) != 0 || unlockpt(fd_) != 0) {
+            error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+            close();
+            return false;
+        }
+        path_ = ptsname(fd_);
+        // Holding the slave open ourselves keeps the master from seeing a hang-up each time the program
+        // closes its port; we never read from it, so no byte is taken from the program.
+        holdFd_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        termios t{};
+        if (tcgetattr(fd_, &t) == 0) {
+            SetLine(t, baud, 0); // raw, no echo; a pseudo-terminal carries no parity
+            tcsetattr(fd_, TCSANOW, &t);
+        }
+        pointLink();
+        return true;
+    }
+
+    void close() {
+        if (fd_ < 0) return;
+        removeLink();
+        if (holdFd_ >= 0) ::close(holdFd_);
+        ::close(fd_);
+        fd_ = holdFd_ = -1;
+    }
+
+    int fd() const { return fd_; }
+    bool isOpen() const { return fd_ >= 0; }
+    const std::string& path() const { return path_; }
+    bool isDevice() const { return !device_.empty(); }
+
+    // The rate and parity the master's side is set to. On Linux the termios calls on a pty master act on
+    // its slave, so tcgetattr here shows what the program set. A pty drops parity, so parity is only
+    // checked when it shows.
+    Observed observe() const {
+        Observed o;
+        if (isDevice()) return {deviceBaud_, deviceParity_};
+        termios t{};
+        if (fd_ < 0 || tcgetattr(fd_, &t) != 0) return o;
+        o.baudRate = BaudOf(cfgetospeed(&t));
+        if (t.c_cflag & PARENB) o.parity = (t.c_cflag & PARODD) ? 1 : 2;
+        return o;
+    }
+
+    // A real port follows the instrument to its new settings once the reply has gone out.
+    void follow(int baud, int parity) {
+        if (!isDevice() || fd_ < 0) return;
+        tcdrain(fd_);
+        termios t{};
+        if (tcgetattr(fd_, &t) != 0) return;
+        SetLine(t, baud, parity);
+        tcsetattr(fd_, TCSANOW, &t);
+        deviceBaud_ = baud;
+        deviceParity_ = parity;
+    }
+
+private:
+    bool openDevice(int baud, int parity, std::string& error) {
+        fd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd_ < 0) {
+            error = "cannot open " + device_ + ": " + std::strerror(errno);
+            return false;
+        }
+        termios t{};
+        if (tcgetattr(fd_, &t) != 0) {
+            error = device_ + " is not a serial port";
+            close();
+            return false;
+        }
+        SetLine(t, baud, parity);
+        tcsetattr(fd_, TCSANOW, &t);
+        tcflush(fd_, TCIOFLUSH);
+        path_ = device_;
+        deviceBaud_ = baud;
+        deviceParity_ = parity;
+        pointLink();
+        return true;
+    }
+
+    // Replaces the symlink in one step, so that a reader never finds it missing or half made.
+    void pointLink() {
+        if (link_.empty()) return;
+        const std::string tmp = link_ + ".tmp" + std::to_string(getpid());
+        ::unlink(tmp.c_str());
+        if (::symlink(path_.c_str(), tmp.c_str()) != 0 || ::rename(tmp.c_str(), link_.c_str()) != 0) {
+            Log("cannot make the link " + link_ + ": " + std::strerror(errno));
+            ::unlink(tmp.c_str());
+        }
+    }
+
+    void removeLink() {
+        if (link_.empty()) return;
+        char target[4096];
+        const ssize_t n = ::readlink(link_.c_str(), target, sizeof target - 1);
+        if (n > 0 && std::string(target, static_cast<size_t>(n)) == path_) ::unlink(link_.c_str());
+    }
+
+    std::string device_, link_, path_;
+    int fd_ = -1;
+    int holdFd_ = -1;
+    int deviceBaud_ = 0;
+    int deviceParity_ = -1;
+};
+
+struct Chunk {
+    double due = 0;
+    std::vector<uint8_t> bytes;
+    int linkChanged = -1;
+};
+
+// Splits a byte stream into lines.
+class LineReader {
+public:
+    void feed(const char* data, size_t n) { buffer_.append(data, n); }
+    bool next(std::string& line) {
+        const size_t nl = buffer_.find('\n');
+        if (nl == std::string::npos) return false;
+        line = buffer_.substr(0, nl);
+        buffer_.erase(0, nl + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return true;
+    }
+
+private:
+    std::string buffer_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        std::fprintf(stderr, "modbus-olv-sim: %s\n%s", error.c_str(), UsageText);
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(UsageText, stdout);
+        return 0;
+    }
+    g_quiet = options.quiet;
+
+    Line line(options.instruments);
+    for (const auto& cmd : options.faultCommands) {
+        const std::string answer = line.command(cmd, 0.0);
+        if (answer.rfind("ok", 0) != 0) {
+            std::fprintf(stderr, "modbus-olv-sim: --%s", answer.c_str());
+            return 2;
+        }
+    }
+
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t blocked, waitMask;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGTERM);
+    sigaddset(&blocked, SIGINT);
+    sigaddset(&blocked, SIGHUP);
+    sigprocmask(SIG_BLOCK, &blocked, &waitMask); // delivered only inside ppoll, so no wake-up is lost
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+
+    const Instrument& first = line.instruments().front();
+    Endpoint endpoint(options.device, options.link);
+    if (!endpoint.open(first.baudRate(), first.parity(), error)) {
+        std::fprintf(stderr, "modbus-olv-sim: %s\n", error.c_str());
+        return 1;
+    }
+    Say(endpoint.path() + "\n");
+    std::string list = line.command("instruments", 0.0).substr(2);
+    list.pop_back();
+    Log("serving " + endpoint.path() + (options.link.empty() ? "" : " as " + options.link) + ", instruments" + list);
+
+    int controlFd = -1;
+    bool madeFifo = false;
+    if (!options.control.empty()) {
+        struct stat st {};
+        if (::stat(options.control.c_str(), &st) != 0) madeFifo = ::mkfifo(options.control.c_str(), 0600) == 0;
+        // Opened for writing too, so that the FIFO never reads as closed between two writers.
+        controlFd = ::open(options.control.c_str(), O_RDWR | O_NONBLOCK);
+        if (controlFd < 0) Log("cannot open the control FIFO " + options.control + ": " + std::strerror(errno));
+    }
+
+    bool stdinOpen = true;
+    LineReader stdinLines, fifoLines;
+    std::vector<uint8_t> rx;
+    double lastByte = 0;
+    std::deque<Chunk> tx;
+    bool quit = false;
+
+    auto runCommand = [&](const std::string& text) {
+        const auto words = SplitWords(text);
+        if (words.empty()) return;
+        if (words[0] == "quit" || words[0] == "exit") {
+            Say("ok bye\n");
+            quit = true;
+        } else if (words[0] == "unplug") {
+            endpoint.close();
+            rx.clear();
+            tx.clear();
+            Log("unplugged");
+            Say("ok unplugged\n");
+        } else if (words[0] == "replug") {
+            endpoint.close();
+            rx.clear();
+            tx.clear();
+            std::string why;
+            const Instrument& inst = line.instruments().front();
+            if (endpoint.open(inst.baudRate(), inst.parity(), why)) {
+                Log("plugged in again at " + endpoint.path());
+                Say("ok " + endpoint.path() + "\n");
+            } else {
+                Say("error " + why + "\n");
+            }
+        } else if (words[0] == "path") {
+            Say(endpoint.isOpen() ? "ok " + endpoint.path() + "\n" : "error unplugged\n");
+        } else {
+            Say(line.command(text, Now()));
+        }
+    };
+
+    auto handleFrame = [&](std::vector<uint8_t> frame) {
+        Reply reply = line.handleFrame(frame, options.lineCheck ? endpoint.observe() : Observed{}, Now());
+        Log(reply.log);
+        if (reply.bytes.empty()) return;
+        const double start = Now() + reply.delayMs / 1000.0;
+        if (reply.gapMs <= 0) {
+            tx.push_back({start, std::move(reply.bytes), reply.linkChanged});
+            return;
+        }
+        for (size_t i = 0; i < reply.bytes.size(); ++i)
+            tx.push_back({start + static_cast<double>(i) * reply.gapMs / 1000.0, {reply.bytes[i]},
+                          i + 1 == reply.bytes.size() ? reply.linkChanged : -1});
+    };
+
+    while (!quit && !g_stop) {
+        const double now = Now();
+        const int silenceBaud = endpoint.observe().baudRate > 0 ? endpoint.observe().baudRate : first.baudRate();
+
+        // Frames complete by length, or by silence when their length cannot be told.
+        for (;;) {
+            const size_t need = RequestLength(rx.data(), rx.size());
+            if (need > 0 && rx.size() >= need) {
+                std::vector<uint8_t> frame(rx.begin(), rx.begin() + static_cast<long>(need));
+                rx.erase(rx.begin(), rx.begin() + static_cast<long>(need));
+                handleFrame(std::move(frame));
+                continue;
+            }
+            if (!rx.empty() && (now - lastByte >= FrameSilenceSeconds(silenceBaud) || rx.size() >= 256)) {
+                handleFrame(std::move(rx));
+                rx.clear();
+            }
+            break;
+        }
+
+        // Replies that are due.
+        while (!tx.empty() && tx.front().due <= Now()) {
+            Chunk chunk = std::move(tx.front());
+            tx.pop_front();
+            if (!endpoint.isOpen()) continue;
+            const ssize_t n = ::write(endpoint.fd(), chunk.bytes.data(), chunk.bytes.size());
+            if (n != static_cast<ssize_t>(chunk.bytes.size()))
+                Log("reply not fully sent (" + std::to_string(n) + " of " + std::to_string(chunk.bytes.size()) + ")");
+            if (chunk.linkChanged >= 0 && line.instruments().size() == 1) {
+                const Instrument& inst = line.instruments()[static_cast<size_t>(chunk.linkChanged)];
+                endpoint.follow(inst.baudRate(), inst.parity());
+            }
+        }
+
+        double wait = 1.0;
+        if (!tx.empty()) wait = std::min(wait, tx.front().due - Now());
+        if (!rx.empty()) wait = std::min(wait, lastByte + FrameSilenceSeconds(silenceBaud) - Now());
+        wait = std::max(wait, 0.0);
+        timespec timeout{static_cast<time_t>(wait), static_cast<long>((wait - static_cast<long>(wait)) * 1e9)};
+
+        pollfd fds[3];
+        int count = 0;
+        int lineIndex = -1, stdinIndex = -1, fifoIndex = -1;
+        if (endpoint.isOpen()) fds[lineIndex = count++] = {endpoint.fd(), POLLIN, 0};
+        if (stdinOpen) fds[stdinIndex = count++] = {STDIN_FILENO, POLLIN, 0};
+        if (controlFd >= 0) fds[fifoIndex = count++] = {controlFd, POLLIN, 0};
+        const int ready = ppoll(fds, static_cast<nfds_t>(count), &timeout, &waitMask);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            Log(std::string("poll failed: ") + std::strerror(errno));
+            break;
+        }
+        char buf[512];
+        if (lineIndex >= 0 && fds[lineIndex].revents) {
+            const ssize_t n = ::read(endpoint.fd(), buf, sizeof buf);
+            if (n > 0) {
+                rx.insert(rx.end(), buf, buf + n);
+                lastByte = Now();
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                // A real adapter pulled out: stop serving until `replug`.
+                Log(std::string("line read failed: ") + std::strerror(errno) + ", unplugged");
+                endpoint.close();
+            }
+        }
+        if (stdinIndex >= 0 && fds[stdinIndex].revents) {
+            const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+            if (n > 0) {
+                stdinLines.feed(buf, static_cast<size_t>(n));
+            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                stdinOpen = false; // no more commands from stdin; keep serving until a signal
+            }
+        }
+        if (fifoIndex >= 0 && fds[fifoIndex].revents) {
+            const ssize_t n = ::read(controlFd, buf, sizeof buf);
+            if (n > 0) fifoLines.feed(buf, static_cast<size_t>(n));
+        }
+        for (std::string cmd; !quit && stdinLines.next(cmd);) runCommand(cmd);
+        for (std::string cmd; !quit && fifoLines.next(cmd);) runCommand(cmd);
+    }
+
+    if (controlFd >= 0) ::close(controlFd);
+    if (madeFifo) ::unlink(options.control.c_str());
+    endpoint.close();
+    Log("stopped");
+    return 0;
+}

@@ -1,0 +1,181 @@
+#include "sim/options.h"
+
+#include "sim/text_values.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace olv::sim {
+
+const char* const UsageText =
+    "usage: modbus-olv-sim [options]\n"
+    "A virtual pressure meter (Modbus RTU slave) on a pseudo-terminal. The first line of stdout is the\n"
+    "path of the line; commands are read from stdin, one per line, and answered with one line.\n"
+    "\n"
+    "  --link PATH              keep a symlink PATH pointing at the line\n"
+    "  --device PATH            serve a real serial port instead of a pseudo-terminal\n"
+    "  --baud B, --parity N|O|E the instrument's rate and parity (and the real port's)\n"
+    "  --address A              the instrument's Modbus address (default 1)\n"
+    "  --byte-order N           byte order code 0..3 of the live value\n"
+    "  --state FILE             key=value lines of the starting state (see `dump`)\n"
+    "  --set KEY=VALUE          one state key, e.g. --set text=Hello --set range_max=2.5\n"
+    "  --value F, --value-raw HEX, --status N   a fixed live value, its raw bits, a status word\n"
+    "  --instrument K=V,K=V     one instrument of several on the line (addr=, baud=, parity=, any key)\n"
+    "  --instruments-range A-B  one instrument at every address A..B\n"
+    "  --fault 'NAME ARG [once]'  a fault switch from the start, as the `fault` command\n"
+    "  --control FIFO           also read commands from FIFO\n"
+    "  --no-line-check          answer at any rate and parity the master's side shows\n"
+    "  --quiet                  no log line per request on stderr\n"
+    "\n"
+    "Commands ([@ADDR] picks an instrument, default the first):\n"
+    "  ping | dump | get REG | set KEY=VALUE | value F|raw HEX|live | status N|auto | instruments\n"
+    "  fault noreply|crc on|off|once   fault delay|truncate|extra|address|function|exception|garbage|gap N|off [once]\n"
+    "  fault list | fault clear | unplug | replug | quit\n";
+
+bool LoadState(const std::string& text, Instrument& instrument, std::string& error) {
+    std::istringstream in(text);
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == '#') continue;
+        if (line == "end") continue; // a saved dump ends with it
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) {
+            error = "line " + std::to_string(number) + ": expected key=value";
+            return false;
+        }
+        std::string key = line.substr(first, eq - first);
+        while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+        std::string why;
+        if (!instrument.setKey(key, line.substr(eq + 1), why)) {
+            error = "line " + std::to_string(number) + ": " + why;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool LoadStateFile(const std::string& path, Instrument& instrument, std::string& error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = "cannot read " + path;
+        return false;
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    if (!LoadState(text.str(), instrument, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+    Instrument base;
+    std::vector<std::string> instrumentSpecs;
+    int rangeFirst = 0, rangeLast = -1;
+    std::string statePath;
+    std::vector<std::pair<std::string, std::string>> settings; // applied in order after the state file
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            options.help = true;
+        } else if (a == "--quiet") {
+            options.quiet = true;
+        } else if (a == "--no-line-check") {
+            options.lineCheck = false;
+        } else if (a == "--link") {
+            if (!value(options.link)) return false;
+        } else if (a == "--device") {
+            if (!value(options.device)) return false;
+        } else if (a == "--control") {
+            if (!value(options.control)) return false;
+        } else if (a == "--state") {
+            if (!value(statePath)) return false;
+        } else if (a == "--baud" || a == "--parity" || a == "--address" || a == "--byte-order" ||
+                   a == "--value" || a == "--value-raw" || a == "--status") {
+            if (!value(v)) return false;
+            std::string key = a.substr(2);
+            for (char& c : key)
+                if (c == '-') c = '_';
+            settings.emplace_back(key, v);
+        } else if (a == "--set") {
+            if (!value(v)) return false;
+            const size_t eq = v.find('=');
+            if (eq == std::string::npos || eq == 0) {
+                error = "--set takes KEY=VALUE: " + v;
+                return false;
+            }
+            settings.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+        } else if (a == "--instrument") {
+            if (!value(v)) return false;
+            instrumentSpecs.push_back(v);
+        } else if (a == "--instruments-range") {
+            if (!value(v)) return false;
+            const auto parts = Split(v, '-');
+            long long first = 0, last = 0;
+            if (parts.size() != 2 || !ParseInteger(parts[0], first) || !ParseInteger(parts[1], last) ||
+                first < 1 || last > 255 || first > last) {
+                error = "--instruments-range takes FIRST-LAST within 1..255: " + v;
+                return false;
+            }
+            rangeFirst = static_cast<int>(first);
+            rangeLast = static_cast<int>(last);
+        } else if (a == "--fault") {
+            if (!value(v)) return false;
+            options.faultCommands.push_back("fault " + v);
+        } else {
+            error = "unknown option " + a;
+            return false;
+        }
+    }
+
+    if (!statePath.empty() && !LoadStateFile(statePath, base, error)) return false;
+    for (const auto& [key, v] : settings)
+        if (!base.setKey(key, v, error)) return false;
+
+    options.instruments.clear();
+    for (int a = rangeFirst; a <= rangeLast; ++a) {
+        Instrument inst = base;
+        inst.setKey("address", std::to_string(a), error);
+        inst.setPhase(3.0 * a);
+        options.instruments.push_back(inst);
+    }
+    for (const auto& spec : instrumentSpecs) {
+        Instrument inst = base;
+        for (const auto& item : Split(spec, ',')) {
+            const size_t eq = item.find('=');
+            if (eq == std::string::npos || eq == 0) {
+                error = "--instrument takes KEY=VALUE,...: " + spec;
+                return false;
+            }
+            if (!inst.setKey(item.substr(0, eq), item.substr(eq + 1), error)) return false;
+        }
+        inst.setPhase(3.0 * inst.address());
+        options.instruments.push_back(inst);
+    }
+    if (options.instruments.empty()) options.instruments.push_back(base);
+
+    for (size_t i = 0; i < options.instruments.size(); ++i)
+        for (size_t j = 0; j < i; ++j)
+            if (options.instruments[i].address() == options.instruments[j].address()) {
+                error = "two instruments at address " + std::to_string(options.instruments[i].address());
+                return false;
+            }
+    error.clear();
+    return true;
+}
+
+} // namespace olv::sim
