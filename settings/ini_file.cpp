@@ -38,7 +38,8 @@ std::vector<Line> SplitLines(const QByteArray& bytes) {
 
 QByteArray JoinLines(const std::vector<Line>& lines) {
     QByteArray bytes;
-    for (const Line& line : lines) bytes += line.text + line.eol;
+    for (const Line& line : lines)
+        bytes += line.text + line.eol;
     return bytes;
 }
 
@@ -56,8 +57,10 @@ bool IsBlank(char c) {
 QByteArray TrimBlanks(const QByteArray& text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
-    while (begin < end && IsBlank(text[begin])) ++begin;
-    while (end > begin && IsBlank(text[end - 1])) --end;
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
     return text.mid(begin, end - begin);
 }
 
@@ -92,9 +95,9 @@ std::optional<KeyLine> ParseKeyLine(const QByteArray& text) {
 }
 
 struct Location {
-    std::optional<size_t> keyLine;      // the line of the key, when present
-    std::optional<size_t> sectionLine;  // the header of the first section of that name
-    std::optional<size_t> lastKeyLine;  // the last key line of that first section
+    std::optional<size_t> keyLine;     // the line of the key, when present
+    std::optional<size_t> sectionLine; // the header of the first section of that name
+    std::optional<size_t> lastKeyLine; // the last key line of that first section
 };
 
 Location Find(const std::vector<Line>& lines, const QString& section, const QString& key) {
@@ -225,7 +228,8 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
         // Keep the key as spelled and the blanks after '='; replace the rest.
         QByteArray& text = lines[*where.keyLine].text;
         qsizetype start = text.indexOf('=') + 1;
-        while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
+        while (start < text.size() && (text[start] == ' ' || text[start] == '\t'))
+            ++start;
         text = text.left(start) + encoded;
     } else if (where.sectionLine) {
         const size_t after = where.lastKeyLine.value_or(*where.sectionLine);

@@ -11,11 +11,11 @@ namespace olv::settings {
 // A write to a settings file that the system refused (read-only file or folder, full disk, no such
 // folder). what() is "Unable to write to <full path>".
 class IniWriteError : public std::runtime_error {
-public:
+  public:
     explicit IniWriteError(const QString& path);
     const QString& path() const { return path_; }
 
-private:
+  private:
     QString path_;
 };
 
@@ -44,7 +44,7 @@ std::optional<int32_t> ParseIniInteger(const QString& text);
 //
 // Texts are stored as Windows-1251 bytes; a character without such a byte is stored as '?'.
 class IniFile {
-public:
+  public:
     explicit IniFile(const QString& path);
 
     // The absolute path, fixed when the object was made.
@@ -57,7 +57,7 @@ public:
     void writeString(const QString& section, const QString& key, const QString& value);
     void writeInteger(const QString& section, const QString& key, int32_t value);
 
-private:
+  private:
     QString path_;
 };
 

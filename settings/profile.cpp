@@ -28,10 +28,17 @@ struct SwitchKey {
     int created;
 };
 constexpr std::array<SwitchKey, 6> RateKeys{{
-    {"1200", 0, 0}, {"2400", 0, 0}, {"4800", 0, 0}, {"9600", 0, 1}, {"19200", 1, 1}, {"38400", 1, 1},
+    {"1200", 0, 0},
+    {"2400", 0, 0},
+    {"4800", 0, 0},
+    {"9600", 0, 1},
+    {"19200", 1, 1},
+    {"38400", 1, 1},
 }};
 constexpr std::array<SwitchKey, 3> ParityKeys{{
-    {"parity_non", 0, 0}, {"parity_odd", 0, 0}, {"parity_ev", 1, 1},
+    {"parity_non", 0, 0},
+    {"parity_odd", 0, 0},
+    {"parity_ev", 1, 1},
 }};
 
 QString TextKey(int index) {
@@ -56,12 +63,15 @@ void WriteCreationSet(IniFile& ini) {
     ini.writeString(Definition, "txt1", "19200");
     ini.writeString(Definition, "txt2", QString());
     ini.writeString(Definition, "txt3", QString());
-    for (const SwitchKey& s : RateKeys) ini.writeInteger(Seach, s.key, s.created);
+    for (const SwitchKey& s : RateKeys)
+        ini.writeInteger(Seach, s.key, s.created);
     ini.writeInteger(Seach, "beg", 1);
     ini.writeInteger(Seach, "end", 5);
-    for (const SwitchKey& s : ParityKeys) ini.writeInteger(Seach, s.key, s.created);
+    for (const SwitchKey& s : ParityKeys)
+        ini.writeInteger(Seach, s.key, s.created);
     ini.writeInteger(Format, "fl", 0);
-    for (int i = 0; i < 10; ++i) ini.writeInteger(Txt, TextKey(i), TwoBlanks);
+    for (int i = 0; i < 10; ++i)
+        ini.writeInteger(Txt, TextKey(i), TwoBlanks);
     ini.writeInteger(Model, "mdl", 256);
     ini.writeInteger(Model, "verh", 0);
     ini.writeInteger(Model, "vers", 107);
@@ -71,7 +81,8 @@ void WriteCreationSet(IniFile& ini) {
 QString StoredLine(const QStringList& lines, int index) {
     if (index >= lines.size()) return QString();
     QString line = lines[index];
-    while (line.endsWith(u'\n') || line.endsWith(u'\r')) line.chop(1);
+    while (line.endsWith(u'\n') || line.endsWith(u'\r'))
+        line.chop(1);
     return line;
 }
 
@@ -108,11 +119,14 @@ void LoadProfile(const QString& path, ProfileValues& values, const std::function
     values.byteOrder = ReadBack(ini, Format, "fl", 0);
 
     values.definitionLines.clear();
-    values.definitionLines << ini.readString(Definition, DefinitionKey(0), QStringLiteral("Плата сопряжения с ОЛВ."));
-    for (int i = 1; i < DefinitionLineCount; ++i) values.definitionLines << ini.readString(Definition, DefinitionKey(i), QString());
+    values.definitionLines << ini.readString(Definition, DefinitionKey(0),
+                                             QStringLiteral("Плата сопряжения с ОЛВ."));
+    for (int i = 1; i < DefinitionLineCount; ++i)
+        values.definitionLines << ini.readString(Definition, DefinitionKey(i), QString());
 
     for (int i = 0; i < 10; ++i) {
-        const auto word = static_cast<uint16_t>(static_cast<uint32_t>(ini.readInteger(Txt, TextKey(i), TwoBlanks)));
+        const auto word =
+            static_cast<uint16_t>(static_cast<uint32_t>(ini.readInteger(Txt, TextKey(i), TwoBlanks)));
         values.textWords[static_cast<size_t>(i)] = word;
         ini.writeInteger(Txt, TextKey(i), word);
     }
@@ -127,26 +141,30 @@ void SaveProfile(const QString& path, const ProfileValues& values) {
     // Make a read-only profile writable; when this fails (no such file yet, not ours) the writes tell.
     const QFileInfo info(ini.path());
     if (info.exists())
-        QFile::setPermissions(ini.path(), info.permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
+        QFile::setPermissions(ini.path(),
+                              info.permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
 
     ini.writeInteger(Tab, "num", values.page);
     for (int i = 0; i < DefinitionLineCount; ++i)
         ini.writeString(Definition, DefinitionKey(i), StoredLine(values.definitionLines, i));
-    for (size_t i = 0; i < RateKeys.size(); ++i) ini.writeInteger(Seach, RateKeys[i].key, values.search.baudEnabled[i]);
+    for (size_t i = 0; i < RateKeys.size(); ++i)
+        ini.writeInteger(Seach, RateKeys[i].key, values.search.baudEnabled[i]);
     ini.writeInteger(Seach, "beg", values.search.firstAddress);
     ini.writeInteger(Seach, "end", values.search.lastAddress);
     for (size_t i = 0; i < ParityKeys.size(); ++i)
         ini.writeInteger(Seach, ParityKeys[i].key, values.search.parityEnabled[i]);
     ini.writeInteger(Format, "fl", values.byteOrder);
     ini.writeInteger(Izm, "write_file", values.logEnabled);
-    for (int i = 0; i < 10; ++i) ini.writeInteger(Txt, TextKey(i), values.textWords[static_cast<size_t>(i)]);
+    for (int i = 0; i < 10; ++i)
+        ini.writeInteger(Txt, TextKey(i), values.textWords[static_cast<size_t>(i)]);
     ini.writeInteger(Model, "mdl", values.model);
     ini.writeInteger(Model, "verh", values.hardware);
     ini.writeInteger(Model, "vers", values.software);
 }
 
 QString ProfileSaveName(const QString& chosen, bool firstFilterSelected) {
-    if (!firstFilterSelected || QFileInfo::exists(chosen) || chosen.endsWith(QStringLiteral(".prf"), Qt::CaseInsensitive))
+    if (!firstFilterSelected || QFileInfo::exists(chosen) ||
+        chosen.endsWith(QStringLiteral(".prf"), Qt::CaseInsensitive))
         return chosen;
     return chosen + QStringLiteral(".prf");
 }

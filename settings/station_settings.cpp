@@ -155,7 +155,8 @@ void SaveStationSettings(const link::LinkSettings& link) {
 std::string ResolvePortPath(int portNumber) {
     const int port = (portNumber >= 1 && portNumber <= 8) ? portNumber : 1;
     const IniFile ini(StationSettingsPath());
-    const QString configured = ini.readString(QStringLiteral("PORTS"), QStringLiteral("COM%1").arg(port), QString());
+    const QString configured =
+        ini.readString(QStringLiteral("PORTS"), QStringLiteral("COM%1").arg(port), QString());
     if (!configured.isEmpty()) return configured.toStdString();
     return "/dev/ttyS" + std::to_string(port - 1);
 }

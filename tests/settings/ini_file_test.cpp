@@ -33,10 +33,11 @@ TEST_P(ParseIniIntegerTest, GivesValueOrNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, ParseIniIntegerTest,
-    ::testing::Values(IntegerCase{"0", 0}, IntegerCase{"1000", 1000}, IntegerCase{"-1", -1}, IntegerCase{"+5", 5},
-                      IntegerCase{"0x10", 16}, IntegerCase{"0X1f", 31}, IntegerCase{"$1F", 31},
-                      IntegerCase{"-$10", -16}, IntegerCase{"0x", std::nullopt}, IntegerCase{"$", std::nullopt},
-                      IntegerCase{"", std::nullopt}, IntegerCase{"-", std::nullopt}, IntegerCase{"junk", std::nullopt},
+    ::testing::Values(IntegerCase{"0", 0}, IntegerCase{"1000", 1000}, IntegerCase{"-1", -1},
+                      IntegerCase{"+5", 5}, IntegerCase{"0x10", 16}, IntegerCase{"0X1f", 31},
+                      IntegerCase{"$1F", 31}, IntegerCase{"-$10", -16}, IntegerCase{"0x", std::nullopt},
+                      IntegerCase{"$", std::nullopt}, IntegerCase{"", std::nullopt},
+                      IntegerCase{"-", std::nullopt}, IntegerCase{"junk", std::nullopt},
                       IntegerCase{"12a", std::nullopt}, IntegerCase{"1.5", std::nullopt},
                       IntegerCase{"0x1G", std::nullopt}, IntegerCase{"2147483647", 2147483647},
                       IntegerCase{"2147483648", std::nullopt}, IntegerCase{"-2147483648", INT32_MIN},
@@ -47,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- reading ----
 
 class IniReadTest : public WorkDirTest {
-protected:
+  protected:
     IniReadTest() {
         writeFile(path("t.ini"), "Orphan=before any section\r\n"
                                  "[Values]\r\n"
@@ -66,11 +67,15 @@ protected:
                                  "HexAlone=0x\r\n"
                                  "Negative=-1\r\n"
                                  "Junk=12 apples\r\n"
-                                 "Cyr=" + Cp("Привет") + "\r\n"
-                                 "Long=" + QByteArray(1500, 'x') + "\r\n"
-                                 "[values]\r\n"
-                                 "Later=from the second section of that name\r\n"
-                                 "Dup=third\r\n");
+                                 "Cyr=" +
+                                     Cp("Привет") +
+                                     "\r\n"
+                                     "Long=" +
+                                     QByteArray(1500, 'x') +
+                                     "\r\n"
+                                     "[values]\r\n"
+                                     "Later=from the second section of that name\r\n"
+                                     "Dup=third\r\n");
     }
     const IniFile ini{path("t.ini")};
 };
@@ -127,7 +132,9 @@ TEST_F(WorkDirTest, WritesChangeOnlyTheirKeysByteForByte) {
                                 "\r\n"
                                 "[Unknown]\r\n"
                                 "formula=a=b+c\r\n"
-                                "name=" + Cp("Привет") + "\x98\xFF\r\n"
+                                "name=" +
+                                Cp("Привет") +
+                                "\x98\xFF\r\n"
                                 "[DEVICE]\r\n"
                                 "NetAdrr=5\r\n"
                                 "NetAdrr=7\r\n"
@@ -138,11 +145,11 @@ TEST_F(WorkDirTest, WritesChangeOnlyTheirKeysByteForByte) {
     writeFile(path("dev.dat"), original);
 
     IniFile ini(QStringLiteral("dev.dat"));
-    ini.writeInteger("com_settings", "NUMBER", 4);          // replaced in place, spelling kept
-    ini.writeString("Unknown", "formula", "x=y");           // value containing '='
-    ini.writeInteger("DEVICE", "NetAdrr", 9);               // first of two duplicates
-    ini.writeInteger("DEVICE", "EnableNetAdrr", 1);         // after the section's last key line
-    ini.writeString("LOG", "UseLogFile", "1");              // section ending without a line break
+    ini.writeInteger("com_settings", "NUMBER", 4);                   // replaced in place, spelling kept
+    ini.writeString("Unknown", "formula", "x=y");                    // value containing '='
+    ini.writeInteger("DEVICE", "NetAdrr", 9);                        // first of two duplicates
+    ini.writeInteger("DEVICE", "EnableNetAdrr", 1);                  // after the section's last key line
+    ini.writeString("LOG", "UseLogFile", "1");                       // section ending without a line break
     ini.writeString("REG", "RegFileName", QStringLiteral("Журнал")); // new section at the end
 
     const QByteArray expected = "; station file, edited by hand\r\n"
@@ -152,7 +159,9 @@ TEST_F(WorkDirTest, WritesChangeOnlyTheirKeysByteForByte) {
                                 "\r\n"
                                 "[Unknown]\r\n"
                                 "formula=x=y\r\n"
-                                "name=" + Cp("Привет") + "\x98\xFF\r\n"
+                                "name=" +
+                                Cp("Привет") +
+                                "\x98\xFF\r\n"
                                 "[DEVICE]\r\n"
                                 "NetAdrr=9\r\n"
                                 "NetAdrr=7\r\n"
@@ -163,7 +172,8 @@ TEST_F(WorkDirTest, WritesChangeOnlyTheirKeysByteForByte) {
                                 "LogFileName=trace1.txt\r\n"
                                 "UseLogFile=1\r\n"
                                 "[REG]\r\n"
-                                "RegFileName=" + Cp("Журнал") + "\r\n";
+                                "RegFileName=" +
+                                Cp("Журнал") + "\r\n";
     EXPECT_EQ(readFile(path("dev.dat")), expected);
     EXPECT_EQ(ini.readString("REG", "RegFileName", ""), QStringLiteral("Журнал"));
 }
@@ -274,7 +284,9 @@ TEST_F(WorkDirTest, ReadOnlyFolderWithWritableFileIsWrittenInPlace) {
     // A new file cannot be made there.
     IniFile fresh(QStringLiteral("locked/new.ini"));
     EXPECT_THROW(fresh.writeInteger("S", "a", 1), IniWriteError);
-    if (!immutable) QFile::setPermissions(path("locked"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (!immutable)
+        QFile::setPermissions(path("locked"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST_F(WorkDirTest, ProcFileRefusesTheWrite) {

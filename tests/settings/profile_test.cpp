@@ -17,14 +17,15 @@ using settings::ProfileValues;
 using settings::SaveProfile;
 
 class ProfileTest : public WorkDirTest {
-protected:
+  protected:
     // The window's side: records the pages asked for and shows them.
     int showPage(int page) {
         asked.push_back(page);
         return page;
     }
     void load(const QString& name, int currentPage = 0) {
-        LoadProfile(path(name), values, [this](int page) { return showPage(page); }, currentPage);
+        LoadProfile(
+            path(name), values, [this](int page) { return showPage(page); }, currentPage);
     }
     QString value(const QString& name, const QString& section, const QString& key) const {
         return IniFile(path(name)).readString(section, key, QStringLiteral("<missing>"));
@@ -48,12 +49,14 @@ TEST_F(ProfileTest, RecentProfileIsInTheWorkingDirectory) {
 TEST_F(ProfileTest, MissingProfileIsCreatedWithTheDefaultSet) {
     load("recent.prf", 4);
     QByteArray expected = "[IZM]\r\nizm_name=izm.txt\r\nwrite_file=1\r\n"
-                          "[Definition]\r\ntxt0=" + device::ToCp1251(QStringLiteral("Прибор ОЛВ 20 ModBus RTU.")) +
+                          "[Definition]\r\ntxt0=" +
+                          device::ToCp1251(QStringLiteral("Прибор ОЛВ 20 ModBus RTU.")) +
                           "\r\ntxt1=19200\r\ntxt2=\r\ntxt3=\r\n"
                           "[Seach]\r\n1200=0\r\n2400=0\r\n4800=0\r\n9600=1\r\n19200=1\r\n38400=1\r\n"
                           "beg=1\r\nend=5\r\nparity_non=0\r\nparity_odd=0\r\nparity_ev=1\r\n"
                           "[Format]\r\nfl=0\r\n[TXT]\r\n";
-    for (int i = 0; i < 10; ++i) expected += "ch" + QByteArray::number(i) + "=8224\r\n";
+    for (int i = 0; i < 10; ++i)
+        expected += "ch" + QByteArray::number(i) + "=8224\r\n";
     expected += "[MODEL]\r\nmdl=256\r\nverh=0\r\nvers=107\r\n[TAB]\r\nnum=1\r\n";
     EXPECT_EQ(readFile(path("recent.prf")), expected);
 
@@ -68,7 +71,8 @@ TEST_F(ProfileTest, MissingProfileIsCreatedWithTheDefaultSet) {
     EXPECT_EQ(values.search.firstAddress, 1);
     EXPECT_EQ(values.search.lastAddress, 5);
     EXPECT_EQ(values.byteOrder, 0);
-    for (uint16_t word : values.textWords) EXPECT_EQ(word, 0x2020);
+    for (uint16_t word : values.textWords)
+        EXPECT_EQ(word, 0x2020);
     EXPECT_EQ(values.model, 256);
     EXPECT_EQ(values.hardware, 0);
     EXPECT_EQ(values.software, 107);
@@ -92,7 +96,8 @@ TEST_F(ProfileTest, DefinitionLinesAreReadAsFourEvenWhenSomeAreMissing) {
 TEST_F(ProfileTest, MissingKeysReadTheirReadDefaults) {
     writeFile(path("p.prf"), "[Seach]\r\n1200=1\r\n");
     load("p.prf");
-    EXPECT_EQ(values.search.baudEnabled, (std::array<int, 6>{1, 0, 0, 0, 1, 1})) << "9600 reads 0 when missing";
+    EXPECT_EQ(values.search.baudEnabled, (std::array<int, 6>{1, 0, 0, 0, 1, 1}))
+        << "9600 reads 0 when missing";
     EXPECT_EQ(value("p.prf", "Seach", "9600"), "0");
     EXPECT_EQ(values.page, 1);
     EXPECT_EQ(value("p.prf", "TAB", "num"), "1");
@@ -153,7 +158,8 @@ INSTANTIATE_TEST_SUITE_P(Values, PageTest,
 
 TEST_F(ProfileTest, PageWrittenBackIsTheOneTheWindowShows) {
     writeFile(path("p.prf"), "[TAB]\r\nnum=3\r\n");
-    LoadProfile(path("p.prf"), values, [](int) { return 2; }, 0);
+    LoadProfile(
+        path("p.prf"), values, [](int) { return 2; }, 0);
     EXPECT_EQ(values.page, 2);
     EXPECT_EQ(value("p.prf", "TAB", "num"), "2");
 }
@@ -166,7 +172,8 @@ TEST_F(ProfileTest, FirstSaveOrdersSectionsAndLeavesOutTheLogName) {
               QStringList({"[TAB]", "[Definition]", "[Seach]", "[Format]", "[IZM]", "[TXT]", "[MODEL]"}));
     EXPECT_EQ(value("job.prf", "IZM", "izm_name"), "<missing>");
     EXPECT_EQ(value("job.prf", "Definition", "txt0"), "one");
-    for (const char* key : {"txt1", "txt2", "txt3"}) EXPECT_EQ(value("job.prf", "Definition", key), "");
+    for (const char* key : {"txt1", "txt2", "txt3"})
+        EXPECT_EQ(value("job.prf", "Definition", key), "");
 }
 
 TEST_F(ProfileTest, OnlyFourDescriptionLinesAreSaved) {

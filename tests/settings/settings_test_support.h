@@ -21,10 +21,15 @@ inline void PrintTo(const QByteArray& bytes, std::ostream* os) {
     *os << '"';
     for (char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
-        if (c == '\r') *os << "\\r";
-        else if (c == '\n') *os << "\\n";
-        else if (u < 0x20 || u >= 0x7F) *os << "\\x" << "0123456789ABCDEF"[u >> 4] << "0123456789ABCDEF"[u & 15];
-        else *os << c;
+        if (c == '\r')
+            *os << "\\r";
+        else if (c == '\n')
+            *os << "\\n";
+        else if (u < 0x20 || u >= 0x7F)
+            *os << "\\x"
+                << "0123456789ABCDEF"[u >> 4] << "0123456789ABCDEF"[u & 15];
+        else
+            *os << c;
     }
     *os << '"';
 }
@@ -33,7 +38,7 @@ namespace olv::test {
 
 // Every test runs in a fresh, empty working directory; the previous one is restored afterwards.
 class WorkDirTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         previous_ = QDir::currentPath();
@@ -55,7 +60,7 @@ protected:
         return f.readAll();
     }
 
-private:
+  private:
     QTemporaryDir dir_;
     QString previous_;
 };
@@ -63,7 +68,7 @@ private:
 // Marks a file or folder immutable for its lifetime (chattr +i), which even root cannot write through.
 // ok() is false where the file system or the process's rights do not allow the flag.
 class ImmutableFlag {
-public:
+  public:
     explicit ImmutableFlag(const QString& target) {
         fd_ = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK);
         if (fd_ < 0) return;
@@ -82,7 +87,7 @@ public:
 
     bool ok() const { return ok_; }
 
-private:
+  private:
     int fd_ = -1;
     int flags_ = 0;
     bool ok_ = false;

@@ -19,7 +19,7 @@ const QString PortText = QStringLiteral("Слишком большой номе�
 const QString TimeoutText = QStringLiteral("Задан большой тайм аут. Работать будет можно, но неудобно.");
 
 class StationSettingsTest : public WorkDirTest {
-protected:
+  protected:
     void load() { LoadStationSettings(link, pending, regFileName, boxes); }
     QByteArray devDat() const { return readFile(path("dev.dat")); }
     QString value(const QString& section, const QString& key) const {
@@ -79,7 +79,8 @@ struct LineSettingsCase {
     const char* atExit;
 };
 
-class LineSettingsTest : public StationSettingsTest, public ::testing::WithParamInterface<LineSettingsCase> {};
+class LineSettingsTest : public StationSettingsTest,
+                         public ::testing::WithParamInterface<LineSettingsCase> {};
 
 TEST_P(LineSettingsTest, RateAndParityFromTheSettingsText) {
     const LineSettingsCase& c = GetParam();
@@ -94,17 +95,16 @@ TEST_P(LineSettingsTest, RateAndParityFromTheSettingsText) {
     EXPECT_EQ(value("COM_SETTINGS", "Settings"), c.atExit);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, LineSettingsTest,
-    ::testing::Values(LineSettingsCase{"9600,N,8,1", 9600, 0, "9600,N,8,2"},
-                      LineSettingsCase{"38400,O,8,2", 38400, 1, "38400,O,8,2"},
-                      LineSettingsCase{"1200,E,8,2", 1200, 2, "1200,E,8,2"},
-                      LineSettingsCase{"2400,O", 2400, 1, "2400,O,8,2"},
-                      LineSettingsCase{"4800", 4800, 0, "4800,N,8,2"},
-                      LineSettingsCase{"abc", 19200, 0, "19200,N,8,2"},
-                      LineSettingsCase{"19200,n,8,2", 19200, 0, "19200,N,8,2"},
-                      LineSettingsCase{"9600,NONE", 9600, 2, "9600,E,8,2"},
-                      LineSettingsCase{"", 19200, 0, "19200,N,8,2"}));
+INSTANTIATE_TEST_SUITE_P(Texts, LineSettingsTest,
+                         ::testing::Values(LineSettingsCase{"9600,N,8,1", 9600, 0, "9600,N,8,2"},
+                                           LineSettingsCase{"38400,O,8,2", 38400, 1, "38400,O,8,2"},
+                                           LineSettingsCase{"1200,E,8,2", 1200, 2, "1200,E,8,2"},
+                                           LineSettingsCase{"2400,O", 2400, 1, "2400,O,8,2"},
+                                           LineSettingsCase{"4800", 4800, 0, "4800,N,8,2"},
+                                           LineSettingsCase{"abc", 19200, 0, "19200,N,8,2"},
+                                           LineSettingsCase{"19200,n,8,2", 19200, 0, "19200,N,8,2"},
+                                           LineSettingsCase{"9600,NONE", 9600, 2, "9600,E,8,2"},
+                                           LineSettingsCase{"", 19200, 0, "19200,N,8,2"}));
 
 struct TextCase {
     int baudRate;
@@ -121,7 +121,8 @@ TEST_P(LineSettingsTextTest, BuildsTheExitText) {
 INSTANTIATE_TEST_SUITE_P(Rates, LineSettingsTextTest,
                          ::testing::Values(TextCase{1200, 0, "1200,N,8,2"}, TextCase{2400, 1, "2400,O,8,2"},
                                            TextCase{4800, 2, "4800,E,8,2"}, TextCase{9600, 5, "9600,N,8,2"},
-                                           TextCase{19200, -1, "19200,N,8,2"}, TextCase{38400, 2, "38400,E,8,2"},
+                                           TextCase{19200, -1, "19200,N,8,2"},
+                                           TextCase{38400, 2, "38400,E,8,2"},
                                            TextCase{57600, 1, "19200,O,8,2"}, TextCase{0, 2, "19200,E,8,2"}));
 
 struct TimeoutCase {
@@ -245,7 +246,9 @@ TEST_F(StationSettingsTest, LoadAndSaveChangeOnlyTheirKeysByteForByte) {
                               "TimeOut=0x200\n"
                               "[LOG]\n"
                               "UseLogFile=0\n"
-                              "LogFileName=" + cyr + "\n"
+                              "LogFileName=" +
+                              cyr +
+                              "\n"
                               "[REG]\n"
                               "RegFileName=REG.txt\n"
                               "Extra=a=b\n"
