@@ -108,15 +108,6 @@ TEST(WriteConfiguration, ThirdWriteFailingLeavesOnlyTwoBlocksWritten) {
     EXPECT_EQ(master.reg(58), 0);
 }
 
-TEST(WriteConfiguration, ExceptionReplyStopsWithItsCode) {
-    FakeMaster master;
-    RegisterImage image;
-    master.failStart(FakeMaster::WriteFunction, 58, {link::WrongLength | link::WrongFunction | link::ExceptionReply, 3});
-    uint8_t exc = 0;
-    EXPECT_EQ(WriteConfiguration(master, image, exc, {}, {}), 0x1A);
-    EXPECT_EQ(exc, 3);
-}
-
 // The instrument's own data, which the page does not show.
 void FillKept(FakeMaster& master) {
     FillDistinct(master);

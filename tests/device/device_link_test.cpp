@@ -62,18 +62,6 @@ TEST(WriteDeviceLinkSettings, ThreeWritesInOrderEachFollowedByItsStep) {
     EXPECT_EQ(image.words[11], 3);
 }
 
-TEST(WriteDeviceLinkSettings, UnchangedSettingsAreStillAllWritten) {
-    FakeMaster master;
-    master.reg(11) = 0;
-    master.reg(8) = 0x0104;
-    master.reg(1034) = 2;
-    RecordingSteps steps(master);
-    RegisterImage image;
-    uint8_t exc = 0;
-    EXPECT_EQ(WriteDeviceLinkSettings(master, PendingDeviceLink{1, 19200, 2, 0}, image, steps, exc), 0);
-    EXPECT_EQ(master.transactions.size(), 3u);
-}
-
 class DeviceLinkFailureTest : public ::testing::TestWithParam<int> {};
 
 // A failure at write N leaves the later writes unsent and their steps not taken.
