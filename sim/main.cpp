@@ -260,11 +260,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "modbus-olv-sim: %s\n", error.c_str());
         return 1;
     }
-    Say(endpoint.path() + "\n");
-    std::string list = line.command("instruments", 0.0).substr(2);
-    list.pop_back();
-    Log("serving " + endpoint.path() + (options.link.empty() ? "" : " as " + options.link) + ", instruments" + list);
-
+    // The FIFO exists before the path is announced, so whoever waits for the path can write to it.
     int controlFd = -1;
     bool madeFifo = false;
     if (!options.control.empty()) {
@@ -274,6 +270,11 @@ int main(int argc, char** argv) {
         controlFd = ::open(options.control.c_str(), O_RDWR | O_NONBLOCK);
         if (controlFd < 0) Log("cannot open the control FIFO " + options.control + ": " + std::strerror(errno));
     }
+
+    Say(endpoint.path() + "\n");
+    std::string list = line.command("instruments", 0.0).substr(2);
+    list.pop_back();
+    Log("serving " + endpoint.path() + (options.link.empty() ? "" : " as " + options.link) + ", instruments" + list);
 
     bool stdinOpen = true;
     LineReader stdinLines, fifoLines;
