@@ -1,10 +1,47 @@
-#include <QApplication>
-#include <QMainWindow>
+// The program: one window on the serial port, closed by its close button or by SIGTERM, SIGINT or
+// SIGHUP (the settings are saved either way).
+#include "ui/close_signals.h"
+#include "ui/form1.h"
+#include "ui/olv_application.h"
+#include "ui/page_grabber.h"
+
+#include "link/termios_port.h"
+#include "settings/station_settings.h"
+
+#include <QMessageBox>
+
+#include <exception>
+#include <memory>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Mod Bus OLV 1.1.3.1"));
-    window.show();
-    return app.exec();
+    OlvApplication app(argc, argv);
+
+    TForm1* window = nullptr;
+    CloseSignals closeSignals([&window](int) {
+        if (window) window->CloseBySignal();
+        else QCoreApplication::exit(0);
+    });
+
+    try {
+        Form1Deps deps;
+        deps.port = std::make_unique<olv::link::TermiosPort>();
+        deps.resolvePath = &olv::settings::ResolvePortPath;
+        deps.runFormCreate = false; // run below, once a signal can already reach the window
+        TForm1 Form1(std::move(deps));
+        window = &Form1;
+        Form1.FormCreate();
+
+        // A signal during start-up may have closed the window already.
+        if (Form1.formCloseRuns == 0) {
+            Form1.show();
+            // Developer aid: OLV_GRAB_PAGES=<folder> saves a picture of every page, then quits.
+            const QString grabFolder = qEnvironmentVariable("OLV_GRAB_PAGES");
+            if (!grabFolder.isEmpty()) GrabPagesThenClose(Form1, grabFolder, 1500);
+            app.exec();
+        }
+        window = nullptr;
+    } catch (const std::exception& error) {
+        QMessageBox::critical(nullptr, QStringLiteral("Mod Bus OLV 1.1.3.1"), QString::fromLocal8Bit(error.what()));
+    }
+    return 0;
 }

@@ -1,0 +1,63 @@
+#include "ui/close_signals.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int HandledSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+int pipeFds[2] = {-1, -1};
+volatile sig_atomic_t signalsSeen = 0;
+struct sigaction previousActions[3];
+
+// Runs in signal context: only async-signal-safe calls.
+void OnSignal(int signalNumber) {
+    if (signalsSeen > 0) _exit(128 + signalNumber); // asked again while closing: stop now
+    signalsSeen = 1;
+    const int savedErrno = errno;
+    const unsigned char byte = static_cast<unsigned char>(signalNumber);
+    [[maybe_unused]] ssize_t written = ::write(pipeFds[1], &byte, 1);
+    errno = savedErrno;
+}
+
+} // namespace
+
+CloseSignals::CloseSignals(std::function<void(int)> onSignal, QObject* parent)
+    : QObject(parent), onSignal_(std::move(onSignal)) {
+    if (pipeFds[0] >= 0) return; // another instance holds the signals
+    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        pipeFds[0] = pipeFds[1] = -1;
+        return;
+    }
+    signalsSeen = 0;
+    notifier_ = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] { readPipe(); });
+
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int i = 0; i < 3; ++i) sigaction(HandledSignals[i], &action, &previousActions[i]);
+}
+
+CloseSignals::~CloseSignals() {
+    if (!notifier_) return;
+    for (int i = 0; i < 3; ++i) sigaction(HandledSignals[i], &previousActions[i], nullptr);
+    delete notifier_;
+    notifier_ = nullptr;
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    pipeFds[0] = pipeFds[1] = -1;
+}
+
+void CloseSignals::readPipe() {
+    unsigned char byte = 0;
+    while (::read(pipeFds[0], &byte, 1) == 1) {
+        if (onSignal_) onSignal_(byte);
+    }
+}

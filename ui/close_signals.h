@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+class QSocketNotifier;
+
+// Turns SIGTERM, SIGINT and SIGHUP into a call on the window's thread (self-pipe and socket
+// notifier), so that a terminal closing, a logout or a kill closes the window the ordinary way and
+// the settings are saved. A second signal while that close is under way ends the process at once.
+// One instance at a time; the previous handlers are restored when it is destroyed.
+class CloseSignals : public QObject {
+public:
+    explicit CloseSignals(std::function<void(int signalNumber)> onSignal, QObject* parent = nullptr);
+    ~CloseSignals() override;
+
+    bool installed() const { return notifier_ != nullptr; }
+
+private:
+    void readPipe();
+
+    std::function<void(int)> onSignal_;
+    QSocketNotifier* notifier_ = nullptr;
+};

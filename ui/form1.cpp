@@ -1,0 +1,318 @@
+// The window's life: start-up, the start-up read, timers, the link row, page changes and closing.
+#include "ui/form1.h"
+
+#include "ui/caption_panel.h"
+#include "ui/olv_application.h"
+#include "ui/qt_message_boxes.h"
+
+#include "device/configuration.h"
+#include "settings/ini_file.h"
+#include "settings/station_settings.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <array>
+#include <clocale>
+
+using olv::link::ResultFlags;
+
+namespace {
+
+constexpr std::array<int, 6> ListRates{1200, 2400, 4800, 9600, 19200, 38400};
+
+// Entry of a baud-rate list for a rate; a rate not in the list shows "19200".
+int RateEntry(int baudRate) {
+    for (size_t i = 0; i < ListRates.size(); ++i)
+        if (ListRates[i] == baudRate) return static_cast<int>(i);
+    return 4;
+}
+
+// Rate of the selected entry of a baud-rate list; no selection stands for 19200.
+int EntryRate(const QComboBox* box) {
+    const int entry = box->currentIndex();
+    return entry >= 0 && entry < static_cast<int>(ListRates.size()) ? ListRates[entry] : 19200;
+}
+
+// Takes the selected entry into value; with no entry selected the value stays as it was.
+void CollectEntry(const QComboBox* box, int& value) {
+    if (box->currentIndex() >= 0) value = box->currentIndex();
+}
+
+} // namespace
+
+TForm1::TForm1(Form1Deps deps)
+    : ownBoxes(deps.boxes ? nullptr : std::make_unique<QtMessageBoxes>()),
+      boxes(deps.boxes ? deps.boxes : ownBoxes.get()),
+      serialLink(std::move(deps.port), *boxes, std::move(deps.resolvePath)),
+      master(serialLink.port(), linkSettings) {
+    if (ownBoxes) ownBoxes->setOwner(this);
+    BuildControls();
+    ConnectHandlers();
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { Guarded(this, [this] { SaveSettings(); }); });
+    if (deps.runFormCreate) FormCreate();
+}
+
+TForm1::~TForm1() {
+    Guarded(this, [this] { FormDestroy(); });
+}
+
+void TForm1::Guarded(QObject* sender, const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        MEx(sender, &error);
+    } catch (...) {
+        MEx(sender, nullptr);
+    }
+}
+
+void TForm1::MEx(QObject*, const std::exception*) {
+    // Dropped without a message: the window stays as the handler left it.
+}
+
+void TForm1::FormCreate() {
+    uiBusy = 0;
+    iniErrorShown_ = false;
+    // Every number conversion of the program uses the point, whatever the system locale says.
+    QLocale::setDefault(QLocale::c());
+    std::setlocale(LC_NUMERIC, "C");
+
+    FillListsHintsAndCaption();
+    const QString profilePath = RecentProfilePath();
+    LoadStationSettingsReported();
+    LoadProfileToWindow(profilePath);
+    ShowLinkSettings(uiBusy);
+    ClearSearchResults();
+    SetLinkControlsEnabled(true);
+    OpenPort();
+    serialLink.raiseLines();
+
+    Timer2->setInterval(50);
+    Timer2->start();
+    Timer3->setInterval(200);
+    Timer3->start();
+
+    pollEnabled = 0;
+    uiBusy = 1;
+
+    if (auto* app = qobject_cast<OlvApplication*>(QCoreApplication::instance()))
+        app->setExceptionHandler([this](QObject* sender, const std::exception* error) { MEx(sender, error); });
+}
+
+void TForm1::LoadStationSettingsReported() {
+    try {
+        olv::settings::LoadStationSettings(linkSettings, pendingLink, regFileName, *boxes);
+    } catch (const olv::settings::IniWriteError& error) {
+        // The values read before the refused write are kept; start-up goes on with them.
+        ReportIniWriteError(error);
+    }
+}
+
+void TForm1::SaveStationSettingsReported() {
+    try {
+        olv::settings::SaveStationSettings(linkSettings);
+    } catch (const olv::settings::IniWriteError& error) {
+        ReportIniWriteError(error);
+    }
+}
+
+void TForm1::ReportIniWriteError(const olv::settings::IniWriteError& error) {
+    // One box for start-up and one for closing, however many writes are refused.
+    if (iniErrorShown_) return;
+    iniErrorShown_ = true;
+    boxes->show({QStringLiteral("Не удалось записать настройки в файл %1").arg(QDir::toNativeSeparators(error.path())),
+                 QStringLiteral("Ошибка"), olv::link::BoxIcon::Warning, olv::link::BoxButtons::Ok,
+                 QString::fromUtf8(error.what())});
+}
+
+QString TForm1::RecentProfilePath() const { return QDir::current().absoluteFilePath(QStringLiteral("recent.prf")); }
+
+void TForm1::OpenPort() {
+    serialLink.openPort(linkSettings.portNumber, linkSettings.baudRate, 8, linkSettings.parity,
+                        linkSettings.stopBits, linkSettings.timeoutMs);
+}
+
+void TForm1::Timer2Timer() {
+    Timer2->stop();
+    uiBusy = 0;
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8, ComboBox4, ComboBox5, ComboBox6, ComboBox7,
+             ComboBox8, ComboBox9, ComboBox10, ComboBox11, ComboBox14, ComboBox15, ComboBox16})
+        SetNormal(control);
+}
+
+void TForm1::Timer3Timer() {
+    Timer3->stop();
+
+    uint8_t exceptionCode = 0;
+    ResultFlags flags = ReadConfiguration(exceptionCode);
+    if (!olv::link::Succeeded(flags, exceptionCode)) {
+        ReportExchangeError(flags, exceptionCode);
+    } else {
+        ShowConfiguration();
+        ShowDeviceText();
+    }
+
+    exceptionCode = 0;
+    flags = ReadVersions(exceptionCode);
+    if (!olv::link::Succeeded(flags, exceptionCode)) ReportExchangeError(flags, exceptionCode);
+    else ShowVersions();
+
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8, Edit9, Edit10, Edit11, ComboBox4, ComboBox5,
+             ComboBox6, ComboBox7, ComboBox8, ComboBox9, ComboBox10, ComboBox11})
+        SetNormal(control);
+    pollEnabled = 1;
+}
+
+void TForm1::Timer4Timer() { QCoreApplication::processEvents(); }
+
+void TForm1::Timer5Timer() { Timer5->stop(); }
+
+void TForm1::Pause(int ms) {
+    Timer5->setInterval(ms);
+    Timer5->start();
+    // Sleeps until the next event; Timer5's tick stops the timer and so ends the wait. A pause that
+    // starts inside this one restarts Timer5, which only makes this one longer.
+    while (Timer5->isActive()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void TForm1::ShowLinkSettings(int guard) {
+    if (guard) return;
+    uiBusy = 1;
+    const int port = linkSettings.portNumber;
+    ComboBox1->setCurrentIndex(port >= 1 && port <= 8 ? port - 1 : 0);
+    ComboBox2->setCurrentIndex(RateEntry(linkSettings.baudRate));
+    ComboBox3->setCurrentIndex(linkSettings.address);
+    ComboBox14->setCurrentIndex(linkSettings.parity);
+    CheckBox7->setChecked(linkSettings.traceEnabled == 1);
+    CheckBox11->setChecked(logEnabled == 1);
+    ComboBox9->setCurrentIndex(linkSettings.address);
+    ComboBox10->setCurrentIndex(RateEntry(pendingLink.pendingBaudRate));
+    ComboBox15->setCurrentIndex(linkSettings.parity);
+    ComboBox16->setCurrentIndex(linkSettings.byteOrder);
+    ComboBox17->setCurrentIndex(linkSettings.byteOrder);
+    Label1->setText(QStringLiteral("COM%1, %2").arg(linkSettings.portNumber).arg(linkSettings.baudRate));
+    uiBusy = 0;
+}
+
+void TForm1::CollectLinkSettings(int guard) {
+    if (guard) return;
+    uiBusy = 1;
+    if (ComboBox1->currentIndex() >= 0) linkSettings.portNumber = ComboBox1->currentIndex() + 1;
+    linkSettings.baudRate = EntryRate(ComboBox2);
+    CollectEntry(ComboBox3, linkSettings.address);
+    CollectEntry(ComboBox14, linkSettings.parity);
+    linkSettings.traceEnabled = CheckBox7->isChecked() ? 1 : 0;
+    logEnabled = CheckBox11->isChecked() ? 1 : 0;
+    CollectEntry(ComboBox9, pendingLink.pendingAddress);
+    pendingLink.pendingBaudRate = EntryRate(ComboBox10);
+    CollectEntry(ComboBox15, pendingLink.pendingParity);
+    CollectEntry(ComboBox16, pendingLink.pendingByteOrder);
+    uiBusy = 0;
+}
+
+void TForm1::ComboBox1Change() {
+    CollectLinkSettings(uiBusy);
+    OpenPort();
+    ShowLinkSettings(uiBusy);
+}
+
+void TForm1::ComboBox2Change() {
+    CollectLinkSettings(uiBusy);
+    OpenPort();
+    pendingLink.pendingBaudRate = linkSettings.baudRate;
+    ShowLinkSettings(uiBusy);
+}
+
+void TForm1::ComboBox3Change() {
+    CollectLinkSettings(uiBusy);
+    pendingLink.pendingAddress = linkSettings.address;
+    ShowLinkSettings(uiBusy);
+}
+
+void TForm1::ComboBox14Change() {
+    CollectLinkSettings(uiBusy);
+    OpenPort();
+    pendingLink.pendingBaudRate = linkSettings.baudRate;
+    pendingLink.pendingParity = linkSettings.parity;
+    ShowLinkSettings(uiBusy);
+}
+
+void TForm1::CheckBox7Click() {
+    CollectLinkSettings(uiBusy);
+    ShowLinkSettings(uiBusy);
+}
+
+void TForm1::TabbedNotebook1Change(int, bool& allowChange) {
+    allowChange = true;
+    switch (shownPage) {
+    case 0: Timer1->setInterval(1000); break;
+    case 1:
+        for (QWidget* control : std::initializer_list<QWidget*>{Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7,
+                                                                ComboBox4, ComboBox5, ComboBox6, ComboBox7,
+                                                                ComboBox8, ComboBox11})
+            SetNormal(control);
+        break;
+    case 2:
+        // Choices not yet written are dropped: the boxes show the link in effect again.
+        ShowLinkSettings(0);
+        for (QWidget* control : std::initializer_list<QWidget*>{ComboBox9, ComboBox10, ComboBox15, ComboBox16})
+            SetNormal(control);
+        break;
+    default: break;
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    Guarded(this, [this] { FormClose(); });
+    event->accept();
+}
+
+void TForm1::FormClose() {
+    if (formCloseRuns++ > 0) return;
+    iniErrorShown_ = false;
+    serialLink.closePort();
+    CollectLinkSettings(uiBusy);
+    CollectSearchSettings();
+    CollectDeviceText();
+    SaveStationSettingsReported();
+    SaveWindowToProfile(RecentProfilePath());
+}
+
+void TForm1::FormDestroy() {
+    if (formDestroyRuns++ > 0) return;
+    SaveSettings();
+}
+
+void TForm1::SaveSettings() {
+    CollectLinkSettings(uiBusy);
+    CollectSearchSettings();
+    SaveStationSettingsReported();
+    SaveWindowToProfile(RecentProfilePath());
+}
+
+void TForm1::CloseBySignal() {
+    closingBySignal_ = true;
+    if (ownBoxes) ownBoxes->dismissAll();
+    // Dialogs (a file dialog, a box shown by other means) are closed too, innermost first.
+    for (int guard = 0; guard < 16; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == this) break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+        else modal->close();
+    }
+    // Closed once the handler that showed a box has unwound.
+    QTimer::singleShot(0, this, [this] { close(); });
+}

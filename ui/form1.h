@@ -1,0 +1,326 @@
+#pragma once
+
+#include "device/pending_device_link.h"
+#include "device/register_image.h"
+#include "link/link_settings.h"
+#include "link/result_flags.h"
+#include "link/rtu_master.h"
+#include "link/serial_link.h"
+#include "search/search_settings.h"
+
+#include <QColor>
+#include <QMainWindow>
+#include <QString>
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFileDialog;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTextEdit;
+class QTimer;
+
+class CaptionPanel;
+class QtMessageBoxes;
+
+namespace olv::link {
+class MessageBoxes;
+class SerialPort;
+} // namespace olv::link
+namespace olv::settings {
+class IniWriteError;
+} // namespace olv::settings
+
+// What the window needs from outside: the serial port, where message boxes go and how a COM number
+// becomes a device path. Tests give a fake port and recording boxes.
+struct Form1Deps {
+    std::unique_ptr<olv::link::SerialPort> port;
+    olv::link::MessageBoxes* boxes = nullptr; // null: the window shows its own QMessageBox boxes
+    std::function<std::string(int portNumber)> resolvePath;
+    bool runFormCreate = true; // false leaves the controls as designed (lists empty, nothing opened)
+};
+
+// The main window. It owns every piece of the program's state; its handlers keep the names of the
+// controls they belong to. The definition is split by concern: form1.cpp (start-up, timers, link row,
+// closing), form1_layout.cpp (controls), exchange_report.cpp, edit_marking.cpp and one file per page.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TForm1(Form1Deps deps);
+    ~TForm1() override;
+
+    // ---- Lifecycle (form1.cpp) ----
+    void FormCreate();
+    void FormClose();
+    void FormDestroy();
+    void MEx(QObject* sender, const std::exception* error); // drops what escaped a handler
+    void Timer2Timer();
+    void Timer3Timer();
+    void Timer4Timer();
+    void Timer5Timer();
+    void Pause(int ms);
+    void TabbedNotebook1Change(int newPage, bool& allowChange);
+
+    // Top row and trace switch.
+    void ShowLinkSettings(int guard);
+    void CollectLinkSettings(int guard);
+    void OpenPort(); // with the link settings in force, 8 data bits
+    void ComboBox1Change();
+    void ComboBox2Change();
+    void ComboBox3Change();
+    void ComboBox14Change();
+    void CheckBox7Click();
+
+    // Closing on SIGTERM, SIGINT or SIGHUP: open modal boxes and dialogs are dismissed first, then
+    // the window closes as by its close button.
+    void CloseBySignal();
+    // Writes dev.dat and recent.prf from the controls; used at exit and when the session ends.
+    void SaveSettings();
+
+    // ---- Exchange results (exchange_report.cpp) ----
+    void ReportExchangeError(olv::link::ResultFlags flags, uint8_t exceptionCode);
+    void ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode);
+
+    // ---- Edit marking (edit_marking.cpp) ----
+    static void SetEdited(QWidget* control); // aqua: changed by the user, not yet read or written
+    static void SetNormal(QWidget* control); // white
+    static void SetColor(QWidget* control, const QColor& color);
+    static QColor ColorOf(const QWidget* control); // the colour last set by SetColor (invalid if none)
+    static QColor ButtonFaceColor();
+
+    // ---- Layout (form1_layout.cpp) ----
+    void FillListsHintsAndCaption();
+
+    // ---- Page 0: live value (page_live.cpp) ----
+    void Timer1Timer();
+    void PollLiveValue();
+    void Button9Click();
+    void Button10Click();
+
+    // ---- Page 1: sensor configuration (page_sensor.cpp) ----
+    olv::link::ResultFlags ReadConfiguration(uint8_t& exceptionCode);
+    void ShowConfiguration();
+    void Button2Click();
+    void Button3Click();
+    void Edit1Change();
+    void Edit2Change();
+    void Edit3Change();
+    void Edit4Change();
+    void Edit5Change();
+    void Edit6Change();
+    void Edit7Change();
+    void Edit2KeyPress(QChar& key);
+    void Edit3KeyPress(QChar& key);
+    void Edit6KeyPress(QChar& key);
+    void Edit7KeyPress(QChar& key);
+    void ComboBox4Change();
+    void ComboBox5Change();
+    void ComboBox6Change();
+    void ComboBox7Change();
+    void ComboBox8Change();
+    void ComboBox11Change();
+
+    // ---- Page 2: communication settings (page_link.cpp) ----
+    void ComboBox9Change();
+    void ComboBox10Change();
+    void ComboBox15Change();
+    void ComboBox16Change();
+    void Button1Click();
+    void Button8Click();
+
+    // ---- Page 3: device search (page_search.cpp) ----
+    void ClearSearchResults();
+    void SetLinkControlsEnabled(bool enabled);
+    void CollectSearchSettings();
+    void ListBox1Click();
+    void Button4Click();
+    void Button5Click();
+
+    // ---- Page 4: text and versions (page_text.cpp) ----
+    void ShowDeviceText();
+    void CollectDeviceText();
+    olv::link::ResultFlags ReadVersions(uint8_t& exceptionCode);
+    void ShowVersions();
+    void Button6Click();
+    void Button7Click();
+    void Edit8Change();
+    void Edit9Change();
+    void Edit10Change();
+    void Edit11Change();
+
+    // ---- Menu: settings profiles (profile_menu.cpp) ----
+    void LoadProfileToWindow(const QString& path); // LoadProfile, then the window shows the values
+    void SaveWindowToProfile(const QString& path); // the window's values, then SaveProfile
+    void N2Click();
+    void N3Click();
+
+    // ---- State ----
+    olv::link::LinkSettings linkSettings;
+    olv::device::PendingDeviceLink pendingLink;
+    olv::device::RegisterImage image;
+    olv::search::SearchSettings searchSettings;
+    olv::search::FoundDevices foundDevices{};
+    int searchRunning = 0;
+    int uiBusy = 0;
+    int pollEnabled = 0;
+    int logEnabled = 0;
+    QString logFileName;
+    QString regFileName;
+    int32_t modelValue = 0, hardwareValue = 0, softwareValue = 0;
+
+    // The message boxes of the program, the one serial port and the Modbus master on it.
+    std::unique_ptr<QtMessageBoxes> ownBoxes; // when none were given
+    olv::link::MessageBoxes* boxes = nullptr;
+    olv::link::SerialLink serialLink;
+    olv::link::RtuMaster master;
+
+    // ---- Controls: top row ----
+    QLabel* Label21 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QLabel* Label22 = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QLabel* Label32 = nullptr;
+    QComboBox* ComboBox14 = nullptr;
+    QLabel* Label3 = nullptr;
+    QComboBox* ComboBox3 = nullptr;
+    QLabel* Label1 = nullptr;
+    QTextEdit* RichEdit1 = nullptr;
+    QTabWidget* TabbedNotebook1 = nullptr;
+
+    // ---- Controls, page 0: live value ----
+    QLabel* Label2 = nullptr;
+    CaptionPanel* Panel1 = nullptr;
+    QLabel* Label14 = nullptr;
+    QPlainTextEdit* Memo2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QPlainTextEdit* Memo3 = nullptr;
+    QLabel* Label35 = nullptr;
+    QComboBox* ComboBox17 = nullptr;
+    QPushButton* Button9 = nullptr;
+    QPushButton* Button10 = nullptr;
+    QLabel* Label36 = nullptr;
+    QCheckBox* CheckBox11 = nullptr;
+    QLabel* Label20 = nullptr;
+    CaptionPanel* Panel5 = nullptr;
+    QProgressBar* ProgressBar3 = nullptr;
+
+    // ---- Controls, page 1: sensor configuration ----
+    QLabel *Label5 = nullptr, *Label6 = nullptr, *Label7 = nullptr, *Label8 = nullptr, *Label9 = nullptr;
+    QLabel *Label10 = nullptr, *Label11 = nullptr, *Label15 = nullptr, *Label16 = nullptr;
+    QLabel *Label17 = nullptr, *Label18 = nullptr, *Label19 = nullptr;
+    QLineEdit* Edit5 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QLineEdit* Edit4 = nullptr;
+    QComboBox* ComboBox6 = nullptr;
+    QComboBox* ComboBox7 = nullptr;
+    QComboBox* ComboBox8 = nullptr;
+    QComboBox* ComboBox5 = nullptr;
+    QComboBox* ComboBox4 = nullptr;
+    QComboBox* ComboBox11 = nullptr;
+    QLineEdit* Edit6 = nullptr;
+    QLineEdit* Edit7 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button2 = nullptr;
+    CaptionPanel* Panel3 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+
+    // ---- Controls, page 2: communication settings ----
+    QLabel *Label12 = nullptr, *Label13 = nullptr, *Label30 = nullptr, *Label31 = nullptr, *Label34 = nullptr;
+    QComboBox* ComboBox9 = nullptr;
+    QComboBox* ComboBox10 = nullptr;
+    QComboBox* ComboBox15 = nullptr;
+    QComboBox* ComboBox16 = nullptr;
+    QPushButton* Button8 = nullptr;
+    QCheckBox* CheckBox7 = nullptr;
+    QPushButton* Button1 = nullptr;
+    CaptionPanel* Panel4 = nullptr;
+    QProgressBar* ProgressBar2 = nullptr;
+
+    // ---- Controls, page 3: device search ----
+    QLabel *Label23 = nullptr, *Label24 = nullptr, *Label25 = nullptr, *Label26 = nullptr;
+    QLabel *Label27 = nullptr, *Label28 = nullptr, *Label33 = nullptr;
+    QListWidget* ListBox1 = nullptr;
+    QCheckBox *CheckBox1 = nullptr, *CheckBox2 = nullptr, *CheckBox3 = nullptr;
+    QCheckBox *CheckBox4 = nullptr, *CheckBox5 = nullptr, *CheckBox6 = nullptr;
+    QCheckBox *CheckBox8 = nullptr, *CheckBox9 = nullptr, *CheckBox10 = nullptr;
+    QComboBox* ComboBox12 = nullptr;
+    QComboBox* ComboBox13 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* Button5 = nullptr;
+    CaptionPanel* Panel2 = nullptr;
+
+    // ---- Controls, page 4: text and versions ----
+    QLabel *Label29 = nullptr, *Label37 = nullptr, *Label38 = nullptr, *Label39 = nullptr;
+    QLineEdit* Edit8 = nullptr;
+    QLineEdit* Edit9 = nullptr;
+    QLineEdit* Edit10 = nullptr;
+    QLineEdit* Edit11 = nullptr;
+    QPushButton* Button7 = nullptr;
+    QPushButton* Button6 = nullptr;
+
+    // ---- Non-visual components ----
+    QMenuBar* MainMenu1 = nullptr;
+    QMenu* N1 = nullptr; // "Файл"
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QFileDialog* OpenDialog1 = nullptr;
+    QFileDialog* SaveDialog1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QTimer* Timer3 = nullptr;
+    QTimer* Timer4 = nullptr;
+    QTimer* Timer5 = nullptr;
+
+    // The page the notebook showed before its last change: the page being left on the next one.
+    int shownPage = 4;
+
+    // How often each closing step ran (each runs once).
+    int formCloseRuns = 0;
+    int formDestroyRuns = 0;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void ConnectHandlers();
+    void BuildPageLive(QWidget* page);
+    void BuildPageSensor(QWidget* page);
+    void BuildPageLink(QWidget* page);
+    void BuildPageSearch(QWidget* page);
+    void BuildPageText(QWidget* page);
+
+    // Runs one handler; what it throws goes to MEx.
+    void Guarded(QObject* sender, const std::function<void()>& handler);
+    // Station settings file and recent profile at start and exit; a refused write is shown once.
+    void LoadStationSettingsReported();
+    void SaveStationSettingsReported();
+    QString RecentProfilePath() const;
+
+public:
+    // A settings file could not be written: one warning box for start-up and one for closing.
+    void ReportIniWriteError(const olv::settings::IniWriteError& error);
+
+private:
+    bool iniErrorShown_ = false;
+
+    bool closingBySignal_ = false;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QString>
+
+class TForm1;
+
+// For the screenshots of the documentation and the layout review: after delayMs shows each of the
+// five pages in turn, saves the window as <directory>/page<N>.png, then closes the window.
+void GrabPagesThenClose(TForm1& form, const QString& directory, int delayMs);
