@@ -11,8 +11,8 @@ namespace {
 
 std::string FormatStamp(const char* format, const TraceTime& t) {
     char line[96];
-    const int n = std::snprintf(line, sizeof line, format, t.day, t.month, t.year, t.hour, t.minute,
-                                t.second, t.millisecond);
+    const int n = std::snprintf(line, sizeof line, format, t.day, t.month, t.year, t.hour, t.minute, t.second,
+                                t.millisecond);
     if (n < 0) return {};
     return std::string(line, static_cast<size_t>(n) < sizeof line ? static_cast<size_t>(n) : sizeof line - 1);
 }

@@ -39,7 +39,7 @@ std::string FormatAnswerBlock(TraceKind kind, const TraceTime& time, const uint8
 // cannot be opened or written is skipped without a word: the trace never changes a transaction.
 // The bytes are written as they are (no line-end translation).
 class ExchangeTrace {
-public:
+  public:
     explicit ExchangeTrace(TraceClock clock = LocalTraceTime) : clock_(std::move(clock)) {}
 
     void setClock(TraceClock clock) { clock_ = std::move(clock); }
@@ -47,7 +47,7 @@ public:
     void appendSend(const QString& fileName, const uint8_t* bytes, size_t count) const;
     void appendAnswer(const QString& fileName, TraceKind kind, const uint8_t* bytes, size_t count) const;
 
-private:
+  private:
     TraceClock clock_;
 };
 

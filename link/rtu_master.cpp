@@ -28,15 +28,19 @@ void PutHeader(int address, uint8_t function, int startRegister, int count, uint
 } // namespace
 
 ReadTimeouts ReadTimeoutsFor(int baudRate, int32_t timeoutMs) {
-    ReadTimeouts timeouts;
-    switch (baudRate) {
-    case 1200: timeouts.intervalMs = 192; timeouts.multiplierMs = 192; break;
-    case 2400: timeouts.intervalMs = 96; timeouts.multiplierMs = 96; break;
-    case 4800: timeouts.intervalMs = 48; timeouts.multiplierMs = 48; break;
-    case 9600: timeouts.intervalMs = 24; timeouts.multiplierMs = 24; break;
-    case 19200: timeouts.intervalMs = 12; timeouts.multiplierMs = 12; break;
-    case 38400: timeouts.intervalMs = 6; timeouts.multiplierMs = 6; break;
-    default: timeouts.intervalMs = 48; timeouts.multiplierMs = 32; break;
+    // Interval and per-byte allowance: about the time of 20 characters at the rate.
+    static constexpr struct {
+        int baudRate;
+        uint32_t intervalMs;
+        uint32_t multiplierMs;
+    } rows[] = {{1200, 192, 192}, {2400, 96, 96},  {4800, 48, 48},
+                {9600, 24, 24},   {19200, 12, 12}, {38400, 6, 6}};
+    ReadTimeouts timeouts{48, 32, 0}; // any other rate
+    for (const auto& row : rows) {
+        if (row.baudRate == baudRate) {
+            timeouts.intervalMs = row.intervalMs;
+            timeouts.multiplierMs = row.multiplierMs;
+        }
     }
     // A negative time-out read from a hand-edited settings file would otherwise turn into a wait of
     // weeks; it counts as no extra wait at all.
@@ -71,13 +75,14 @@ ResultFlags CheckReply(uint8_t function, const uint8_t* reply, size_t received, 
     exceptionCode = 0;
     // Judge the reply in a zero-filled buffer of its own: bytes that did not arrive read as 0.
     uint8_t buffer[FrameBufferSize] = {};
-    std::memcpy(buffer, reply, std::min(received, sizeof buffer));
+    if (reply && received > 0) std::memcpy(buffer, reply, std::min(received, sizeof buffer));
     const size_t expected = ExpectedReplyLength(function, std::clamp(count, 1, MaxReadCount));
     const size_t crcAt = expected - 2;
 
     ResultFlags flags = 0;
     if (parity != 0) {
-        const bool lineError = function == FunctionReadHolding ? (lineErrors & LineParity) != 0 : lineErrors != 0;
+        const bool lineError =
+            function == FunctionReadHolding ? (lineErrors & LineParity) != 0 : lineErrors != 0;
         if (lineError) flags |= ParityError;
     }
     if (received != expected) flags |= WrongLength;

@@ -58,7 +58,7 @@ ResultFlags CheckReply(uint8_t function, const uint8_t* reply, size_t received, 
 // errors, check the reply, unpack the values whatever the flags (bytes that did not arrive read as 0).
 // A count outside the range of the function is refused before any I/O with RefusedCountFlags.
 class RtuMaster : public ModbusMaster {
-public:
+  public:
     RtuMaster(SerialPort& port, const LinkSettings& settings) : port_(port), settings_(settings) {}
 
     ResultFlags readHoldingRegisters(int startRegister, int count, uint16_t* values,
@@ -69,7 +69,7 @@ public:
     // The clock that stamps the trace blocks (the local time unless replaced, e.g. by tests).
     void setTraceClock(TraceClock clock) { trace_.setClock(std::move(clock)); }
 
-private:
+  private:
     SerialPort& port_;
     const LinkSettings& settings_;
     ExchangeTrace trace_;

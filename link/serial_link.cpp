@@ -5,19 +5,16 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <iterator>
+
 namespace olv::link {
 
 LineSettings LineSettingsFor(int baudRate, int dataBits, int parity) {
     LineSettings line;
-    switch (baudRate) {
-    case 110: case 300: case 600: case 1200: case 2400: case 4800:
-    case 9600: case 19200: case 38400: case 57600: case 115200:
-        line.baudRate = baudRate;
-        break;
-    default:
-        line.baudRate = 19200;
-        break;
-    }
+    static constexpr int rates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    line.baudRate =
+        std::find(std::begin(rates), std::end(rates), baudRate) != std::end(rates) ? baudRate : 19200;
     line.dataBits = dataBits >= 5 && dataBits <= 8 ? dataBits : 8;
     line.parity = parity == 1 || parity == 2 ? parity : 0;
     return line;
@@ -53,8 +50,12 @@ bool SerialLink::openPort(int portNumber, int baudRate, int dataBits, int parity
     return true;
 }
 
-void SerialLink::raiseLines() { port_->raiseLines(); }
+void SerialLink::raiseLines() {
+    port_->raiseLines();
+}
 
-void SerialLink::closePort() { port_->close(); }
+void SerialLink::closePort() {
+    port_->close();
+}
 
 } // namespace olv::link

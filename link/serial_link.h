@@ -18,7 +18,7 @@ LineSettings LineSettingsFor(int baudRate, int dataBits, int parity);
 
 // Owns the one serial port of the program and (re)opens it by its COM number.
 class SerialLink {
-public:
+  public:
     // resolvePath turns a port number 1..8 (COM1..COM8) into a device path.
     SerialLink(std::unique_ptr<SerialPort> port, MessageBoxes& boxes,
                std::function<std::string(int portNumber)> resolvePath);
@@ -32,7 +32,7 @@ public:
 
     SerialPort& port() { return *port_; }
 
-private:
+  private:
     std::unique_ptr<SerialPort> port_;
     MessageBoxes& boxes_;
     std::function<std::string(int)> resolvePath_;

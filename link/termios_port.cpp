@@ -19,28 +19,27 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 speed_t SpeedFor(int baudRate) {
-    switch (baudRate) {
-    case 110: return B110;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B19200;
-    }
+    static constexpr struct {
+        int rate;
+        speed_t speed;
+    } speeds[] = {{110, B110},     {300, B300},     {600, B600},      {1200, B1200},
+                  {2400, B2400},   {4800, B4800},   {9600, B9600},    {19200, B19200},
+                  {38400, B38400}, {57600, B57600}, {115200, B115200}};
+    for (const auto& row : speeds)
+        if (row.rate == baudRate) return row.speed;
+    return B19200;
 }
 
 tcflag_t SizeFor(int dataBits) {
     switch (dataBits) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    default: return CS8;
+    case 5:
+        return CS5;
+    case 6:
+        return CS6;
+    case 7:
+        return CS7;
+    default:
+        return CS8;
     }
 }
 
@@ -52,7 +51,9 @@ std::string SystemReason(int error) {
 
 } // namespace
 
-TermiosPort::~TermiosPort() { close(); }
+TermiosPort::~TermiosPort() {
+    close();
+}
 
 bool TermiosPort::open(const std::string& devicePath, const LineSettings& line, std::string& error) {
     close();
@@ -84,7 +85,8 @@ bool TermiosPort::open(const std::string& devicePath, const LineSettings& line, 
     // Raw binary line: no break/CR/LF translation, no XON/XOFF, no 8th-bit stripping. Parity errors
     // are checked by the driver (INPCK) and counted, the damaged byte still delivered (as 0, since
     // neither IGNPAR nor PARMRK is set), so the reply's length stays what came over the line.
-    tio.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
+    tio.c_iflag &=
+        ~(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
     tio.c_iflag |= line.parity == 1 || line.parity == 2 ? INPCK : 0;
     tio.c_oflag &= ~OPOST;
     // No echo, no line editing, no signal characters, no implementation-defined input processing.
@@ -126,7 +128,9 @@ void TermiosPort::purge() {
     if (fd_ >= 0) tcflush(fd_, TCIOFLUSH);
 }
 
-void TermiosPort::setReadTimeouts(const ReadTimeouts& timeouts) { timeouts_ = timeouts; }
+void TermiosPort::setReadTimeouts(const ReadTimeouts& timeouts) {
+    timeouts_ = timeouts;
+}
 
 bool TermiosPort::readCounters(LineCounters& counters) const {
     struct serial_icounter_struct icount;
@@ -143,7 +147,8 @@ uint32_t TermiosPort::takeLineErrors() {
     uint32_t errors = 0;
     if (now.parity != lastCounters_.parity) errors |= LineParity;
     if (now.frame != lastCounters_.frame) errors |= LineFraming;
-    if (now.overrun != lastCounters_.overrun || now.bufOverrun != lastCounters_.bufOverrun) errors |= LineOverrun;
+    if (now.overrun != lastCounters_.overrun || now.bufOverrun != lastCounters_.bufOverrun)
+        errors |= LineOverrun;
     if (now.brk != lastCounters_.brk) errors |= LineBreak;
     lastCounters_ = now;
     return errors;

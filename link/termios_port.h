@@ -11,7 +11,7 @@ namespace olv::link {
 // poll() under the classic comm time-outs (total per byte plus constant, and the silence between
 // bytes once the first has arrived). A hang-up (adapter unplugged, peer gone) ends a read at once.
 class TermiosPort : public SerialPort {
-public:
+  public:
     TermiosPort() = default;
     ~TermiosPort() override;
     TermiosPort(const TermiosPort&) = delete;
@@ -31,7 +31,7 @@ public:
     // Bytes waiting in the receive queue (0 when closed).
     size_t bytesAvailable() const;
 
-private:
+  private:
     struct LineCounters {
         int parity = 0;
         int frame = 0;

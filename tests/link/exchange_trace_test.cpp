@@ -17,7 +17,7 @@ const Bytes kReadReply = {0x01, 0x03, 0x06, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 
 const Bytes kWriteReply = {0x01, 0x10, 0x00, 0x20, 0x00, 0x02, 0x40, 0x02};
 
 class ExchangeTraceTest : public ::testing::Test {
-protected:
+  protected:
     ExchangeTraceTest() {
         settings.address = 1;
         settings.parity = 0;
@@ -47,15 +47,14 @@ protected:
 TEST_F(ExchangeTraceTest, ReadOfThreeRegistersWritesTheTwoBlocksByteForByte) {
     port.queueReply(kReadReply);
     ASSERT_EQ(master.readHoldingRegisters(15, 3, values, exc), 0);
-    EXPECT_EQ(traceText(),
-              "\n____________________________\n"
-              "06 12 2026 19-09-18.123 \n"
-              "Send:\n"
-              " 01 03 00 0f 00 03 35 c8"
-              "\n\n"
-              "06 12 2026 19-09-18.124 \n"
-              "Answ:\n"
-              " 01 03 06 12 34 56 78 9a bc 69 43");
+    EXPECT_EQ(traceText(), "\n____________________________\n"
+                           "06 12 2026 19-09-18.123 \n"
+                           "Send:\n"
+                           " 01 03 00 0f 00 03 35 c8"
+                           "\n\n"
+                           "06 12 2026 19-09-18.124 \n"
+                           "Answ:\n"
+                           " 01 03 06 12 34 56 78 9a bc 69 43");
 }
 
 TEST_F(ExchangeTraceTest, WriteAnswerUsesColonsAndCarriageReturnLabel) {
@@ -111,7 +110,8 @@ TEST_F(ExchangeTraceTest, TraceSwitchOtherThanOneWritesNothing) {
 }
 
 TEST_F(ExchangeTraceTest, UnwritableTraceLeavesTheResultUnchanged) {
-    for (const QString& name : {QStringLiteral("/dev/full"), dir.filePath("no/such/dir/COM.txt"), QString()}) {
+    for (const QString& name :
+         {QStringLiteral("/dev/full"), dir.filePath("no/such/dir/COM.txt"), QString()}) {
         settings.traceFileName = name;
         port.queueReply(kReadReply);
         EXPECT_EQ(master.readHoldingRegisters(15, 3, values, exc), 0) << name.toStdString();

@@ -12,7 +12,7 @@ using namespace olv::link;
 namespace {
 
 class PymodbusInterop : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         socat = new olv::test::SocatPtyPair;
         slave = new olv::test::PymodbusSlave;
@@ -20,7 +20,8 @@ protected:
             failure = "socat did not come up:\n" + socat->output();
             return;
         }
-        if (!slave->start(socat->first(), 1, 19200)) failure = "pymodbus did not come up:\n" + slave->output();
+        if (!slave->start(socat->first(), 1, 19200))
+            failure = "pymodbus did not come up:\n" + slave->output();
     }
 
     static void TearDownTestSuite() {
@@ -62,19 +63,22 @@ TEST_F(PymodbusInterop, ReadsOneToEightRegisters) {
         uint16_t values[8] = {};
         ASSERT_EQ(master.readHoldingRegisters(10, count, values, exc), 0) << count;
         EXPECT_EQ(exc, 0);
-        for (int i = 0; i < count; ++i) EXPECT_EQ(values[i], 1010 + i) << count << ":" << i;
+        for (int i = 0; i < count; ++i)
+            EXPECT_EQ(values[i], 1010 + i) << count << ":" << i;
     }
 }
 
 TEST_F(PymodbusInterop, WritesOneToEightRegistersAndReadsThemBack) {
     for (int count = 1; count <= 8; ++count) {
         uint16_t written[8];
-        for (int i = 0; i < count; ++i) written[i] = static_cast<uint16_t>(0xA000 + 0x100 * count + i);
+        for (int i = 0; i < count; ++i)
+            written[i] = static_cast<uint16_t>(0xA000 + 0x100 * count + i);
         ASSERT_EQ(master.writeMultipleRegisters(40, count, written, exc), 0) << count;
         EXPECT_EQ(exc, 0);
         uint16_t back[8] = {};
         ASSERT_EQ(master.readHoldingRegisters(40, count, back, exc), 0) << count;
-        for (int i = 0; i < count; ++i) EXPECT_EQ(back[i], written[i]) << count << ":" << i;
+        for (int i = 0; i < count; ++i)
+            EXPECT_EQ(back[i], written[i]) << count << ":" << i;
     }
 }
 
@@ -83,7 +87,8 @@ TEST_F(PymodbusInterop, UnmappedAddressGivesAnExceptionReply) {
     EXPECT_EQ(master.readHoldingRegisters(200, 3, values, exc), ExceptionReply | WrongFunction | WrongLength);
     EXPECT_EQ(exc, 2);
     const uint16_t words[2] = {1, 2};
-    EXPECT_EQ(master.writeMultipleRegisters(1000, 2, words, exc), ExceptionReply | WrongFunction | WrongLength);
+    EXPECT_EQ(master.writeMultipleRegisters(1000, 2, words, exc),
+              ExceptionReply | WrongFunction | WrongLength);
     EXPECT_EQ(exc, 2);
     // The next good transaction clears the code again.
     EXPECT_EQ(master.readHoldingRegisters(0, 1, values, exc), 0);

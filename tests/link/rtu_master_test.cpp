@@ -25,7 +25,7 @@ const Bytes kReadException = {0x01, 0x83, 0x02, 0xC0, 0xF1};
 const Bytes kWriteException = {0x01, 0x90, 0x03, 0x0C, 0x01};
 
 class RtuMasterTest : public ::testing::Test {
-protected:
+  protected:
     RtuMasterTest() {
         settings.address = 1;
         settings.parity = 0;
@@ -166,8 +166,8 @@ TEST_F(RtuMasterTest, TransactionCallsThePortInTheFixedOrder) {
     port.queueReply(kWriteReply);
     readThreeFromFifteen();
     writeTwoAt0x20();
-    const std::vector<std::string> one = {"purge", "setReadTimeouts", "takeLineErrors", "write",
-                                          "takeLineErrors", "read", "takeLineErrors"};
+    const std::vector<std::string> one = {
+        "purge", "setReadTimeouts", "takeLineErrors", "write", "takeLineErrors", "read", "takeLineErrors"};
     std::vector<std::string> two = one;
     two.insert(two.end(), one.begin(), one.end());
     EXPECT_EQ(port.calls, two);
@@ -303,7 +303,8 @@ TEST(CheckReply, NeverReadsPastWhatArrived) {
     for (int round = 0; round < 2000; ++round) {
         const size_t length = random() % 300;
         Bytes reply(length);
-        for (uint8_t& b : reply) b = static_cast<uint8_t>(random());
+        for (uint8_t& b : reply)
+            b = static_cast<uint8_t>(random());
         const int count = 1 + static_cast<int>(random() % MaxReadCount);
         uint8_t code = 0;
         const ResultFlags flags = CheckReply(random() % 2 ? FunctionReadHolding : FunctionWriteMultiple,

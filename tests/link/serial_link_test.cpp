@@ -13,14 +13,13 @@ using olv::test::RecordingBoxes;
 namespace {
 
 class SerialLinkTest : public ::testing::Test {
-protected:
+  protected:
     SerialLinkTest() {
         auto owned = std::make_unique<FakePort>();
         port = owned.get();
         port->opened = false;
-        link = std::make_unique<SerialLink>(std::move(owned), boxes, [](int n) {
-            return "/dev/fake" + std::to_string(n);
-        });
+        link = std::make_unique<SerialLink>(std::move(owned), boxes,
+                                            [](int n) { return "/dev/fake" + std::to_string(n); });
     }
 
     bool open(int portNumber, int baud = 19200, int dataBits = 8, int parity = 2, int stopBits = 1) {
@@ -60,8 +59,7 @@ TEST_P(LineSettingsTable, OpenAppliesTheValidatedLineSettings) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SerialLink, LineSettingsTable,
-                         ::testing::Values(LineCase{14400, 8, 0, 19200, 8, 0},
-                                           LineCase{110, 8, 1, 110, 8, 1},
+                         ::testing::Values(LineCase{14400, 8, 0, 19200, 8, 0}, LineCase{110, 8, 1, 110, 8, 1},
                                            LineCase{115200, 7, 2, 115200, 7, 2},
                                            LineCase{38400, 5, 5, 38400, 5, 0},
                                            LineCase{1200, 9, -1, 1200, 8, 0},

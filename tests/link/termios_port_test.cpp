@@ -12,9 +12,9 @@
 
 #include <chrono>
 #include <ctime>
-#include <thread>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace olv::link;
@@ -38,7 +38,7 @@ long long MsSince(steady_clock::time_point start) {
 }
 
 class TermiosPortTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(pty.ok());
         std::string error;
@@ -89,10 +89,12 @@ TEST(TermiosPortOpen, APlainFileIsNotASerialPort) {
 
 TEST(TermiosPortOpen, FailedOpenThroughTheLinkShowsPathAndReason) {
     olv::test::RecordingBoxes boxes;
-    SerialLink link(std::make_unique<TermiosPort>(), boxes, [](int) { return std::string("/dev/olv-no-such-port"); });
+    SerialLink link(std::make_unique<TermiosPort>(), boxes,
+                    [](int) { return std::string("/dev/olv-no-such-port"); });
     EXPECT_FALSE(link.openPort(1, 19200, 8, 2, 1, 1000));
     ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_TRUE(boxes.boxes[0].detail.startsWith("/dev/olv-no-such-port: ")) << boxes.boxes[0].detail.toStdString();
+    EXPECT_TRUE(boxes.boxes[0].detail.startsWith("/dev/olv-no-such-port: "))
+        << boxes.boxes[0].detail.toStdString();
     EXPECT_GT(boxes.boxes[0].detail.size(), 23);
 }
 
@@ -185,7 +187,8 @@ TEST_F(TermiosPortTest, HangUpEndsAReadAtOnceAndLaterReadsDoNotSpin) {
     port.setReadTimeouts(ReadTimeouts{12, 12, 1000});
     const double cpuBefore = ThreadCpuMs();
     start = steady_clock::now();
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(port.read(in, sizeof in), 0u);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(port.read(in, sizeof in), 0u);
     EXPECT_LT(MsSince(start), 1000);
     EXPECT_LT(ThreadCpuMs() - cpuBefore, 250.0);
 

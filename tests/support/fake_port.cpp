@@ -9,7 +9,9 @@ void FakePort::queueReply(std::vector<uint8_t> bytes, uint32_t lineErrors) {
     replies_.push_back(Reply{std::move(bytes), lineErrors});
 }
 
-void FakePort::queueSilence() { replies_.push_back(Reply{}); }
+void FakePort::queueSilence() {
+    replies_.push_back(Reply{});
+}
 
 bool FakePort::open(const std::string& devicePath, const link::LineSettings& line, std::string& error) {
     calls.push_back("open");

@@ -21,7 +21,7 @@ namespace olv::test {
 // - `calls` lists every call by name in order: "open", "close", "purge", "setReadTimeouts",
 //   "takeLineErrors", "write", "read", "raiseLines".
 class FakePort : public link::SerialPort {
-public:
+  public:
     struct OpenCall {
         std::string path;
         link::LineSettings line;
@@ -58,7 +58,7 @@ public:
     int raiseLinesCalls = 0;
     int purges = 0;
 
-private:
+  private:
     struct Reply {
         std::vector<uint8_t> bytes;
         uint32_t lineErrors = 0;

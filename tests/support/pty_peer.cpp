@@ -33,15 +33,20 @@ PtyPair::PtyPair() {
     slavePath_ = name;
 }
 
-PtyPair::~PtyPair() { closeMaster(); }
+PtyPair::~PtyPair() {
+    closeMaster();
+}
 
 bool PtyPair::writeMaster(const std::vector<uint8_t>& bytes) {
     size_t done = 0;
     while (master_ >= 0 && done < bytes.size()) {
         const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-        if (n > 0) done += static_cast<size_t>(n);
-        else if (n < 0 && errno == EINTR) continue;
-        else return false;
+        if (n > 0)
+            done += static_cast<size_t>(n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            return false;
     }
     return done == bytes.size();
 }
@@ -117,8 +122,10 @@ void PtyResponder::run() {
         pending.insert(pending.end(), chunk, chunk + n);
         for (;;) {
             size_t length = pending.size();
-            if (pending.size() >= 2 && pending[1] == 3) length = 8;
-            else if (pending.size() >= 2 && pending[1] == 16) length = pending.size() >= 7 ? 9u + pending[6] : SIZE_MAX;
+            if (pending.size() >= 2 && pending[1] == 3)
+                length = 8;
+            else if (pending.size() >= 2 && pending[1] == 16)
+                length = pending.size() >= 7 ? 9u + pending[6] : SIZE_MAX;
             if (length == 0 || length > pending.size()) break;
             std::vector<uint8_t> request(pending.begin(), pending.begin() + static_cast<long>(length));
             pending.erase(pending.begin(), pending.begin() + static_cast<long>(length));
@@ -127,9 +134,12 @@ void PtyResponder::run() {
             size_t done = 0;
             while (done < reply.size()) {
                 const ssize_t w = ::write(master_, reply.data() + done, reply.size() - done);
-                if (w > 0) done += static_cast<size_t>(w);
-                else if (w < 0 && errno == EINTR) continue;
-                else break;
+                if (w > 0)
+                    done += static_cast<size_t>(w);
+                else if (w < 0 && errno == EINTR)
+                    continue;
+                else
+                    break;
             }
         }
     }
@@ -137,14 +147,17 @@ void PtyResponder::run() {
 
 // ---- ChildProcess ------------------------------------------------------------------------------
 
-ChildProcess::~ChildProcess() { stop(); }
+ChildProcess::~ChildProcess() {
+    stop();
+}
 
 bool ChildProcess::start(const std::vector<std::string>& argv) {
     stop();
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return false;
     std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
 
     const pid_t parent = getpid();
@@ -242,7 +255,8 @@ bool SocatPtyPair::start() {
     for (std::string* path : {&first_, &second_}) {
         if (!process_.waitForLine("PTY is ", seconds(10), &line)) return false;
         *path = line.substr(line.find("PTY is ") + 7);
-        while (!path->empty() && (path->back() == '\r' || path->back() == ' ')) path->pop_back();
+        while (!path->empty() && (path->back() == '\r' || path->back() == ' '))
+            path->pop_back();
     }
     return process_.waitForLine("starting data transfer loop", seconds(10));
 }
@@ -252,7 +266,8 @@ bool SocatPtyPair::start() {
 bool PymodbusSlave::start(const std::string& devicePath, int unit, int baudRate) {
     // The system interpreter: Debian's python3-pymodbus lives there, whatever python3 is first on PATH.
     const std::string script = std::string(OLV_SOURCE_DIR) + "/tests/link/peers/rtu_slave.py";
-    if (!process_.start({"/usr/bin/python3", script, devicePath, std::to_string(unit), std::to_string(baudRate)}))
+    if (!process_.start(
+            {"/usr/bin/python3", script, devicePath, std::to_string(unit), std::to_string(baudRate)}))
         return false;
     return process_.waitForLine("READY", seconds(30));
 }

@@ -14,7 +14,7 @@ namespace olv::test {
 // A pseudo-terminal: the test holds the master side, the code under test opens slavePath().
 // Note: a pseudo-terminal carries no parity, line errors or modem lines.
 class PtyPair {
-public:
+  public:
     PtyPair();  // fails the current test (ADD_FAILURE) when no pseudo-terminal can be had
     ~PtyPair(); // closes the master if still open
     PtyPair(const PtyPair&) = delete;
@@ -31,7 +31,7 @@ public:
     // Closing the master hangs up the slave side, as unplugging an adapter does.
     void closeMaster();
 
-private:
+  private:
     int master_ = -1;
     std::string slavePath_;
 };
@@ -41,7 +41,7 @@ private:
 // in one piece); the handler gives the reply bytes (none for silence). Stopped and joined by stop() or
 // the destructor.
 class PtyResponder {
-public:
+  public:
     using Handler = std::function<std::vector<uint8_t>(const std::vector<uint8_t>& request)>;
 
     PtyResponder(int masterFd, Handler handler);
@@ -52,7 +52,7 @@ public:
     void stop();
     int requestsSeen() const { return requests_.load(); }
 
-private:
+  private:
     void run();
 
     int master_ = -1;
@@ -66,7 +66,7 @@ private:
 // own pid (SIGTERM, then SIGKILL if it lingers) in stop() or the destructor; it also gets SIGTERM if
 // the test program dies first.
 class ChildProcess {
-public:
+  public:
     ChildProcess() = default;
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
@@ -81,7 +81,7 @@ public:
     bool running();
     void stop();
 
-private:
+  private:
     bool readLine(std::string& line, std::chrono::steady_clock::time_point deadline);
 
     pid_t pid_ = -1;
@@ -92,14 +92,14 @@ private:
 
 // socat joining two pseudo-terminals: what is written to one comes out of the other.
 class SocatPtyPair {
-public:
+  public:
     bool start(); // false (with output() telling why) when socat did not come up
     const std::string& first() const { return first_; }
     const std::string& second() const { return second_; }
     const std::string& output() const { return process_.output(); }
     void stop() { process_.stop(); }
 
-private:
+  private:
     ChildProcess process_;
     std::string first_;
     std::string second_;
@@ -108,12 +108,12 @@ private:
 // pymodbus serving an RTU slave on a serial device (tests/link/peers/rtu_slave.py): unit `unit`,
 // holding registers 0..99 holding 1000 + their number; anything past them is an illegal address.
 class PymodbusSlave {
-public:
+  public:
     bool start(const std::string& devicePath, int unit, int baudRate);
     const std::string& output() const { return process_.output(); }
     void stop() { process_.stop(); }
 
-private:
+  private:
     ChildProcess process_;
 };
 
