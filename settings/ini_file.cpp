@@ -242,7 +242,10 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
         lines.push_back({'[' + Encode(section) + ']', eol});
         lines.push_back({Encode(key) + '=' + encoded, eol});
     }
-    Store(path_, JoinLines(lines));
+    // Loading writes every key back; most of those writes change nothing and need no disk access.
+    const QByteArray updated = JoinLines(lines);
+    if (updated == bytes && exists()) return;
+    Store(path_, updated);
 }
 
 void IniFile::writeInteger(const QString& section, const QString& key, int32_t value) {

@@ -33,14 +33,15 @@ std::optional<int32_t> ParseIniInteger(const QString& text);
 // empty value reads as empty; a missing key (or an unreadable file) gives the default. Lines that
 // start with ';' or '#' are comments.
 //
-// Writing: every write goes straight to the disk. An existing key keeps its line, its spelling and
-// the spacing before the value; only the value changes. A new key is placed right after the last key
-// line of the first section of that name (or right after its header); a new section is added at the
-// end of the file. Every other byte of the file stays as it was. The file keeps its line ending; a
-// new file gets CRLF. Line breaks inside a value are written as blanks, so a value can never add a
-// line of its own. The file is replaced through a temporary file in the same folder; a symbolic link
-// stays a link (its target is written); where the folder is not writable but the file is, the file
-// is rewritten in place. A refused write throws IniWriteError.
+// Writing: every write goes straight to the disk, unless it would leave the file's bytes exactly as
+// they are (then the file is not touched, so such a write succeeds even on a read-only file). An
+// existing key keeps its line, its spelling and the spacing before the value; only the value changes.
+// A new key is placed right after the last key line of the first section of that name (or right after
+// its header); a new section is added at the end of the file. Every other byte of the file stays as it
+// was. The file keeps its line ending; a new file gets CRLF. Line breaks inside a value are written as
+// blanks, so a value can never add a line of its own. The file is replaced through a temporary file in
+// the same folder; a symbolic link stays a link (its target is written); where the folder is not
+// writable but the file is, the file is rewritten in place. A refused write throws IniWriteError.
 //
 // Texts are stored as Windows-1251 bytes; a character without such a byte is stored as '?'.
 class IniFile {

@@ -272,7 +272,10 @@ TEST_F(StationSettingsTest, LoadAndSaveChangeOnlyTheirKeysByteForByte) {
 }
 
 TEST_F(StationSettingsTest, RefusedWriteStopsTheLoadAtThatKey) {
-    writeFile(path("dev.dat"), "[COM_SETTINGS]\r\nNumber=5\r\nSettings=9600,O,8,2\r\n");
+    // Write-backs that change nothing do not touch the file; the malformed time-out must be rewritten.
+    writeFile(path("dev.dat"),
+              "[COM_SETTINGS]\r\nNumber=5\r\nSettings=9600,O,8,2\r\n[DEVICE]\r\nNetAdrr=9\r\n"
+              "[SETTINGS]\r\nTimeOut=0x10\r\n");
     ImmutableFlag immutable(path("dev.dat"));
     if (!immutable.ok()) GTEST_SKIP() << "the immutable flag is not available here";
     try {
@@ -282,8 +285,22 @@ TEST_F(StationSettingsTest, RefusedWriteStopsTheLoadAtThatKey) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + path("dev.dat").toStdString());
     }
     EXPECT_EQ(link.portNumber, 5);
-    EXPECT_EQ(link.baudRate, 19200) << "the load stopped before the settings text";
+    EXPECT_EQ(link.baudRate, 9600);
+    EXPECT_EQ(link.address, 9);
+    EXPECT_EQ(link.timeoutMs, 16);
+    EXPECT_EQ(link.traceEnabled, 0) << "the load stopped at the time-out";
     EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(StationSettingsTest, CompleteReadOnlyFileLoadsWithoutWriting) {
+    load();
+    const QByteArray before = devDat();
+    ImmutableFlag immutable(path("dev.dat"));
+    if (!immutable.ok()) GTEST_SKIP() << "the immutable flag is not available here";
+    link = {};
+    EXPECT_NO_THROW(load());
+    EXPECT_EQ(link.address, 1);
+    EXPECT_EQ(devDat(), before);
 }
 
 TEST_F(StationSettingsTest, RefusedWriteStopsTheSave) {
