@@ -117,11 +117,6 @@ TEST_F(WorkDirTest, MissingFileReadsDefaultsAndIsNotCreated) {
     EXPECT_FALSE(QFileInfo::exists(path("none.ini")));
 }
 
-TEST_F(WorkDirTest, PathIsAbsoluteAndFixedAtConstruction) {
-    IniFile ini(QStringLiteral("x.ini"));
-    EXPECT_EQ(ini.path(), path("x.ini"));
-}
-
 // ---- writing ----
 
 TEST_F(WorkDirTest, WritesChangeOnlyTheirKeysByteForByte) {
@@ -287,11 +282,6 @@ TEST_F(WorkDirTest, ReadOnlyFolderWithWritableFileIsWrittenInPlace) {
     if (!immutable)
         QFile::setPermissions(path("locked"),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
-
-TEST_F(WorkDirTest, ProcFileRefusesTheWrite) {
-    IniFile ini(QStringLiteral("/proc/version"));
-    EXPECT_THROW(ini.writeInteger("S", "a", 1), IniWriteError);
 }
 
 } // namespace
