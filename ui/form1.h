@@ -291,6 +291,10 @@ public:
     // The page the notebook showed before its last change: the page being left on the next one.
     int shownPage = 4;
 
+    // The handler that a control or timer ran last, for checking the wiring.
+    using Handler = void (TForm1::*)();
+    Handler lastHandler = nullptr;
+
     // How often each closing step ran (each runs once).
     int formCloseRuns = 0;
     int formDestroyRuns = 0;

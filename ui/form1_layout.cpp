@@ -548,19 +548,19 @@ void TForm1::ConnectHandlers() {
     using Handler = void (TForm1::*)();
     auto onPick = [this](QComboBox* box, Handler handler) {
         // activated: a pick by the user, also of the entry already selected; never from code.
-        connect(box, &QComboBox::activated, this, [this, box, handler] { Guarded(box, [&] { (this->*handler)(); }); });
+        connect(box, &QComboBox::activated, this, [this, box, handler] { Guarded(box, [&] { lastHandler = handler; (this->*handler)(); }); });
     };
     auto onEdit = [this](QLineEdit* edit, Handler handler) {
         // Any change of the text, typed or set from code.
         connect(edit, &QLineEdit::textChanged, this,
-                [this, edit, handler] { Guarded(edit, [&] { (this->*handler)(); }); });
+                [this, edit, handler] { Guarded(edit, [&] { lastHandler = handler; (this->*handler)(); }); });
     };
     auto onClick = [this](QPushButton* button, Handler handler) {
         connect(button, &QPushButton::clicked, this,
-                [this, button, handler] { Guarded(button, [&] { (this->*handler)(); }); });
+                [this, button, handler] { Guarded(button, [&] { lastHandler = handler; (this->*handler)(); }); });
     };
     auto onTick = [this](QTimer* timer, Handler handler) {
-        connect(timer, &QTimer::timeout, this, [this, timer, handler] { Guarded(timer, [&] { (this->*handler)(); }); });
+        connect(timer, &QTimer::timeout, this, [this, timer, handler] { Guarded(timer, [&] { lastHandler = handler; (this->*handler)(); }); });
     };
 
     onPick(ComboBox1, &TForm1::ComboBox1Change);
@@ -604,10 +604,14 @@ void TForm1::ConnectHandlers() {
     onClick(Button10, &TForm1::Button10Click);
 
     // Ticking from code raises the handler too; the uiBusy guard makes that nothing.
-    connect(CheckBox7, &QCheckBox::toggled, this, [this] { Guarded(CheckBox7, [this] { CheckBox7Click(); }); });
-    connect(ListBox1, &QListWidget::clicked, this, [this] { Guarded(ListBox1, [this] { ListBox1Click(); }); });
-    connect(N2, &QAction::triggered, this, [this] { Guarded(N2, [this] { N2Click(); }); });
-    connect(N3, &QAction::triggered, this, [this] { Guarded(N3, [this] { N3Click(); }); });
+    connect(CheckBox7, &QCheckBox::toggled, this, [this] {
+        Guarded(CheckBox7, [this] { lastHandler = &TForm1::CheckBox7Click; CheckBox7Click(); });
+    });
+    connect(ListBox1, &QListWidget::clicked, this, [this] {
+        Guarded(ListBox1, [this] { lastHandler = &TForm1::ListBox1Click; ListBox1Click(); });
+    });
+    connect(N2, &QAction::triggered, this, [this] { Guarded(N2, [this] { lastHandler = &TForm1::N2Click; N2Click(); }); });
+    connect(N3, &QAction::triggered, this, [this] { Guarded(N3, [this] { lastHandler = &TForm1::N3Click; N3Click(); }); });
 
     connect(TabbedNotebook1, &QTabWidget::currentChanged, this, [this](int newPage) {
         Guarded(TabbedNotebook1, [this, newPage] {

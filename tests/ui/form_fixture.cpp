@@ -1,0 +1,54 @@
+#include "tests/ui/form_fixture.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QTimer>
+
+namespace olv::test {
+
+std::string FakePortPath(int portNumber) { return "/dev/fake-com" + std::to_string(portNumber); }
+
+FormFixture::FormFixture(const Options& options) : previousDir_(QDir::currentPath()) {
+    QDir::setCurrent(work_.path());
+    if (options.prepare) options.prepare(dir());
+
+    auto fake = std::make_unique<FakePort>();
+    fake->opened = false;
+    port = fake.get();
+    if (options.preparePort) options.preparePort(*port);
+
+    Form1Deps deps;
+    deps.port = std::move(fake);
+    deps.boxes = options.qtBoxes ? nullptr : &boxes;
+    deps.resolvePath = &FakePortPath;
+    deps.runFormCreate = options.runFormCreate;
+    form = std::make_unique<TForm1>(std::move(deps));
+}
+
+FormFixture::~FormFixture() {
+    form.reset(); // its last save goes into the temporary folder
+    QDir::setCurrent(previousDir_);
+}
+
+void WriteCrlfFile(const QString& path, const QStringList& lines) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
+    for (const QString& line : lines) file.write(line.toLatin1() + "\r\n");
+}
+
+class ModalDismisser::Impl : public QObject {
+public:
+    Impl() {
+        connect(&timer, &QTimer::timeout, this, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+        });
+        timer.start(20);
+    }
+    QTimer timer;
+};
+
+ModalDismisser::ModalDismisser() : impl_(std::make_unique<Impl>()) {}
+ModalDismisser::~ModalDismisser() = default;
+
+} // namespace olv::test

@@ -1,0 +1,419 @@
+// The window as built: lists, hints, initial texts, limits, and which handler each control runs.
+#include "tests/ui/form_fixture.h"
+#include "tests/ui/window_test_main.h"
+
+#include "ui/caption_panel.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QTimer>
+
+using olv::test::FormFixture;
+
+Q_DECLARE_METATYPE(TForm1::Handler)
+
+class FormLayoutTest : public QObject {
+    Q_OBJECT
+
+private:
+    template <class W>
+    static W* Find(FormFixture& f, const char* name) {
+        W* widget = f->findChild<W*>(QString::fromLatin1(name));
+        if (!widget) qWarning("no control %s", name);
+        return widget;
+    }
+
+private slots:
+    void lists_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("last");
+        QTest::newRow("ComboBox1 ports") << "ComboBox1" << 8 << "COM 1" << "COM 8";
+        QTest::newRow("ComboBox2 rates") << "ComboBox2" << 6 << "1200" << "38400";
+        QTest::newRow("ComboBox10 rates") << "ComboBox10" << 6 << "1200" << "38400";
+        QTest::newRow("ComboBox5 damping") << "ComboBox5" << 9 << "нет" << "64";
+        QTest::newRow("ComboBox4 units") << "ComboBox4" << 11 << "%" << "psi";
+        QTest::newRow("ComboBox11 sensor units") << "ComboBox11" << 10 << "МПа" << "psi";
+        QTest::newRow("ComboBox6 day") << "ComboBox6" << 31 << "1" << "31";
+        QTest::newRow("ComboBox7 month") << "ComboBox7" << 12 << "1" << "12";
+        QTest::newRow("ComboBox8 year") << "ComboBox8" << 16 << "2000" << "2015";
+        for (const char* name : {"ComboBox3", "ComboBox9", "ComboBox12", "ComboBox13"})
+            QTest::newRow(name) << name << 256 << "  0" << "255";
+        QTest::newRow("ComboBox14 parity") << "ComboBox14" << 3 << "Нет" << "Четный";
+        QTest::newRow("ComboBox15 parity") << "ComboBox15" << 3 << "Нет" << "Четный";
+        QTest::newRow("ComboBox16 byte order") << "ComboBox16" << 4 << "0 1 2 3" << "3 2 1 0";
+        QTest::newRow("ComboBox17 byte order") << "ComboBox17" << 4 << "0 1 2 3" << "3 2 1 0";
+    }
+    void lists() {
+        QFETCH(QString, name);
+        QFETCH(int, count);
+        QFETCH(QString, first);
+        QFETCH(QString, last);
+        FormFixture f;
+        auto* box = f->findChild<QComboBox*>(name);
+        QVERIFY(box);
+        QCOMPARE(box->count(), count);
+        QCOMPARE(box->itemText(0), first);
+        QCOMPARE(box->itemText(count - 1), last);
+    }
+
+    void addressEntriesStandForTheirIndex() {
+        FormFixture f;
+        QCOMPARE(f->ComboBox3->itemText(7), QStringLiteral("  7"));
+        QCOMPARE(f->ComboBox3->itemText(42), QStringLiteral(" 42"));
+        // The same unit stands one entry further down in ComboBox4, after "%".
+        for (int i = 0; i < f->ComboBox11->count(); ++i)
+            QCOMPARE(f->ComboBox4->itemText(i + 1), f->ComboBox11->itemText(i));
+    }
+
+    void hints_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("hint");
+        const char* rows[][2] = {
+            {"ComboBox1", "Номер порта"},
+            {"ComboBox2", "Скорость обмена"},
+            {"ComboBox14", "Паритет при обмене с прибором"},
+            {"ComboBox3", "Сетевой номер прибора"},
+            {"ComboBox17", "Порядок байт в плавающем числе"},
+            {"Button9", "Сменить порядок байт в плавающем числе при приеме"},
+            {"CheckBox11", "Будем записывать результат измерения в файл"},
+            {"Edit5", "Модель измерителя"},
+            {"Edit1", "Код модели измерителя давления"},
+            {"Edit2", "Максимум диапазона давления измерителя"},
+            {"Edit3", "Минимум диапазона давления измерителя"},
+            {"Edit4", "Заводской номер измерителя давления"},
+            {"ComboBox6", "Число месяца изготовления"},
+            {"ComboBox7", "Месяц изготовления"},
+            {"ComboBox8", "Год изготовления"},
+            {"ComboBox5", "Коэффициент усреднения"},
+            {"ComboBox4", "Единицы в которых будет передаваться значение по запросу компьютора"},
+            {"ComboBox11", "Единицы в которых производит измерение датчик"},
+            {"Edit6", "Число прибавляемое к измеренному значению"},
+            {"Edit7", "Число на которое умножается измеренное значение"},
+            {"ComboBox9", "Сетевой номер датчика"},
+            {"ComboBox10", "Скорость обмена датчика"},
+            {"ComboBox15", "Паритет при обмене с прибором"},
+            {"ComboBox16", "Порядок байт в плавающем числе"},
+            {"Button8", "Сменить порядок байт в плавающем числе при приеме"},
+            {"CheckBox7", "Будем записывать обмен в файл"},
+            {"Button1", "Записать параметры связи"},
+            {"CheckBox1", "На этой скорости будут искаться приборы в сети"},
+            {"CheckBox6", "На этой скорости будут искаться приборы в сети"},
+            {"CheckBox8", "Будем искать без паритета"},
+            {"CheckBox9", "Будем искать с нечетным паритетом"},
+            {"CheckBox10", "Будем искать с четным паритетом"},
+            {"ComboBox12", "Сетевой номер с которого начинается поиск приборов"},
+            {"ComboBox13", "Сетевой номер которым заканчивается поиск"},
+            {"Button4", "Начать поиск приборов в сети"},
+            {"Button5", "Закончить поиск приборов в сети"},
+            {"Edit8", "Текст хранимый в приборе. 16 символов."},
+            {"Edit9", "Модель прибора для опознования программами.Вводится как десятичное число."},
+            {"Edit10", "Версия железа.Вводится как десятичное число."},
+            {"Edit11", "Версия ПО.Вводится как десятичное число."},
+            {"Button7", "Записать текст в прибор"},
+            {"Button6", "Прочитать текст из прибора"},
+        };
+        for (const auto& row : rows) QTest::newRow(row[0]) << row[0] << QString::fromUtf8(row[1]);
+    }
+    void hints() {
+        QFETCH(QString, name);
+        QFETCH(QString, hint);
+        FormFixture f;
+        auto* control = f->findChild<QWidget*>(name);
+        QVERIFY(control);
+        QCOMPARE(control->toolTip(), hint);
+    }
+
+    void sensorButtonsCarryHintsTheyDoNotShow() {
+        FormFixture f;
+        QCOMPARE(f->Button2->property("hint").toString(), QStringLiteral("Прочитать конфигурацию датчика"));
+        QCOMPARE(f->Button3->property("hint").toString(), QStringLiteral("Записать конфигурацию датчика"));
+        QVERIFY(f->Button2->toolTip().isEmpty());
+        QVERIFY(f->Button3->toolTip().isEmpty());
+        for (QWidget* unhinted : std::initializer_list<QWidget*>{f->Label1, f->RichEdit1, f->ListBox1, f->Button10})
+            QVERIFY(unhinted->toolTip().isEmpty());
+    }
+
+    void initialTexts_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        for (const char* edit : {"Edit1", "Edit2", "Edit3", "Edit4", "Edit5", "Edit8", "Edit9", "Edit10", "Edit11"})
+            QTest::newRow(edit) << edit << QStringLiteral("Данных нет");
+        QTest::newRow("Edit6") << "Edit6" << QStringLiteral(" Данных нет");
+        QTest::newRow("Edit7") << "Edit7" << QStringLiteral(" Данных нет");
+        QTest::newRow("Memo2") << "Memo2" << QStringLiteral(" ");
+        QTest::newRow("Memo3") << "Memo3" << QStringLiteral(" ");
+        QTest::newRow("Panel1") << "Panel1" << QStringLiteral(" ");
+        QTest::newRow("Panel3") << "Panel3" << QStringLiteral("Panel3");
+        QTest::newRow("Panel4") << "Panel4" << QStringLiteral("Panel4");
+        QTest::newRow("Panel5") << "Panel5" << QStringLiteral("Panel5");
+        QTest::newRow("Label1") << "Label1" << QStringLiteral(" ");
+        QTest::newRow("Label20") << "Label20" << QStringLiteral(" ");
+        QTest::newRow("RichEdit1") << "RichEdit1" << QString();
+        QTest::newRow("ComboBox12") << "ComboBox12" << QStringLiteral(" ");
+        QTest::newRow("ComboBox13") << "ComboBox13" << QStringLiteral(" ");
+        for (const char* box : {"ComboBox14", "ComboBox15", "ComboBox16", "ComboBox17"})
+            QTest::newRow(box) << box << QString::fromLatin1(box);
+    }
+    void initialTexts() {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        FormFixture f(FormFixture::WithoutFormCreate());
+        f->FillListsHintsAndCaption();
+        QObject* control = f->findChild<QObject*>(name);
+        QVERIFY(control);
+        QString shown;
+        if (auto* edit = qobject_cast<QLineEdit*>(control)) shown = edit->text();
+        else if (auto* memo = qobject_cast<QPlainTextEdit*>(control)) shown = memo->toPlainText();
+        else if (auto* rich = qobject_cast<QTextEdit*>(control)) shown = rich->toPlainText();
+        else if (auto* label = qobject_cast<QLabel*>(control)) shown = label->text();
+        else if (auto* box = qobject_cast<QComboBox*>(control)) shown = box->currentText();
+        else if (auto* panel = dynamic_cast<CaptionPanel*>(control)) shown = panel->caption();
+        QCOMPARE(shown, text);
+    }
+
+    void editableBoxesShowAListEntryAfterStartUp() {
+        FormFixture f;
+        for (QComboBox* box : {f->ComboBox14, f->ComboBox15, f->ComboBox16, f->ComboBox17}) {
+            QVERIFY2(box->currentIndex() >= 0, qPrintable(box->objectName()));
+            QCOMPARE(box->currentText(), box->itemText(box->currentIndex()));
+        }
+    }
+
+    void kindsOfBoxes() {
+        FormFixture f;
+        for (QComboBox* box : {f->ComboBox1, f->ComboBox2, f->ComboBox3, f->ComboBox4, f->ComboBox5, f->ComboBox6,
+                               f->ComboBox7, f->ComboBox8, f->ComboBox9, f->ComboBox10, f->ComboBox11})
+            QVERIFY2(!box->isEditable(), qPrintable(box->objectName()));
+        for (QComboBox* box : {f->ComboBox12, f->ComboBox13, f->ComboBox14, f->ComboBox15, f->ComboBox16,
+                               f->ComboBox17})
+            QVERIFY2(box->isEditable(), qPrintable(box->objectName()));
+    }
+
+    void typingStopsAtTheLengthLimit_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("limit");
+        QTest::newRow("Edit5") << "Edit5" << 8;
+        QTest::newRow("Edit1") << "Edit1" << 8;
+        QTest::newRow("Edit2") << "Edit2" << 10;
+        QTest::newRow("Edit3") << "Edit3" << 10;
+        QTest::newRow("Edit4") << "Edit4" << 8;
+        QTest::newRow("Edit8") << "Edit8" << 16;
+    }
+    void typingStopsAtTheLengthLimit() {
+        QFETCH(QString, name);
+        QFETCH(int, limit);
+        FormFixture f;
+        auto* edit = f->findChild<QLineEdit*>(name);
+        // The design text is shown whole even where it is longer than the limit.
+        QCOMPARE(edit->text(), QStringLiteral("Данных нет"));
+        // Removing characters from an over-long text works.
+        edit->setFocus();
+        edit->end(false);
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QCOMPARE(edit->text(), QStringLiteral("Данных не"));
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("12345678901234567890"));
+        QCOMPARE(edit->text(), QStringLiteral("12345678901234567890").left(limit));
+    }
+
+    void hiddenAndShownControls() {
+        FormFixture f(FormFixture::WithoutFormCreate());
+        f->show();
+        f->TabbedNotebook1->setCurrentIndex(0);
+        QVERIFY(!f->Button10->isVisible());
+        QVERIFY(!f->Label20->isVisible());
+        QVERIFY(f->Panel5->isVisible()); // until the first configuration read
+        QCOMPARE(f->ProgressBar3->maximum(), 100);
+        f->TabbedNotebook1->setCurrentIndex(1);
+        QVERIFY(!f->Panel3->isVisible());
+        QCOMPARE(f->ProgressBar1->maximum(), 7);
+        f->TabbedNotebook1->setCurrentIndex(2);
+        QVERIFY(!f->Button8->isVisible());
+        QVERIFY(!f->Panel4->isVisible());
+        QCOMPARE(f->ProgressBar2->maximum(), 100);
+    }
+
+    void windowNotebookMenuAndDialogs() {
+        FormFixture f;
+        QCOMPARE(f->windowTitle(), QStringLiteral("Mod Bus OLV 1.1.3.1"));
+        QCOMPARE(f->objectName(), QStringLiteral("Form1"));
+        QCOMPARE(f->TabbedNotebook1->currentIndex(), 4);
+        const QStringList tabs{QStringLiteral("Текущее значение"), QStringLiteral("Параметры датчика"),
+                               QStringLiteral("Настройки связи"), QStringLiteral("Поиск приборов"),
+                               QStringLiteral("Текст")};
+        QCOMPARE(f->TabbedNotebook1->count(), 5);
+        for (int i = 0; i < 5; ++i) QCOMPARE(f->TabbedNotebook1->tabText(i), tabs[i]);
+        QCOMPARE(f->TabbedNotebook1->tabBar()->font().pixelSize(), 16);
+        // Every caption fits: the tab bar needs no scroll buttons at the window's size.
+        f->show();
+        QVERIFY(f->TabbedNotebook1->tabBar()->sizeHint().width() <= f->TabbedNotebook1->width());
+
+        QCOMPARE(f->N1->title(), QStringLiteral("Файл"));
+        QCOMPARE(f->N2->text(), QStringLiteral("Прочитать профиль настроек"));
+        QCOMPARE(f->N3->text(), QStringLiteral("Записать профиль настроек"));
+        QVERIFY(f->N2->shortcut().isEmpty());
+        const QStringList filters{QStringLiteral("Профиль настроек (*.prf)"), QStringLiteral("Все файлы (*.*)")};
+        for (QFileDialog* dialog : {f->OpenDialog1, f->SaveDialog1}) {
+            QCOMPARE(dialog->nameFilters(), filters);
+            QCOMPARE(dialog->selectedNameFilter(), filters.first());
+            QCOMPARE(dialog->fileMode(), QFileDialog::AnyFile);
+        }
+        QCOMPARE(f->SaveDialog1->acceptMode(), QFileDialog::AcceptSave);
+        QCOMPARE(f->Timer4->interval(), 500);
+        QCOMPARE(f->Timer1->interval(), 1000);
+    }
+
+    void captions() {
+        FormFixture f;
+        const std::pair<QWidget*, const char*> captions[] = {
+            {f->Label21, "Порт"}, {f->Label22, "Скорость"}, {f->Label32, "Паритет"},
+            {f->Label3, "Адрес прибора"}, {f->Label2, "Измеренное значение"},
+            {f->Label14, "Результат измерения"}, {f->Label4, "Состояние обмена"}, {f->Label35, "Порядок байт"},
+            {f->Button9, "Применить"}, {f->Button10, "Спросить"}, {f->Label36, "Запись в файл"},
+            {f->CheckBox11, "Записать"}, {f->Label5, "Модель"}, {f->Label6, "Код модели"},
+            {f->Label7, "Максимум диапазона"}, {f->Label8, "Минимум диапазона"}, {f->Label9, "Заводской номер"},
+            {f->Label10, "Демпфирование"}, {f->Label11, "Дата выпуска"}, {f->Label15, "Единицы"},
+            {f->Label16, "Подстройка"}, {f->Label17, "Смещение"}, {f->Label18, "Диапазон"},
+            {f->Label19, "Единицы датчика"}, {f->Button3, "Записать"}, {f->Button2, "Прочитать"},
+            {f->Label12, "Сетевой номер"}, {f->Label13, "Скорость обмена"}, {f->Label30, "Паритет"},
+            {f->Label31, "Порядок байт в "}, {f->Label34, "измеренном значении"},
+            {f->Button8, "Сменить при приеме"}, {f->CheckBox7, "Запись обмена"}, {f->Button1, "Записать"},
+            {f->Label23, "Найденные приборы"}, {f->Label24, "Скорости для поиска"}, {f->Label33, "Паритет"},
+            {f->Label25, "Диапазон адресов поиска"}, {f->Label26, "Начало"}, {f->Label27, "Конец"},
+            {f->Label28, "Поиск"}, {f->CheckBox1, "1200"}, {f->CheckBox6, "38400"}, {f->CheckBox8, "нет"},
+            {f->CheckBox9, "нечетный"}, {f->CheckBox10, "четный"}, {f->Button4, "Начать"},
+            {f->Button5, "Остановить"}, {f->Label29, "Текст, хранящийся в приборе"}, {f->Label37, "Модель"},
+            {f->Label38, "Версия модуля"}, {f->Label39, "Версия ПО модуля"}, {f->Button7, "Записать"},
+            {f->Button6, "Прочитать"},
+        };
+        for (const auto& [control, caption] : captions) {
+            QString shown;
+            if (auto* label = qobject_cast<QLabel*>(control)) shown = label->text();
+            else if (auto* button = qobject_cast<QAbstractButton*>(control)) shown = button->text();
+            QCOMPARE(shown, QString::fromUtf8(caption));
+        }
+    }
+
+    void comboBoxesRunTheirHandlers_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<TForm1::Handler>("handler");
+        QTest::newRow("ComboBox1") << "ComboBox1" << &TForm1::ComboBox1Change;
+        QTest::newRow("ComboBox2") << "ComboBox2" << &TForm1::ComboBox2Change;
+        QTest::newRow("ComboBox3") << "ComboBox3" << &TForm1::ComboBox3Change;
+        QTest::newRow("ComboBox14") << "ComboBox14" << &TForm1::ComboBox14Change;
+        QTest::newRow("ComboBox4") << "ComboBox4" << &TForm1::ComboBox4Change;
+        QTest::newRow("ComboBox5") << "ComboBox5" << &TForm1::ComboBox5Change;
+        QTest::newRow("ComboBox6") << "ComboBox6" << &TForm1::ComboBox6Change;
+        QTest::newRow("ComboBox7") << "ComboBox7" << &TForm1::ComboBox7Change;
+        QTest::newRow("ComboBox8") << "ComboBox8" << &TForm1::ComboBox8Change;
+        QTest::newRow("ComboBox11") << "ComboBox11" << &TForm1::ComboBox11Change;
+        QTest::newRow("ComboBox9") << "ComboBox9" << &TForm1::ComboBox9Change;
+        QTest::newRow("ComboBox10") << "ComboBox10" << &TForm1::ComboBox10Change;
+        QTest::newRow("ComboBox15") << "ComboBox15" << &TForm1::ComboBox15Change;
+        QTest::newRow("ComboBox16") << "ComboBox16" << &TForm1::ComboBox16Change;
+    }
+    void comboBoxesRunTheirHandlers() {
+        QFETCH(QString, name);
+        QFETCH(TForm1::Handler, handler);
+        FormFixture f;
+        olv::test::ModalDismisser dismisser;
+        auto* box = f->findChild<QComboBox*>(name);
+        QVERIFY(box);
+        f->lastHandler = nullptr;
+        // Selecting from code raises nothing.
+        box->setCurrentIndex(1);
+        QVERIFY(f->lastHandler == nullptr);
+        // A pick by the user does, also of the entry already selected.
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Down);
+        QVERIFY(f->lastHandler == handler);
+        f->lastHandler = nullptr;
+        emit box->activated(box->currentIndex());
+        QVERIFY(f->lastHandler == handler);
+    }
+
+    void otherControlsRunTheirHandlers() {
+        FormFixture f;
+        olv::test::ModalDismisser dismisser;
+        const std::pair<QLineEdit*, TForm1::Handler> edits[] = {
+            {f->Edit1, &TForm1::Edit1Change}, {f->Edit2, &TForm1::Edit2Change}, {f->Edit3, &TForm1::Edit3Change},
+            {f->Edit4, &TForm1::Edit4Change}, {f->Edit5, &TForm1::Edit5Change}, {f->Edit6, &TForm1::Edit6Change},
+            {f->Edit7, &TForm1::Edit7Change}, {f->Edit8, &TForm1::Edit8Change}, {f->Edit9, &TForm1::Edit9Change},
+            {f->Edit10, &TForm1::Edit10Change}, {f->Edit11, &TForm1::Edit11Change},
+        };
+        for (const auto& [edit, handler] : edits) {
+            f->lastHandler = nullptr;
+            edit->setText(QStringLiteral("12")); // a change from code is a change too
+            QVERIFY2(f->lastHandler == handler, qPrintable(edit->objectName()));
+        }
+        const std::pair<QPushButton*, TForm1::Handler> buttons[] = {
+            {f->Button1, &TForm1::Button1Click}, {f->Button2, &TForm1::Button2Click},
+            {f->Button3, &TForm1::Button3Click}, {f->Button4, &TForm1::Button4Click},
+            {f->Button5, &TForm1::Button5Click}, {f->Button6, &TForm1::Button6Click},
+            {f->Button7, &TForm1::Button7Click}, {f->Button8, &TForm1::Button8Click},
+            {f->Button9, &TForm1::Button9Click}, {f->Button10, &TForm1::Button10Click},
+        };
+        for (const auto& [button, handler] : buttons) {
+            f->lastHandler = nullptr;
+            button->click();
+            QVERIFY2(f->lastHandler == handler, qPrintable(button->objectName()));
+        }
+        f->lastHandler = nullptr;
+        f->CheckBox7->toggle(); // ticking from code raises the click handler
+        QVERIFY(f->lastHandler == &TForm1::CheckBox7Click);
+
+        const std::pair<QAction*, TForm1::Handler> items[] = {{f->N2, &TForm1::N2Click}, {f->N3, &TForm1::N3Click}};
+        for (const auto& [item, handler] : items) {
+            f->lastHandler = nullptr;
+            item->trigger();
+            QVERIFY2(f->lastHandler == handler, qPrintable(item->objectName()));
+        }
+
+        f->show();
+        f->TabbedNotebook1->setCurrentIndex(3);
+        f->ListBox1->addItem(QStringLiteral("19200 1 Четный"));
+        f->lastHandler = nullptr;
+        const QRect row = f->ListBox1->visualItemRect(f->ListBox1->item(0));
+        QTest::mouseClick(f->ListBox1->viewport(), Qt::LeftButton, {}, row.center());
+        QVERIFY(f->lastHandler == &TForm1::ListBox1Click);
+
+        for (QTimer* timer : {f->Timer1, f->Timer2, f->Timer3, f->Timer4, f->Timer5}) timer->stop();
+        for (auto [timer, handler] :
+             {std::pair{f->Timer1, &TForm1::Timer1Timer}, std::pair{f->Timer4, &TForm1::Timer4Timer}}) {
+            f->lastHandler = nullptr;
+            timer->start(1);
+            QTRY_VERIFY(f->lastHandler == handler);
+            timer->stop();
+        }
+    }
+
+    void keyFilterReplacesOrDropsTypedCharacters() {
+        FormFixture f;
+        // The float fields pass every key through their filter; the filter may change the character.
+        f->Edit2->clear();
+        f->Edit2->setFocus();
+        QTest::keyClicks(f->Edit2, QStringLiteral("1"));
+        QCOMPARE(f->Edit2->text(), QStringLiteral("1"));
+        // Enter adds no line to the exchange-state memo.
+        f->Memo3->setPlainText(QStringLiteral("a"));
+        QTest::keyClick(f->Memo3, Qt::Key_Return);
+        QCOMPARE(f->Memo3->toPlainText(), QStringLiteral("a"));
+    }
+};
+
+OLV_UI_TEST_MAIN(FormLayoutTest)
+#include "form_layout_test.moc"
