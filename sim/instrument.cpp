@@ -16,7 +16,9 @@ constexpr int TextFirst = 48;
 constexpr int TextBytes = 16;
 
 // The measured registers are computed, not stored: a write to them is accepted and has no effect.
-bool IsMeasured(int reg) { return reg >= 15 && reg <= 17; }
+bool IsMeasured(int reg) {
+    return reg >= 15 && reg <= 17;
+}
 
 std::string Hex4(uint32_t v) {
     char buf[16];
@@ -26,7 +28,9 @@ std::string Hex4(uint32_t v) {
 
 } // namespace
 
-bool IsMapped(int reg) { return (reg >= 0 && reg <= 62) || (reg >= 1024 && reg <= 1028) || reg == 1034; }
+bool IsMapped(int reg) {
+    return (reg >= 0 && reg <= 62) || (reg >= 1024 && reg <= 1028) || reg == 1034;
+}
 
 bool IsRangeMapped(int start, int count) {
     for (int r = start; r < start + count; ++r)
@@ -39,10 +43,14 @@ std::array<uint16_t, 2> EncodeLiveWords(uint32_t bits, int byteOrder) {
     const uint16_t low = static_cast<uint16_t>(bits);
     auto swapped = [](uint16_t w) { return static_cast<uint16_t>((w << 8) | (w >> 8)); };
     switch (byteOrder) {
-    case 1: return {low, high};
-    case 2: return {swapped(high), swapped(low)};
-    case 3: return {swapped(low), swapped(high)};
-    default: return {high, low};
+    case 1:
+        return {low, high};
+    case 2:
+        return {swapped(high), swapped(low)};
+    case 3:
+        return {swapped(low), swapped(high)};
+    default:
+        return {high, low};
     }
 }
 
@@ -53,33 +61,34 @@ int BaudCodeOf(int baudRate) {
 }
 
 int BaudRateOf(int baudCode) {
-    return baudCode >= 0 && baudCode < static_cast<int>(Rates.size()) ? Rates[static_cast<size_t>(baudCode)] : 0;
+    return baudCode >= 0 && baudCode < static_cast<int>(Rates.size()) ? Rates[static_cast<size_t>(baudCode)]
+                                                                      : 0;
 }
 
 Instrument::Instrument() {
-    regs_[0] = 150;                // model
-    regs_[1] = 2;                  // model code
-    regs_[2] = 0x0001;             // serial number 123456
+    regs_[0] = 150;    // model
+    regs_[1] = 2;      // model code
+    regs_[2] = 0x0001; // serial number 123456
     regs_[3] = 0xE240;
-    regs_[4] = 0x0404;             // kept word
-    regs_[5] = (15 << 8) | 0x37;   // 15.03.2007
-    regs_[8] = (1 << 8) | 4;       // address 1, 19200 bit/s
-    regs_[9] = (2 << 8) | 1;       // damping "4", units "МПа"
-    regs_[10] = 0x0A0A;            // kept word
-    regs_[11] = 0;                 // byte order 0 1 2 3
-    setFloatAt(18, 1.6f);          // range 0 .. 1.6 MPa
+    regs_[4] = 0x0404;           // kept word
+    regs_[5] = (15 << 8) | 0x37; // 15.03.2007
+    regs_[8] = (1 << 8) | 4;     // address 1, 19200 bit/s
+    regs_[9] = (2 << 8) | 1;     // damping "4", units "МПа"
+    regs_[10] = 0x0A0A;          // kept word
+    regs_[11] = 0;               // byte order 0 1 2 3
+    setFloatAt(18, 1.6f);        // range 0 .. 1.6 MPa
     setFloatAt(20, 0.0f);
     for (int r = 36; r <= 47; ++r) // kept words, distinct so that a lost one shows
         regs_[static_cast<size_t>(r)] = static_cast<uint16_t>(0x3600 + r);
     std::string error;
     setKey("text", "Датчик давления ", error);
-    regs_[58] = 1;                 // the sensor measures in МПа
-    setFloatAt(59, 0.0f);          // trim offset
-    setFloatAt(61, 1.0f);          // trim multiplier
+    regs_[58] = 1;        // the sensor measures in МПа
+    setFloatAt(59, 0.0f); // trim offset
+    setFloatAt(61, 1.0f); // trim multiplier
     regs_[1024] = 256;
     regs_[1027] = 0;
     regs_[1028] = 107;
-    regs_[1034] = 2;               // even parity
+    regs_[1034] = 2; // even parity
 }
 
 uint16_t Instrument::reg(int n, double now) const {
@@ -103,7 +112,9 @@ void Instrument::setFloatAt(int n, float value) {
     regs_[static_cast<size_t>(n + 1)] = static_cast<uint16_t>(bits);
 }
 
-void Instrument::forceValue(float value) { forceValueBits(std::bit_cast<uint32_t>(value)); }
+void Instrument::forceValue(float value) {
+    forceValueBits(std::bit_cast<uint32_t>(value));
+}
 
 void Instrument::forceValueBits(uint32_t bits) {
     valueForced_ = true;
@@ -120,7 +131,9 @@ uint32_t Instrument::liveBits(double now) const {
     return std::bit_cast<uint32_t>(static_cast<float>(sent));
 }
 
-float Instrument::liveValue(double now) const { return std::bit_cast<float>(liveBits(now)); }
+float Instrument::liveValue(double now) const {
+    return std::bit_cast<float>(liveBits(now));
+}
 
 uint16_t Instrument::liveStatus(double now) const {
     if (statusForced_) return forcedStatus_;
@@ -173,7 +186,8 @@ Instrument::Outcome Instrument::serve(const uint8_t* pdu, size_t length, double 
         return exception(IllegalDataValue);
     if (!IsRangeMapped(start, count)) return exception(IllegalDataAddress);
     std::vector<uint16_t> values;
-    for (int i = 0; i < count; ++i) values.push_back(static_cast<uint16_t>(pdu[6 + 2 * i] << 8 | pdu[7 + 2 * i]));
+    for (int i = 0; i < count; ++i)
+        values.push_back(static_cast<uint16_t>(pdu[6 + 2 * i] << 8 | pdu[7 + 2 * i]));
     if (const uint8_t code = writeCheck(start, values)) return exception(code);
     for (int i = 0; i < count; ++i) {
         const int r = start + i;
@@ -222,7 +236,8 @@ bool Instrument::setKey(const std::string& key, const std::string& value, std::s
 
     if (key.rfind("reg.", 0) == 0) {
         long long r = 0;
-        if (!ParseInteger(key.substr(4), r) || !IsMapped(static_cast<int>(r))) return fail("no such register");
+        if (!ParseInteger(key.substr(4), r) || !IsMapped(static_cast<int>(r)))
+            return fail("no such register");
         return word(static_cast<int>(r));
     }
     if (key == "model") return word(0);
@@ -237,8 +252,8 @@ bool Instrument::setKey(const std::string& key, const std::string& value, std::s
     if (key == "date") {
         int day = 0, month = 0, year = 0;
         char tail = 0;
-        if (std::sscanf(value.c_str(), "%d.%d.%d%c", &day, &month, &year, &tail) != 3 || day < 1 || day > 31 ||
-            month < 1 || month > 12 || year < 2000 || year > 2015)
+        if (std::sscanf(value.c_str(), "%d.%d.%d%c", &day, &month, &year, &tail) != 3 || day < 1 ||
+            day > 31 || month < 1 || month > 12 || year < 2000 || year > 2015)
             return fail("expected D.M.YYYY with a year 2000..2015: " + value);
         regs_[5] = static_cast<uint16_t>(day << 8 | month << 4 | (year - 2000));
         return true;
@@ -271,8 +286,8 @@ bool Instrument::setKey(const std::string& key, const std::string& value, std::s
         if (bytes.size() > TextBytes) return fail("longer than 16 characters");
         bytes = bytes.leftJustified(TextBytes, ' ');
         for (int i = 0; i < TextBytes / 2; ++i)
-            regs_[static_cast<size_t>(TextFirst + i)] =
-                static_cast<uint16_t>(static_cast<uint8_t>(bytes[2 * i]) << 8 | static_cast<uint8_t>(bytes[2 * i + 1]));
+            regs_[static_cast<size_t>(TextFirst + i)] = static_cast<uint16_t>(
+                static_cast<uint8_t>(bytes[2 * i]) << 8 | static_cast<uint8_t>(bytes[2 * i + 1]));
         return true;
     }
     if (key == "sensor_units") return word(58);

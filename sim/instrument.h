@@ -30,7 +30,7 @@ enum ExceptionCode : uint8_t {
 // One simulated pressure meter: its holding registers, the live value it measures and the Modbus
 // slave logic over them. Pure: no I/O, time is passed in.
 class Instrument {
-public:
+  public:
     Instrument(); // the starting state of a freshly delivered meter
 
     // Stored register value; registers 15..17 come from the live measurement at `now`.
@@ -79,7 +79,7 @@ public:
     // through setKey gives the same registers.
     std::vector<std::pair<std::string, std::string>> dump(double now) const;
 
-private:
+  private:
     uint16_t stored(int n) const { return regs_[static_cast<size_t>(n)]; }
     float floatAt(int n) const;
     void setFloatAt(int n, float value);

@@ -30,10 +30,14 @@ bool Use(Fault& fault) {
 
 const char* ParityName(int code) {
     switch (code) {
-    case 0: return "none";
-    case 1: return "odd";
-    case 2: return "even";
-    default: return "any";
+    case 0:
+        return "none";
+    case 1:
+        return "odd";
+    case 2:
+        return "even";
+    default:
+        return "any";
     }
 }
 
@@ -42,9 +46,18 @@ const char* ParityName(int code) {
 size_t RequestLength(const uint8_t* bytes, size_t count) {
     if (count < 2) return 0;
     switch (bytes[1]) {
-    case 1: case 2: case 3: case 4: case 5: case 6: return 8;
-    case 15: case 16: return count >= 7 ? 9u + bytes[6] : 0;
-    default: return 0;
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+        return 8;
+    case 15:
+    case 16:
+        return count >= 7 ? 9u + bytes[6] : 0;
+    default:
+        return 0;
     }
 }
 
@@ -110,9 +123,9 @@ Reply Line::handleFrame(const std::vector<uint8_t>& frame, const Observed& obser
     }
     if (!hears(*inst)) {
         reply.log = rx + "line at " + std::to_string(observed.baudRate) + " bit/s parity " +
-                    ParityName(observed.parity) + ", instrument " + std::to_string(frame[0]) + " listens at " +
-                    std::to_string(inst->baudRate()) + " bit/s parity " + ParityName(inst->parity()) +
-                    ", no reply";
+                    ParityName(observed.parity) + ", instrument " + std::to_string(frame[0]) +
+                    " listens at " + std::to_string(inst->baudRate()) + " bit/s parity " +
+                    ParityName(inst->parity()) + ", no reply";
         return reply;
     }
 
@@ -194,10 +207,11 @@ Fault* Line::faultNamed(const std::string& name) {
 
 std::string Line::faultList() const {
     const std::pair<const char*, const Fault*> all[] = {
-        {"noreply", &faults_.noReply}, {"delay", &faults_.delay},       {"truncate", &faults_.truncate},
-        {"extra", &faults_.extra},     {"crc", &faults_.crc},           {"address", &faults_.address},
-        {"function", &faults_.function}, {"exception", &faults_.exception}, {"garbage", &faults_.garbage},
-        {"gap", &faults_.gap},
+        {"noreply", &faults_.noReply},   {"delay", &faults_.delay},
+        {"truncate", &faults_.truncate}, {"extra", &faults_.extra},
+        {"crc", &faults_.crc},           {"address", &faults_.address},
+        {"function", &faults_.function}, {"exception", &faults_.exception},
+        {"garbage", &faults_.garbage},   {"gap", &faults_.gap},
     };
     std::string out;
     for (const auto& [name, f] : all) {
@@ -216,7 +230,8 @@ std::string Line::faultCommand(const std::vector<std::string>& words) {
         return "ok faults cleared\n";
     }
     if (words.size() == 2 && words[1] == "list") return "ok" + faultList() + "\n";
-    if (words.size() < 3 || words.size() > 4) return "error usage: fault NAME on|off|once|N [once], fault clear\n";
+    if (words.size() < 3 || words.size() > 4)
+        return "error usage: fault NAME on|off|once|N [once], fault clear\n";
     Fault* fault = faultNamed(words[1]);
     if (!fault) return "error unknown fault " + words[1] + "\n";
     const bool once = words.size() == 4;
@@ -229,13 +244,15 @@ std::string Line::faultCommand(const std::vector<std::string>& words) {
         return "ok fault " + words[1] + " off\n";
     }
     if (flag) {
-        if (once || (arg != "on" && arg != "once")) return "error usage: fault " + words[1] + " on|off|once\n";
+        if (once || (arg != "on" && arg != "once"))
+            return "error usage: fault " + words[1] + " on|off|once\n";
         fault->mode = arg == "once" ? FaultMode::Once : FaultMode::On;
         return "ok fault " + words[1] + " " + arg + "\n";
     }
     long long value = 0;
-    const long long most = (fault == &faults_.address || fault == &faults_.function ||
-                            fault == &faults_.exception) ? 255 : 60000;
+    const long long most =
+        (fault == &faults_.address || fault == &faults_.function || fault == &faults_.exception) ? 255
+                                                                                                 : 60000;
     if (!ParseInteger(arg, value) || value < 0 || value > most)
         return "error fault " + words[1] + " takes a number 0.." + std::to_string(most) + " or off\n";
     fault->mode = once ? FaultMode::Once : FaultMode::On;
@@ -245,7 +262,8 @@ std::string Line::faultCommand(const std::vector<std::string>& words) {
 
 std::string Line::command(const std::string& rawLine, double now) {
     std::string line = rawLine;
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.pop_back();
     std::vector<std::string> words = SplitWords(line);
     if (words.empty()) return "error empty command\n";
 
@@ -275,12 +293,14 @@ std::string Line::command(const std::string& rawLine, double now) {
     if (!inst) return "error no instruments on the line\n";
     if (verb == "dump") {
         std::string out;
-        for (const auto& [k, v] : inst->dump(now)) out += k + "=" + v + "\n";
+        for (const auto& [k, v] : inst->dump(now))
+            out += k + "=" + v + "\n";
         return out + "end\n";
     }
     if (verb == "get" && words.size() == 2) {
         long long r = 0;
-        if (!ParseInteger(words[1], r) || !IsMapped(static_cast<int>(r))) return "error no register " + words[1] + "\n";
+        if (!ParseInteger(words[1], r) || !IsMapped(static_cast<int>(r)))
+            return "error no register " + words[1] + "\n";
         return "ok " + std::to_string(inst->reg(static_cast<int>(r), now)) + "\n";
     }
     if (verb == "set" && words.size() >= 2) {
@@ -289,14 +309,15 @@ std::string Line::command(const std::string& rawLine, double now) {
         const size_t eq = assignment.find('=');
         if (eq == std::string::npos || eq == 0) return "error usage: set KEY=VALUE\n";
         std::string error;
-        if (!inst->setKey(assignment.substr(0, eq), assignment.substr(eq + 1), error)) return "error " + error + "\n";
+        if (!inst->setKey(assignment.substr(0, eq), assignment.substr(eq + 1), error))
+            return "error " + error + "\n";
         return "ok " + assignment.substr(0, eq) + "\n";
     }
     if (verb == "value" && words.size() >= 2) {
         std::string error;
         const bool ok = words[1] == "raw" && words.size() == 3 ? inst->setKey("value_raw", words[2], error)
-                        : words.size() == 2                  ? inst->setKey("value", words[1], error)
-                                                             : (error = "usage: value FLOAT|raw HEX|live", false);
+                        : words.size() == 2                    ? inst->setKey("value", words[1], error)
+                                            : (error = "usage: value FLOAT|raw HEX|live", false);
         return ok ? "ok value\n" : "error " + error + "\n";
     }
     if (verb == "status" && words.size() == 2) {

@@ -54,7 +54,7 @@ struct Reply {
 // The serial line with its instruments and the fault switches: request frames in, reply frames out,
 // and the command language of the control channel. Pure: no I/O, time is passed in.
 class Line {
-public:
+  public:
     explicit Line(std::vector<Instrument> instruments);
 
     std::vector<Instrument>& instruments() { return instruments_; }
@@ -67,7 +67,7 @@ public:
     // `dump` key=value lines and a last line "end"; every line ends with '\n'.
     std::string command(const std::string& line, double now);
 
-private:
+  private:
     std::string faultCommand(const std::vector<std::string>& words);
     Fault* faultNamed(const std::string& name);
     std::string faultList() const;

@@ -26,7 +26,9 @@ using namespace olv::sim;
 namespace {
 
 volatile sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 
 double Now() {
     static const auto start = std::chrono::steady_clock::now();
@@ -47,27 +49,43 @@ void Say(const std::string& text) {
 
 speed_t SpeedOf(int baud) {
     switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    default: return B19200;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    default:
+        return B19200;
     }
 }
 
 int BaudOf(speed_t speed) {
     switch (speed) {
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    default: return -1; // a rate no instrument uses: nobody answers
+    case B1200:
+        return 1200;
+    case B2400:
+        return 2400;
+    case B4800:
+        return 4800;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    default:
+        return -1; // a rate no instrument uses: nobody answers
     }
 }
 
@@ -85,7 +103,7 @@ void SetLine(termios& t, int baud, int parity) {
 
 // The line being served: the master side of a pseudo-terminal, or a real serial port.
 class Endpoint {
-public:
+  public:
     Endpoint(std::string device, std::string link) : device_(std::move(device)), link_(std::move(link)) {}
     ~Endpoint() { close(); }
 
@@ -148,7 +166,7 @@ public:
         deviceParity_ = parity;
     }
 
-private:
+  private:
     bool openDevice(int baud, int parity, std::string& error) {
         fd_ = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (fd_ < 0) {
@@ -204,7 +222,7 @@ struct Chunk {
 
 // Splits a byte stream into lines.
 class LineReader {
-public:
+  public:
     void feed(const char* data, size_t n) { buffer_.append(data, n); }
     bool next(std::string& line) {
         const size_t nl = buffer_.find('\n');
@@ -215,7 +233,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::string buffer_;
 };
 
@@ -252,7 +270,8 @@ int main(int argc, char** argv) {
     sigprocmask(SIG_BLOCK, &blocked, &waitMask); // delivered only inside ppoll, so no wake-up is lost
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &sa, nullptr);
 
     const Instrument& first = line.instruments().front();
     Endpoint endpoint(options.device, options.link);
@@ -265,16 +284,19 @@ int main(int argc, char** argv) {
     bool madeFifo = false;
     if (!options.control.empty()) {
         struct stat st {};
-        if (::stat(options.control.c_str(), &st) != 0) madeFifo = ::mkfifo(options.control.c_str(), 0600) == 0;
+        if (::stat(options.control.c_str(), &st) != 0)
+            madeFifo = ::mkfifo(options.control.c_str(), 0600) == 0;
         // Opened for writing too, so that the FIFO never reads as closed between two writers.
         controlFd = ::open(options.control.c_str(), O_RDWR | O_NONBLOCK);
-        if (controlFd < 0) Log("cannot open the control FIFO " + options.control + ": " + std::strerror(errno));
+        if (controlFd < 0)
+            Log("cannot open the control FIFO " + options.control + ": " + std::strerror(errno));
     }
 
     Say(endpoint.path() + "\n");
     std::string list = line.command("instruments", 0.0).substr(2);
     list.pop_back();
-    Log("serving " + endpoint.path() + (options.link.empty() ? "" : " as " + options.link) + ", instruments" + list);
+    Log("serving " + endpoint.path() + (options.link.empty() ? "" : " as " + options.link) + ", instruments" +
+        list);
 
     bool stdinOpen = true;
     LineReader stdinLines, fifoLines;
@@ -324,13 +346,15 @@ int main(int argc, char** argv) {
             return;
         }
         for (size_t i = 0; i < reply.bytes.size(); ++i)
-            tx.push_back({start + static_cast<double>(i) * reply.gapMs / 1000.0, {reply.bytes[i]},
+            tx.push_back({start + static_cast<double>(i) * reply.gapMs / 1000.0,
+                          {reply.bytes[i]},
                           i + 1 == reply.bytes.size() ? reply.linkChanged : -1});
     };
 
     while (!quit && !g_stop) {
         const double now = Now();
-        const int silenceBaud = endpoint.observe().baudRate > 0 ? endpoint.observe().baudRate : first.baudRate();
+        const int silenceBaud =
+            endpoint.observe().baudRate > 0 ? endpoint.observe().baudRate : first.baudRate();
 
         // Frames complete by length, or by silence when their length cannot be told.
         for (;;) {
@@ -355,7 +379,8 @@ int main(int argc, char** argv) {
             if (!endpoint.isOpen()) continue;
             const ssize_t n = ::write(endpoint.fd(), chunk.bytes.data(), chunk.bytes.size());
             if (n != static_cast<ssize_t>(chunk.bytes.size()))
-                Log("reply not fully sent (" + std::to_string(n) + " of " + std::to_string(chunk.bytes.size()) + ")");
+                Log("reply not fully sent (" + std::to_string(n) + " of " +
+                    std::to_string(chunk.bytes.size()) + ")");
             if (chunk.linkChanged >= 0 && line.instruments().size() == 1) {
                 const Instrument& inst = line.instruments()[static_cast<size_t>(chunk.linkChanged)];
                 endpoint.follow(inst.baudRate(), inst.parity());
@@ -366,7 +391,8 @@ int main(int argc, char** argv) {
         if (!tx.empty()) wait = std::min(wait, tx.front().due - Now());
         if (!rx.empty()) wait = std::min(wait, lastByte + FrameSilenceSeconds(silenceBaud) - Now());
         wait = std::max(wait, 0.0);
-        timespec timeout{static_cast<time_t>(wait), static_cast<long>((wait - static_cast<long>(wait)) * 1e9)};
+        timespec timeout{static_cast<time_t>(wait),
+                         static_cast<long>((wait - static_cast<long>(wait)) * 1e9)};
 
         pollfd fds[3];
         int count = 0;
@@ -404,8 +430,10 @@ int main(int argc, char** argv) {
             const ssize_t n = ::read(controlFd, buf, sizeof buf);
             if (n > 0) fifoLines.feed(buf, static_cast<size_t>(n));
         }
-        for (std::string cmd; !quit && stdinLines.next(cmd);) runCommand(cmd);
-        for (std::string cmd; !quit && fifoLines.next(cmd);) runCommand(cmd);
+        for (std::string cmd; !quit && stdinLines.next(cmd);)
+            runCommand(cmd);
+        for (std::string cmd; !quit && fifoLines.next(cmd);)
+            runCommand(cmd);
     }
 
     if (controlFd >= 0) ::close(controlFd);

@@ -29,7 +29,8 @@ const char* const UsageText =
     "\n"
     "Commands ([@ADDR] picks an instrument, default the first):\n"
     "  ping | dump | get REG | set KEY=VALUE | value F|raw HEX|live | status N|auto | instruments\n"
-    "  fault noreply|crc on|off|once   fault delay|truncate|extra|address|function|exception|garbage|gap N|off [once]\n"
+    "  fault noreply|crc on|off|once   fault delay|truncate|extra|address|function|exception|garbage|gap "
+    "N|off [once]\n"
     "  fault list | fault clear | unplug | replug | quit\n";
 
 bool LoadState(const std::string& text, Instrument& instrument, std::string& error) {
@@ -47,7 +48,8 @@ bool LoadState(const std::string& text, Instrument& instrument, std::string& err
             return false;
         }
         std::string key = line.substr(first, eq - first);
-        while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+        while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
+            key.pop_back();
         std::string why;
         if (!instrument.setKey(key, line.substr(eq + 1), why)) {
             error = "line " + std::to_string(number) + ": " + why;

@@ -9,14 +9,14 @@ namespace olv::sim {
 
 // The simulator's command line, parsed.
 struct Options {
-    std::string link;    // --link: a symlink that always points at the line being served
-    std::string device;  // --device: a real serial port instead of a pseudo-terminal
-    std::string control; // --control: a FIFO that takes commands like stdin
-    bool quiet = false;  // --quiet: no log line per request
+    std::string link;      // --link: a symlink that always points at the line being served
+    std::string device;    // --device: a real serial port instead of a pseudo-terminal
+    std::string control;   // --control: a FIFO that takes commands like stdin
+    bool quiet = false;    // --quiet: no log line per request
     bool lineCheck = true; // --no-line-check: answer whatever rate and parity the master uses
     bool help = false;
-    std::vector<Instrument> instruments;     // at least one
-    std::vector<std::string> faultCommands;  // "fault ..." lines to run before serving
+    std::vector<Instrument> instruments;    // at least one
+    std::vector<std::string> faultCommands; // "fault ..." lines to run before serving
 };
 
 // Reads key=value lines into the instrument ('#' starts a comment line, blank lines are skipped).

@@ -67,7 +67,8 @@ std::string FormatFloat(float value) {
 
 int ParityCodeOf(const std::string& text) {
     std::string t;
-    for (char c : text) t += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char c : text)
+        t += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (t == "0" || t == "n" || t == "none") return 0;
     if (t == "1" || t == "o" || t == "odd") return 1;
     if (t == "2" || t == "e" || t == "even") return 2;
@@ -125,7 +126,8 @@ QByteArray UnescapeText(const std::string& text) {
 std::vector<std::string> SplitWords(const std::string& line) {
     std::vector<std::string> words;
     std::istringstream in(line);
-    for (std::string w; in >> w;) words.push_back(w);
+    for (std::string w; in >> w;)
+        words.push_back(w);
     return words;
 }
 

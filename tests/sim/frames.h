@@ -16,13 +16,18 @@ inline std::vector<uint8_t> WithCrc(std::vector<uint8_t> frame) {
 }
 
 inline std::vector<uint8_t> ReadRequest(int address, int start, int count) {
-    return WithCrc({static_cast<uint8_t>(address), 3, static_cast<uint8_t>(start >> 8), static_cast<uint8_t>(start),
-                    static_cast<uint8_t>(count >> 8), static_cast<uint8_t>(count)});
+    return WithCrc({static_cast<uint8_t>(address), 3, static_cast<uint8_t>(start >> 8),
+                    static_cast<uint8_t>(start), static_cast<uint8_t>(count >> 8),
+                    static_cast<uint8_t>(count)});
 }
 
 inline std::vector<uint8_t> WriteRequest(int address, int start, const std::vector<uint16_t>& values) {
-    std::vector<uint8_t> f{static_cast<uint8_t>(address), 16, static_cast<uint8_t>(start >> 8),
-                           static_cast<uint8_t>(start), 0, static_cast<uint8_t>(values.size()),
+    std::vector<uint8_t> f{static_cast<uint8_t>(address),
+                           16,
+                           static_cast<uint8_t>(start >> 8),
+                           static_cast<uint8_t>(start),
+                           0,
+                           static_cast<uint8_t>(values.size()),
                            static_cast<uint8_t>(2 * values.size())};
     for (uint16_t v : values) {
         f.push_back(static_cast<uint8_t>(v >> 8));

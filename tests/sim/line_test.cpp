@@ -46,7 +46,7 @@ TEST(FrameSilence, IsThreeAndAHalfCharactersWithAFloor) {
 // --- Faults -----------------------------------------------------------------------------------------
 
 class Faulted : public testing::Test {
-protected:
+  protected:
     Reply ask() { return line.handleFrame(ReadRequest(1, 15, 3), {}, 0.0); }
     std::string run(const std::string& command) { return line.command(command, 0.0); }
     Line line{{Instrument()}};
@@ -145,9 +145,10 @@ TEST_P(FaultSyntax, IsRejectedWithAnErrorLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, FaultSyntax,
-                         testing::Values("fault", "fault bogus on", "fault delay", "fault delay -5", "fault delay x",
-                                         "fault noreply 5", "fault crc on once", "fault delay 10 twice",
-                                         "fault exception 256", "fault delay off once", "fault a b c d"));
+                         testing::Values("fault", "fault bogus on", "fault delay", "fault delay -5",
+                                         "fault delay x", "fault noreply 5", "fault crc on once",
+                                         "fault delay 10 twice", "fault exception 256",
+                                         "fault delay off once", "fault a b c d"));
 
 // --- Commands ---------------------------------------------------------------------------------------
 
@@ -172,7 +173,8 @@ TEST(Commands, DumpFedBackGivesTheSameRegisters) {
     ASSERT_TRUE(source.setKey("range_max", "2.5", error));
     ASSERT_TRUE(source.setKey("reg.44", "0xBEEF", error));
     std::string text;
-    for (const auto& [k, v] : source.dump(0)) text += k + "=" + v + "\n";
+    for (const auto& [k, v] : source.dump(0))
+        text += k + "=" + v + "\n";
     Instrument copy;
     ASSERT_TRUE(LoadState(text, copy, error)) << error;
     for (int r = 0; r <= 1034; ++r)
@@ -229,13 +231,14 @@ TEST_P(RejectedKey, LeavesTheStateAsItWas) {
     EXPECT_EQ(inst.dump(0), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    State, RejectedKey,
-    testing::Values(KeyCase{"address", "0"}, KeyCase{"address", "256"}, KeyCase{"baud", "115200"},
-                    KeyCase{"parity", "mark"}, KeyCase{"byte_order", "4"}, KeyCase{"model", "65536"},
-                    KeyCase{"model", "12abc"}, KeyCase{"date", "32.1.2007"}, KeyCase{"date", "1.1.2016"},
-                    KeyCase{"range_max", "1,5"}, KeyCase{"reg.63", "1"}, KeyCase{"reg.x", "1"},
-                    KeyCase{"value_raw", "xyz"}, KeyCase{"serial", "4294967296"}));
+INSTANTIATE_TEST_SUITE_P(State, RejectedKey,
+                         testing::Values(KeyCase{"address", "0"}, KeyCase{"address", "256"},
+                                         KeyCase{"baud", "115200"}, KeyCase{"parity", "mark"},
+                                         KeyCase{"byte_order", "4"}, KeyCase{"model", "65536"},
+                                         KeyCase{"model", "12abc"}, KeyCase{"date", "32.1.2007"},
+                                         KeyCase{"date", "1.1.2016"}, KeyCase{"range_max", "1,5"},
+                                         KeyCase{"reg.63", "1"}, KeyCase{"reg.x", "1"},
+                                         KeyCase{"value_raw", "xyz"}, KeyCase{"serial", "4294967296"}));
 
 // --- Options ----------------------------------------------------------------------------------------
 
@@ -310,13 +313,15 @@ TEST_P(RejectedOptions, GiveAnError) {
     EXPECT_FALSE(error.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    CommandLine, RejectedOptions,
-    testing::Values(BadOptions{{"--bogus"}}, BadOptions{{"--link"}}, BadOptions{{"--instruments-range", "5-3"}},
-                    BadOptions{{"--instruments-range", "0-3"}}, BadOptions{{"--instruments-range", "7"}},
-                    BadOptions{{"--instrument", "addr=2", "--instrument", "addr=2"}},
-                    BadOptions{{"--instrument", "addr"}}, BadOptions{{"--baud", "14400"}},
-                    BadOptions{{"--set", "=3"}}, BadOptions{{"--state", "/nonexistent/olv-state"}}));
+INSTANTIATE_TEST_SUITE_P(CommandLine, RejectedOptions,
+                         testing::Values(BadOptions{{"--bogus"}}, BadOptions{{"--link"}},
+                                         BadOptions{{"--instruments-range", "5-3"}},
+                                         BadOptions{{"--instruments-range", "0-3"}},
+                                         BadOptions{{"--instruments-range", "7"}},
+                                         BadOptions{{"--instrument", "addr=2", "--instrument", "addr=2"}},
+                                         BadOptions{{"--instrument", "addr"}},
+                                         BadOptions{{"--baud", "14400"}}, BadOptions{{"--set", "=3"}},
+                                         BadOptions{{"--state", "/nonexistent/olv-state"}}));
 
 // --- Texts ------------------------------------------------------------------------------------------
 

@@ -32,7 +32,7 @@ std::string FindMbpoll() {
 
 struct MbpollRun {
     int exitCode = -1;
-    std::string output; // stdout and stderr together
+    std::string output;                // stdout and stderr together
     std::map<int, std::string> values; // "[16]: 0x3F9E" -> 16: "0x3F9E"
 };
 
@@ -43,10 +43,13 @@ MbpollRun Mbpoll(const std::string& port, std::vector<std::string> args, const s
     std::vector<std::string> all{binary, "-m", "rtu", "-0", "-1", "-o", "0.5"};
     all.insert(all.end(), args.begin(), args.end());
     all.push_back(port);
-    if (!words.empty()) all.push_back("--"); // the values to write follow the port; "--" lets them be negative
-    for (int w : words) all.push_back(std::to_string(w));
+    if (!words.empty())
+        all.push_back("--"); // the values to write follow the port; "--" lets them be negative
+    for (int w : words)
+        all.push_back(std::to_string(w));
     std::vector<char*> argv;
-    for (auto& s : all) argv.push_back(s.data());
+    for (auto& s : all)
+        argv.push_back(s.data());
     argv.push_back(nullptr);
 
     int out[2];
@@ -63,7 +66,8 @@ MbpollRun Mbpoll(const std::string& port, std::vector<std::string> args, const s
     close(out[1]);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd p{out[0], POLLIN, 0};
         if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
         char buf[4096];
@@ -89,20 +93,22 @@ MbpollRun Mbpoll(const std::string& port, std::vector<std::string> args, const s
 }
 
 class MbpollTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (FindMbpoll().empty()) GTEST_SKIP() << "mbpoll is not installed";
         ASSERT_TRUE(sim.start({"--quiet"}));
     }
     MbpollRun read(int start, int count, const std::string& type = "4", int address = 1, int baud = 19200,
-             bool bigEndianWords = false) {
-        std::vector<std::string> args{"-a", std::to_string(address), "-b", std::to_string(baud), "-P", "even",
-                                      "-t", type, "-r", std::to_string(start), "-c", std::to_string(count)};
+                   bool bigEndianWords = false) {
+        std::vector<std::string> args{
+            "-a", std::to_string(address), "-b", std::to_string(baud), "-P", "even", "-t", type,
+            "-r", std::to_string(start),   "-c", std::to_string(count)};
         if (bigEndianWords) args.push_back("-B");
         return Mbpoll(sim.path(), args);
     }
     MbpollRun write(int start, const std::vector<int>& words) {
-        return Mbpoll(sim.path(), {"-a", "1", "-b", "19200", "-P", "even", "-t", "4", "-r", std::to_string(start)},
+        return Mbpoll(sim.path(),
+                      {"-a", "1", "-b", "19200", "-P", "even", "-t", "4", "-r", std::to_string(start)},
                       words);
     }
     SimInstrument sim;
@@ -123,8 +129,12 @@ TEST_P(MbpollRead, GivesTheInstrumentsRegisters) {
 
 std::vector<Block> ReadBlocks() {
     std::vector<Block> blocks(olv::device::ConfigReadBlocks.begin(), olv::device::ConfigReadBlocks.end());
-    blocks.insert(blocks.end(), {olv::device::LiveBlock, olv::device::VersionModelBlock,
-                                 olv::device::VersionPairBlock, olv::device::ParityBlock, {1024, 5}, {0, 63}});
+    blocks.insert(blocks.end(), {olv::device::LiveBlock,
+                                 olv::device::VersionModelBlock,
+                                 olv::device::VersionPairBlock,
+                                 olv::device::ParityBlock,
+                                 {1024, 5},
+                                 {0, 63}});
     return blocks;
 }
 
@@ -204,7 +214,8 @@ class MbpollByteOrder : public MbpollTest, public testing::WithParamInterface<Or
 TEST_P(MbpollByteOrder, LiveValueTravelsInTheChosenOrder) {
     ASSERT_EQ(sim.command("set byte_order=" + std::to_string(GetParam().code)), "ok byte_order");
     ASSERT_EQ(sim.command("value 1.2345"), "ok value");
-    const MbpollRun run = read(16, GetParam().reg17.empty() ? 1 : 2, GetParam().type, 1, 19200, GetParam().bigEndianWords);
+    const MbpollRun run =
+        read(16, GetParam().reg17.empty() ? 1 : 2, GetParam().type, 1, 19200, GetParam().bigEndianWords);
     ASSERT_EQ(run.exitCode, 0) << run.output;
     if (GetParam().reg17.empty()) {
         EXPECT_NEAR(std::strtod(run.values.at(16).c_str(), nullptr), 1.2345, 1e-5) << run.output;

@@ -21,7 +21,7 @@ namespace {
 
 // A master on the slave side of the simulator's pseudo-terminal, as the program would open it.
 class Client {
-public:
+  public:
     ~Client() { close(); }
     bool open(const std::string& path, int baud = 19200) {
         close();
@@ -63,7 +63,7 @@ public:
         }
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -113,9 +113,11 @@ TEST(SimProcess, AnswersReadsAndKeepsWrites) {
     auto reply = client.exchange(ReadRequest(1, 0, 6));
     ASSERT_EQ(reply.size(), 17u);
     EXPECT_TRUE(CrcMatches(reply));
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(ReplyWord(reply, i), sim.reg(i));
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(ReplyWord(reply, i), sim.reg(i));
 
-    reply = client.exchange(WriteRequest(1, 48, {0x4142, 0x4344, 0x2020, 0x2020, 0x2020, 0x2020, 0x2020, 0x2021}));
+    reply = client.exchange(
+        WriteRequest(1, 48, {0x4142, 0x4344, 0x2020, 0x2020, 0x2020, 0x2020, 0x2020, 0x2021}));
     EXPECT_EQ(reply, WithCrc({1, 16, 0, 48, 0, 8}));
     EXPECT_EQ(sim.dump()["text"], "ABCD           !");
 }
@@ -150,7 +152,8 @@ TEST(SimProcess, NewAddressAndRateAnswerOnlyWhenTheMasterFollows) {
 
 TEST(SimProcess, SeveralInstrumentsShareTheLine) {
     SimInstrument sim;
-    ASSERT_TRUE(sim.start({"--quiet", "--instruments-range", "1-3", "--instrument", "addr=10,baud=9600,model=9"}));
+    ASSERT_TRUE(
+        sim.start({"--quiet", "--instruments-range", "1-3", "--instrument", "addr=10,baud=9600,model=9"}));
     EXPECT_EQ(sim.command("instruments"), "ok 1:19200:even 2:19200:even 3:19200:even 10:9600:even");
     Client client;
     ASSERT_TRUE(client.open(sim.path(), 19200));

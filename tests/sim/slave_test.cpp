@@ -16,7 +16,9 @@ namespace reg = olv::device::reg;
 
 namespace {
 
-Line OneInstrument() { return Line({Instrument()}); }
+Line OneInstrument() {
+    return Line({Instrument()});
+}
 
 std::vector<uint16_t> AllRegisters(const Instrument& inst) {
     std::vector<uint16_t> regs;
@@ -46,35 +48,36 @@ TEST_P(SlaveException, AnswersWithTheExceptionAndChangesNothing) {
 
 std::vector<uint8_t> WriteWithByteCount(int count, int byteCount, int values) {
     std::vector<uint8_t> f{1, 16, 0, 0, 0, static_cast<uint8_t>(count), static_cast<uint8_t>(byteCount)};
-    for (int i = 0; i < values; ++i) f.insert(f.end(), {0, 1});
+    for (int i = 0; i < values; ++i)
+        f.insert(f.end(), {0, 1});
     return WithCrc(f);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, SlaveException,
-    testing::Values(
-        ExceptionCase{"ReadInputRegisters", WithCrc({1, 4, 0, 15, 0, 3}), 4, 1},
-        ExceptionCase{"WriteSingleRegister", WithCrc({1, 6, 0, 11, 0, 1}), 6, 1},
-        ExceptionCase{"UnknownFunction", WithCrc({1, 0x41, 0, 0}), 0x41, 1},
-        ExceptionCase{"ReadFirstUnmapped", ReadRequest(1, 63, 1), 3, 2},
-        ExceptionCase{"ReadAcrossTheEndOfTheMap", ReadRequest(1, 61, 3), 3, 2},
-        ExceptionCase{"ReadBetweenModuleAndParity", ReadRequest(1, 1029, 1), 3, 2},
-        ExceptionCase{"ReadUpToParity", ReadRequest(1, 1033, 2), 3, 2},
-        ExceptionCase{"ReadPastParity", ReadRequest(1, 1034, 2), 3, 2},
-        ExceptionCase{"ReadFarAway", ReadRequest(1, 40000, 1), 3, 2},
-        ExceptionCase{"WriteAcrossTheEndOfTheMap", WriteRequest(1, 62, {1, 2}), 16, 2},
-        ExceptionCase{"ReadNothing", ReadRequest(1, 0, 0), 3, 3},
-        ExceptionCase{"ReadTooMany", ReadRequest(1, 0, 126), 3, 3},
-        ExceptionCase{"WriteTooMany", WriteRequest(1, 0, std::vector<uint16_t>(124, 0)), 16, 3},
-        ExceptionCase{"WriteNothing", WriteWithByteCount(0, 0, 0), 16, 3},
-        ExceptionCase{"ByteCountBelowTheValues", WriteWithByteCount(2, 2, 1), 16, 3},
-        ExceptionCase{"ByteCountAboveTheValues", WriteWithByteCount(1, 4, 2), 16, 3},
-        ExceptionCase{"BaudCodeSix", WriteRequest(1, 8, {0x0106}), 16, 3},
-        ExceptionCase{"AddressZero", WriteRequest(1, 8, {0x0004}), 16, 3},
-        ExceptionCase{"ByteOrderFour", WriteRequest(1, 11, {4}), 16, 3},
-        ExceptionCase{"ParityThree", WriteRequest(1, 1034, {3}), 16, 3},
-        ExceptionCase{"BadCodeLastInABlock", WriteRequest(1, 9, {0x0101, 0x2222, 7}), 16, 3},
-        ExceptionCase{"BadCodeInTheWholeMap", WriteRequest(1, 0, std::vector<uint16_t>(63, 0x0909)), 16, 3}),
+    testing::Values(ExceptionCase{"ReadInputRegisters", WithCrc({1, 4, 0, 15, 0, 3}), 4, 1},
+                    ExceptionCase{"WriteSingleRegister", WithCrc({1, 6, 0, 11, 0, 1}), 6, 1},
+                    ExceptionCase{"UnknownFunction", WithCrc({1, 0x41, 0, 0}), 0x41, 1},
+                    ExceptionCase{"ReadFirstUnmapped", ReadRequest(1, 63, 1), 3, 2},
+                    ExceptionCase{"ReadAcrossTheEndOfTheMap", ReadRequest(1, 61, 3), 3, 2},
+                    ExceptionCase{"ReadBetweenModuleAndParity", ReadRequest(1, 1029, 1), 3, 2},
+                    ExceptionCase{"ReadUpToParity", ReadRequest(1, 1033, 2), 3, 2},
+                    ExceptionCase{"ReadPastParity", ReadRequest(1, 1034, 2), 3, 2},
+                    ExceptionCase{"ReadFarAway", ReadRequest(1, 40000, 1), 3, 2},
+                    ExceptionCase{"WriteAcrossTheEndOfTheMap", WriteRequest(1, 62, {1, 2}), 16, 2},
+                    ExceptionCase{"ReadNothing", ReadRequest(1, 0, 0), 3, 3},
+                    ExceptionCase{"ReadTooMany", ReadRequest(1, 0, 126), 3, 3},
+                    ExceptionCase{"WriteTooMany", WriteRequest(1, 0, std::vector<uint16_t>(124, 0)), 16, 3},
+                    ExceptionCase{"WriteNothing", WriteWithByteCount(0, 0, 0), 16, 3},
+                    ExceptionCase{"ByteCountBelowTheValues", WriteWithByteCount(2, 2, 1), 16, 3},
+                    ExceptionCase{"ByteCountAboveTheValues", WriteWithByteCount(1, 4, 2), 16, 3},
+                    ExceptionCase{"BaudCodeSix", WriteRequest(1, 8, {0x0106}), 16, 3},
+                    ExceptionCase{"AddressZero", WriteRequest(1, 8, {0x0004}), 16, 3},
+                    ExceptionCase{"ByteOrderFour", WriteRequest(1, 11, {4}), 16, 3},
+                    ExceptionCase{"ParityThree", WriteRequest(1, 1034, {3}), 16, 3},
+                    ExceptionCase{"BadCodeLastInABlock", WriteRequest(1, 9, {0x0101, 0x2222, 7}), 16, 3},
+                    ExceptionCase{"BadCodeInTheWholeMap",
+                                  WriteRequest(1, 0, std::vector<uint16_t>(63, 0x0909)), 16, 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Slave, ExceptionFrameForAnUnmappedReadIsTheOneMastersExpect) {
@@ -93,7 +96,8 @@ TEST(Slave, ReadOfEveryConfigurationBlockGivesTheStoredWords) {
         ASSERT_EQ(reply.bytes.size(), static_cast<size_t>(2 * block.count + 5)) << block.start;
         EXPECT_TRUE(CrcMatches(reply.bytes));
         EXPECT_EQ(reply.bytes[2], 2 * block.count);
-        for (int i = 0; i < block.count; ++i) EXPECT_EQ(ReplyWord(reply.bytes, i), inst.reg(block.start + i));
+        for (int i = 0; i < block.count; ++i)
+            EXPECT_EQ(ReplyWord(reply.bytes, i), inst.reg(block.start + i));
     }
 }
 
@@ -107,9 +111,9 @@ TEST(Slave, StartingStateIsTheDeliveredMeter) {
     EXPECT_EQ(inst.rangeMax(), 1.6f);
     EXPECT_EQ(inst.trimOffset(), 0.0f);
     EXPECT_EQ(inst.trimMultiplier(), 1.0f);
-    EXPECT_EQ(inst.reg(9) & 0xFF, 1);          // МПа
+    EXPECT_EQ(inst.reg(9) & 0xFF, 1); // МПа
     EXPECT_EQ(inst.reg(reg::SensorUnits), 1);
-    EXPECT_EQ(inst.reg(reg::Text), 0xC4E0);    // "Да" in Windows-1251
+    EXPECT_EQ(inst.reg(reg::Text), 0xC4E0); // "Да" in Windows-1251
     EXPECT_EQ(inst.reg(1024), 256);
     EXPECT_EQ(inst.reg(1027), 0);
     EXPECT_EQ(inst.reg(1028), 107);
@@ -188,7 +192,8 @@ TEST(Slave, NewAddressAndRateTakeEffectAfterTheReply) {
 
 TEST(Slave, NewParityTakesEffectWhereTheLineShowsIt) {
     Line line = OneInstrument();
-    EXPECT_EQ(line.handleFrame(WriteRequest(1, 1034, {1}), {19200, 2}, 0).bytes, WithCrc({1, 16, 4, 10, 0, 1}));
+    EXPECT_EQ(line.handleFrame(WriteRequest(1, 1034, {1}), {19200, 2}, 0).bytes,
+              WithCrc({1, 16, 4, 10, 0, 1}));
     EXPECT_TRUE(line.handleFrame(ReadRequest(1, 15, 3), {19200, 2}, 0).bytes.empty());
     EXPECT_FALSE(line.handleFrame(ReadRequest(1, 15, 3), {19200, 1}, 0).bytes.empty());
     EXPECT_FALSE(line.handleFrame(ReadRequest(1, 15, 3), {19200, -1}, 0).bytes.empty());
@@ -213,7 +218,8 @@ class LiveByteOrder : public testing::TestWithParam<OrderCase> {};
 TEST_P(LiveByteOrder, HundredTravelsInTheOrderOfRegisterEleven) {
     Line line = OneInstrument();
     line.instruments()[0].forceValue(100.0f);
-    ASSERT_FALSE(line.handleFrame(WriteRequest(1, 11, {static_cast<uint16_t>(GetParam().code)}), {}, 0).bytes.empty());
+    ASSERT_FALSE(
+        line.handleFrame(WriteRequest(1, 11, {static_cast<uint16_t>(GetParam().code)}), {}, 0).bytes.empty());
     const Reply reply = line.handleFrame(ReadRequest(1, 15, 3), {}, 0);
     ASSERT_EQ(reply.bytes.size(), 11u);
     EXPECT_EQ(ReplyWord(reply.bytes, 1), GetParam().reg16);

@@ -24,9 +24,13 @@ constexpr auto ExitTimeout = std::chrono::seconds(3);
 
 } // namespace
 
-std::string SimInstrument::binaryPath() { return OLV_BIN_DIR "/modbus-olv-sim"; }
+std::string SimInstrument::binaryPath() {
+    return OLV_BIN_DIR "/modbus-olv-sim";
+}
 
-SimInstrument::~SimInstrument() { stop(); }
+SimInstrument::~SimInstrument() {
+    stop();
+}
 
 bool SimInstrument::start(std::vector<std::string> args) {
     stop();
@@ -39,7 +43,8 @@ bool SimInstrument::start(std::vector<std::string> args) {
     std::vector<std::string> argvStrings{binary};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (auto& s : argvStrings) argv.push_back(s.data());
+    for (auto& s : argvStrings)
+        argv.push_back(s.data());
     argv.push_back(nullptr);
 
     const pid_t parent = getpid();
@@ -81,7 +86,8 @@ bool SimInstrument::readLine(std::string& line, int timeoutMs) {
             buffer_.erase(0, nl + 1);
             return true;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (channel_ < 0 || left.count() <= 0) return false;
         pollfd p{channel_, POLLIN, 0};
         const int ready = poll(&p, 1, static_cast<int>(left.count()));

@@ -19,7 +19,7 @@ namespace olv::test {
 //     EXPECT_EQ(sim.dump()["range_max"], "1.60000002");
 //     EXPECT_EQ(sim.command("fault noreply once"), "ok fault noreply once");
 class SimInstrument {
-public:
+  public:
     SimInstrument() = default;
     ~SimInstrument();
     SimInstrument(const SimInstrument&) = delete;
@@ -49,7 +49,7 @@ public:
 
     static std::string binaryPath();
 
-private:
+  private:
     bool readLine(std::string& line, int timeoutMs);
 
     pid_t pid_ = -1;
