@@ -65,6 +65,7 @@ TForm1::TForm1(Form1Deps deps)
 
 TForm1::~TForm1() {
     Guarded(this, [this] { FormDestroy(); });
+    if (auto* app = qobject_cast<OlvApplication*>(QCoreApplication::instance())) app->setExceptionHandler({});
 }
 
 void TForm1::Guarded(QObject* sender, const std::function<void()>& handler) {
@@ -281,7 +282,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormClose() {
-    if (formCloseRuns++ > 0) return;
+    if (formCloseRuns > 0) return;
+    ++formCloseRuns;
     iniErrorShown_ = false;
     serialLink.closePort();
     CollectLinkSettings(uiBusy);
@@ -292,7 +294,8 @@ void TForm1::FormClose() {
 }
 
 void TForm1::FormDestroy() {
-    if (formDestroyRuns++ > 0) return;
+    if (formDestroyRuns > 0) return;
+    ++formDestroyRuns;
     SaveSettings();
 }
 
