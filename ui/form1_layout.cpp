@@ -223,6 +223,7 @@ void TForm1::BuildControls() {
         (*member)->setInterval(1000);
     }
     Timer4->setInterval(500);
+    Timer5->setTimerType(Qt::PreciseTimer); // a Pause ends as soon after its time as possible
     for (QTimer* timer : {Timer1, Timer2, Timer3, Timer4, Timer5}) timer->start();
 
     // About 700 x 550, wide enough for every tab caption at its larger font.
