@@ -7,6 +7,8 @@
 #include "ui/form1.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -29,6 +31,10 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+
+    // The window writes its settings files into the working folder; keep them out of the caller's.
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
 
     olv::test::RecordingBoxes boxes;
     Form1Deps deps;

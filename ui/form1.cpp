@@ -83,6 +83,7 @@ void TForm1::MEx(QObject*, const std::exception*) {
 }
 
 void TForm1::FormCreate() {
+    formCreated_ = true;
     uiBusy = 0;
     iniErrorShown_ = false;
     // Every number conversion of the program uses the point, whatever the system locale says.
@@ -286,6 +287,7 @@ void TForm1::FormClose() {
     ++formCloseRuns;
     iniErrorShown_ = false;
     serialLink.closePort();
+    if (!formCreated_) return;
     CollectLinkSettings(uiBusy);
     CollectSearchSettings();
     CollectDeviceText();
@@ -300,6 +302,8 @@ void TForm1::FormDestroy() {
 }
 
 void TForm1::SaveSettings() {
+    // A window whose settings were never loaded has nothing of the user's to save.
+    if (!formCreated_) return;
     CollectLinkSettings(uiBusy);
     CollectSearchSettings();
     SaveStationSettingsReported();

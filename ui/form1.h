@@ -325,6 +325,7 @@ public:
 
 private:
     bool iniErrorShown_ = false;
+    bool formCreated_ = false;
 
     bool closingBySignal_ = false;
 };

@@ -351,6 +351,13 @@ private slots:
         QVERIFY(f.boxes.boxes.empty());
     }
 
+    void windowThatNeverStartedSavesNothing() {
+        FormFixture f(FormFixture::WithoutFormCreate());
+        f->close();
+        f.form.reset();
+        QVERIFY(!QFile::exists(f.dir().filePath("dev.dat")));
+    }
+
     void refusedSettingsWriteAtExitIsShownOnce() {
         FormFixture f;
         StopTimers(*f);
