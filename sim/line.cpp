@@ -102,7 +102,7 @@ Reply Line::handleFrame(const std::vector<uint8_t>& frame, const Observed& obser
     const size_t pduLength = n - 3;
 
     auto hears = [&](const Instrument& inst) {
-        return (observed.baudRate <= 0 || observed.baudRate == inst.baudRate()) &&
+        return (observed.baudRate == 0 || observed.baudRate == inst.baudRate()) &&
                (observed.parity < 0 || observed.parity == inst.parity());
     };
 

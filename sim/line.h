@@ -37,10 +37,10 @@ struct Faults {
     Fault gap;       // ms of silence between the reply's characters
 };
 
-// How the master's side of the line is set, where it can be seen; 0 / -1 when it cannot.
+// How the master's side of the line is set, where it can be seen.
 struct Observed {
-    int baudRate = 0;
-    int parity = -1;
+    int baudRate = 0; // 0: cannot be seen; -1: a rate no instrument uses
+    int parity = -1;  // -1: cannot be seen
 };
 
 struct Reply {

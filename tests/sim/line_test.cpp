@@ -177,8 +177,11 @@ TEST(Commands, DumpFedBackGivesTheSameRegisters) {
         text += k + "=" + v + "\n";
     Instrument copy;
     ASSERT_TRUE(LoadState(text, copy, error)) << error;
-    for (int r = 0; r <= 1034; ++r)
-        if (IsMapped(r) && (r < 15 || r > 17)) EXPECT_EQ(copy.reg(r), source.reg(r)) << r;
+    for (int r = 0; r <= 1034; ++r) {
+        if (IsMapped(r) && (r < 15 || r > 17)) {
+            EXPECT_EQ(copy.reg(r), source.reg(r)) << r;
+        }
+    }
     EXPECT_EQ(source.reg(48), 0x6101);
     EXPECT_EQ(source.reg(49), 0x5C62);
     EXPECT_EQ(source.reg(50), 0x98A8); // \x98 has no character; Ё is A8 in Windows-1251

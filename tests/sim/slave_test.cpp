@@ -130,9 +130,11 @@ TEST(Slave, WriteOfEveryConfigurationBlockIsStoredAndEchoed) {
         const Reply reply = line.handleFrame(WriteRequest(1, block.start, values), {}, 0.0);
         EXPECT_EQ(reply.bytes, WithCrc({1, 16, 0, static_cast<uint8_t>(block.start), 0,
                                         static_cast<uint8_t>(block.count)}));
-        for (int i = 0; i < block.count; ++i)
-            if (block.start + i < 15 || block.start + i > 17)
+        for (int i = 0; i < block.count; ++i) {
+            if (block.start + i < 15 || block.start + i > 17) {
                 EXPECT_EQ(line.instruments()[0].reg(block.start + i), values[static_cast<size_t>(i)]);
+            }
+        }
     }
 }
 
@@ -186,8 +188,9 @@ TEST(Slave, NewAddressAndRateTakeEffectAfterTheReply) {
     EXPECT_TRUE(line.handleFrame(ReadRequest(1, 15, 3), {19200, -1}, 0).bytes.empty());
     EXPECT_TRUE(line.handleFrame(ReadRequest(17, 15, 3), {19200, -1}, 0).bytes.empty());
     EXPECT_EQ(line.handleFrame(ReadRequest(17, 15, 3), {38400, -1}, 0).bytes.size(), 11u);
-    // Where the rate cannot be seen, the address alone decides.
+    // Where the rate cannot be seen, the address alone decides; a rate outside the table never answers.
     EXPECT_EQ(line.handleFrame(ReadRequest(17, 15, 3), {}, 0).bytes.size(), 11u);
+    EXPECT_TRUE(line.handleFrame(ReadRequest(17, 15, 3), {-1, -1}, 0).bytes.empty());
 }
 
 TEST(Slave, NewParityTakesEffectWhereTheLineShowsIt) {
