@@ -8,8 +8,8 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QTemporaryDir>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>

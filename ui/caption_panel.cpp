@@ -11,8 +11,14 @@ CaptionPanel::CaptionPanel(QWidget* parent) : QFrame(parent) {
     layout_->addWidget(label_);
 }
 
-void CaptionPanel::setCaption(const QString& caption) { label_->setText(caption); }
+void CaptionPanel::setCaption(const QString& caption) {
+    label_->setText(caption);
+}
 
-QString CaptionPanel::caption() const { return label_->text(); }
+QString CaptionPanel::caption() const {
+    return label_->text();
+}
 
-void CaptionPanel::addControl(QWidget* control) { layout_->addWidget(control); }
+void CaptionPanel::addControl(QWidget* control) {
+    layout_->addWidget(control);
+}

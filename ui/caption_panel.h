@@ -8,7 +8,7 @@ class QVBoxLayout;
 
 // A panel with a centred caption, optionally above other controls (a progress bar).
 class CaptionPanel : public QFrame {
-public:
+  public:
     explicit CaptionPanel(QWidget* parent = nullptr);
 
     void setCaption(const QString& caption);
@@ -17,7 +17,7 @@ public:
     // Adds a control under the caption.
     void addControl(QWidget* control);
 
-private:
+  private:
     QLabel* label_ = nullptr;
     QVBoxLayout* layout_ = nullptr;
 };

@@ -42,12 +42,14 @@ CloseSignals::CloseSignals(std::function<void(int)> onSignal, QObject* parent)
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int i = 0; i < 3; ++i) sigaction(HandledSignals[i], &action, &previousActions[i]);
+    for (int i = 0; i < 3; ++i)
+        sigaction(HandledSignals[i], &action, &previousActions[i]);
 }
 
 CloseSignals::~CloseSignals() {
     if (!notifier_) return;
-    for (int i = 0; i < 3; ++i) sigaction(HandledSignals[i], &previousActions[i], nullptr);
+    for (int i = 0; i < 3; ++i)
+        sigaction(HandledSignals[i], &previousActions[i], nullptr);
     delete notifier_;
     notifier_ = nullptr;
     ::close(pipeFds[0]);

@@ -11,13 +11,13 @@ class QSocketNotifier;
 // the settings are saved. A second signal while that close is under way ends the process at once.
 // One instance at a time; the previous handlers are restored when it is destroyed.
 class CloseSignals : public QObject {
-public:
+  public:
     explicit CloseSignals(std::function<void(int signalNumber)> onSignal, QObject* parent = nullptr);
     ~CloseSignals() override;
 
     bool installed() const { return notifier_ != nullptr; }
 
-private:
+  private:
     void readPipe();
 
     std::function<void(int)> onSignal_;

@@ -12,9 +12,13 @@ const char ColorProperty[] = "olvColor";
 
 } // namespace
 
-void TForm1::SetEdited(QWidget* control) { SetColor(control, QColor(0, 255, 255)); }
+void TForm1::SetEdited(QWidget* control) {
+    SetColor(control, QColor(0, 255, 255));
+}
 
-void TForm1::SetNormal(QWidget* control) { SetColor(control, QColor(255, 255, 255)); }
+void TForm1::SetNormal(QWidget* control) {
+    SetColor(control, QColor(255, 255, 255));
+}
 
 void TForm1::SetColor(QWidget* control, const QColor& color) {
     if (!control) return;
@@ -29,6 +33,10 @@ void TForm1::SetColor(QWidget* control, const QColor& color) {
     control->setStyleSheet(sheet);
 }
 
-QColor TForm1::ColorOf(const QWidget* control) { return control->property(ColorProperty).value<QColor>(); }
+QColor TForm1::ColorOf(const QWidget* control) {
+    return control->property(ColorProperty).value<QColor>();
+}
 
-QColor TForm1::ButtonFaceColor() { return QApplication::palette().color(QPalette::Button); }
+QColor TForm1::ButtonFaceColor() {
+    return QApplication::palette().color(QPalette::Button);
+}

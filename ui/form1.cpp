@@ -13,8 +13,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDialog>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -59,7 +59,8 @@ TForm1::TForm1(Form1Deps deps)
     if (ownBoxes) ownBoxes->setOwner(this);
     BuildControls();
     ConnectHandlers();
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { Guarded(this, [this] { SaveSettings(); }); });
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this] { Guarded(this, [this] { SaveSettings(); }); });
     if (deps.runFormCreate) FormCreate();
 }
 
@@ -109,7 +110,8 @@ void TForm1::FormCreate() {
     uiBusy = 1;
 
     if (auto* app = qobject_cast<OlvApplication*>(QCoreApplication::instance()))
-        app->setExceptionHandler([this](QObject* sender, const std::exception* error) { MEx(sender, error); });
+        app->setExceptionHandler(
+            [this](QObject* sender, const std::exception* error) { MEx(sender, error); });
 }
 
 void TForm1::LoadStationSettingsReported() {
@@ -133,12 +135,15 @@ void TForm1::ReportIniWriteError(const olv::settings::IniWriteError& error) {
     // One box for start-up and one for closing, however many writes are refused.
     if (iniErrorShown_) return;
     iniErrorShown_ = true;
-    boxes->show({QStringLiteral("Не удалось записать настройки в файл %1").arg(QDir::toNativeSeparators(error.path())),
+    boxes->show({QStringLiteral("Не удалось записать настройки в файл %1")
+                     .arg(QDir::toNativeSeparators(error.path())),
                  QStringLiteral("Ошибка"), olv::link::BoxIcon::Warning, olv::link::BoxButtons::Ok,
                  QString::fromUtf8(error.what())});
 }
 
-QString TForm1::RecentProfilePath() const { return QDir::current().absoluteFilePath(QStringLiteral("recent.prf")); }
+QString TForm1::RecentProfilePath() const {
+    return QDir::current().absoluteFilePath(QStringLiteral("recent.prf"));
+}
 
 void TForm1::OpenPort() {
     serialLink.openPort(linkSettings.portNumber, linkSettings.baudRate, 8, linkSettings.parity,
@@ -168,8 +173,10 @@ void TForm1::Timer3Timer() {
 
     exceptionCode = 0;
     flags = ReadVersions(exceptionCode);
-    if (!olv::link::Succeeded(flags, exceptionCode)) ReportExchangeError(flags, exceptionCode);
-    else ShowVersions();
+    if (!olv::link::Succeeded(flags, exceptionCode))
+        ReportExchangeError(flags, exceptionCode);
+    else
+        ShowVersions();
 
     for (QWidget* control : std::initializer_list<QWidget*>{
              Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8, Edit9, Edit10, Edit11, ComboBox4, ComboBox5,
@@ -178,16 +185,21 @@ void TForm1::Timer3Timer() {
     pollEnabled = 1;
 }
 
-void TForm1::Timer4Timer() { QCoreApplication::processEvents(); }
+void TForm1::Timer4Timer() {
+    QCoreApplication::processEvents();
+}
 
-void TForm1::Timer5Timer() { Timer5->stop(); }
+void TForm1::Timer5Timer() {
+    Timer5->stop();
+}
 
 void TForm1::Pause(int ms) {
     Timer5->setInterval(ms);
     Timer5->start();
     // Sleeps until the next event; Timer5's tick stops the timer and so ends the wait. A pause that
     // starts inside this one restarts Timer5, which only makes this one longer.
-    while (Timer5->isActive()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    while (Timer5->isActive())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 void TForm1::ShowLinkSettings(int guard) {
@@ -260,20 +272,24 @@ void TForm1::CheckBox7Click() {
 void TForm1::TabbedNotebook1Change(int, bool& allowChange) {
     allowChange = true;
     switch (shownPage) {
-    case 0: Timer1->setInterval(1000); break;
+    case 0:
+        Timer1->setInterval(1000);
+        break;
     case 1:
-        for (QWidget* control : std::initializer_list<QWidget*>{Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7,
-                                                                ComboBox4, ComboBox5, ComboBox6, ComboBox7,
-                                                                ComboBox8, ComboBox11})
+        for (QWidget* control :
+             std::initializer_list<QWidget*>{Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, ComboBox4,
+                                             ComboBox5, ComboBox6, ComboBox7, ComboBox8, ComboBox11})
             SetNormal(control);
         break;
     case 2:
         // Choices not yet written are dropped: the boxes show the link in effect again.
         ShowLinkSettings(0);
-        for (QWidget* control : std::initializer_list<QWidget*>{ComboBox9, ComboBox10, ComboBox15, ComboBox16})
+        for (QWidget* control :
+             std::initializer_list<QWidget*>{ComboBox9, ComboBox10, ComboBox15, ComboBox16})
             SetNormal(control);
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -317,8 +333,10 @@ void TForm1::CloseBySignal() {
     for (int guard = 0; guard < 16; ++guard) {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || modal == this) break;
-        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
-        else modal->close();
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
     }
     // Closed once the handler that showed a box has unwound.
     QTimer::singleShot(0, this, [this] { close(); });

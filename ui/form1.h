@@ -60,7 +60,7 @@ struct Form1Deps {
 class TForm1 : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     explicit TForm1(Form1Deps deps);
     ~TForm1() override;
 
@@ -299,11 +299,11 @@ public:
     int formCloseRuns = 0;
     int formDestroyRuns = 0;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void BuildControls();
     void ConnectHandlers();
     void BuildPageLive(QWidget* page);
@@ -319,11 +319,11 @@ private:
     void SaveStationSettingsReported();
     QString RecentProfilePath() const;
 
-public:
+  public:
     // A settings file could not be written: one warning box for start-up and one for closing.
     void ReportIniWriteError(const olv::settings::IniWriteError& error);
 
-private:
+  private:
     bool iniErrorShown_ = false;
     bool formCreated_ = false;
 

@@ -32,8 +32,7 @@ namespace {
 
 const QString NoData = QStringLiteral("Данных нет");
 
-template <class W>
-W* Make(QWidget* parent, W*& member, const char* name) {
+template <class W> W* Make(QWidget* parent, W*& member, const char* name) {
     member = new W(parent);
     member->setObjectName(QString::fromLatin1(name));
     return member;
@@ -59,7 +58,7 @@ QCheckBox* MakeCheckBox(QWidget* parent, QCheckBox*& member, const char* name, c
 // native edit control: text set from code is shown whole (the initial "Данных нет" is longer than
 // some limits), and a text that is already too long can still be shortened.
 class LengthLimit : public QValidator {
-public:
+  public:
     LengthLimit(QLineEdit* edit, int limit) : QValidator(edit), limit_(limit) {
         connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) { shown_ = text.size(); });
         shown_ = edit->text().size();
@@ -69,7 +68,7 @@ public:
     }
     int limit() const { return limit_; }
 
-private:
+  private:
     int limit_;
     qsizetype shown_ = 0;
 };
@@ -179,11 +178,21 @@ void TForm1::BuildControls() {
         auto* page = new QWidget();
         page->setObjectName(QStringLiteral("Page%1").arg(i));
         switch (i) {
-        case 0: BuildPageLive(page); break;
-        case 1: BuildPageSensor(page); break;
-        case 2: BuildPageLink(page); break;
-        case 3: BuildPageSearch(page); break;
-        case 4: BuildPageText(page); break;
+        case 0:
+            BuildPageLive(page);
+            break;
+        case 1:
+            BuildPageSensor(page);
+            break;
+        case 2:
+            BuildPageLink(page);
+            break;
+        case 3:
+            BuildPageSearch(page);
+            break;
+        case 4:
+            BuildPageText(page);
+            break;
         }
         TabbedNotebook1->addTab(page, pageCaptions[i]);
     }
@@ -215,16 +224,17 @@ void TForm1::BuildControls() {
     makeDialog(SaveDialog1, "SaveDialog1", QFileDialog::AcceptSave);
 
     // Timers: all enabled from the start, 1000 ms unless set otherwise; Timer4 runs every 500 ms.
-    for (auto [member, name] : {std::pair{&Timer1, "Timer1"}, std::pair{&Timer2, "Timer2"},
-                                std::pair{&Timer3, "Timer3"}, std::pair{&Timer4, "Timer4"},
-                                std::pair{&Timer5, "Timer5"}}) {
+    for (auto [member, name] :
+         {std::pair{&Timer1, "Timer1"}, std::pair{&Timer2, "Timer2"}, std::pair{&Timer3, "Timer3"},
+          std::pair{&Timer4, "Timer4"}, std::pair{&Timer5, "Timer5"}}) {
         *member = new QTimer(this);
         (*member)->setObjectName(QString::fromLatin1(name));
         (*member)->setInterval(1000);
     }
     Timer4->setInterval(500);
     Timer5->setTimerType(Qt::PreciseTimer); // a Pause ends as soon after its time as possible
-    for (QTimer* timer : {Timer1, Timer2, Timer3, Timer4, Timer5}) timer->start();
+    for (QTimer* timer : {Timer1, Timer2, Timer3, Timer4, Timer5})
+        timer->start();
 
     // About 700 x 550, wide enough for every tab caption at its larger font.
     const int tabsWidth = TabbedNotebook1->tabBar()->sizeHint().width() + 2 * 8 + 24;
@@ -243,7 +253,7 @@ void TForm1::BuildPageLive(QWidget* page) {
 
     grid->addWidget(MakeLabel(page, Label2, "Label2", QStringLiteral("Измеренное значение")), 0, 0);
     MakePanel(page, Panel1, "Panel1", QStringLiteral(" "));
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     QFont valueFont = Panel1->font();
     valueFont.setPixelSize(13);
     valueFont.setBold(true);
@@ -253,7 +263,7 @@ void TForm1::BuildPageLive(QWidget* page) {
 
     // Shown over the value until the first configuration read hides it.
     MakePanel(page, Panel5, "Panel5", QStringLiteral("Panel5"));
-    Panel5->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel5->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
     Panel5->setAutoFillBackground(true);
     Panel5->addControl(MakeProgress(Panel5, ProgressBar3, "ProgressBar3", 100));
     grid->addWidget(Panel5, 1, 0);
@@ -306,7 +316,8 @@ void TForm1::BuildPageSensor(QWidget* page) {
            MakeEdit(page, Edit2, "Edit2", NoData, 10));
     addRow(left, Label8, "Label8", QStringLiteral("Минимум диапазона"),
            MakeEdit(page, Edit3, "Edit3", NoData, 10));
-    addRow(left, Label9, "Label9", QStringLiteral("Заводской номер"), MakeEdit(page, Edit4, "Edit4", NoData, 8));
+    addRow(left, Label9, "Label9", QStringLiteral("Заводской номер"),
+           MakeEdit(page, Edit4, "Edit4", NoData, 8));
     addRow(left, Label10, "Label10", QStringLiteral("Демпфирование"), MakeList(page, ComboBox5, "ComboBox5"));
     auto* date = new QWidget(page);
     auto* dateRow = new QHBoxLayout(date);
@@ -323,7 +334,8 @@ void TForm1::BuildPageSensor(QWidget* page) {
     auto* right = new QGridLayout();
     row = 0;
     addRow(right, Label15, "Label15", QStringLiteral("Единицы"), MakeList(page, ComboBox4, "ComboBox4"));
-    addRow(right, Label19, "Label19", QStringLiteral("Единицы датчика"), MakeList(page, ComboBox11, "ComboBox11"));
+    addRow(right, Label19, "Label19", QStringLiteral("Единицы датчика"),
+           MakeList(page, ComboBox11, "ComboBox11"));
     right->addWidget(MakeLabel(page, Label16, "Label16", QStringLiteral("Подстройка")), row++, 0, 1, 2);
     addRow(right, Label17, "Label17", QStringLiteral("Смещение"),
            MakeEdit(page, Edit6, "Edit6", QStringLiteral(" ") + NoData));
@@ -338,7 +350,7 @@ void TForm1::BuildPageSensor(QWidget* page) {
     columns->addLayout(right, 1);
 
     MakePanel(page, Panel3, "Panel3", QStringLiteral("Panel3"));
-    Panel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel3->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
     Panel3->addControl(MakeProgress(Panel3, ProgressBar1, "ProgressBar1", 7));
     Panel3->setVisible(false);
     outer->addWidget(Panel3);
@@ -371,7 +383,7 @@ void TForm1::BuildPageLink(QWidget* page) {
     outer->addLayout(buttons);
     outer->addStretch(1);
     MakePanel(page, Panel4, "Panel4", QStringLiteral("Panel4"));
-    Panel4->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel4->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
     Panel4->addControl(MakeProgress(Panel4, ProgressBar2, "ProgressBar2", 100));
     Panel4->setVisible(false);
     outer->addWidget(Panel4);
@@ -392,7 +404,8 @@ void TForm1::BuildPageSearch(QWidget* page) {
 
     auto* options = new QGridLayout();
     int row = 0;
-    options->addWidget(MakeLabel(page, Label24, "Label24", QStringLiteral("Скорости для поиска")), row++, 0, 1, 3);
+    options->addWidget(MakeLabel(page, Label24, "Label24", QStringLiteral("Скорости для поиска")), row++, 0,
+                       1, 3);
     options->addWidget(MakeCheckBox(page, CheckBox1, "CheckBox1", QStringLiteral("1200")), row, 0);
     options->addWidget(MakeCheckBox(page, CheckBox2, "CheckBox2", QStringLiteral("2400")), row, 1);
     options->addWidget(MakeCheckBox(page, CheckBox3, "CheckBox3", QStringLiteral("4800")), row++, 2);
@@ -403,8 +416,8 @@ void TForm1::BuildPageSearch(QWidget* page) {
     options->addWidget(MakeCheckBox(page, CheckBox8, "CheckBox8", QStringLiteral("нет")), row, 0);
     options->addWidget(MakeCheckBox(page, CheckBox9, "CheckBox9", QStringLiteral("нечетный")), row, 1);
     options->addWidget(MakeCheckBox(page, CheckBox10, "CheckBox10", QStringLiteral("четный")), row++, 2);
-    options->addWidget(MakeLabel(page, Label25, "Label25", QStringLiteral("Диапазон адресов поиска")), row++, 0, 1,
-                       3);
+    options->addWidget(MakeLabel(page, Label25, "Label25", QStringLiteral("Диапазон адресов поиска")), row++,
+                       0, 1, 3);
     auto* range = new QHBoxLayout();
     range->addWidget(MakeLabel(page, Label26, "Label26", QStringLiteral("Начало")));
     range->addWidget(MakeEditableCombo(page, ComboBox12, "ComboBox12", QStringLiteral(" ")));
@@ -423,7 +436,7 @@ void TForm1::BuildPageSearch(QWidget* page) {
     columns->addLayout(options, 1);
 
     MakePanel(page, Panel2, "Panel2", QString());
-    Panel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel2->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     Panel2->captionLabel()->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QPalette white = Panel2->palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -464,31 +477,34 @@ void TForm1::BuildPageText(QWidget* page) {
 void TForm1::FillListsHintsAndCaption() {
     setWindowTitle(QStringLiteral("Mod Bus OLV 1.1.3.1"));
 
-    const QStringList rates{QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
+    const QStringList rates{QStringLiteral("1200"), QStringLiteral("2400"),  QStringLiteral("4800"),
                             QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400")};
-    const QStringList units{QStringLiteral("МПа"), QStringLiteral("кПа"), QStringLiteral("Па"),
-                            QStringLiteral("кг/см2"), QStringLiteral("кг/м2"), QStringLiteral("бар"),
-                            QStringLiteral("атм"), QStringLiteral("мм вод столба"),
-                            QStringLiteral("мм ртутн столба"), QStringLiteral("psi")};
+    const QStringList units{
+        QStringLiteral("МПа"),    QStringLiteral("кПа"),           QStringLiteral("Па"),
+        QStringLiteral("кг/см2"), QStringLiteral("кг/м2"),         QStringLiteral("бар"),
+        QStringLiteral("атм"),    QStringLiteral("мм вод столба"), QStringLiteral("мм ртутн столба"),
+        QStringLiteral("psi")};
     const QStringList parities{QStringLiteral("Нет"), QStringLiteral("Нечетный"), QStringLiteral("Четный")};
-    const QStringList byteOrders{QStringLiteral("0 1 2 3"), QStringLiteral("2 3 0 1"), QStringLiteral("1 0 3 2"),
-                                 QStringLiteral("3 2 1 0")};
+    const QStringList byteOrders{QStringLiteral("0 1 2 3"), QStringLiteral("2 3 0 1"),
+                                 QStringLiteral("1 0 3 2"), QStringLiteral("3 2 1 0")};
     QStringList ports;
-    for (int n = 1; n <= 8; ++n) ports << QStringLiteral("COM %1").arg(n);
+    for (int n = 1; n <= 8; ++n)
+        ports << QStringLiteral("COM %1").arg(n);
 
     FillList(ComboBox1, ports);
     FillList(ComboBox2, rates);
     FillList(ComboBox10, rates);
     FillList(ComboBox5, {QStringLiteral("нет"), QStringLiteral("2"), QStringLiteral("4"), QStringLiteral("9"),
-                         QStringLiteral("16"), QStringLiteral("25"), QStringLiteral("36"), QStringLiteral("49"),
-                         QStringLiteral("64")});
+                         QStringLiteral("16"), QStringLiteral("25"), QStringLiteral("36"),
+                         QStringLiteral("49"), QStringLiteral("64")});
     FillList(ComboBox4, QStringList{QStringLiteral("%")} + units);
     FillList(ComboBox11, units);
     FillList(ComboBox6, Numbers(1, 31));
     FillList(ComboBox7, Numbers(1, 12));
     FillList(ComboBox8, Numbers(2000, 2015));
     const QStringList addresses = Numbers(0, 255, true);
-    for (QComboBox* box : {ComboBox3, ComboBox9, ComboBox12, ComboBox13}) FillList(box, addresses);
+    for (QComboBox* box : {ComboBox3, ComboBox9, ComboBox12, ComboBox13})
+        FillList(box, addresses);
     FillList(ComboBox14, parities);
     FillList(ComboBox15, parities);
     FillList(ComboBox16, byteOrders);
@@ -503,15 +519,15 @@ void TForm1::FillListsHintsAndCaption() {
     SetHint(Edit6, QStringLiteral("Число прибавляемое к измеренному значению"));
     SetHint(Edit7, QStringLiteral("Число на которое умножается измеренное значение"));
     SetHint(Edit8, QStringLiteral("Текст хранимый в приборе. 16 символов."));
-    SetHint(Edit9, QStringLiteral("Модель прибора для опознования программами.Вводится как десятичное число."));
+    SetHint(Edit9,
+            QStringLiteral("Модель прибора для опознования программами.Вводится как десятичное число."));
     SetHint(Edit10, QStringLiteral("Версия железа.Вводится как десятичное число."));
     SetHint(Edit11, QStringLiteral("Версия ПО.Вводится как десятичное число."));
 
     SetHint(ComboBox1, QStringLiteral("Номер порта"));
     SetHint(ComboBox2, QStringLiteral("Скорость обмена"));
     SetHint(ComboBox3, QStringLiteral("Сетевой номер прибора"));
-    SetHint(ComboBox4,
-            QStringLiteral("Единицы в которых будет передаваться значение по запросу компьютора"));
+    SetHint(ComboBox4, QStringLiteral("Единицы в которых будет передаваться значение по запросу компьютора"));
     SetHint(ComboBox5, QStringLiteral("Коэффициент усреднения"));
     SetHint(ComboBox6, QStringLiteral("Число месяца изготовления"));
     SetHint(ComboBox7, QStringLiteral("Месяц изготовления"));
@@ -549,19 +565,37 @@ void TForm1::ConnectHandlers() {
     using Handler = void (TForm1::*)();
     auto onPick = [this](QComboBox* box, Handler handler) {
         // activated: a pick by the user, also of the entry already selected; never from code.
-        connect(box, &QComboBox::activated, this, [this, box, handler] { Guarded(box, [&] { lastHandler = handler; (this->*handler)(); }); });
+        connect(box, &QComboBox::activated, this, [this, box, handler] {
+            Guarded(box, [&] {
+                lastHandler = handler;
+                (this->*handler)();
+            });
+        });
     };
     auto onEdit = [this](QLineEdit* edit, Handler handler) {
         // Any change of the text, typed or set from code.
-        connect(edit, &QLineEdit::textChanged, this,
-                [this, edit, handler] { Guarded(edit, [&] { lastHandler = handler; (this->*handler)(); }); });
+        connect(edit, &QLineEdit::textChanged, this, [this, edit, handler] {
+            Guarded(edit, [&] {
+                lastHandler = handler;
+                (this->*handler)();
+            });
+        });
     };
     auto onClick = [this](QPushButton* button, Handler handler) {
-        connect(button, &QPushButton::clicked, this,
-                [this, button, handler] { Guarded(button, [&] { lastHandler = handler; (this->*handler)(); }); });
+        connect(button, &QPushButton::clicked, this, [this, button, handler] {
+            Guarded(button, [&] {
+                lastHandler = handler;
+                (this->*handler)();
+            });
+        });
     };
     auto onTick = [this](QTimer* timer, Handler handler) {
-        connect(timer, &QTimer::timeout, this, [this, timer, handler] { Guarded(timer, [&] { lastHandler = handler; (this->*handler)(); }); });
+        connect(timer, &QTimer::timeout, this, [this, timer, handler] {
+            Guarded(timer, [&] {
+                lastHandler = handler;
+                (this->*handler)();
+            });
+        });
     };
 
     onPick(ComboBox1, &TForm1::ComboBox1Change);
@@ -591,7 +625,8 @@ void TForm1::ConnectHandlers() {
     onEdit(Edit10, &TForm1::Edit10Change);
     onEdit(Edit11, &TForm1::Edit11Change);
     // The key filters of the float fields run in eventFilter.
-    for (QLineEdit* edit : {Edit2, Edit3, Edit6, Edit7}) edit->installEventFilter(this);
+    for (QLineEdit* edit : {Edit2, Edit3, Edit6, Edit7})
+        edit->installEventFilter(this);
 
     onClick(Button1, &TForm1::Button1Click);
     onClick(Button2, &TForm1::Button2Click);
@@ -606,13 +641,29 @@ void TForm1::ConnectHandlers() {
 
     // Ticking from code raises the handler too; the uiBusy guard makes that nothing.
     connect(CheckBox7, &QCheckBox::toggled, this, [this] {
-        Guarded(CheckBox7, [this] { lastHandler = &TForm1::CheckBox7Click; CheckBox7Click(); });
+        Guarded(CheckBox7, [this] {
+            lastHandler = &TForm1::CheckBox7Click;
+            CheckBox7Click();
+        });
     });
     connect(ListBox1, &QListWidget::clicked, this, [this] {
-        Guarded(ListBox1, [this] { lastHandler = &TForm1::ListBox1Click; ListBox1Click(); });
+        Guarded(ListBox1, [this] {
+            lastHandler = &TForm1::ListBox1Click;
+            ListBox1Click();
+        });
     });
-    connect(N2, &QAction::triggered, this, [this] { Guarded(N2, [this] { lastHandler = &TForm1::N2Click; N2Click(); }); });
-    connect(N3, &QAction::triggered, this, [this] { Guarded(N3, [this] { lastHandler = &TForm1::N3Click; N3Click(); }); });
+    connect(N2, &QAction::triggered, this, [this] {
+        Guarded(N2, [this] {
+            lastHandler = &TForm1::N2Click;
+            N2Click();
+        });
+    });
+    connect(N3, &QAction::triggered, this, [this] {
+        Guarded(N3, [this] {
+            lastHandler = &TForm1::N3Click;
+            N3Click();
+        });
+    });
 
     connect(TabbedNotebook1, &QTabWidget::currentChanged, this, [this](int newPage) {
         Guarded(TabbedNotebook1, [this, newPage] {
@@ -637,10 +688,14 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
     using KeyFilter = void (TForm1::*)(QChar&);
     KeyFilter filter = nullptr;
-    if (watched == Edit2) filter = &TForm1::Edit2KeyPress;
-    else if (watched == Edit3) filter = &TForm1::Edit3KeyPress;
-    else if (watched == Edit6) filter = &TForm1::Edit6KeyPress;
-    else if (watched == Edit7) filter = &TForm1::Edit7KeyPress;
+    if (watched == Edit2)
+        filter = &TForm1::Edit2KeyPress;
+    else if (watched == Edit3)
+        filter = &TForm1::Edit3KeyPress;
+    else if (watched == Edit6)
+        filter = &TForm1::Edit6KeyPress;
+    else if (watched == Edit7)
+        filter = &TForm1::Edit7KeyPress;
     if (!filter || key->text().size() != 1) return QMainWindow::eventFilter(watched, event);
 
     // A typed character passes through the field's key filter, which may replace or drop it.

@@ -18,8 +18,10 @@ int main(int argc, char** argv) {
 
     TForm1* window = nullptr;
     CloseSignals closeSignals([&window](int) {
-        if (window) window->CloseBySignal();
-        else QCoreApplication::exit(0);
+        if (window)
+            window->CloseBySignal();
+        else
+            QCoreApplication::exit(0);
     });
 
     try {
@@ -41,7 +43,8 @@ int main(int argc, char** argv) {
         }
         window = nullptr;
     } catch (const std::exception& error) {
-        QMessageBox::critical(nullptr, QStringLiteral("Mod Bus OLV 1.1.3.1"), QString::fromLocal8Bit(error.what()));
+        QMessageBox::critical(nullptr, QStringLiteral("Mod Bus OLV 1.1.3.1"),
+                              QString::fromLocal8Bit(error.what()));
     }
     return 0;
 }

@@ -10,7 +10,7 @@
 class OlvApplication : public QApplication {
     Q_OBJECT
 
-public:
+  public:
     using ExceptionHandler = std::function<void(QObject* receiver, const std::exception* error)>;
 
     OlvApplication(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -18,6 +18,6 @@ public:
     void setExceptionHandler(ExceptionHandler handler) { handler_ = std::move(handler); }
     bool notify(QObject* receiver, QEvent* event) override;
 
-private:
+  private:
     ExceptionHandler handler_;
 };

@@ -2,7 +2,9 @@
 #include "ui/form1.h"
 
 // Every 1000 ms: one polling step.
-void TForm1::Timer1Timer() { PollLiveValue(); }
+void TForm1::Timer1Timer() {
+    PollLiveValue();
+}
 
 // Reads and shows the live value and the exchange state while polling is on and page 0 is shown.
 void TForm1::PollLiveValue() {}

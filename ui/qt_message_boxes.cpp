@@ -10,9 +10,12 @@ namespace {
 
 QMessageBox::Icon IconOf(BoxIcon icon) {
     switch (icon) {
-    case BoxIcon::Error: return QMessageBox::Critical;
-    case BoxIcon::Warning: return QMessageBox::Warning;
-    case BoxIcon::Information: return QMessageBox::Information;
+    case BoxIcon::Error:
+        return QMessageBox::Critical;
+    case BoxIcon::Warning:
+        return QMessageBox::Warning;
+    case BoxIcon::Information:
+        return QMessageBox::Information;
     }
     return QMessageBox::NoIcon;
 }

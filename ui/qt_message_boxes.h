@@ -10,7 +10,7 @@ class QWidget;
 
 // The program's message boxes as modal QMessageBox boxes owned by the main window.
 class QtMessageBoxes : public olv::link::MessageBoxes {
-public:
+  public:
     explicit QtMessageBoxes(QWidget* owner = nullptr) : owner_(owner) {}
 
     void setOwner(QWidget* owner) { owner_ = owner; }
@@ -21,7 +21,7 @@ public:
     void dismissAll();
     bool dismissed() const { return dismissed_; }
 
-private:
+  private:
     QPointer<QWidget> owner_;
     bool dismissed_ = false;
     QList<QPointer<QMessageBox>> open_;

@@ -28,7 +28,8 @@ constexpr ResultFlags MissingReply = NoReply | WrongLength | WrongFunction | Crc
 constexpr ResultFlags ExceptionFlags = ExceptionReply | WrongLength | WrongFunction;
 
 void StopTimers(TForm1& form) {
-    for (QTimer* timer : {form.Timer1, form.Timer2, form.Timer3, form.Timer4, form.Timer5}) timer->stop();
+    for (QTimer* timer : {form.Timer1, form.Timer2, form.Timer3, form.Timer4, form.Timer5})
+        timer->stop();
     form.uiBusy = 0;
 }
 
@@ -52,7 +53,7 @@ bool Near(const QColor& painted, const QColor& wanted) {
 class ExchangeReportTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void memoAndBox_data() {
         QTest::addColumn<ResultFlags>("flags");
         QTest::addColumn<int>("code");
@@ -74,19 +75,19 @@ private slots:
                            "При приеме в ответе не сошлась контрольная сумма. ",
                            "В ответе указан не тот номер команды. "}
             << QStringLiteral("При приеме не принято ожидаемое число символов.") << exchange;
-        QTest::newRow("exception 2")
-            << ExceptionFlags << 2
-            << QStringList{"При приеме не принято ожидаемое число символов. ",
-                           "В ответе указан не тот номер команды. ", "Указан адрес который не поддерживается. "}
-            << QStringLiteral("Адрес данных выходит за допустимые границы.") << device;
-        QTest::newRow("exception 6")
-            << ExceptionFlags << 6
-            << QStringList{"При приеме не принято ожидаемое число символов. ",
-                           "В ответе указан не тот номер команды. "}
-            << QStringLiteral("Ошибка устройства 6") << device;
-        QTest::newRow("wrong function only") << ResultFlags(WrongFunction) << 0
-                                             << QStringList{"В ответе указан не тот номер команды. "}
-                                             << QStringLiteral("В ответе указан не тот номер команды.") << exchange;
+        QTest::newRow("exception 2") << ExceptionFlags << 2
+                                     << QStringList{"При приеме не принято ожидаемое число символов. ",
+                                                    "В ответе указан не тот номер команды. ",
+                                                    "Указан адрес который не поддерживается. "}
+                                     << QStringLiteral("Адрес данных выходит за допустимые границы.")
+                                     << device;
+        QTest::newRow("exception 6") << ExceptionFlags << 6
+                                     << QStringList{"При приеме не принято ожидаемое число символов. ",
+                                                    "В ответе указан не тот номер команды. "}
+                                     << QStringLiteral("Ошибка устройства 6") << device;
+        QTest::newRow("wrong function only")
+            << ResultFlags(WrongFunction) << 0 << QStringList{"В ответе указан не тот номер команды. "}
+            << QStringLiteral("В ответе указан не тот номер команды.") << exchange;
     }
     void memoAndBox() {
         QFETCH(ResultFlags, flags);

@@ -7,7 +7,9 @@
 
 namespace olv::test {
 
-std::string FakePortPath(int portNumber) { return "/dev/fake-com" + std::to_string(portNumber); }
+std::string FakePortPath(int portNumber) {
+    return "/dev/fake-com" + std::to_string(portNumber);
+}
 
 FormFixture::FormFixture(const Options& options) : previousDir_(QDir::currentPath()) {
     QDir::setCurrent(work_.path());
@@ -34,11 +36,12 @@ FormFixture::~FormFixture() {
 void WriteCrlfFile(const QString& path, const QStringList& lines) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
-    for (const QString& line : lines) file.write(line.toLatin1() + "\r\n");
+    for (const QString& line : lines)
+        file.write(line.toLatin1() + "\r\n");
 }
 
 class ModalDismisser::Impl : public QObject {
-public:
+  public:
     Impl() {
         connect(&timer, &QTimer::timeout, this, [] {
             if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();

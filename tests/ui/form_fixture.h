@@ -16,12 +16,12 @@ namespace olv::test {
 // A window on a fake port with recording message boxes, in a temporary working folder of its own
 // (dev.dat and recent.prf land there). The previous working folder is restored afterwards.
 class FormFixture {
-public:
+  public:
     struct Options {
         bool runFormCreate = true;
-        bool qtBoxes = false;                          // real QMessageBox boxes instead of recording ones
-        std::function<void(const QDir&)> prepare;      // writes files into the folder before start-up
-        std::function<void(FakePort&)> preparePort;    // scripts the port before start-up
+        bool qtBoxes = false;                       // real QMessageBox boxes instead of recording ones
+        std::function<void(const QDir&)> prepare;   // writes files into the folder before start-up
+        std::function<void(FakePort&)> preparePort; // scripts the port before start-up
     };
 
     FormFixture() : FormFixture(Options{}) {}
@@ -41,7 +41,7 @@ public:
     FakePort* port = nullptr; // owned by the window
     std::unique_ptr<TForm1> form;
 
-private:
+  private:
     QString previousDir_;
     QTemporaryDir work_;
 };
@@ -54,11 +54,11 @@ void WriteCrlfFile(const QString& path, const QStringList& lines);
 
 // Closes every modal dialog that shows up while it lives (a handler may open a file dialog).
 class ModalDismisser {
-public:
+  public:
     ModalDismisser();
     ~ModalDismisser();
 
-private:
+  private:
     class Impl;
     std::unique_ptr<Impl> impl_;
 };

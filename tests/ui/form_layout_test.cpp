@@ -27,35 +27,48 @@ Q_DECLARE_METATYPE(TForm1::Handler)
 class FormLayoutTest : public QObject {
     Q_OBJECT
 
-private:
-    template <class W>
-    static W* Find(FormFixture& f, const char* name) {
+  private:
+    template <class W> static W* Find(FormFixture& f, const char* name) {
         W* widget = f->findChild<W*>(QString::fromLatin1(name));
         if (!widget) qWarning("no control %s", name);
         return widget;
     }
 
-private slots:
+  private slots:
     void lists_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("count");
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("last");
-        QTest::newRow("ComboBox1 ports") << "ComboBox1" << 8 << "COM 1" << "COM 8";
-        QTest::newRow("ComboBox2 rates") << "ComboBox2" << 6 << "1200" << "38400";
-        QTest::newRow("ComboBox10 rates") << "ComboBox10" << 6 << "1200" << "38400";
-        QTest::newRow("ComboBox5 damping") << "ComboBox5" << 9 << "нет" << "64";
-        QTest::newRow("ComboBox4 units") << "ComboBox4" << 11 << "%" << "psi";
-        QTest::newRow("ComboBox11 sensor units") << "ComboBox11" << 10 << "МПа" << "psi";
-        QTest::newRow("ComboBox6 day") << "ComboBox6" << 31 << "1" << "31";
-        QTest::newRow("ComboBox7 month") << "ComboBox7" << 12 << "1" << "12";
-        QTest::newRow("ComboBox8 year") << "ComboBox8" << 16 << "2000" << "2015";
+        QTest::newRow("ComboBox1 ports") << "ComboBox1" << 8 << "COM 1"
+                                         << "COM 8";
+        QTest::newRow("ComboBox2 rates") << "ComboBox2" << 6 << "1200"
+                                         << "38400";
+        QTest::newRow("ComboBox10 rates") << "ComboBox10" << 6 << "1200"
+                                          << "38400";
+        QTest::newRow("ComboBox5 damping") << "ComboBox5" << 9 << "нет"
+                                           << "64";
+        QTest::newRow("ComboBox4 units") << "ComboBox4" << 11 << "%"
+                                         << "psi";
+        QTest::newRow("ComboBox11 sensor units") << "ComboBox11" << 10 << "МПа"
+                                                 << "psi";
+        QTest::newRow("ComboBox6 day") << "ComboBox6" << 31 << "1"
+                                       << "31";
+        QTest::newRow("ComboBox7 month") << "ComboBox7" << 12 << "1"
+                                         << "12";
+        QTest::newRow("ComboBox8 year") << "ComboBox8" << 16 << "2000"
+                                        << "2015";
         for (const char* name : {"ComboBox3", "ComboBox9", "ComboBox12", "ComboBox13"})
-            QTest::newRow(name) << name << 256 << "  0" << "255";
-        QTest::newRow("ComboBox14 parity") << "ComboBox14" << 3 << "Нет" << "Четный";
-        QTest::newRow("ComboBox15 parity") << "ComboBox15" << 3 << "Нет" << "Четный";
-        QTest::newRow("ComboBox16 byte order") << "ComboBox16" << 4 << "0 1 2 3" << "3 2 1 0";
-        QTest::newRow("ComboBox17 byte order") << "ComboBox17" << 4 << "0 1 2 3" << "3 2 1 0";
+            QTest::newRow(name) << name << 256 << "  0"
+                                << "255";
+        QTest::newRow("ComboBox14 parity") << "ComboBox14" << 3 << "Нет"
+                                           << "Четный";
+        QTest::newRow("ComboBox15 parity") << "ComboBox15" << 3 << "Нет"
+                                           << "Четный";
+        QTest::newRow("ComboBox16 byte order") << "ComboBox16" << 4 << "0 1 2 3"
+                                               << "3 2 1 0";
+        QTest::newRow("ComboBox17 byte order") << "ComboBox17" << 4 << "0 1 2 3"
+                                               << "3 2 1 0";
     }
     void lists() {
         QFETCH(QString, name);
@@ -126,7 +139,8 @@ private slots:
             {"Button7", "Записать текст в прибор"},
             {"Button6", "Прочитать текст из прибора"},
         };
-        for (const auto& row : rows) QTest::newRow(row[0]) << row[0] << QString::fromUtf8(row[1]);
+        for (const auto& row : rows)
+            QTest::newRow(row[0]) << row[0] << QString::fromUtf8(row[1]);
     }
     void hints() {
         QFETCH(QString, name);
@@ -143,14 +157,16 @@ private slots:
         QCOMPARE(f->Button3->property("hint").toString(), QStringLiteral("Записать конфигурацию датчика"));
         QVERIFY(f->Button2->toolTip().isEmpty());
         QVERIFY(f->Button3->toolTip().isEmpty());
-        for (QWidget* unhinted : std::initializer_list<QWidget*>{f->Label1, f->RichEdit1, f->ListBox1, f->Button10})
+        for (QWidget* unhinted :
+             std::initializer_list<QWidget*>{f->Label1, f->RichEdit1, f->ListBox1, f->Button10})
             QVERIFY(unhinted->toolTip().isEmpty());
     }
 
     void initialTexts_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("text");
-        for (const char* edit : {"Edit1", "Edit2", "Edit3", "Edit4", "Edit5", "Edit8", "Edit9", "Edit10", "Edit11"})
+        for (const char* edit :
+             {"Edit1", "Edit2", "Edit3", "Edit4", "Edit5", "Edit8", "Edit9", "Edit10", "Edit11"})
             QTest::newRow(edit) << edit << QStringLiteral("Данных нет");
         QTest::newRow("Edit6") << "Edit6" << QStringLiteral(" Данных нет");
         QTest::newRow("Edit7") << "Edit7" << QStringLiteral(" Данных нет");
@@ -176,12 +192,18 @@ private slots:
         QObject* control = f->findChild<QObject*>(name);
         QVERIFY(control);
         QString shown;
-        if (auto* edit = qobject_cast<QLineEdit*>(control)) shown = edit->text();
-        else if (auto* memo = qobject_cast<QPlainTextEdit*>(control)) shown = memo->toPlainText();
-        else if (auto* rich = qobject_cast<QTextEdit*>(control)) shown = rich->toPlainText();
-        else if (auto* label = qobject_cast<QLabel*>(control)) shown = label->text();
-        else if (auto* box = qobject_cast<QComboBox*>(control)) shown = box->currentText();
-        else if (auto* panel = dynamic_cast<CaptionPanel*>(control)) shown = panel->caption();
+        if (auto* edit = qobject_cast<QLineEdit*>(control))
+            shown = edit->text();
+        else if (auto* memo = qobject_cast<QPlainTextEdit*>(control))
+            shown = memo->toPlainText();
+        else if (auto* rich = qobject_cast<QTextEdit*>(control))
+            shown = rich->toPlainText();
+        else if (auto* label = qobject_cast<QLabel*>(control))
+            shown = label->text();
+        else if (auto* box = qobject_cast<QComboBox*>(control))
+            shown = box->currentText();
+        else if (auto* panel = dynamic_cast<CaptionPanel*>(control))
+            shown = panel->caption();
         QCOMPARE(shown, text);
     }
 
@@ -195,11 +217,12 @@ private slots:
 
     void kindsOfBoxes() {
         FormFixture f;
-        for (QComboBox* box : {f->ComboBox1, f->ComboBox2, f->ComboBox3, f->ComboBox4, f->ComboBox5, f->ComboBox6,
-                               f->ComboBox7, f->ComboBox8, f->ComboBox9, f->ComboBox10, f->ComboBox11})
+        for (QComboBox* box :
+             {f->ComboBox1, f->ComboBox2, f->ComboBox3, f->ComboBox4, f->ComboBox5, f->ComboBox6,
+              f->ComboBox7, f->ComboBox8, f->ComboBox9, f->ComboBox10, f->ComboBox11})
             QVERIFY2(!box->isEditable(), qPrintable(box->objectName()));
-        for (QComboBox* box : {f->ComboBox12, f->ComboBox13, f->ComboBox14, f->ComboBox15, f->ComboBox16,
-                               f->ComboBox17})
+        for (QComboBox* box :
+             {f->ComboBox12, f->ComboBox13, f->ComboBox14, f->ComboBox15, f->ComboBox16, f->ComboBox17})
             QVERIFY2(box->isEditable(), qPrintable(box->objectName()));
     }
 
@@ -256,7 +279,8 @@ private slots:
                                QStringLiteral("Настройки связи"), QStringLiteral("Поиск приборов"),
                                QStringLiteral("Текст")};
         QCOMPARE(f->TabbedNotebook1->count(), 5);
-        for (int i = 0; i < 5; ++i) QCOMPARE(f->TabbedNotebook1->tabText(i), tabs[i]);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(f->TabbedNotebook1->tabText(i), tabs[i]);
         QCOMPARE(f->TabbedNotebook1->tabBar()->font().pixelSize(), 16);
         // Every caption fits: the tab bar needs no scroll buttons at the window's size.
         f->show();
@@ -266,7 +290,8 @@ private slots:
         QCOMPARE(f->N2->text(), QStringLiteral("Прочитать профиль настроек"));
         QCOMPARE(f->N3->text(), QStringLiteral("Записать профиль настроек"));
         QVERIFY(f->N2->shortcut().isEmpty());
-        const QStringList filters{QStringLiteral("Профиль настроек (*.prf)"), QStringLiteral("Все файлы (*.*)")};
+        const QStringList filters{QStringLiteral("Профиль настроек (*.prf)"),
+                                  QStringLiteral("Все файлы (*.*)")};
         for (QFileDialog* dialog : {f->OpenDialog1, f->SaveDialog1}) {
             QCOMPARE(dialog->nameFilters(), filters);
             QCOMPARE(dialog->selectedNameFilter(), filters.first());
@@ -280,30 +305,67 @@ private slots:
     void captions() {
         FormFixture f;
         const std::pair<QWidget*, const char*> captions[] = {
-            {f->Label21, "Порт"}, {f->Label22, "Скорость"}, {f->Label32, "Паритет"},
-            {f->Label3, "Адрес прибора"}, {f->Label2, "Измеренное значение"},
-            {f->Label14, "Результат измерения"}, {f->Label4, "Состояние обмена"}, {f->Label35, "Порядок байт"},
-            {f->Button9, "Применить"}, {f->Button10, "Спросить"}, {f->Label36, "Запись в файл"},
-            {f->CheckBox11, "Записать"}, {f->Label5, "Модель"}, {f->Label6, "Код модели"},
-            {f->Label7, "Максимум диапазона"}, {f->Label8, "Минимум диапазона"}, {f->Label9, "Заводской номер"},
-            {f->Label10, "Демпфирование"}, {f->Label11, "Дата выпуска"}, {f->Label15, "Единицы"},
-            {f->Label16, "Подстройка"}, {f->Label17, "Смещение"}, {f->Label18, "Диапазон"},
-            {f->Label19, "Единицы датчика"}, {f->Button3, "Записать"}, {f->Button2, "Прочитать"},
-            {f->Label12, "Сетевой номер"}, {f->Label13, "Скорость обмена"}, {f->Label30, "Паритет"},
-            {f->Label31, "Порядок байт в "}, {f->Label34, "измеренном значении"},
-            {f->Button8, "Сменить при приеме"}, {f->CheckBox7, "Запись обмена"}, {f->Button1, "Записать"},
-            {f->Label23, "Найденные приборы"}, {f->Label24, "Скорости для поиска"}, {f->Label33, "Паритет"},
-            {f->Label25, "Диапазон адресов поиска"}, {f->Label26, "Начало"}, {f->Label27, "Конец"},
-            {f->Label28, "Поиск"}, {f->CheckBox1, "1200"}, {f->CheckBox6, "38400"}, {f->CheckBox8, "нет"},
-            {f->CheckBox9, "нечетный"}, {f->CheckBox10, "четный"}, {f->Button4, "Начать"},
-            {f->Button5, "Остановить"}, {f->Label29, "Текст, хранящийся в приборе"}, {f->Label37, "Модель"},
-            {f->Label38, "Версия модуля"}, {f->Label39, "Версия ПО модуля"}, {f->Button7, "Записать"},
+            {f->Label21, "Порт"},
+            {f->Label22, "Скорость"},
+            {f->Label32, "Паритет"},
+            {f->Label3, "Адрес прибора"},
+            {f->Label2, "Измеренное значение"},
+            {f->Label14, "Результат измерения"},
+            {f->Label4, "Состояние обмена"},
+            {f->Label35, "Порядок байт"},
+            {f->Button9, "Применить"},
+            {f->Button10, "Спросить"},
+            {f->Label36, "Запись в файл"},
+            {f->CheckBox11, "Записать"},
+            {f->Label5, "Модель"},
+            {f->Label6, "Код модели"},
+            {f->Label7, "Максимум диапазона"},
+            {f->Label8, "Минимум диапазона"},
+            {f->Label9, "Заводской номер"},
+            {f->Label10, "Демпфирование"},
+            {f->Label11, "Дата выпуска"},
+            {f->Label15, "Единицы"},
+            {f->Label16, "Подстройка"},
+            {f->Label17, "Смещение"},
+            {f->Label18, "Диапазон"},
+            {f->Label19, "Единицы датчика"},
+            {f->Button3, "Записать"},
+            {f->Button2, "Прочитать"},
+            {f->Label12, "Сетевой номер"},
+            {f->Label13, "Скорость обмена"},
+            {f->Label30, "Паритет"},
+            {f->Label31, "Порядок байт в "},
+            {f->Label34, "измеренном значении"},
+            {f->Button8, "Сменить при приеме"},
+            {f->CheckBox7, "Запись обмена"},
+            {f->Button1, "Записать"},
+            {f->Label23, "Найденные приборы"},
+            {f->Label24, "Скорости для поиска"},
+            {f->Label33, "Паритет"},
+            {f->Label25, "Диапазон адресов поиска"},
+            {f->Label26, "Начало"},
+            {f->Label27, "Конец"},
+            {f->Label28, "Поиск"},
+            {f->CheckBox1, "1200"},
+            {f->CheckBox6, "38400"},
+            {f->CheckBox8, "нет"},
+            {f->CheckBox9, "нечетный"},
+            {f->CheckBox10, "четный"},
+            {f->Button4, "Начать"},
+            {f->Button5, "Остановить"},
+            {f->Label29, "Текст, хранящийся в приборе"},
+            {f->Label37, "Модель"},
+            {f->Label38, "Версия модуля"},
+            {f->Label39, "Версия ПО модуля"},
+            {f->Button7, "Записать"},
             {f->Button6, "Прочитать"},
         };
         for (const auto& [control, caption] : captions) {
             QString shown;
-            if (auto* label = qobject_cast<QLabel*>(control)) shown = label->text();
-            else if (auto* button = qobject_cast<QAbstractButton*>(control)) shown = button->text();
+            if (auto* label = qobject_cast<QLabel*>(control))
+                shown = label->text();
+            else if (auto* button = qobject_cast<QAbstractButton*>(control))
+                shown = button->text();
             QCOMPARE(shown, QString::fromUtf8(caption));
         }
     }
@@ -350,10 +412,12 @@ private slots:
         FormFixture f;
         olv::test::ModalDismisser dismisser;
         const std::pair<QLineEdit*, TForm1::Handler> edits[] = {
-            {f->Edit1, &TForm1::Edit1Change}, {f->Edit2, &TForm1::Edit2Change}, {f->Edit3, &TForm1::Edit3Change},
-            {f->Edit4, &TForm1::Edit4Change}, {f->Edit5, &TForm1::Edit5Change}, {f->Edit6, &TForm1::Edit6Change},
-            {f->Edit7, &TForm1::Edit7Change}, {f->Edit8, &TForm1::Edit8Change}, {f->Edit9, &TForm1::Edit9Change},
-            {f->Edit10, &TForm1::Edit10Change}, {f->Edit11, &TForm1::Edit11Change},
+            {f->Edit1, &TForm1::Edit1Change},   {f->Edit2, &TForm1::Edit2Change},
+            {f->Edit3, &TForm1::Edit3Change},   {f->Edit4, &TForm1::Edit4Change},
+            {f->Edit5, &TForm1::Edit5Change},   {f->Edit6, &TForm1::Edit6Change},
+            {f->Edit7, &TForm1::Edit7Change},   {f->Edit8, &TForm1::Edit8Change},
+            {f->Edit9, &TForm1::Edit9Change},   {f->Edit10, &TForm1::Edit10Change},
+            {f->Edit11, &TForm1::Edit11Change},
         };
         for (const auto& [edit, handler] : edits) {
             f->lastHandler = nullptr;
@@ -376,7 +440,8 @@ private slots:
         f->CheckBox7->toggle(); // ticking from code raises the click handler
         QVERIFY(f->lastHandler == &TForm1::CheckBox7Click);
 
-        const std::pair<QAction*, TForm1::Handler> items[] = {{f->N2, &TForm1::N2Click}, {f->N3, &TForm1::N3Click}};
+        const std::pair<QAction*, TForm1::Handler> items[] = {{f->N2, &TForm1::N2Click},
+                                                              {f->N3, &TForm1::N3Click}};
         for (const auto& [item, handler] : items) {
             f->lastHandler = nullptr;
             item->trigger();
@@ -391,7 +456,8 @@ private slots:
         QTest::mouseClick(f->ListBox1->viewport(), Qt::LeftButton, {}, row.center());
         QVERIFY(f->lastHandler == &TForm1::ListBox1Click);
 
-        for (QTimer* timer : {f->Timer1, f->Timer2, f->Timer3, f->Timer4, f->Timer5}) timer->stop();
+        for (QTimer* timer : {f->Timer1, f->Timer2, f->Timer3, f->Timer4, f->Timer5})
+            timer->stop();
         for (auto [timer, handler] :
              {std::pair{f->Timer1, &TForm1::Timer1Timer}, std::pair{f->Timer4, &TForm1::Timer4Timer}}) {
             f->lastHandler = nullptr;

@@ -31,7 +31,8 @@ const QColor White(255, 255, 255);
 
 // Stops the window's timers and ends the settling, so that nothing happens between two steps.
 void StopTimers(TForm1& form) {
-    for (QTimer* timer : {form.Timer1, form.Timer2, form.Timer3, form.Timer4, form.Timer5}) timer->stop();
+    for (QTimer* timer : {form.Timer1, form.Timer2, form.Timer3, form.Timer4, form.Timer5})
+        timer->stop();
     form.uiBusy = 0;
 }
 
@@ -47,7 +48,7 @@ QString IniValue(const QString& path, const QString& key) {
 
 // An object whose event handling throws, as a faulty handler would.
 class Throwing : public QObject {
-public:
+  public:
     bool event(QEvent* event) override {
         if (event->type() == QEvent::User) throw std::runtime_error("handler failed");
         if (event->type() == QEvent::User + 1) {
@@ -64,7 +65,7 @@ public:
 class FormLifecycleTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void startUpOpensThePortOnceAndStartsTheOneShotTimers() {
         FormFixture f;
         QCOMPARE(f.port->opens.size(), size_t(1));
@@ -74,7 +75,8 @@ private slots:
         QCOMPARE(f.port->opens[0].line.dataBits, 8);
         QCOMPARE(f.port->raiseLinesCalls, 1);
         const auto& calls = f.port->calls;
-        QVERIFY(std::find(calls.begin(), calls.end(), "open") < std::find(calls.begin(), calls.end(), "raiseLines"));
+        QVERIFY(std::find(calls.begin(), calls.end(), "open") <
+                std::find(calls.begin(), calls.end(), "raiseLines"));
         QVERIFY(QFile::exists(f.dir().filePath("dev.dat")));
 
         QCOMPARE(f->uiBusy, 1);
@@ -296,12 +298,14 @@ private slots:
         f->TabbedNotebook1->setCurrentIndex(1); // leaves page 0
         QCOMPARE(f->Timer1->interval(), 1000);
 
-        const QList<QWidget*> sensor{f->Edit1, f->Edit2, f->Edit3, f->Edit4, f->Edit5, f->Edit6, f->Edit7,
-                                     f->ComboBox4, f->ComboBox5, f->ComboBox6, f->ComboBox7, f->ComboBox8,
-                                     f->ComboBox11};
-        for (QWidget* control : sensor) TForm1::SetEdited(control);
+        const QList<QWidget*> sensor{f->Edit1,     f->Edit2,     f->Edit3,     f->Edit4,     f->Edit5,
+                                     f->Edit6,     f->Edit7,     f->ComboBox4, f->ComboBox5, f->ComboBox6,
+                                     f->ComboBox7, f->ComboBox8, f->ComboBox11};
+        for (QWidget* control : sensor)
+            TForm1::SetEdited(control);
         f->TabbedNotebook1->setCurrentIndex(2); // leaves page 1
-        for (QWidget* control : sensor) QCOMPARE(TForm1::ColorOf(control), White);
+        for (QWidget* control : sensor)
+            QCOMPARE(TForm1::ColorOf(control), White);
 
         // Choices on page 2 that were not written are dropped when it is left.
         f->linkSettings.address = 5;
@@ -313,14 +317,16 @@ private slots:
         f->ComboBox10->setCurrentIndex(0);
         f->ComboBox15->setCurrentIndex(0);
         f->ComboBox16->setCurrentIndex(3);
-        for (QWidget* control : link) TForm1::SetEdited(control);
+        for (QWidget* control : link)
+            TForm1::SetEdited(control);
         f->uiBusy = 1; // the page change shows the link whatever the guard says
         f->TabbedNotebook1->setCurrentIndex(3);
         QCOMPARE(f->ComboBox9->currentIndex(), 5);
         QCOMPARE(f->ComboBox10->currentText(), QStringLiteral("38400"));
         QCOMPARE(f->ComboBox15->currentIndex(), 2);
         QCOMPARE(f->ComboBox16->currentIndex(), 1);
-        for (QWidget* control : link) QCOMPARE(TForm1::ColorOf(control), White);
+        for (QWidget* control : link)
+            QCOMPARE(TForm1::ColorOf(control), White);
 
         // Leaving page 3 changes nothing.
         TForm1::SetEdited(f->ComboBox9);

@@ -31,7 +31,7 @@ bool Catches(qint64 pid, int signalNumber) {
 class ProgramSignalsTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     // Starts the program in its own folder on a port that cannot be opened, so that it waits in the
     // message box "Невозможно открыть последовательный порт".
     void start(QProcess& program, const QTemporaryDir& work) {
@@ -53,7 +53,7 @@ private:
         program.waitForFinished(5000);
     }
 
-private slots:
+  private slots:
     void termClosesTheBoxAndTheWindowAndSaves() {
         QTemporaryDir work;
         QProcess program;
