@@ -76,7 +76,7 @@ bool LoadStateFile(const std::string& path, Instrument& instrument, std::string&
 
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
     Instrument base;
-    std::vector<std::string> instrumentSpecs;
+    std::vector<std::string> instrumentTexts;
     int rangeFirst = 0, rangeLast = -1;
     std::string statePath;
     std::vector<std::pair<std::string, std::string>> settings; // applied in order after the state file
@@ -123,7 +123,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             settings.emplace_back(v.substr(0, eq), v.substr(eq + 1));
         } else if (a == "--instrument") {
             if (!value(v)) return false;
-            instrumentSpecs.push_back(v);
+            instrumentTexts.push_back(v);
         } else if (a == "--instruments-range") {
             if (!value(v)) return false;
             const auto parts = Split(v, '-');
@@ -155,12 +155,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         inst.setPhase(3.0 * a);
         options.instruments.push_back(inst);
     }
-    for (const auto& spec : instrumentSpecs) {
+    for (const auto& entry : instrumentTexts) {
         Instrument inst = base;
-        for (const auto& item : Split(spec, ',')) {
+        for (const auto& item : Split(entry, ',')) {
             const size_t eq = item.find('=');
             if (eq == std::string::npos || eq == 0) {
-                error = "--instrument takes KEY=VALUE,...: " + spec;
+                error = "--instrument takes KEY=VALUE,...: " + entry;
                 return false;
             }
             if (!inst.setKey(item.substr(0, eq), item.substr(eq + 1), error)) return false;

@@ -1,5 +1,7 @@
 #include "tests/ui/form_fixture.h"
 
+#include "link/termios_port.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
@@ -31,6 +33,39 @@ FormFixture::FormFixture(const Options& options) : previousDir_(QDir::currentPat
 FormFixture::~FormFixture() {
     form.reset(); // its last save goes into the temporary folder
     QDir::setCurrent(previousDir_);
+}
+
+SimFormFixture::SimFormFixture(const Options& options) : previousDir_(QDir::currentPath()) {
+    QDir::setCurrent(work_.path());
+    started_ = sim.start(options.simArgs);
+    if (options.writeDefaultStation)
+        WriteCrlfFile(dir().filePath("dev.dat"),
+                      {"[COM_SETTINGS]", "Number=1", "Settings=19200,E,8,2", "[DEVICE]", "EnableNetAdrr=1",
+                       "NetAdrr=1", "[SETTINGS]", "NOfReadings=2", "TimeOut=300", "[LOG]", "UseLogFile=0",
+                       "LogFileName=COM.txt", "[REG]", "RegFileName=REG.txt"});
+    if (options.prepare) options.prepare(dir());
+
+    Form1Deps deps;
+    deps.port = std::make_unique<link::TermiosPort>();
+    deps.boxes = &boxes;
+    const std::string path = sim.path();
+    deps.resolvePath = [path](int) { return path; };
+    deps.runFormCreate = options.runFormCreate;
+    form = std::make_unique<TForm1>(std::move(deps));
+}
+
+SimFormFixture::~SimFormFixture() {
+    form.reset();
+    sim.stop();
+    QDir::setCurrent(previousDir_);
+}
+
+void SimFormFixture::settle() {
+    // Timer2 ends the settling, Timer3 runs the start-up read; both are one-shot.
+    form->Timer2->stop();
+    form->Timer2Timer();
+    form->Timer3->stop();
+    form->Timer3Timer();
 }
 
 void WriteCrlfFile(const QString& path, const QStringList& lines) {

@@ -2,6 +2,7 @@
 
 #include "tests/support/fake_port.h"
 #include "tests/support/recording_boxes.h"
+#include "tests/support/sim_fixture.h"
 #include "ui/form1.h"
 
 #include <QDir>
@@ -44,6 +45,40 @@ class FormFixture {
   private:
     QString previousDir_;
     QTemporaryDir work_;
+};
+
+// A window on a real termios port talking to the virtual instrument (every COM number resolves to the
+// simulator's pseudo-terminal), with recording message boxes, in a temporary working folder. The
+// simulator is started before the window and stopped after it.
+class SimFormFixture {
+  public:
+    struct Options {
+        std::vector<std::string> simArgs;         // options of modbus-olv-sim
+        bool runFormCreate = true;
+        std::function<void(const QDir&)> prepare; // writes files (dev.dat, recent.prf) before start-up
+        bool writeDefaultStation = true; // dev.dat for the simulator: COM1, 19200, even parity, address 1
+    };
+
+    SimFormFixture() : SimFormFixture(Options{}) {}
+    explicit SimFormFixture(const Options& options);
+    ~SimFormFixture();
+
+    bool started() const { return started_; }
+    QDir dir() const { return QDir(work_.path()); }
+    TForm1& operator*() const { return *form; }
+    TForm1* operator->() const { return form.get(); }
+
+    // Runs the start-up timers (settling and the start-up read) so the window is in its running state.
+    void settle();
+
+    SimInstrument sim;
+    RecordingBoxes boxes;
+    std::unique_ptr<TForm1> form;
+
+  private:
+    QString previousDir_;
+    QTemporaryDir work_;
+    bool started_ = false;
 };
 
 // Path of a COM port as the fixture's windows resolve it.
