@@ -109,12 +109,16 @@ class TForm1 : public QMainWindow {
     // ---- Page 0: live value (page_live.cpp) ----
     void Timer1Timer();
     void PollLiveValue();
+    void ShowLiveValue();
+    void LogMeasurement();
     void Button9Click();
     void Button10Click();
 
     // ---- Page 1: sensor configuration (page_sensor.cpp) ----
     olv::link::ResultFlags ReadConfiguration(uint8_t& exceptionCode);
     void ShowConfiguration();
+    bool CollectConfiguration(); // true when a field does not convert (its messages were shown)
+    olv::link::ResultFlags WriteConfiguration(uint8_t& exceptionCode);
     void Button2Click();
     void Button3Click();
     void Edit1Change();
@@ -136,6 +140,8 @@ class TForm1 : public QMainWindow {
     void ComboBox11Change();
 
     // ---- Page 2: communication settings (page_link.cpp) ----
+    void CollectDeviceLinkSettings(int guard);
+    void WriteDeviceLinkSettings();
     void ComboBox9Change();
     void ComboBox10Change();
     void ComboBox15Change();
@@ -145,6 +151,8 @@ class TForm1 : public QMainWindow {
 
     // ---- Page 3: device search (page_search.cpp) ----
     void ClearSearchResults();
+    void ShowSearchState();
+    void RunDeviceSearch();
     void SetLinkControlsEnabled(bool enabled);
     void CollectSearchSettings();
     void ListBox1Click();
@@ -154,8 +162,12 @@ class TForm1 : public QMainWindow {
     // ---- Page 4: text and versions (page_text.cpp) ----
     void ShowDeviceText();
     void CollectDeviceText();
+    olv::link::ResultFlags ReadDeviceText(uint8_t& exceptionCode);
+    olv::link::ResultFlags WriteDeviceText(uint8_t& exceptionCode);
     olv::link::ResultFlags ReadVersions(uint8_t& exceptionCode);
+    olv::link::ResultFlags WriteVersions(uint8_t& exceptionCode);
     void ShowVersions();
+    bool CollectVersions(); // true when a field does not convert (its messages were shown)
     void Button6Click();
     void Button7Click();
     void Edit8Change();

@@ -13,3 +13,9 @@ void TForm1::Button1Click() {}
 
 // Hidden "Сменить при приеме": takes the proposed byte order for the live value.
 void TForm1::Button8Click() {}
+
+// Takes the page's four boxes into the pending device link values.
+void TForm1::CollectDeviceLinkSettings(int) {}
+
+// Confirms, then writes the three settings into the instrument.
+void TForm1::WriteDeviceLinkSettings() {}

@@ -14,3 +14,9 @@ void TForm1::Button9Click() {}
 
 // One polling step on request (the button is hidden).
 void TForm1::Button10Click() {}
+
+// Shows the last reading: value panel, status memo and their colours.
+void TForm1::ShowLiveValue() {}
+
+// Appends the last reading to the measurement log when the log is switched on.
+void TForm1::LogMeasurement() {}

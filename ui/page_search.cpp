@@ -18,3 +18,9 @@ void TForm1::Button4Click() {}
 
 // "Остановить": stops a running search.
 void TForm1::Button5Click() {}
+
+// Shows the search settings and the found instruments.
+void TForm1::ShowSearchState() {}
+
+// Probes every chosen combination of rate, address and parity.
+void TForm1::RunDeviceSearch() {}

@@ -41,3 +41,14 @@ void TForm1::Edit2KeyPress(QChar&) {}
 void TForm1::Edit3KeyPress(QChar&) {}
 void TForm1::Edit6KeyPress(QChar&) {}
 void TForm1::Edit7KeyPress(QChar&) {}
+
+// Takes the page's fields into the register image; true when a field does not convert.
+bool TForm1::CollectConfiguration() {
+    return true;
+}
+
+// Writes the seven configuration blocks from the register image.
+olv::link::ResultFlags TForm1::WriteConfiguration(uint8_t& exceptionCode) {
+    exceptionCode = 0;
+    return olv::link::NoReply;
+}

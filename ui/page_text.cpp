@@ -28,3 +28,23 @@ void TForm1::Edit8Change() {}
 void TForm1::Edit9Change() {}
 void TForm1::Edit10Change() {}
 void TForm1::Edit11Change() {}
+
+// Reads the text block into the register image.
+olv::link::ResultFlags TForm1::ReadDeviceText(uint8_t& exceptionCode) {
+    return olv::device::ReadDeviceText(master, image, exceptionCode);
+}
+
+// Writes the text block from the register image.
+olv::link::ResultFlags TForm1::WriteDeviceText(uint8_t& exceptionCode) {
+    return olv::device::WriteDeviceText(master, image, exceptionCode);
+}
+
+// Writes the module's model, hardware and software words.
+olv::link::ResultFlags TForm1::WriteVersions(uint8_t& exceptionCode) {
+    return olv::device::WriteVersions(master, image, exceptionCode, [this](int ms) { Pause(ms); });
+}
+
+// Takes Edit9..Edit11 into the version values; true when a field does not convert.
+bool TForm1::CollectVersions() {
+    return true;
+}
