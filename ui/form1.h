@@ -138,6 +138,10 @@ class TForm1 : public QMainWindow {
     void ComboBox7Change();
     void ComboBox8Change();
     void ComboBox11Change();
+    void SetConfigFieldsNormal(); // the 13 fields of the page white
+    // Set once registers 4, 10, 11 and 36..47 of the image hold the instrument's own words (a
+    // configuration read succeeded); until then a configuration write reads them first.
+    bool keptRegistersKnown = false;
 
     // ---- Page 2: communication settings (page_link.cpp) ----
     void CollectDeviceLinkSettings(int guard);

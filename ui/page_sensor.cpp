@@ -4,51 +4,288 @@
 #include "ui/caption_panel.h"
 
 #include "device/configuration.h"
+#include "device/encodings.h"
+#include "device/number_text.h"
+#include "device/register_map.h"
+#include "link/message_boxes.h"
 
-// Reads the seven configuration blocks into the register image; the progress panels follow it.
-olv::link::ResultFlags TForm1::ReadConfiguration(uint8_t& exceptionCode) {
-    const olv::link::ResultFlags flags = olv::device::ReadConfiguration(master, image, exceptionCode, {});
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTabWidget>
+
+#include <array>
+#include <optional>
+
+using olv::link::BoxAnswer;
+using olv::link::BoxButtons;
+using olv::link::BoxIcon;
+using olv::link::ResultFlags;
+namespace reg = olv::device::reg;
+
+namespace {
+
+constexpr int ConfigBlockCount = 7;
+constexpr int SensorPage = 1;
+
+// Sets uiBusy while the page is filled from code, so the fill is not taken for edits; the previous
+// value comes back (a fill during the settling keeps uiBusy at 1).
+class BusyWhileFilling {
+  public:
+    explicit BusyWhileFilling(int& flag) : flag_(flag), previous_(flag) { flag_ = 1; }
+    ~BusyWhileFilling() { flag_ = previous_; }
+    BusyWhileFilling(const BusyWhileFilling&) = delete;
+    BusyWhileFilling& operator=(const BusyWhileFilling&) = delete;
+
+  private:
+    int& flag_;
+    int previous_;
+};
+
+// The first field that did not convert ends the collect with these two boxes.
+void ReportUnconvertible(olv::link::MessageBoxes& boxes, bool integerField) {
+    boxes.show({integerField ? QStringLiteral("Вводимые данные не получается представить целым числом.")
+                             : QStringLiteral("Вводимые данные не получается представить плавающим числом."),
+                QStringLiteral("Ошибка ввода"), BoxIcon::Warning, BoxButtons::Ok, {}});
+    boxes.show({QStringLiteral("Запись данных не будет производиться."), QStringLiteral("Сообщение"),
+                BoxIcon::Information, BoxButtons::Ok, {}});
+}
+
+// A typed point or comma becomes the program's decimal separator, the point.
+void PointForSeparator(QChar& key) {
+    if (key == u'.' || key == u',') key = u'.';
+}
+
+} // namespace
+
+void TForm1::SetConfigFieldsNormal() {
+    for (QWidget* control : std::initializer_list<QWidget*>{Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7,
+                                                            ComboBox4, ComboBox5, ComboBox6, ComboBox7,
+                                                            ComboBox8, ComboBox11})
+        SetNormal(control);
+}
+
+// Reads the seven configuration blocks into the register image; the progress panels of this page and
+// of the live page follow it.
+ResultFlags TForm1::ReadConfiguration(uint8_t& exceptionCode) {
+    for (QProgressBar* bar : {ProgressBar1, ProgressBar3}) {
+        bar->setMaximum(ConfigBlockCount);
+        bar->setValue(0);
+    }
+    for (CaptionPanel* panel : {Panel3, Panel5}) {
+        panel->setCaption(QStringLiteral("Чтение параметров"));
+        panel->setVisible(true);
+    }
+    // The reads block the window: the panels must be painted before the first one starts.
+    repaint();
+
+    const ResultFlags flags = olv::device::ReadConfiguration(master, image, exceptionCode, [this](int done) {
+        ProgressBar1->setValue(done);
+        ProgressBar3->setValue(done);
+        repaint();
+    });
+    Panel3->setVisible(false);
     Panel5->setVisible(false);
+    if (olv::link::Succeeded(flags, exceptionCode)) keptRegistersKnown = true;
     return flags;
 }
 
-// Fills the page (and the byte order) from the register image.
-void TForm1::ShowConfiguration() {}
+// Fills the page (and the byte order in force) from the register image.
+void TForm1::ShowConfiguration() {
+    {
+        const BusyWhileFilling busy(uiBusy);
+        const auto& w = image.words;
 
-// "Прочитать": reads the configuration and shows it.
-void TForm1::Button2Click() {}
+        Edit5->setText(QString::number(w[reg::Model]));
+        Edit1->setText(QString::number(w[reg::ModelCode]));
+        Edit4->setText(
+            QString::number(static_cast<int32_t>(olv::device::JoinWords(w[reg::SerialHigh], w[reg::SerialLow]))));
 
-// "Записать": collects, confirms and writes the configuration.
-void TForm1::Button3Click() {}
+        const olv::device::DateIndexes date = olv::device::DateFromRegister(w[reg::Date]);
+        ComboBox6->setCurrentIndex(date.day);
+        ComboBox7->setCurrentIndex(date.month);
+        ComboBox8->setCurrentIndex(date.year);
 
-// Change handlers of the page's fields: mark the field as edited.
-void TForm1::Edit1Change() {}
-void TForm1::Edit2Change() {}
-void TForm1::Edit3Change() {}
-void TForm1::Edit4Change() {}
-void TForm1::Edit5Change() {}
-void TForm1::Edit6Change() {}
-void TForm1::Edit7Change() {}
-void TForm1::ComboBox4Change() {}
-void TForm1::ComboBox5Change() {}
-void TForm1::ComboBox6Change() {}
-void TForm1::ComboBox7Change() {}
-void TForm1::ComboBox8Change() {}
-void TForm1::ComboBox11Change() {}
+        // The instrument's byte order is the one the live value is decoded with from now on.
+        const int byteOrder = w[reg::ByteOrder];
+        ComboBox16->setCurrentIndex(byteOrder);
+        ComboBox17->setCurrentIndex(byteOrder);
+        linkSettings.byteOrder = byteOrder;
+        pendingLink.pendingByteOrder = byteOrder;
 
-// Key filters of the float fields: a typed point or comma becomes the decimal point.
-void TForm1::Edit2KeyPress(QChar&) {}
-void TForm1::Edit3KeyPress(QChar&) {}
-void TForm1::Edit6KeyPress(QChar&) {}
-void TForm1::Edit7KeyPress(QChar&) {}
+        Edit2->setText(olv::device::FormatValue(olv::device::WordsToFloat(w[reg::RangeMax], w[reg::RangeMax + 1])));
+        Edit3->setText(olv::device::FormatValue(olv::device::WordsToFloat(w[reg::RangeMin], w[reg::RangeMin + 1])));
+        Edit6->setText(
+            olv::device::FormatValue(olv::device::WordsToFloat(w[reg::TrimOffset], w[reg::TrimOffset + 1])));
+        Edit7->setText(olv::device::FormatValue(
+            olv::device::WordsToFloat(w[reg::TrimMultiplier], w[reg::TrimMultiplier + 1])));
 
-// Takes the page's fields into the register image; true when a field does not convert.
-bool TForm1::CollectConfiguration() {
-    return true;
+        ComboBox5->setCurrentIndex(olv::device::DampingIndexFromRegister(w[reg::DampingUnits]));
+        ComboBox4->setCurrentIndex(olv::device::UnitsIndexFromRegister(w[reg::DampingUnits]));
+        ComboBox11->setCurrentIndex(olv::device::SensorUnitsIndexFromRegister(w[reg::SensorUnits]));
+        Label20->setText(ComboBox4->currentText());
+    }
+    SetConfigFieldsNormal();
+    SetNormal(ComboBox16);
+    SetNormal(ComboBox17);
 }
 
-// Writes the seven configuration blocks from the register image.
-olv::link::ResultFlags TForm1::WriteConfiguration(uint8_t& exceptionCode) {
+// "Прочитать": reads the configuration and shows it, only while this page is shown.
+void TForm1::Button2Click() {
+    SetConfigFieldsNormal();
+    if (TabbedNotebook1->currentIndex() == SensorPage) {
+        uint8_t exceptionCode = 0;
+        const ResultFlags flags = ReadConfiguration(exceptionCode);
+        if (olv::link::Succeeded(flags, exceptionCode)) {
+            ShowConfiguration();
+            boxes->show({QStringLiteral("Данные конфигурации прочитаны."), QStringLiteral("Результат операции"),
+                         BoxIcon::Information, BoxButtons::Ok, {}});
+        } else {
+            ReportExchangeError(flags, exceptionCode);
+        }
+    }
+    SetConfigFieldsNormal();
+}
+
+// "Записать": collects, confirms and writes the configuration.
+void TForm1::Button3Click() {
+    SetConfigFieldsNormal();
+    if (CollectConfiguration()) return;
+    const BoxAnswer answer =
+        boxes->show({QStringLiteral("Данные конфигурации будут переписаны?."), QStringLiteral("Подтвердите действие"),
+                     BoxIcon::Warning, BoxButtons::YesNo, {}});
+    if (answer != BoxAnswer::Yes) return;
+
+    uint8_t exceptionCode = 0;
+    const ResultFlags flags = WriteConfiguration(exceptionCode);
+    if (olv::link::Succeeded(flags, exceptionCode))
+        boxes->show({QStringLiteral("Данные конфигурации записаны."), QStringLiteral("Результат операции"),
+                     BoxIcon::Information, BoxButtons::Ok, {}});
+    else
+        ReportExchangeError(flags, exceptionCode);
+}
+
+// Change handlers of the page's fields: a change by the user marks the field as edited; fills from
+// code run with uiBusy set and leave the colour alone.
+void TForm1::Edit1Change() {
+    if (uiBusy != 1) SetEdited(Edit1);
+}
+void TForm1::Edit2Change() {
+    if (uiBusy != 1) SetEdited(Edit2);
+}
+void TForm1::Edit3Change() {
+    if (uiBusy != 1) SetEdited(Edit3);
+}
+void TForm1::Edit4Change() {
+    if (uiBusy != 1) SetEdited(Edit4);
+}
+void TForm1::Edit5Change() {
+    if (uiBusy != 1) SetEdited(Edit5);
+}
+void TForm1::Edit6Change() {
+    if (uiBusy != 1) SetEdited(Edit6);
+}
+void TForm1::Edit7Change() {
+    if (uiBusy != 1) SetEdited(Edit7);
+}
+void TForm1::ComboBox4Change() {
+    if (uiBusy != 1) SetEdited(ComboBox4);
+}
+void TForm1::ComboBox5Change() {
+    if (uiBusy != 1) SetEdited(ComboBox5);
+}
+void TForm1::ComboBox6Change() {
+    if (uiBusy != 1) SetEdited(ComboBox6);
+}
+void TForm1::ComboBox7Change() {
+    if (uiBusy != 1) SetEdited(ComboBox7);
+}
+void TForm1::ComboBox8Change() {
+    if (uiBusy != 1) SetEdited(ComboBox8);
+}
+void TForm1::ComboBox11Change() {
+    if (uiBusy != 1) SetEdited(ComboBox11);
+}
+
+// Key filters of the float fields: a typed point or comma becomes the decimal point.
+void TForm1::Edit2KeyPress(QChar& key) {
+    PointForSeparator(key);
+}
+void TForm1::Edit3KeyPress(QChar& key) {
+    PointForSeparator(key);
+}
+void TForm1::Edit6KeyPress(QChar& key) {
+    PointForSeparator(key);
+}
+void TForm1::Edit7KeyPress(QChar& key) {
+    PointForSeparator(key);
+}
+
+// Takes the page's fields into the register image, field by field; the first text that does not
+// convert ends it with its two messages (the fields before it are already in the image). True then.
+bool TForm1::CollectConfiguration() {
+    auto& w = image.words;
+    const auto unconvertible = [this](bool integerField) {
+        ReportUnconvertible(*boxes, integerField);
+        return true;
+    };
+
+    const std::optional<int32_t> model = olv::device::ParseInteger(Edit5->text());
+    if (!model) return unconvertible(true);
+    w[reg::Model] = static_cast<uint16_t>(*model); // the low 16 bits: -1 is 65535
+
+    const std::optional<int32_t> modelCode = olv::device::ParseInteger(Edit1->text());
+    if (!modelCode) return unconvertible(true);
+    w[reg::ModelCode] = static_cast<uint16_t>(*modelCode);
+
+    const std::optional<int32_t> serial = olv::device::ParseInteger(Edit4->text());
+    if (!serial) return unconvertible(true);
+    olv::device::SplitWords(static_cast<uint32_t>(*serial), w[reg::SerialHigh], w[reg::SerialLow]);
+
+    // A float field still showing what was shown for the image's value keeps the image's words: the
+    // four decimals shown must not round the instrument's calibration data.
+    const std::array<std::pair<const QLineEdit*, int>, 4> floats{{{Edit2, reg::RangeMax},
+                                                                  {Edit3, reg::RangeMin},
+                                                                  {Edit6, reg::TrimOffset},
+                                                                  {Edit7, reg::TrimMultiplier}}};
+    for (const auto& [edit, first] : floats)
+        if (!olv::device::CollectFloatField(edit->text(), w[first], w[first + 1]))
+            return unconvertible(false);
+
+    w[reg::DampingUnits] = olv::device::DampingUnitsToRegister(ComboBox5->currentIndex(), ComboBox4->currentIndex());
+    w[reg::SensorUnits] = olv::device::SensorUnitsToRegister(ComboBox11->currentIndex());
+    w[reg::Date] = olv::device::DateToRegister(
+        {ComboBox6->currentIndex(), ComboBox7->currentIndex(), ComboBox8->currentIndex()});
+    return false;
+}
+
+// Writes the seven configuration blocks from the register image. Until a configuration read has
+// succeeded the image holds zeros where the page shows nothing (registers 4, 10, 11, 36..47); those are
+// read from the instrument first, and nothing is written when that read fails.
+ResultFlags TForm1::WriteConfiguration(uint8_t& exceptionCode) {
     exceptionCode = 0;
-    return olv::link::NoReply;
+    ProgressBar1->setMaximum(ConfigBlockCount);
+    ProgressBar1->setValue(0);
+    Panel3->setCaption(QStringLiteral("Запись параметров"));
+    Panel3->setVisible(true);
+
+    if (!keptRegistersKnown) {
+        const ResultFlags flags = olv::device::ReadKeptRegisters(master, image, exceptionCode);
+        if (!olv::link::Succeeded(flags, exceptionCode)) {
+            Panel3->setVisible(false);
+            return flags;
+        }
+        keptRegistersKnown = true;
+    }
+
+    const ResultFlags flags = olv::device::WriteConfiguration(
+        master, image, exceptionCode,
+        [this](int done) {
+            ProgressBar1->setValue(done);
+            repaint();
+        },
+        [this](int ms) { Pause(ms); });
+    Panel3->setVisible(false);
+    return flags;
 }
