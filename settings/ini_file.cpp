@@ -221,7 +221,11 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
     const QByteArray bytes = ReadAll(path_);
     std::vector<Line> lines = SplitLines(bytes);
     const QByteArray eol = LineEnding(bytes);
-    const QByteArray encoded = Encode(value);
+    // Blanks at the start of a value are never read back; kept, they would pile up behind the spacing
+    // that an existing line keeps after its '=', growing the line at every write of the same value.
+    QByteArray encoded = Encode(value);
+    while (!encoded.isEmpty() && IsBlank(encoded.front()))
+        encoded.remove(0, 1);
     const Location where = Find(lines, section, key);
 
     if (where.keyLine) {

@@ -166,6 +166,9 @@ class TForm1 : public QMainWindow {
     // ---- Page 4: text and versions (page_text.cpp) ----
     void ShowDeviceText();
     void CollectDeviceText();
+    // The address chosen in ComboBox12 or ComboBox13: the selected entry, or a whole number 0..255
+    // typed into the box; false for any other text.
+    static bool SearchAddressOf(const QComboBox* box, int& address);
     olv::link::ResultFlags ReadDeviceText(uint8_t& exceptionCode);
     olv::link::ResultFlags WriteDeviceText(uint8_t& exceptionCode);
     olv::link::ResultFlags ReadVersions(uint8_t& exceptionCode);
@@ -190,6 +193,11 @@ class TForm1 : public QMainWindow {
     olv::device::PendingDeviceLink pendingLink;
     olv::device::RegisterImage image;
     olv::search::SearchSettings searchSettings;
+    // Shows a profile dialog: the chosen file name and whether the first filter entry ("Профиль
+    // настроек") was selected; false when cancelled. Runs the dialog unless chooseProfileFile is set
+    // (tests set it to answer without a dialog).
+    bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected);
+    std::function<bool(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected)> chooseProfileFile;
     olv::search::FoundDevices foundDevices{};
     int searchRunning = 0;
     int uiBusy = 0;
