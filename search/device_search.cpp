@@ -64,6 +64,8 @@ bool ChooseFoundDevice(const FoundDevices& found, int index, link::LinkSettings&
     const auto& rates = device::BaudRates;
     settings.baudRate =
         std::find(rates.begin(), rates.end(), device.baudRate) != rates.end() ? device.baudRate : 19200;
+    // An instrument found at another parity would never answer at the link's old one.
+    settings.parity = ParityIndex(device.parity);
     return true;
 }
 

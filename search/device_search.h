@@ -31,9 +31,10 @@ QString FoundDeviceLine(const FoundDevice& device);
 // One line per entry, in table order, up to the first entry whose baudRate is 0.
 QStringList FoundDeviceLines(const FoundDevices& found);
 
-// Choosing the found instrument at index: its address and rate (a rate that is not one of the six
-// becomes 19200) go into the link settings; the link keeps its parity. Returns false, changing nothing,
-// when the index is outside the table or its entry is empty; true means the port must be reopened.
+// Choosing the found instrument at index: its address, rate (a rate that is not one of the six becomes
+// 19200) and parity go into the link settings, so the instrument is then addressed as it answered.
+// Returns false, changing nothing, when the index is outside the table or its entry is empty; true
+// means the port must be reopened.
 bool ChooseFoundDevice(const FoundDevices& found, int index, link::LinkSettings& settings);
 
 // What the search needs of the window.

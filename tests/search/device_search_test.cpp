@@ -317,7 +317,7 @@ TEST(FoundDeviceLines, EndAtTheFirstEmptyEntry) {
     EXPECT_EQ(FoundDeviceLines(found), QStringList{"Скорость 9600 без парит. Сет. номер 1"});
 }
 
-TEST(ChooseFoundDevice, TakesAddressAndRateButNotParity) {
+TEST(ChooseFoundDevice, TakesAddressRateAndParity) {
     FoundDevices found{};
     found[0] = {9600, 12, 1};
     found[1] = {57600, 3, 0};
@@ -326,9 +326,10 @@ TEST(ChooseFoundDevice, TakesAddressAndRateButNotParity) {
     EXPECT_TRUE(ChooseFoundDevice(found, 0, settings));
     EXPECT_EQ(settings.address, 12);
     EXPECT_EQ(settings.baudRate, 9600);
-    EXPECT_EQ(settings.parity, 2);
+    EXPECT_EQ(settings.parity, 1);
     EXPECT_TRUE(ChooseFoundDevice(found, 1, settings));
     EXPECT_EQ(settings.baudRate, 19200);
+    EXPECT_EQ(settings.parity, 0);
 
     const link::LinkSettings before = settings;
     EXPECT_FALSE(ChooseFoundDevice(found, 2, settings));
@@ -336,6 +337,7 @@ TEST(ChooseFoundDevice, TakesAddressAndRateButNotParity) {
     EXPECT_FALSE(ChooseFoundDevice(found, MaxFoundDevices, settings));
     EXPECT_EQ(settings.address, before.address);
     EXPECT_EQ(settings.baudRate, before.baudRate);
+    EXPECT_EQ(settings.parity, before.parity);
 }
 
 } // namespace

@@ -1,0 +1,204 @@
+// The search page: a search over the virtual instrument's line, picking a found instrument, the typed
+// address rule, stopping.
+#include "tests/ui/form_fixture.h"
+#include "tests/ui/window_test_main.h"
+
+#include "device/live_value.h"
+#include "ui/caption_panel.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <algorithm>
+
+using olv::test::FormFixture;
+using olv::test::SimFormFixture;
+using olv::test::WriteCrlfFile;
+
+namespace {
+
+// dev.dat for a link at this rate, even parity and address, with a short reply time-out so that a
+// search over silent addresses stays quick.
+std::function<void(const QDir&)> Station(int baudRate, int address) {
+    return [=](const QDir& dir) {
+        WriteCrlfFile(dir.filePath("dev.dat"),
+                      {"[COM_SETTINGS]", "Number=1", QStringLiteral("Settings=%1,E,8,2").arg(baudRate),
+                       "[DEVICE]", "EnableNetAdrr=1", QStringLiteral("NetAdrr=%1").arg(address), "[SETTINGS]",
+                       "NOfReadings=2", "TimeOut=100", "[LOG]", "UseLogFile=0", "LogFileName=COM.txt", "[REG]",
+                       "RegFileName=REG.txt"});
+    };
+}
+
+// Ticks exactly the given rate and parity boxes of the search page.
+void Tick(TForm1& form, std::initializer_list<QCheckBox*> ticked) {
+    for (QCheckBox* box : {form.CheckBox1, form.CheckBox2, form.CheckBox3, form.CheckBox4, form.CheckBox5,
+                           form.CheckBox6, form.CheckBox8, form.CheckBox9, form.CheckBox10})
+        box->setChecked(std::find(ticked.begin(), ticked.end(), box) != ticked.end());
+}
+
+QStringList ListLines(const QListWidget* list) {
+    QStringList lines;
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text();
+    return lines;
+}
+
+// One live read through the window's port with its link settings.
+bool LiveReadSucceeds(TForm1& form) {
+    uint8_t exceptionCode = 0;
+    const auto flags = olv::device::ReadLiveValue(form.master, form.linkSettings.byteOrder, form.live, exceptionCode);
+    return olv::link::Succeeded(flags, exceptionCode);
+}
+
+} // namespace
+
+class SearchPageTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void searchListsTheInstrumentsAndAPickedOneIsReached() {
+        SimFormFixture::Options options;
+        options.simArgs = {"--quiet", "--instrument", "addr=3,baud=9600,parity=E", "--instrument",
+                           "addr=5,baud=19200,parity=O", "--instrument", "addr=2,baud=38400,parity=N"};
+        options.prepare = Station(9600, 3);
+        SimFormFixture f(options);
+        QVERIFY(f.started());
+        f.settle();
+        QCOMPARE(f.boxes.boxes.size(), size_t(0));
+        f->TabbedNotebook1->setCurrentIndex(3);
+
+        // Addresses typed as plain numbers (the entries read "  2"); the line carries no parity, so
+        // an instrument answers at each parity ticked.
+        Tick(*f, {f->CheckBox4, f->CheckBox5, f->CheckBox6, f->CheckBox9, f->CheckBox10});
+        f->ComboBox12->setEditText("2");
+        f->ComboBox13->setEditText("5");
+        f->Button4->click();
+
+        QCOMPARE(ListLines(f->ListBox1), (QStringList{
+                                             "Скорость 9600 нечёт. пар. Сет. номер 3",
+                                             "Скорость 9600 чет. пар. Сет. номер 3",
+                                             "Скорость 19200 нечёт. пар. Сет. номер 5",
+                                             "Скорость 19200 чет. пар. Сет. номер 5",
+                                             "Скорость 38400 нечёт. пар. Сет. номер 2",
+                                             "Скорость 38400 чет. пар. Сет. номер 2",
+                                         }));
+        QCOMPARE(f.boxes.boxes.size(), size_t(1));
+        QCOMPARE(f.boxes.boxes[0].text, QStringLiteral("Процедура поиска завершена."));
+        QCOMPARE(f.boxes.boxes[0].caption, QStringLiteral("Ход поиска"));
+        QCOMPARE(f->Panel2->caption(), QStringLiteral("Проверяется скорость 38400 четный паритет номер прибора 5"));
+        QCOMPARE(f->searchSettings.firstAddress, 2);
+        QCOMPARE(f->searchSettings.lastAddress, 5);
+
+        // The link is as before the search and reaches its instrument again.
+        QCOMPARE(f->linkSettings.address, 3);
+        QCOMPARE(f->linkSettings.parity, 2);
+        QCOMPARE(f->linkSettings.baudRate, 9600);
+        QVERIFY(f->ComboBox1->isEnabled() && f->Button4->isEnabled());
+        QVERIFY(LiveReadSucceeds(*f));
+
+        // Picking the odd-parity instrument at 19200 takes its address, rate and parity.
+        f->ListBox1->setCurrentRow(2);
+        f->ListBox1Click();
+        QCOMPARE(f->linkSettings.address, 5);
+        QCOMPARE(f->linkSettings.baudRate, 19200);
+        QCOMPARE(f->linkSettings.parity, 1);
+        QCOMPARE(f->ComboBox3->currentIndex(), 5);
+        QCOMPARE(f->ComboBox2->currentIndex(), 4);
+        QCOMPARE(f->ComboBox14->currentIndex(), 1);
+        QCOMPARE(f->ComboBox9->currentIndex(), 5);
+        QCOMPARE(f->ComboBox10->currentIndex(), 4);
+        QCOMPARE(f->ComboBox15->currentIndex(), 1);
+        QCOMPARE(f->Label1->text(), QStringLiteral("COM1, 19200"));
+        QVERIFY(LiveReadSucceeds(*f));
+        QCOMPARE(f.boxes.boxes.size(), size_t(1));
+
+        // A search starts again with an empty list.
+        Tick(*f, {f->CheckBox1, f->CheckBox8});
+        f->Button4->click();
+        QCOMPARE(f->ListBox1->count(), 0);
+        QCOMPARE(f->linkSettings.address, 5);
+    }
+
+    void stopEndsTheSearchAtItsNextLook() {
+        SimFormFixture::Options options;
+        options.simArgs = {"--quiet"};
+        options.prepare = Station(19200, 1);
+        SimFormFixture f(options);
+        QVERIFY(f.started());
+        f.settle();
+        f->TabbedNotebook1->setCurrentIndex(3);
+        Tick(*f, {f->CheckBox5, f->CheckBox10});
+        f->ComboBox12->setCurrentIndex(1);
+        f->ComboBox13->setCurrentIndex(200);
+
+        // The stop is clicked while the search processes messages after its first address; the
+        // link controls are disabled then, the rest of the window is not.
+        QList<QWidget*> enabledDuring;
+        QList<QWidget*> linkControls{f->CheckBox1, f->CheckBox2,  f->CheckBox3,  f->CheckBox4,  f->CheckBox5,
+                                     f->CheckBox6, f->CheckBox7,  f->CheckBox8,  f->CheckBox9,  f->CheckBox10,
+                                     f->ComboBox1, f->ComboBox2,  f->ComboBox3,  f->ComboBox12, f->ComboBox13,
+                                     f->ComboBox14, f->ComboBox15, f->ComboBox16, f->ComboBox17, f->Button4};
+        QList<QWidget*> others{f->Button5, f->ListBox1, f->Button1, f->Button3, f->Button9, f->Edit2, f->TabbedNotebook1};
+        QTimer::singleShot(0, f->Button5, [&] {
+            for (QWidget* control : linkControls + others)
+                if (control->isEnabled()) enabledDuring << control;
+            f->Button5->click();
+        });
+        f->Button4->click();
+
+        QCOMPARE(enabledDuring, others);
+        QCOMPARE(ListLines(f->ListBox1), QStringList{"Скорость 19200 чет. пар. Сет. номер 1"});
+        // Address 2 is not probed: the stop is seen at the skipped "no parity" step before its probe.
+        QCOMPARE(f->Panel2->caption(), QStringLiteral("Проверяется скорость 19200 четный паритет номер прибора 1"));
+        QCOMPARE(f.boxes.boxes.size(), size_t(1));
+        QCOMPARE(f.boxes.boxes[0].text, QStringLiteral("Процедура поиска завершена пользователем."));
+        QCOMPARE(f->searchRunning, 0);
+        QCOMPARE(f->linkSettings.address, 1);
+        for (QWidget* control : linkControls)
+            QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+        QVERIFY(LiveReadSucceeds(*f));
+    }
+
+    void textThatIsNoAddressStartsNoSearch_data() {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("letters") << "abc" << "5" << "Начальный";
+        QTest::newRow("too large") << "256" << "5" << "Начальный";
+        QTest::newRow("negative") << "-1" << "5" << "Начальный";
+        QTest::newRow("blank end") << "1" << " " << "Конечный";
+        QTest::newRow("fraction end") << "1" << "4.5" << "Конечный";
+    }
+
+    void textThatIsNoAddressStartsNoSearch() {
+        QFETCH(QString, first);
+        QFETCH(QString, last);
+        QFETCH(QString, named);
+        FormFixture f;
+        for (QTimer* timer : {f->Timer1, f->Timer2, f->Timer3, f->Timer4, f->Timer5})
+            timer->stop();
+        const size_t opensBefore = f.port->opens.size();
+        f->ComboBox12->setEditText(first);
+        f->ComboBox13->setEditText(last);
+        f->Button4->click();
+
+        QCOMPARE(f.boxes.boxes.size(), size_t(1));
+        QCOMPARE(f.boxes.boxes[0].caption, QStringLiteral("Ход поиска"));
+        QVERIFY(f.boxes.boxes[0].text.startsWith(named));
+        QCOMPARE(f->searchRunning, 0);
+        QCOMPARE(f.port->opens.size(), opensBefore);
+        QVERIFY(f.port->written.empty());
+        QCOMPARE(f->searchSettings.firstAddress, 1); // as loaded; nothing was collected
+        QVERIFY(f->Button4->isEnabled());
+    }
+};
+
+OLV_UI_TEST_MAIN(SearchPageTest)
+#include "search_page_test.moc"
