@@ -30,7 +30,8 @@ void CollectEntry(const QComboBox* box, int& value) {
 // exactly what the instrument was given, whatever happens to the boxes during the pauses.
 class WindowLinkSteps : public olv::device::DeviceLinkSteps {
   public:
-    WindowLinkSteps(TForm1& form, const olv::device::PendingDeviceLink& written) : form_(form), written_(written) {}
+    WindowLinkSteps(TForm1& form, const olv::device::PendingDeviceLink& written)
+        : form_(form), written_(written) {}
 
     void byteOrderWritten() override {
         // The word the instrument accepted (a code outside 0..3 went out as 0).
@@ -43,7 +44,8 @@ class WindowLinkSteps : public olv::device::DeviceLinkSteps {
     void addressBaudWritten() override {
         // The address byte and the rate of the baud code the instrument was given.
         form_.linkSettings.address = written_.pendingAddress & 0xFF;
-        form_.linkSettings.baudRate = olv::device::BaudRateOfIndex(olv::device::BaudCode(written_.pendingBaudRate));
+        form_.linkSettings.baudRate =
+            olv::device::BaudRateOfIndex(olv::device::BaudCode(written_.pendingBaudRate));
         form_.ProgressBar2->setValue(2);
         TForm1::SetNormal(form_.ComboBox10);
         TForm1::SetNormal(form_.ComboBox9);
@@ -112,8 +114,10 @@ void TForm1::CollectDeviceLinkSettings(int guard) {
 // Confirms, then writes the three settings into the instrument.
 void TForm1::WriteDeviceLinkSettings() {
     const BoxAnswer answer = boxes->show({QStringLiteral("Вы хотите сменить параметры связи?"),
-                                          QStringLiteral("Подтвердите действие"), BoxIcon::Warning,
-                                          BoxButtons::YesNo, {}});
+                                          QStringLiteral("Подтвердите действие"),
+                                          BoxIcon::Warning,
+                                          BoxButtons::YesNo,
+                                          {}});
     if (answer != BoxAnswer::Yes) {
         // The page shows the values in effect again.
         ShowLinkSettings(0);
@@ -131,12 +135,16 @@ void TForm1::WriteDeviceLinkSettings() {
     const olv::device::PendingDeviceLink written = pendingLink;
     WindowLinkSteps steps(*this, written);
     uint8_t exceptionCode = 0;
-    const ResultFlags flags = olv::device::WriteDeviceLinkSettings(master, written, image, steps, exceptionCode);
+    const ResultFlags flags =
+        olv::device::WriteDeviceLinkSettings(master, written, image, steps, exceptionCode);
     Panel4->setVisible(false);
     if (!olv::link::Succeeded(flags, exceptionCode)) {
         ReportExchangeError(flags, exceptionCode);
         return;
     }
-    boxes->show({QStringLiteral("Параметры связи записаны"), QStringLiteral("Результат операции"),
-                 BoxIcon::Information, BoxButtons::Ok, {}});
+    boxes->show({QStringLiteral("Параметры связи записаны"),
+                 QStringLiteral("Результат операции"),
+                 BoxIcon::Information,
+                 BoxButtons::Ok,
+                 {}});
 }

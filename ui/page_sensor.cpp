@@ -47,9 +47,15 @@ class BusyWhileFilling {
 void ReportUnconvertible(olv::link::MessageBoxes& boxes, bool integerField) {
     boxes.show({integerField ? QStringLiteral("Вводимые данные не получается представить целым числом.")
                              : QStringLiteral("Вводимые данные не получается представить плавающим числом."),
-                QStringLiteral("Ошибка ввода"), BoxIcon::Warning, BoxButtons::Ok, {}});
-    boxes.show({QStringLiteral("Запись данных не будет производиться."), QStringLiteral("Сообщение"),
-                BoxIcon::Information, BoxButtons::Ok, {}});
+                QStringLiteral("Ошибка ввода"),
+                BoxIcon::Warning,
+                BoxButtons::Ok,
+                {}});
+    boxes.show({QStringLiteral("Запись данных не будет производиться."),
+                QStringLiteral("Сообщение"),
+                BoxIcon::Information,
+                BoxButtons::Ok,
+                {}});
 }
 
 // A typed point or comma becomes the program's decimal separator, the point.
@@ -60,9 +66,9 @@ void PointForSeparator(QChar& key) {
 } // namespace
 
 void TForm1::SetConfigFieldsNormal() {
-    for (QWidget* control : std::initializer_list<QWidget*>{Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7,
-                                                            ComboBox4, ComboBox5, ComboBox6, ComboBox7,
-                                                            ComboBox8, ComboBox11})
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, ComboBox4,
+                                         ComboBox5, ComboBox6, ComboBox7, ComboBox8, ComboBox11})
         SetNormal(control);
 }
 
@@ -99,8 +105,8 @@ void TForm1::ShowConfiguration() {
 
         Edit5->setText(QString::number(w[reg::Model]));
         Edit1->setText(QString::number(w[reg::ModelCode]));
-        Edit4->setText(
-            QString::number(static_cast<int32_t>(olv::device::JoinWords(w[reg::SerialHigh], w[reg::SerialLow]))));
+        Edit4->setText(QString::number(
+            static_cast<int32_t>(olv::device::JoinWords(w[reg::SerialHigh], w[reg::SerialLow]))));
 
         const olv::device::DateIndexes date = olv::device::DateFromRegister(w[reg::Date]);
         ComboBox6->setCurrentIndex(date.day);
@@ -114,8 +120,10 @@ void TForm1::ShowConfiguration() {
         linkSettings.byteOrder = byteOrder;
         pendingLink.pendingByteOrder = byteOrder;
 
-        Edit2->setText(olv::device::FormatValue(olv::device::WordsToFloat(w[reg::RangeMax], w[reg::RangeMax + 1])));
-        Edit3->setText(olv::device::FormatValue(olv::device::WordsToFloat(w[reg::RangeMin], w[reg::RangeMin + 1])));
+        Edit2->setText(
+            olv::device::FormatValue(olv::device::WordsToFloat(w[reg::RangeMax], w[reg::RangeMax + 1])));
+        Edit3->setText(
+            olv::device::FormatValue(olv::device::WordsToFloat(w[reg::RangeMin], w[reg::RangeMin + 1])));
         Edit6->setText(
             olv::device::FormatValue(olv::device::WordsToFloat(w[reg::TrimOffset], w[reg::TrimOffset + 1])));
         Edit7->setText(olv::device::FormatValue(
@@ -139,8 +147,11 @@ void TForm1::Button2Click() {
         const ResultFlags flags = ReadConfiguration(exceptionCode);
         if (olv::link::Succeeded(flags, exceptionCode)) {
             ShowConfiguration();
-            boxes->show({QStringLiteral("Данные конфигурации прочитаны."), QStringLiteral("Результат операции"),
-                         BoxIcon::Information, BoxButtons::Ok, {}});
+            boxes->show({QStringLiteral("Данные конфигурации прочитаны."),
+                         QStringLiteral("Результат операции"),
+                         BoxIcon::Information,
+                         BoxButtons::Ok,
+                         {}});
         } else {
             ReportExchangeError(flags, exceptionCode);
         }
@@ -152,16 +163,21 @@ void TForm1::Button2Click() {
 void TForm1::Button3Click() {
     SetConfigFieldsNormal();
     if (CollectConfiguration()) return;
-    const BoxAnswer answer =
-        boxes->show({QStringLiteral("Данные конфигурации будут переписаны?."), QStringLiteral("Подтвердите действие"),
-                     BoxIcon::Warning, BoxButtons::YesNo, {}});
+    const BoxAnswer answer = boxes->show({QStringLiteral("Данные конфигурации будут переписаны?."),
+                                          QStringLiteral("Подтвердите действие"),
+                                          BoxIcon::Warning,
+                                          BoxButtons::YesNo,
+                                          {}});
     if (answer != BoxAnswer::Yes) return;
 
     uint8_t exceptionCode = 0;
     const ResultFlags flags = WriteConfiguration(exceptionCode);
     if (olv::link::Succeeded(flags, exceptionCode))
-        boxes->show({QStringLiteral("Данные конфигурации записаны."), QStringLiteral("Результат операции"),
-                     BoxIcon::Information, BoxButtons::Ok, {}});
+        boxes->show({QStringLiteral("Данные конфигурации записаны."),
+                     QStringLiteral("Результат операции"),
+                     BoxIcon::Information,
+                     BoxButtons::Ok,
+                     {}});
     else
         ReportExchangeError(flags, exceptionCode);
 }
@@ -253,7 +269,8 @@ bool TForm1::CollectConfiguration() {
         if (!olv::device::CollectFloatField(edit->text(), w[first], w[first + 1]))
             return unconvertible(false);
 
-    w[reg::DampingUnits] = olv::device::DampingUnitsToRegister(ComboBox5->currentIndex(), ComboBox4->currentIndex());
+    w[reg::DampingUnits] =
+        olv::device::DampingUnitsToRegister(ComboBox5->currentIndex(), ComboBox4->currentIndex());
     w[reg::SensorUnits] = olv::device::SensorUnitsToRegister(ComboBox11->currentIndex());
     w[reg::Date] = olv::device::DateToRegister(
         {ComboBox6->currentIndex(), ComboBox7->currentIndex(), ComboBox8->currentIndex()});

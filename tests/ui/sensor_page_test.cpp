@@ -27,7 +27,7 @@ SimFormFixture::Options WithSim(std::vector<std::string> args) {
 }
 
 QList<QWidget*> ConfigFields(const TForm1& f) {
-    return {f.Edit1,     f.Edit2,     f.Edit3,     f.Edit4,     f.Edit5,     f.Edit6,      f.Edit7,
+    return {f.Edit1,     f.Edit2,     f.Edit3,     f.Edit4,     f.Edit5,     f.Edit6,     f.Edit7,
             f.ComboBox4, f.ComboBox5, f.ComboBox6, f.ComboBox7, f.ComboBox8, f.ComboBox11};
 }
 
@@ -65,9 +65,10 @@ class SensorPageTest : public QObject {
 
   private slots:
     void readShowsEveryField() {
-        SimFormFixture form(WithSim({"--set", "reg.9=514", "--set", "range_max=100", "--set", "range_min=0.123456",
-                                     "--set", "date=31.12.2015", "--set", "sensor_units=0", "--set", "reg.2=65535",
-                                     "--set", "reg.3=65534", "--set", "model=70", "--byte-order", "2"}));
+        SimFormFixture form(
+            WithSim({"--set", "reg.9=514", "--set", "range_max=100", "--set", "range_min=0.123456", "--set",
+                     "date=31.12.2015", "--set", "sensor_units=0", "--set", "reg.2=65535", "--set",
+                     "reg.3=65534", "--set", "model=70", "--byte-order", "2"}));
         QVERIFY(form.started());
         form.settle();
         QCOMPARE(form.boxes.boxes.size(), size_t(0));
@@ -123,7 +124,8 @@ class SensorPageTest : public QObject {
     }
 
     void editedWriteLandsInTheInstrumentAndKeepsTheRest() {
-        SimFormFixture form(WithSim({"--set", "range_min=0.123456", "--set", "reg.4=4660", "--set", "reg.40=999"}));
+        SimFormFixture form(
+            WithSim({"--set", "range_min=0.123456", "--set", "reg.4=4660", "--set", "reg.40=999"}));
         QVERIFY(form.started());
         form.settle();
         form->TabbedNotebook1->setCurrentIndex(1);
@@ -162,7 +164,8 @@ class SensorPageTest : public QObject {
     }
 
     void unchangedTrimMultiplierGoesBackBitForBit() {
-        SimFormFixture form(WithSim({"--set", "trim_multiplier=1.0001234", "--set", "trim_offset=-0.00004321"}));
+        SimFormFixture form(
+            WithSim({"--set", "trim_multiplier=1.0001234", "--set", "trim_offset=-0.00004321"}));
         QVERIFY(form.started());
         form.settle();
         const uint16_t words[4] = {form.sim.reg(59), form.sim.reg(60), form.sim.reg(61), form.sim.reg(62)};
@@ -196,10 +199,14 @@ class SensorPageTest : public QObject {
         QTest::addColumn<QString>("message");
         const QString integer = "Вводимые данные не получается представить целым числом.";
         const QString real = "Вводимые данные не получается представить плавающим числом.";
-        QTest::newRow("letters in the serial number") << "Edit4" << "12ab" << integer;
-        QTest::newRow("a point in the model code") << "Edit1" << "2.0" << integer;
-        QTest::newRow("a pasted comma in the range") << "Edit2" << "1,5" << real;
-        QTest::newRow("an empty trim multiplier") << "Edit7" << "" << real;
+        QTest::newRow("letters in the serial number") << "Edit4"
+                                                      << "12ab" << integer;
+        QTest::newRow("a point in the model code") << "Edit1"
+                                                   << "2.0" << integer;
+        QTest::newRow("a pasted comma in the range") << "Edit2"
+                                                     << "1,5" << real;
+        QTest::newRow("an empty trim multiplier") << "Edit7"
+                                                  << "" << real;
     }
 
     void unconvertibleField() {
@@ -259,9 +266,9 @@ class SensorPageTest : public QObject {
         connect(form->ProgressBar1, &QProgressBar::valueChanged, form.form.get(), [&form](int done) {
             if (done == 2) form.sim.command("fault exception 4 once");
         });
-        form->Edit5->setText("151");       // block 1
+        form->Edit5->setText("151");         // block 1
         form->ComboBox5->setCurrentIndex(5); // block 2
-        form->Edit2->setText("2.5");        // block 3
+        form->Edit2->setText("2.5");         // block 3
         form->Button3Click();
 
         QCOMPARE(form.sim.reg(0), uint16_t(151));
