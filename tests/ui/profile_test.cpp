@@ -1,0 +1,290 @@
+// Settings profiles through the window: recent.prf at start and exit, the two menu items, the dialogs.
+#include "tests/ui/form_fixture.h"
+#include "tests/ui/window_test_main.h"
+
+#include "settings/ini_file.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QTimer>
+
+using olv::test::FormFixture;
+using olv::test::WriteCrlfFile;
+
+namespace {
+
+const QColor Aqua(0, 255, 255);
+const QColor White(255, 255, 255);
+
+void StopTimers(TForm1& form) {
+    for (QTimer* timer : {form.Timer1, form.Timer2, form.Timer3, form.Timer4, form.Timer5})
+        timer->stop();
+    form.uiBusy = 0;
+}
+
+QString Value(const QString& path, const QString& section, const QString& key) {
+    return olv::settings::IniFile(path).readString(section, key, QStringLiteral("<missing>"));
+}
+
+QStringList Checked(const TForm1& form) {
+    QStringList names;
+    for (QCheckBox* box : {form.CheckBox1, form.CheckBox2, form.CheckBox3, form.CheckBox4, form.CheckBox5,
+                           form.CheckBox6, form.CheckBox8, form.CheckBox9, form.CheckBox10})
+        if (box->isChecked()) names << box->objectName();
+    return names;
+}
+
+// The file dialog answers with this name and filter entry instead of showing itself.
+void Answer(TForm1& form, const QString& fileName, bool firstFilter) {
+    form.chooseProfileFile = [=](QFileDialog*, QString& name, bool& first) {
+        name = fileName;
+        first = firstFilter;
+        return true;
+    };
+}
+
+// Fills the page fields from the register image, so that collecting them converts.
+void ShowFields(TForm1& form) {
+    form.ShowConfiguration();
+    form.ShowDeviceText();
+    form.ShowVersions();
+    form.uiBusy = 0;
+}
+
+} // namespace
+
+class ProfileTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void absentRecentProfileGivesTheCreationSet() {
+        FormFixture f;
+        StopTimers(*f);
+        QCOMPARE(f->TabbedNotebook1->currentIndex(), 1);
+        QCOMPARE(f->RichEdit1->toPlainText(), QStringLiteral("Прибор ОЛВ 20 ModBus RTU.\n19200\n\n"));
+        QCOMPARE(Checked(*f), (QStringList{"CheckBox4", "CheckBox5", "CheckBox6", "CheckBox10"}));
+        QCOMPARE(f->ComboBox12->currentIndex(), 1);
+        QCOMPARE(f->ComboBox13->currentIndex(), 5);
+        QVERIFY(f->CheckBox11->isChecked());
+        QCOMPARE(f->logFileName, QStringLiteral("izm.txt"));
+        QCOMPARE(f->image.words[48], uint16_t(8224));
+        QCOMPARE(f->image.words[57], uint16_t(8224));
+        QCOMPARE(f->modelValue, 256);
+        QCOMPARE(f->image.moduleSoftware, uint16_t(107));
+        QCOMPARE(Value(f.dir().filePath("recent.prf"), "TAB", "num"), QStringLiteral("1"));
+        QVERIFY(f.boxes.boxes.empty());
+    }
+
+    void startUpShowsTheLoadedProfile() {
+        FormFixture::Options options;
+        options.prepare = [](const QDir& dir) {
+            WriteCrlfFile(dir.filePath("recent.prf"),
+                          {"[TAB]", "num=3", "[IZM]", "izm_name=log.txt", "write_file=0", "[Definition]",
+                           "txt0=Line one", "txt1=", "txt2=Line three", "[Seach]", "1200=1", "9600=0", "19200=0",
+                           "38400=0", "beg=7", "end=300", "parity_non=1", "parity_ev=0", "[Format]", "fl=2", "[TXT]",
+                           "ch0=16706", "ch9=-1", "[MODEL]", "mdl=70000", "verh=3", "vers=108"});
+        };
+        FormFixture f(options);
+        StopTimers(*f);
+        QCOMPARE(f->TabbedNotebook1->currentIndex(), 3);
+        QCOMPARE(f->logFileName, QStringLiteral("log.txt"));
+        QVERIFY(!f->CheckBox11->isChecked());
+        QCOMPARE(f->RichEdit1->toPlainText(), QStringLiteral("Line one\n\nLine three\n"));
+        QCOMPARE(Checked(*f), (QStringList{"CheckBox1", "CheckBox8"}));
+        QCOMPARE(f->ComboBox12->currentIndex(), 7);
+        QCOMPARE(f->searchSettings.lastAddress, 300); // held, but the list has no such entry
+        QCOMPARE(f->linkSettings.byteOrder, 2);
+        QCOMPARE(f->pendingLink.pendingByteOrder, 2);
+        QCOMPARE(f->ComboBox17->currentIndex(), 2);
+        QCOMPARE(f->image.words[48], uint16_t(16706));
+        QCOMPARE(f->image.words[57], uint16_t(65535));
+        QCOMPARE(f->modelValue, 70000);
+        QCOMPARE(f->image.moduleModel, uint16_t(70000 & 0xFFFF));
+        QCOMPARE(f->hardwareValue, 3);
+        QCOMPARE(f->image.moduleSoftware, uint16_t(108));
+    }
+
+    void refusedWriteAtStartIsShownAndTheWindowComesUp() {
+        FormFixture::Options options;
+        options.prepare = [](const QDir& dir) { dir.mkdir("recent.prf"); };
+        FormFixture f(options);
+        StopTimers(*f);
+        QCOMPARE(f.boxes.boxes.size(), size_t(1));
+        QVERIFY(f.boxes.boxes[0].text.contains(QStringLiteral("recent.prf")));
+        QCOMPARE(f.port->opens.size(), size_t(1));
+    }
+
+    void menuLoadSwitchesThePageAsAClickAndLeavesTheSearchPage() {
+        FormFixture f;
+        StopTimers(*f);
+        f->TabbedNotebook1->setCurrentIndex(2);
+        f->ComboBox9->setCurrentIndex(50);
+        TForm1::SetEdited(f->ComboBox9);
+        const QString job = f.dir().filePath("job.prf");
+        WriteCrlfFile(job, {"[TAB]", "num=3", "[Definition]", "txt0=Job", "[Seach]", "1200=1", "9600=0", "19200=0",
+                            "38400=0", "parity_ev=0", "parity_odd=1", "[TXT]", "ch0=16706"});
+
+        f->chooseProfileFile = [](QFileDialog*, QString&, bool&) { return false; }; // cancelled
+        f->N2->trigger();
+        QCOMPARE(f->TabbedNotebook1->currentIndex(), 2);
+
+        Answer(*f, job, true);
+        f->N2->trigger();
+        QCOMPARE(f->TabbedNotebook1->currentIndex(), 3);
+        // Leaving page 2 put its boxes back to the link in effect.
+        QCOMPARE(f->ComboBox9->currentIndex(), f->linkSettings.address);
+        QCOMPARE(TForm1::ColorOf(f->ComboBox9), White);
+        QCOMPARE(f->RichEdit1->toPlainText(), QStringLiteral("Job\n\n\n"));
+        QVERIFY(f->Edit8->text().startsWith(QStringLiteral("AB")));
+        // The search page keeps its check marks, and the next collection takes them back.
+        QCOMPARE(f->searchSettings.baudEnabled[0], 1);
+        QCOMPARE(Checked(*f), (QStringList{"CheckBox4", "CheckBox5", "CheckBox6", "CheckBox10"}));
+        f->CollectSearchSettings();
+        QCOMPARE(f->searchSettings.baudEnabled[0], 0);
+        QCOMPARE(f->searchSettings.baudEnabled[3], 1);
+
+        // A name that does not exist is created with the default set.
+        Answer(*f, f.dir().filePath("new.prf"), true);
+        f->N2->trigger();
+        QCOMPARE(f->TabbedNotebook1->currentIndex(), 1);
+        QCOMPARE(Value(f.dir().filePath("new.prf"), "Seach", "9600"), QStringLiteral("1"));
+        QVERIFY(f.boxes.boxes.empty());
+    }
+
+    void menuSaveNames_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("firstFilter");
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("new name, profile filter") << "job" << true << false << "job.prf";
+        QTest::newRow("new name, all files") << "job" << false << false << "job";
+        QTest::newRow("new name with .prf") << "job.prf" << true << false << "job.prf";
+        QTest::newRow("existing name without .prf") << "job" << true << true << "job";
+        QTest::newRow("existing profile") << "job.prf" << true << true << "job.prf";
+    }
+
+    void menuSaveNames() {
+        QFETCH(QString, typed);
+        QFETCH(bool, firstFilter);
+        QFETCH(bool, exists);
+        QFETCH(QString, stored);
+        FormFixture f;
+        StopTimers(*f);
+        const QDir dir = f.dir();
+        if (exists)
+            WriteCrlfFile(dir.filePath(typed),
+                          {"[Other]", "keep=1", "[TAB]", "num=4", "extra=5", "[IZM]", "izm_name=mine.txt"});
+        ShowFields(*f);
+        f->TabbedNotebook1->setCurrentIndex(4);
+        f->RichEdit1->setPlainText("Saved\nlines");
+        f->Edit9->setText("300");
+        for (QWidget* control : {static_cast<QWidget*>(f->Edit1), static_cast<QWidget*>(f->Edit2),
+                                 static_cast<QWidget*>(f->ComboBox16)})
+            TForm1::SetEdited(control);
+        const QStringList before = dir.entryList(QDir::Files);
+
+        Answer(*f, dir.filePath(typed), firstFilter);
+        f->N3->trigger();
+
+        QCOMPARE(f.boxes.boxes.size(), size_t(0));
+        const QString path = dir.filePath(stored);
+        QCOMPARE(Value(path, "TAB", "num"), QStringLiteral("4"));
+        QCOMPARE(Value(path, "Definition", "txt0"), QStringLiteral("Saved"));
+        QCOMPARE(Value(path, "Definition", "txt2"), QString());
+        QCOMPARE(Value(path, "MODEL", "mdl"), QStringLiteral("300")); // the versions were collected first
+        QCOMPARE(dir.entryList(QDir::Files).size(), before.size() + (exists ? 0 : 1));
+        QVERIFY(!QFile::exists(dir.filePath("job.prf.prf")));
+        if (exists) {
+            QCOMPARE(Value(path, "Other", "keep"), QStringLiteral("1"));
+            QCOMPARE(Value(path, "TAB", "extra"), QStringLiteral("5"));
+            QCOMPARE(Value(path, "IZM", "izm_name"), QStringLiteral("mine.txt"));
+        } else {
+            QCOMPARE(Value(path, "IZM", "izm_name"), QStringLiteral("<missing>"));
+        }
+        QCOMPARE(TForm1::ColorOf(f->Edit1), Aqua);
+        QCOMPARE(TForm1::ColorOf(f->Edit2), White);
+        QCOMPARE(TForm1::ColorOf(f->ComboBox16), White);
+    }
+
+    void menuSaveWithAFieldThatDoesNotConvertWritesNothing() {
+        FormFixture f;
+        StopTimers(*f);
+        ShowFields(*f);
+        f->Edit9->setText("abc");
+        Answer(*f, f.dir().filePath("job"), true);
+        f->N3->trigger();
+        QVERIFY(!f.boxes.boxes.empty());
+        QVERIFY(!QFile::exists(f.dir().filePath("job.prf")));
+        QVERIFY(!QFile::exists(f.dir().filePath("job")));
+    }
+
+    void dialogsLeaveTheWorkingFolderAlone() {
+        FormFixture f;
+        StopTimers(*f);
+        ShowFields(*f);
+        const QString home = QDir::currentPath();
+        QTemporaryDir elsewhere;
+        QVERIFY(elsewhere.isValid());
+
+        // Picks a name in another folder in whichever file dialog opens.
+        QString pick;
+        QTimer picker;
+        connect(&picker, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog || pick.isEmpty()) return;
+            // As the user does: goes to the folder and types the name.
+            dialog->setDirectory(elsewhere.path());
+            auto* nameEdit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(nameEdit);
+            nameEdit->setText(pick);
+            pick.clear();
+            QMetaObject::invokeMethod(dialog, "accept"); // as the dialog's own button does
+        });
+        picker.start(20);
+
+        pick = "picked.prf";
+        f->N2->trigger();
+        QVERIFY(QFile::exists(QDir(elsewhere.path()).filePath("picked.prf"))); // created by the load
+        pick = "saved";
+        f->N3->trigger();
+        QVERIFY(QFile::exists(QDir(elsewhere.path()).filePath("saved.prf")));
+        QCOMPARE(QDir::currentPath(), home);
+
+        QFile::remove(f.dir().filePath("recent.prf"));
+        f->close();
+        QVERIFY(QFile::exists(f.dir().filePath("recent.prf")));
+        QVERIFY(!QFile::exists(QDir(elsewhere.path()).filePath("recent.prf")));
+    }
+
+    void closingWritesTheWindowIntoRecentProfile() {
+        FormFixture f;
+        StopTimers(*f);
+        f->TabbedNotebook1->setCurrentIndex(0);
+        f->RichEdit1->setPlainText("1\n2\n3\n4\n5\n6");
+        f->CheckBox4->setChecked(false);
+        f->CheckBox1->setChecked(true);
+        f->ComboBox12->setEditText("9");
+        f->CheckBox11->setChecked(false);
+        f->image.words[56] = 0x4142; // kept only by the profile
+        f->close();
+
+        const QString recent = f.dir().filePath("recent.prf");
+        QCOMPARE(Value(recent, "TAB", "num"), QStringLiteral("0"));
+        QCOMPARE(Value(recent, "Definition", "txt3"), QStringLiteral("4"));
+        QCOMPARE(Value(recent, "Definition", "txt4"), QStringLiteral("<missing>"));
+        QCOMPARE(Value(recent, "Seach", "1200"), QStringLiteral("1"));
+        QCOMPARE(Value(recent, "Seach", "9600"), QStringLiteral("0"));
+        QCOMPARE(Value(recent, "Seach", "beg"), QStringLiteral("9"));
+        QCOMPARE(Value(recent, "IZM", "write_file"), QStringLiteral("0"));
+        QCOMPARE(Value(recent, "TXT", "ch8"), QStringLiteral("16706"));
+    }
+};
+
+OLV_UI_TEST_MAIN(ProfileTest)
+#include "profile_test.moc"
