@@ -44,9 +44,9 @@ void TForm1::ClearSearchResults() {
 // Enables or disables the link controls that a running search must not change.
 void TForm1::SetLinkControlsEnabled(bool enabled) {
     for (QWidget* control : std::initializer_list<QWidget*>{
-             CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox5, CheckBox6, CheckBox7, CheckBox8, CheckBox9,
-             CheckBox10, ComboBox1, ComboBox2, ComboBox3, ComboBox12, ComboBox13, ComboBox14, ComboBox15,
-             ComboBox16, ComboBox17, Button4})
+             CheckBox1,  CheckBox2,  CheckBox3,  CheckBox4,  CheckBox5,  CheckBox6, CheckBox7,
+             CheckBox8,  CheckBox9,  CheckBox10, ComboBox1,  ComboBox2,  ComboBox3, ComboBox12,
+             ComboBox13, ComboBox14, ComboBox15, ComboBox16, ComboBox17, Button4})
         control->setEnabled(enabled);
 }
 
@@ -106,10 +106,15 @@ void TForm1::RunDeviceSearch() {
 void TForm1::Button4Click() {
     int address = 0;
     for (auto [box, text] :
-         {std::pair{ComboBox12, QStringLiteral("Начальный сетевой номер поиска должен быть целым числом от 0 до 255.")},
-          std::pair{ComboBox13, QStringLiteral("Конечный сетевой номер поиска должен быть целым числом от 0 до 255.")}}) {
+         {std::pair{ComboBox12,
+                    QStringLiteral("Начальный сетевой номер поиска должен быть целым числом от 0 до 255.")},
+          std::pair{ComboBox13,
+                    QStringLiteral("Конечный сетевой номер поиска должен быть целым числом от 0 до 255.")}}) {
         if (!SearchAddressOf(box, address)) {
-            boxes->show({text, olv::search::SearchCaption(), olv::link::BoxIcon::Warning, olv::link::BoxButtons::Ok,
+            boxes->show({text,
+                         olv::search::SearchCaption(),
+                         olv::link::BoxIcon::Warning,
+                         olv::link::BoxButtons::Ok,
                          {}});
             return;
         }

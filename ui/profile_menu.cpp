@@ -27,7 +27,8 @@ olv::settings::ProfileValues ValuesOf(const TForm1& form) {
     values.search = form.searchSettings;
     values.byteOrder = form.linkSettings.byteOrder;
     for (int i = 0; i < TextWordCount; ++i)
-        values.textWords[static_cast<size_t>(i)] = form.image.words[static_cast<size_t>(olv::device::reg::Text + i)];
+        values.textWords[static_cast<size_t>(i)] =
+            form.image.words[static_cast<size_t>(olv::device::reg::Text + i)];
     values.model = form.modelValue;
     values.hardware = form.hardwareValue;
     values.software = form.softwareValue;
@@ -59,7 +60,8 @@ void TForm1::LoadProfileToWindow(const QString& path) {
     pendingLink.pendingByteOrder = values.byteOrder;
     RichEdit1->setPlainText(values.definitionLines.join(u'\n'));
     for (int i = 0; i < TextWordCount; ++i)
-        image.words[static_cast<size_t>(olv::device::reg::Text + i)] = values.textWords[static_cast<size_t>(i)];
+        image.words[static_cast<size_t>(olv::device::reg::Text + i)] =
+            values.textWords[static_cast<size_t>(i)];
     modelValue = values.model;
     hardwareValue = values.hardware;
     softwareValue = values.software;
@@ -115,7 +117,7 @@ void TForm1::N3Click() {
     SaveWindowToProfile(olv::settings::ProfileSaveName(fileName, firstFilter));
     // Edit1 keeps its highlight.
     for (QWidget* control : std::initializer_list<QWidget*>{
-             Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8, ComboBox4, ComboBox5, ComboBox6, ComboBox7, ComboBox8,
-             ComboBox9, ComboBox10, ComboBox11, ComboBox14, ComboBox15, ComboBox16})
+             Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8, ComboBox4, ComboBox5, ComboBox6, ComboBox7,
+             ComboBox8, ComboBox9, ComboBox10, ComboBox11, ComboBox14, ComboBox15, ComboBox16})
         SetNormal(control);
 }

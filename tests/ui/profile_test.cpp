@@ -85,10 +85,12 @@ class ProfileTest : public QObject {
         FormFixture::Options options;
         options.prepare = [](const QDir& dir) {
             WriteCrlfFile(dir.filePath("recent.prf"),
-                          {"[TAB]", "num=3", "[IZM]", "izm_name=log.txt", "write_file=0", "[Definition]",
-                           "txt0=Line one", "txt1=", "txt2=Line three", "[Seach]", "1200=1", "9600=0", "19200=0",
-                           "38400=0", "beg=7", "end=300", "parity_non=1", "parity_ev=0", "[Format]", "fl=2", "[TXT]",
-                           "ch0=16706", "ch9=-1", "[MODEL]", "mdl=70000", "verh=3", "vers=108"});
+                          {"[TAB]",        "num=3",         "[IZM]",       "izm_name=log.txt", "write_file=0",
+                           "[Definition]", "txt0=Line one", "txt1=",       "txt2=Line three",  "[Seach]",
+                           "1200=1",       "9600=0",        "19200=0",     "38400=0",          "beg=7",
+                           "end=300",      "parity_non=1",  "parity_ev=0", "[Format]",         "fl=2",
+                           "[TXT]",        "ch0=16706",     "ch9=-1",      "[MODEL]",          "mdl=70000",
+                           "verh=3",       "vers=108"});
         };
         FormFixture f(options);
         StopTimers(*f);
@@ -127,8 +129,8 @@ class ProfileTest : public QObject {
         f->ComboBox9->setCurrentIndex(50);
         TForm1::SetEdited(f->ComboBox9);
         const QString job = f.dir().filePath("job.prf");
-        WriteCrlfFile(job, {"[TAB]", "num=3", "[Definition]", "txt0=Job", "[Seach]", "1200=1", "9600=0", "19200=0",
-                            "38400=0", "parity_ev=0", "parity_odd=1", "[TXT]", "ch0=16706"});
+        WriteCrlfFile(job, {"[TAB]", "num=3", "[Definition]", "txt0=Job", "[Seach]", "1200=1", "9600=0",
+                            "19200=0", "38400=0", "parity_ev=0", "parity_odd=1", "[TXT]", "ch0=16706"});
 
         f->chooseProfileFile = [](QFileDialog*, QString&, bool&) { return false; }; // cancelled
         f->N2->trigger();
