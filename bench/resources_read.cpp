@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
         uint8_t exc = 0;
         const auto start = std::chrono::steady_clock::now();
         const ResultFlags flags = master.readHoldingRegisters(15, 3, values, exc);
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
         if (flags != 0 || exc != 0) ++failures;
     }
     std::sort(times.begin(), times.end());

@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
     QDir::setCurrent(work.path());
     QFile dev("dev.dat");
     if (dev.open(QIODevice::WriteOnly))
-        dev.write("[COM_SETTINGS]\r\nNumber=1\r\nSettings=19200,E,8,2\r\n[DEVICE]\r\nNetAdrr=1\r\n[PORTS]\r\nCOM1=" +
+        dev.write("[COM_SETTINGS]\r\nNumber=1\r\nSettings=19200,E,8,2\r\n[DEVICE]\r\nNetAdrr=1\r\n[PORTS]"
+                  "\r\nCOM1=" +
                   QByteArray::fromStdString(sim.path()) + "\r\n");
     dev.close();
     QFile recent("recent.prf");

@@ -123,8 +123,8 @@ void CheckUntouchedLines(const QByteArray& before, const QByteArray& after) {
         Require(newMiddle >= 1, "a changed line stays");
         const QByteArray& was = old[prefix];
         const QByteArray& is = now[prefix];
-        const bool gainedBreak = !was.endsWith('\n') && is.startsWith(was) && is.endsWith('\n') &&
-                                 is.size() - was.size() <= 2;
+        const bool gainedBreak =
+            !was.endsWith('\n') && is.startsWith(was) && is.endsWith('\n') && is.size() - was.size() <= 2;
         const qsizetype equals = was.indexOf('=');
         const bool valueChanged = equals >= 0 && newMiddle == 1 && is.startsWith(was.left(equals + 1)) &&
                                   was.endsWith('\n') == is.endsWith('\n');

@@ -130,8 +130,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::unique_ptr<uint8_t[]> exact(new uint8_t[reply.size() ? reply.size() : 1]);
         if (!reply.empty()) std::memcpy(exact.get(), reply.data(), reply.size());
         uint8_t exceptionCode = 0xEE;
-        const ResultFlags flags = CheckReply(function, reply.empty() ? nullptr : exact.get(), reply.size(), count,
-                                             address, parity, lineErrors, exceptionCode);
+        const ResultFlags flags = CheckReply(function, reply.empty() ? nullptr : exact.get(), reply.size(),
+                                             count, address, parity, lineErrors, exceptionCode);
         CheckResult(flags, exceptionCode, reply, write);
         Require((flags == 0) == ExactlyRight(write, reply, count, address, parity, lineErrors),
                 "flags 0 exactly for the right reply");

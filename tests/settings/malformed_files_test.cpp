@@ -45,17 +45,20 @@ QByteArray KeyOf(const QByteArray& line) {
 
 // Every line of `before` whose key the load does not write must be found in `after`, unchanged and in
 // the same order. A last line without a break may have gained one.
-void ExpectUntouchedLinesKept(const QByteArray& before, const QByteArray& after, const QSet<QByteArray>& written) {
+void ExpectUntouchedLinesKept(const QByteArray& before, const QByteArray& after,
+                              const QSet<QByteArray>& written) {
     const std::vector<QByteArray> old = Lines(before);
     const std::vector<QByteArray> now = Lines(after);
     size_t at = 0;
     for (size_t i = 0; i < old.size(); ++i) {
         if (written.contains(KeyOf(old[i]))) continue;
         const bool last = i + 1 == old.size() && !old[i].endsWith('\n');
-        while (at < now.size() && !(now[at] == old[i] || (last && now[at].chopped(now[at].endsWith("\r\n") ? 2 : 1) ==
-                                                                         old[i] && now[at].endsWith('\n'))))
+        while (at < now.size() &&
+               !(now[at] == old[i] || (last && now[at].chopped(now[at].endsWith("\r\n") ? 2 : 1) == old[i] &&
+                                       now[at].endsWith('\n'))))
             ++at;
-        ASSERT_LT(at, now.size()) << "line " << i + 1 << " was lost or changed: " << ::testing::PrintToString(old[i]);
+        ASSERT_LT(at, now.size()) << "line " << i + 1
+                                  << " was lost or changed: " << ::testing::PrintToString(old[i]);
         ++at;
     }
 }
@@ -160,8 +163,8 @@ class HugeStationFile : public WorkDirTest {};
 // first 1023 characters (and written back so).
 TEST_F(HugeStationFile, MegabyteLinesAreKeptOrCutAtTheReadLimit) {
     const QByteArray junk = "Junk=" + QByteArray(1 << 20, 'j') + "\r\n";
-    const QByteArray original = "[LOG]\r\n" + junk + "LogFileName=" + QByteArray(1 << 20, 'n') + "\r\n[DEVICE]\r\n" +
-                                "NetAdrr=4\r\n";
+    const QByteArray original =
+        "[LOG]\r\n" + junk + "LogFileName=" + QByteArray(1 << 20, 'n') + "\r\n[DEVICE]\r\n" + "NetAdrr=4\r\n";
     writeFile(path("dev.dat"), original);
     link::LinkSettings link;
     device::PendingDeviceLink pending;
@@ -200,10 +203,9 @@ void PrintTo(const ProfileCase& c, std::ostream* os) {
 }
 
 const QSet<QByteArray> ProfileKeysWritten = {
-    "num",   "izm_name", "write_file", "1200",       "2400",       "4800",      "9600", "19200", "38400",
-    "beg",   "end",      "parity_non", "parity_odd", "parity_ev",  "fl",        "ch0",  "ch1",   "ch2",
-    "ch3",   "ch4",      "ch5",        "ch6",        "ch7",        "ch8",       "ch9",  "mdl",   "verh",
-    "vers"};
+    "num", "izm_name",   "write_file", "1200",      "2400", "4800", "9600", "19200", "38400", "beg",
+    "end", "parity_non", "parity_odd", "parity_ev", "fl",   "ch0",  "ch1",  "ch2",   "ch3",   "ch4",
+    "ch5", "ch6",        "ch7",        "ch8",       "ch9",  "mdl",  "verh", "vers"};
 
 class MalformedProfile : public WorkDirTest, public ::testing::WithParamInterface<ProfileCase> {};
 
@@ -258,29 +260,30 @@ constexpr std::array<int, 3> DefaultParities{0, 0, 1};
 
 INSTANTIATE_TEST_SUITE_P(
     Files, MalformedProfile,
-    ::testing::Values(
-        ProfileCase{"prf_binary_junk.prf", 1, Izm, 1, Board, "", DefaultBauds, 1, 5, DefaultParities, 0, 8224, 8224,
-                    256, 107},
-        ProfileCase{"prf_empty_file.prf", 1, Izm, 1, Board, "", DefaultBauds, 1, 5, DefaultParities, 0, 8224, 8224,
-                    256, 107},
-        ProfileCase{"prf_out_of_range.prf", std::nullopt, Izm, 1, Board, "", DefaultBauds, 1, 300, DefaultParities, 9,
-                    4464, 65535, 256, 107},
-        ProfileCase{"prf_hex_values.prf", 3, Izm, 1, Board, "", DefaultBauds, 1, 5, DefaultParities, 0, 16706, 8224,
-                    -1, 107},
-        ProfileCase{"prf_duplicate_sections.prf", 1, Izm, 0, Board, "", DefaultBauds, 2, 9, DefaultParities, 0, 8224,
-                    8224, 256, 107},
-        ProfileCase{"prf_missing_definition.prf", 0, QStringLiteral("log.txt"), 1, Board, "", DefaultBauds, 1, 5,
-                    DefaultParities, 0, 8224, 8224, 256, 107},
-        ProfileCase{"prf_crlf_lf_nul.prf", 2, Izm, 1, QStringLiteral("a") + QChar(0) + "b", "", DefaultBauds, 1, 5,
-                    DefaultParities, 1, 8224, 8224, 256, 107},
-        // As for dev.dat: the header right after a BOM is not recognised; the rest is read.
-        ProfileCase{"prf_bom.prf", 1, Izm, 1, Board, "", DefaultBauds, 1, 5, DefaultParities, 3, 8224, 8224, 256, 107},
-        ProfileCase{"prf_cp1251_text.prf", 1, Izm, 1, QStringLiteral("Стенд 1"), QStringLiteral("ПД-100"), DefaultBauds,
-                    1, 5, DefaultParities, 0, 8224, 8224, 256, 107},
-        ProfileCase{"prf_malformed_numbers.prf", 1, Izm, 1, Board, "", DefaultBauds, 1, 5, DefaultParities, 0, 8224,
-                    8224, 256, 107},
-        ProfileCase{"prf_lone_cr.prf", 1, Izm, 1, Board, "", DefaultBauds, 1, 5, DefaultParities, 0, 8224, 8224, 256,
-                    107}));
+    ::testing::Values(ProfileCase{"prf_binary_junk.prf", 1, Izm, 1, Board, "", DefaultBauds, 1, 5,
+                                  DefaultParities, 0, 8224, 8224, 256, 107},
+                      ProfileCase{"prf_empty_file.prf", 1, Izm, 1, Board, "", DefaultBauds, 1, 5,
+                                  DefaultParities, 0, 8224, 8224, 256, 107},
+                      ProfileCase{"prf_out_of_range.prf", std::nullopt, Izm, 1, Board, "", DefaultBauds, 1,
+                                  300, DefaultParities, 9, 4464, 65535, 256, 107},
+                      ProfileCase{"prf_hex_values.prf", 3, Izm, 1, Board, "", DefaultBauds, 1, 5,
+                                  DefaultParities, 0, 16706, 8224, -1, 107},
+                      ProfileCase{"prf_duplicate_sections.prf", 1, Izm, 0, Board, "", DefaultBauds, 2, 9,
+                                  DefaultParities, 0, 8224, 8224, 256, 107},
+                      ProfileCase{"prf_missing_definition.prf", 0, QStringLiteral("log.txt"), 1, Board, "",
+                                  DefaultBauds, 1, 5, DefaultParities, 0, 8224, 8224, 256, 107},
+                      ProfileCase{"prf_crlf_lf_nul.prf", 2, Izm, 1, QStringLiteral("a") + QChar(0) + "b", "",
+                                  DefaultBauds, 1, 5, DefaultParities, 1, 8224, 8224, 256, 107},
+                      // As for dev.dat: the header right after a BOM is not recognised; the rest is read.
+                      ProfileCase{"prf_bom.prf", 1, Izm, 1, Board, "", DefaultBauds, 1, 5, DefaultParities, 3,
+                                  8224, 8224, 256, 107},
+                      ProfileCase{"prf_cp1251_text.prf", 1, Izm, 1, QStringLiteral("Стенд 1"),
+                                  QStringLiteral("ПД-100"), DefaultBauds, 1, 5, DefaultParities, 0, 8224,
+                                  8224, 256, 107},
+                      ProfileCase{"prf_malformed_numbers.prf", 1, Izm, 1, Board, "", DefaultBauds, 1, 5,
+                                  DefaultParities, 0, 8224, 8224, 256, 107},
+                      ProfileCase{"prf_lone_cr.prf", 1, Izm, 1, Board, "", DefaultBauds, 1, 5,
+                                  DefaultParities, 0, 8224, 8224, 256, 107}));
 
 class HugeProfile : public WorkDirTest {};
 class ProfileSaves : public WorkDirTest {};
@@ -290,7 +293,8 @@ TEST_F(HugeProfile, AMegabyteDescriptionLineIsReadToTheLimitAndKeptWhole) {
     const QByteArray original = "[Definition]\r\ntxt0=" + QByteArray(1 << 20, 'd') + "\r\n[TAB]\r\nnum=0\r\n";
     writeFile(path("job.prf"), original);
     settings::ProfileValues values;
-    settings::LoadProfile(path("job.prf"), values, [](int page) { return page; }, 4);
+    settings::LoadProfile(
+        path("job.prf"), values, [](int page) { return page; }, 4);
     EXPECT_EQ(values.definitionLines[0], QString(1023, 'd'));
     EXPECT_TRUE(readFile(path("job.prf")).startsWith(original));
 }
@@ -306,7 +310,8 @@ TEST_F(ProfileSaves, RepeatedSavesOfAnIndentedDescriptionLineLeaveTheFileAlone) 
     settings::SaveProfile(path("job.prf"), values);
     EXPECT_EQ(readFile(path("job.prf")), first);
     settings::ProfileValues read;
-    settings::LoadProfile(path("job.prf"), read, [](int page) { return page; }, 4);
+    settings::LoadProfile(
+        path("job.prf"), read, [](int page) { return page; }, 4);
     EXPECT_EQ(read.definitionLines[0], QStringLiteral("отступ"));
     EXPECT_EQ(read.definitionLines[1], QStringLiteral("таб"));
 }
