@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/live_value.h"
 #include "device/pending_device_link.h"
 #include "device/register_image.h"
 #include "link/link_settings.h"
@@ -108,11 +109,14 @@ class TForm1 : public QMainWindow {
 
     // ---- Page 0: live value (page_live.cpp) ----
     void Timer1Timer();
-    void PollLiveValue();
+    void PollLiveValue(); // one step: only while pollEnabled is 1 and page 0 is shown
+    // Registers 15..17 into `live` with byteOrder; `live` changes only when the read succeeded.
+    olv::link::ResultFlags ReadLiveValue(uint8_t& exceptionCode);
     void ShowLiveValue();
-    void LogMeasurement();
+    void LogMeasurement(); // one line with `live` when logEnabled; PollLiveValue decides whether to log
     void Button9Click();
     void Button10Click();
+    olv::device::LiveReading live; // liveValue, liveStatus, liveImplausible
 
     // ---- Page 1: sensor configuration (page_sensor.cpp) ----
     olv::link::ResultFlags ReadConfiguration(uint8_t& exceptionCode);
@@ -162,19 +166,21 @@ class TForm1 : public QMainWindow {
     void ListBox1Click();
     void Button4Click();
     void Button5Click();
+    // The address chosen in ComboBox12 or ComboBox13: the selected entry, or a whole number 0..255
+    // typed into the box; false for any other text.
+    static bool SearchAddressOf(const QComboBox* box, int& address);
 
     // ---- Page 4: text and versions (page_text.cpp) ----
     void ShowDeviceText();
     void CollectDeviceText();
-    // The address chosen in ComboBox12 or ComboBox13: the selected entry, or a whole number 0..255
-    // typed into the box; false for any other text.
-    static bool SearchAddressOf(const QComboBox* box, int& address);
     olv::link::ResultFlags ReadDeviceText(uint8_t& exceptionCode);
     olv::link::ResultFlags WriteDeviceText(uint8_t& exceptionCode);
     olv::link::ResultFlags ReadVersions(uint8_t& exceptionCode);
     olv::link::ResultFlags WriteVersions(uint8_t& exceptionCode);
     void ShowVersions();
-    bool CollectVersions(); // true when a field does not convert (its messages were shown)
+    // Takes Edit9..Edit11 into modelValue/hardwareValue/softwareValue and their low 16 bits into the
+    // image; true when a field does not convert (its messages were shown).
+    bool CollectVersions();
     void Button6Click();
     void Button7Click();
     void Edit8Change();
@@ -187,17 +193,17 @@ class TForm1 : public QMainWindow {
     void SaveWindowToProfile(const QString& path); // the window's values, then SaveProfile
     void N2Click();
     void N3Click();
+    // Shows a profile dialog: the chosen file name and whether the first filter entry ("Профиль
+    // настроек") was selected; false when cancelled. Runs the dialog unless chooseProfileFile is set
+    // (tests set it to answer without a dialog).
+    bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected);
+    std::function<bool(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected)> chooseProfileFile;
 
     // ---- State ----
     olv::link::LinkSettings linkSettings;
     olv::device::PendingDeviceLink pendingLink;
     olv::device::RegisterImage image;
     olv::search::SearchSettings searchSettings;
-    // Shows a profile dialog: the chosen file name and whether the first filter entry ("Профиль
-    // настроек") was selected; false when cancelled. Runs the dialog unless chooseProfileFile is set
-    // (tests set it to answer without a dialog).
-    bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected);
-    std::function<bool(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected)> chooseProfileFile;
     olv::search::FoundDevices foundDevices{};
     int searchRunning = 0;
     int uiBusy = 0;

@@ -1,22 +1,100 @@
 // Page 0, "Текущее значение": the live value polled once a second.
 #include "ui/form1.h"
 
+#include "ui/caption_panel.h"
+
+#include "device/encodings.h"
+#include "device/number_text.h"
+
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+
+namespace {
+
+const QColor White(255, 255, 255);
+const QColor Yellow(255, 255, 0);
+
+// Font size of the value panel: the number large, the message that there is none smaller.
+void SetPanelPointSize(QWidget* panel, int points) {
+    QFont font = panel->font();
+    font.setPointSize(points);
+    panel->setFont(font);
+}
+
+} // namespace
+
 // Every 1000 ms: one polling step.
 void TForm1::Timer1Timer() {
     PollLiveValue();
 }
 
 // Reads and shows the live value and the exchange state while polling is on and page 0 is shown.
-void TForm1::PollLiveValue() {}
+void TForm1::PollLiveValue() {
+    if (!pollEnabled || TabbedNotebook1->currentIndex() != 0) return;
+
+    uint8_t exceptionCode = 0;
+    const olv::link::ResultFlags flags = ReadLiveValue(exceptionCode);
+    const bool succeeded = olv::link::Succeeded(flags, exceptionCode);
+    if (!succeeded) {
+        ShowExchangeState(flags, exceptionCode);
+        ShowLiveValue(); // the previous reading stays
+    } else {
+        ShowLiveValue();
+        ShowExchangeState(0, 0);
+    }
+    // Only a measurement that happened is logged: a failed read has no new one, and an implausible
+    // one has no number (the spec logged the previous value again, or 0.0000).
+    if (olv::device::ShouldLogMeasurement(succeeded, live)) LogMeasurement();
+}
+
+olv::link::ResultFlags TForm1::ReadLiveValue(uint8_t& exceptionCode) {
+    return olv::device::ReadLiveValue(master, linkSettings.byteOrder, live, exceptionCode);
+}
 
 // Takes the byte order of ComboBox17 for the live value and for the communication page.
-void TForm1::Button9Click() {}
+void TForm1::Button9Click() {
+    // The box is editable; a typed text that is no entry selects nothing, and changes nothing.
+    const int order = ComboBox17->currentIndex();
+    if (order < 0) return;
+    linkSettings.byteOrder = order;
+    pendingLink.pendingByteOrder = order;
+}
 
 // One polling step on request (the button is hidden).
-void TForm1::Button10Click() {}
+void TForm1::Button10Click() {
+    PollLiveValue();
+}
 
 // Shows the last reading: value panel, status memo and their colours.
-void TForm1::ShowLiveValue() {}
+void TForm1::ShowLiveValue() {
+    if (live.liveImplausible) {
+        SetPanelPointSize(Panel1, 24);
+        Panel1->setCaption(QStringLiteral("Неправильный формат числа"));
+    } else {
+        SetPanelPointSize(Panel1, 48);
+        Panel1->setCaption(olv::device::FormatValue(live.liveValue));
+    }
 
-// Appends the last reading to the measurement log when the log is switched on.
-void TForm1::LogMeasurement() {}
+    if (live.liveStatus == 0) {
+        if (live.liveImplausible) {
+            SetColor(Panel1, Yellow); // Memo2 is left as it was
+        } else {
+            SetColor(Panel1, White);
+            Memo2->setPlainText(olv::device::NormalStatusText());
+            SetColor(Memo2, ButtonFaceColor());
+        }
+        return;
+    }
+    SetColor(Panel1, Yellow);
+    SetColor(Memo2, Yellow);
+    // The texts of the set bits with nothing between them; the memo's word wrap breaks the lines.
+    Memo2->setPlainText(olv::device::StatusText(live.liveStatus));
+}
+
+// Appends the last reading to the measurement log when the log is switched on. A relative name is
+// taken from the working directory; a file that cannot be opened is skipped without a message.
+void TForm1::LogMeasurement() {
+    if (!logEnabled) return;
+    olv::device::AppendMeasurementLog(logFileName, live);
+}

@@ -2,49 +2,203 @@
 #include "ui/form1.h"
 
 #include "device/device_text.h"
+#include "device/encodings.h"
+#include "device/number_text.h"
+#include "device/register_map.h"
+#include "link/message_boxes.h"
 
-// Shows the text words of the register image in Edit8.
-void TForm1::ShowDeviceText() {}
+#include <QLineEdit>
 
-// Takes Edit8 into the text words of the register image.
-void TForm1::CollectDeviceText() {}
+#include <optional>
 
-// Reads the module's model, hardware and software words into the register image.
-olv::link::ResultFlags TForm1::ReadVersions(uint8_t& exceptionCode) {
-    return olv::device::ReadVersions(master, image, exceptionCode, [this](int ms) { Pause(ms); });
+using olv::link::BoxAnswer;
+using olv::link::BoxButtons;
+using olv::link::BoxIcon;
+using olv::link::ResultFlags;
+
+namespace {
+
+// Sets uiBusy while the page's fields are filled from code, so their change handlers do not take the
+// fill for an edit; the previous value comes back (a fill during the settling keeps uiBusy at 1).
+class BusyWhileFilling {
+  public:
+    explicit BusyWhileFilling(int& flag) : flag_(flag), previous_(flag) { flag_ = 1; }
+    ~BusyWhileFilling() { flag_ = previous_; }
+    BusyWhileFilling(const BusyWhileFilling&) = delete;
+    BusyWhileFilling& operator=(const BusyWhileFilling&) = delete;
+
+  private:
+    int& flag_;
+    int previous_;
+};
+
+} // namespace
+
+// Shows the text words of the register image in Edit8: up to the first zero byte, blanks as they are.
+void TForm1::ShowDeviceText() {
+    const BusyWhileFilling busy(uiBusy);
+    Edit8->setText(olv::device::TextFromWords(image.words.data() + olv::device::reg::Text));
 }
 
-// Shows the three version values in Edit9..Edit11.
-void TForm1::ShowVersions() {}
+// Takes Edit8 into the text words of the register image: its first 16 characters as Windows-1251
+// bytes (a character outside that code page as "?"), completed with blanks.
+void TForm1::CollectDeviceText() {
+    olv::device::TextToWords(Edit8->text(), image.words.data() + olv::device::reg::Text);
+}
 
-// "Прочитать": reads the text and the versions and shows them.
-void TForm1::Button6Click() {}
+// Reads the module's model, hardware and software words into the register image; each word read also
+// sets its 32-bit copy, which the settings profile saves.
+ResultFlags TForm1::ReadVersions(uint8_t& exceptionCode) {
+    // The pause between the two reads comes only after the model word was read and stored.
+    const ResultFlags flags = olv::device::ReadVersions(master, image, exceptionCode, [this](int ms) {
+        modelValue = image.moduleModel;
+        Pause(ms);
+    });
+    if (olv::link::Succeeded(flags, exceptionCode)) {
+        modelValue = image.moduleModel;
+        hardwareValue = image.moduleHardware;
+        softwareValue = image.moduleSoftware;
+    }
+    return flags;
+}
+
+// Shows the three version values in Edit9..Edit11 as unsigned decimals.
+void TForm1::ShowVersions() {
+    const BusyWhileFilling busy(uiBusy);
+    Edit9->setText(QString::number(image.moduleModel));
+    Edit10->setText(QString::number(image.moduleHardware));
+    Edit11->setText(QString::number(image.moduleSoftware));
+}
+
+// "Прочитать": reads the versions and the text and shows them.
+void TForm1::Button6Click() {
+    uint8_t exceptionCode = 0;
+    ResultFlags flags = ReadVersions(exceptionCode);
+    if (!olv::link::Succeeded(flags, exceptionCode))
+        ReportExchangeError(flags, exceptionCode);
+    else
+        ShowVersions();
+    for (QWidget* field : {Edit9, Edit10, Edit11})
+        SetNormal(field);
+
+    // The text is read whatever the versions gave.
+    exceptionCode = 0;
+    flags = ReadDeviceText(exceptionCode);
+    if (!olv::link::Succeeded(flags, exceptionCode)) {
+        ReportExchangeError(flags, exceptionCode);
+        SetNormal(Edit8);
+        return;
+    }
+    ShowDeviceText();
+    SetNormal(Edit8);
+    boxes->show({QStringLiteral("Прочитан текст и обозначения версий из прибора"),
+                 QStringLiteral("Результат операции"),
+                 BoxIcon::Information,
+                 BoxButtons::Ok,
+                 {}});
+}
 
 // "Записать": validates and writes the versions and the text.
-void TForm1::Button7Click() {}
+void TForm1::Button7Click() {
+    const BoxAnswer answer =
+        boxes->show({QStringLiteral("Вы хотите записать новый текст и обозначения версий?"),
+                     QStringLiteral("Подтвердите действие"),
+                     BoxIcon::Warning,
+                     BoxButtons::YesNo,
+                     {}});
+    if (answer != BoxAnswer::Yes) {
+        ShowLinkSettings(0);
+        return;
+    }
+    for (QWidget* field : {Edit8, Edit9, Edit10, Edit11})
+        SetNormal(field);
 
-// Change handlers of the page's fields: mark the field as edited.
-void TForm1::Edit8Change() {}
-void TForm1::Edit9Change() {}
-void TForm1::Edit10Change() {}
-void TForm1::Edit11Change() {}
+    CollectDeviceText();
+    if (CollectVersions()) return; // nothing is sent
+
+    uint8_t exceptionCode = 0;
+    ResultFlags flags = WriteVersions(exceptionCode);
+    if (!olv::link::Succeeded(flags, exceptionCode)) {
+        ReportExchangeError(flags, exceptionCode);
+        return;
+    }
+    for (QWidget* field : {Edit9, Edit10, Edit11})
+        SetNormal(field);
+    Pause(100);
+
+    exceptionCode = 0;
+    flags = WriteDeviceText(exceptionCode);
+    if (!olv::link::Succeeded(flags, exceptionCode)) {
+        ReportExchangeError(flags, exceptionCode);
+        return;
+    }
+    SetNormal(Edit8);
+    boxes->show({QStringLiteral("Записаны новый текст и обозначения версий в прибор"),
+                 QStringLiteral("Результат операции"),
+                 BoxIcon::Information,
+                 BoxButtons::Ok,
+                 {}});
+}
+
+// Change handlers of the page's fields: a change by the user marks the field as edited; a fill from
+// code (ShowDeviceText, ShowVersions, which set uiBusy) does not.
+void TForm1::Edit8Change() {
+    if (!uiBusy) SetEdited(Edit8);
+}
+void TForm1::Edit9Change() {
+    if (!uiBusy) SetEdited(Edit9);
+}
+void TForm1::Edit10Change() {
+    if (!uiBusy) SetEdited(Edit10);
+}
+void TForm1::Edit11Change() {
+    if (!uiBusy) SetEdited(Edit11);
+}
 
 // Reads the text block into the register image.
-olv::link::ResultFlags TForm1::ReadDeviceText(uint8_t& exceptionCode) {
+ResultFlags TForm1::ReadDeviceText(uint8_t& exceptionCode) {
     return olv::device::ReadDeviceText(master, image, exceptionCode);
 }
 
 // Writes the text block from the register image.
-olv::link::ResultFlags TForm1::WriteDeviceText(uint8_t& exceptionCode) {
+ResultFlags TForm1::WriteDeviceText(uint8_t& exceptionCode) {
     return olv::device::WriteDeviceText(master, image, exceptionCode);
 }
 
 // Writes the module's model, hardware and software words.
-olv::link::ResultFlags TForm1::WriteVersions(uint8_t& exceptionCode) {
+ResultFlags TForm1::WriteVersions(uint8_t& exceptionCode) {
     return olv::device::WriteVersions(master, image, exceptionCode, [this](int ms) { Pause(ms); });
 }
 
-// Takes Edit9..Edit11 into the version values; true when a field does not convert.
+// Takes Edit9..Edit11 in that order into the 32-bit values and the low 16 bits of each into the
+// image's module words (65536 becomes 0, a negative number its low 16 bits). On the first field that
+// does not convert: the two input messages, and true; the fields before it are already stored.
 bool TForm1::CollectVersions() {
-    return true;
+    struct Field {
+        QLineEdit* edit;
+        int32_t& value;
+        uint16_t& word;
+    };
+    const Field fields[] = {{Edit9, modelValue, image.moduleModel},
+                            {Edit10, hardwareValue, image.moduleHardware},
+                            {Edit11, softwareValue, image.moduleSoftware}};
+    for (const Field& field : fields) {
+        const std::optional<int32_t> value = olv::device::ParseInteger(field.edit->text());
+        if (!value) {
+            boxes->show({QStringLiteral("Вводимые данные не получается представить целым числом."),
+                         QStringLiteral("Ошибка ввода"),
+                         BoxIcon::Warning,
+                         BoxButtons::Ok,
+                         {}});
+            boxes->show({QStringLiteral("Запись данных не будет производиться."),
+                         QStringLiteral("Сообщение"),
+                         BoxIcon::Information,
+                         BoxButtons::Ok,
+                         {}});
+            return true;
+        }
+        field.value = *value;
+        field.word = static_cast<uint16_t>(static_cast<uint32_t>(*value) & 0xFFFFu);
+    }
+    return false;
 }

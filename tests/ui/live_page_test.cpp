@@ -1,0 +1,249 @@
+// Page 0 against the virtual instrument: what a polling step shows, what it logs, and when it polls.
+#include "tests/ui/form_fixture.h"
+#include "tests/ui/window_test_main.h"
+
+#include "link/exchange_status.h"
+#include "ui/caption_panel.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTimer>
+
+using olv::test::SimFormFixture;
+
+namespace {
+
+const QColor White(255, 255, 255);
+const QColor Yellow(255, 255, 0);
+
+// A running window on the live page with the log in izm.txt of its working folder. Timer1 is stopped:
+// the tests run the polling steps themselves.
+void StartOnLivePage(SimFormFixture& form) {
+    QVERIFY(form.started());
+    form->Timer1->stop();
+    form.settle();
+    QCOMPARE(form.boxes.boxes.size(), size_t(0));
+    form->TabbedNotebook1->setCurrentIndex(0);
+    form->logEnabled = 1;
+    form->logFileName = QStringLiteral("izm.txt"); // relative: taken from the working folder
+}
+
+QStringList LogLines(const SimFormFixture& form) {
+    QFile file(form.dir().filePath(QStringLiteral("izm.txt")));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QString text = QString::fromLatin1(file.readAll());
+    QStringList lines = text.split(u'\n');
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    for (QString& line : lines)
+        line += u'\n';
+    return lines;
+}
+
+// One log line with any time of day: "hh:mm:ss \t <value> \t <status> \n".
+void VerifyLogLine(const QString& line, const QString& valueAndStatus) {
+    static const QRegularExpression time(QStringLiteral("^([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9] \t "));
+    QVERIFY2(time.match(line).hasMatch(), qPrintable(line));
+    QCOMPARE(line.mid(11), valueAndStatus);
+}
+
+void Command(SimFormFixture& form, const std::string& line) {
+    const std::string reply = form.sim.command(line);
+    QVERIFY2(reply.rfind("ok", 0) == 0, reply.c_str());
+}
+
+} // namespace
+
+class LivePageTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void showsValueStatusAndColours_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QColor>("panelColor");
+        QTest::addColumn<QString>("memo");
+        QTest::addColumn<bool>("memoYellow");
+        QTest::addColumn<QString>("logged");
+
+        QTest::newRow("0") << 0 << "100"
+                           << "   100.0000" << White << "Нормальное измерение" << false
+                           << "100.0000 \t 00 \n";
+        QTest::newRow("0x0041") << 0x0041 << "12.5"
+                                << "    12.5000" << Yellow << "Давление ниже НПИ." << true
+                                << " 12.5000 \t 41 \n";
+        QTest::newRow("0x00C0") << 0x00C0 << "-100000"
+                                << "-100000.0000" << Yellow << "Давление ниже НПИ.Давление выше ВПИ." << true
+                                << "-100000.0000 \t c0 \n";
+        QTest::newRow("0x8000") << 0x8000 << "100"
+                                << "   100.0000" << Yellow << "Ошибка EEPROM микроконтроллера." << true
+                                << "100.0000 \t 8000 \n";
+        QTest::newRow("0x0001") << 0x0001 << "100"
+                                << "   100.0000" << Yellow << "" << true << "100.0000 \t 01 \n";
+    }
+
+    void showsValueStatusAndColours() {
+        QFETCH(int, status);
+        QFETCH(QString, value);
+        QFETCH(QString, caption);
+        QFETCH(QColor, panelColor);
+        QFETCH(QString, memo);
+        QFETCH(bool, memoYellow);
+        QFETCH(QString, logged);
+
+        SimFormFixture form;
+        StartOnLivePage(form);
+        Command(form, "status " + std::to_string(status));
+        Command(form, "value " + value.toStdString());
+
+        form->Timer1Timer();
+
+        QCOMPARE(form->Panel1->caption(), caption);
+        QCOMPARE(form->Panel1->font().pointSize(), 48);
+        QCOMPARE(form->Panel1->captionLabel()->font().pointSize(), 48);
+        QCOMPARE(TForm1::ColorOf(form->Panel1), panelColor);
+        QCOMPARE(form->Memo2->toPlainText(), memo);
+        QCOMPARE(TForm1::ColorOf(form->Memo2), memoYellow ? Yellow : TForm1::ButtonFaceColor());
+        QCOMPARE(form->Memo3->toPlainText(), QStringLiteral("Нормальный обмен"));
+        QCOMPARE(form->live.liveStatus, uint16_t(status));
+
+        const QStringList lines = LogLines(form);
+        QCOMPARE(lines.size(), 1);
+        VerifyLogLine(lines[0], logged);
+    }
+
+    void implausibleValueShowsTheMessageKeepsTheStatusMemoAndLogsNothing() {
+        SimFormFixture form;
+        StartOnLivePage(form);
+        Command(form, "status 65");
+        Command(form, "value 100");
+        form->Timer1Timer();
+        QCOMPARE(LogLines(form).size(), 1);
+
+        Command(form, "status 0");
+        Command(form, "value raw 7FC00000"); // a NaN under byte order 0
+        form->Timer1Timer();
+
+        QCOMPARE(form->Panel1->caption(), QStringLiteral("Неправильный формат числа"));
+        QCOMPARE(form->Panel1->font().pointSize(), 24);
+        QCOMPARE(TForm1::ColorOf(form->Panel1), Yellow);
+        // Status 0 with no number: the memo keeps what the last reading put there.
+        QCOMPARE(form->Memo2->toPlainText(), QStringLiteral("Давление ниже НПИ."));
+        QCOMPARE(TForm1::ColorOf(form->Memo2), Yellow);
+        QCOMPARE(form->Memo3->toPlainText(), QStringLiteral("Нормальный обмен"));
+        // No line for a value that was never measured (it would read 0.0000).
+        QCOMPARE(LogLines(form).size(), 1);
+
+        Command(form, "value 100");
+        form->Timer1Timer();
+        QCOMPARE(form->Panel1->caption(), QStringLiteral("   100.0000"));
+        QCOMPARE(form->Panel1->font().pointSize(), 48);
+        QCOMPARE(TForm1::ColorOf(form->Panel1), White);
+        QCOMPARE(form->Memo2->toPlainText(), QStringLiteral("Нормальное измерение"));
+        QCOMPARE(LogLines(form).size(), 2);
+    }
+
+    void noReplyKeepsThePreviousReadingAndLogsNothing() {
+        SimFormFixture form;
+        StartOnLivePage(form);
+        Command(form, "status 0");
+        Command(form, "value 100");
+        form->Timer1Timer();
+        QCOMPARE(LogLines(form).size(), 1);
+
+        Command(form, "fault noreply on");
+        Command(form, "value 50");
+        Command(form, "status 128");
+        form->Timer1Timer();
+
+        // No reply comes with the other flags of an empty reply; its line comes first.
+        QString noReply = olv::link::ExchangeStateText(olv::link::NoReply, 0).text;
+        noReply.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        QVERIFY2(form->Memo3->toPlainText().startsWith(noReply), qPrintable(form->Memo3->toPlainText()));
+        QCOMPARE(TForm1::ColorOf(form->Memo3), Yellow);
+        QCOMPARE(form->Panel1->caption(), QStringLiteral("   100.0000"));
+        QCOMPARE(TForm1::ColorOf(form->Panel1), White);
+        QCOMPARE(form->Memo2->toPlainText(), QStringLiteral("Нормальное измерение"));
+        QCOMPARE(TForm1::ColorOf(form->Memo2), TForm1::ButtonFaceColor());
+        QCOMPARE(LogLines(form).size(), 1);
+
+        Command(form, "fault noreply off");
+        form->Timer1Timer();
+        QCOMPARE(form->Panel1->caption(), QStringLiteral("    50.0000"));
+        QCOMPARE(form->Memo2->toPlainText(), QStringLiteral("Давление выше ВПИ."));
+        QCOMPARE(form->Memo3->toPlainText(), QStringLiteral("Нормальный обмен"));
+        QCOMPARE(LogLines(form).size(), 2);
+    }
+
+    void logSwitchedOffOrUnwritableWritesNothingAndSaysNothing() {
+        SimFormFixture form;
+        StartOnLivePage(form);
+        Command(form, "value 100");
+        form->logEnabled = 0;
+        form->Timer1Timer();
+        QVERIFY(!form.dir().exists(QStringLiteral("izm.txt")));
+
+        form->logEnabled = 1;
+        form->logFileName = form.dir().filePath(QStringLiteral("missing-folder/izm.txt"));
+        form->Timer1Timer();
+        QCOMPARE(form->Panel1->caption(), QStringLiteral("   100.0000"));
+        QCOMPARE(form.boxes.boxes.size(), size_t(0));
+    }
+
+    void nothingPollsBeforeTheStartUpReadOrOnAnotherPage() {
+        SimFormFixture form;
+        QVERIFY(form.started());
+        // Every request would be traced to COM.txt.
+        const QString trace = form.dir().filePath(QStringLiteral("COM.txt"));
+        form->linkSettings.traceEnabled = 1;
+        form->linkSettings.traceFileName = trace;
+        form->Timer1->stop();
+        form->Timer3->stop(); // the start-up read has not run
+        form->TabbedNotebook1->setCurrentIndex(0);
+        Command(form, "value 100");
+
+        QCOMPARE(form->pollEnabled, 0);
+        form->Timer1Timer();
+        form->Button10Click();
+        QVERIFY(!QFile::exists(trace));
+        QCOMPARE(form->Panel1->caption(), QStringLiteral(" "));
+
+        form.settle();
+        QCOMPARE(form->pollEnabled, 1);
+        QFile::remove(trace);
+        for (int page : {1, 2, 3, 4}) {
+            form->TabbedNotebook1->setCurrentIndex(page);
+            form->Timer1Timer();
+        }
+        QVERIFY(!QFile::exists(trace));
+        QCOMPARE(form->Panel1->caption(), QStringLiteral(" "));
+
+        form->TabbedNotebook1->setCurrentIndex(0);
+        form->Timer1Timer();
+        QVERIFY(QFile::exists(trace));
+        QCOMPARE(form->Panel1->caption(), QStringLiteral("   100.0000"));
+    }
+
+    void applyTakesTheByteOrderForTheNextPoll() {
+        SimFormFixture form;
+        StartOnLivePage(form);
+        Command(form, "value 100");
+        Command(form, "set byte_order=3"); // the instrument now sends 00 00 C8 42
+        form->Timer1Timer();
+        QVERIFY(form->Panel1->caption() != QStringLiteral("   100.0000"));
+
+        form->ComboBox17->setCurrentIndex(3);
+        form->Button9Click();
+        QCOMPARE(form->linkSettings.byteOrder, 3);
+        QCOMPARE(form->pendingLink.pendingByteOrder, 3);
+        form->Timer1Timer();
+        QCOMPARE(form->Panel1->caption(), QStringLiteral("   100.0000"));
+    }
+};
+
+OLV_UI_TEST_MAIN(LivePageTest)
+#include "live_page_test.moc"
