@@ -116,6 +116,7 @@ class TForm1 : public QMainWindow {
     void LogMeasurement(); // one line with `live` when logEnabled; PollLiveValue decides whether to log
     void Button9Click();
     void Button10Click();
+    bool liveMeasured = false; // a live read has succeeded since start: there is a reading to show
     olv::device::LiveReading live; // liveValue, liveStatus, liveImplausible
 
     // ---- Page 1: sensor configuration (page_sensor.cpp) ----

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -258,7 +259,11 @@ void TForm1::BuildPageLive(QWidget* page) {
     valueFont.setPixelSize(13);
     valueFont.setBold(true);
     Panel1->setFont(valueFont);
-    Panel1->setMinimumHeight(48);
+    // Room for the 48-point digits of a reading; a long message wraps instead of widening the column.
+    QFont readingFont = valueFont;
+    readingFont.setPointSize(48);
+    Panel1->setMinimumHeight(QFontMetrics(readingFont).height() + 12);
+    Panel1->captionLabel()->setWordWrap(true);
     grid->addWidget(Panel1, 1, 0);
 
     // Shown over the value until the first configuration read hides it.

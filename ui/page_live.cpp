@@ -38,18 +38,23 @@ void TForm1::PollLiveValue() {
     const bool succeeded = olv::link::Succeeded(flags, exceptionCode);
     if (!succeeded) {
         ShowExchangeState(flags, exceptionCode);
-        ShowLiveValue(); // the previous reading stays
+        // The previous reading stays. Before any read has succeeded there is none: the panel keeps its
+        // blank rather than presenting the initial zero as a normal measurement.
+        if (liveMeasured) ShowLiveValue();
     } else {
         ShowLiveValue();
         ShowExchangeState(0, 0);
     }
     // Only a measurement that happened is logged: a failed read has no new one, and an implausible
-    // one has no number (the spec logged the previous value again, or 0.0000).
+    // one has no number to record.
     if (olv::device::ShouldLogMeasurement(succeeded, live)) LogMeasurement();
 }
 
 olv::link::ResultFlags TForm1::ReadLiveValue(uint8_t& exceptionCode) {
-    return olv::device::ReadLiveValue(master, linkSettings.byteOrder, live, exceptionCode);
+    const olv::link::ResultFlags flags =
+        olv::device::ReadLiveValue(master, linkSettings.byteOrder, live, exceptionCode);
+    if (olv::link::Succeeded(flags, exceptionCode)) liveMeasured = true;
+    return flags;
 }
 
 // Takes the byte order of ComboBox17 for the live value and for the communication page.

@@ -179,6 +179,17 @@ class LivePageTest : public QObject {
         QCOMPARE(LogLines(form).size(), 2);
     }
 
+    void noReplyBeforeAnyReadingShowsNoInventedValue() {
+        SimFormFixture form;
+        StartOnLivePage(form);
+        Command(form, "fault noreply on");
+        form->Timer1Timer();
+        QCOMPARE(TForm1::ColorOf(form->Memo3), Yellow);
+        QCOMPARE(form->Panel1->caption(), QStringLiteral(" "));
+        QCOMPARE(form->Memo2->toPlainText(), QStringLiteral(" "));
+        QCOMPARE(LogLines(form).size(), 0);
+    }
+
     void logSwitchedOffOrUnwritableWritesNothingAndSaysNothing() {
         SimFormFixture form;
         StartOnLivePage(form);
