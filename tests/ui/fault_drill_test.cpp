@@ -166,7 +166,8 @@ QString MemoText(const QStringList& lines) {
 
 // ---- The pages ----
 
-enum Page { Live, SensorReadPage, SensorWritePage, LinkWritePage, TextReadPage, TextWritePage, SearchPage };
+// The operations that talk to the instrument: the pages' commands, and the start-up read.
+enum Page { Live, SensorReadPage, SensorWritePage, LinkWritePage, TextReadPage, TextWritePage, SearchPage, StartUp };
 
 // How long a read waits at most at 19200 bit/s with the 300 ms time-out: 12 ms for every byte asked
 // (two more than a full reply of N registers) plus the time-out.
@@ -179,6 +180,7 @@ constexpr int WriteBudgetMs = 12 * 8 + 300;
 const std::vector<int> LiveReads{3};
 const std::vector<int> SensorReads{6, 4, 4, 8, 4, 8, 5};
 const std::vector<int> TextReads{1, 2, 8}; // versions (two reads), then the text
+const std::vector<int> StartUpReads{6, 4, 4, 8, 4, 8, 5, 1, 2}; // the configuration, then the versions
 
 // Length of a full normal reply to the n-th request (1-based) of an operation on the page.
 int ReplyLength(Page page, int n) {
@@ -190,6 +192,8 @@ int ReplyLength(Page page, int n) {
         return 2 * SensorReads[size_t(n - 1)] + 5;
     case TextReadPage:
         return 2 * TextReads[size_t(n - 1)] + 5;
+    case StartUp:
+        return 2 * StartUpReads[size_t(n - 1)] + 5;
     default:
         return 8;
     }
@@ -204,6 +208,8 @@ int BudgetMs(Page page, int n) {
         return ReadBudgetMs(SensorReads[size_t(n - 1)]);
     case TextReadPage:
         return ReadBudgetMs(TextReads[size_t(n - 1)]);
+    case StartUp:
+        return ReadBudgetMs(StartUpReads[size_t(n - 1)]);
     default:
         return WriteBudgetMs;
     }
@@ -239,12 +245,14 @@ QStringList GoodOutcome(Page page) {
         return {TextAsk, TextWritten};
     case SearchPage:
         return {SearchDone};
+    case StartUp:
+        return {};
     }
     return {};
 }
 
 void ShowPage(DrillWindow& w, Page page) {
-    static const int index[] = {0, 1, 1, 2, 4, 4, 3};
+    static const int index[] = {0, 1, 1, 2, 4, 4, 3, 0};
     w->TabbedNotebook1->setCurrentIndex(index[page]);
     if (page == SearchPage) {
         // 19200 bit/s, even parity, addresses 1 and 2: the instrument, then nobody.
@@ -278,6 +286,11 @@ void RunOperation(DrillWindow& w, Page page) {
         break;
     case SearchPage:
         w->Button4Click();
+        break;
+    case StartUp:
+        w->pollEnabled = 0;
+        w->Timer3Timer();
+        QCOMPARE(w->pollEnabled, 1); // polling starts also after a failed read
         break;
     }
 }
@@ -333,6 +346,7 @@ void ChangeWhatTheNextRunSees(DrillWindow& w, Page page) {
         w->Edit8->setText(QStringLiteral("Drill"));
         break;
     case SensorReadPage:
+    case StartUp:
         SIM(w, "set model=152");
         break;
     default:
@@ -346,6 +360,7 @@ void VerifyNextRun(DrillWindow& w, Page page) {
         QCOMPARE(w->Panel1->caption(), QStringLiteral("    42.0000"));
         break;
     case SensorReadPage:
+    case StartUp:
         QCOMPARE(w->Edit5->text(), QStringLiteral("152"));
         break;
     case SensorWritePage:
@@ -490,6 +505,12 @@ class FaultDrillTest : public QObject {
         AddRow("search/garbage first", SearchPage, Once("garbage 3"), 1, {SearchDone});
         // The port cannot be opened for the next probe: the search ends there.
         AddRow("search/unplugged", SearchPage, Unplug(), 1, {BoxCannotOpen, BoxCannotOpen, SearchDone});
+
+        // Start-up read: the configuration (seven reads), then the versions, read whatever the first gave.
+        AddRow("start-up/no reply at 1", StartUp, Once("noreply"), 1, {BoxLength});
+        AddRow("start-up/unplugged at 4", StartUp, Unplug(), 4, {BoxLength, BoxLength});
+        AddRow("start-up/exception 2 at 8", StartUp, Once("exception 2"), 8, {BoxCode2});
+        AddRow("start-up/CRC at 9", StartUp, Once("crc"), 9, {BoxCrc});
     }
 
     void faultOnOneRequest() {
