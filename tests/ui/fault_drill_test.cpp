@@ -37,13 +37,16 @@ namespace {
 // each request goes out, so that a fault can be put on the line for exactly that request.
 class DrillPort : public olv::link::SerialPort {
   public:
-    bool open(const std::string& devicePath, const olv::link::LineSettings& line, std::string& error) override {
+    bool open(const std::string& devicePath, const olv::link::LineSettings& line,
+              std::string& error) override {
         return line_.open(devicePath, line, error);
     }
     void close() override { line_.close(); }
     bool isOpen() const override { return line_.isOpen(); }
     void purge() override { line_.purge(); }
-    void setReadTimeouts(const olv::link::ReadTimeouts& timeouts) override { line_.setReadTimeouts(timeouts); }
+    void setReadTimeouts(const olv::link::ReadTimeouts& timeouts) override {
+        line_.setReadTimeouts(timeouts);
+    }
     uint32_t takeLineErrors() override { return line_.takeLineErrors(); }
     size_t write(const uint8_t* bytes, size_t count) override {
         ++requests;
@@ -75,8 +78,8 @@ class DrillWindow {
         started_ = sim.start({"--quiet", "--link", link, "--value", "100", "--status", "0"});
         olv::test::WriteCrlfFile(QDir(work_.path()).filePath("dev.dat"),
                                  {"[COM_SETTINGS]", "Number=1", "Settings=19200,E,8,2", "[DEVICE]",
-                                  "EnableNetAdrr=1", "NetAdrr=1", "[SETTINGS]", "NOfReadings=2", "TimeOut=300",
-                                  "[LOG]", "UseLogFile=0", "LogFileName=COM.txt", "[REG]",
+                                  "EnableNetAdrr=1", "NetAdrr=1", "[SETTINGS]", "NOfReadings=2",
+                                  "TimeOut=300", "[LOG]", "UseLogFile=0", "LogFileName=COM.txt", "[REG]",
                                   "RegFileName=REG.txt"});
         Form1Deps deps;
         auto drillPort = std::make_unique<DrillPort>();
@@ -115,7 +118,8 @@ class DrillWindow {
 // Lines of the exchange-state memo.
 const QString MemoNoReply = QStringLiteral("Ответа не было.");
 const QString MemoLength = QStringLiteral("При приеме не принято ожидаемое число символов.");
-const QString MemoAddress = QStringLiteral("При приеме в ответе указан адрес не того устройства к которому обращались.");
+const QString MemoAddress =
+    QStringLiteral("При приеме в ответе указан адрес не того устройства к которому обращались.");
 const QString MemoCrc = QStringLiteral("При приеме в ответе не сошлась контрольная сумма.");
 const QString MemoFunction = QStringLiteral("В ответе указан не тот номер команды.");
 const QString MemoCode1 = QStringLiteral("Неподдерживаемая функция.");
@@ -128,14 +132,17 @@ const QStringList MemoSilence{MemoNoReply, MemoLength, MemoAddress, MemoCrc, Mem
 
 // Message boxes as "caption: text".
 const QString BoxLength = QStringLiteral("Ошибка в обмене.: При приеме не принято ожидаемое число символов.");
-const QString BoxAddress =
-    QStringLiteral("Ошибка в обмене.: При приеме в ответе указан не адрес того устройства к которому обращались.");
+const QString BoxAddress = QStringLiteral(
+    "Ошибка в обмене.: При приеме в ответе указан не адрес того устройства к которому обращались.");
 const QString BoxCrc = QStringLiteral("Ошибка в обмене.: При приеме в ответе не сошлась контрольная сумма.");
 const QString BoxFunction = QStringLiteral("Ошибка в обмене.: В ответе указан не тот номер команды.");
 const QString BoxCode1 = QStringLiteral("Устройство сообщает об ошибке: Неподдерживаемая функция.");
-const QString BoxCode2 = QStringLiteral("Устройство сообщает об ошибке: Адрес данных выходит за допустимые границы.");
-const QString BoxCode3 = QStringLiteral("Устройство сообщает об ошибке: Величина данных превышает допустимое значение.");
-const QString BoxCode4 = QStringLiteral("Устройство сообщает об ошибке: Ошибка в работе адресуемого устройства.");
+const QString BoxCode2 =
+    QStringLiteral("Устройство сообщает об ошибке: Адрес данных выходит за допустимые границы.");
+const QString BoxCode3 =
+    QStringLiteral("Устройство сообщает об ошибке: Величина данных превышает допустимое значение.");
+const QString BoxCode4 =
+    QStringLiteral("Устройство сообщает об ошибке: Ошибка в работе адресуемого устройства.");
 const QString BoxCode6 = QStringLiteral("Устройство сообщает об ошибке: Ошибка устройства 6");
 const QString BoxCannotOpen = QStringLiteral("Ошибка: Невозможно открыть последовательный порт");
 
@@ -145,8 +152,10 @@ const QString SensorWritten = QStringLiteral("Результат операци�
 const QString LinkAsk = QStringLiteral("Подтвердите действие: Вы хотите сменить параметры связи?");
 const QString LinkWritten = QStringLiteral("Результат операции: Параметры связи записаны");
 const QString TextRead = QStringLiteral("Результат операции: Прочитан текст и обозначения версий из прибора");
-const QString TextAsk = QStringLiteral("Подтвердите действие: Вы хотите записать новый текст и обозначения версий?");
-const QString TextWritten = QStringLiteral("Результат операции: Записаны новый текст и обозначения версий в прибор");
+const QString TextAsk =
+    QStringLiteral("Подтвердите действие: Вы хотите записать новый текст и обозначения версий?");
+const QString TextWritten =
+    QStringLiteral("Результат операции: Записаны новый текст и обозначения версий в прибор");
 const QString SearchDone = QStringLiteral("Ход поиска: Процедура поиска завершена.");
 
 QStringList BoxLines(const RecordingBoxes& boxes) {
@@ -167,7 +176,16 @@ QString MemoText(const QStringList& lines) {
 // ---- The pages ----
 
 // The operations that talk to the instrument: the pages' commands, and the start-up read.
-enum Page { Live, SensorReadPage, SensorWritePage, LinkWritePage, TextReadPage, TextWritePage, SearchPage, StartUp };
+enum Page {
+    Live,
+    SensorReadPage,
+    SensorWritePage,
+    LinkWritePage,
+    TextReadPage,
+    TextWritePage,
+    SearchPage,
+    StartUp
+};
 
 // How long a read waits at most at 19200 bit/s with the 300 ms time-out: 12 ms for every byte asked
 // (two more than a full reply of N registers) plus the time-out.
@@ -179,7 +197,7 @@ constexpr int WriteBudgetMs = 12 * 8 + 300;
 // Registers read by the requests of each reading operation, in their order.
 const std::vector<int> LiveReads{3};
 const std::vector<int> SensorReads{6, 4, 4, 8, 4, 8, 5};
-const std::vector<int> TextReads{1, 2, 8}; // versions (two reads), then the text
+const std::vector<int> TextReads{1, 2, 8};                      // versions (two reads), then the text
 const std::vector<int> StartUpReads{6, 4, 4, 8, 4, 8, 5, 1, 2}; // the configuration, then the versions
 
 // Length of a full normal reply to the n-th request (1-based) of an operation on the page.
@@ -256,8 +274,8 @@ void ShowPage(DrillWindow& w, Page page) {
     w->TabbedNotebook1->setCurrentIndex(index[page]);
     if (page == SearchPage) {
         // 19200 bit/s, even parity, addresses 1 and 2: the instrument, then nobody.
-        for (QCheckBox* box : {w->CheckBox1, w->CheckBox2, w->CheckBox3, w->CheckBox4, w->CheckBox5, w->CheckBox6,
-                               w->CheckBox8, w->CheckBox9, w->CheckBox10})
+        for (QCheckBox* box : {w->CheckBox1, w->CheckBox2, w->CheckBox3, w->CheckBox4, w->CheckBox5,
+                               w->CheckBox6, w->CheckBox8, w->CheckBox9, w->CheckBox10})
             box->setChecked(box == w->CheckBox5 || box == w->CheckBox10);
         w->ComboBox12->setCurrentIndex(1);
         w->ComboBox13->setCurrentIndex(2);
@@ -309,7 +327,7 @@ QString Expected(Page page, const QStringList& outcome) {
 #define COMPARE_TEXT(actual, expected)                                                                       \
     do {                                                                                                     \
         const QString a_ = (actual), e_ = (expected);                                                        \
-        QVERIFY2(a_ == e_, qPrintable(QStringLiteral("\n--- shown:\n%1\n--- expected:\n%2").arg(a_, e_))); \
+        QVERIFY2(a_ == e_, qPrintable(QStringLiteral("\n--- shown:\n%1\n--- expected:\n%2").arg(a_, e_)));   \
     } while (false)
 
 // Sends a command to the simulator, which must accept it.
@@ -381,8 +399,8 @@ void VerifyNextRun(DrillWindow& w, Page page) {
 // ---- The table ----
 
 struct Fault {
-    QString name;    // simulator fault ("noreply once", "delay 536 once", ...) or "unplug"
-    int lateMs = 0;  // after arming, when the last byte of the faulty reply has been sent
+    QString name;        // simulator fault ("noreply once", "delay 536 once", ...) or "unplug"
+    int lateMs = 0;      // after arming, when the last byte of the faulty reply has been sent
     bool leaves = false; // bytes of the faulty reply are still waiting when the operation has ended
 };
 
@@ -462,14 +480,18 @@ class FaultDrillTest : public QObject {
 
         // Sensor configuration write: seven writes with pauses. A write asks for the 8 bytes of its reply.
         AddRow("sensor write/no reply at 1", SensorWritePage, Once("noreply"), 1, {SensorAsk, BoxLength});
-        AddRow("sensor write/extra bytes at 2", SensorWritePage, Once("extra 3"), 2, {SensorAsk, SensorWritten});
-        AddRow("sensor write/exception 3 at 3", SensorWritePage, Once("exception 3"), 3, {SensorAsk, BoxCode3});
+        AddRow("sensor write/extra bytes at 2", SensorWritePage, Once("extra 3"), 2,
+               {SensorAsk, SensorWritten});
+        AddRow("sensor write/exception 3 at 3", SensorWritePage, Once("exception 3"), 3,
+               {SensorAsk, BoxCode3});
         AddRow("sensor write/just in time at 4", SensorWritePage, DelayJustUnder(SensorWritePage, 4), 4,
                {SensorAsk, SensorWritten});
-        AddRow("sensor write/garbage at 5", SensorWritePage, Once("garbage 2"), 5, {SensorAsk, BoxAddress}, true);
+        AddRow("sensor write/garbage at 5", SensorWritePage, Once("garbage 2"), 5, {SensorAsk, BoxAddress},
+               true);
         AddRow("sensor write/too late at 6", SensorWritePage, DelayJustOver(SensorWritePage, 6), 6,
                {SensorAsk, BoxLength});
-        AddRow("sensor write/last byte cut at 7", SensorWritePage, Once("truncate 1"), 7, {SensorAsk, BoxLength});
+        AddRow("sensor write/last byte cut at 7", SensorWritePage, Once("truncate 1"), 7,
+               {SensorAsk, BoxLength});
         AddRow("sensor write/unplugged at 4", SensorWritePage, Unplug(), 4, {SensorAsk, BoxLength});
 
         // Communication settings: byte order, then address and rate, then parity, one register each.
@@ -599,7 +621,8 @@ class FaultDrillTest : public QObject {
         QTest::qWait(3000);
         const double cpu = cpuSeconds() - cpuBefore;
         const double share = cpu / (double(wall.elapsed()) / 1000.0);
-        QVERIFY2(share < 0.5, qPrintable(QStringLiteral("%1 s of CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
+        QVERIFY2(share < 0.5,
+                 qPrintable(QStringLiteral("%1 s of CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
         QVERIFY2(w.port->requests - before >= 2, qPrintable(QString::number(w.port->requests - before)));
         COMPARE_TEXT(w->Memo3->toPlainText(), MemoText(MemoSilence));
         QCOMPARE(w->Panel1->caption(), QStringLiteral("   100.0000")); // the last reading stays
