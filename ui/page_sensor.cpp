@@ -1,5 +1,6 @@
 // Page 1, "Параметры датчика": the sensor configuration.
 #include "ui/form1.h"
+#include "ui/form_fill.h"
 
 #include "ui/caption_panel.h"
 
@@ -29,34 +30,7 @@ namespace {
 constexpr int ConfigBlockCount = 7;
 constexpr int SensorPage = 1;
 
-// Sets uiBusy while the page is filled from code, so the fill is not taken for edits; the previous
-// value comes back (a fill during the settling keeps uiBusy at 1).
-class BusyWhileFilling {
-  public:
-    explicit BusyWhileFilling(int& flag) : flag_(flag), previous_(flag) { flag_ = 1; }
-    ~BusyWhileFilling() { flag_ = previous_; }
-    BusyWhileFilling(const BusyWhileFilling&) = delete;
-    BusyWhileFilling& operator=(const BusyWhileFilling&) = delete;
 
-  private:
-    int& flag_;
-    int previous_;
-};
-
-// The first field that did not convert ends the collect with these two boxes.
-void ReportUnconvertible(olv::link::MessageBoxes& boxes, bool integerField) {
-    boxes.show({integerField ? QStringLiteral("Вводимые данные не получается представить целым числом.")
-                             : QStringLiteral("Вводимые данные не получается представить плавающим числом."),
-                QStringLiteral("Ошибка ввода"),
-                BoxIcon::Warning,
-                BoxButtons::Ok,
-                {}});
-    boxes.show({QStringLiteral("Запись данных не будет производиться."),
-                QStringLiteral("Сообщение"),
-                BoxIcon::Information,
-                BoxButtons::Ok,
-                {}});
-}
 
 // A typed point or comma becomes the program's decimal separator, the point.
 void PointForSeparator(QChar& key) {

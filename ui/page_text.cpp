@@ -1,5 +1,6 @@
 // Page 4, "Текст": the instrument's stored text and the three version values.
 #include "ui/form1.h"
+#include "ui/form_fill.h"
 
 #include "device/device_text.h"
 #include "device/encodings.h"
@@ -15,24 +16,6 @@ using olv::link::BoxAnswer;
 using olv::link::BoxButtons;
 using olv::link::BoxIcon;
 using olv::link::ResultFlags;
-
-namespace {
-
-// Sets uiBusy while the page's fields are filled from code, so their change handlers do not take the
-// fill for an edit; the previous value comes back (a fill during the settling keeps uiBusy at 1).
-class BusyWhileFilling {
-  public:
-    explicit BusyWhileFilling(int& flag) : flag_(flag), previous_(flag) { flag_ = 1; }
-    ~BusyWhileFilling() { flag_ = previous_; }
-    BusyWhileFilling(const BusyWhileFilling&) = delete;
-    BusyWhileFilling& operator=(const BusyWhileFilling&) = delete;
-
-  private:
-    int& flag_;
-    int previous_;
-};
-
-} // namespace
 
 // Shows the text words of the register image in Edit8: up to the first zero byte, blanks as they are.
 void TForm1::ShowDeviceText() {
@@ -185,16 +168,7 @@ bool TForm1::CollectVersions() {
     for (const Field& field : fields) {
         const std::optional<int32_t> value = olv::device::ParseInteger(field.edit->text());
         if (!value) {
-            boxes->show({QStringLiteral("Вводимые данные не получается представить целым числом."),
-                         QStringLiteral("Ошибка ввода"),
-                         BoxIcon::Warning,
-                         BoxButtons::Ok,
-                         {}});
-            boxes->show({QStringLiteral("Запись данных не будет производиться."),
-                         QStringLiteral("Сообщение"),
-                         BoxIcon::Information,
-                         BoxButtons::Ok,
-                         {}});
+            ReportUnconvertible(*boxes, true);
             return true;
         }
         field.value = *value;

@@ -1,0 +1,14 @@
+#include "ui/form_fill.h"
+
+#include "link/message_boxes.h"
+
+using olv::link::BoxButtons;
+using olv::link::BoxIcon;
+
+void ReportUnconvertible(olv::link::MessageBoxes& boxes, bool integerField) {
+    boxes.show({integerField ? QStringLiteral("Вводимые данные не получается представить целым числом.")
+                             : QStringLiteral("Вводимые данные не получается представить плавающим числом."),
+                QStringLiteral("Ошибка ввода"), BoxIcon::Warning, BoxButtons::Ok, {}});
+    boxes.show({QStringLiteral("Запись данных не будет производиться."), QStringLiteral("Сообщение"),
+                BoxIcon::Information, BoxButtons::Ok, {}});
+}

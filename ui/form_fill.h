@@ -1,0 +1,23 @@
+#pragma once
+
+namespace olv::link {
+class MessageBoxes;
+}
+
+// Sets uiBusy while a page's fields are filled from code, so their change handlers do not take the
+// fill for an edit; the previous value comes back (a fill during the settling keeps uiBusy at 1).
+class BusyWhileFilling {
+  public:
+    explicit BusyWhileFilling(int& flag) : flag_(flag), previous_(flag) { flag_ = 1; }
+    ~BusyWhileFilling() { flag_ = previous_; }
+    BusyWhileFilling(const BusyWhileFilling&) = delete;
+    BusyWhileFilling& operator=(const BusyWhileFilling&) = delete;
+
+  private:
+    int& flag_;
+    int previous_;
+};
+
+// The first field of a page that does not convert ends its collect with two boxes: what is wrong with
+// the input, then that nothing will be written.
+void ReportUnconvertible(olv::link::MessageBoxes& boxes, bool integerField);
