@@ -25,6 +25,21 @@ std::optional<FakeMaster::Failure> FakeMaster::failureFor(int function, int star
     return std::nullopt;
 }
 
+void FakeMaster::judge(Transaction& t) const {
+    if (auto failure = failureFor(t.function, t.start)) {
+        t.flags = failure->flags;
+        t.exceptionCode = failure->exceptionCode;
+        return;
+    }
+    for (int i = 0; i < t.count; ++i) {
+        if (!registers.contains(t.start + i)) {
+            t.flags = IllegalAddressFlags;
+            t.exceptionCode = IllegalDataAddress;
+            return;
+        }
+    }
+}
+
 link::ResultFlags FakeMaster::readHoldingRegisters(int startRegister, int count, uint16_t* values,
                                                    uint8_t& exceptionCode) {
     Transaction t{ReadFunction, startRegister, count, {}, 0, 0};
@@ -32,20 +47,9 @@ link::ResultFlags FakeMaster::readHoldingRegisters(int startRegister, int count,
     exceptionCode = 0;
     for (int i = 0; i < count; ++i) values[i] = 0;
 
-    if (auto failure = failureFor(ReadFunction, startRegister)) {
-        t.flags = failure->flags;
-        t.exceptionCode = failure->exceptionCode;
-    } else {
-        for (int i = 0; i < count; ++i) {
-            if (!registers.contains(startRegister + i)) {
-                t.flags = IllegalAddressFlags;
-                t.exceptionCode = IllegalDataAddress;
-                break;
-            }
-        }
-        if (t.flags == 0) {
-            for (int i = 0; i < count; ++i) values[i] = registers[startRegister + i];
-        }
+    judge(t);
+    if (t.flags == 0) {
+        for (int i = 0; i < count; ++i) values[i] = registers[startRegister + i];
     }
     t.words.assign(values, values + count);
     exceptionCode = t.exceptionCode;
@@ -59,20 +63,9 @@ link::ResultFlags FakeMaster::writeMultipleRegisters(int startRegister, int coun
     if (onTransaction) onTransaction(t);
     exceptionCode = 0;
 
-    if (auto failure = failureFor(WriteFunction, startRegister)) {
-        t.flags = failure->flags;
-        t.exceptionCode = failure->exceptionCode;
-    } else {
-        for (int i = 0; i < count; ++i) {
-            if (!registers.contains(startRegister + i)) {
-                t.flags = IllegalAddressFlags;
-                t.exceptionCode = IllegalDataAddress;
-                break;
-            }
-        }
-        if (t.flags == 0) {
-            for (int i = 0; i < count; ++i) registers[startRegister + i] = values[i];
-        }
+    judge(t);
+    if (t.flags == 0) {
+        for (int i = 0; i < count; ++i) registers[startRegister + i] = values[i];
     }
     exceptionCode = t.exceptionCode;
     transactions.push_back(t);

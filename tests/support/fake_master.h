@@ -59,6 +59,8 @@ public:
 
 private:
     std::optional<Failure> failureFor(int function, int start) const;
+    // Sets the flags of a transaction: a chosen failure, or an exception for a register outside the map.
+    void judge(Transaction& t) const;
 
     std::map<size_t, Failure> failByIndex_;
     std::map<std::pair<int, int>, Failure> failByStart_;

@@ -15,6 +15,7 @@
 
 using namespace olv::link;
 using olv::test::FormFixture;
+using olv::test::StopTimers;
 
 Q_DECLARE_METATYPE(olv::link::ResultFlags)
 
@@ -27,11 +28,6 @@ const QColor White(255, 255, 255);
 constexpr ResultFlags MissingReply = NoReply | WrongLength | WrongFunction | CrcMismatch | WrongAddress;
 constexpr ResultFlags ExceptionFlags = ExceptionReply | WrongLength | WrongFunction;
 
-void StopTimers(TForm1& form) {
-    for (QTimer* timer : {form.Timer1, form.Timer2, form.Timer3, form.Timer4, form.Timer5})
-        timer->stop();
-    form.uiBusy = 0;
-}
 
 // The colour painted in the middle of a control's empty face.
 QColor PaintedFace(QWidget* control) {

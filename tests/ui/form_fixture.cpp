@@ -68,6 +68,12 @@ void SimFormFixture::settle() {
     form->Timer3Timer();
 }
 
+void StopTimers(TForm1& form) {
+    for (QTimer* timer : {form.Timer1, form.Timer2, form.Timer3, form.Timer4, form.Timer5})
+        timer->stop();
+    form.uiBusy = 0;
+}
+
 void WriteCrlfFile(const QString& path, const QStringList& lines) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;

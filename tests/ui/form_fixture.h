@@ -81,6 +81,9 @@ class SimFormFixture {
     bool started_ = false;
 };
 
+// Stops the window's timers and ends the settling, so that nothing happens between two steps of a test.
+void StopTimers(TForm1& form);
+
 // Path of a COM port as the fixture's windows resolve it.
 std::string FakePortPath(int portNumber);
 

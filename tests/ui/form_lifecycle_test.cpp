@@ -22,6 +22,7 @@
 
 using olv::test::FakePortPath;
 using olv::test::FormFixture;
+using olv::test::StopTimers;
 using olv::test::WriteCrlfFile;
 
 namespace {
@@ -29,12 +30,6 @@ namespace {
 const QColor Aqua(0, 255, 255);
 const QColor White(255, 255, 255);
 
-// Stops the window's timers and ends the settling, so that nothing happens between two steps.
-void StopTimers(TForm1& form) {
-    for (QTimer* timer : {form.Timer1, form.Timer2, form.Timer3, form.Timer4, form.Timer5})
-        timer->stop();
-    form.uiBusy = 0;
-}
 
 QString IniValue(const QString& path, const QString& key) {
     QFile file(path);

@@ -15,6 +15,7 @@
 #include <QTimer>
 
 using olv::test::FormFixture;
+using olv::test::StopTimers;
 using olv::test::WriteCrlfFile;
 
 namespace {
@@ -22,11 +23,6 @@ namespace {
 const QColor Aqua(0, 255, 255);
 const QColor White(255, 255, 255);
 
-void StopTimers(TForm1& form) {
-    for (QTimer* timer : {form.Timer1, form.Timer2, form.Timer3, form.Timer4, form.Timer5})
-        timer->stop();
-    form.uiBusy = 0;
-}
 
 QString Value(const QString& path, const QString& section, const QString& key) {
     return olv::settings::IniFile(path).readString(section, key, QStringLiteral("<missing>"));
