@@ -42,17 +42,45 @@ link::ResultFlags WriteConfiguration(link::ModbusMaster& master, const RegisterI
     return 0;
 }
 
-link::ResultFlags ReadKeptRegisters(link::ModbusMaster& master, RegisterImage& image, uint8_t& exceptionCode) {
-    static constexpr std::array<Block, 4> keptBlocks{{{0, 6}, {8, 4}, {reg::KeptA, 8}, {reg::KeptB, 4}}};
+void CollectLists(const ConfigurationLists& lists, RegisterImage& image) {
+    const WordMasks owned = InstrumentOwnedBits(lists);
+    const auto merge = [&](int r, uint16_t encoded) {
+        image.words[r] = static_cast<uint16_t>((encoded & ~owned[r]) | (image.words[r] & owned[r]));
+    };
+    merge(reg::DampingUnits, DampingUnitsToRegister(lists.damping, lists.units));
+    merge(reg::SensorUnits, SensorUnitsToRegister(lists.sensorUnits));
+    merge(reg::Date, DateToRegister(lists.date));
+}
+
+WordMasks InstrumentOwnedBits(const ConfigurationLists& lists) {
+    WordMasks owned{};
+    for (int r : {reg::Kept4, reg::Kept10, reg::ByteOrder})
+        owned[r] = 0xFFFF;
+    for (int r = reg::KeptA; r < reg::Text + TextWords; ++r)
+        owned[r] = 0xFFFF;
+    if (lists.damping < 0) owned[reg::DampingUnits] |= 0xFF00;
+    if (lists.units < 0) owned[reg::DampingUnits] |= 0x00FF;
+    if (lists.sensorUnits < 0) owned[reg::SensorUnits] = 0xFFFF;
+    if (lists.date.day < 0) owned[reg::Date] |= 0xFF00;
+    if (lists.date.month < 0) owned[reg::Date] |= 0x00F0;
+    if (lists.date.year < 0) owned[reg::Date] |= 0x000F;
+    return owned;
+}
+
+link::ResultFlags ReadKeptRegisters(link::ModbusMaster& master, RegisterImage& image, uint8_t& exceptionCode,
+                                    const WordMasks& owned) {
+    // Every written block but the range (18..21), which the page always supplies.
+    static constexpr std::array<Block, 6> ownBlocks{
+        {{0, 6}, {8, 4}, {reg::KeptA, 8}, {reg::KeptB, 4}, TextBlock, {reg::SensorUnits, 5}}};
     exceptionCode = 0;
     std::array<uint16_t, reg::ImageSize> scratch{};
-    for (const Block& block : keptBlocks) {
+    for (const Block& block : ownBlocks) {
         const link::ResultFlags flags =
             master.readHoldingRegisters(block.start, block.count, scratch.data() + block.start, exceptionCode);
         if (!link::Succeeded(flags, exceptionCode)) return flags;
     }
-    for (int r : {reg::Kept4, reg::Kept10, reg::ByteOrder}) image.words[r] = scratch[r];
-    for (int r = reg::KeptA; r < reg::KeptB + 4; ++r) image.words[r] = scratch[r];
+    for (int r = 0; r < reg::ImageSize; ++r)
+        image.words[r] = static_cast<uint16_t>((image.words[r] & ~owned[r]) | (scratch[r] & owned[r]));
     return 0;
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "device/encodings.h"
 #include "device/register_image.h"
 #include "link/modbus_master.h"
 
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 
@@ -23,12 +25,33 @@ link::ResultFlags WriteConfiguration(link::ModbusMaster& master, const RegisterI
                                      uint8_t& exceptionCode, const std::function<void(int blocksDone)>& progress,
                                      const std::function<void(int ms)>& pause);
 
-// Before a configuration write while no configuration read has succeeded since start: the image then
-// holds zeros for the registers the page does not show, and writing them would wipe the instrument's
-// own data (4, 10, 36..47) and reset its byte order (11). This reads blocks 0..5, 8..11, 36..43 and
-// 44..47 into a scratch copy and, only when all four reads succeed, takes words 4, 10, 11 and 36..47
-// into the image. On a failure the image is unchanged and the write must not be made.
-link::ResultFlags ReadKeptRegisters(link::ModbusMaster& master, RegisterImage& image, uint8_t& exceptionCode);
+// What the sensor page's lists show: the selected entry indexes, -1 where no entry is selected.
+struct ConfigurationLists {
+    int damping = -1;     // register 9, high byte
+    int units = -1;       // register 9, low byte
+    int sensorUnits = -1; // register 58
+    DateIndexes date;     // register 5
+};
+
+// Bits of each image register, 0xFFFF for a whole word.
+using WordMasks = std::array<uint16_t, reg::ImageSize>;
+
+// Registers 5, 9 and 58 from the lists. A list with no entry selected has no code to give: that part
+// of its word keeps the image's bits (the instrument's own, see InstrumentOwnedBits) instead of being
+// encoded as a code that does not exist.
+void CollectLists(const ConfigurationLists& lists, RegisterImage& image);
+
+// The bits a configuration write takes from the instrument itself rather than from the page: the
+// registers the page does not show (4, 10, 11, 36..47 and the text 48..55) and the parts of registers 5,
+// 9 and 58 whose list shows nothing.
+WordMasks InstrumentOwnedBits(const ConfigurationLists& lists);
+
+// Before a configuration write to an instrument the image's words do not come from (another address or
+// port, or nothing read yet): reads the configuration blocks of that instrument into a scratch copy
+// and, only when every read succeeds, takes the bits of `owned` from it into the image. On a failure the
+// image is unchanged and the write must not be made.
+link::ResultFlags ReadKeptRegisters(link::ModbusMaster& master, RegisterImage& image, uint8_t& exceptionCode,
+                                    const WordMasks& owned);
 
 // Whether a float field still shows exactly what FormatValue makes of the image's words. The page shows
 // four decimals, so converting an unedited field back would round the instrument's calibration data

@@ -161,6 +161,12 @@ void TForm1::Timer2Timer() {
 
 void TForm1::Timer3Timer() {
     Timer3->stop();
+    const InstrumentOperation operation(*this);
+    if (!operation.started()) {
+        // Another operation is on the line: the start-up read comes after it.
+        Timer3->start();
+        return;
+    }
 
     uint8_t exceptionCode = 0;
     ResultFlags flags = ReadConfiguration(exceptionCode);
@@ -294,6 +300,16 @@ void TForm1::TabbedNotebook1Change(int, bool& allowChange) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (operationRunning) {
+        // A half-written instrument is worse than a close that takes a few seconds: the operation
+        // ends first (a search stops as by "Остановить"), then the window closes. No box waits for
+        // an answer in the meantime.
+        closeAfterOperation_ = true;
+        searchRunning = 0;
+        if (ownBoxes) ownBoxes->dismissAll();
+        event->ignore();
+        return;
+    }
     Guarded(this, [this] { FormClose(); });
     event->accept();
 }

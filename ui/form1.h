@@ -18,6 +18,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -87,6 +89,30 @@ class TForm1 : public QMainWindow {
     void ComboBox14Change();
     void CheckBox7Click();
 
+    // One operation on the instrument at a time. An operation (the start-up read, a page's read or
+    // write, the search) runs inside one of these: while it lives, the link row, the list of found
+    // instruments, the pages' command buttons (not "Остановить") and the profile menu are disabled, so
+    // nothing the user does during its pauses can change its target or start a second operation; at
+    // its end they are enabled exactly as they were before. A second operation asked for meanwhile
+    // (started() false) must not run. A close asked for during the operation happens after it.
+    class InstrumentOperation {
+      public:
+        explicit InstrumentOperation(TForm1& form);
+        ~InstrumentOperation();
+        InstrumentOperation(const InstrumentOperation&) = delete;
+        InstrumentOperation& operator=(const InstrumentOperation&) = delete;
+        bool started() const { return started_; }
+
+      private:
+        TForm1& form_;
+        bool started_ = false;
+        std::vector<std::pair<QWidget*, bool>> controls_;
+        std::vector<std::pair<QAction*, bool>> actions_;
+    };
+    bool operationRunning = false;
+    // The instrument the link settings reach now.
+    olv::device::InstrumentId TargetInstrument() const;
+
     // Closing on SIGTERM, SIGINT or SIGHUP: open modal boxes and dialogs are dismissed first, then
     // the window closes as by its close button.
     void CloseBySignal();
@@ -116,13 +142,17 @@ class TForm1 : public QMainWindow {
     void LogMeasurement(); // one line with `live` when logEnabled; PollLiveValue decides whether to log
     void Button9Click();
     void Button10Click();
+    void CheckBox11Click();
     bool liveMeasured = false; // a live read has succeeded since start: there is a reading to show
     olv::device::LiveReading live; // liveValue, liveStatus, liveImplausible
 
     // ---- Page 1: sensor configuration (page_sensor.cpp) ----
     olv::link::ResultFlags ReadConfiguration(uint8_t& exceptionCode);
     void ShowConfiguration();
-    bool CollectConfiguration(); // true when a field does not convert (its messages were shown)
+    // True when a field does not convert (its messages were shown). With placeholderKeepsWord a field
+    // that still shows "Данных нет" leaves its words in the image as they are (a profile save before
+    // any read).
+    bool CollectConfiguration(bool placeholderKeepsWord = false);
     olv::link::ResultFlags WriteConfiguration(uint8_t& exceptionCode);
     void Button2Click();
     void Button3Click();
@@ -144,9 +174,6 @@ class TForm1 : public QMainWindow {
     void ComboBox8Change();
     void ComboBox11Change();
     void SetConfigFieldsNormal(); // the 13 fields of the page white
-    // Set once registers 4, 10, 11 and 36..47 of the image hold the instrument's own words (a
-    // configuration read succeeded); until then a configuration write reads them first.
-    bool keptRegistersKnown = false;
 
     // ---- Page 2: communication settings (page_link.cpp) ----
     void CollectDeviceLinkSettings(int guard);
@@ -181,7 +208,7 @@ class TForm1 : public QMainWindow {
     void ShowVersions();
     // Takes Edit9..Edit11 into modelValue/hardwareValue/softwareValue and their low 16 bits into the
     // image; true when a field does not convert (its messages were shown).
-    bool CollectVersions();
+    bool CollectVersions(bool placeholderKeepsWord = false);
     void Button6Click();
     void Button7Click();
     void Edit8Change();
@@ -359,4 +386,5 @@ class TForm1 : public QMainWindow {
     bool formCreated_ = false;
 
     bool closingBySignal_ = false;
+    bool closeAfterOperation_ = false; // a close came during an operation: it happens at its end
 };

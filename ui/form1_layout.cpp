@@ -55,21 +55,32 @@ QCheckBox* MakeCheckBox(QWidget* parent, QCheckBox*& member, const char* name, c
     return member;
 }
 
-// Limits what the user can type into a field to a number of characters, like the length limit of a
-// native edit control: text set from code is shown whole (the initial "Данных нет" is longer than
-// some limits), and a text that is already too long can still be shortened.
+// Limits what the user can type or paste into a field to a number of characters, like the length
+// limit of a native edit control: text set from code is shown whole (the initial "Данных нет" and the
+// values the pages show are longer than some limits), and a text that is already too long can still be
+// shortened. An insertion that would go past the limit keeps as many of its first characters as fit.
 class LengthLimit : public QValidator {
   public:
-    LengthLimit(QLineEdit* edit, int limit) : QValidator(edit), limit_(limit) {
+    LengthLimit(QLineEdit* edit, int limit) : QValidator(edit), edit_(edit), limit_(limit) {
         connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) { shown_ = text.size(); });
         shown_ = edit->text().size();
     }
-    State validate(QString& input, int&) const override {
-        return input.size() <= limit_ || input.size() < shown_ ? Acceptable : Invalid;
+    State validate(QString& input, int& position) const override {
+        if (input.size() <= limit_ || input.size() < shown_) return Acceptable;
+        // Text set from code resets the field's modified state before it is validated; what the user
+        // typed or pasted leaves it set.
+        if (!edit_->isModified() || input.size() == shown_) return Invalid;
+        // The characters just inserted end at the cursor: the last of them go.
+        const qsizetype excess = input.size() - std::max<qsizetype>(limit_, shown_);
+        const qsizetype from = std::max<qsizetype>(0, position - excess);
+        input.remove(from, position - from);
+        position = static_cast<int>(from);
+        return Acceptable;
     }
     int limit() const { return limit_; }
 
   private:
+    QLineEdit* edit_;
     int limit_;
     qsizetype shown_ = 0;
 };
@@ -651,12 +662,20 @@ void TForm1::ConnectHandlers() {
             CheckBox7Click();
         });
     });
-    connect(ListBox1, &QListWidget::clicked, this, [this] {
-        Guarded(ListBox1, [this] {
-            lastHandler = &TForm1::ListBox1Click;
-            ListBox1Click();
+    connect(CheckBox11, &QCheckBox::toggled, this, [this] {
+        Guarded(CheckBox11, [this] {
+            lastHandler = &TForm1::CheckBox11Click;
+            CheckBox11Click();
         });
     });
+    // A click on a line, or Enter (activated) on the line chosen with the keyboard.
+    for (auto signal : {&QListWidget::clicked, &QListWidget::activated})
+        connect(ListBox1, signal, this, [this] {
+            Guarded(ListBox1, [this] {
+                lastHandler = &TForm1::ListBox1Click;
+                ListBox1Click();
+            });
+        });
     connect(N2, &QAction::triggered, this, [this] {
         Guarded(N2, [this] {
             lastHandler = &TForm1::N2Click;

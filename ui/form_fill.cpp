@@ -12,3 +12,20 @@ void ReportUnconvertible(olv::link::MessageBoxes& boxes, bool integerField) {
     boxes.show({QStringLiteral("Запись данных не будет производиться."), QStringLiteral("Сообщение"),
                 BoxIcon::Information, BoxButtons::Ok, {}});
 }
+
+void ReportNothingToSend(olv::link::MessageBoxes& boxes, const QString& fieldCaption) {
+    boxes.show({QStringLiteral("Поле \"%1\" не заполнено.").arg(fieldCaption),
+                QStringLiteral("Ошибка ввода"),
+                BoxIcon::Warning,
+                BoxButtons::Ok,
+                {}});
+    boxes.show({QStringLiteral("Запись данных не будет производиться."),
+                QStringLiteral("Сообщение"),
+                BoxIcon::Information,
+                BoxButtons::Ok,
+                {}});
+}
+
+bool ShowsPlaceholder(const QString& text) {
+    return text.trimmed() == QStringLiteral("Данных нет");
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace olv::link {
 class MessageBoxes;
 }
@@ -21,3 +23,11 @@ class BusyWhileFilling {
 // The first field of a page that does not convert ends its collect with two boxes: what is wrong with
 // the input, then that nothing will be written.
 void ReportUnconvertible(olv::link::MessageBoxes& boxes, bool integerField);
+
+// A field that has nothing to send (a list with no entry selected, a text field with no data yet):
+// which field, then that nothing will be written.
+void ReportNothingToSend(olv::link::MessageBoxes& boxes, const QString& fieldCaption);
+
+// Whether an edit field shows the placeholder of a field with no data ("Данных нет", in some fields
+// after a blank), which is not a value of the instrument's.
+bool ShowsPlaceholder(const QString& text);

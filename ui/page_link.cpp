@@ -2,6 +2,7 @@
 #include "ui/form1.h"
 
 #include "ui/caption_panel.h"
+#include "ui/form_fill.h"
 
 #include "device/device_link.h"
 #include "device/encodings.h"
@@ -10,6 +11,8 @@
 
 #include <QComboBox>
 #include <QProgressBar>
+
+#include <utility>
 
 using olv::link::BoxAnswer;
 using olv::link::BoxButtons;
@@ -113,14 +116,41 @@ void TForm1::CollectDeviceLinkSettings(int guard) {
 
 // Confirms, then writes the three settings into the instrument.
 void TForm1::WriteDeviceLinkSettings() {
+    const InstrumentOperation operation(*this);
+    if (!operation.started()) return;
+
+    // A box with no entry selected has no value to send; none is made up for it.
+    for (auto [box, caption] :
+         {std::pair{ComboBox9, QStringLiteral("Сетевой номер")},
+          std::pair{ComboBox10, QStringLiteral("Скорость обмена")},
+          std::pair{ComboBox15, QStringLiteral("Паритет")},
+          std::pair{ComboBox16, QStringLiteral("Порядок байт в измеренном значении")}}) {
+        if (box->currentIndex() < 0) {
+            ReportNothingToSend(*boxes, caption);
+            return;
+        }
+    }
+    if (ComboBox9->currentIndex() == 0) {
+        // Address 0 is the broadcast address: an instrument that took it would answer nobody again.
+        boxes->show({QStringLiteral("Сетевой номер 0 предназначен для широковещательных запросов: прибор с "
+                                    "этим номером не будет отвечать. Выберите номер от 1 до 255."),
+                     QStringLiteral("Ошибка ввода"),
+                     BoxIcon::Warning,
+                     BoxButtons::Ok,
+                     {}});
+        return;
+    }
+
     const BoxAnswer answer = boxes->show({QStringLiteral("Вы хотите сменить параметры связи?"),
                                           QStringLiteral("Подтвердите действие"),
                                           BoxIcon::Warning,
                                           BoxButtons::YesNo,
                                           {}});
     if (answer != BoxAnswer::Yes) {
-        // The page shows the values in effect again.
+        // The page shows the values in effect again, so none of its boxes is marked as edited.
         ShowLinkSettings(0);
+        for (QWidget* box : std::initializer_list<QWidget*>{ComboBox9, ComboBox10, ComboBox15, ComboBox16})
+            SetNormal(box);
         return;
     }
 

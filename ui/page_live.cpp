@@ -6,6 +6,7 @@
 #include "device/encodings.h"
 #include "device/number_text.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QTabWidget>
@@ -31,7 +32,8 @@ void TForm1::Timer1Timer() {
 
 // Reads and shows the live value and the exchange state while polling is on and page 0 is shown.
 void TForm1::PollLiveValue() {
-    if (!pollEnabled || TabbedNotebook1->currentIndex() != 0) return;
+    // Not inside another operation's pauses either: its link may be at another address or rate.
+    if (!pollEnabled || operationRunning || TabbedNotebook1->currentIndex() != 0) return;
 
     uint8_t exceptionCode = 0;
     const olv::link::ResultFlags flags = ReadLiveValue(exceptionCode);
@@ -59,11 +61,19 @@ olv::link::ResultFlags TForm1::ReadLiveValue(uint8_t& exceptionCode) {
 
 // Takes the byte order of ComboBox17 for the live value and for the communication page.
 void TForm1::Button9Click() {
-    // The box is editable; a typed text that is no entry selects nothing, and changes nothing.
-    const int order = ComboBox17->currentIndex();
+    // The box is editable: a typed text that spells an entry stands for that entry; any other text
+    // changes nothing.
+    const int order = ComboBox17->findText(ComboBox17->currentText().trimmed(), Qt::MatchFixedString);
     if (order < 0) return;
+    ComboBox17->setCurrentIndex(order);
     linkSettings.byteOrder = order;
     pendingLink.pendingByteOrder = order;
+}
+
+// "Записать" on the live page: the measurement log is switched at once, so the next good poll is
+// logged (or not).
+void TForm1::CheckBox11Click() {
+    logEnabled = CheckBox11->isChecked() ? 1 : 0;
 }
 
 // One polling step on request (the button is hidden).

@@ -119,6 +119,8 @@ void TForm1::Button4Click() {
             return;
         }
     }
+    const InstrumentOperation operation(*this);
+    if (!operation.started()) return;
     CollectSearchSettings();
     searchRunning = 1;
     RunDeviceSearch();
@@ -129,8 +131,10 @@ void TForm1::Button5Click() {
     searchRunning = 0;
 }
 
-// Switches the link to the instrument picked in the list: its address, rate and parity.
+// Switches the link to the instrument picked in the list (a click, or Enter on the selected line): its
+// address, rate and parity.
 void TForm1::ListBox1Click() {
+    if (operationRunning) return; // the link an operation began with stays until its end
     if (!olv::search::ChooseFoundDevice(foundDevices, ListBox1->currentRow(), linkSettings)) return;
     OpenPort();
     // The communication page proposes the link now in use, as after a change in the top row.

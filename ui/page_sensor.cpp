@@ -30,7 +30,13 @@ namespace {
 constexpr int ConfigBlockCount = 7;
 constexpr int SensorPage = 1;
 
-
+// The entries the page's lists show.
+olv::device::ConfigurationLists ListsOf(const TForm1& form) {
+    return {form.ComboBox5->currentIndex(),
+            form.ComboBox4->currentIndex(),
+            form.ComboBox11->currentIndex(),
+            {form.ComboBox6->currentIndex(), form.ComboBox7->currentIndex(), form.ComboBox8->currentIndex()}};
+}
 
 // A typed point or comma becomes the program's decimal separator, the point.
 void PointForSeparator(QChar& key) {
@@ -60,14 +66,19 @@ ResultFlags TForm1::ReadConfiguration(uint8_t& exceptionCode) {
     // The reads block the window: the panels must be painted before the first one starts.
     repaint();
 
-    const ResultFlags flags = olv::device::ReadConfiguration(master, image, exceptionCode, [this](int done) {
+    int blocksRead = 0;
+    const ResultFlags flags = olv::device::ReadConfiguration(master, image, exceptionCode, [&](int done) {
+        blocksRead = done;
         ProgressBar1->setValue(done);
         ProgressBar3->setValue(done);
         repaint();
     });
     Panel3->setVisible(false);
     Panel5->setVisible(false);
-    if (olv::link::Succeeded(flags, exceptionCode)) keptRegistersKnown = true;
+    if (olv::link::Succeeded(flags, exceptionCode))
+        image.source = TargetInstrument();
+    else if (blocksRead > 0)
+        image.source.reset(); // some blocks of this instrument, the rest of whatever came before
     return flags;
 }
 
@@ -115,6 +126,8 @@ void TForm1::ShowConfiguration() {
 
 // "Прочитать": reads the configuration and shows it, only while this page is shown.
 void TForm1::Button2Click() {
+    const InstrumentOperation operation(*this);
+    if (!operation.started()) return;
     SetConfigFieldsNormal();
     if (TabbedNotebook1->currentIndex() == SensorPage) {
         uint8_t exceptionCode = 0;
@@ -135,6 +148,8 @@ void TForm1::Button2Click() {
 
 // "Записать": collects, confirms and writes the configuration.
 void TForm1::Button3Click() {
+    const InstrumentOperation operation(*this);
+    if (!operation.started()) return;
     SetConfigFieldsNormal();
     if (CollectConfiguration()) return;
     const BoxAnswer answer = boxes->show({QStringLiteral("Данные конфигурации будут переписаны?."),
@@ -214,24 +229,33 @@ void TForm1::Edit7KeyPress(QChar& key) {
 
 // Takes the page's fields into the register image, field by field; the first text that does not
 // convert ends it with its two messages (the fields before it are already in the image). True then.
-bool TForm1::CollectConfiguration() {
+bool TForm1::CollectConfiguration(bool placeholderKeepsWord) {
     auto& w = image.words;
     const auto unconvertible = [this](bool integerField) {
         ReportUnconvertible(*boxes, integerField);
         return true;
     };
+    const auto kept = [&](const QLineEdit* edit) {
+        return placeholderKeepsWord && ShowsPlaceholder(edit->text());
+    };
 
-    const std::optional<int32_t> model = olv::device::ParseInteger(Edit5->text());
-    if (!model) return unconvertible(true);
-    w[reg::Model] = static_cast<uint16_t>(*model); // the low 16 bits: -1 is 65535
+    if (!kept(Edit5)) {
+        const std::optional<int32_t> model = olv::device::ParseInteger(Edit5->text());
+        if (!model) return unconvertible(true);
+        w[reg::Model] = static_cast<uint16_t>(*model); // the low 16 bits: -1 is 65535
+    }
 
-    const std::optional<int32_t> modelCode = olv::device::ParseInteger(Edit1->text());
-    if (!modelCode) return unconvertible(true);
-    w[reg::ModelCode] = static_cast<uint16_t>(*modelCode);
+    if (!kept(Edit1)) {
+        const std::optional<int32_t> modelCode = olv::device::ParseInteger(Edit1->text());
+        if (!modelCode) return unconvertible(true);
+        w[reg::ModelCode] = static_cast<uint16_t>(*modelCode);
+    }
 
-    const std::optional<int32_t> serial = olv::device::ParseInteger(Edit4->text());
-    if (!serial) return unconvertible(true);
-    olv::device::SplitWords(static_cast<uint32_t>(*serial), w[reg::SerialHigh], w[reg::SerialLow]);
+    if (!kept(Edit4)) {
+        const std::optional<int32_t> serial = olv::device::ParseInteger(Edit4->text());
+        if (!serial) return unconvertible(true);
+        olv::device::SplitWords(static_cast<uint32_t>(*serial), w[reg::SerialHigh], w[reg::SerialLow]);
+    }
 
     // A float field still showing what was shown for the image's value keeps the image's words: the
     // four decimals shown must not round the instrument's calibration data.
@@ -240,20 +264,18 @@ bool TForm1::CollectConfiguration() {
                                                                   {Edit6, reg::TrimOffset},
                                                                   {Edit7, reg::TrimMultiplier}}};
     for (const auto& [edit, first] : floats)
-        if (!olv::device::CollectFloatField(edit->text(), w[first], w[first + 1]))
+        if (!kept(edit) && !olv::device::CollectFloatField(edit->text(), w[first], w[first + 1]))
             return unconvertible(false);
 
-    w[reg::DampingUnits] =
-        olv::device::DampingUnitsToRegister(ComboBox5->currentIndex(), ComboBox4->currentIndex());
-    w[reg::SensorUnits] = olv::device::SensorUnitsToRegister(ComboBox11->currentIndex());
-    w[reg::Date] = olv::device::DateToRegister(
-        {ComboBox6->currentIndex(), ComboBox7->currentIndex(), ComboBox8->currentIndex()});
+    // A list that shows nothing leaves its part of the word to the instrument (WriteConfiguration).
+    olv::device::CollectLists(ListsOf(*this), image);
     return false;
 }
 
-// Writes the seven configuration blocks from the register image. Until a configuration read has
-// succeeded the image holds zeros where the page shows nothing (registers 4, 10, 11, 36..47); those are
-// read from the instrument first, and nothing is written when that read fails.
+// Writes the seven configuration blocks from the register image. What the page does not show
+// (registers 4, 10, 11, 36..47, the text, and the parts of 5, 9 and 58 whose list is empty) must be the
+// written instrument's own: when the image does not come from that instrument, or from none yet,
+// those words are read from it first, and nothing is written when that read fails.
 ResultFlags TForm1::WriteConfiguration(uint8_t& exceptionCode) {
     exceptionCode = 0;
     ProgressBar1->setMaximum(ConfigBlockCount);
@@ -261,13 +283,15 @@ ResultFlags TForm1::WriteConfiguration(uint8_t& exceptionCode) {
     Panel3->setCaption(QStringLiteral("Запись параметров"));
     Panel3->setVisible(true);
 
-    if (!keptRegistersKnown) {
-        const ResultFlags flags = olv::device::ReadKeptRegisters(master, image, exceptionCode);
+    const olv::device::InstrumentId target = TargetInstrument();
+    if (image.source != target) {
+        const ResultFlags flags = olv::device::ReadKeptRegisters(
+            master, image, exceptionCode, olv::device::InstrumentOwnedBits(ListsOf(*this)));
         if (!olv::link::Succeeded(flags, exceptionCode)) {
             Panel3->setVisible(false);
             return flags;
         }
-        keptRegistersKnown = true;
+        image.source = target;
     }
 
     const ResultFlags flags = olv::device::WriteConfiguration(

@@ -24,8 +24,10 @@ void TForm1::ShowDeviceText() {
 }
 
 // Takes Edit8 into the text words of the register image: its first 16 characters as Windows-1251
-// bytes (a character outside that code page as "?"), completed with blanks.
+// bytes (a character outside that code page as "?"), completed with blanks. The placeholder shown
+// before any read is no text: the words stay as they are.
 void TForm1::CollectDeviceText() {
+    if (ShowsPlaceholder(Edit8->text())) return;
     olv::device::TextToWords(Edit8->text(), image.words.data() + olv::device::reg::Text);
 }
 
@@ -55,6 +57,8 @@ void TForm1::ShowVersions() {
 
 // "Прочитать": reads the versions and the text and shows them.
 void TForm1::Button6Click() {
+    const InstrumentOperation operation(*this);
+    if (!operation.started()) return;
     uint8_t exceptionCode = 0;
     ResultFlags flags = ReadVersions(exceptionCode);
     if (!olv::link::Succeeded(flags, exceptionCode))
@@ -83,6 +87,8 @@ void TForm1::Button6Click() {
 
 // "Записать": validates and writes the versions and the text.
 void TForm1::Button7Click() {
+    const InstrumentOperation operation(*this);
+    if (!operation.started()) return;
     const BoxAnswer answer =
         boxes->show({QStringLiteral("Вы хотите записать новый текст и обозначения версий?"),
                      QStringLiteral("Подтвердите действие"),
@@ -96,6 +102,11 @@ void TForm1::Button7Click() {
     for (QWidget* field : {Edit8, Edit9, Edit10, Edit11})
         SetNormal(field);
 
+    if (ShowsPlaceholder(Edit8->text())) {
+        // No text was read or typed: there is nothing of the user's or the instrument's to write.
+        ReportNothingToSend(*boxes, QStringLiteral("Текст, хранящийся в приборе"));
+        return;
+    }
     CollectDeviceText();
     if (CollectVersions()) return; // nothing is sent
 
@@ -140,7 +151,11 @@ void TForm1::Edit11Change() {
 
 // Reads the text block into the register image.
 ResultFlags TForm1::ReadDeviceText(uint8_t& exceptionCode) {
-    return olv::device::ReadDeviceText(master, image, exceptionCode);
+    const ResultFlags flags = olv::device::ReadDeviceText(master, image, exceptionCode);
+    // Another instrument's text next to this one's other words: the image no longer comes from one.
+    if (olv::link::Succeeded(flags, exceptionCode) && image.source != TargetInstrument())
+        image.source.reset();
+    return flags;
 }
 
 // Writes the text block from the register image.
@@ -155,8 +170,9 @@ ResultFlags TForm1::WriteVersions(uint8_t& exceptionCode) {
 
 // Takes Edit9..Edit11 in that order into the 32-bit values and the low 16 bits of each into the
 // image's module words (65536 becomes 0, a negative number its low 16 bits). On the first field that
-// does not convert: the two input messages, and true; the fields before it are already stored.
-bool TForm1::CollectVersions() {
+// does not convert: the two input messages, and true; the fields before it are already stored. With
+// placeholderKeepsWord a field still showing "Данных нет" keeps its values.
+bool TForm1::CollectVersions(bool placeholderKeepsWord) {
     struct Field {
         QLineEdit* edit;
         int32_t& value;
@@ -166,6 +182,7 @@ bool TForm1::CollectVersions() {
                             {Edit10, hardwareValue, image.moduleHardware},
                             {Edit11, softwareValue, image.moduleSoftware}};
     for (const Field& field : fields) {
+        if (placeholderKeepsWord && ShowsPlaceholder(field.edit->text())) continue;
         const std::optional<int32_t> value = olv::device::ParseInteger(field.edit->text());
         if (!value) {
             ReportUnconvertible(*boxes, true);

@@ -1,10 +1,12 @@
 // Menu "Файл": settings profiles; recent.prf at start and exit.
 #include "ui/form1.h"
+#include "ui/form_fill.h"
 
 #include "device/register_map.h"
 #include "settings/ini_file.h"
 #include "settings/profile.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -95,7 +97,8 @@ bool TForm1::ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& fir
 }
 
 // "Прочитать профиль настроек": picks a profile with OpenDialog1 and loads it. A name that does not
-// exist creates the profile with the default set. The search page and CheckBox11 are not refreshed.
+// exist creates the profile with the default set. The window then shows what the profile holds,
+// the log switch and the search switches included.
 void TForm1::N2Click() {
     QString fileName;
     bool firstFilter = true;
@@ -104,6 +107,8 @@ void TForm1::N2Click() {
     ShowConfiguration();
     ShowDeviceText();
     ShowVersions();
+    CheckBox11->setChecked(logEnabled == 1);
+    ShowSearchState();
 }
 
 // "Записать профиль настроек": picks a file name with SaveDialog1 and saves the profile.
@@ -111,9 +116,11 @@ void TForm1::N3Click() {
     QString fileName;
     bool firstFilter = true;
     if (!ChooseProfileFile(SaveDialog1, fileName, firstFilter)) return;
-    if (CollectConfiguration()) return; // a field that does not convert: its messages were shown
+    // Before any read some fields show only the placeholder: they keep the image's words, the rest of
+    // the window is saved all the same. A field that does not convert shows its messages.
+    if (CollectConfiguration(true)) return;
     CollectDeviceLinkSettings(uiBusy);
-    if (CollectVersions()) return;
+    if (CollectVersions(true)) return;
     SaveWindowToProfile(olv::settings::ProfileSaveName(fileName, firstFilter));
     // Edit1 keeps its highlight.
     for (QWidget* control : std::initializer_list<QWidget*>{

@@ -114,33 +114,38 @@ void FillKept(FakeMaster& master) {
     master.reg(11) = 2;
 }
 
-TEST(ReadKeptRegisters, TakesOnlyTheKeptWordsAndTheByteOrder) {
+// Every list of the sensor page with an entry selected.
+const ConfigurationLists AllSelected{0, 0, 0, {0, 0, 0}};
+
+const std::vector<std::pair<int, int>> OwnReadOrder{{0, 6}, {8, 4}, {36, 8}, {44, 4}, {48, 8}, {58, 5}};
+
+TEST(ReadKeptRegisters, TakesOnlyTheKeptWordsTheByteOrderAndTheText) {
     FakeMaster master;
     FillKept(master);
     RegisterImage image;
     image.words[0] = 77;   // collected from the page
     image.words[5] = 0x0F37;
     image.words[9] = 0x0202;
-    image.words[48] = 0x4142;
+    image.words[58] = 3;
     uint8_t exc = 0;
-    EXPECT_EQ(ReadKeptRegisters(master, image, exc), 0);
-    EXPECT_EQ(Blocks(master, FakeMaster::ReadFunction),
-              (std::vector<std::pair<int, int>>{{0, 6}, {8, 4}, {36, 8}, {44, 4}}));
+    EXPECT_EQ(ReadKeptRegisters(master, image, exc, InstrumentOwnedBits(AllSelected)), 0);
+    EXPECT_EQ(Blocks(master, FakeMaster::ReadFunction), OwnReadOrder);
     EXPECT_EQ(image.words[4], 0x1004);
     EXPECT_EQ(image.words[10], 0x100A);
     EXPECT_EQ(image.words[11], 2);
-    for (int r = 36; r <= 47; ++r) EXPECT_EQ(image.words[r], 0x1000 + r) << r;
+    for (int r = 36; r <= 55; ++r)
+        EXPECT_EQ(image.words[r], 0x1000 + r) << r;
     // What the page collected stays.
     EXPECT_EQ(image.words[0], 77);
     EXPECT_EQ(image.words[5], 0x0F37);
     EXPECT_EQ(image.words[9], 0x0202);
-    EXPECT_EQ(image.words[48], 0x4142);
+    EXPECT_EQ(image.words[58], 3);
     EXPECT_EQ(image.words[8], 0);
     EXPECT_EQ(image.words[1], 0);
 }
 
 TEST(ReadKeptRegisters, FailureLeavesTheImageAlone) {
-    for (size_t failing = 0; failing < 4; ++failing) {
+    for (size_t failing = 0; failing < OwnReadOrder.size(); ++failing) {
         FakeMaster master;
         FillKept(master);
         master.failTransaction(failing);
@@ -148,7 +153,7 @@ TEST(ReadKeptRegisters, FailureLeavesTheImageAlone) {
         image.words[0] = 77;
         const RegisterImage before = image;
         uint8_t exc = 0;
-        EXPECT_NE(ReadKeptRegisters(master, image, exc), 0) << failing;
+        EXPECT_NE(ReadKeptRegisters(master, image, exc, InstrumentOwnedBits({})), 0) << failing;
         EXPECT_EQ(master.transactions.size(), failing + 1);
         EXPECT_EQ(image.words, before.words) << failing;
     }
@@ -160,9 +165,56 @@ TEST(ReadKeptRegisters, ThenAWriteSendsTheInstrumentsOwnDataBack) {
     const auto instrument = master.registers;
     RegisterImage image;
     uint8_t exc = 0;
-    ASSERT_EQ(ReadKeptRegisters(master, image, exc), 0);
+    ASSERT_EQ(ReadKeptRegisters(master, image, exc, InstrumentOwnedBits(AllSelected)), 0);
     ASSERT_EQ(WriteConfiguration(master, image, exc, {}, {}), 0);
-    for (int r : {4, 10, 11, 36, 40, 47}) EXPECT_EQ(master.reg(r), instrument.at(r)) << r;
+    for (int r : {4, 10, 11, 36, 40, 47, 48, 55})
+        EXPECT_EQ(master.reg(r), instrument.at(r)) << r;
+}
+
+// A list that shows nothing is never encoded as a code of its own (0xFF, 0, a made-up date): that
+// part of its word is the instrument's, read before the write; the other parts are the page's.
+TEST(CollectLists, AnEmptyListLeavesItsPartToTheInstrument) {
+    struct Case {
+        const char* name;
+        ConfigurationLists lists;
+        uint16_t reg5, reg9, reg58; // after the collect and the read of the instrument's own bits
+    };
+    // The instrument holds 0x1005, 0x1009 and 0x103A; the page's lists give 31.12.2015, damping 8,
+    // units 10 and sensor units 10 where an entry is selected.
+    const Case cases[] = {
+        {"all selected", {8, 10, 9, {30, 11, 15}}, 0x1FCF, 0x080A, 10},
+        {"all empty", {}, 0x1005, 0x1009, 0x103A},
+        {"no damping", {-1, 10, 9, {30, 11, 15}}, 0x1FCF, 0x100A, 10},
+        {"no units", {8, -1, 9, {30, 11, 15}}, 0x1FCF, 0x0809, 10},
+        {"no sensor units", {8, 10, -1, {30, 11, 15}}, 0x1FCF, 0x080A, 0x103A},
+        {"no day", {8, 10, 9, {-1, 11, 15}}, 0x10CF, 0x080A, 10},
+        {"no month", {8, 10, 9, {30, -1, 15}}, 0x1F0F, 0x080A, 10},
+        {"no year", {8, 10, 9, {30, 11, -1}}, 0x1FC5, 0x080A, 10},
+    };
+    for (const Case& c : cases) {
+        FakeMaster master;
+        FillDistinct(master);
+        RegisterImage image; // nothing read yet: zeros
+        CollectLists(c.lists, image);
+        uint8_t exc = 0;
+        ASSERT_EQ(ReadKeptRegisters(master, image, exc, InstrumentOwnedBits(c.lists)), 0) << c.name;
+        ASSERT_EQ(WriteConfiguration(master, image, exc, {}, {}), 0) << c.name;
+        EXPECT_EQ(master.reg(5), c.reg5) << c.name;
+        EXPECT_EQ(master.reg(9), c.reg9) << c.name;
+        EXPECT_EQ(master.reg(58), c.reg58) << c.name;
+    }
+}
+
+// With the image read from the instrument being written, an empty list keeps the word as read.
+TEST(CollectLists, AnEmptyListKeepsTheWordReadFromTheInstrument) {
+    RegisterImage image;
+    image.words[5] = 0x0037;  // day 0: no day shown
+    image.words[9] = 0x0C03;  // damping code 12: beyond the list
+    image.words[58] = 0x0100; // unit code 0: nothing shown
+    CollectLists({-1, 3, -1, {-1, 2, 7}}, image);
+    EXPECT_EQ(image.words[5], 0x0037);
+    EXPECT_EQ(image.words[9], 0x0C03);
+    EXPECT_EQ(image.words[58], 0x0100);
 }
 
 TEST(FloatTextUnchanged, UneditedFieldKeepsTheExactCalibration) {

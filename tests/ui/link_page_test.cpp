@@ -3,10 +3,15 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
+#include "settings/ini_file.h"
 #include "ui/caption_panel.h"
 
 #include <QComboBox>
+#include <QProgressBar>
 #include <QTabWidget>
+#include <QTest>
+
+#include <map>
 
 using olv::link::BoxAnswer;
 using olv::test::SimFormFixture;
@@ -114,6 +119,73 @@ class LinkPageTest : public QObject {
         QCOMPARE(form.sim.reg(8), uint16_t(0x0104));
         QCOMPARE(form.sim.reg(11), uint16_t(0));
         QCOMPARE(form.sim.reg(1034), uint16_t(2));
+        // They show the values in effect, so none is marked as edited.
+        for (QComboBox* box : {form->ComboBox9, form->ComboBox10, form->ComboBox15, form->ComboBox16})
+            QCOMPARE(TForm1::ColorOf(box), QColor(Qt::white));
+    }
+
+    // A box with nothing to send, or the broadcast address, is refused before the question: a box
+    // says why and nothing is written.
+    void refusedChoicesSendNothing_data() {
+        QTest::addColumn<int>("box");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("address 0")
+            << 9
+            << QString("Сетевой номер 0 предназначен для широковещательных запросов: "
+                       "прибор с этим номером не будет отвечать. Выберите номер от 1 до 255.");
+        QTest::newRow("no address") << -9 << QString("Поле \"Сетевой номер\" не заполнено.");
+        QTest::newRow("no rate") << -10 << QString("Поле \"Скорость обмена\" не заполнено.");
+        QTest::newRow("no parity") << -15 << QString("Поле \"Паритет\" не заполнено.");
+        QTest::newRow("no byte order")
+            << -16 << QString("Поле \"Порядок байт в измеренном значении\" не заполнено.");
+    }
+    void refusedChoicesSendNothing() {
+        QFETCH(int, box);
+        QFETCH(QString, text);
+        SimFormFixture form;
+        QVERIFY(form.started());
+        form.settle();
+        form->TabbedNotebook1->setCurrentIndex(2);
+        Pick(form->ComboBox16, 2);
+        const std::map<int, QComboBox*> boxes{
+            {9, form->ComboBox9}, {10, form->ComboBox10}, {15, form->ComboBox15}, {16, form->ComboBox16}};
+        if (box > 0)
+            Pick(boxes.at(box), 0);
+        else
+            boxes.at(-box)->setCurrentIndex(-1);
+        form->Button1Click();
+
+        QVERIFY(!form.boxes.boxes.empty());
+        QCOMPARE(form.boxes.boxes[0].text, text);
+        for (const auto& shown : form.boxes.boxes)
+            QVERIFY(shown.text != QString("Параметры связи записаны"));
+        QCOMPARE(form.sim.reg(8), uint16_t(0x0104));
+        QCOMPARE(form.sim.reg(11), uint16_t(0));
+        QCOMPARE(form.sim.reg(1034), uint16_t(2));
+        QCOMPARE(form->linkSettings.address, 1);
+    }
+
+    // Closing during the write waits for its end; the settings saved at exit are those the instrument
+    // accepted.
+    void closingDuringTheWriteSavesWhatTheInstrumentTook() {
+        SimFormFixture form;
+        QVERIFY(form.started());
+        form.settle();
+        form->TabbedNotebook1->setCurrentIndex(2);
+        Pick(form->ComboBox9, 17);
+        Pick(form->ComboBox10, 5);
+        connect(form->ProgressBar2, &QProgressBar::valueChanged, form.form.get(), [&form](int done) {
+            if (done == 1) form->close();
+        });
+        form->Button1Click();
+        QCOMPARE(form->formCloseRuns, 0);
+        QCOMPARE(form.boxes.boxes.back().text, QString("Параметры связи записаны"));
+        QTRY_COMPARE(form->formCloseRuns, 1);
+
+        QCOMPARE(form.sim.reg(8), uint16_t(0x1105));
+        olv::settings::IniFile station(form.dir().filePath("dev.dat"));
+        QCOMPARE(station.readString("DEVICE", "NetAdrr", {}), QString("17"));
+        QVERIFY(station.readString("COM_SETTINGS", "Settings", {}).startsWith("38400,E"));
     }
 };
 

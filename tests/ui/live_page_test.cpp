@@ -5,6 +5,7 @@
 #include "link/exchange_status.h"
 #include "ui/caption_panel.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -253,6 +254,40 @@ class LivePageTest : public QObject {
         QCOMPARE(form->pendingLink.pendingByteOrder, 3);
         form->Timer1Timer();
         QCOMPARE(form->Panel1->caption(), QStringLiteral("   100.0000"));
+
+        // A typed text that spells an entry applies that entry; other text changes nothing.
+        form->ComboBox17->setEditText(QStringLiteral("0 1 2 3"));
+        form->Button9Click();
+        QCOMPARE(form->linkSettings.byteOrder, 0);
+        form->ComboBox17->setEditText(QStringLiteral("3 2 1"));
+        form->Button9Click();
+        QCOMPARE(form->linkSettings.byteOrder, 0);
+    }
+
+    // "Записать" switches the log at once; a visit to the communication page leaves it as it is.
+    void logSwitchClickedLogsTheNextPollsAndSurvivesAPageVisit() {
+        SimFormFixture form;
+        StartOnLivePage(form);
+        Command(form, "value 100");
+        form->logEnabled = 0;
+        form->ShowLinkSettings(0);
+        QVERIFY(!form->CheckBox11->isChecked());
+
+        form->CheckBox11->click();
+        QCOMPARE(form->logEnabled, 1);
+        form->Timer1Timer();
+        QCOMPARE(LogLines(form).size(), 1);
+
+        form->TabbedNotebook1->setCurrentIndex(2);
+        form->TabbedNotebook1->setCurrentIndex(0);
+        QVERIFY(form->CheckBox11->isChecked());
+        form->Timer1Timer();
+        QCOMPARE(LogLines(form).size(), 2);
+
+        form->CheckBox11->click();
+        QCOMPARE(form->logEnabled, 0);
+        form->Timer1Timer();
+        QCOMPARE(LogLines(form).size(), 2);
     }
 };
 

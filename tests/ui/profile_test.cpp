@@ -118,15 +118,17 @@ class ProfileTest : public QObject {
         QCOMPARE(f.port->opens.size(), size_t(1));
     }
 
-    void menuLoadSwitchesThePageAsAClickAndLeavesTheSearchPage() {
+    void menuLoadSwitchesThePageAsAClickAndShowsTheSwitches() {
         FormFixture f;
         StopTimers(*f);
+        f->CheckBox11->setChecked(false);
         f->TabbedNotebook1->setCurrentIndex(2);
         f->ComboBox9->setCurrentIndex(50);
         TForm1::SetEdited(f->ComboBox9);
         const QString job = f.dir().filePath("job.prf");
         WriteCrlfFile(job, {"[TAB]", "num=3", "[Definition]", "txt0=Job", "[Seach]", "1200=1", "9600=0",
-                            "19200=0", "38400=0", "parity_ev=0", "parity_odd=1", "[TXT]", "ch0=16706"});
+                            "19200=0", "38400=0", "parity_ev=0", "parity_odd=1", "[IZM]", "write_file=1",
+                            "[TXT]", "ch0=16706"});
 
         f->chooseProfileFile = [](QFileDialog*, QString&, bool&) { return false; }; // cancelled
         f->N2->trigger();
@@ -140,12 +142,16 @@ class ProfileTest : public QObject {
         QCOMPARE(TForm1::ColorOf(f->ComboBox9), White);
         QCOMPARE(f->RichEdit1->toPlainText(), QStringLiteral("Job\n\n\n"));
         QVERIFY(f->Edit8->text().startsWith(QStringLiteral("AB")));
-        // The search page keeps its check marks, and the next collection takes them back.
+        // The search page and the log switch show the profile's switches, and the next collection
+        // keeps them.
         QCOMPARE(f->searchSettings.baudEnabled[0], 1);
-        QCOMPARE(Checked(*f), (QStringList{"CheckBox4", "CheckBox5", "CheckBox6", "CheckBox10"}));
+        QCOMPARE(Checked(*f), (QStringList{"CheckBox1", "CheckBox9"}));
+        QVERIFY(f->CheckBox11->isChecked());
         f->CollectSearchSettings();
-        QCOMPARE(f->searchSettings.baudEnabled[0], 0);
-        QCOMPARE(f->searchSettings.baudEnabled[3], 1);
+        f->CollectLinkSettings(0);
+        QCOMPARE(f->searchSettings.baudEnabled[0], 1);
+        QCOMPARE(f->searchSettings.baudEnabled[3], 0);
+        QCOMPARE(f->logEnabled, 1);
 
         // A name that does not exist is created with the default set.
         Answer(*f, f.dir().filePath("new.prf"), true);
@@ -220,6 +226,32 @@ class ProfileTest : public QObject {
         QVERIFY(!f.boxes.boxes.empty());
         QVERIFY(!QFile::exists(f.dir().filePath("job.prf")));
         QVERIFY(!QFile::exists(f.dir().filePath("job")));
+    }
+
+    // Before any read the fields show only the placeholder: the profile is saved all the same, with the
+    // image's words where a field shows it, and the placeholder never becomes the text words.
+    void menuSaveBeforeAnyReadKeepsTheImagesWords() {
+        FormFixture f;
+        StopTimers(*f);
+        QCOMPARE(f->Edit5->text(), QStringLiteral("Данных нет"));
+        QCOMPARE(f->Edit8->text(), QStringLiteral("Данных нет"));
+        f->image.words[48] = 0x4142;
+        f->image.words[0] = 77;
+        f->modelValue = 300;
+        f->Edit10->setText("12"); // what the user typed is taken
+        Answer(*f, f.dir().filePath("job.prf"), true);
+        f->N3->trigger();
+
+        QCOMPARE(f.boxes.boxes.size(), size_t(0));
+        const QString path = f.dir().filePath("job.prf");
+        QCOMPARE(Value(path, "TXT", "ch0"), QStringLiteral("16706"));
+        QCOMPARE(Value(path, "MODEL", "mdl"), QStringLiteral("300"));
+        QCOMPARE(Value(path, "MODEL", "verh"), QStringLiteral("12"));
+        QCOMPARE(f->image.words[0], uint16_t(77));
+
+        // Closing keeps them too.
+        f->close();
+        QCOMPARE(Value(f.dir().filePath("recent.prf"), "TXT", "ch0"), QStringLiteral("16706"));
     }
 
     void dialogsLeaveTheWorkingFolderAlone() {

@@ -4,15 +4,18 @@
 #include "tests/ui/window_test_main.h"
 
 #include "device/live_value.h"
+#include "settings/ini_file.h"
 #include "ui/caption_panel.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
@@ -109,9 +112,10 @@ class SearchPageTest : public QObject {
         QVERIFY(f->ComboBox1->isEnabled() && f->Button4->isEnabled());
         QVERIFY(LiveReadSucceeds(*f));
 
-        // Picking the odd-parity instrument at 19200 takes its address, rate and parity.
+        // Picking the odd-parity instrument at 19200 with the keyboard (the line chosen, then Enter)
+        // takes its address, rate and parity.
         f->ListBox1->setCurrentRow(2);
-        f->ListBox1Click();
+        QTest::keyClick(f->ListBox1, Qt::Key_Return);
         QCOMPARE(f->linkSettings.address, 5);
         QCOMPARE(f->linkSettings.baudRate, 19200);
         QCOMPARE(f->linkSettings.parity, 1);
@@ -146,13 +150,13 @@ class SearchPageTest : public QObject {
         // The stop is clicked while the search processes messages after its first address; the
         // link controls are disabled then, the rest of the window is not.
         QList<QWidget*> enabledDuring;
-        QList<QWidget*> linkControls{f->CheckBox1,  f->CheckBox2,  f->CheckBox3,  f->CheckBox4,
-                                     f->CheckBox5,  f->CheckBox6,  f->CheckBox7,  f->CheckBox8,
-                                     f->CheckBox9,  f->CheckBox10, f->ComboBox1,  f->ComboBox2,
-                                     f->ComboBox3,  f->ComboBox12, f->ComboBox13, f->ComboBox14,
-                                     f->ComboBox15, f->ComboBox16, f->ComboBox17, f->Button4};
-        QList<QWidget*> others{f->Button5, f->ListBox1, f->Button1,        f->Button3,
-                               f->Button9, f->Edit2,    f->TabbedNotebook1};
+        // So are a pick in the found list and the other pages' commands.
+        QList<QWidget*> linkControls{
+            f->CheckBox1,  f->CheckBox2,  f->CheckBox3,  f->CheckBox4,  f->CheckBox5,  f->CheckBox6,
+            f->CheckBox7,  f->CheckBox8,  f->CheckBox9,  f->CheckBox10, f->ComboBox1,  f->ComboBox2,
+            f->ComboBox3,  f->ComboBox12, f->ComboBox13, f->ComboBox14, f->ComboBox15, f->ComboBox16,
+            f->ComboBox17, f->Button4,    f->ListBox1,   f->Button1,    f->Button3,    f->Button9};
+        QList<QWidget*> others{f->Button5, f->Edit2, f->TabbedNotebook1};
         QTimer::singleShot(0, f->Button5, [&] {
             for (QWidget* control : linkControls + others)
                 if (control->isEnabled()) enabledDuring << control;
@@ -172,6 +176,38 @@ class SearchPageTest : public QObject {
         for (QWidget* control : linkControls)
             QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
         QVERIFY(LiveReadSucceeds(*f));
+    }
+
+    // Closing during a search over a silent line stops it as "Остановить" does, then closes; the
+    // settings saved are the link from before the search.
+    void closingDuringASearchStopsItAndCloses() {
+        SimFormFixture::Options options;
+        options.simArgs = {"--quiet"};
+        options.prepare = Station(19200, 1);
+        SimFormFixture f(options);
+        QVERIFY(f.started());
+        f.settle();
+        f->TabbedNotebook1->setCurrentIndex(3);
+        Tick(*f, {f->CheckBox5, f->CheckBox10});
+        f->ComboBox12->setCurrentIndex(2); // nobody answers at 2..255
+        f->ComboBox13->setCurrentIndex(255);
+
+        QElapsedTimer sinceClose;
+        QTimer::singleShot(300, f.form.get(), [&] {
+            sinceClose.start();
+            f->CloseBySignal();
+        });
+        f->Button4->click();
+        QTRY_COMPARE_WITH_TIMEOUT(f->formCloseRuns, 1, 5000);
+        // The program ends within two seconds of the close.
+        QVERIFY2(sinceClose.elapsed() < 2000, qPrintable(QString::number(sinceClose.elapsed())));
+
+        QCOMPARE(f->searchRunning, 0);
+        QCOMPARE(f->linkSettings.address, 1);
+        QCOMPARE(f->linkSettings.parity, 2);
+        olv::settings::IniFile station(f.dir().filePath("dev.dat"));
+        QCOMPARE(station.readString("DEVICE", "NetAdrr", {}), QString("1"));
+        QVERIFY(station.readString("COM_SETTINGS", "Settings", {}).startsWith("19200,E"));
     }
 
     void textThatIsNoAddressStartsNoSearch_data() {

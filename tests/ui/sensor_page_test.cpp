@@ -3,13 +3,18 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
+#include "settings/ini_file.h"
 #include "ui/caption_panel.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 
 #include <map>
 #include <string>
@@ -56,6 +61,48 @@ void TypeWholeConfiguration(TForm1& f) {
     f.ComboBox7->setCurrentIndex(2);
     f.ComboBox8->setCurrentIndex(7);
     f.ComboBox11->setCurrentIndex(0);
+}
+
+// Two instruments on one line, at addresses 1 and 2, that differ in every register a configuration
+// write does not show (4, 10, 11, 36..47), in their text and in the registers of the lists (5, 9, 58).
+SimFormFixture::Options TwoInstruments() {
+    SimFormFixture::Options options;
+    for (int a : {1, 2}) {
+        std::string spec = "addr=" + std::to_string(a) + ",text=Meter number " + std::to_string(a) +
+                           ",byte_order=" + std::to_string(a) + ",reg.5=" + (a == 1 ? "3895" : "2629") +
+                           ",reg.9=" + (a == 1 ? "514" : "773") + ",sensor_units=" + (a == 1 ? "2" : "4");
+        for (int r : {4, 10, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47})
+            spec += ",reg." + std::to_string(r) + "=" + std::to_string(a * 0x1000 + r);
+        options.simArgs.insert(options.simArgs.end(), {"--instrument", spec});
+    }
+    return options;
+}
+
+// What a write must leave as the instrument holds it: the registers the page does not show and the
+// text.
+std::map<int, uint16_t> HiddenWords(SimFormFixture& form, int address) {
+    std::map<std::string, std::string> dump = form.sim.dump(address);
+    std::map<int, uint16_t> words;
+    for (int r : {4, 10, 11, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55})
+        words[r] = static_cast<uint16_t>(std::stoi(dump["reg." + std::to_string(r)]));
+    return words;
+}
+
+// Every stored register of an instrument (not the measured 15..17, which change by themselves).
+std::map<std::string, std::string> StoredRegisters(SimFormFixture& form, int address) {
+    std::map<std::string, std::string> stored;
+    for (const auto& [key, value] : form.sim.dump(address))
+        if (key.rfind("reg.", 0) == 0 && key != "reg.15" && key != "reg.16" && key != "reg.17")
+            stored[key] = value;
+    return stored;
+}
+
+// The edit fields typed over the placeholders; the lists are left as they are.
+void TypeEditFields(TForm1& f) {
+    for (QLineEdit* edit : {f.Edit5, f.Edit1, f.Edit4, f.Edit3, f.Edit6})
+        edit->setText("0");
+    f.Edit2->setText("2.5");
+    f.Edit7->setText("1");
 }
 
 } // namespace
@@ -256,6 +303,124 @@ class SensorPageTest : public QObject {
         QCOMPARE(form.sim.reg(0), uint16_t(1));
         QCOMPARE(KeptRegisters(form), kept);
         QCOMPARE(form.sim.reg(11), uint16_t(3));
+    }
+
+    // Read instrument 1, switch the top row to instrument 2, edit and write: instrument 2 gets the
+    // page's fields and keeps its own hidden registers and text; instrument 1 is not touched.
+    void writeToAnotherInstrumentKeepsThatInstrumentsOwnWords() {
+        SimFormFixture form(TwoInstruments());
+        QVERIFY(form.started());
+        form.settle();
+        QCOMPARE(form.boxes.boxes.size(), size_t(0));
+        form->TabbedNotebook1->setCurrentIndex(1);
+        const std::map<int, uint16_t> hidden2 = HiddenWords(form, 2);
+        const std::map<std::string, std::string> first = StoredRegisters(form, 1);
+        QVERIFY(HiddenWords(form, 1) != hidden2);
+
+        form->Edit2->setText("2.5");
+        form->ComboBox3->setCurrentIndex(2);
+        form->ComboBox3Change();
+        form->Button3Click();
+
+        QCOMPARE(form.boxes.boxes.back().text, QString("Данные конфигурации записаны."));
+        QCOMPARE(form.sim.dump(2)["range_max"], std::string("2.5"));
+        QCOMPARE(HiddenWords(form, 2), hidden2);
+        QVERIFY(StoredRegisters(form, 1) == first);
+    }
+
+    // Picks in the top row during the write's pauses reach nothing: every block goes to the
+    // instrument the write began with, and the row is usable again afterwards.
+    void pickDuringAWriteChangesNotItsInstrument() {
+        SimFormFixture form(TwoInstruments());
+        QVERIFY(form.started());
+        form.settle();
+        form->TabbedNotebook1->setCurrentIndex(1);
+        const std::map<std::string, std::string> second = StoredRegisters(form, 2);
+
+        QList<QObject*> enabledDuring;
+        connect(form->ProgressBar1, &QProgressBar::valueChanged, form.form.get(),
+                [&form, &enabledDuring](int done) {
+                    if (done != 1) return;
+                    for (QObject* control : std::initializer_list<QObject*>{
+                             form->ComboBox1, form->ComboBox2, form->ComboBox3, form->ComboBox14,
+                             form->ListBox1, form->Button2, form->Button4, form->Button6, form->Button7})
+                        if (static_cast<QWidget*>(control)->isEnabled()) enabledDuring << control;
+                    if (form->N2->isEnabled()) enabledDuring << form->N2;
+                    QTest::keyClick(form->ComboBox3, Qt::Key_Down); // as the user would pick address 2
+                    form->Button2Click();                           // a second operation is refused
+                });
+        form->Edit2->setText("2.5");
+        form->Button3Click();
+        disconnect(form->ProgressBar1, nullptr, form.form.get(), nullptr);
+
+        QCOMPARE(enabledDuring, QList<QObject*>{});
+        QCOMPARE(form.boxes.boxes.size(), size_t(2));
+        QCOMPARE(form.boxes.boxes.back().text, QString("Данные конфигурации записаны."));
+        QCOMPARE(form->linkSettings.address, 1);
+        QCOMPARE(form.sim.dump(1)["range_max"], std::string("2.5"));
+        QVERIFY(StoredRegisters(form, 2) == second);
+
+        // Afterwards the row takes the same pick.
+        QVERIFY(form->ComboBox3->isEnabled());
+        QVERIFY(form->N2->isEnabled());
+        QTest::keyClick(form->ComboBox3, Qt::Key_Down);
+        QCOMPARE(form->linkSettings.address, 2);
+    }
+
+    // No read succeeded and the lists show nothing: their parts of registers 5, 9 and 58 are the
+    // instrument's own, never 0xFF, 0 or a made-up date.
+    void writeBeforeAnyReadWithListsUntouchedKeepsTheirWords() {
+        SimFormFixture form(TwoInstruments());
+        QVERIFY(form.started());
+        QCOMPARE(form.sim.command("fault noreply once"), std::string("ok fault noreply once"));
+        form.settle();
+        form.boxes.boxes.clear();
+        const std::map<int, uint16_t> hidden = HiddenWords(form, 1);
+        QCOMPARE(form->ComboBox5->currentIndex(), -1);
+        QCOMPARE(form->ComboBox6->currentIndex(), -1);
+        TypeEditFields(*form);
+        form->Button3Click();
+
+        QCOMPARE(form.boxes.boxes.back().text, QString("Данные конфигурации записаны."));
+        QCOMPARE(form.sim.dump(1)["range_max"], std::string("2.5"));
+        QCOMPARE(form.sim.reg(5), uint16_t(3895));
+        QCOMPARE(form.sim.reg(9), uint16_t(514));
+        QCOMPARE(form.sim.reg(58), uint16_t(2));
+        QCOMPARE(HiddenWords(form, 1), hidden);
+    }
+
+    // Closing with no read ever succeeded keeps the profile's text, and the text page refuses to write
+    // the placeholder; the instrument keeps its text.
+    void placeholderIsNeverSavedNorWritten() {
+        SimFormFixture::Options options = TwoInstruments();
+        options.prepare = [](const QDir& dir) {
+            olv::test::WriteCrlfFile(dir.filePath("recent.prf"),
+                                     {"[TXT]", "ch0=16706", "ch1=17220", "ch2=8224", "ch3=8224", "ch4=8224",
+                                      "ch5=8224", "ch6=8224", "ch7=8224"});
+        };
+        SimFormFixture form(options);
+        QVERIFY(form.started());
+        QCOMPARE(form.sim.command("fault noreply on"), std::string("ok fault noreply on"));
+        form.settle();
+        QCOMPARE(form.sim.command("fault noreply off"), std::string("ok fault noreply off"));
+        QCOMPARE(form->Edit8->text(), QString("Данных нет"));
+        form.boxes.boxes.clear();
+        const std::map<int, uint16_t> hidden = HiddenWords(form, 1);
+
+        form->Edit9->setText("1");
+        form->Edit10->setText("2");
+        form->Edit11->setText("3");
+        form->Button7Click();
+        QCOMPARE(form.boxes.boxes.size(), size_t(3)); // the question, which field, nothing written
+        QCOMPARE(form.boxes.boxes[1].text, QString("Поле \"Текст, хранящийся в приборе\" не заполнено."));
+        QCOMPARE(form.boxes.boxes[2].text, QString("Запись данных не будет производиться."));
+        QCOMPARE(HiddenWords(form, 1), hidden);
+        QCOMPARE(form.sim.dump(1)["hw_version"], std::string("0"));
+
+        form->close();
+        olv::settings::IniFile recent(form.dir().filePath("recent.prf"));
+        QCOMPARE(recent.readString("TXT", "ch0", {}), QString("16706"));
+        QCOMPARE(recent.readString("TXT", "ch1", {}), QString("17220"));
     }
 
     void writeFailingAtTheThirdBlockLeavesTheFirstTwo() {

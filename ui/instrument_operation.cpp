@@ -1,0 +1,46 @@
+// One operation on the instrument at a time: what is disabled while one runs, and the close that
+// waited for its end.
+#include "ui/form1.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+
+TForm1::InstrumentOperation::InstrumentOperation(TForm1& form) : form_(form) {
+    if (form_.operationRunning) return;
+    started_ = true;
+    form_.operationRunning = true;
+    // Whatever could change the port, address, rate or parity under the operation, or start another
+    // one: the top row, a pick in the found list, every command button but the search's stop, and the
+    // profile menu (a load changes the byte order and the text words, a save collects the pages).
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             form_.ComboBox1, form_.ComboBox2, form_.ComboBox3, form_.ComboBox14, form_.ListBox1,
+             form_.Button1, form_.Button2, form_.Button3, form_.Button4, form_.Button6, form_.Button7,
+             form_.Button8, form_.Button9, form_.Button10}) {
+        // The control's own switch, not what its parents make of it.
+        controls_.emplace_back(control, !control->testAttribute(Qt::WA_ForceDisabled));
+        control->setEnabled(false);
+    }
+    for (QAction* action : {form_.N2, form_.N3}) {
+        actions_.emplace_back(action, action->isEnabled());
+        action->setEnabled(false);
+    }
+}
+
+TForm1::InstrumentOperation::~InstrumentOperation() {
+    if (!started_) return;
+    for (const auto& [control, enabled] : controls_)
+        control->setEnabled(enabled);
+    for (const auto& [action, enabled] : actions_)
+        action->setEnabled(enabled);
+    form_.operationRunning = false;
+    if (form_.closeAfterOperation_)
+        // Once the handler that ran the operation has unwound.
+        QTimer::singleShot(0, &form_, [form = &form_] { form->close(); });
+}
+
+olv::device::InstrumentId TForm1::TargetInstrument() const {
+    return {linkSettings.portNumber, linkSettings.address};
+}
