@@ -6,8 +6,10 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -251,6 +253,12 @@ class FormLayoutTest : public QObject {
         edit->clear();
         QTest::keyClicks(edit, QStringLiteral("12345678901234567890"));
         QCOMPARE(edit->text(), QStringLiteral("12345678901234567890").left(limit));
+        // A paste that does not fit keeps its first characters, in front of the text after the cursor.
+        edit->setText(QStringLiteral("12"));
+        edit->setCursorPosition(1);
+        QGuiApplication::clipboard()->setText(QStringLiteral("abcdefghijklmnopqrstuvwxyz"));
+        edit->paste();
+        QCOMPARE(edit->text(), (QStringLiteral("1abcdefghijklmnopqrstuvwxyz").left(limit - 1) + u'2'));
     }
 
     void hiddenAndShownControls() {
