@@ -62,19 +62,28 @@ QCheckBox* MakeCheckBox(QWidget* parent, QCheckBox*& member, const char* name, c
 class LengthLimit : public QValidator {
   public:
     LengthLimit(QLineEdit* edit, int limit) : QValidator(edit), edit_(edit), limit_(limit) {
-        connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) { shown_ = text.size(); });
-        shown_ = edit->text().size();
+        connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) { shown_ = text; });
+        shown_ = edit->text();
     }
     State validate(QString& input, int& position) const override {
-        if (input.size() <= limit_ || input.size() < shown_) return Acceptable;
+        if (input.size() <= limit_ || input.size() < shown_.size()) return Acceptable;
         // Text set from code resets the field's modified state before it is validated; what the user
         // typed or pasted leaves it set.
-        if (!edit_->isModified() || input.size() == shown_) return Invalid;
-        // The characters just inserted end at the cursor: the last of them go.
-        const qsizetype excess = input.size() - std::max<qsizetype>(limit_, shown_);
-        const qsizetype from = std::max<qsizetype>(0, position - excess);
-        input.remove(from, position - from);
-        position = static_cast<int>(from);
+        if (!edit_->isModified()) return Invalid;
+        // The edit replaced shown_[prefix, shown_.size() - suffix) by input[prefix, input.size() - suffix).
+        qsizetype prefix = 0;
+        while (prefix < shown_.size() && prefix < input.size() && shown_[prefix] == input[prefix])
+            ++prefix;
+        qsizetype suffix = 0;
+        while (suffix < shown_.size() - prefix && suffix < input.size() - prefix &&
+               shown_[shown_.size() - 1 - suffix] == input[input.size() - 1 - suffix])
+            ++suffix;
+        const qsizetype inserted = input.size() - prefix - suffix;
+        const qsizetype room = limit_ - (input.size() - inserted);
+        if (room <= 0 && inserted > 0 && prefix + suffix == shown_.size()) return Invalid; // nothing fits
+        const qsizetype kept = std::clamp<qsizetype>(room, 0, inserted);
+        input.remove(prefix + kept, inserted - kept);
+        position = static_cast<int>(prefix + kept);
         return Acceptable;
     }
     int limit() const { return limit_; }
@@ -82,7 +91,7 @@ class LengthLimit : public QValidator {
   private:
     QLineEdit* edit_;
     int limit_;
-    qsizetype shown_ = 0;
+    QString shown_;
 };
 
 QLineEdit* MakeEdit(QWidget* parent, QLineEdit*& member, const char* name, const QString& text,
