@@ -2,16 +2,20 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
+#include "device/live_trend.h"
 #include "link/exchange_status.h"
 #include "ui/caption_panel.h"
+#include "ui/trend_chart.h"
 
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineSeries>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTimer>
+#include <QValueAxis>
 
 using olv::test::SimFormFixture;
 
@@ -253,6 +257,49 @@ class LivePageTest : public QObject {
         QCOMPARE(form->pendingLink.pendingByteOrder, 3);
         form->Timer1Timer();
         QCOMPARE(form->Panel1->caption(), QStringLiteral("   100.0000"));
+    }
+
+    // Each poll feeds the trend: a reading is a point of the chart and counts in Label40, a failed
+    // read breaks the line, and another byte order starts the chart over.
+    void pollsFeedTheChart() {
+        SimFormFixture form;
+        StartOnLivePage(form);
+        auto values = [&form] {
+            QList<QList<qreal>> lines;
+            for (const QLineSeries* line : form->Chart1->lines()) {
+                lines.append(QList<qreal>());
+                for (const QPointF& point : line->points())
+                    lines.last().append(point.y());
+            }
+            return lines;
+        };
+        QCOMPARE(form->Label40->text(), QStringLiteral("Данных нет"));
+
+        Command(form, "value 100");
+        form->Timer1Timer();
+        Command(form, "value 50");
+        form->Timer1Timer();
+        QCOMPARE(values(), (QList<QList<qreal>>{{100, 50}}));
+        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({2, 50, 100, 75}));
+
+        Command(form, "fault noreply once");
+        form->Timer1Timer();
+        Command(form, "value raw 7FC00000"); // implausible under byte order 0
+        form->Timer1Timer();
+        Command(form, "value 60");
+        form->Timer1Timer();
+        QCOMPARE(values(), (QList<QList<qreal>>{{100, 50}, {60}}));
+        QVERIFY(form->Chart1->lines().back()->pointsVisible()); // a lone reading is a dot
+        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({3, 50, 100, 70}));
+        QVERIFY(form->Chart1->valueAxis()->isVisible());
+        QVERIFY(form->Chart1->valueAxis()->min() < 50 && form->Chart1->valueAxis()->max() > 100);
+
+        Command(form, "set byte_order=3");
+        form->ComboBox17->setCurrentIndex(3);
+        form->Button9Click();
+        form->Timer1Timer();
+        QCOMPARE(values(), (QList<QList<qreal>>{{60}}));
+        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({1, 60, 60, 60}));
     }
 };
 
