@@ -15,9 +15,34 @@
 
 namespace {
 
-// The time axis spans at least a minute, so that the first readings do not fill the width at once.
-constexpr qint64 MinSpanMs = 60 * 1000;
+// The time axis starts on a half minute and spans whole minutes, at least one: its three labels read
+// round times, and it changes only when the readings outgrow it or the oldest leave its first half
+// minute, not with every reading (each change lays the labels out anew).
+constexpr qint64 HalfMinuteMs = 30 * 1000;
+constexpr qint64 MinuteMs = 60 * 1000;
 const QColor LineColor(0, 0, 160);
+
+// Round limits and ticks around [low, high]: a step of 1, 2 or 5 times a power of ten for about
+// `ticks` ticks, and as many decimals as the step needs, at most the four of the value panel.
+struct NiceScale {
+    double min = 0;
+    double max = 1;
+    int ticks = 2;
+    int decimals = 0;
+};
+
+NiceScale NiceScaleOf(double low, double high, int ticks) {
+    const double rough = (high - low) / (ticks - 1);
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    const double fraction = rough / power;
+    const double step = (fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10) * power;
+    NiceScale scale;
+    scale.min = std::floor(low / step) * step;
+    scale.max = std::ceil(high / step) * step;
+    scale.ticks = static_cast<int>(std::lround((scale.max - scale.min) / step)) + 1;
+    scale.decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, 4);
+    return scale;
+}
 
 } // namespace
 
@@ -100,20 +125,22 @@ void TrendChart::fitAxes(const olv::device::LiveTrend& trend) {
     if (points.empty()) return;
 
     const qint64 first = points.front().timeMs;
-    const qint64 last = std::max<qint64>(points.back().timeMs, first + MinSpanMs);
-    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(first), QDateTime::fromMSecsSinceEpoch(last));
+    const qint64 start = first - ((first % HalfMinuteMs) + HalfMinuteMs) % HalfMinuteMs;
+    const qint64 minutes = std::max<qint64>(1, (points.back().timeMs - start + MinuteMs - 1) / MinuteMs);
+    const QDateTime from = QDateTime::fromMSecsSinceEpoch(start);
+    const QDateTime to = QDateTime::fromMSecsSinceEpoch(start + minutes * MinuteMs);
+    if (from != timeAxis_->min() || to != timeAxis_->max()) timeAxis_->setRange(from, to);
 
     // Scaled to the readings with a margin; a steady value gets a narrow band around it.
     const olv::device::TrendStats stats = trend.stats();
     const double low = stats.minimum;
     const double high = stats.maximum;
     const double margin = high > low ? (high - low) * 0.1 : std::max(std::abs(low) * 1e-3, 1e-4);
-    valueAxis_->setRange(low - margin, high + margin);
-    valueAxis_->setTickCount(5); // the nice numbers of the last range changed it
-    valueAxis_->applyNiceNumbers();
-    // As many decimals as the tick step needs, at most the four of the value panel.
-    const double step = (valueAxis_->max() - valueAxis_->min()) / std::max(1, valueAxis_->tickCount() - 1);
-    const int decimals =
-        step > 0 ? std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, 4) : 4;
-    valueAxis_->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
+    const NiceScale scale = NiceScaleOf(low - margin, high + margin, 5);
+    // The axis lays its labels out anew on every change: only a scale that differs is given to it.
+    if (scale.min != valueAxis_->min() || scale.max != valueAxis_->max())
+        valueAxis_->setRange(scale.min, scale.max);
+    if (scale.ticks != valueAxis_->tickCount()) valueAxis_->setTickCount(scale.ticks);
+    const QString format = QStringLiteral("%.%1f").arg(scale.decimals);
+    if (format != valueAxis_->labelFormat()) valueAxis_->setLabelFormat(format);
 }
