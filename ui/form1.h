@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/live_trend.h"
 #include "device/live_value.h"
 #include "device/pending_device_link.h"
 #include "device/register_image.h"
@@ -22,6 +23,7 @@
 #include <vector>
 
 class QAction;
+class QBoxLayout;
 class QCheckBox;
 class QComboBox;
 class QFileDialog;
@@ -39,6 +41,7 @@ class QTimer;
 
 class CaptionPanel;
 class QtMessageBoxes;
+class TrendChart;
 
 namespace olv::link {
 class MessageBoxes;
@@ -59,7 +62,8 @@ struct Form1Deps {
 
 // The main window. It owns every piece of the program's state; its handlers keep the names of the
 // controls they belong to. The definition is split by concern: form1.cpp (start-up, timers, link row,
-// closing), form1_layout.cpp (controls), exchange_report.cpp, edit_marking.cpp and one file per page.
+// closing), form1_layout.cpp (controls), exchange_report.cpp, edit_marking.cpp and one file per page
+// (the live page's trend in one of its own).
 class TForm1 : public QMainWindow {
     Q_OBJECT
 
@@ -143,8 +147,13 @@ class TForm1 : public QMainWindow {
     void Button9Click();
     void Button10Click();
     void CheckBox11Click();
-    bool liveMeasured = false; // a live read has succeeded since start: there is a reading to show
+    bool liveMeasured = false;     // a live read has succeeded since start: there is a reading to show
     olv::device::LiveReading live; // liveValue, liveStatus, liveImplausible
+
+    // The trend of the live value (page_live_trend.cpp): every polling step feeds it, Chart1 draws it
+    // and Label40 shows its minimum, maximum and mean. It is kept per port, address and byte order.
+    void FeedLiveTrend(bool readSucceeded);
+    olv::device::LiveTrend liveTrend;
 
     // ---- Page 1: sensor configuration (page_sensor.cpp) ----
     olv::link::ResultFlags ReadConfiguration(uint8_t& exceptionCode);
@@ -276,6 +285,8 @@ class TForm1 : public QMainWindow {
     QLabel* Label20 = nullptr;
     CaptionPanel* Panel5 = nullptr;
     QProgressBar* ProgressBar3 = nullptr;
+    TrendChart* Chart1 = nullptr;
+    QLabel* Label40 = nullptr;
 
     // ---- Controls, page 1: sensor configuration ----
     QLabel *Label5 = nullptr, *Label6 = nullptr, *Label7 = nullptr, *Label8 = nullptr, *Label9 = nullptr;
@@ -365,6 +376,7 @@ class TForm1 : public QMainWindow {
     void BuildControls();
     void ConnectHandlers();
     void BuildPageLive(QWidget* page);
+    void BuildLiveTrend(QWidget* page, QBoxLayout* column); // Chart1 and Label40 at the column's foot
     void BuildPageSensor(QWidget* page);
     void BuildPageLink(QWidget* page);
     void BuildPageSearch(QWidget* page);

@@ -318,7 +318,7 @@ void TForm1::BuildPageLive(QWidget* page) {
     Button10->setVisible(false);
     right->addWidget(MakeLabel(page, Label20, "Label20", QStringLiteral(" ")));
     Label20->setVisible(false);
-    right->addStretch(1);
+    BuildLiveTrend(page, right);
     grid->addLayout(right, 0, 1, 6, 1);
 }
 

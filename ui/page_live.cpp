@@ -47,6 +47,7 @@ void TForm1::PollLiveValue() {
         ShowLiveValue();
         ShowExchangeState(0, 0);
     }
+    FeedLiveTrend(succeeded);
     // Only a measurement that happened is logged: a failed read has no new one, and an implausible
     // one has no number to record.
     if (olv::device::ShouldLogMeasurement(succeeded, live)) LogMeasurement();

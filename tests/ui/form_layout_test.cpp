@@ -180,6 +180,7 @@ class FormLayoutTest : public QObject {
         QTest::newRow("Panel5") << "Panel5" << QStringLiteral("Panel5");
         QTest::newRow("Label1") << "Label1" << QStringLiteral(" ");
         QTest::newRow("Label20") << "Label20" << QStringLiteral(" ");
+        QTest::newRow("Label40") << "Label40" << QStringLiteral("Данных нет");
         QTest::newRow("RichEdit1") << "RichEdit1" << QString();
         QTest::newRow("ComboBox12") << "ComboBox12" << QStringLiteral(" ");
         QTest::newRow("ComboBox13") << "ComboBox13" << QStringLiteral(" ");

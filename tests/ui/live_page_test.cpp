@@ -2,17 +2,22 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
+#include "device/live_trend.h"
 #include "link/exchange_status.h"
 #include "ui/caption_panel.h"
+#include "ui/trend_chart.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTimeAxis>
 #include <QFile>
 #include <QLabel>
+#include <QLineSeries>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTimer>
+#include <QValueAxis>
 
 using olv::test::SimFormFixture;
 
@@ -288,6 +293,56 @@ class LivePageTest : public QObject {
         QCOMPARE(form->logEnabled, 0);
         form->Timer1Timer();
         QCOMPARE(LogLines(form).size(), 2);
+    }
+
+    // Each poll feeds the trend: a reading is a point of the chart and counts in Label40, a failed
+    // read breaks the line, and another byte order starts the chart over.
+    void pollsFeedTheChart() {
+        SimFormFixture form;
+        StartOnLivePage(form);
+        auto values = [&form] {
+            QList<QList<qreal>> lines;
+            for (const QLineSeries* line : form->Chart1->lines()) {
+                lines.append(QList<qreal>());
+                for (const QPointF& point : line->points())
+                    lines.last().append(point.y());
+            }
+            return lines;
+        };
+        QCOMPARE(form->Label40->text(), QStringLiteral("Данных нет"));
+
+        Command(form, "value 100");
+        form->Timer1Timer();
+        Command(form, "value 50");
+        form->Timer1Timer();
+        QCOMPARE(values(), (QList<QList<qreal>>{{100, 50}}));
+        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({2, 50, 100, 75}));
+
+        Command(form, "fault noreply once");
+        form->Timer1Timer();
+        Command(form, "value raw 7FC00000"); // implausible under byte order 0
+        form->Timer1Timer();
+        Command(form, "value 60");
+        form->Timer1Timer();
+        QCOMPARE(values(), (QList<QList<qreal>>{{100, 50}, {60}}));
+        QVERIFY(form->Chart1->lines().back()->pointsVisible()); // a lone reading is a dot
+        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({3, 50, 100, 70}));
+        QVERIFY(form->Chart1->valueAxis()->isVisible());
+        // Every reading lies inside the axes.
+        const TrendChart& chart = *form->Chart1;
+        for (const QLineSeries* line : chart.lines())
+            for (const QPointF& point : line->points()) {
+                QVERIFY(point.y() > chart.valueAxis()->min() && point.y() < chart.valueAxis()->max());
+                const QDateTime time = QDateTime::fromMSecsSinceEpoch(qint64(point.x()));
+                QVERIFY(time >= chart.timeAxis()->min() && time <= chart.timeAxis()->max());
+            }
+
+        Command(form, "set byte_order=3");
+        form->ComboBox17->setCurrentIndex(3);
+        form->Button9Click();
+        form->Timer1Timer();
+        QCOMPARE(values(), (QList<QList<qreal>>{{60}}));
+        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({1, 60, 60, 60}));
     }
 };
 

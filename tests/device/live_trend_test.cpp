@@ -1,0 +1,204 @@
+#include "device/live_trend.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <vector>
+
+namespace olv::test {
+namespace {
+
+using namespace olv::device;
+
+enum class Read { Good, Failed, Implausible };
+
+struct Step {
+    int64_t timeMs;
+    Read read = Read::Good;
+    float value = 1.0f;
+    TrendSource source{};
+};
+
+// A trend on a clock that the steps set.
+struct ClockedTrend {
+    int64_t now = 0;
+    LiveTrend trend{[this] { return now; }};
+
+    TrendChange add(const Step& step) {
+        now = step.timeMs;
+        const LiveReading reading{step.read == Read::Implausible ? 0.0f : step.value, 0,
+                                  step.read == Read::Implausible};
+        return trend.add(step.source, step.read != Read::Failed, reading);
+    }
+};
+
+std::vector<Step> EverySecondsFor(int64_t stepMs, int64_t untilMs) {
+    std::vector<Step> steps;
+    for (int64_t t = 0; t <= untilMs; t += stepMs)
+        steps.push_back({t});
+    return steps;
+}
+
+// ---- The window: exactly the readings of the last 10 minutes ----
+
+struct WindowCase {
+    const char* name;
+    std::vector<Step> steps;
+    size_t kept;
+    int64_t firstKeptMs;
+};
+
+class TrendWindowTest : public ::testing::TestWithParam<WindowCase> {};
+
+TEST_P(TrendWindowTest, KeepsTheReadingsOfTheLastTenMinutes) {
+    const WindowCase& c = GetParam();
+    ClockedTrend t;
+    size_t appended = 0, dropped = 0;
+    for (const Step& step : c.steps) {
+        const TrendChange change = t.add(step);
+        appended += change.appended ? 1 : 0;
+        dropped += change.dropped;
+    }
+    ASSERT_EQ(t.trend.points().size(), c.kept);
+    EXPECT_EQ(t.trend.points().front().timeMs, c.firstKeptMs);
+    // Whatever a chart was told: what was appended and not dropped is what the trend holds.
+    EXPECT_EQ(appended - dropped, c.kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Window, TrendWindowTest,
+    ::testing::Values(
+        // Eleven minutes once a second: 600 readings, the oldest 9 min 59 s before the newest.
+        WindowCase{"OncePerSecond", EverySecondsFor(1000, 660'000), 600, 61'000},
+        // The window is a time, not a number of points.
+        WindowCase{"EveryTwoSeconds", EverySecondsFor(2000, 798'000), 300, 200'000},
+        // A reading exactly ten minutes old is out; one a millisecond younger is in.
+        WindowCase{"ExactlyTenMinutesOld", {{0}, {1}, {600'000}}, 2, 1},
+        // A failed step drops old readings too.
+        WindowCase{"FailedStepDrops", {{0}, {1000}, {600'500, Read::Failed}}, 1, 1000}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Gaps: a failed or implausible read is no point ----
+
+struct GapCase {
+    const char* name;
+    std::vector<Step> steps;
+    std::vector<float> values;
+    std::vector<bool> afterGap;
+};
+
+class TrendGapTest : public ::testing::TestWithParam<GapCase> {};
+
+TEST_P(TrendGapTest, BadReadsLeaveGapsNeverZeros) {
+    const GapCase& c = GetParam();
+    ClockedTrend t;
+    for (const Step& step : c.steps)
+        t.add(step);
+    std::vector<float> values;
+    std::vector<bool> afterGap;
+    for (const TrendPoint& point : t.trend.points()) {
+        values.push_back(point.value);
+        afterGap.push_back(point.afterGap);
+    }
+    EXPECT_EQ(values, c.values);
+    EXPECT_EQ(afterGap, c.afterGap);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gaps, TrendGapTest,
+    ::testing::Values(
+        GapCase{"Steady", {{0, Read::Good, 5}, {1000, Read::Good, 6}}, {5, 6}, {false, false}},
+        GapCase{"FailedRead",
+                {{0, Read::Good, 5}, {1000, Read::Failed, 9}, {2000, Read::Good, 6}, {3000, Read::Good, 7}},
+                {5, 6, 7},
+                {false, true, false}},
+        GapCase{"ImplausibleRead",
+                {{0, Read::Good, 5}, {1000, Read::Implausible}, {2000, Read::Good, 6}},
+                {5, 6},
+                {false, true}},
+        // Failures before the first reading leave nothing to separate it from.
+        GapCase{"FailuresFirst", {{0, Read::Failed}, {1000, Read::Good, 5}}, {5}, {false}},
+        // No polling for a while (another page was shown) is a gap as well.
+        GapCase{"PollingPaused",
+                {{0, Read::Good, 5}, {5000, Read::Good, 6}, {10'001, Read::Good, 7}},
+                {5, 6, 7},
+                {false, false, true}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Minimum, maximum, mean ----
+
+TEST(TrendStats, OfAKnownSeriesAndOfWhatIsLeftInTheWindow) {
+    ClockedTrend t;
+    EXPECT_EQ(t.trend.stats().count, 0u);
+    EXPECT_EQ(TrendStatsText(t.trend.stats()), QStringLiteral("Данных нет"));
+
+    for (const Step& step :
+         {Step{0, Read::Good, -2.5f}, Step{1000, Read::Good, 10}, Step{2000, Read::Failed},
+          Step{3000, Read::Good, 4}, Step{4000, Read::Implausible}, Step{5000, Read::Good, 0.5f}})
+        t.add(step);
+    TrendStats stats = t.trend.stats();
+    EXPECT_EQ(stats.count, 4u);
+    EXPECT_EQ(stats.minimum, -2.5f);
+    EXPECT_EQ(stats.maximum, 10.0f);
+    EXPECT_DOUBLE_EQ(stats.mean, 3.0);
+    EXPECT_EQ(TrendStatsText(stats), QStringLiteral("Минимум     -2.5000\n"
+                                                    "Максимум    10.0000\n"
+                                                    "Среднее      3.0000"));
+
+    // Once -2.5 and 10 are older than ten minutes they count no more.
+    t.add({601'000, Read::Failed});
+    stats = t.trend.stats();
+    EXPECT_EQ(stats.count, 2u);
+    EXPECT_EQ(stats.minimum, 0.5f);
+    EXPECT_EQ(stats.maximum, 4.0f);
+    EXPECT_DOUBLE_EQ(stats.mean, 2.25);
+}
+
+// ---- A new trend for another port, address or byte order ----
+
+struct SourceCase {
+    const char* name;
+    TrendSource next;
+    bool cleared;
+};
+
+class TrendSourceTest : public ::testing::TestWithParam<SourceCase> {};
+
+TEST_P(TrendSourceTest, AnotherSourceStartsANewTrend) {
+    const SourceCase& c = GetParam();
+    const TrendSource first{1, 1, 0};
+    ClockedTrend t;
+    t.add({0, Read::Good, 5, first});
+    t.add({1000, Read::Good, 6, first});
+
+    // A failed read under the other source already ends the old trend.
+    const TrendChange change = t.add({2000, Read::Failed, 0, c.next});
+    EXPECT_EQ(change.cleared, c.cleared);
+    t.add({3000, Read::Good, 7, c.next});
+
+    std::vector<float> values;
+    for (const TrendPoint& point : t.trend.points())
+        values.push_back(point.value);
+    const std::vector<float> expected = c.cleared ? std::vector<float>{7} : std::vector<float>{5, 6, 7};
+    EXPECT_EQ(values, expected);
+    EXPECT_EQ(t.trend.stats().count, values.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, TrendSourceTest,
+                         ::testing::Values(SourceCase{"Same", {1, 1, 0}, false},
+                                           SourceCase{"ByteOrder", {1, 1, 3}, true},
+                                           SourceCase{"Address", {1, 2, 0}, true},
+                                           SourceCase{"Port", {2, 1, 0}, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LiveTrend, AClockSetBackStartsANewTrend) {
+    ClockedTrend t;
+    t.add({100'000, Read::Good, 5});
+    const TrendChange change = t.add({40'000, Read::Good, 6});
+    EXPECT_TRUE(change.cleared);
+    ASSERT_EQ(t.trend.points().size(), 1u);
+    EXPECT_EQ(t.trend.points().front().value, 6.0f);
+}
+
+} // namespace
+} // namespace olv::test
