@@ -23,7 +23,8 @@ LineSettings LineSettingsFor(int baudRate, int dataBits, int parity);
 class SerialLink {
   public:
     using Clock = std::chrono::steady_clock;
-    static constexpr auto ReconnectSpacing = std::chrono::seconds(1);
+    // Quiet attempts are spaced this far apart: once per tick of a one-second timer, whatever its jitter.
+    static constexpr auto ReconnectSpacing = std::chrono::milliseconds(900);
 
     // resolvePath turns a port number 1..8 (COM1..COM8) into a device path.
     SerialLink(std::unique_ptr<SerialPort> port, MessageBoxes& boxes,
@@ -38,8 +39,8 @@ class SerialLink {
 
     // A port was chosen by openPort, and it is closed since its open failed, or its line hung up.
     bool lost() const;
-    // While the line is lost: closes a hung-up port and, when the last attempt lies a second or more
-    // back, opens the port again as the last openPort did, without any box. True when it was opened.
+    // While the line is lost: closes a hung-up port and, when the last attempt lies ReconnectSpacing or
+    // more back, opens the port again as the last openPort did, without any box. True when it was opened.
     bool reconnectIfLost();
     // The clock that spaces the quiet attempts (the steady clock unless replaced, e.g. by tests).
     void setClock(std::function<Clock::time_point()> clock) { clock_ = std::move(clock); }

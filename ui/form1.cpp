@@ -150,6 +150,10 @@ void TForm1::OpenPort() {
                         linkSettings.stopBits, linkSettings.timeoutMs);
 }
 
+void TForm1::ReconnectIfLost() {
+    serialLink.reconnectIfLost();
+}
+
 void TForm1::Timer2Timer() {
     Timer2->stop();
     uiBusy = 0;

@@ -81,6 +81,9 @@ class TForm1 : public QMainWindow {
     void ShowLinkSettings(int guard);
     void CollectLinkSettings(int guard);
     void OpenPort(); // with the link settings in force, 8 data bits
+    // Before an operation and at each poll: a port lost to a hang-up or a failed open is opened again
+    // quietly, at most once a second, so that a replugged adapter or a restarted gateway serves again.
+    void ReconnectIfLost();
     void ComboBox1Change();
     void ComboBox2Change();
     void ComboBox3Change();
@@ -116,7 +119,7 @@ class TForm1 : public QMainWindow {
     void LogMeasurement(); // one line with `live` when logEnabled; PollLiveValue decides whether to log
     void Button9Click();
     void Button10Click();
-    bool liveMeasured = false; // a live read has succeeded since start: there is a reading to show
+    bool liveMeasured = false;     // a live read has succeeded since start: there is a reading to show
     olv::device::LiveReading live; // liveValue, liveStatus, liveImplausible
 
     // ---- Page 1: sensor configuration (page_sensor.cpp) ----

@@ -88,6 +88,7 @@ void TForm1::ComboBox16Change() {
 // "Записать": writes byte order, address and baud rate, and parity into the instrument, following
 // each accepted change with the program's own link.
 void TForm1::Button1Click() {
+    ReconnectIfLost();
     WriteDeviceLinkSettings();
 }
 

@@ -32,6 +32,7 @@ void TForm1::Timer1Timer() {
 // Reads and shows the live value and the exchange state while polling is on and page 0 is shown.
 void TForm1::PollLiveValue() {
     if (!pollEnabled || TabbedNotebook1->currentIndex() != 0) return;
+    ReconnectIfLost();
 
     uint8_t exceptionCode = 0;
     const olv::link::ResultFlags flags = ReadLiveValue(exceptionCode);

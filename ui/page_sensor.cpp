@@ -30,8 +30,6 @@ namespace {
 constexpr int ConfigBlockCount = 7;
 constexpr int SensorPage = 1;
 
-
-
 // A typed point or comma becomes the program's decimal separator, the point.
 void PointForSeparator(QChar& key) {
     if (key == u'.' || key == u',') key = u'.';
@@ -115,6 +113,7 @@ void TForm1::ShowConfiguration() {
 
 // "Прочитать": reads the configuration and shows it, only while this page is shown.
 void TForm1::Button2Click() {
+    ReconnectIfLost();
     SetConfigFieldsNormal();
     if (TabbedNotebook1->currentIndex() == SensorPage) {
         uint8_t exceptionCode = 0;
@@ -135,6 +134,7 @@ void TForm1::Button2Click() {
 
 // "Записать": collects, confirms and writes the configuration.
 void TForm1::Button3Click() {
+    ReconnectIfLost();
     SetConfigFieldsNormal();
     if (CollectConfiguration()) return;
     const BoxAnswer answer = boxes->show({QStringLiteral("Данные конфигурации будут переписаны?."),

@@ -55,6 +55,7 @@ void TForm1::ShowVersions() {
 
 // "Прочитать": reads the versions and the text and shows them.
 void TForm1::Button6Click() {
+    ReconnectIfLost();
     uint8_t exceptionCode = 0;
     ResultFlags flags = ReadVersions(exceptionCode);
     if (!olv::link::Succeeded(flags, exceptionCode))
@@ -83,6 +84,7 @@ void TForm1::Button6Click() {
 
 // "Записать": validates and writes the versions and the text.
 void TForm1::Button7Click() {
+    ReconnectIfLost();
     const BoxAnswer answer =
         boxes->show({QStringLiteral("Вы хотите записать новый текст и обозначения версий?"),
                      QStringLiteral("Подтвердите действие"),

@@ -166,10 +166,10 @@ TEST_F(SerialLinkTest, AHungUpPortIsClosedAtOnceAndReopenedQuietlyOnceASecond) {
     EXPECT_FALSE(port->isOpen()) << "closed at once, before any attempt is due";
     EXPECT_EQ(port->opens.size(), 1u);
 
-    now += std::chrono::milliseconds(600);
+    now += SerialLink::ReconnectSpacing - std::chrono::milliseconds(400);
     EXPECT_FALSE(link->reconnectIfLost());
     EXPECT_EQ(port->opens.size(), 2u);
-    now += std::chrono::milliseconds(999);
+    now += SerialLink::ReconnectSpacing - std::chrono::milliseconds(1);
     EXPECT_FALSE(link->reconnectIfLost());
     EXPECT_EQ(port->opens.size(), 2u) << "at most one attempt a second";
 
@@ -190,7 +190,7 @@ TEST_F(SerialLinkTest, APortThatFailedToOpenIsRetriedQuietlyAndAUserOpenStillSho
     port->failOpen = true;
     ASSERT_FALSE(open(5));
     ASSERT_EQ(boxes.boxes.size(), 1u);
-    now += std::chrono::seconds(1);
+    now += SerialLink::ReconnectSpacing;
     EXPECT_FALSE(link->reconnectIfLost());
     EXPECT_EQ(port->opens.size(), 2u);
     EXPECT_EQ(boxes.boxes.size(), 1u);
@@ -199,7 +199,7 @@ TEST_F(SerialLinkTest, APortThatFailedToOpenIsRetriedQuietlyAndAUserOpenStillSho
     EXPECT_EQ(boxes.boxes.size(), 2u);
     port->failOpen = false;
     EXPECT_FALSE(link->reconnectIfLost()) << "the user's attempt counts as the last one";
-    now += std::chrono::seconds(1);
+    now += SerialLink::ReconnectSpacing;
     EXPECT_TRUE(link->reconnectIfLost());
     EXPECT_EQ(port->opens.back().path, "/dev/fake5");
 }
