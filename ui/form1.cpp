@@ -94,6 +94,7 @@ void TForm1::FormCreate() {
     FillListsHintsAndCaption();
     const QString profilePath = RecentProfilePath();
     LoadStationSettingsReported();
+    ShowPortPaths();
     LoadProfileToWindow(profilePath);
     ShowLinkSettings(uiBusy);
     ClearSearchResults();

@@ -8,6 +8,7 @@
 #include "link/rtu_master.h"
 #include "link/serial_link.h"
 #include "search/search_settings.h"
+#include "settings/port_assignment.h"
 
 #include <QColor>
 #include <QMainWindow>
@@ -36,6 +37,7 @@ class QTextEdit;
 class QTimer;
 
 class CaptionPanel;
+class PortsDialog;
 class QtMessageBoxes;
 
 namespace olv::link {
@@ -203,6 +205,16 @@ class TForm1 : public QMainWindow {
     bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected);
     std::function<bool(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected)> chooseProfileFile;
 
+    // ---- Menu: port assignment (ports_dialog.cpp) ----
+    void N4Click();
+    void ShowPortPaths();                    // each entry of ComboBox1 shows its device path as its hint
+    olv::settings::PortPaths PortPathsNow(); // the paths COM1..COM8 lead to now
+    std::vector<olv::settings::SerialDevice> SerialDevicesPresent() const;
+    // The devices the port dialog offers; the machine's own unless set (tests give theirs).
+    std::function<std::vector<olv::settings::SerialDevice>()> enumerateSerialDevices;
+    // Runs the port dialog, true for OK; tests set it to answer without showing it.
+    std::function<bool(PortsDialog& dialog)> runPortsDialog;
+
     // ---- State ----
     olv::link::LinkSettings linkSettings;
     olv::device::PendingDeviceLink pendingLink;
@@ -314,6 +326,7 @@ class TForm1 : public QMainWindow {
     QMenu* N1 = nullptr; // "Файл"
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
+    QAction* N4 = nullptr; // "Назначение портов…"
     QFileDialog* OpenDialog1 = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
     QTimer* Timer1 = nullptr;
