@@ -26,14 +26,33 @@ SerialLink::SerialLink(std::unique_ptr<SerialPort> port, MessageBoxes& boxes,
 
 bool SerialLink::openPort(int portNumber, int baudRate, int dataBits, int parity, int /*stopBits*/,
                           int32_t timeoutMs) {
+    LastOpen request;
+    request.portNumber = portNumber >= 1 && portNumber <= 8 ? portNumber : 1;
+    request.line = LineSettingsFor(baudRate, dataBits, parity);
+    // A line reached over the network waits for its connection as long as for a reply.
+    request.line.connectTimeoutMs = timeoutMs > 0 ? timeoutMs : 0;
+    request.timeoutMs = timeoutMs;
+    request.baudRate = baudRate;
+    last_ = request;
+    chosen_ = true;
+    return open(request, false);
+}
+
+std::string SerialLink::pathOf(int portNumber) const {
+    const int number = portNumber >= 1 && portNumber <= 8 ? portNumber : 1;
+    return resolvePath_ ? resolvePath_(number) : "/dev/ttyS" + std::to_string(number - 1);
+}
+
+bool SerialLink::open(const LastOpen& request, bool quiet) {
     // Close first, so that reopening the same port works.
     port_->close();
+    lastAttempt_ = clock_();
 
-    const int number = portNumber >= 1 && portNumber <= 8 ? portNumber : 1;
-    const std::string path = resolvePath_ ? resolvePath_(number) : "/dev/ttyS" + std::to_string(number - 1);
+    const std::string path = pathOf(request.portNumber);
     std::string reason;
-    if (!port_->open(path, LineSettingsFor(baudRate, dataBits, parity), reason)) {
+    if (!port_->open(path, request.line, reason)) {
         port_->close();
+        if (quiet) return false;
         Box box;
         box.text = QStringLiteral("Невозможно открыть последовательный порт");
         box.caption = QStringLiteral("Ошибка");
@@ -45,9 +64,21 @@ bool SerialLink::openPort(int portNumber, int baudRate, int dataBits, int parity
         return false;
     }
     // Every transaction sets its own time-outs before it reads; these only hold until then.
-    port_->setReadTimeouts(ReadTimeoutsFor(baudRate, timeoutMs));
+    port_->setReadTimeouts(ReadTimeoutsFor(request.baudRate, request.timeoutMs));
     port_->purge();
     return true;
+}
+
+bool SerialLink::lost() const {
+    return chosen_ && (!port_->isOpen() || port_->hungUp());
+}
+
+bool SerialLink::reconnectIfLost() {
+    if (!lost()) return false;
+    // A hung-up port is closed at once: nothing can pass through it, and a closed port costs nothing.
+    if (port_->isOpen()) port_->close();
+    if (clock_() - lastAttempt_ < ReconnectSpacing) return false;
+    return open(last_, true);
 }
 
 void SerialLink::raiseLines() {
@@ -56,6 +87,7 @@ void SerialLink::raiseLines() {
 
 void SerialLink::closePort() {
     port_->close();
+    chosen_ = false;
 }
 
 } // namespace olv::link

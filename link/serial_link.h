@@ -2,6 +2,7 @@
 
 #include "link/serial_port.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,9 +17,15 @@ class MessageBoxes;
 // 2 even, anything else none. The port always has one stop bit.
 LineSettings LineSettingsFor(int baudRate, int dataBits, int parity);
 
-// Owns the one serial port of the program and (re)opens it by its COM number.
+// Owns the one serial port of the program and (re)opens it by its COM number. When the line is lost
+// (the open failed, or the line hung up under the open port) it can be brought back quietly: the same
+// COM number, resolved anew, with the same line settings, at most once a second.
 class SerialLink {
   public:
+    using Clock = std::chrono::steady_clock;
+    // Quiet attempts are spaced this far apart: once per tick of a one-second timer, whatever its jitter.
+    static constexpr auto ReconnectSpacing = std::chrono::milliseconds(900);
+
     // resolvePath turns a port number 1..8 (COM1..COM8) into a device path.
     SerialLink(std::unique_ptr<SerialPort> port, MessageBoxes& boxes,
                std::function<std::string(int portNumber)> resolvePath);
@@ -28,14 +35,37 @@ class SerialLink {
     // leaves the port closed (transactions on it then end as if nothing answered) and returns false.
     bool openPort(int portNumber, int baudRate, int dataBits, int parity, int stopBits, int32_t timeoutMs);
     void raiseLines();
-    void closePort();
+    void closePort(); // also ends quiet reconnection until the next openPort
+
+    // A port was chosen by openPort, and it is closed since its open failed, or its line hung up.
+    bool lost() const;
+    // While the line is lost: closes a hung-up port and, when the last attempt lies ReconnectSpacing or
+    // more back, opens the port again as the last openPort did, without any box. True when it was opened.
+    bool reconnectIfLost();
+    // The clock that spaces the quiet attempts (the steady clock unless replaced, e.g. by tests).
+    void setClock(std::function<Clock::time_point()> clock) { clock_ = std::move(clock); }
+
+    // The device path of a port number as the resolver gives it now.
+    std::string pathOf(int portNumber) const;
 
     SerialPort& port() { return *port_; }
 
   private:
+    struct LastOpen {
+        int portNumber = 1;
+        LineSettings line;
+        int32_t timeoutMs = 1000;
+        int baudRate = 19200; // as asked, for the read time-outs
+    };
+    bool open(const LastOpen& request, bool quiet);
+
     std::unique_ptr<SerialPort> port_;
     MessageBoxes& boxes_;
     std::function<std::string(int)> resolvePath_;
+    std::function<Clock::time_point()> clock_ = [] { return Clock::now(); };
+    bool chosen_ = false; // openPort ran since the last closePort
+    LastOpen last_;
+    Clock::time_point lastAttempt_{};
 };
 
 } // namespace olv::link

@@ -8,16 +8,17 @@ namespace olv::link {
 
 // Line errors seen by the port since the last clear (the values of the classic comm error mask).
 enum LineError : uint32_t {
-    LineOverrun = 0x0002,  // hardware overrun
-    LineParity = 0x0004,   // receive parity error
-    LineFraming = 0x0008,  // framing error
-    LineBreak = 0x0010,    // break condition
+    LineOverrun = 0x0002, // hardware overrun
+    LineParity = 0x0004,  // receive parity error
+    LineFraming = 0x0008, // framing error
+    LineBreak = 0x0010,   // break condition
 };
 
 struct LineSettings {
-    int baudRate = 19200; // one of 110..115200, already validated by the caller
-    int dataBits = 8;     // 5..8
-    int parity = 0;       // 0 none, 1 odd, 2 even
+    int baudRate = 19200;        // one of 110..115200, already validated by the caller
+    int dataBits = 8;            // 5..8
+    int parity = 0;              // 0 none, 1 odd, 2 even
+    int connectTimeoutMs = 1000; // a line reached over the network: how long its connect may take
 };
 
 // How a read waits. Total budget = multiplierMs * bytes asked + constantMs; once a byte has arrived the
@@ -28,23 +29,27 @@ struct ReadTimeouts {
     uint32_t constantMs = 0;
 };
 
-// The one serial port of the program. Implementations: the termios port, the tests' fake.
-// Calls on a closed port do nothing and report nothing received.
+// The one serial port of the program. Implementations: the termios port, the TCP port, the port that
+// picks one of them by the path, the tests' fake. Calls on a closed port do nothing and report nothing
+// received.
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     // Opens devicePath with the line settings; on failure returns false and a reason in error.
     virtual bool open(const std::string& devicePath, const LineSettings& line, std::string& error) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
+    // The line went away under the open port (adapter pulled out, connection lost): nothing more can
+    // pass until it is opened again. Ports that cannot tell report false.
+    virtual bool hungUp() const { return false; }
 
     virtual void purge() = 0; // drop both the transmit and the receive queue
     virtual void setReadTimeouts(const ReadTimeouts& timeouts) = 0;
     virtual uint32_t takeLineErrors() = 0; // LineError bits since the last call, then cleared
     virtual size_t write(const uint8_t* bytes, size_t count) = 0; // blocks until all is sent
     virtual size_t read(uint8_t* bytes, size_t count) = 0;        // ends by count or by the time-outs
-    virtual void raiseLines() = 0;                                 // RTS low, then DTR high
+    virtual void raiseLines() = 0;                                // RTS low, then DTR high
 };
 
 } // namespace olv::link

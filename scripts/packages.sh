@@ -2,9 +2,9 @@
 
 OLV_PACKAGES=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-charts-dev
+    qt6-base-dev qt6-charts-dev qt6-serialport-dev
     libgtest-dev
-    python3 python3-pymodbus socat mbpoll
+    python3 python3-pymodbus socat mbpoll ser2net
     clang libclang-rt-14-dev
     xvfb xauth fonts-dejavu-core
 )

@@ -94,6 +94,7 @@ void TForm1::FormCreate() {
     FillListsHintsAndCaption();
     const QString profilePath = RecentProfilePath();
     LoadStationSettingsReported();
+    ShowPortPaths();
     LoadProfileToWindow(profilePath);
     ShowLinkSettings(uiBusy);
     ClearSearchResults();
@@ -148,6 +149,10 @@ QString TForm1::RecentProfilePath() const {
 void TForm1::OpenPort() {
     serialLink.openPort(linkSettings.portNumber, linkSettings.baudRate, 8, linkSettings.parity,
                         linkSettings.stopBits, linkSettings.timeoutMs);
+}
+
+void TForm1::ReconnectIfLost() {
+    serialLink.reconnectIfLost();
 }
 
 void TForm1::Timer2Timer() {

@@ -9,6 +9,7 @@
 #include "link/rtu_master.h"
 #include "link/serial_link.h"
 #include "search/search_settings.h"
+#include "settings/port_assignment.h"
 
 #include <QColor>
 #include <QMainWindow>
@@ -40,6 +41,7 @@ class QTextEdit;
 class QTimer;
 
 class CaptionPanel;
+class PortsDialog;
 class QtMessageBoxes;
 class TrendChart;
 
@@ -87,6 +89,9 @@ class TForm1 : public QMainWindow {
     void ShowLinkSettings(int guard);
     void CollectLinkSettings(int guard);
     void OpenPort(); // with the link settings in force, 8 data bits
+    // Before an operation and at each poll: a port lost to a hang-up or a failed open is opened again
+    // quietly, at most once a second, so that a replugged adapter or a restarted gateway serves again.
+    void ReconnectIfLost();
     void ComboBox1Change();
     void ComboBox2Change();
     void ComboBox3Change();
@@ -236,6 +241,16 @@ class TForm1 : public QMainWindow {
     bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected);
     std::function<bool(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected)> chooseProfileFile;
 
+    // ---- Menu: port assignment (ports_dialog.cpp) ----
+    void N4Click();
+    void ShowPortPaths();                    // each entry of ComboBox1 shows its device path as its hint
+    olv::settings::PortPaths PortPathsNow(); // the paths COM1..COM8 lead to now
+    std::vector<olv::settings::SerialDevice> SerialDevicesPresent() const;
+    // The devices the port dialog offers; the machine's own unless set (tests give theirs).
+    std::function<std::vector<olv::settings::SerialDevice>()> enumerateSerialDevices;
+    // Runs the port dialog, true for OK; tests set it to answer without showing it.
+    std::function<bool(PortsDialog& dialog)> runPortsDialog;
+
     // ---- State ----
     olv::link::LinkSettings linkSettings;
     olv::device::PendingDeviceLink pendingLink;
@@ -349,6 +364,7 @@ class TForm1 : public QMainWindow {
     QMenu* N1 = nullptr; // "Файл"
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
+    QAction* N4 = nullptr; // "Назначение портов…"
     QFileDialog* OpenDialog1 = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
     QTimer* Timer1 = nullptr;

@@ -230,6 +230,8 @@ void TForm1::BuildControls() {
     N2->setObjectName(QStringLiteral("N2"));
     N3 = N1->addAction(QStringLiteral("Записать профиль настроек"));
     N3->setObjectName(QStringLiteral("N3"));
+    N4 = N1->addAction(QStringLiteral("Назначение портов…"));
+    N4->setObjectName(QStringLiteral("N4"));
 
     const QStringList filters{QStringLiteral("Профиль настроек (*.prf)"), QStringLiteral("Все файлы (*.*)")};
     auto makeDialog = [&](QFileDialog*& member, const char* name, QFileDialog::AcceptMode mode) {
@@ -695,6 +697,12 @@ void TForm1::ConnectHandlers() {
         Guarded(N3, [this] {
             lastHandler = &TForm1::N3Click;
             N3Click();
+        });
+    });
+    connect(N4, &QAction::triggered, this, [this] {
+        Guarded(N4, [this] {
+            lastHandler = &TForm1::N4Click;
+            N4Click();
         });
     });
 

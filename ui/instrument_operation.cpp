@@ -14,7 +14,8 @@ TForm1::InstrumentOperation::InstrumentOperation(TForm1& form) : form_(form) {
     form_.operationRunning = true;
     // Whatever could change the port, address, rate or parity under the operation, or start another
     // one: the top row, a pick in the found list, every command button but the search's stop, and the
-    // profile menu (a load changes the byte order and the text words, a save collects the pages).
+    // File menu (a profile load changes the byte order and the text words, a save collects the pages,
+    // the port assignment may reopen the port).
     for (QWidget* control : std::initializer_list<QWidget*>{
              form_.ComboBox1, form_.ComboBox2, form_.ComboBox3, form_.ComboBox14, form_.ListBox1,
              form_.Button1, form_.Button2, form_.Button3, form_.Button4, form_.Button6, form_.Button7,
@@ -23,10 +24,12 @@ TForm1::InstrumentOperation::InstrumentOperation(TForm1& form) : form_(form) {
         controls_.emplace_back(control, !control->testAttribute(Qt::WA_ForceDisabled));
         control->setEnabled(false);
     }
-    for (QAction* action : {form_.N2, form_.N3}) {
+    for (QAction* action : {form_.N2, form_.N3, form_.N4}) {
         actions_.emplace_back(action, action->isEnabled());
         action->setEnabled(false);
     }
+    // A port lost to an unplugged adapter or a dropped gateway connection is opened again first.
+    form_.ReconnectIfLost();
 }
 
 TForm1::InstrumentOperation::~InstrumentOperation() {

@@ -5,7 +5,7 @@
 #include "ui/olv_application.h"
 #include "ui/page_grabber.h"
 
-#include "link/termios_port.h"
+#include "link/line_port.h"
 #include "settings/station_settings.h"
 
 #include <QMessageBox>
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
 
     try {
         Form1Deps deps;
-        deps.port = std::make_unique<olv::link::TermiosPort>();
+        deps.port = std::make_unique<olv::link::LinePort>();
         deps.resolvePath = &olv::settings::ResolvePortPath;
         deps.runFormCreate = false; // run below, once a signal can already reach the window
         TForm1 Form1(std::move(deps));

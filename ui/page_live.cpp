@@ -34,6 +34,7 @@ void TForm1::Timer1Timer() {
 void TForm1::PollLiveValue() {
     // Not inside another operation's pauses either: its link may be at another address or rate.
     if (!pollEnabled || operationRunning || TabbedNotebook1->currentIndex() != 0) return;
+    ReconnectIfLost();
 
     uint8_t exceptionCode = 0;
     const olv::link::ResultFlags flags = ReadLiveValue(exceptionCode);

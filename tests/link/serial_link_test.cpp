@@ -20,6 +20,7 @@ class SerialLinkTest : public ::testing::Test {
         port->opened = false;
         link = std::make_unique<SerialLink>(std::move(owned), boxes,
                                             [](int n) { return "/dev/fake" + std::to_string(n); });
+        link->setClock([this] { return now; });
     }
 
     bool open(int portNumber, int baud = 19200, int dataBits = 8, int parity = 2, int stopBits = 1) {
@@ -27,6 +28,7 @@ class SerialLinkTest : public ::testing::Test {
     }
 
     FakePort* port = nullptr;
+    SerialLink::Clock::time_point now{std::chrono::hours(1)};
     RecordingBoxes boxes;
     std::unique_ptr<SerialLink> link;
 };
@@ -132,4 +134,79 @@ TEST_F(SerialLinkTest, WithoutAResolverComNumbersMapToTtyS) {
     SerialLink plain(std::move(owned), boxes, nullptr);
     ASSERT_TRUE(plain.openPort(3, 19200, 8, 0, 1, 1000));
     EXPECT_EQ(fake->opens.back().path, "/dev/ttyS2");
+}
+
+TEST_F(SerialLinkTest, NothingIsLostBeforeAPortWasChosenOrAfterItWasClosed) {
+    EXPECT_FALSE(link->lost());
+    now += std::chrono::seconds(5);
+    EXPECT_FALSE(link->reconnectIfLost());
+    EXPECT_TRUE(port->opens.empty());
+
+    port->failOpen = true;
+    ASSERT_FALSE(open(2));
+    EXPECT_TRUE(link->lost());
+    link->closePort(); // the window closing
+    EXPECT_FALSE(link->lost());
+    now += std::chrono::seconds(5);
+    EXPECT_FALSE(link->reconnectIfLost());
+    EXPECT_EQ(port->opens.size(), 1u);
+}
+
+TEST_F(SerialLinkTest, AHungUpPortIsClosedAtOnceAndReopenedQuietlyOnceASecond) {
+    ASSERT_TRUE(open(3, 9600, 8, 1));
+    EXPECT_FALSE(link->lost());
+    EXPECT_FALSE(link->reconnectIfLost()) << "a working line is left alone";
+    EXPECT_EQ(port->opens.size(), 1u);
+
+    port->lineHungUp = true;
+    port->failOpen = true; // the adapter is still out
+    EXPECT_TRUE(link->lost());
+    now += std::chrono::milliseconds(400);
+    EXPECT_FALSE(link->reconnectIfLost());
+    EXPECT_FALSE(port->isOpen()) << "closed at once, before any attempt is due";
+    EXPECT_EQ(port->opens.size(), 1u);
+
+    now += SerialLink::ReconnectSpacing - std::chrono::milliseconds(400);
+    EXPECT_FALSE(link->reconnectIfLost());
+    EXPECT_EQ(port->opens.size(), 2u);
+    now += SerialLink::ReconnectSpacing - std::chrono::milliseconds(1);
+    EXPECT_FALSE(link->reconnectIfLost());
+    EXPECT_EQ(port->opens.size(), 2u) << "at most one attempt a second";
+
+    port->failOpen = false; // plugged in again
+    now += std::chrono::milliseconds(1);
+    EXPECT_TRUE(link->reconnectIfLost());
+    EXPECT_FALSE(link->lost());
+    ASSERT_EQ(port->opens.size(), 3u);
+    EXPECT_EQ(port->opens.back().path, "/dev/fake3");
+    EXPECT_EQ(port->opens.back().line.baudRate, 9600);
+    EXPECT_EQ(port->opens.back().line.parity, 1);
+    EXPECT_EQ(port->timeouts.back().intervalMs, 24u) << "the time-outs of the rate asked for";
+    EXPECT_EQ(port->calls.back(), "purge");
+    EXPECT_TRUE(boxes.boxes.empty()) << "quiet attempts show nothing";
+}
+
+TEST_F(SerialLinkTest, APortThatFailedToOpenIsRetriedQuietlyAndAUserOpenStillShowsItsBox) {
+    port->failOpen = true;
+    ASSERT_FALSE(open(5));
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    now += SerialLink::ReconnectSpacing;
+    EXPECT_FALSE(link->reconnectIfLost());
+    EXPECT_EQ(port->opens.size(), 2u);
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+
+    EXPECT_FALSE(open(5)); // the user picks the port again
+    EXPECT_EQ(boxes.boxes.size(), 2u);
+    port->failOpen = false;
+    EXPECT_FALSE(link->reconnectIfLost()) << "the user's attempt counts as the last one";
+    now += SerialLink::ReconnectSpacing;
+    EXPECT_TRUE(link->reconnectIfLost());
+    EXPECT_EQ(port->opens.back().path, "/dev/fake5");
+}
+
+TEST_F(SerialLinkTest, TheConnectTimeOutIsTheLinksTimeOut) {
+    ASSERT_TRUE(link->openPort(1, 19200, 8, 2, 1, 2500));
+    EXPECT_EQ(port->opens.back().line.connectTimeoutMs, 2500);
+    ASSERT_TRUE(link->openPort(1, 19200, 8, 2, 1, -7));
+    EXPECT_EQ(port->opens.back().line.connectTimeoutMs, 0);
 }

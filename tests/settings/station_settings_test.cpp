@@ -1,3 +1,4 @@
+#include "settings/port_assignment.h"
 #include "settings/station_settings.h"
 
 #include "device/cp1251.h"
@@ -334,6 +335,53 @@ TEST_F(StationSettingsTest, PortPathsComeFromThePortsSectionAndSurviveLoadAndSav
     EXPECT_TRUE(devDat().startsWith(ports));
     IniFile(path("dev.dat")).writeString("PORTS", "COM2", "/dev/ttyACM1");
     EXPECT_EQ(settings::ResolvePortPath(2), "/dev/ttyACM1") << "read anew at each call";
+}
+
+TEST_F(StationSettingsTest, SavingPortPathsWritesOnlyTheChangedPortsAndKeepsEveryOtherByte) {
+    const QByteArray before =
+        "; station\r\n[COM_SETTINGS]\r\nNumber=2\r\n\r\n[PORTS]\r\nCOM2 = /dev/ttyUSB0\r\n"
+        "COM3=tcp://127.0.0.1:4001\r\n[LOG]\r\nUseLogFile=0\r\n";
+    writeFile(path("dev.dat"), before);
+    settings::PortPaths paths = settings::CurrentPortPaths();
+    EXPECT_EQ(paths[1], "/dev/ttyUSB0");
+    EXPECT_EQ(paths[2], "tcp://127.0.0.1:4001");
+    EXPECT_EQ(paths[7], "/dev/ttyS7");
+    EXPECT_TRUE(settings::SavePortPaths(paths).empty());
+    EXPECT_EQ(devDat(), before) << "nothing changed, nothing written";
+
+    paths[1] = "/dev/serial/by-id/usb-FTDI_FT232R_A1B2C3-if00-port0";
+    paths[4] = "/dev/ttyACM0";
+    paths[5] = ""; // left empty: stays as it is
+    EXPECT_EQ(settings::SavePortPaths(paths), (std::vector<int>{2, 5}));
+    EXPECT_EQ(devDat(), "; station\r\n[COM_SETTINGS]\r\nNumber=2\r\n\r\n[PORTS]\r\n"
+                        "COM2 = /dev/serial/by-id/usb-FTDI_FT232R_A1B2C3-if00-port0\r\n"
+                        "COM3=tcp://127.0.0.1:4001\r\nCOM5=/dev/ttyACM0\r\n[LOG]\r\nUseLogFile=0\r\n");
+    EXPECT_EQ(settings::ResolvePortPath(5), "/dev/ttyACM0");
+    EXPECT_EQ(settings::ResolvePortPath(6), "/dev/ttyS5");
+}
+
+TEST_F(StationSettingsTest, TheStableNameIsTheByIdLinkThatLeadsToTheDevice) {
+    QDir dir(path(""));
+    ASSERT_TRUE(dir.mkpath("dev/serial/by-id"));
+    writeFile(path("dev/ttyUSB0"), "");
+    writeFile(path("dev/ttyUSB1"), "");
+    const std::string byId = path("dev/serial/by-id").toStdString();
+    ASSERT_TRUE(QFile::link("../../ttyUSB1", path("dev/serial/by-id/usb-Prolific_PL2303-if00-port0")));
+    ASSERT_TRUE(QFile::link(path("dev/ttyUSB0"), path("dev/serial/by-id/usb-FTDI_FT232R_A1B2C3-if00-port0")));
+    EXPECT_EQ(settings::StableNameOf(path("dev/ttyUSB0").toStdString(), byId),
+              byId + "/usb-FTDI_FT232R_A1B2C3-if00-port0");
+    EXPECT_EQ(settings::StableNameOf(path("dev/ttyUSB1").toStdString(), byId),
+              byId + "/usb-Prolific_PL2303-if00-port0")
+        << "a relative link, as udev makes them";
+    writeFile(path("dev/ttyS0"), "");
+    EXPECT_EQ(settings::StableNameOf(path("dev/ttyS0").toStdString(), byId), "");
+    EXPECT_EQ(settings::StableNameOf(path("dev/ttyUSB9").toStdString(), byId), "") << "no such device";
+    EXPECT_EQ(settings::StableNameOf(path("dev/ttyUSB0").toStdString(), path("none").toStdString()), "");
+
+    settings::SerialDevice device{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", "A1B2C3", ""};
+    EXPECT_EQ(settings::AssignedName(device), "/dev/ttyUSB0");
+    device.stableName = "/dev/serial/by-id/usb-FTDI_FT232R_A1B2C3-if00-port0";
+    EXPECT_EQ(settings::AssignedName(device), device.stableName);
 }
 
 } // namespace

@@ -22,6 +22,7 @@ bool FakePort::open(const std::string& devicePath, const link::LineSettings& lin
         return false;
     }
     opened = true;
+    lineHungUp = false;
     return true;
 }
 

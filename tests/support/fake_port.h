@@ -18,6 +18,7 @@ namespace olv::test {
 // - Line errors queued with a reply are reported by the next takeLineErrors() after that read;
 //   injectLineErrors() adds errors at once.
 // - open() records its path and line settings and fails when `failOpen` is set, with `openFailure`.
+// - `lineHungUp` makes the open port report a hang-up, as a pulled adapter or a lost connection.
 // - `calls` lists every call by name in order: "open", "close", "purge", "setReadTimeouts",
 //   "takeLineErrors", "write", "read", "raiseLines".
 class FakePort : public link::SerialPort {
@@ -37,6 +38,7 @@ class FakePort : public link::SerialPort {
     bool open(const std::string& devicePath, const link::LineSettings& line, std::string& error) override;
     void close() override;
     bool isOpen() const override { return opened; }
+    bool hungUp() const override { return opened && lineHungUp; }
     void purge() override;
     void setReadTimeouts(const link::ReadTimeouts& timeouts) override;
     uint32_t takeLineErrors() override;
@@ -47,6 +49,7 @@ class FakePort : public link::SerialPort {
     size_t pendingReplies() const { return replies_.size(); }
 
     bool opened = true;
+    bool lineHungUp = false; // the line went away under the open port; the next open clears it
     bool failOpen = false;
     std::string openFailure = "No such file or directory";
 

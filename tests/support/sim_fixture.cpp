@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sstream>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -161,6 +166,124 @@ void SimInstrument::stop() {
     }
     path_.clear();
     buffer_.clear();
+}
+
+namespace {
+
+// A TCP port on 127.0.0.1 that nobody listens on right now.
+int FreeLoopbackPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return port;
+}
+
+// Whether something listens on 127.0.0.1:port (read from the kernel's table, so that no connection is
+// made: each one would make ser2net open the device).
+bool Listening(int port) {
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    char wanted[32];
+    std::snprintf(wanted, sizeof wanted, "0100007F:%04X 00000000:0000 0A", port); // 0A: LISTEN
+    while (std::getline(table, line))
+        if (line.find(wanted) != std::string::npos) return true;
+    return false;
+}
+
+} // namespace
+
+Ser2net::~Ser2net() {
+    stop();
+    if (!dir_.empty()) {
+        for (const char* name : {"/ser2net.yaml", "/ser2net.pid", "/ser2net.log"})
+            unlink((dir_ + name).c_str());
+        rmdir(dir_.c_str());
+    }
+}
+
+std::string Ser2net::log() const {
+    std::ifstream file(dir_ + "/ser2net.log");
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+bool Ser2net::start(const std::string& device, const std::string& line) {
+    stop();
+    if (dir_.empty()) {
+        char pattern[] = "/tmp/olv-ser2net-XXXXXX";
+        if (!mkdtemp(pattern)) return false;
+        dir_ = pattern;
+    }
+    if (port_ == 0) port_ = FreeLoopbackPort();
+    {
+        std::ofstream config(dir_ + "/ser2net.yaml");
+        config << "connection: &olv\n"
+               << "    accepter: tcp,127.0.0.1," << port_ << "\n"
+               << "    connector: serialdev," << device << "," << line << ",local\n"
+               << "    options:\n"
+               << "      kickolduser: true\n";
+    }
+    const std::string config = dir_ + "/ser2net.yaml", pidFile = dir_ + "/ser2net.pid";
+    const std::string logFile = dir_ + "/ser2net.log";
+    // -n: stay in the foreground, as our child; -u: no UUCP lock files outside the temporary folder.
+    std::vector<std::string> args{"ser2net", "-n", "-u", "-c", config, "-P", pidFile};
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);
+        const int out = open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        const int in = open("/dev/null", O_RDONLY);
+        if (out >= 0) {
+            dup2(out, STDOUT_FILENO);
+            dup2(out, STDERR_FILENO);
+        }
+        if (in >= 0) dup2(in, STDIN_FILENO);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    pid_ = pid;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(StartTimeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (Listening(port_)) return true;
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1; // it gave up (not installed, port taken, bad configuration)
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    stop();
+    return false;
+}
+
+void Ser2net::stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + ExitTimeout;
+    int status = 0;
+    pid_t done = 0;
+    while ((done = waitpid(pid_, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (done == 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+    }
+    pid_ = -1;
 }
 
 } // namespace olv::test

@@ -58,4 +58,36 @@ class SimInstrument {
     std::string path_;
 };
 
+// ser2net as a serial-to-TCP gateway in raw mode for integration tests: it accepts on 127.0.0.1 at a
+// free port and bridges each connection to a serial device (e.g. the virtual instrument's --link path).
+// It runs in the foreground with its configuration and pid file in a temporary folder, and is ended by
+// its pid in stop() and in the destructor.
+//
+//     Ser2net gateway;
+//     ASSERT_TRUE(gateway.start(sim.path()));
+//     ... connect to gateway.path(), "tcp://127.0.0.1:PORT" ...
+//     gateway.stop(); gateway.start(sim.path()); // the same port again
+class Ser2net {
+  public:
+    Ser2net() = default;
+    ~Ser2net();
+    Ser2net(const Ser2net&) = delete;
+    Ser2net& operator=(const Ser2net&) = delete;
+
+    // Starts ser2net for the device with the line "19200e81"-style settings, on the port of the last
+    // start or a free one, and waits until it accepts. False if it did not (why is in log()).
+    bool start(const std::string& device, const std::string& line = "19200e81");
+    void stop();
+    bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
+    int port() const { return port_; }
+    std::string path() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
+    std::string log() const; // what ser2net printed
+
+  private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+    std::string dir_;
+};
+
 } // namespace olv::test

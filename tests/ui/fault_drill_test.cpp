@@ -2,10 +2,13 @@
 // to it. Each drill arms one fault for exactly the N-th request of an operation, runs the operation
 // and checks what the window shows, that it ended within the time-outs, that nothing of the faulty
 // reply is taken by the next exchange, and that the same operation succeeds once the fault is gone.
-// A second drill pulls the adapter out while the live page polls and puts it back.
+// A second drill pulls the adapter out while the live page polls and puts it back; a third reaches
+// the instrument through ser2net and stops and restarts the gateway.
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
+#include "link/line_port.h"
+#include "link/tcp_port.h"
 #include "link/termios_port.h"
 #include "ui/caption_panel.h"
 
@@ -33,37 +36,48 @@ namespace {
 
 // ---- The window on the simulator, with a port that counts its requests ----
 
-// The window's serial port: a real termios port whose requests are counted. A hook runs just before
-// each request goes out, so that a fault can be put on the line for exactly that request.
+// The window's serial port: the program's own port (termios, or TCP for a tcp:// path) whose requests
+// are counted. A hook runs just before each request goes out, so that a fault can be put on the line
+// for exactly that request.
 class DrillPort : public olv::link::SerialPort {
   public:
+    DrillPort() {
+        auto serial = std::make_unique<olv::link::TermiosPort>();
+        serial_ = serial.get();
+        line_ =
+            std::make_unique<olv::link::LinePort>(std::move(serial), std::make_unique<olv::link::TcpPort>());
+    }
     bool open(const std::string& devicePath, const olv::link::LineSettings& line,
               std::string& error) override {
-        return line_.open(devicePath, line, error);
+        ++opens;
+        return line_->open(devicePath, line, error);
     }
-    void close() override { line_.close(); }
-    bool isOpen() const override { return line_.isOpen(); }
-    void purge() override { line_.purge(); }
+    void close() override { line_->close(); }
+    bool isOpen() const override { return line_->isOpen(); }
+    bool hungUp() const override { return line_->hungUp(); }
+    void purge() override { line_->purge(); }
     void setReadTimeouts(const olv::link::ReadTimeouts& timeouts) override {
-        line_.setReadTimeouts(timeouts);
+        line_->setReadTimeouts(timeouts);
     }
-    uint32_t takeLineErrors() override { return line_.takeLineErrors(); }
+    uint32_t takeLineErrors() override { return line_->takeLineErrors(); }
     size_t write(const uint8_t* bytes, size_t count) override {
         ++requests;
         if (beforeRequest) beforeRequest(requests);
-        return line_.write(bytes, count);
+        return line_->write(bytes, count);
     }
-    size_t read(uint8_t* bytes, size_t count) override { return line_.read(bytes, count); }
-    void raiseLines() override { line_.raiseLines(); }
+    size_t read(uint8_t* bytes, size_t count) override { return line_->read(bytes, count); }
+    void raiseLines() override { line_->raiseLines(); }
 
     // Bytes received and not yet read: what a late or overlong reply left behind.
-    size_t waiting() const { return line_.bytesAvailable(); }
+    size_t waiting() const { return serial_->bytesAvailable(); }
 
     int requests = 0;
+    int opens = 0;
     std::function<void(int request)> beforeRequest;
 
   private:
-    olv::link::TermiosPort line_;
+    std::unique_ptr<olv::link::LinePort> line_;
+    olv::link::TermiosPort* serial_ = nullptr; // owned by line_
 };
 
 // A running window talking to the virtual instrument through the symlink the simulator keeps, so that
@@ -72,10 +86,13 @@ class DrillPort : public olv::link::SerialPort {
 // the polling steps themselves, except where they say otherwise.
 class DrillWindow {
   public:
-    DrillWindow() : previousDir_(QDir::currentPath()) {
+    // route, when given, turns the simulator's link into the path the window opens (a gateway's).
+    explicit DrillWindow(const std::function<std::string(const std::string& link)>& route = {})
+        : previousDir_(QDir::currentPath()) {
         QDir::setCurrent(work_.path());
-        const std::string link = work_.filePath(QStringLiteral("com1")).toStdString();
+        std::string link = work_.filePath(QStringLiteral("com1")).toStdString();
         started_ = sim.start({"--quiet", "--link", link, "--value", "100", "--status", "0"});
+        if (route) link = route(link);
         olv::test::WriteCrlfFile(QDir(work_.path()).filePath("dev.dat"),
                                  {"[COM_SETTINGS]", "Number=1", "Settings=19200,E,8,2", "[DEVICE]",
                                   "EnableNetAdrr=1", "NetAdrr=1", "[SETTINGS]", "NOfReadings=2",
@@ -598,7 +615,7 @@ class FaultDrillTest : public QObject {
         VerifyIdle(w);
     }
 
-    void unpluggedAdapterKeepsPollingQuietUntilThePortIsPickedAgain() {
+    void unpluggedAdapterKeepsPollingQuietAndComesBackByItself() {
         DrillWindow w;
         QVERIFY(w.started());
         w->TabbedNotebook1->setCurrentIndex(0);
@@ -640,12 +657,92 @@ class FaultDrillTest : public QObject {
         COMPARE_TEXT(w->Memo3->toPlainText(), MemoText(MemoSilence));
         QCOMPARE(w.boxes.boxes.size(), size_t(1));
 
-        // Plugged in again and picked again: the port is reopened and the next polls succeed.
+        // Plugged in again: without any click the port is reopened quietly and the polls succeed.
+        const int opensBefore = w.port->opens;
         QCOMPARE(w.sim.command("replug").rfind("ok /dev/", 0), size_t(0));
-        emit w->ComboBox1->activated(0);
-        QTRY_COMPARE_WITH_TIMEOUT(w->Memo3->toPlainText(), MemoNormal, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->Memo3->toPlainText(), MemoNormal, 5000);
         QCOMPARE(w->Panel1->caption(), QStringLiteral("    42.0000"));
         QCOMPARE(w.boxes.boxes.size(), size_t(1));
+        QCOMPARE(w.port->opens, opensBefore + 1); // the attempts while out were quiet; one open now
+        QCOMPARE(w->linkSettings.baudRate, 19200);
+    }
+
+    void quietAttemptsWhileOutAreOncePerPollAndShowNothing() {
+        DrillWindow w;
+        QVERIFY(w.started());
+        w->TabbedNotebook1->setCurrentIndex(0);
+        QCOMPARE(w.sim.command("unplug"), std::string("ok unplugged"));
+        const int opensBefore = w.port->opens;
+        // Polls at the timer's pace: each finds the adapter missing and tries once, quietly.
+        for (int tick = 0; tick < 3; ++tick) {
+            w->Timer1Timer();
+            QTest::qWait(1000);
+        }
+        QVERIFY2(w.port->opens - opensBefore >= 2 && w.port->opens - opensBefore <= 3,
+                 qPrintable(QString::number(w.port->opens - opensBefore)));
+        QCOMPARE(BoxLines(w.boxes), QStringList());
+        // Back again: the next operation, a configuration read, reopens it first and succeeds.
+        QCOMPARE(w.sim.command("replug").rfind("ok /dev/", 0), size_t(0));
+        ShowPage(w, SensorReadPage);
+        QTest::qWait(1000);
+        RunOperation(w, SensorReadPage);
+        COMPARE_TEXT(Outcome(w, SensorReadPage), Expected(SensorReadPage, GoodOutcome(SensorReadPage)));
+    }
+
+    // The instrument behind ser2net: the same frames over TCP to the gateway, which puts them on the
+    // simulator's line. A stopped gateway costs no CPU and is found again once it runs again.
+    void pollsReadsAndWritesThroughASer2netGateway() {
+        olv::test::Ser2net gateway;
+        bool gatewayStarted = false;
+        DrillWindow w([&](const std::string& link) {
+            gatewayStarted = gateway.start(link);
+            return gateway.path();
+        });
+        QVERIFY(w.started());
+        QVERIFY2(gatewayStarted, gateway.log().c_str());
+        QCOMPARE(w->linkSettings.baudRate, 19200);
+        QCOMPARE(BoxLines(w.boxes), QStringList()); // the start-up read went through the gateway
+
+        w->TabbedNotebook1->setCurrentIndex(0);
+        w->Timer1->start(1000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->Memo3->toPlainText(), MemoNormal, 3000);
+        QCOMPARE(w->Panel1->caption(), QStringLiteral("   100.0000"));
+        w->Timer1->stop();
+        for (Page p : {SensorReadPage, SensorWritePage}) {
+            ShowPage(w, p);
+            ChangeWhatTheNextRunSees(w, p);
+            w.boxes.boxes.clear();
+            RunOperation(w, p);
+            COMPARE_TEXT(Outcome(w, p), Expected(p, GoodOutcome(p)));
+            VerifyNextRun(w, p);
+        }
+
+        // The gateway stops: polls fail at once, quietly, without spinning.
+        w.boxes.boxes.clear();
+        w->TabbedNotebook1->setCurrentIndex(0);
+        w->Timer1->start(1000);
+        gateway.stop();
+        const auto cpuSeconds = [] {
+            timespec t{};
+            clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+            return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+        };
+        QElapsedTimer wall;
+        wall.start();
+        const double cpuBefore = cpuSeconds();
+        QTest::qWait(3000);
+        const double cpu = cpuSeconds() - cpuBefore;
+        QVERIFY2(cpu < 0.5 * double(wall.elapsed()) / 1000.0,
+                 qPrintable(QStringLiteral("%1 s of CPU in %2 ms").arg(cpu).arg(wall.elapsed())));
+        COMPARE_TEXT(w->Memo3->toPlainText(), MemoText(MemoSilence));
+        QCOMPARE(BoxLines(w.boxes), QStringList());
+
+        // It runs again on the same port: the window connects by itself and polls succeed.
+        SIM(w, "value 42");
+        QVERIFY2(gateway.start(w.sim.path()), gateway.log().c_str());
+        QTRY_COMPARE_WITH_TIMEOUT(w->Memo3->toPlainText(), MemoNormal, 5000);
+        QCOMPARE(w->Panel1->caption(), QStringLiteral("    42.0000"));
+        QCOMPARE(BoxLines(w.boxes), QStringList());
     }
 };
 

@@ -1,6 +1,7 @@
 #include "tests/ui/form_fixture.h"
 
 #include "link/termios_port.h"
+#include "settings/station_settings.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -25,7 +26,7 @@ FormFixture::FormFixture(const Options& options) : previousDir_(QDir::currentPat
     Form1Deps deps;
     deps.port = std::move(fake);
     deps.boxes = options.qtBoxes ? nullptr : &boxes;
-    deps.resolvePath = &FakePortPath;
+    deps.resolvePath = options.portsFromStationFile ? &settings::ResolvePortPath : &FakePortPath;
     deps.runFormCreate = options.runFormCreate;
     form = std::make_unique<TForm1>(std::move(deps));
 }

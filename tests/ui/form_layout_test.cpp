@@ -1,6 +1,7 @@
 // The window as built: lists, hints, initial texts, limits, and which handler each control runs.
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
+#include "ui/ports_dialog.h"
 
 #include "ui/caption_panel.h"
 
@@ -390,8 +391,9 @@ class FormLayoutTest : public QObject {
         f->CheckBox7->toggle(); // ticking from code raises the click handler
         QVERIFY(f->lastHandler == &TForm1::CheckBox7Click);
 
-        const std::pair<QAction*, TForm1::Handler> items[] = {{f->N2, &TForm1::N2Click},
-                                                              {f->N3, &TForm1::N3Click}};
+        f->runPortsDialog = [](PortsDialog&) { return false; };
+        const std::pair<QAction*, TForm1::Handler> items[] = {
+            {f->N2, &TForm1::N2Click}, {f->N3, &TForm1::N3Click}, {f->N4, &TForm1::N4Click}};
         for (const auto& [item, handler] : items) {
             f->lastHandler = nullptr;
             item->trigger();

@@ -1,16 +1,22 @@
-// Settings profiles through the window: recent.prf at start and exit, the two menu items, the dialogs.
+// The File menu: settings profiles through the window (recent.prf at start and exit, the two profile
+// items, their dialogs) and the port assignment dialog.
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
 #include "settings/ini_file.h"
+#include "settings/station_settings.h"
+#include "ui/ports_dialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QImage>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -23,7 +29,6 @@ namespace {
 const QColor Aqua(0, 255, 255);
 const QColor White(255, 255, 255);
 
-
 QString Value(const QString& path, const QString& section, const QString& key) {
     return olv::settings::IniFile(path).readString(section, key, QStringLiteral("<missing>"));
 }
@@ -34,6 +39,30 @@ QStringList Checked(const TForm1& form) {
                            form.CheckBox6, form.CheckBox8, form.CheckBox9, form.CheckBox10})
         if (box->isChecked()) names << box->objectName();
     return names;
+}
+
+// A station file with COM2 on a gateway, and the window mapping COM numbers through it.
+FormFixture::Options PortsOptions() {
+    FormFixture::Options options;
+    options.portsFromStationFile = true;
+    options.prepare = [](const QDir& dir) {
+        WriteCrlfFile(dir.filePath("dev.dat"),
+                      {"[COM_SETTINGS]", "Number=1", "Settings=9600,O,8,2", "; kept as it is", "[PORTS]",
+                       "COM2=tcp://127.0.0.1:4001", "[SETTINGS]", "TimeOut=300"});
+    };
+    return options;
+}
+
+// What the enumeration would find on a machine with a USB adapter and one built-in port.
+std::vector<olv::settings::SerialDevice> FakeDevices() {
+    return {{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", "A1B2C3",
+             "/dev/serial/by-id/usb-FTDI_FT232R_A1B2C3-if00-port0"},
+            {"/dev/ttyS0", "", "", "", ""}};
+}
+
+QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 // The file dialog answers with this name and filter entry instead of showing itself.
@@ -313,6 +342,88 @@ class ProfileTest : public QObject {
         QCOMPARE(Value(recent, "Seach", "beg"), QStringLiteral("9"));
         QCOMPARE(Value(recent, "IZM", "write_file"), QStringLiteral("0"));
         QCOMPARE(Value(recent, "TXT", "ch8"), QStringLiteral("16706"));
+    }
+
+    // ---- Port assignment ----
+
+    void portDialogListsThePortsAndTheDevicesPresent() {
+        FormFixture f(PortsOptions());
+        PortsDialog dialog(FakeDevices(), f->PortPathsNow());
+        QCOMPARE(dialog.PortTable->rowCount(), 8);
+        QCOMPARE(dialog.PortTable->item(0, 0)->text(), QStringLiteral("COM1"));
+        QCOMPARE(dialog.pathBox(1)->currentText(), QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(dialog.pathBox(2)->currentText(), QStringLiteral("tcp://127.0.0.1:4001"));
+        QCOMPARE(dialog.pathBox(8)->currentText(), QStringLiteral("/dev/ttyS7"));
+        // Each box offers the devices present, by their stable name where they have one.
+        QCOMPARE(dialog.pathBox(3)->count(), 3);
+        QCOMPARE(dialog.pathBox(3)->itemText(1),
+                 QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1B2C3-if00-port0"));
+        QCOMPARE(dialog.pathBox(3)->itemText(2), QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(dialog.pathBox(1)->count(), 2); // the current path is not offered twice
+
+        QCOMPARE(dialog.DeviceTable->rowCount(), 2);
+        const QStringList first{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART"),
+                                QStringLiteral("FTDI"), QStringLiteral("A1B2C3"),
+                                QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1B2C3-if00-port0")};
+        for (int column = 0; column < 5; ++column)
+            QCOMPARE(dialog.DeviceTable->item(0, column)->text(), first[column]);
+        QCOMPARE(dialog.DeviceTable->item(1, 4)->text(), QString());
+        QVERIFY(dialog.paths() == f->PortPathsNow()); // nothing chosen, nothing changes
+
+        // The picture for the documentation shows the same dialog.
+        f->enumerateSerialDevices = FakeDevices;
+        const QString picture = f.dir().filePath("ports.png");
+        QVERIFY(GrabPortsDialog(*f, picture));
+        QVERIFY(QImage(picture).width() >= 400);
+    }
+
+    void portDialogOkWritesTheMappingKeepsTheRestAndReopensTheCurrentPort() {
+        FormFixture f(PortsOptions());
+        StopTimers(*f);
+        QCOMPARE(f->N4->text(), QStringLiteral("Назначение портов…"));
+        QCOMPARE(f->N1->actions().indexOf(f->N4), 2);
+        QCOMPARE(f->ComboBox1->itemData(1, Qt::ToolTipRole).toString(),
+                 QStringLiteral("tcp://127.0.0.1:4001"));
+        const QByteArray before = ReadBytes(f.dir().filePath("dev.dat"));
+        const size_t opensBefore = f.port->opens.size();
+
+        // Cancel changes nothing.
+        f->enumerateSerialDevices = FakeDevices;
+        f->runPortsDialog = [](PortsDialog& dialog) {
+            dialog.pathBox(1)->setCurrentIndex(1);
+            return false;
+        };
+        f->N4->trigger();
+        QCOMPARE(ReadBytes(f.dir().filePath("dev.dat")), before);
+        QCOMPARE(f.port->opens.size(), opensBefore);
+
+        // COM1, the port in use, gets the adapter by its stable name; COM4 a typed path.
+        f->runPortsDialog = [](PortsDialog& dialog) {
+            dialog.pathBox(1)->setCurrentIndex(1);
+            dialog.pathBox(4)->setEditText(QStringLiteral(" /dev/ttyACM0 "));
+            return true;
+        };
+        f->N4->trigger();
+        const QByteArray stable = "/dev/serial/by-id/usb-FTDI_FT232R_A1B2C3-if00-port0";
+        QByteArray expected = before;
+        expected.replace("COM2=tcp://127.0.0.1:4001\r\n",
+                         "COM2=tcp://127.0.0.1:4001\r\nCOM1=" + stable + "\r\nCOM4=/dev/ttyACM0\r\n");
+        QCOMPARE(ReadBytes(f.dir().filePath("dev.dat")), expected);
+        QCOMPARE(f.port->opens.size(), opensBefore + 1);
+        QCOMPARE(f.port->opens.back().path, stable.toStdString());
+        QCOMPARE(f.port->opens.back().line.parity, f->linkSettings.parity);
+        QCOMPARE(f->ComboBox1->itemData(0, Qt::ToolTipRole).toString(), QString::fromLatin1(stable));
+        QCOMPARE(f->ComboBox1->itemData(3, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyACM0"));
+        QCOMPARE(f.boxes.boxes.size(), size_t(0));
+
+        // Another port changed only: the one in use stays open as it is.
+        f->runPortsDialog = [](PortsDialog& dialog) {
+            dialog.pathBox(5)->setEditText(QStringLiteral("/dev/ttyUSB3"));
+            return true;
+        };
+        f->N4->trigger();
+        QCOMPARE(f.port->opens.size(), opensBefore + 1);
+        QCOMPARE(olv::settings::ResolvePortPath(5), std::string("/dev/ttyUSB3"));
     }
 };
 

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "link/serial_port.h"
+
+#include <memory>
+
+namespace olv::link {
+
+// The port the program talks through: the termios port for a device path, the TCP port for a
+// tcp://HOST:PORT path, chosen anew at every open. It also tells when a serial line has hung up, which
+// the termios port shows only by ending its calls early: a write that could not send everything, or a
+// read that got nothing yet ended before its time-outs ran out.
+class LinePort : public SerialPort {
+  public:
+    LinePort();
+    // The two ports to choose from (tests give their own).
+    LinePort(std::unique_ptr<SerialPort> serial, std::unique_ptr<SerialPort> network);
+    ~LinePort() override;
+
+    bool open(const std::string& devicePath, const LineSettings& line, std::string& error) override;
+    void close() override;
+    bool isOpen() const override { return active_->isOpen(); }
+    bool hungUp() const override { return hungUp_ || active_->hungUp(); }
+
+    void purge() override { active_->purge(); }
+    void setReadTimeouts(const ReadTimeouts& timeouts) override;
+    uint32_t takeLineErrors() override { return active_->takeLineErrors(); }
+    size_t write(const uint8_t* bytes, size_t count) override;
+    size_t read(uint8_t* bytes, size_t count) override;
+    void raiseLines() override { active_->raiseLines(); }
+
+    // The port chosen by the last open (the serial one before any).
+    SerialPort& active() { return *active_; }
+
+  private:
+    std::unique_ptr<SerialPort> serial_;
+    std::unique_ptr<SerialPort> network_;
+    SerialPort* active_ = nullptr;
+    ReadTimeouts timeouts_;
+    bool hungUp_ = false;
+};
+
+} // namespace olv::link

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace olv::settings {
+
+// A serial device present on the machine, as the port assignment shows it.
+struct SerialDevice {
+    std::string path;         // /dev/ttyUSB0
+    std::string description;  // what the device says it is
+    std::string manufacturer; // its maker, when it tells
+    std::string serialNumber; // its serial number, when it tells
+    std::string stableName;   // /dev/serial/by-id/... that points at it, empty when there is none
+};
+
+// The device paths of COM1..COM8, index 0 for COM1.
+using PortPaths = std::array<std::string, 8>;
+
+// The name under which a device is best assigned: its /dev/serial/by-id name, which survives a replug
+// into another socket and the order in which adapters are found; else its own path.
+std::string AssignedName(const SerialDevice& device);
+
+// The /dev/serial/by-id entry (in byIdFolder) that leads to devicePath, or "" when none does.
+std::string StableNameOf(const std::string& devicePath, const std::string& byIdFolder = "/dev/serial/by-id");
+
+// The paths COM1..COM8 map to now (ResolvePortPath for each).
+PortPaths CurrentPortPaths();
+
+// Writes [PORTS]/COM<n> of dev.dat for every port whose path differs from what it maps to now, and
+// nothing else: every other byte of the file stays. An empty path is not written. Returns the port
+// numbers (1..8) written. Throws IniWriteError when a write is refused.
+std::vector<int> SavePortPaths(const PortPaths& paths);
+
+} // namespace olv::settings

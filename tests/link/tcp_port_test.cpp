@@ -1,0 +1,304 @@
+// The RTU line over TCP against a listening socket on the loopback address, and the port that picks the
+// termios or the TCP port by the path and tells when a line has hung up.
+#include "link/line_port.h"
+#include "link/rtu_master.h"
+#include "link/tcp_port.h"
+#include "tests/support/fake_port.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace olv::link;
+using olv::test::FakePort;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A gateway stand-in: listens on 127.0.0.1 at a free port and serves one connection at a time.
+class LoopbackGateway {
+  public:
+    explicit LoopbackGateway(int backlog = 4) {
+        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            listen(listener_, backlog) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            ADD_FAILURE() << "no listening socket";
+        port_ = ntohs(address.sin_port);
+    }
+    ~LoopbackGateway() {
+        dropClient();
+        if (listener_ >= 0) close(listener_);
+    }
+    std::string path() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
+    int port() const { return port_; }
+
+    bool accept() {
+        pollfd p = {listener_, POLLIN, 0};
+        if (poll(&p, 1, 5000) != 1) return false;
+        client_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        return client_ >= 0;
+    }
+    void send(const std::vector<uint8_t>& bytes) {
+        ASSERT_EQ(::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size()));
+    }
+    std::vector<uint8_t> receive(size_t count) {
+        std::vector<uint8_t> bytes(count);
+        size_t got = 0;
+        while (got < count) {
+            pollfd p = {client_, POLLIN, 0};
+            if (poll(&p, 1, 5000) != 1) break;
+            const ssize_t n = recv(client_, bytes.data() + got, count - got, 0);
+            if (n <= 0) break;
+            got += size_t(n);
+        }
+        bytes.resize(got);
+        return bytes;
+    }
+    void dropClient() {
+        if (client_ >= 0) close(client_);
+        client_ = -1;
+    }
+    void stopListening() {
+        close(listener_);
+        listener_ = -1;
+    }
+
+  private:
+    int listener_ = -1;
+    int client_ = -1;
+    int port_ = 0;
+};
+
+// The request and reply of a live-value read at address 1 (registers 15..17: status 0, value 100.0).
+const std::vector<uint8_t> LiveRequest = {0x01, 0x03, 0x00, 0x0F, 0x00, 0x03, 0x35, 0xC8};
+const std::vector<uint8_t> LiveReply = {0x01, 0x03, 0x06, 0x00, 0x00, 0x42, 0xC8, 0x00, 0x00, 0x75, 0xA5};
+
+class TcpPortTest : public ::testing::Test {
+  protected:
+    bool openPort(int connectTimeoutMs = 1000) {
+        LineSettings line;
+        line.connectTimeoutMs = connectTimeoutMs;
+        return port.open(gateway.path(), line, error) && gateway.accept();
+    }
+    LoopbackGateway gateway;
+    TcpPort port;
+    std::string error;
+};
+
+int64_t MsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+} // namespace
+
+TEST(TcpPath, OnlyTcpHostColonPortNamesAGateway) {
+    struct Case {
+        const char* path;
+        bool valid;
+        const char* host;
+        const char* port;
+    } cases[] = {
+        {"tcp://127.0.0.1:4001", true, "127.0.0.1", "4001"},
+        {"tcp://[::1]:502", true, "::1", "502"},
+        {"tcp://gateway.plant:65535/", true, "gateway.plant", "65535"},
+        {"tcp://127.0.0.1", false, "", ""},
+        {"tcp://:502", false, "", ""},
+        {"tcp://127.0.0.1:0", false, "", ""},
+        {"tcp://127.0.0.1:65536", false, "", ""},
+        {"tcp://127.0.0.1:50x", false, "", ""},
+        {"tcp://[::1]502", false, "", ""},
+        {"/dev/ttyUSB0", false, "", ""},
+        {"TCP://127.0.0.1:502", false, "", ""},
+    };
+    for (const Case& c : cases) {
+        std::string host, port;
+        EXPECT_EQ(ParseTcpPath(c.path, host, port), c.valid) << c.path;
+        if (c.valid) {
+            EXPECT_EQ(host, c.host) << c.path;
+            EXPECT_EQ(port, c.port) << c.path;
+        }
+    }
+}
+
+TEST_F(TcpPortTest, AFrameGoesOutAsIsAndAReplyInPiecesIsReadWhole) {
+    ASSERT_TRUE(openPort()) << error;
+    EXPECT_EQ(port.write(LiveRequest.data(), LiveRequest.size()), LiveRequest.size());
+    EXPECT_EQ(gateway.receive(LiveRequest.size()), LiveRequest);
+
+    port.setReadTimeouts(ReadTimeoutsFor(19200, 1000));
+    std::thread gatewaySide([this] {
+        gateway.send({LiveReply.begin(), LiveReply.begin() + 4});
+        std::this_thread::sleep_for(std::chrono::milliseconds(3)); // well inside the 12 ms silence
+        gateway.send({LiveReply.begin() + 4, LiveReply.end()});
+    });
+    uint8_t reply[13] = {};
+    EXPECT_EQ(port.read(reply, sizeof reply), LiveReply.size()) << "ends by the silence after the reply";
+    gatewaySide.join();
+    EXPECT_EQ(std::vector<uint8_t>(reply, reply + LiveReply.size()), LiveReply);
+    EXPECT_EQ(port.takeLineErrors(), 0u);
+    EXPECT_FALSE(port.hungUp());
+}
+
+TEST_F(TcpPortTest, ASilentGatewayEndsTheReadAfterTheTotalTimeOut) {
+    ASSERT_TRUE(openPort()) << error;
+    port.setReadTimeouts(ReadTimeouts{12, 12, 200});
+    uint8_t reply[11];
+    const auto start = Clock::now();
+    EXPECT_EQ(port.read(reply, sizeof reply), 0u);
+    const int64_t took = MsSince(start);
+    EXPECT_GE(took, 332);
+    EXPECT_LT(took, 3000);
+    EXPECT_FALSE(port.hungUp());
+}
+
+TEST_F(TcpPortTest, PurgeDropsWhatHasArrived) {
+    ASSERT_TRUE(openPort()) << error;
+    gateway.send({0xAA, 0xBB, 0xCC});
+    pollfd settle = {-1, 0, 0};
+    poll(&settle, 0, 100); // loopback delivers long before this
+    port.purge();
+    gateway.send(LiveReply);
+    port.setReadTimeouts(ReadTimeoutsFor(19200, 1000));
+    uint8_t reply[11] = {};
+    EXPECT_EQ(port.read(reply, sizeof reply), 11u);
+    EXPECT_EQ(std::vector<uint8_t>(reply, reply + 11), LiveReply);
+}
+
+TEST_F(TcpPortTest, AConnectionClosedByTheGatewayIsAHangUpUntilTheNextOpen) {
+    ASSERT_TRUE(openPort()) << error;
+    gateway.send({0x01, 0x03});
+    gateway.dropClient();
+    port.setReadTimeouts(ReadTimeouts{12, 12, 5000});
+    uint8_t reply[11];
+    const auto start = Clock::now();
+    EXPECT_EQ(port.read(reply, sizeof reply), 2u) << "what came before the close still counts";
+    EXPECT_EQ(port.read(reply, sizeof reply), 0u);
+    EXPECT_LT(MsSince(start), 2500) << "no waiting for a reply that cannot come";
+    EXPECT_TRUE(port.hungUp());
+    EXPECT_TRUE(port.isOpen()) << "the owner decides when to close it";
+    EXPECT_EQ(port.write(LiveRequest.data(), LiveRequest.size()), 0u);
+
+    ASSERT_TRUE(openPort()) << error;
+    EXPECT_FALSE(port.hungUp());
+    EXPECT_EQ(port.write(LiveRequest.data(), LiveRequest.size()), LiveRequest.size());
+}
+
+TEST_F(TcpPortTest, ARefusedConnectionFailsAtOnceWithItsReason) {
+    const std::string path = gateway.path();
+    gateway.stopListening();
+    LineSettings line;
+    line.connectTimeoutMs = 5000;
+    const auto start = Clock::now();
+    EXPECT_FALSE(port.open(path, line, error));
+    EXPECT_LT(MsSince(start), 2500);
+    EXPECT_EQ(error, "Connection refused");
+    EXPECT_FALSE(port.isOpen());
+    uint8_t byte = 0;
+    EXPECT_EQ(port.write(&byte, 1), 0u);
+    EXPECT_EQ(port.read(&byte, 1), 0u);
+}
+
+TEST_F(TcpPortTest, AConnectThatGetsNoAnswerGivesUpAfterTheConnectTimeOut) {
+    // A gateway whose queue of connections is full ignores new ones: fill it, then connect once more.
+    LoopbackGateway full(0);
+    std::vector<TcpPort> fillers(4);
+    std::string path = full.path(), reason;
+    LineSettings quick;
+    quick.connectTimeoutMs = 200;
+    int filled = 0;
+    const auto start = Clock::now();
+    bool opened = true;
+    for (TcpPort& filler : fillers) {
+        opened = filler.open(path, quick, reason);
+        if (!opened) break;
+        ++filled;
+    }
+    if (opened) GTEST_SKIP() << "this kernel accepts every connection to a full queue";
+    EXPECT_EQ(reason, "Connection timed out");
+    EXPECT_GE(MsSince(start), 200);
+    EXPECT_LT(MsSince(start), 200 * 4 + 3000);
+    EXPECT_GE(filled, 1);
+}
+
+TEST_F(TcpPortTest, AnAddressThatIsNoGatewayIsRefusedWithAReason) {
+    EXPECT_FALSE(port.open("tcp://127.0.0.1", LineSettings{}, error));
+    EXPECT_NE(error.find("tcp://HOST:PORT"), std::string::npos) << error;
+}
+
+// ---- The port that picks one by the path ----
+
+class LinePortTest : public ::testing::Test {
+  protected:
+    LinePortTest() {
+        auto s = std::make_unique<FakePort>();
+        auto n = std::make_unique<FakePort>();
+        serial = s.get();
+        network = n.get();
+        serial->opened = network->opened = false;
+        port = std::make_unique<LinePort>(std::move(s), std::move(n));
+    }
+    FakePort* serial = nullptr;
+    FakePort* network = nullptr;
+    std::unique_ptr<LinePort> port;
+    std::string error;
+};
+
+TEST_F(LinePortTest, TcpPathsGoToTheNetworkPortAndEverythingElseToTheSerialPort) {
+    ASSERT_TRUE(port->open("tcp://127.0.0.1:4001", LineSettings{}, error));
+    EXPECT_EQ(network->opens.size(), 1u);
+    EXPECT_TRUE(serial->opens.empty());
+    EXPECT_EQ(&port->active(), network);
+
+    ASSERT_TRUE(port->open("/dev/ttyUSB0", LineSettings{}, error));
+    EXPECT_FALSE(network->isOpen()) << "only one port is ever open";
+    EXPECT_EQ(serial->opens.size(), 1u);
+    EXPECT_EQ(&port->active(), serial);
+    const uint8_t frame[2] = {1, 2};
+    port->write(frame, 2);
+    EXPECT_EQ(serial->written.size(), 1u);
+    EXPECT_TRUE(network->written.empty());
+}
+
+TEST_F(LinePortTest, ASerialLineHasHungUpWhenAWriteFallsShortOrAnEmptyReadEndsEarly) {
+    ASSERT_TRUE(port->open("/dev/ttyUSB0", LineSettings{}, error));
+    uint8_t bytes[8] = {};
+    // The fake answers at once: an empty read under a budget of 0 ms is an ordinary time-out...
+    port->setReadTimeouts(ReadTimeouts{0, 0, 0});
+    EXPECT_EQ(port->read(bytes, 8), 0u);
+    EXPECT_FALSE(port->hungUp());
+    // ...and one that came back empty long before its budget ran out met a hung-up line.
+    port->setReadTimeouts(ReadTimeouts{12, 12, 1000});
+    serial->queueReply({0x01});
+    EXPECT_EQ(port->read(bytes, 8), 1u);
+    EXPECT_FALSE(port->hungUp()) << "a short reply is the line's business, not a hang-up";
+    EXPECT_EQ(port->read(bytes, 8), 0u);
+    EXPECT_TRUE(port->hungUp());
+
+    ASSERT_TRUE(port->open("/dev/ttyUSB0", LineSettings{}, error));
+    EXPECT_FALSE(port->hungUp()) << "a new open starts afresh";
+    serial->opened = false; // the fake writes nothing on a closed port, as a pulled adapter
+    EXPECT_EQ(port->write(bytes, 8), 0u);
+    EXPECT_FALSE(port->hungUp()) << "a closed port has not hung up";
+}
+
+TEST_F(LinePortTest, ANetworkLineTellsItsOwnHangUp) {
+    ASSERT_TRUE(port->open("tcp://127.0.0.1:4001", LineSettings{}, error));
+    EXPECT_FALSE(port->hungUp());
+    network->lineHungUp = true;
+    EXPECT_TRUE(port->hungUp());
+    port->close();
+    EXPECT_FALSE(port->hungUp());
+}

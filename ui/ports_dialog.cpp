@@ -1,0 +1,174 @@
+// "Назначение портов…" of the File menu: which device each COM number opens.
+#include "ui/ports_dialog.h"
+
+#include "ui/form1.h"
+
+#include "link/message_boxes.h"
+#include "settings/ini_file.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+using olv::settings::PortPaths;
+using olv::settings::SerialDevice;
+
+namespace {
+
+QString PathText(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+QTableWidgetItem* ReadOnlyItem(const QString& text) {
+    auto* item = new QTableWidgetItem(text);
+    item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+    return item;
+}
+
+} // namespace
+
+std::vector<SerialDevice> ListSerialDevices() {
+    std::vector<SerialDevice> devices;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        SerialDevice device;
+        device.path = QFile::encodeName(info.systemLocation()).toStdString();
+        device.description = info.description().toStdString();
+        device.manufacturer = info.manufacturer().toStdString();
+        device.serialNumber = info.serialNumber().toStdString();
+        device.stableName = olv::settings::StableNameOf(device.path);
+        devices.push_back(device);
+    }
+    return devices;
+}
+
+PortsDialog::PortsDialog(const std::vector<SerialDevice>& devices, const PortPaths& current, QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("PortsDialog"));
+    setWindowTitle(QStringLiteral("Назначение портов"));
+    auto* layout = new QVBoxLayout(this);
+
+    layout->addWidget(new QLabel(QStringLiteral("Устройство, которое открывает каждый порт:"), this));
+    PortTable = new QTableWidget(8, 2, this);
+    PortTable->setObjectName(QStringLiteral("PortTable"));
+    PortTable->setHorizontalHeaderLabels({QStringLiteral("Порт"), QStringLiteral("Устройство")});
+    PortTable->verticalHeader()->hide();
+    PortTable->horizontalHeader()->setStretchLastSection(true);
+    for (int row = 0; row < 8; ++row) {
+        PortTable->setItem(row, 0, ReadOnlyItem(QStringLiteral("COM%1").arg(row + 1)));
+        auto* box = new QComboBox(PortTable);
+        box->setObjectName(QStringLiteral("PortPath%1").arg(row + 1));
+        box->setEditable(true); // a path, or a tcp://HOST:PORT gateway, may also be typed
+        box->addItem(PathText(current[size_t(row)]));
+        for (const SerialDevice& device : devices) {
+            const QString name = PathText(olv::settings::AssignedName(device));
+            if (box->findText(name) >= 0) continue;
+            box->addItem(name);
+            box->setItemData(box->count() - 1, QString::fromStdString(device.description), Qt::ToolTipRole);
+        }
+        box->setCurrentIndex(0);
+        PortTable->setCellWidget(row, 1, box);
+    }
+    PortTable->resizeColumnToContents(0);
+    PortTable->resizeRowsToContents();
+    // All eight ports in view without scrolling.
+    PortTable->setMinimumHeight(PortTable->horizontalHeader()->sizeHint().height() +
+                                PortTable->verticalHeader()->length() + 2 * PortTable->frameWidth());
+    PortTable->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    layout->addWidget(PortTable);
+
+    layout->addWidget(new QLabel(QStringLiteral("Последовательные устройства на этом компьютере:"), this));
+    DeviceTable = new QTableWidget(int(devices.size()), 5, this);
+    DeviceTable->setObjectName(QStringLiteral("DeviceTable"));
+    DeviceTable->setHorizontalHeaderLabels({QStringLiteral("Устройство"), QStringLiteral("Описание"),
+                                            QStringLiteral("Изготовитель"), QStringLiteral("Серийный номер"),
+                                            QStringLiteral("Постоянное имя")});
+    DeviceTable->verticalHeader()->hide();
+    DeviceTable->horizontalHeader()->setStretchLastSection(true);
+    DeviceTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    for (int row = 0; row < int(devices.size()); ++row) {
+        const SerialDevice& device = devices[size_t(row)];
+        DeviceTable->setItem(row, 0, ReadOnlyItem(PathText(device.path)));
+        DeviceTable->setItem(row, 1, ReadOnlyItem(QString::fromStdString(device.description)));
+        DeviceTable->setItem(row, 2, ReadOnlyItem(QString::fromStdString(device.manufacturer)));
+        DeviceTable->setItem(row, 3, ReadOnlyItem(QString::fromStdString(device.serialNumber)));
+        DeviceTable->setItem(row, 4, ReadOnlyItem(PathText(device.stableName)));
+    }
+    DeviceTable->resizeColumnsToContents();
+    layout->addWidget(DeviceTable, 1);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("ОК"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    resize(760, 600);
+}
+
+QComboBox* PortsDialog::pathBox(int portNumber) const {
+    return qobject_cast<QComboBox*>(PortTable->cellWidget(portNumber - 1, 1));
+}
+
+PortPaths PortsDialog::paths() const {
+    PortPaths chosen;
+    for (int n = 1; n <= 8; ++n)
+        chosen[size_t(n - 1)] = QFile::encodeName(pathBox(n)->currentText().trimmed()).toStdString();
+    return chosen;
+}
+
+// ---- The window's side ----
+
+std::vector<SerialDevice> TForm1::SerialDevicesPresent() const {
+    return enumerateSerialDevices ? enumerateSerialDevices() : ListSerialDevices();
+}
+
+PortPaths TForm1::PortPathsNow() {
+    PortPaths paths;
+    for (int n = 1; n <= 8; ++n)
+        paths[size_t(n - 1)] = serialLink.pathOf(n);
+    return paths;
+}
+
+void TForm1::ShowPortPaths() {
+    for (int i = 0; i < ComboBox1->count() && i < 8; ++i)
+        ComboBox1->setItemData(i, PathText(serialLink.pathOf(i + 1)), Qt::ToolTipRole);
+}
+
+// "Назначение портов…": the chosen devices go into [PORTS] of dev.dat; when the port in use now leads
+// elsewhere, it is opened again.
+void TForm1::N4Click() {
+    const PortPaths before = PortPathsNow();
+    PortsDialog dialog(SerialDevicesPresent(), before, this);
+    const bool accepted = runPortsDialog ? runPortsDialog(dialog) : dialog.exec() == QDialog::Accepted;
+    if (!accepted) return;
+    try {
+        olv::settings::SavePortPaths(dialog.paths());
+    } catch (const olv::settings::IniWriteError& error) {
+        boxes->show({QStringLiteral("Не удалось записать настройки в файл %1")
+                         .arg(QDir::toNativeSeparators(error.path())),
+                     QStringLiteral("Ошибка"), olv::link::BoxIcon::Warning, olv::link::BoxButtons::Ok,
+                     QString::fromUtf8(error.what())});
+    }
+    ShowPortPaths();
+    const int port =
+        linkSettings.portNumber >= 1 && linkSettings.portNumber <= 8 ? linkSettings.portNumber : 1;
+    if (serialLink.pathOf(port) != before[size_t(port - 1)]) OpenPort();
+}
+
+bool GrabPortsDialog(TForm1& form, const QString& fileName) {
+    PortsDialog dialog(form.SerialDevicesPresent(), form.PortPathsNow(), &form);
+    dialog.show();
+    QCoreApplication::processEvents();
+    const bool saved = dialog.grab().save(fileName);
+    dialog.close();
+    return saved;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "settings/port_assignment.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <vector>
+
+class QComboBox;
+class QTableWidget;
+class TForm1;
+
+// The serial devices present on the machine, with their /dev/serial/by-id names (Qt SerialPort's
+// enumeration; the port itself is opened by the program's own layer).
+std::vector<olv::settings::SerialDevice> ListSerialDevices();
+
+// "Назначение портов": COM1..COM8 with the device each maps to, which the user can change to one of the
+// devices present (listed below with what they tell of themselves) or type in, and the devices present.
+class PortsDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    PortsDialog(const std::vector<olv::settings::SerialDevice>& devices,
+                const olv::settings::PortPaths& current, QWidget* parent = nullptr);
+
+    // The paths chosen for COM1..COM8.
+    olv::settings::PortPaths paths() const;
+    // The box of COM<portNumber> (1..8): its list holds the current path, then every device present.
+    QComboBox* pathBox(int portNumber) const;
+
+    QTableWidget* PortTable = nullptr;   // COM1..COM8 and their devices
+    QTableWidget* DeviceTable = nullptr; // the devices present
+};
+
+// For the screenshots: the dialog as the File menu would open it on this window, saved as a picture.
+bool GrabPortsDialog(TForm1& form, const QString& fileName);
