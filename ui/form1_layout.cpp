@@ -211,7 +211,7 @@ void TForm1::BuildControls() {
     N3 = N1->addAction(QStringLiteral("Записать профиль настроек"));
     N3->setObjectName(QStringLiteral("N3"));
 
-    const QStringList filters{QStringLiteral("Профиль настроек (*.prf)"), QStringLiteral("Все файлы (*.*)")};
+    const QStringList filters{QStringLiteral("Профиль настроек (*.prf)"), QStringLiteral("Все файлы (*)")};
     auto makeDialog = [&](QFileDialog*& member, const char* name, QFileDialog::AcceptMode mode) {
         Make(this, member, name);
         member->setOption(QFileDialog::DontUseNativeDialog, true);

@@ -297,7 +297,7 @@ class FormLayoutTest : public QObject {
         QCOMPARE(f->N3->text(), QStringLiteral("Записать профиль настроек"));
         QVERIFY(f->N2->shortcut().isEmpty());
         const QStringList filters{QStringLiteral("Профиль настроек (*.prf)"),
-                                  QStringLiteral("Все файлы (*.*)")};
+                                  QStringLiteral("Все файлы (*)")};
         for (QFileDialog* dialog : {f->OpenDialog1, f->SaveDialog1}) {
             QCOMPARE(dialog->nameFilters(), filters);
             QCOMPARE(dialog->selectedNameFilter(), filters.first());
