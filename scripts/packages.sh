@@ -3,6 +3,7 @@
 OLV_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-translations-l10n
+    dpkg-dev file
     libgtest-dev
     python3 python3-pymodbus socat mbpoll
     clang libclang-rt-14-dev
