@@ -52,10 +52,13 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& options)
     parser.addOption(grabPages);
 
     const bool parsed = parser.parse(QCoreApplication::arguments());
-    if (!parsed || !parser.positionalArguments().isEmpty()) {
+    const bool emptyFolder = parsed && parser.isSet(dataDir) && parser.value(dataDir).isEmpty();
+    if (!parsed || emptyFolder || !parser.positionalArguments().isEmpty()) {
         const QString complaint =
-            parsed ? QStringLiteral("Лишние аргументы: %1").arg(parser.positionalArguments().join(u' '))
-                   : parser.errorText();
+            !parsed ? parser.errorText()
+            : emptyFolder
+                ? QStringLiteral("Пустое имя папки в --data-dir.")
+                : QStringLiteral("Лишние аргументы: %1").arg(parser.positionalArguments().join(u' '));
         Print(stderr, complaint + u'\n' + parser.helpText());
         return 2;
     }

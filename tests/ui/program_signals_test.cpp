@@ -94,6 +94,8 @@ class ProgramSignalsTest : public QObject {
                                          << "--grab-pages <DIR>";
         QTest::newRow("argument") << QStringList{"recent.prf"} << 2 << ""
                                   << "--grab-pages <DIR>";
+        QTest::newRow("empty folder") << QStringList{"--data-dir", ""} << 2 << ""
+                                      << "Пустое имя папки";
         QTest::newRow("option without its value") << QStringList{"--data-dir"} << 2 << ""
                                                   << "--help";
     }
