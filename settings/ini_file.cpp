@@ -74,14 +74,14 @@ QByteArray WithoutBom(const QByteArray& bytes, bool& hadBom) {
     return hadBom ? bytes.mid(Bom.size()) : bytes;
 }
 
-// Text that is valid UTF-8 and not plain ASCII was written by a UTF-8 editor: Windows-1251 text almost
-// never is (its letters are all lead bytes of UTF-8, and two of them never follow each other in it).
-// Invalid sequences, overlong forms and encoded surrogates decode to U+FFFD and so do not survive the
-// round trip.
 bool IsAscii(const QByteArray& bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
 }
 
+// Text that is valid UTF-8 and not plain ASCII was written by a UTF-8 editor: Windows-1251 text almost
+// never is (its letters are all lead bytes of UTF-8, and two of them never follow each other in it).
+// Invalid sequences, overlong forms and encoded surrogates decode to U+FFFD and so do not survive the
+// round trip.
 bool IsUtf8Text(const QByteArray& bytes) {
     return !IsAscii(bytes) && QString::fromUtf8(bytes).toUtf8() == bytes;
 }
