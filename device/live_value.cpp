@@ -1,6 +1,7 @@
 #include "device/live_value.h"
 
 #include "device/encodings.h"
+#include "device/number_text.h"
 #include "device/register_map.h"
 
 #include <QFile>
@@ -23,11 +24,9 @@ link::ResultFlags ReadLiveValue(link::ModbusMaster& master, int byteOrder, LiveR
 }
 
 QByteArray MeasurementLogLine(int hours, int minutes, int seconds, float value, uint16_t status) {
-    // QString::asprintf formats with the C locale: the point whatever the user's locale.
-    return QString::asprintf("%02u:%02u:%02u \t %8.4f \t %02x \n", static_cast<unsigned>(hours),
-                             static_cast<unsigned>(minutes), static_cast<unsigned>(seconds),
-                             static_cast<double>(value), static_cast<unsigned>(status))
-        .toLatin1();
+    return FormatC("%02u:%02u:%02u \t %8.4f \t %02x \n", static_cast<unsigned>(hours),
+                   static_cast<unsigned>(minutes), static_cast<unsigned>(seconds), static_cast<double>(value),
+                   static_cast<unsigned>(status));
 }
 
 bool ShouldLogMeasurement(bool readSucceeded, const LiveReading& reading) {

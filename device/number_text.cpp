@@ -1,8 +1,13 @@
 #include "device/number_text.h"
 
 #include <charconv>
+#include <clocale>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <string>
+
+#include <locale.h>
 
 namespace olv::device {
 
@@ -29,9 +34,31 @@ qsizetype SkipDigits(const QString& s, qsizetype& pos) {
 
 } // namespace
 
+QByteArray FormatC(const char* format, ...) {
+    // The application object sets the process locale from the environment, where the separator may be
+    // a comma; this thread formats in the "C" locale for the duration of the call only.
+    static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    const locale_t previous = ::uselocale(cLocale);
+    char buffer[128];
+    std::va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    QByteArray text;
+    if (n >= static_cast<int>(sizeof buffer)) {
+        text.resize(n);
+        va_start(args, format);
+        std::vsnprintf(text.data(), static_cast<size_t>(n) + 1, format, args);
+        va_end(args);
+    } else if (n > 0) {
+        text = QByteArray(buffer, n);
+    }
+    ::uselocale(previous);
+    return text;
+}
+
 QString FormatValue(float v) {
-    // QString::asprintf formats with the C locale, so the separator is always the point.
-    return QString::asprintf("%11.4f", static_cast<double>(v));
+    return QString::fromLatin1(FormatC("%11.4f", static_cast<double>(v)));
 }
 
 std::optional<int32_t> ParseInteger(const QString& text) {

@@ -1,11 +1,16 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
 #include <optional>
 
 namespace olv::device {
+
+// The C library's printf formatting in the "C" locale, whatever locale the process runs in: the point
+// as decimal separator, exact halves rounded as printf rounds them, the sign of -0 kept.
+QByteArray FormatC(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // "%11.4f" with the point as decimal separator whatever the locale: every float the window shows.
 QString FormatValue(float v);

@@ -11,8 +11,10 @@
 //   - every line of the file that the write does not touch is byte-identical and in order: at most one
 //     existing line changes (the key's line, keeping everything up to its '='; or a last line that only
 //     gains a line break), and at most two new lines appear (a section header and the key);
+//   - a UTF-8 byte order mark at the start of the file stays there, and is not part of the first line;
 //   - reading the key back gives the value written, as the reading rules make it (line breaks become
-//     blanks, blanks at the ends and matching quotes are dropped, at most 1023 characters);
+//     blanks, blanks at the ends and matching quotes are dropped, at most 1023 characters), stored in
+//     Windows-1251 (characters without a byte there read back as '?') or in UTF-8 (read back exactly);
 //   - writing the same value again leaves the file alone: same bytes, same inode;
 //   - a second read of another key of the file gives the same answer before and after the write.
 #include "fuzz/fuzz_check.h"
@@ -91,19 +93,26 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// What reading gives for a value written as these bytes.
-QByteArray AsRead(QByteArray bytes) {
-    bytes.replace('\r', ' ');
-    bytes.replace('\n', ' ');
-    qsizetype begin = 0, end = bytes.size();
-    while (begin < end && IsBlank(bytes[begin]))
+// What reading gives for a value written as this text.
+QString AsRead(QString text) {
+    text.replace(u'\r', u' ');
+    text.replace(u'\n', u' ');
+    const auto blank = [](QChar c) { return c.unicode() < 0x80 && IsBlank(static_cast<char>(c.unicode())); };
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && blank(text[begin]))
         ++begin;
-    while (end > begin && IsBlank(bytes[end - 1]))
+    while (end > begin && blank(text[end - 1]))
         --end;
-    bytes = bytes.mid(begin, end - begin);
-    if (bytes.size() >= 2 && (bytes.front() == '"' || bytes.front() == '\'') && bytes.back() == bytes.front())
-        bytes = bytes.mid(1, bytes.size() - 2);
-    return bytes.left(1023);
+    text = text.mid(begin, end - begin);
+    if (text.size() >= 2 && (text.front() == u'"' || text.front() == u'\'') && text.back() == text.front())
+        text = text.mid(1, text.size() - 2);
+    return text.left(1023);
+}
+
+const QByteArray Bom("\xEF\xBB\xBF");
+
+QByteArray WithoutBom(const QByteArray& bytes) {
+    return bytes.startsWith(Bom) ? bytes.mid(Bom.size()) : bytes;
 }
 
 void CheckUntouchedLines(const QByteArray& before, const QByteArray& after) {
@@ -158,6 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString other = ini.readString("Other", "probe", "<none>");
 
     QString expected;
+    QString alsoExpected; // the same value stored in UTF-8
     if (asInteger) {
         const int32_t value = olv::settings::ParseIniInteger(QString::fromLatin1(valueBytes))
                                   .value_or(static_cast<int32_t>(fileBytes.size()));
@@ -167,14 +177,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         const QString value = olv::device::FromCp1251(valueBytes);
         ini.writeString(section, key, value);
-        expected = olv::device::FromCp1251(AsRead(olv::device::ToCp1251(value)));
+        expected = AsRead(olv::device::FromCp1251(olv::device::ToCp1251(value)));
+        alsoExpected = AsRead(value);
     }
-    Require(ini.readString(section, key, "\x01no such key") == expected, "the value reads back as written");
+    const QString readBack = ini.readString(section, key, "\x01no such key");
+    Require(readBack == expected || (!asInteger && readBack == alsoExpected),
+            "the value reads back as written");
     if (section.compare("Other", Qt::CaseInsensitive) != 0 || key.compare("probe", Qt::CaseInsensitive) != 0)
         Require(ini.readString("Other", "probe", "<none>") == other, "another key reads as before");
 
     const QByteArray once = ReadAll(path);
-    CheckUntouchedLines(fileBytes, once);
+    Require(once.startsWith(Bom) == fileBytes.startsWith(Bom), "a byte order mark stays");
+    CheckUntouchedLines(WithoutBom(fileBytes), WithoutBom(once));
 
     const ino_t inode = Inode(path);
     if (asInteger)

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <vector>
 
 namespace olv::settings {
@@ -64,8 +65,33 @@ QByteArray TrimBlanks(const QByteArray& text) {
     return text.mid(begin, end - begin);
 }
 
+// Hand-edited files may begin with a UTF-8 byte order mark. It is not part of the first line: it is
+// skipped when reading and put back in front when writing.
+const QByteArray Bom("\xEF\xBB\xBF");
+
+QByteArray WithoutBom(const QByteArray& bytes, bool& hadBom) {
+    hadBom = bytes.startsWith(Bom);
+    return hadBom ? bytes.mid(Bom.size()) : bytes;
+}
+
+bool IsAscii(const QByteArray& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
+// Text that is valid UTF-8 and not plain ASCII was written by a UTF-8 editor: Windows-1251 text almost
+// never is (its letters are all lead bytes of UTF-8, and two of them never follow each other in it).
+// Invalid sequences, overlong forms and encoded surrogates decode to U+FFFD and so do not survive the
+// round trip.
+bool IsUtf8Text(const QByteArray& bytes) {
+    return !IsAscii(bytes) && QString::fromUtf8(bytes).toUtf8() == bytes;
+}
+
+QString Decode(const QByteArray& bytes) {
+    return IsUtf8Text(bytes) ? QString::fromUtf8(bytes) : device::FromCp1251(bytes);
+}
+
 bool SameName(const QByteArray& stored, const QString& wanted) {
-    return device::FromCp1251(stored).compare(wanted, Qt::CaseInsensitive) == 0;
+    return Decode(stored).compare(wanted, Qt::CaseInsensitive) == 0;
 }
 
 // The name of a section header line ("[name]", blanks allowed around), or nothing.
@@ -126,9 +152,11 @@ QByteArray ReadAll(const QString& path) {
     return file.readAll();
 }
 
-// A stored text never carries a line break: it would end the line and start another one.
-QByteArray Encode(const QString& text) {
-    QByteArray bytes = device::ToCp1251(text);
+// A stored text never carries a line break: it would end the line and start another one. Windows-1251
+// text whose bytes happen to form UTF-8 would read back as other letters; it is stored as UTF-8.
+QByteArray Encode(const QString& text, bool utf8) {
+    QByteArray bytes = utf8 ? text.toUtf8() : device::ToCp1251(text);
+    if (!utf8 && IsUtf8Text(bytes)) bytes = text.toUtf8();
     bytes.replace('\r', ' ');
     bytes.replace('\n', ' ');
     return bytes;
@@ -203,14 +231,17 @@ bool IniFile::exists() const {
 }
 
 QString IniFile::readString(const QString& section, const QString& key, const QString& def) const {
-    const std::vector<Line> lines = SplitLines(ReadAll(path_));
+    bool hadBom = false;
+    const std::vector<Line> lines = SplitLines(WithoutBom(ReadAll(path_), hadBom));
     const Location where = Find(lines, section, key);
     if (!where.keyLine) return def;
     const QByteArray& text = lines[*where.keyLine].text;
     QByteArray value = TrimBlanks(text.mid(text.indexOf('=') + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.mid(1, value.size() - 2);
-    return device::FromCp1251(value.left(MaxValueLength));
+    QString text16 = Decode(value).left(MaxValueLength);
+    if (!text16.isEmpty() && text16.back().isHighSurrogate()) text16.chop(1);
+    return text16;
 }
 
 int32_t IniFile::readInteger(const QString& section, const QString& key, int32_t def) const {
@@ -219,14 +250,26 @@ int32_t IniFile::readInteger(const QString& section, const QString& key, int32_t
 
 void IniFile::writeString(const QString& section, const QString& key, const QString& value) {
     const QByteArray bytes = ReadAll(path_);
-    std::vector<Line> lines = SplitLines(bytes);
-    const QByteArray eol = LineEnding(bytes);
+    bool hadBom = false;
+    const QByteArray body = WithoutBom(bytes, hadBom);
+    std::vector<Line> lines = SplitLines(body);
+    const QByteArray eol = LineEnding(body);
+    const Location where = Find(lines, section, key);
+
+    // A value goes back in the encoding it was read in, so that a line written by a UTF-8 editor stays
+    // readable in it. A new key, or one with a plain ASCII value, follows the file: UTF-8 after a byte
+    // order mark, Windows-1251 otherwise.
+    bool utf8 = hadBom;
+    if (where.keyLine) {
+        const QByteArray& text = lines[*where.keyLine].text;
+        const QByteArray old = TrimBlanks(text.mid(text.indexOf('=') + 1));
+        if (!IsAscii(old)) utf8 = IsUtf8Text(old);
+    }
     // Blanks at the start of a value are never read back; kept, they would pile up behind the spacing
     // that an existing line keeps after its '=', growing the line at every write of the same value.
-    QByteArray encoded = Encode(value);
+    QByteArray encoded = Encode(value, utf8);
     while (!encoded.isEmpty() && IsBlank(encoded.front()))
         encoded.remove(0, 1);
-    const Location where = Find(lines, section, key);
 
     if (where.keyLine) {
         // Keep the key as spelled and the blanks after '='; replace the rest.
@@ -237,17 +280,17 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
         text = text.left(start) + encoded;
     } else if (where.sectionLine) {
         const size_t after = where.lastKeyLine.value_or(*where.sectionLine);
-        Line added{Encode(key) + '=' + encoded, eol};
+        Line added{Encode(key, utf8) + '=' + encoded, eol};
         // A last line without a break keeps that property: the new line becomes the last one.
         if (lines[after].eol.isEmpty()) std::swap(lines[after].eol, added.eol);
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after + 1), std::move(added));
     } else {
         if (!lines.empty() && lines.back().eol.isEmpty()) lines.back().eol = eol;
-        lines.push_back({'[' + Encode(section) + ']', eol});
-        lines.push_back({Encode(key) + '=' + encoded, eol});
+        lines.push_back({'[' + Encode(section, utf8) + ']', eol});
+        lines.push_back({Encode(key, utf8) + '=' + encoded, eol});
     }
     // Loading writes every key back; most of those writes change nothing and need no disk access.
-    const QByteArray updated = JoinLines(lines);
+    const QByteArray updated = (hadBom ? Bom : QByteArray()) + JoinLines(lines);
     if (updated == bytes && exists()) return;
     Store(path_, updated);
 }

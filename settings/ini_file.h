@@ -43,7 +43,12 @@ std::optional<int32_t> ParseIniInteger(const QString& text);
 // the same folder; a symbolic link stays a link (its target is written); where the folder is not
 // writable but the file is, the file is rewritten in place. A refused write throws IniWriteError.
 //
-// Texts are stored as Windows-1251 bytes; a character without such a byte is stored as '?'.
+// Encodings: a UTF-8 byte order mark at the very start of the file is skipped when reading and kept
+// when writing. A value (or name) whose bytes are valid UTF-8 and not plain ASCII reads as UTF-8, any
+// other as Windows-1251. A value is written back in the encoding its line had; a new key, or one whose
+// value was plain ASCII, is written in UTF-8 when the file has a byte order mark, else in Windows-1251
+// (a character without such a byte is stored as '?'; text whose Windows-1251 bytes would read as UTF-8
+// is stored as UTF-8).
 class IniFile {
   public:
     explicit IniFile(const QString& path);

@@ -3,6 +3,7 @@
 #include "settings/ini_file.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <array>
 #include <cstdint>
@@ -157,7 +158,8 @@ std::string ResolvePortPath(int portNumber) {
     const IniFile ini(StationSettingsPath());
     const QString configured =
         ini.readString(QStringLiteral("PORTS"), QStringLiteral("COM%1").arg(port), QString());
-    if (!configured.isEmpty()) return configured.toStdString();
+    // The file system's own encoding of the name, as for every other file the program opens.
+    if (!configured.isEmpty()) return QFile::encodeName(configured).toStdString();
     return "/dev/ttyS" + std::to_string(port - 1);
 }
 

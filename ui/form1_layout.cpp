@@ -233,7 +233,7 @@ void TForm1::BuildControls() {
     N4 = N1->addAction(QStringLiteral("Назначение портов…"));
     N4->setObjectName(QStringLiteral("N4"));
 
-    const QStringList filters{QStringLiteral("Профиль настроек (*.prf)"), QStringLiteral("Все файлы (*.*)")};
+    const QStringList filters{QStringLiteral("Профиль настроек (*.prf)"), QStringLiteral("Все файлы (*)")};
     auto makeDialog = [&](QFileDialog*& member, const char* name, QFileDialog::AcceptMode mode) {
         Make(this, member, name);
         member->setOption(QFileDialog::DontUseNativeDialog, true);

@@ -1,6 +1,7 @@
 // The program: one window on the serial port, closed by its close button or by SIGTERM, SIGINT or
-// SIGHUP (the settings are saved either way).
+// SIGHUP (the settings are saved either way). Its command line: see command_line.h.
 #include "ui/close_signals.h"
+#include "ui/command_line.h"
 #include "ui/form1.h"
 #include "ui/olv_application.h"
 #include "ui/page_grabber.h"
@@ -12,8 +13,12 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 
 int main(int argc, char** argv) {
+    CommandLine options;
+    if (const std::optional<int> exitCode = ParseCommandLine(argc, argv, options)) return *exitCode;
+    if (!options.dataFolder.isEmpty() && !EnterDataFolder(options.dataFolder)) return 1;
     OlvApplication app(argc, argv);
 
     TForm1* window = nullptr;
@@ -36,9 +41,8 @@ int main(int argc, char** argv) {
         // A signal during start-up may have closed the window already.
         if (Form1.formCloseRuns == 0) {
             Form1.show();
-            // Developer aid: OLV_GRAB_PAGES=<folder> saves a picture of every page, then quits.
-            const QString grabFolder = qEnvironmentVariable("OLV_GRAB_PAGES");
-            if (!grabFolder.isEmpty()) GrabPagesThenClose(Form1, grabFolder, 1500);
+            if (!options.grabPagesFolder.isEmpty())
+                GrabPagesThenClose(Form1, options.grabPagesFolder, 1500, options.grabLiveMs);
             app.exec();
         }
         window = nullptr;

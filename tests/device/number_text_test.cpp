@@ -1,10 +1,13 @@
 #include "device/number_text.h"
 
+#include "device/live_value.h"
+
 #include <QLocale>
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 
 namespace olv::test {
@@ -39,9 +42,27 @@ TEST(FormatValue, ElevenWideFourDecimals) {
     EXPECT_EQ(FormatValue(-100000.0f), "-100000.0000"); // the width is a minimum
 }
 
+// Exact halves at the fourth decimal round as printf rounds them (to even), and negative zero and
+// negatives that round to zero keep their sign; the measurement log line formats its value the same way.
+TEST(FormatValue, AsPrintfGivesIt) {
+    const std::pair<float, const char*> cases[] = {
+        {44064.90625f, " 44064.9062"}, {0.03125f, "     0.0312"}, {-0.03125f, "    -0.0312"},
+        {1.09375f, "     1.0938"},     {-0.0f, "    -0.0000"},    {-0.00001f, "    -0.0000"},
+    };
+    for (const auto& [value, text] : cases) {
+        char printed[64];
+        std::snprintf(printed, sizeof printed, "%11.4f", static_cast<double>(value));
+        EXPECT_EQ(FormatValue(value), QString::fromLatin1(printed)) << value;
+        EXPECT_EQ(FormatValue(value), QString::fromLatin1(text)) << value;
+        std::snprintf(printed, sizeof printed, "12:00:00 \t %8.4f \t 00 \n", static_cast<double>(value));
+        EXPECT_EQ(MeasurementLogLine(12, 0, 0, value, 0), QByteArray(printed)) << value;
+    }
+}
+
 TEST(FormatValue, PointWhateverTheLocale) {
     CommaLocale comma;
     EXPECT_EQ(FormatValue(1.5f), "     1.5000");
+    EXPECT_EQ(MeasurementLogLine(1, 2, 3, 1.5f, 0), QByteArray("01:02:03 \t   1.5000 \t 00 \n"));
 }
 
 struct IntegerCase {

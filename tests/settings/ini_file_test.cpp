@@ -217,6 +217,56 @@ TEST_F(WorkDirTest, UnmappableCharactersAreStoredAsQuestionMarks) {
     EXPECT_EQ(readFile(path("u.ini")), "[S]\r\nt=?? " + Cp("ОЛВ") + "\r\n");
 }
 
+// A file saved by a UTF-8 editor with a byte order mark, holding UTF-8 and Windows-1251 values side by
+// side: each reads in its own encoding and a value goes back in the encoding its line had.
+TEST_F(WorkDirTest, BomAndUtf8ValuesBesideWindows1251Ones) {
+    const QByteArray original = "\xEF\xBB\xBF[PORTS]\r\n"
+                                "COM1=/dev/serial/by-id/" +
+                                QStringLiteral("адаптер").toUtf8() +
+                                "\r\n"
+                                "[LOG]\r\n"
+                                "LogFileName=" +
+                                QStringLiteral("обмен.txt").toUtf8() +
+                                "\r\n"
+                                "Old=" +
+                                Cp("Журнал") +
+                                "\r\n"
+                                "Odd=" +
+                                Cp("Р°") + // Windows-1251 letters whose bytes are UTF-8 "а"
+                                "\r\n";
+    writeFile(path("b.ini"), original);
+    IniFile ini(QStringLiteral("b.ini"));
+    EXPECT_EQ(ini.readString("ports", "COM1", ""), QStringLiteral("/dev/serial/by-id/адаптер"));
+    EXPECT_EQ(ini.readString("LOG", "LogFileName", ""), QStringLiteral("обмен.txt"));
+    EXPECT_EQ(ini.readString("LOG", "Old", ""), QStringLiteral("Журнал"));
+    EXPECT_EQ(ini.readString("LOG", "Odd", ""), QStringLiteral("а"));
+
+    // Writing back what was read changes nothing, the mark included.
+    ini.writeString("PORTS", "COM1", QStringLiteral("/dev/serial/by-id/адаптер"));
+    ini.writeString("LOG", "LogFileName", QStringLiteral("обмен.txt"));
+    ini.writeString("LOG", "Old", QStringLiteral("Журнал"));
+    EXPECT_EQ(readFile(path("b.ini")), original);
+
+    ini.writeString("LOG", "LogFileName", QStringLiteral("измерения.txt")); // stays UTF-8
+    ini.writeString("LOG", "Old", QStringLiteral("Отчёт"));                 // stays Windows-1251
+    ini.writeString("REG", "RegFileName", QStringLiteral("Рег"));           // new: UTF-8, as the mark says
+    EXPECT_EQ(readFile(path("b.ini")), original.left(original.indexOf("LogFileName=")) +
+                                           "LogFileName=" + QStringLiteral("измерения.txt").toUtf8() +
+                                           "\r\nOld=" + Cp("Отчёт") + "\r\nOdd=" + Cp("Р°") +
+                                           "\r\n[REG]\r\nRegFileName=" + QStringLiteral("Рег").toUtf8() +
+                                           "\r\n");
+    EXPECT_EQ(ini.readString("PORTS", "COM1", ""), QStringLiteral("/dev/serial/by-id/адаптер"));
+}
+
+TEST_F(WorkDirTest, Windows1251TextThatWouldReadAsUtf8IsStoredAsUtf8) {
+    IniFile ini(QStringLiteral("w.ini"));
+    ini.writeString("S", "plain", QStringLiteral("Журнал"));
+    ini.writeString("S", "odd", QStringLiteral("Р°"));
+    EXPECT_EQ(readFile(path("w.ini")),
+              "[S]\r\nplain=" + Cp("Журнал") + "\r\nodd=" + QStringLiteral("Р°").toUtf8() + "\r\n");
+    EXPECT_EQ(ini.readString("S", "odd", ""), QStringLiteral("Р°"));
+}
+
 TEST_F(WorkDirTest, SymlinkStaysASymlinkAndItsTargetIsWritten) {
     writeFile(path("real.ini"), "[S]\r\na=1\r\n");
     ASSERT_TRUE(QFile::link(path("real.ini"), path("link.ini")));

@@ -145,9 +145,9 @@ INSTANTIATE_TEST_SUITE_P(
         StationCase{"dev_malformed_numbers.dat", 1, 19200, 2, 1, 1000, 1, Com, 0},
         StationCase{"dev_crlf_lf_mix.dat", 4, 9600, 1, 17, 250, 1, Com, 0},
         StationCase{"dev_nul_bytes.dat", 1, 19200, 2, 3, 1000, 0, Com, 0},
-        // A UTF-8 BOM makes the first header unreadable, as it does for the platform's INI service;
-        // what matters here is that the other sections are read and no byte of the file is lost.
-        StationCase{"dev_bom.dat", std::nullopt, 19200, 2, 8, 1000, 1, Com, 0},
+        // A UTF-8 BOM, as editors write it, is skipped: the first section is read like the others, and
+        // no byte of the file is lost.
+        StationCase{"dev_bom.dat", 3, 19200, 2, 8, 1000, 1, Com, 0},
         StationCase{"dev_empty_values.dat", 1, 19200, 0, 1, 1000, 1, QString(), 0},
         StationCase{"dev_settings_letters.dat", 1, 9600, 2, 1, 1000, 1, Com, 0},
         StationCase{"dev_lowercase_parity.dat", 1, 38400, 0, 1, 1000, 1, Com, 0},
@@ -274,8 +274,8 @@ INSTANTIATE_TEST_SUITE_P(
                                   DefaultBauds, 1, 5, DefaultParities, 0, 8224, 8224, 256, 107},
                       ProfileCase{"prf_crlf_lf_nul.prf", 2, Izm, 1, QStringLiteral("a") + QChar(0) + "b", "",
                                   DefaultBauds, 1, 5, DefaultParities, 1, 8224, 8224, 256, 107},
-                      // As for dev.dat: the header right after a BOM is not recognised; the rest is read.
-                      ProfileCase{"prf_bom.prf", 1, Izm, 1, Board, "", DefaultBauds, 1, 5, DefaultParities, 3,
+                      // As for dev.dat: the section right after a BOM is read too.
+                      ProfileCase{"prf_bom.prf", 0, Izm, 1, Board, "", DefaultBauds, 1, 5, DefaultParities, 3,
                                   8224, 8224, 256, 107},
                       ProfileCase{"prf_cp1251_text.prf", 1, Izm, 1, QStringLiteral("Стенд 1"),
                                   QStringLiteral("ПД-100"), DefaultBauds, 1, 5, DefaultParities, 0, 8224,

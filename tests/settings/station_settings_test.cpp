@@ -384,5 +384,24 @@ TEST_F(StationSettingsTest, TheStableNameIsTheByIdLinkThatLeadsToTheDevice) {
     EXPECT_EQ(settings::AssignedName(device), device.stableName);
 }
 
+// dev.dat edited by hand in a UTF-8 editor that writes a byte order mark: the first section is found
+// (no second one is added), and file names reach the file system as typed.
+TEST_F(StationSettingsTest, HandEditedUtf8FileWithAByteOrderMark) {
+    const QByteArray edited = "\xEF\xBB\xBF[COM_SETTINGS]\nNumber=2\nSettings=9600,N,8,2\n[PORTS]\nCOM2=" +
+                              path(QStringLiteral("порт")).toUtf8() +
+                              "\n[LOG]\nLogFileName=" + QStringLiteral("обмен.txt").toUtf8() + "\n";
+    writeFile(path("dev.dat"), edited);
+    load();
+    EXPECT_EQ(link.portNumber, 2);
+    EXPECT_EQ(link.baudRate, 9600);
+    EXPECT_EQ(link.traceFileName, QStringLiteral("обмен.txt"));
+    EXPECT_EQ(settings::ResolvePortPath(2), path(QStringLiteral("порт")).toUtf8().toStdString());
+    SaveStationSettings(link);
+    const QByteArray saved = devDat();
+    EXPECT_TRUE(saved.startsWith(edited.left(edited.indexOf("[LOG]"))));
+    EXPECT_EQ(saved.count("[COM_SETTINGS]"), 1);
+    EXPECT_TRUE(saved.contains("LogFileName=" + QStringLiteral("обмен.txt").toUtf8() + "\n"));
+}
+
 } // namespace
 } // namespace olv::test

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
@@ -443,6 +444,29 @@ class FormLifecycleTest : public QObject {
         QVERIFY(!f.port->isOpen());
         // While closing no further box waits for an answer.
         QCOMPARE(f->boxes->show(question), olv::link::BoxAnswer::No);
+    }
+
+    void questionBoxButtonsAreRussian() {
+        FormFixture::Options options;
+        options.qtBoxes = true;
+        FormFixture f(options);
+        StopTimers(*f);
+        f->show();
+        QStringList buttons;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible()) return;
+            poll.stop();
+            for (const QMessageBox::StandardButton which : {QMessageBox::Yes, QMessageBox::No})
+                buttons << box->button(which)->text().remove(u'&');
+            box->button(QMessageBox::No)->click();
+        });
+        poll.start(20);
+        olv::link::Box question{QStringLiteral("Записать?"), QStringLiteral("Подтвердите действие"),
+                                olv::link::BoxIcon::Warning, olv::link::BoxButtons::YesNo, QString()};
+        QCOMPARE(f->boxes->show(question), olv::link::BoxAnswer::No);
+        QCOMPARE(buttons, (QStringList{QStringLiteral("Да"), QStringLiteral("Нет")}));
     }
 };
 

@@ -1,9 +1,13 @@
 // The program itself: a signal closes it the ordinary way (settings written, exit code 0), also while
-// a message box waits; a second signal during closing ends it at once.
+// a message box waits; a second signal during closing ends it at once. Its command line: --help and
+// --version need no display, anything unknown is refused, --data-dir is the folder of its files.
 #include "tests/ui/form_fixture.h"
+
+#include "ui/command_line.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,17 +36,18 @@ class ProgramSignalsTest : public QObject {
     Q_OBJECT
 
   private:
-    // Starts the program in its own folder on a port that cannot be opened, so that it waits in the
-    // message box "Невозможно открыть последовательный порт".
-    void start(QProcess& program, const QTemporaryDir& work) {
-        olv::test::WriteCrlfFile(QDir(work.path()).filePath("dev.dat"),
+    // Starts the program in its own folder (or with the arguments given, in that folder) on a port that
+    // cannot be opened, so that it waits in the message box "Невозможно открыть последовательный порт".
+    void start(QProcess& program, const QTemporaryDir& work, const QString& dataFolder = QString(),
+               const QStringList& arguments = {}) {
+        olv::test::WriteCrlfFile(QDir(dataFolder.isEmpty() ? work.path() : dataFolder).filePath("dev.dat"),
                                  {"[PORTS]", "COM1=" + work.path() + "/no-such-port"});
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         program.setProcessEnvironment(environment);
         program.setWorkingDirectory(work.path());
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        program.start(QStringLiteral(OLV_PROGRAM), {});
+        program.start(QStringLiteral(OLV_PROGRAM), arguments);
         QVERIFY(program.waitForStarted(10000));
         QTRY_VERIFY_WITH_TIMEOUT(Catches(program.processId(), SIGTERM), 20000);
     }
@@ -70,6 +75,94 @@ class ProgramSignalsTest : public QObject {
         // Written only by the save at exit.
         QVERIFY(saved.contains("[DIFFRENT]"));
         QVERIFY(saved.contains("BegAdr=0"));
+    }
+
+    void commandLineWithoutADisplay_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << "Mod Bus OLV 1.1.3.1\n"
+                                   << "";
+        QTest::newRow("-v") << QStringList{"-v"} << 0 << "Mod Bus OLV 1.1.3.1\n"
+                            << "";
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << "--data-dir <DIR>"
+                                << "";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << ""
+                                        << "--grab-pages <DIR>";
+        QTest::newRow("Qt's own option") << QStringList{"--help-all"} << 2 << ""
+                                         << "--grab-pages <DIR>";
+        QTest::newRow("argument") << QStringList{"recent.prf"} << 2 << ""
+                                  << "--grab-pages <DIR>";
+        QTest::newRow("empty folder") << QStringList{"--data-dir", ""} << 2 << ""
+                                      << "Пустое имя папки";
+        QTest::newRow("option without its value") << QStringList{"--data-dir"} << 2 << ""
+                                                  << "--help";
+        QTest::newRow("live seconds not a number")
+            << QStringList{"--grab-live-seconds", "a minute"} << 2 << ""
+            << "--grab-live-seconds";
+    }
+    void commandLineWithoutADisplay() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, error);
+        QTemporaryDir work;
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(work.path());
+        program.start(QStringLiteral(OLV_PROGRAM), arguments);
+        const bool finished = program.waitForFinished(20000);
+        if (!finished) stop(program);
+        QVERIFY(finished);
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), exitCode);
+        const QString printed = QString::fromUtf8(program.readAllStandardOutput());
+        const QString complaint = QString::fromUtf8(program.readAllStandardError());
+        if (out.endsWith(u'\n'))
+            QCOMPARE(printed, out);
+        else
+            QVERIFY2(printed.contains(out), qPrintable(printed));
+        QVERIFY2(complaint.contains(error), qPrintable(complaint));
+        QVERIFY2(exitCode != 0 || complaint.isEmpty(), qPrintable(complaint));
+        QVERIFY(QDir(work.path()).isEmpty()); // no window, no settings files
+    }
+
+    void dataFolderHoldsTheSettingsFiles() {
+        QTemporaryDir work;
+        const QString data = work.filePath(QStringLiteral("данные"));
+        QVERIFY(QDir().mkpath(data));
+        QProcess program;
+        start(program, work, data, {QStringLiteral("--data-dir"), data});
+        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        const bool finished = program.waitForFinished(20000);
+        if (!finished) stop(program);
+        QVERIFY(finished);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(QFile(QDir(data).filePath("dev.dat")).size() > 0);
+        QVERIFY(QFileInfo::exists(QDir(data).filePath("recent.prf")));
+        QCOMPARE(QDir(work.path()).entryList(QDir::Files), QStringList{});
+    }
+
+    void dataFolderIsMadeAndXdgNamesTheDesktopFolder() {
+        QTemporaryDir work;
+        const QString before = QDir::currentPath();
+        const QString nested = work.filePath(QStringLiteral("a/b"));
+        QVERIFY(EnterDataFolder(nested));
+        QCOMPARE(QDir::currentPath(), QDir(nested).canonicalPath());
+        QVERIFY(QDir::setCurrent(before));
+        QFile file(work.filePath(QStringLiteral("file")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(!EnterDataFolder(file.fileName()));
+        QCOMPARE(QDir::currentPath(), before);
+
+        qputenv("XDG_DATA_HOME", work.path().toLocal8Bit());
+        QCOMPARE(DataFolderPath(QStringLiteral("xdg")), work.filePath(QStringLiteral("modbus-olv")));
+        QCOMPARE(DataFolderPath(QStringLiteral("./xdg")), QStringLiteral("./xdg"));
+        qunsetenv("XDG_DATA_HOME");
     }
 
     void secondSignalWhileClosingEndsAtOnce() {
