@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,15 +12,34 @@ namespace {
 
 constexpr int HandledSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
+// A later signal ends the process at once only when the close it asked for has had this long to
+// finish: a close waits for a transaction in progress (up to its reply time-out) before it saves, and
+// a user who presses Ctrl+C twice, or a service manager that repeats its request, must not cost the
+// settings.
+constexpr long long PatienceMs = 5000;
+
 int pipeFds[2] = {-1, -1};
 volatile sig_atomic_t signalsSeen = 0;
+volatile long long firstSignalAt = 0; // CLOCK_MONOTONIC milliseconds
 struct sigaction previousActions[3];
+
+long long MonotonicMs() {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now); // async-signal-safe
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 // Runs in signal context: only async-signal-safe calls.
 void OnSignal(int signalNumber) {
-    if (signalsSeen > 0) _exit(128 + signalNumber); // asked again while closing: stop now
-    signalsSeen = 1;
     const int savedErrno = errno;
+    if (signalsSeen > 0) {
+        // Asked again while closing: stop now if the close has had its chance, else let it go on.
+        if (MonotonicMs() - firstSignalAt >= PatienceMs) _exit(128 + signalNumber);
+        errno = savedErrno;
+        return;
+    }
+    firstSignalAt = MonotonicMs();
+    signalsSeen = 1;
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
     [[maybe_unused]] ssize_t written = ::write(pipeFds[1], &byte, 1);
     errno = savedErrno;
@@ -41,6 +61,8 @@ CloseSignals::CloseSignals(std::function<void(int)> onSignal, QObject* parent)
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
+    for (int signalNumber : HandledSignals)
+        sigaddset(&action.sa_mask, signalNumber); // one handler at a time
     action.sa_flags = SA_RESTART;
     for (int i = 0; i < 3; ++i)
         sigaction(HandledSignals[i], &action, &previousActions[i]);
