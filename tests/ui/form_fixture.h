@@ -20,9 +20,10 @@ class FormFixture {
   public:
     struct Options {
         bool runFormCreate = true;
-        bool qtBoxes = false;                       // real QMessageBox boxes instead of recording ones
-        std::function<void(const QDir&)> prepare;   // writes files into the folder before start-up
-        std::function<void(FakePort&)> preparePort; // scripts the port before start-up
+        bool qtBoxes = false;                              // real QMessageBox boxes instead of recording ones
+        std::function<void(const QDir&)> prepare;          // writes files into the folder before start-up
+        std::function<void(FakePort&)> preparePort;        // scripts the port before start-up
+        std::function<void(RecordingBoxes&)> prepareBoxes; // e.g. a box that stays open a while
     };
 
     FormFixture() : FormFixture(Options{}) {}
@@ -53,7 +54,7 @@ class FormFixture {
 class SimFormFixture {
   public:
     struct Options {
-        std::vector<std::string> simArgs;         // options of modbus-olv-sim
+        std::vector<std::string> simArgs; // options of modbus-olv-sim
         bool runFormCreate = true;
         std::function<void(const QDir&)> prepare; // writes files (dev.dat, recent.prf) before start-up
         bool writeDefaultStation = true; // dev.dat for the simulator: COM1, 19200, even parity, address 1
