@@ -100,6 +100,7 @@ void TForm1::N2Click() {
     QString fileName;
     bool firstFilter = true;
     if (!ChooseProfileFile(OpenDialog1, fileName, firstFilter)) return;
+    iniErrorShown_ = false; // the user asked for this file: a refusal is always reported
     LoadProfileToWindow(fileName);
     ShowConfiguration();
     ShowDeviceText();
@@ -114,6 +115,7 @@ void TForm1::N3Click() {
     if (CollectConfiguration()) return; // a field that does not convert: its messages were shown
     CollectDeviceLinkSettings(uiBusy);
     if (CollectVersions()) return;
+    iniErrorShown_ = false; // the user asked for this file: a refusal is always reported
     SaveWindowToProfile(olv::settings::ProfileSaveName(fileName, firstFilter));
     // Edit1 keeps its highlight.
     for (QWidget* control : std::initializer_list<QWidget*>{
