@@ -200,16 +200,6 @@ INSTANTIATE_TEST_SUITE_P(Parities, ApplyLineSettingsTest,
                                            ParityFlagsCase{2, true, false, true},
                                            ParityFlagsCase{5, false, false, false}));
 
-TEST(ApplyLineSettings, DataBitsAndRatesOutsideTheListFallBack) {
-    struct termios tio {};
-    ApplyLineSettings(tio, LineSettings{14400, 9, 0});
-    EXPECT_EQ(tio.c_cflag & CSIZE, tcflag_t(CS8));
-    EXPECT_EQ(cfgetospeed(&tio), speed_t(B19200));
-    ApplyLineSettings(tio, LineSettings{38400, 7, 0});
-    EXPECT_EQ(tio.c_cflag & CSIZE, tcflag_t(CS7));
-    EXPECT_EQ(cfgetospeed(&tio), speed_t(B38400));
-}
-
 TEST_F(TermiosPortTest, BytesPassUntranslatedBothWays) {
     // CR, LF, XON, XOFF, ^C, ^Z, DEL, 0xFF: a raw line passes them as they are.
     const Bytes bytes = {0x0D, 0x0A, 0x11, 0x13, 0x03, 0x1A, 0x7F, 0xFF, 0x00, 0x0D};
