@@ -15,8 +15,10 @@ int OpenPlainFile(const QString& path, int flags, unsigned mode) {
         return -1;
     }
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer (and for writing, for a
-    // reader); opening a terminal could wait for its carrier. fstat then refuses all of them.
-    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_NONBLOCK | O_CLOEXEC, mode);
+    // reader); opening a terminal could wait for its carrier. O_NOCTTY: a terminal under the name must
+    // not become the process's controlling terminal. fstat then refuses all of them.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
     if (fd < 0) return -1;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

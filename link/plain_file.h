@@ -10,8 +10,8 @@ namespace olv::link {
 // Opens a path only when it names a regular file (after following symbolic links). The open itself
 // never blocks: a FIFO without a writer, a device or a socket is refused by fstat before any read or
 // write could wait on it; a directory is refused as well. Returns the descriptor in blocking mode, or
-// -1 with errno set (EINVAL for a file that is not regular). flags are those of open(2); O_NONBLOCK
-// and O_CLOEXEC are added; mode is used with O_CREAT.
+// -1 with errno set (EINVAL for a file that is not regular). flags are those of open(2); O_NONBLOCK,
+// O_NOCTTY and O_CLOEXEC are added; mode is used with O_CREAT.
 int OpenPlainFile(const QString& path, int flags, unsigned mode = 0666);
 
 // Appends the bytes to a regular file, creating it when missing, and closes it again. False when the
