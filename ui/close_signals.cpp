@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -12,15 +13,17 @@ namespace {
 
 constexpr int HandledSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
-// A later signal ends the process at once only when the close it asked for has had this long to
-// finish: a close waits for a transaction in progress (up to its reply time-out) before it saves, and
-// a user who presses Ctrl+C twice, or a service manager that repeats its request, must not cost the
-// settings.
+// A later signal ends the process at once only when the close it asked for has been running this
+// long. The close begins when the window's thread takes the first signal, which waits for a
+// transaction in progress (up to its reply time-out) or an operation's reads; until then a later
+// signal is ignored, so a user who presses Ctrl+C twice, or a service manager that repeats its
+// request, never costs the settings.
 constexpr long long PatienceMs = 5000;
 
 int pipeFds[2] = {-1, -1};
 volatile sig_atomic_t signalsSeen = 0;
-volatile long long firstSignalAt = 0; // CLOCK_MONOTONIC milliseconds
+std::atomic<long long> closeStartedAt{0}; // CLOCK_MONOTONIC milliseconds; 0 until the close begins
+static_assert(std::atomic<long long>::is_always_lock_free, "read in a signal handler");
 struct sigaction previousActions[3];
 
 long long MonotonicMs() {
@@ -33,12 +36,12 @@ long long MonotonicMs() {
 void OnSignal(int signalNumber) {
     const int savedErrno = errno;
     if (signalsSeen > 0) {
-        // Asked again while closing: stop now if the close has had its chance, else let it go on.
-        if (MonotonicMs() - firstSignalAt >= PatienceMs) _exit(128 + signalNumber);
+        // Asked again: stop now if the close has had its chance, else let it go on.
+        const long long started = closeStartedAt.load();
+        if (started != 0 && MonotonicMs() - started >= PatienceMs) _exit(128 + signalNumber);
         errno = savedErrno;
         return;
     }
-    firstSignalAt = MonotonicMs();
     signalsSeen = 1;
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
     [[maybe_unused]] ssize_t written = ::write(pipeFds[1], &byte, 1);
@@ -55,6 +58,7 @@ CloseSignals::CloseSignals(std::function<void(int)> onSignal, QObject* parent)
         return;
     }
     signalsSeen = 0;
+    closeStartedAt = 0;
     notifier_ = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { readPipe(); });
 
@@ -82,6 +86,7 @@ CloseSignals::~CloseSignals() {
 void CloseSignals::readPipe() {
     unsigned char byte = 0;
     while (::read(pipeFds[0], &byte, 1) == 1) {
+        if (closeStartedAt.load() == 0) closeStartedAt = MonotonicMs();
         if (onSignal_) onSignal_(byte);
     }
 }
