@@ -3,8 +3,8 @@
 #include "device/encodings.h"
 #include "device/number_text.h"
 #include "device/register_map.h"
+#include "link/plain_file.h"
 
-#include <QFile>
 #include <QTime>
 
 namespace olv::device {
@@ -34,14 +34,11 @@ bool ShouldLogMeasurement(bool readSucceeded, const LiveReading& reading) {
 }
 
 bool AppendMeasurementLog(const QString& fileName, const LiveReading& reading) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
     const QTime now = QTime::currentTime();
     const QByteArray line =
         MeasurementLogLine(now.hour(), now.minute(), now.second(), reading.liveValue, reading.liveStatus);
-    const bool written = file.write(line) == line.size();
-    file.close();
-    return written && file.error() == QFileDevice::NoError;
+    // Only a regular file: a FIFO or a device under the log's name would block the poll.
+    return link::AppendToPlainFile(fileName, line.constData(), static_cast<size_t>(line.size()));
 }
 
 } // namespace olv::device

@@ -1,7 +1,8 @@
 #include "link/exchange_trace.h"
 
+#include "link/plain_file.h"
+
 #include <QDateTime>
-#include <QFile>
 
 #include <cstdio>
 
@@ -27,14 +28,10 @@ void AppendBytes(std::string& text, const uint8_t* bytes, size_t count) {
     }
 }
 
-// Opens, appends, closes. Every failure (bad name, read-only place, full disk) is ignored.
+// Opens, appends, closes. Every failure (bad name, read-only place, full disk, a name that is no
+// regular file, such as a FIFO that would block the transaction) is ignored.
 void AppendToFile(const QString& fileName, const std::string& text) {
-    if (fileName.isEmpty()) return;
-    const QByteArray path = QFile::encodeName(fileName);
-    std::FILE* file = std::fopen(path.constData(), "ab");
-    if (!file) return;
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
+    AppendToPlainFile(fileName, text.data(), text.size());
 }
 
 } // namespace

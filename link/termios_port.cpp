@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -51,6 +52,29 @@ std::string SystemReason(int error) {
 
 } // namespace
 
+void ApplyLineSettings(struct termios& tio, const LineSettings& line) {
+    // Raw binary line: no break/CR/LF translation, no XON/XOFF, no 8th-bit stripping. Parity errors
+    // are checked by the driver (INPCK) and counted, the damaged byte still delivered (as 0, since
+    // neither IGNPAR nor PARMRK is set), so the reply's length stays what came over the line.
+    tio.c_iflag &=
+        ~(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
+    tio.c_iflag |= line.parity == 1 || line.parity == 2 ? INPCK : 0;
+    tio.c_oflag &= ~OPOST;
+    // No echo, no line editing, no signal characters, no implementation-defined input processing.
+    tio.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
+    // CLOCAL: ignore the modem-status lines (an RS-485 adapter has no carrier); CREAD: enable the
+    // receiver; no CRTSCTS: the adapter turns the bus around itself; one stop bit always.
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CLOCAL | CREAD | SizeFor(line.dataBits);
+    if (line.parity == 1) tio.c_cflag |= PARENB | PARODD;
+    if (line.parity == 2) tio.c_cflag |= PARENB;
+    // read() returns at once with what is there; the waiting is done by poll() under the time-outs.
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, SpeedFor(line.baudRate));
+    cfsetospeed(&tio, SpeedFor(line.baudRate));
+}
+
 TermiosPort::~TermiosPort() {
     close();
 }
@@ -75,33 +99,21 @@ bool TermiosPort::open(const std::string& devicePath, const LineSettings& line, 
         return false;
     }
 
-    // Exclusive use, as the port is not shared: a second open() by anyone but root fails with EBUSY.
+    // Exclusive use, as the port is not shared. The advisory lock is the one other serial programs on
+    // Linux take (and check); TIOCEXCL makes a second open() by anyone but root fail with EBUSY, also
+    // for programs that do not lock. A device another program has locked counts as busy.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error = SystemReason(errno == EWOULDBLOCK ? EBUSY : errno);
+        ::close(fd);
+        return false;
+    }
     ioctl(fd, TIOCEXCL);
 
     // Back to blocking I/O; reads still never block forever since each waits in poll() first.
     const int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
 
-    // Raw binary line: no break/CR/LF translation, no XON/XOFF, no 8th-bit stripping. Parity errors
-    // are checked by the driver (INPCK) and counted, the damaged byte still delivered (as 0, since
-    // neither IGNPAR nor PARMRK is set), so the reply's length stays what came over the line.
-    tio.c_iflag &=
-        ~(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
-    tio.c_iflag |= line.parity == 1 || line.parity == 2 ? INPCK : 0;
-    tio.c_oflag &= ~OPOST;
-    // No echo, no line editing, no signal characters, no implementation-defined input processing.
-    tio.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
-    // CLOCAL: ignore the modem-status lines (an RS-485 adapter has no carrier); CREAD: enable the
-    // receiver; no CRTSCTS: the adapter turns the bus around itself; one stop bit always.
-    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CLOCAL | CREAD | SizeFor(line.dataBits);
-    if (line.parity == 1) tio.c_cflag |= PARENB | PARODD;
-    if (line.parity == 2) tio.c_cflag |= PARENB;
-    // read() returns at once with what is there; the waiting is done by poll() under the time-outs.
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    cfsetispeed(&tio, SpeedFor(line.baudRate));
-    cfsetospeed(&tio, SpeedFor(line.baudRate));
+    ApplyLineSettings(tio, line);
     // Not examined: a pseudo-terminal may refuse parity, and a real port reports nothing useful here.
     tcsetattr(fd, TCSANOW, &tio);
 

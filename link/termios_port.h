@@ -4,12 +4,21 @@
 
 #include <cstdint>
 
+struct termios;
+
 namespace olv::link {
 
+// Sets the line of a termios record for the port: raw binary, receiver on, no flow control, no modem
+// status lines, one stop bit, the data bits, the parity (0 none, 1 odd, 2 even, anything else none;
+// odd and even also switch the parity check of received bytes on), and the rate (a rate the port
+// does not know gives 19200). Bits the port does not use are left as they were.
+void ApplyLineSettings(struct termios& tio, const LineSettings& line);
+
 // The serial port over POSIX termios (a USB-RS-485 adapter, /dev/ttyS*, or a pseudo-terminal).
-// Opened exclusively in raw mode with one stop bit and the given data bits and parity; reads wait with
-// poll() under the classic comm time-outs (total per byte plus constant, and the silence between
-// bytes once the first has arrived). A hang-up (adapter unplugged, peer gone) ends a read at once.
+// Opened exclusively (an advisory lock and TIOCEXCL) in raw mode with one stop bit and the given data bits
+// and parity; reads wait with poll() under the classic comm time-outs (total per byte plus constant, and the
+// silence between bytes once the first has arrived). A hang-up (adapter unplugged, peer gone) ends a read at
+// once.
 class TermiosPort : public SerialPort {
   public:
     TermiosPort() = default;

@@ -1,12 +1,16 @@
 #include "settings/ini_file.h"
 
 #include "device/cp1251.h"
+#include "link/plain_file.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace olv::settings {
@@ -146,10 +150,20 @@ Location Find(const std::vector<Line>& lines, const QString& section, const QStr
     return where;
 }
 
+// A settings file larger than this is not read: it cannot be one of ours, and reading it whole could
+// take all the memory (a link to /dev/zero is refused earlier, as it is no regular file).
+constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
+
+// The bytes of the file; empty when it is missing. Nothing when it exists but cannot be read: not a
+// regular file (a FIFO would block, a device never end), too large, or refused by the system.
+std::optional<QByteArray> ReadFile(const QString& path) {
+    link::PlainFileContent content = link::ReadPlainFile(path, MaxFileSize);
+    if (content.missing) return QByteArray();
+    return std::move(content.bytes);
+}
+
 QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return file.readAll();
+    return ReadFile(path).value_or(QByteArray());
 }
 
 // A stored text never carries a line break: it would end the line and start another one. Windows-1251
@@ -162,22 +176,93 @@ QByteArray Encode(const QString& text, bool utf8) {
     return bytes;
 }
 
-// Replaces the file's contents without leaving it half written: through a temporary file renamed over
-// it (QSaveFile writes through a symbolic link to its target and keeps the file's permissions). Where
-// no temporary file can be made next to it, an existing file is rewritten in place.
+// The file that a save replaces: a symbolic link is followed to its end, so that the link stays a link
+// and its target gets the new contents.
+QString SaveTarget(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isSymLink()) return path;
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.symLinkTarget() : canonical;
+}
+
+// Makes a finished rename survive a power cut. A failure here is not reported: the new file is in
+// place already.
+void SyncFolder(const QByteArray& folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+bool WriteAllAt(int fd, const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    size_t left = static_cast<size_t>(bytes.size());
+    off_t offset = 0;
+    while (left > 0) {
+        const ssize_t n = ::pwrite(fd, data, left, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        offset += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// For a folder where no new file can be made: the existing file is rewritten where it is. The new size
+// is reserved first, so a full disk or a file size limit refuses the save before the first byte of
+// the old contents changes.
+void RewriteInPlace(const QString& path, const QString& target, const QByteArray& bytes) {
+    const int fd = link::OpenPlainFile(target, O_WRONLY);
+    if (fd < 0) throw IniWriteError(path);
+    const off_t size = static_cast<off_t>(bytes.size());
+    bool written = size == 0 || ::posix_fallocate(fd, 0, size) == 0;
+    written = written && WriteAllAt(fd, bytes) && ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
+    if (::close(fd) != 0) written = false;
+    if (!written) throw IniWriteError(path);
+}
+
+// Replaces the file's contents all or nothing: the new contents go to a temporary file in the same
+// folder, which is written completely and synced before it is renamed over the file; the folder is
+// synced after the rename. Any failure before the rename removes the temporary file and leaves the old
+// file as it was. The new file keeps the old one's permissions (and owner, where allowed). Only a
+// regular file (or none yet) is replaced. Where no temporary file can be made next to the file, an
+// existing file is rewritten in place (see RewriteInPlace).
 void Store(const QString& path, const QByteArray& bytes) {
-    QSaveFile save(path);
-    save.setDirectWriteFallback(false);
-    if (save.open(QIODevice::WriteOnly)) {
-        if (save.write(bytes) == bytes.size() && save.commit()) return;
+    const QString target = SaveTarget(path);
+    const QByteArray name = QFile::encodeName(target);
+    struct stat old {};
+    const bool existing = ::stat(name.constData(), &old) == 0;
+    if (existing ? !S_ISREG(old.st_mode) : errno != ENOENT) throw IniWriteError(path);
+    // A file the user made read-only stays as it is, although the folder would allow replacing it.
+    if (existing && ::access(name.constData(), W_OK) != 0) throw IniWriteError(path);
+
+    const QFileInfo info(target);
+    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    QByteArray temp = folder + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        if (!existing) throw IniWriteError(path);
+        RewriteInPlace(path, target, bytes);
+        return;
+    }
+    mode_t mode = 0;
+    if (existing) {
+        mode = old.st_mode & 07777;
+        [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid); // only root may
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool written =
+        ::fchmod(fd, mode) == 0 && link::WriteAll(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
+    if (::close(fd) != 0) written = false;
+    if (!written || ::rename(temp.constData(), name.constData()) != 0) {
+        ::unlink(temp.constData());
         throw IniWriteError(path);
     }
-    if (!QFileInfo::exists(path)) throw IniWriteError(path);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) throw IniWriteError(path);
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
-    file.close();
-    if (!written || file.error() != QFileDevice::NoError) throw IniWriteError(path);
+    SyncFolder(folder);
 }
 
 int DigitValue(QChar c) {
@@ -249,9 +334,11 @@ int32_t IniFile::readInteger(const QString& section, const QString& key, int32_t
 }
 
 void IniFile::writeString(const QString& section, const QString& key, const QString& value) {
-    const QByteArray bytes = ReadAll(path_);
+    // A file that exists but cannot be read is never replaced: its contents would be lost.
+    const std::optional<QByteArray> stored = ReadFile(path_);
+    if (!stored) throw IniWriteError(path_);
     bool hadBom = false;
-    const QByteArray body = WithoutBom(bytes, hadBom);
+    const QByteArray body = WithoutBom(*stored, hadBom);
     std::vector<Line> lines = SplitLines(body);
     const QByteArray eol = LineEnding(body);
     const Location where = Find(lines, section, key);

@@ -40,8 +40,13 @@ std::optional<int32_t> ParseIniInteger(const QString& text);
 // its header); a new section is added at the end of the file. Every other byte of the file stays as it
 // was. The file keeps its line ending; a new file gets CRLF. Line breaks inside a value are written as
 // blanks, so a value can never add a line of its own. The file is replaced through a temporary file in
-// the same folder; a symbolic link stays a link (its target is written); where the folder is not
-// writable but the file is, the file is rewritten in place. A refused write throws IniWriteError.
+// the same folder, written and synced completely before it is renamed over the file, so a save that
+// fails (a full disk) leaves the old file byte for byte; a symbolic link stays a link (its target is
+// written); where the folder is not writable but the file is, the file is rewritten in place once its
+// new size is reserved. A refused write throws IniWriteError.
+//
+// Only a regular file of at most 16 MB is read; anything else under the name (a FIFO, a device, a
+// socket, a folder) reads as an empty file and is never written: a write to it throws IniWriteError.
 //
 // Encodings: a UTF-8 byte order mark at the very start of the file is skipped when reading and kept
 // when writing. A value (or name) whose bytes are valid UTF-8 and not plain ASCII reads as UTF-8, any

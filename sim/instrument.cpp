@@ -235,10 +235,9 @@ bool Instrument::setKey(const std::string& key, const std::string& value, std::s
     };
 
     if (key.rfind("reg.", 0) == 0) {
-        long long r = 0;
-        if (!ParseInteger(key.substr(4), r) || !IsMapped(static_cast<int>(r)))
-            return fail("no such register");
-        return word(static_cast<int>(r));
+        int r = 0;
+        if (!ParseRegister(key.substr(4), r) || !IsMapped(r)) return fail("no such register");
+        return word(r);
     }
     if (key == "model") return word(0);
     if (key == "model_code") return word(1);

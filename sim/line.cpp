@@ -298,10 +298,9 @@ std::string Line::command(const std::string& rawLine, double now) {
         return out + "end\n";
     }
     if (verb == "get" && words.size() == 2) {
-        long long r = 0;
-        if (!ParseInteger(words[1], r) || !IsMapped(static_cast<int>(r)))
-            return "error no register " + words[1] + "\n";
-        return "ok " + std::to_string(inst->reg(static_cast<int>(r), now)) + "\n";
+        int r = 0;
+        if (!ParseRegister(words[1], r) || !IsMapped(r)) return "error no register " + words[1] + "\n";
+        return "ok " + std::to_string(inst->reg(r, now)) + "\n";
     }
     if (verb == "set" && words.size() >= 2) {
         // set KEY=VALUE: the value is the rest of the line, spaces included (the text has them).

@@ -290,6 +290,12 @@ int main(int argc, char** argv) {
         controlFd = ::open(options.control.c_str(), O_RDWR | O_NONBLOCK);
         if (controlFd < 0)
             Log("cannot open the control FIFO " + options.control + ": " + std::strerror(errno));
+        // Checked again on what was opened: something else may have taken the name meanwhile.
+        if (controlFd >= 0 && (::fstat(controlFd, &st) != 0 || !S_ISFIFO(st.st_mode))) {
+            std::fprintf(stderr, "modbus-olv-sim: --control %s is not a FIFO\n", options.control.c_str());
+            ::close(controlFd);
+            return 2;
+        }
     }
 
     Say(endpoint.path() + "\n");

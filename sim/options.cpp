@@ -2,10 +2,18 @@
 
 #include "sim/text_values.h"
 
-#include <fstream>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace olv::sim {
+
+namespace {
+constexpr size_t MaxStateFileSize = 1024 * 1024;
+} // namespace
 
 const char* const UsageText =
     "usage: modbus-olv-sim [options]\n"
@@ -60,16 +68,56 @@ bool LoadState(const std::string& text, Instrument& instrument, std::string& err
 }
 
 bool LoadStateFile(const std::string& path, Instrument& instrument, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    // Only a regular file: a FIFO would block the start, a device never end, a folder read as empty.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > MaxStateFileSize) {
+        ::close(fd);
+        error = path + " is not a state file (a regular file of at most 1 MB)";
+        return false;
+    }
+    std::string text;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0 && text.size() <= MaxStateFileSize)
+        text.append(buffer, static_cast<size_t>(n));
+    ::close(fd);
+    if (n < 0) {
         error = "cannot read " + path;
         return false;
     }
-    std::stringstream text;
-    text << file.rdbuf();
-    if (!LoadState(text.str(), instrument, error)) {
+    if (!LoadState(text, instrument, error)) {
         error = path + ": " + error;
         return false;
+    }
+    return true;
+}
+
+bool CheckPaths(const Options& options, std::string& error) {
+    struct stat st {};
+    // The control path is made a FIFO when it is missing; anything else there is not ours to read
+    // (a plain file would read as endless end-of-file).
+    if (!options.control.empty() && ::stat(options.control.c_str(), &st) == 0 && !S_ISFIFO(st.st_mode)) {
+        error = "--control " + options.control + " exists and is not a FIFO";
+        return false;
+    }
+    // The link is replaced at start and removed at the end: only a link to a line may be there already
+    // (the one an earlier run left behind), never a file or a link to something else.
+    if (!options.link.empty() && ::lstat(options.link.c_str(), &st) == 0) {
+        char target[4096];
+        const ssize_t n =
+            S_ISLNK(st.st_mode) ? ::readlink(options.link.c_str(), target, sizeof target - 1) : -1;
+        const std::string points = n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
+        const bool earlierLink =
+            points.rfind("/dev/pts/", 0) == 0 || (!options.device.empty() && points == options.device);
+        if (!earlierLink) {
+            error = "--link " + options.link + " exists and is not a link to a line";
+            return false;
+        }
     }
     return true;
 }
@@ -144,6 +192,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         }
     }
 
+    if (!CheckPaths(options, error)) return false;
     if (!statePath.empty() && !LoadStateFile(statePath, base, error)) return false;
     for (const auto& [key, v] : settings)
         if (!base.setKey(key, v, error)) return false;

@@ -23,6 +23,10 @@ struct Options {
 bool LoadState(const std::string& text, Instrument& instrument, std::string& error);
 bool LoadStateFile(const std::string& path, Instrument& instrument, std::string& error);
 
+// Refuses a --control path that exists and is no FIFO, and a --link path that exists and is not a
+// symbolic link to a line (a pseudo-terminal, or the --device port).
+bool CheckPaths(const Options& options, std::string& error);
+
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
 
 extern const char* const UsageText;

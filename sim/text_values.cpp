@@ -45,6 +45,13 @@ bool ParseInteger(const std::string& text, long long& value) {
     return true;
 }
 
+bool ParseRegister(const std::string& text, int& reg) {
+    long long value = 0;
+    if (!ParseInteger(text, value) || value < 0 || value > 0xFFFF) return false;
+    reg = static_cast<int>(value);
+    return true;
+}
+
 bool ParseHex(const std::string& text, long long& value) {
     const size_t from = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 2 : 0;
     if (from < text.size() && (text[from] == '-' || text[from] == '+')) return false;

@@ -11,6 +11,8 @@ namespace olv::sim {
 
 // Decimal, or hexadecimal after "0x"; an optional leading '-'. The whole text must be the number.
 bool ParseInteger(const std::string& text, long long& value);
+// A register number as ParseInteger reads it, within 0..65535 (the protocol's addresses).
+bool ParseRegister(const std::string& text, int& reg);
 // Hexadecimal with or without "0x".
 bool ParseHex(const std::string& text, long long& value);
 bool ParseFloat(const std::string& text, float& value);

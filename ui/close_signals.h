@@ -8,7 +8,9 @@ class QSocketNotifier;
 
 // Turns SIGTERM, SIGINT and SIGHUP into a call on the window's thread (self-pipe and socket
 // notifier), so that a terminal closing, a logout or a kill closes the window the ordinary way and
-// the settings are saved. A second signal while that close is under way ends the process at once.
+// the settings are saved. A later signal ends the process at once only once that close has been
+// running for five seconds (it begins when the window's thread takes the first signal, after any
+// transaction in progress); before that it is ignored.
 // One instance at a time; the previous handlers are restored when it is destroyed.
 class CloseSignals : public QObject {
   public:

@@ -103,9 +103,7 @@ void TForm1::FormCreate() {
     serialLink.raiseLines();
 
     Timer2->setInterval(50);
-    Timer2->start();
     Timer3->setInterval(200);
-    Timer3->start();
 
     pollEnabled = 0;
     uiBusy = 1;
@@ -113,6 +111,14 @@ void TForm1::FormCreate() {
     if (auto* app = qobject_cast<OlvApplication*>(QCoreApplication::instance()))
         app->setExceptionHandler(
             [this](QObject* sender, const std::exception* error) { MEx(sender, error); });
+
+    // The timers start only now: a tick handled inside one of start-up's boxes would run the start-up
+    // read before the port is open, or twice. Their intervals count from here, so the start-up read
+    // comes 200 ms after start-up ended however long a box stayed open. A window closed during
+    // start-up (by a signal) starts none.
+    if (formCloseRuns == 0)
+        for (QTimer* timer : {Timer1, Timer2, Timer3, Timer4, Timer5})
+            timer->start();
 }
 
 void TForm1::LoadStationSettingsReported() {
@@ -133,7 +139,8 @@ void TForm1::SaveStationSettingsReported() {
 }
 
 void TForm1::ReportIniWriteError(const olv::settings::IniWriteError& error) {
-    // One box for start-up and one for closing, however many writes are refused.
+    // One box for start-up, one for closing and one for each profile load or save from the menu,
+    // however many writes of that step are refused.
     if (iniErrorShown_) return;
     iniErrorShown_ = true;
     boxes->show({QStringLiteral("Не удалось записать настройки в файл %1")

@@ -246,7 +246,8 @@ void TForm1::BuildControls() {
     makeDialog(OpenDialog1, "OpenDialog1", QFileDialog::AcceptOpen);
     makeDialog(SaveDialog1, "SaveDialog1", QFileDialog::AcceptSave);
 
-    // Timers: all enabled from the start, 1000 ms unless set otherwise; Timer4 runs every 500 ms.
+    // Timers: 1000 ms unless set otherwise; Timer4 runs every 500 ms. FormCreate starts all five once
+    // start-up has finished, so that no tick is handled inside it (nor inside one of its boxes).
     for (auto [member, name] :
          {std::pair{&Timer1, "Timer1"}, std::pair{&Timer2, "Timer2"}, std::pair{&Timer3, "Timer3"},
           std::pair{&Timer4, "Timer4"}, std::pair{&Timer5, "Timer5"}}) {
@@ -256,8 +257,6 @@ void TForm1::BuildControls() {
     }
     Timer4->setInterval(500);
     Timer5->setTimerType(Qt::PreciseTimer); // a Pause ends as soon after its time as possible
-    for (QTimer* timer : {Timer1, Timer2, Timer3, Timer4, Timer5})
-        timer->start();
 
     // About 700 x 550, wide enough for every tab caption at its larger font.
     const int tabsWidth = TabbedNotebook1->tabBar()->sizeHint().width() + 2 * 8 + 24;

@@ -36,6 +36,10 @@ int main(int argc, char** argv) {
         deps.runFormCreate = false; // run below, once a signal can already reach the window
         TForm1 Form1(std::move(deps));
         window = &Form1;
+        // Cleared before the window goes, whichever way it goes (an exception included), so that a
+        // signal handled later (during the fatal-error box below) never reaches a destroyed window.
+        const std::unique_ptr<TForm1*, void (*)(TForm1**)> forgetWindow(&window,
+                                                                        [](TForm1** w) { *w = nullptr; });
         Form1.FormCreate();
 
         // A signal during start-up may have closed the window already.
@@ -45,8 +49,9 @@ int main(int argc, char** argv) {
                 GrabPagesThenClose(Form1, options.grabPagesFolder, 1500, options.grabLiveMs);
             app.exec();
         }
-        window = nullptr;
     } catch (const std::exception& error) {
+        // A signal during this box finds no window and ends the program (the box's loop included).
+        window = nullptr;
         QMessageBox::critical(nullptr, QStringLiteral("Mod Bus OLV 1.1.3.1"),
                               QString::fromLocal8Bit(error.what()));
     }

@@ -103,6 +103,7 @@ void TForm1::N2Click() {
     QString fileName;
     bool firstFilter = true;
     if (!ChooseProfileFile(OpenDialog1, fileName, firstFilter)) return;
+    iniErrorShown_ = false; // the user asked for this file: a refusal is always reported
     LoadProfileToWindow(fileName);
     ShowConfiguration();
     ShowDeviceText();
@@ -121,6 +122,7 @@ void TForm1::N3Click() {
     if (CollectConfiguration(true)) return;
     CollectDeviceLinkSettings(uiBusy);
     if (CollectVersions(true)) return;
+    iniErrorShown_ = false; // the user asked for this file: a refusal is always reported
     SaveWindowToProfile(olv::settings::ProfileSaveName(fileName, firstFilter));
     // Edit1 keeps its highlight.
     for (QWidget* control : std::initializer_list<QWidget*>{

@@ -11,9 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -114,6 +119,86 @@ TEST_F(TermiosPortTest, TheDeviceIsHeldExclusively) {
     ASSERT_EQ(result, 0);
     EXPECT_EQ(exclusive, 1);
 }
+
+TEST_F(TermiosPortTest, ADeviceLockedByAnotherProgramIsBusy) {
+    TermiosPort second;
+    std::string error;
+    EXPECT_FALSE(second.open(pty.slavePath(), LineSettings{}, error)); // root too: the lock is ours
+    EXPECT_EQ(error, std::string(strerror(EBUSY)));
+    port.close();
+    EXPECT_TRUE(second.open(pty.slavePath(), LineSettings{}, error)) << error; // released on close
+}
+
+TEST(TermiosPortOpen, ALockedDeviceFailsWithTheBoxAndBusy) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    // Another program holding the device with its own lock (as pyserial's exclusive mode does).
+    const pid_t holder = fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        const int fd = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) _exit(1);
+        pause();
+        _exit(0);
+    }
+    // Wait (with a deadline) until the child holds the lock.
+    const auto deadline = steady_clock::now() + seconds(10);
+    bool locked = false;
+    while (!locked && steady_clock::now() < deadline) {
+        const int fd = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
+        if (fd >= 0) ::close(fd);
+        if (!locked) std::this_thread::sleep_for(milliseconds(5));
+    }
+    olv::test::RecordingBoxes boxes;
+    SerialLink link(std::make_unique<TermiosPort>(), boxes, [&pty](int) { return pty.slavePath(); });
+    const bool opened = link.openPort(1, 19200, 8, 2, 1, 1000);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ASSERT_TRUE(locked);
+    EXPECT_FALSE(opened);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Невозможно открыть последовательный порт"));
+    EXPECT_TRUE(boxes.boxes[0].detail.contains(QStringLiteral("busy")))
+        << boxes.boxes[0].detail.toStdString();
+}
+
+// Which parity the line really carries is decided here alone; a pseudo-terminal drops PARENB, so the
+// flags are checked on the record itself, starting from every bit set and from none.
+struct ParityFlagsCase {
+    int parity;
+    bool parenb;
+    bool parodd;
+    bool inpck;
+};
+
+class ApplyLineSettingsTest : public ::testing::TestWithParam<ParityFlagsCase> {};
+
+TEST_P(ApplyLineSettingsTest, ParityDataBitsStopBitsAndRawMode) {
+    const ParityFlagsCase& c = GetParam();
+    for (const unsigned char fill : {0x00, 0xFF}) {
+        struct termios tio;
+        std::memset(&tio, fill, sizeof tio);
+        ApplyLineSettings(tio, LineSettings{9600, 8, c.parity});
+        EXPECT_EQ((tio.c_cflag & PARENB) != 0, c.parenb) << c.parity << " fill " << int(fill);
+        EXPECT_EQ((tio.c_cflag & PARODD) != 0, c.parodd) << c.parity << " fill " << int(fill);
+        EXPECT_EQ((tio.c_iflag & INPCK) != 0, c.inpck) << c.parity << " fill " << int(fill);
+        EXPECT_EQ(tio.c_cflag & CSIZE, tcflag_t(CS8));
+        EXPECT_EQ(tio.c_cflag & (CSTOPB | CRTSCTS), tcflag_t(0));
+        EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD), tcflag_t(CLOCAL | CREAD));
+        EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ISTRIP | ICRNL | IGNPAR | PARMRK), tcflag_t(0));
+        EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), tcflag_t(0));
+        EXPECT_EQ(tio.c_oflag & OPOST, tcflag_t(0));
+        EXPECT_EQ(cfgetospeed(&tio), speed_t(B9600));
+        EXPECT_EQ(cfgetispeed(&tio), speed_t(B9600));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Parities, ApplyLineSettingsTest,
+                         ::testing::Values(ParityFlagsCase{0, false, false, false},
+                                           ParityFlagsCase{1, true, true, true},
+                                           ParityFlagsCase{2, true, false, true},
+                                           ParityFlagsCase{5, false, false, false}));
 
 TEST_F(TermiosPortTest, BytesPassUntranslatedBothWays) {
     // CR, LF, XON, XOFF, ^C, ^Z, DEL, 0xFF: a raw line passes them as they are.

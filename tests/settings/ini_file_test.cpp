@@ -5,6 +5,12 @@
 
 #include <QFileInfo>
 
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace olv::test {
@@ -333,6 +339,147 @@ TEST_F(WorkDirTest, ReadOnlyFolderWithWritableFileIsWrittenInPlace) {
         QFile::setPermissions(path("locked"),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
+
+// ---- saves that fail part-way, and files that are no regular files ----
+
+// Limits the size of every file this process writes (RLIMIT_FSIZE) while it lives. SIGXFSZ is ignored,
+// so an oversized write fails with EFBIG instead of ending the process: a full disk, made small.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = previous_;
+        limit.rlim_cur = bytes;
+        ok_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    bool ok() const { return ok_; }
+
+  private:
+    struct rlimit previous_ {};
+    void (*previousHandler_)(int) = SIG_DFL;
+    bool ok_ = false;
+};
+
+// The inode of the name itself (a link's own, not its target's).
+ino_t Inode(const QString& file) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(file).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+// A file of 600 bytes that a save would grow past the 1000-byte limit.
+QByteArray LongSettings() {
+    QByteArray bytes = "[PORTS]\r\nCOM1=/dev/ttyUSB0\r\n[MINE]\r\n";
+    while (bytes.size() < 600)
+        bytes += "note=" + QByteArray(40, 'x') + "\r\n";
+    return bytes;
+}
+
+TEST_F(WorkDirTest, SaveThatRunsOutOfSpaceLeavesTheOldFileByteForByte) {
+    const QByteArray original = LongSettings();
+    writeFile(path("dev.dat"), original);
+    IniFile ini(QStringLiteral("dev.dat"));
+    {
+        FileSizeLimit limit(1000);
+        ASSERT_TRUE(limit.ok());
+        EXPECT_THROW(ini.writeString("LOG", "LogFileName", QString(600, u'y')), IniWriteError);
+    }
+    EXPECT_EQ(readFile(path("dev.dat")), original);
+    EXPECT_EQ(QDir(path("")).entryList(QDir::Files | QDir::Hidden), QStringList{"dev.dat"}); // no leftovers
+    // A save that fits still goes through afterwards.
+    ini.writeString("LOG", "LogFileName", QStringLiteral("COM.txt"));
+    EXPECT_EQ(readFile(path("dev.dat")), original + "[LOG]\r\nLogFileName=COM.txt\r\n");
+}
+
+TEST_F(WorkDirTest, InPlaceSaveThatRunsOutOfSpaceLeavesTheOldFileByteForByte) {
+    ASSERT_TRUE(QDir(path("")).mkdir("locked"));
+    const QByteArray original = LongSettings();
+    writeFile(path("locked/f.ini"), original);
+    std::optional<ImmutableFlag> immutable;
+    if (::geteuid() == 0) {
+        immutable.emplace(path("locked"));
+        if (!immutable->ok()) GTEST_SKIP() << "running as root without the immutable flag";
+    } else {
+        ASSERT_TRUE(QFile::setPermissions(path("locked"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    }
+    IniFile ini(QStringLiteral("locked/f.ini"));
+    {
+        FileSizeLimit limit(1000);
+        ASSERT_TRUE(limit.ok());
+        EXPECT_THROW(ini.writeString("S", "a", QString(600, u'y')), IniWriteError);
+    }
+    EXPECT_EQ(readFile(path("locked/f.ini")), original);
+    // A shorter file is rewritten in place and cut to its new length.
+    ini.writeString("MINE", "note", QStringLiteral("1"));
+    EXPECT_TRUE(
+        readFile(path("locked/f.ini")).startsWith("[PORTS]\r\nCOM1=/dev/ttyUSB0\r\n[MINE]\r\nnote=1\r\n"));
+    if (!immutable)
+        QFile::setPermissions(path("locked"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST_F(WorkDirTest, SaveIsSyncedAndReplacesTheFileWhole) {
+    writeFile(path("f.ini"), "[S]\r\na=1\r\n");
+    const ino_t before = Inode(path("f.ini"));
+    IniFile ini(QStringLiteral("f.ini"));
+    ini.writeInteger("S", "a", 2);
+    EXPECT_EQ(readFile(path("f.ini")), "[S]\r\na=2\r\n");
+    // A new file took the old one's place (a rewrite of the old file could be torn by a crash).
+    EXPECT_NE(Inode(path("f.ini")), before);
+}
+
+// What the file is, made in the test's folder under the name "odd".
+enum class OddKind { Fifo, DevZero, Folder, Socket, TooLarge };
+
+class OddFileTest : public WorkDirTest, public ::testing::WithParamInterface<OddKind> {};
+
+TEST_P(OddFileTest, IsNeitherReadNorReplaced) {
+    const QByteArray name = QFile::encodeName(path("odd"));
+    switch (GetParam()) {
+    case OddKind::Fifo:
+        ASSERT_EQ(::mkfifo(name.constData(), 0644), 0);
+        break;
+    case OddKind::DevZero:
+        ASSERT_TRUE(QFile::link("/dev/zero", path("odd")));
+        break;
+    case OddKind::Folder:
+        ASSERT_TRUE(QDir(path("")).mkdir("odd"));
+        break;
+    case OddKind::Socket: {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        struct sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        ASSERT_LT(size_t(name.size()), sizeof address.sun_path);
+        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+        break;
+    }
+    case OddKind::TooLarge: {
+        writeFile(path("odd"), "[S]\r\na=5\r\n");
+        ASSERT_TRUE(QFile::resize(path("odd"), 16 * 1024 * 1024 + 1)); // sparse
+        break;
+    }
+    }
+    const QFileInfo before(path("odd"));
+    const ino_t inode = Inode(path("odd"));
+    IniFile ini(QStringLiteral("odd"));
+    EXPECT_EQ(ini.readInteger("S", "a", 7), 7); // returns at once, with the default
+    EXPECT_THROW(ini.writeInteger("S", "a", 1), IniWriteError);
+    const QFileInfo after(path("odd"));
+    EXPECT_EQ(after.isSymLink(), before.isSymLink());
+    EXPECT_EQ(after.isDir(), before.isDir());
+    EXPECT_EQ(after.size(), before.size());
+    EXPECT_EQ(Inode(path("odd")), inode);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, OddFileTest,
+                         ::testing::Values(OddKind::Fifo, OddKind::DevZero, OddKind::Folder, OddKind::Socket,
+                                           OddKind::TooLarge));
 
 } // namespace
 } // namespace olv::test

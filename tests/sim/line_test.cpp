@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace olv::sim;
@@ -200,6 +201,12 @@ TEST(Commands, SetTakesTheRestOfTheLineAndAddressesByAt) {
     EXPECT_EQ(line.command("@6 get 48", 0), "error no instrument at address 6\n");
     EXPECT_EQ(line.command("set text=this is far too long for it", 0).rfind("error ", 0), 0u);
     EXPECT_EQ(line.command("set nonsense=1", 0), "error nonsense: unknown key\n");
+    // Register numbers are 16 bits: a larger number is no alias of a small one.
+    EXPECT_EQ(line.command("set reg.4294967296=7", 0).rfind("error ", 0), 0u);
+    EXPECT_EQ(line.command("set reg.65536=7", 0).rfind("error ", 0), 0u);
+    EXPECT_EQ(line.command("get 4294967311", 0), "error no register 4294967311\n");
+    EXPECT_EQ(line.command("get -1", 0), "error no register -1\n");
+    EXPECT_EQ(line.instruments()[0].reg(0), 150);
     EXPECT_EQ(line.command("instruments", 0), "ok 1:19200:even 5:19200:even\n");
 }
 
@@ -325,6 +332,55 @@ INSTANTIATE_TEST_SUITE_P(CommandLine, RejectedOptions,
                                          BadOptions{{"--instrument", "addr"}},
                                          BadOptions{{"--baud", "14400"}}, BadOptions{{"--set", "=3"}},
                                          BadOptions{{"--state", "/nonexistent/olv-state"}}));
+
+// Paths the simulator must not use: it would read a plain control file endlessly, replace a user's file
+// by its link (and delete it at the end), or read a device as its state forever.
+TEST(Options, RefusesPathsItCannotUse) {
+    char dir[] = "/tmp/olv-sim-paths-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string base = dir;
+    const std::string plain = base + "/plain", fifo = base + "/fifo", toPlain = base + "/to-plain",
+                      earlier = base + "/earlier", folder = base + "/folder";
+    { std::ofstream(plain) << "model=1\n"; }
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(symlink(plain.c_str(), toPlain.c_str()), 0);
+    ASSERT_EQ(symlink("/dev/pts/4711", earlier.c_str()), 0); // left by an earlier run
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+
+    const struct {
+        std::vector<std::string> args;
+        bool accepted;
+    } cases[] = {
+        {{"--control", plain}, false},
+        {{"--control", folder}, false},
+        {{"--control", fifo}, true},
+        {{"--control", base + "/new-fifo"}, true},
+        {{"--link", plain}, false},
+        {{"--link", toPlain}, false},
+        {{"--link", folder}, false},
+        {{"--link", earlier}, true},
+        {{"--link", base + "/new-link"}, true},
+        {{"--state", fifo}, false},
+        {{"--state", folder}, false},
+        {{"--state", "/dev/zero"}, false},
+        {{"--state", plain}, true},
+    };
+    for (const auto& c : cases) {
+        Options o;
+        std::string error;
+        EXPECT_EQ(ParseOptions(c.args, o, error), c.accepted)
+            << c.args[0] << " " << c.args[1] << ": " << error;
+        EXPECT_EQ(error.empty(), c.accepted) << c.args[0] << " " << c.args[1];
+    }
+    std::ifstream kept(plain);
+    std::string content;
+    std::getline(kept, content);
+    EXPECT_EQ(content, "model=1");
+    for (const std::string& path : {plain, fifo, toPlain, earlier})
+        std::remove(path.c_str());
+    rmdir(folder.c_str());
+    rmdir(dir);
+}
 
 // --- Texts ------------------------------------------------------------------------------------------
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -239,6 +240,16 @@ TEST(SimProcess, StopEndsTheProcessAndBadOptionsDoNotStart) {
 
     EXPECT_FALSE(sim.start({"--instruments-range", "9-2"}));
     EXPECT_FALSE(sim.running());
+    // A plain file as the control channel is refused at start, not read in a loop.
+    const std::string plain = TempPath("plain-control");
+    {
+        FILE* f = std::fopen(plain.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+    }
+    EXPECT_FALSE(sim.start({"--quiet", "--control", plain}));
+    EXPECT_FALSE(sim.running());
+    std::remove(plain.c_str());
 }
 
 } // namespace

@@ -22,6 +22,7 @@ FormFixture::FormFixture(const Options& options) : previousDir_(QDir::currentPat
     fake->opened = false;
     port = fake.get();
     if (options.preparePort) options.preparePort(*port);
+    if (options.prepareBoxes) options.prepareBoxes(boxes);
 
     Form1Deps deps;
     deps.port = std::move(fake);

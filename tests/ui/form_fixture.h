@@ -20,9 +20,10 @@ class FormFixture {
   public:
     struct Options {
         bool runFormCreate = true;
-        bool qtBoxes = false;                       // real QMessageBox boxes instead of recording ones
-        std::function<void(const QDir&)> prepare;   // writes files into the folder before start-up
-        std::function<void(FakePort&)> preparePort; // scripts the port before start-up
+        bool qtBoxes = false;                              // real QMessageBox boxes instead of recording ones
+        std::function<void(const QDir&)> prepare;          // writes files into the folder before start-up
+        std::function<void(FakePort&)> preparePort;        // scripts the port before start-up
+        std::function<void(RecordingBoxes&)> prepareBoxes; // e.g. a box that stays open a while
         bool portsFromStationFile = false; // COM numbers map through [PORTS] of dev.dat, as in the program
     };
 

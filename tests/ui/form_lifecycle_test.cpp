@@ -31,7 +31,6 @@ namespace {
 const QColor Aqua(0, 255, 255);
 const QColor White(255, 255, 255);
 
-
 QString IniValue(const QString& path, const QString& key) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return QString();
@@ -100,6 +99,37 @@ class FormLifecycleTest : public QObject {
             QCOMPARE(box.text, QStringLiteral("При приеме не принято ожидаемое число символов."));
             QCOMPARE(box.caption, QStringLiteral("Ошибка в обмене."));
         }
+        QCOMPARE(f.port->opens.size(), size_t(1));
+    }
+
+    void startUpBoxLeftOpenRunsNoTimerAndTheStartUpReadOnceAfterTheOpen() {
+        // dev.dat's port number gives a box before the port is opened; it stays open for three
+        // seconds, handling events as a modal box does.
+        FormFixture::Options options;
+        options.prepare = [](const QDir& dir) {
+            WriteCrlfFile(dir.filePath("dev.dat"),
+                          {"[COM_SETTINGS]", "Number=9", "[SETTINGS]", "TimeOut=50"});
+        };
+        size_t boxesAfterTheWait = 0;
+        options.prepareBoxes = [&](olv::test::RecordingBoxes& boxes) {
+            boxes.whileShown = [&](const olv::link::Box&) {
+                if (boxes.boxes.size() != 1) return;
+                QTest::qWait(3000);
+                boxesAfterTheWait = boxes.boxes.size();
+            };
+        };
+        FormFixture f(options);
+        QCOMPARE(boxesAfterTheWait, size_t(1)); // nothing else ran inside the box
+        QVERIFY(f.port->written.empty());
+        QCOMPARE(f->pollEnabled, 0);
+        QTRY_COMPARE(f->pollEnabled, 1);
+        StopTimers(*f);
+        QTest::qWait(300); // a second start-up read would show itself here
+        // The port box, then one failed read of the configuration and one of the versions, both sent
+        // on the port opened before them.
+        QCOMPARE(f.boxes.boxes.size(), size_t(3));
+        QCOMPARE(f.boxes.boxes[0].text, QStringLiteral("Слишком большой номер COM порта."));
+        QCOMPARE(f.port->written.size(), size_t(2));
         QCOMPARE(f.port->opens.size(), size_t(1));
     }
 

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
@@ -19,6 +20,8 @@
 #include <QTableWidget>
 #include <QTextEdit>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 using olv::test::FormFixture;
 using olv::test::StopTimers;
@@ -145,6 +148,41 @@ class ProfileTest : public QObject {
         QCOMPARE(f.boxes.boxes.size(), size_t(1));
         QVERIFY(f.boxes.boxes[0].text.contains(QStringLiteral("recent.prf")));
         QCOMPARE(f.port->opens.size(), size_t(1));
+    }
+
+    void everyRefusedMenuSaveAndLoadIsReported() {
+        FormFixture::Options options;
+        options.prepare = [](const QDir& dir) { dir.mkdir("recent.prf"); }; // start-up's box comes first
+        FormFixture f(options);
+        StopTimers(*f);
+        ShowFields(*f);
+        QCOMPARE(f.boxes.boxes.size(), size_t(1));
+        QVERIFY(f.dir().mkdir("folder.prf"));
+        QCOMPARE(::mkfifo(QFile::encodeName(f.dir().filePath("fifo.prf")).constData(), 0644), 0);
+        const QString job = f.dir().filePath("job.prf");
+        WriteCrlfFile(job, {"[IZM]", "izm_name=job.txt"});
+        const struct {
+            const char* file;
+            bool save;
+        } steps[] = {{"folder.prf", true},
+                     {"folder.prf", true},
+                     {"fifo.prf", false},
+                     {"job.prf", false},
+                     {"fifo.prf", true}};
+        size_t expected = 1;
+        for (const auto& step : steps) {
+            Answer(*f, f.dir().filePath(step.file), true);
+            if (step.save)
+                f->N3Click();
+            else
+                f->N2Click();
+            if (QByteArray(step.file) != "job.prf") ++expected;
+            QCOMPARE(f.boxes.boxes.size(), expected);
+            QVERIFY(f.boxes.boxes.back().text.contains(QString::fromLatin1(step.file)) ||
+                    QByteArray(step.file) == "job.prf");
+        }
+        QCOMPARE(f->logFileName, QStringLiteral("job.txt")); // the readable one was loaded
+        QVERIFY(QFileInfo(f.dir().filePath("fifo.prf")).isFile() == false);
     }
 
     void menuLoadSwitchesThePageAsAClickAndShowsTheSwitches() {

@@ -9,8 +9,12 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTimer>
 
 #include <optional>
+#include <sys/stat.h>
 #include <vector>
 
 using olv::test::FormFixture;
@@ -97,6 +101,46 @@ class SettingsFailureTest : public QObject {
         QVERIFY2(box.text.contains(devDat), qPrintable(box.text));
         QCOMPARE(box.icon, olv::link::BoxIcon::Warning);
         QCOMPARE(box.buttons, olv::link::BoxButtons::Ok);
+    }
+
+    void fifosAsSettingsTraceAndLogDoNotHoldTheWindowUp() {
+        // A FIFO without a writer blocks a plain open for reading, and one without a reader blocks a
+        // plain open for writing: the window would hang before it shows, or at the first poll.
+        olv::test::SimFormFixture::Options options;
+        options.prepare = [](const QDir& dir) {
+            QFile::remove(dir.filePath("dev.dat"));
+            for (const char* name : {"dev.dat", "COM.txt", "izm.txt"})
+                QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(name)).constData(), 0644), 0);
+        };
+        olv::test::SimFormFixture f(options);
+        QVERIFY(f.started());
+        // The refused write-back of dev.dat was reported once; the link is the one in force before any
+        // file is read, the log the profile's (on, into izm.txt).
+        QCOMPARE(f.boxes.boxes.size(), size_t(1));
+        QVERIFY(f.boxes.boxes[0].text.contains(QStringLiteral("dev.dat")));
+        QCOMPARE(f->logEnabled, 1);
+        QCOMPARE(f->logFileName, QStringLiteral("izm.txt"));
+        // The user picks the instrument's address and switches the trace on.
+        f->linkSettings.address = 1;
+        f->linkSettings.traceEnabled = 1;
+        f->linkSettings.traceFileName = QStringLiteral("COM.txt");
+        f->ShowLinkSettings(0);
+        f->Timer1->stop();
+        f.settle();
+        QCOMPARE(f.boxes.boxes.size(), size_t(1)); // the start-up read went through
+        f->TabbedNotebook1->setCurrentIndex(0);
+        f->Timer1Timer();
+        QCOMPARE(f->Memo3->toPlainText(), QStringLiteral("Нормальный обмен"));
+
+        QVERIFY(f->close());
+        f.form.reset();
+        QCOMPARE(f.boxes.boxes.size(), size_t(2)); // closing: the refused dev.dat once more
+        for (const char* name : {"dev.dat", "COM.txt", "izm.txt"}) {
+            struct stat st {};
+            QCOMPARE(::lstat(QFile::encodeName(f.dir().filePath(name)).constData(), &st), 0);
+            QVERIFY2(S_ISFIFO(st.st_mode), name);
+        }
+        QVERIFY(QFile::exists(f.dir().filePath("recent.prf")));
     }
 
     void unwritableTraceLeavesTheTransactionsAsTheyAre_data() {
