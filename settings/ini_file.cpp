@@ -337,8 +337,9 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
     // A file that exists but cannot be read is never replaced: its contents would be lost.
     const std::optional<QByteArray> stored = ReadFile(path_);
     if (!stored) throw IniWriteError(path_);
+    const QByteArray& bytes = *stored;
     bool hadBom = false;
-    const QByteArray body = WithoutBom(*stored, hadBom);
+    const QByteArray body = WithoutBom(bytes, hadBom);
     std::vector<Line> lines = SplitLines(body);
     const QByteArray eol = LineEnding(body);
     const Location where = Find(lines, section, key);
