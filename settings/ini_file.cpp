@@ -315,6 +315,10 @@ bool IniFile::exists() const {
     return QFileInfo::exists(path_);
 }
 
+bool IniFile::readable() const {
+    return ReadFile(path_).has_value();
+}
+
 QString IniFile::readString(const QString& section, const QString& key, const QString& def) const {
     bool hadBom = false;
     const std::vector<Line> lines = SplitLines(WithoutBom(ReadAll(path_), hadBom));

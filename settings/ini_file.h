@@ -61,6 +61,10 @@ class IniFile {
     // The absolute path, fixed when the object was made.
     const QString& path() const { return path_; }
     bool exists() const;
+    // False for a file that is there but cannot be read as settings: not a regular file (a FIFO, a
+    // device, a folder), too large, or refused by the system. Such a file reads as empty and every
+    // write to it is refused.
+    bool readable() const;
 
     QString readString(const QString& section, const QString& key, const QString& def) const;
     int32_t readInteger(const QString& section, const QString& key, int32_t def) const;

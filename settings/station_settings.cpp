@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <type_traits>
 
 namespace olv::settings {
 
@@ -77,6 +78,16 @@ QString LineSettingsText(int baudRate, int parity) {
 void LoadStationSettings(link::LinkSettings& link, device::PendingDeviceLink& pending, QString& regFileName,
                          link::MessageBoxes& boxes) {
     IniFile ini(StationSettingsPath());
+    // A dev.dat that is there but cannot be read (a FIFO, a device, a folder) gives every setting its
+    // default; it is left alone and the refused write is reported once the defaults are in place.
+    const bool unreadable = ini.exists() && !ini.readable();
+    const auto writeBack = [&](const QString& section, const char* key, const auto& value) {
+        if (unreadable) return;
+        if constexpr (std::is_same_v<std::decay_t<decltype(value)>, QString>)
+            ini.writeString(section, QString::fromLatin1(key), value);
+        else
+            ini.writeInteger(section, QString::fromLatin1(key), value);
+    };
 
     if (!ini.exists()) {
         ini.writeInteger(ComSettings, "Number", 1);
@@ -91,30 +102,32 @@ void LoadStationSettings(link::LinkSettings& link, device::PendingDeviceLink& pe
     }
 
     link.portNumber = ini.readInteger(ComSettings, "Number", 1);
-    ini.writeInteger(ComSettings, "Number", link.portNumber);
+    writeBack(ComSettings, "Number", link.portNumber);
 
     const QString lineSettings = ini.readString(ComSettings, "Settings", DefaultLineSettings);
     link.baudRate = RateOf(lineSettings);
     pending.pendingBaudRate = link.baudRate;
     link.parity = ParityOf(lineSettings);
     pending.pendingParity = link.parity;
-    ini.writeString(ComSettings, "Settings", lineSettings);
+    writeBack(ComSettings, "Settings", lineSettings);
 
     link.address = ini.readInteger(Device, "NetAdrr", 1);
     pending.pendingAddress = link.address;
-    ini.writeInteger(Device, "NetAdrr", link.address);
+    writeBack(Device, "NetAdrr", link.address);
 
     link.timeoutMs = ini.readInteger(Settings, "TimeOut", 1000);
-    ini.writeInteger(Settings, "TimeOut", link.timeoutMs);
+    writeBack(Settings, "TimeOut", link.timeoutMs);
 
     link.traceEnabled = ini.readInteger(Log, "UseLogFile", 1);
-    ini.writeInteger(Log, "UseLogFile", link.traceEnabled);
+    writeBack(Log, "UseLogFile", link.traceEnabled);
 
     link.traceFileName = ini.readString(Log, "LogFileName", DefaultTraceFile);
-    ini.writeString(Log, "LogFileName", link.traceFileName);
+    writeBack(Log, "LogFileName", link.traceFileName);
 
     regFileName = ini.readString(Reg, "RegFileName", DefaultRegFile);
-    ini.writeString(Reg, "RegFileName", regFileName);
+    writeBack(Reg, "RegFileName", regFileName);
+
+    if (unreadable) throw IniWriteError(ini.path());
 
     if (link.portNumber > 8)
         boxes.show(LinkWarning(QStringLiteral("Слишком большой номер COM порта."), link::BoxIcon::Warning));

@@ -114,17 +114,17 @@ class SettingsFailureTest : public QObject {
         };
         olv::test::SimFormFixture f(options);
         QVERIFY(f.started());
-        // The refused write-back of dev.dat was reported once; the link is the one in force before any
-        // file is read, the log the profile's (on, into izm.txt).
+        // The refused write-back of dev.dat was reported once; the link has the file's defaults (COM1,
+        // 19200 bit/s, even parity, address 1, the trace on into COM.txt), the log the profile's (on,
+        // into izm.txt).
         QCOMPARE(f.boxes.boxes.size(), size_t(1));
         QVERIFY(f.boxes.boxes[0].text.contains(QStringLiteral("dev.dat")));
+        QCOMPARE(f->linkSettings.address, 1);
+        QCOMPARE(f->linkSettings.parity, 2);
+        QCOMPARE(f->linkSettings.traceEnabled, 1);
+        QCOMPARE(f->linkSettings.traceFileName, QStringLiteral("COM.txt"));
         QCOMPARE(f->logEnabled, 1);
         QCOMPARE(f->logFileName, QStringLiteral("izm.txt"));
-        // The user picks the instrument's address and switches the trace on.
-        f->linkSettings.address = 1;
-        f->linkSettings.traceEnabled = 1;
-        f->linkSettings.traceFileName = QStringLiteral("COM.txt");
-        f->ShowLinkSettings(0);
         f->Timer1->stop();
         f.settle();
         QCOMPARE(f.boxes.boxes.size(), size_t(1)); // the start-up read went through
