@@ -1,5 +1,7 @@
 #include "link/tcp_port.h"
 
+#include "link/timed_read.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -173,47 +175,17 @@ size_t TcpPort::write(const uint8_t* bytes, size_t count) {
 
 size_t TcpPort::read(uint8_t* bytes, size_t count) {
     if (fd_ < 0 || hungUp_ || count == 0) return 0;
-    // The waiting of the serial port: a total budget from the start, and once a byte has arrived the
-    // silence between bytes. Bytes of one reply may come in several segments.
-    const auto start = Clock::now();
-    const auto totalDeadline =
-        start +
-        std::chrono::milliseconds(static_cast<int64_t>(timeouts_.multiplierMs) * static_cast<int64_t>(count) +
-                                  timeouts_.constantMs);
-    const auto interval = std::chrono::milliseconds(timeouts_.intervalMs);
-    auto lastByte = start;
-    size_t received = 0;
-
-    while (received < count) {
-        const auto now = Clock::now();
-        auto deadline = totalDeadline;
-        if (received > 0 && timeouts_.intervalMs > 0) deadline = std::min(deadline, lastByte + interval);
-        if (now >= deadline) break;
-        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now);
-        struct timespec ts;
-        ts.tv_sec = static_cast<time_t>(wait.count() / 1000000000);
-        ts.tv_nsec = static_cast<long>(wait.count() % 1000000000);
-
-        struct pollfd p = {fd_, POLLIN, 0};
-        const int ready = ppoll(&p, 1, &ts, nullptr);
-        if (ready < 0) {
-            if (errno == EINTR) continue;
-            hungUp_ = true;
-            break;
-        }
-        if (ready == 0) continue; // a deadline passed: the check above ends the read
-        const ssize_t n = ::recv(fd_, bytes + received, count - received, MSG_DONTWAIT);
-        if (n > 0) {
-            received += static_cast<size_t>(n);
-            lastByte = Clock::now();
-            continue;
-        }
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        // 0: the gateway closed the connection; an error: it was reset. Nothing more will come.
-        hungUp_ = true;
-        break;
-    }
-    return received;
+    // The waiting of the serial port; bytes of one reply may come in several segments.
+    const TimedRead read =
+        ReadUnderTimeouts(fd_, timeouts_, count, [this, bytes, count](short, size_t received) -> ssize_t {
+            const ssize_t n = ::recv(fd_, bytes + received, count - received, MSG_DONTWAIT);
+            if (n > 0) return n;
+            if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
+            // 0: the gateway closed the connection; an error: it was reset. Nothing more will come.
+            return -1;
+        });
+    if (read.ended) hungUp_ = true;
+    return read.received;
 }
 
 } // namespace olv::link

@@ -1,8 +1,8 @@
 #include "link/termios_port.h"
 
-#include <algorithm>
+#include "link/timed_read.h"
+
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 #include <fcntl.h>
@@ -16,8 +16,6 @@
 namespace olv::link {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 speed_t SpeedFor(int baudRate) {
     static constexpr struct {
@@ -190,45 +188,16 @@ size_t TermiosPort::write(const uint8_t* bytes, size_t count) {
 
 size_t TermiosPort::read(uint8_t* bytes, size_t count) {
     if (fd_ < 0 || count == 0) return 0;
-    const auto start = Clock::now();
-    const auto total = std::chrono::milliseconds(
-        static_cast<int64_t>(timeouts_.multiplierMs) * static_cast<int64_t>(count) + timeouts_.constantMs);
-    const auto totalDeadline = start + total;
-    const auto interval = std::chrono::milliseconds(timeouts_.intervalMs);
-    auto lastByte = start;
-    size_t received = 0;
-
-    while (received < count) {
-        const auto now = Clock::now();
-        auto deadline = totalDeadline;
-        if (received > 0 && timeouts_.intervalMs > 0) deadline = std::min(deadline, lastByte + interval);
-        if (now >= deadline) break;
-        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now);
-        struct timespec ts;
-        ts.tv_sec = static_cast<time_t>(wait.count() / 1000000000);
-        ts.tv_nsec = static_cast<long>(wait.count() % 1000000000);
-
-        struct pollfd p = {fd_, POLLIN, 0};
-        const int ready = ppoll(&p, 1, &ts, nullptr);
-        if (ready < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        if (ready == 0) continue; // a deadline passed: the check above ends the read
-        if (p.revents & POLLIN) {
-            const ssize_t n = ::read(fd_, bytes + received, count - received);
-            if (n > 0) {
-                received += static_cast<size_t>(n);
-                lastByte = Clock::now();
-                continue;
-            }
-            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-            break; // 0 after POLLIN, or EIO: the line has hung up
-        }
-        // POLLHUP, POLLERR or POLLNVAL without data: hung up, nothing more will come.
-        break;
-    }
-    return received;
+    return ReadUnderTimeouts(fd_, timeouts_, count,
+                             [this, bytes, count](short revents, size_t received) -> ssize_t {
+                                 // POLLHUP, POLLERR or POLLNVAL without data: hung up, nothing more comes.
+                                 if (!(revents & POLLIN)) return -1;
+                                 const ssize_t n = ::read(fd_, bytes + received, count - received);
+                                 if (n > 0) return n;
+                                 if (n < 0 && (errno == EINTR || errno == EAGAIN)) return 0;
+                                 return -1; // 0 after POLLIN, or EIO: the line has hung up
+                             })
+        .received;
 }
 
 void TermiosPort::raiseLines() {
