@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -153,15 +152,17 @@ void TForm1::N4Click() {
     try {
         olv::settings::SavePortPaths(dialog.paths());
     } catch (const olv::settings::IniWriteError& error) {
-        boxes->show({QStringLiteral("Не удалось записать настройки в файл %1")
-                         .arg(QDir::toNativeSeparators(error.path())),
-                     QStringLiteral("Ошибка"), olv::link::BoxIcon::Warning, olv::link::BoxButtons::Ok,
-                     QString::fromUtf8(error.what())});
+        iniErrorShown_ = false; // the user asked for this write: a refusal is always reported
+        ReportIniWriteError(error);
     }
     ShowPortPaths();
     const int port =
         linkSettings.portNumber >= 1 && linkSettings.portNumber <= 8 ? linkSettings.portNumber : 1;
-    if (serialLink.pathOf(port) != before[size_t(port - 1)]) OpenPort();
+    if (serialLink.pathOf(port) != before[size_t(port - 1)]) {
+        // Another line now: the words read so far may belong to another instrument at that address.
+        image.source.reset();
+        OpenPort();
+    }
 }
 
 bool GrabPortsDialog(TForm1& form, const QString& fileName) {

@@ -441,7 +441,10 @@ class ProfileTest : public QObject {
             dialog.pathBox(4)->setEditText(QStringLiteral(" /dev/ttyACM0 "));
             return true;
         };
+        const olv::device::InstrumentId read{f->linkSettings.portNumber, f->linkSettings.address};
+        f->image.source = read;
         f->N4->trigger();
+        QVERIFY(!f->image.source); // words read over the old device may be another instrument's
         const QByteArray stable = "/dev/serial/by-id/usb-FTDI_FT232R_A1B2C3-if00-port0";
         QByteArray expected = before;
         expected.replace("COM2=tcp://127.0.0.1:4001\r\n",
@@ -459,8 +462,10 @@ class ProfileTest : public QObject {
             dialog.pathBox(5)->setEditText(QStringLiteral("/dev/ttyUSB3"));
             return true;
         };
+        f->image.source = read;
         f->N4->trigger();
         QCOMPARE(f.port->opens.size(), opensBefore + 1);
+        QVERIFY(f->image.source == read);
         QCOMPARE(olv::settings::ResolvePortPath(5), std::string("/dev/ttyUSB3"));
     }
 };
