@@ -49,10 +49,11 @@ QString DefinitionKey(int index) {
     return QStringLiteral("txt%1").arg(index);
 }
 
-// Reads an integer and writes the value obtained back to the same key.
-int32_t ReadBack(IniFile& ini, const QString& section, const QString& key, int32_t def) {
+// Reads an integer and writes the value obtained back to the same key, unless the file is one that
+// cannot be read (then every read gives its default and nothing is written).
+int32_t ReadBack(IniFile& ini, bool unreadable, const QString& section, const QString& key, int32_t def) {
     const int32_t value = ini.readInteger(section, key, def);
-    ini.writeInteger(section, key, value);
+    if (!unreadable) ini.writeInteger(section, key, value);
     return value;
 }
 
@@ -98,25 +99,30 @@ void LoadProfile(const QString& path, ProfileValues& values, const std::function
                  int currentPage) {
     IniFile ini(path);
     if (!ini.exists()) WriteCreationSet(ini);
+    // A profile that is there but cannot be read (a FIFO, a device, a folder) gives every value its
+    // default; it is left alone and the refused write is reported once the defaults are in place.
+    const bool unreadable = !ini.readable();
 
     const int32_t wantedPage = ini.readInteger(Tab, "num", 1);
     int shownPage = currentPage;
     if (wantedPage >= 0 && wantedPage <= 4 && showPage) shownPage = showPage(wantedPage);
     values.page = shownPage;
-    ini.writeInteger(Tab, "num", shownPage);
+    if (!unreadable) ini.writeInteger(Tab, "num", shownPage);
 
     values.logFileName = ini.readString(Izm, "izm_name", "izm.txt");
-    ini.writeString(Izm, "izm_name", values.logFileName);
-    values.logEnabled = ReadBack(ini, Izm, "write_file", 1);
+    if (!unreadable) ini.writeString(Izm, "izm_name", values.logFileName);
+    values.logEnabled = ReadBack(ini, unreadable, Izm, "write_file", 1);
 
     for (size_t i = 0; i < RateKeys.size(); ++i)
-        values.search.baudEnabled[i] = ReadBack(ini, Seach, RateKeys[i].key, RateKeys[i].readDefault);
-    values.search.firstAddress = ReadBack(ini, Seach, "beg", 1);
-    values.search.lastAddress = ReadBack(ini, Seach, "end", 5);
+        values.search.baudEnabled[i] =
+            ReadBack(ini, unreadable, Seach, RateKeys[i].key, RateKeys[i].readDefault);
+    values.search.firstAddress = ReadBack(ini, unreadable, Seach, "beg", 1);
+    values.search.lastAddress = ReadBack(ini, unreadable, Seach, "end", 5);
     for (size_t i = 0; i < ParityKeys.size(); ++i)
-        values.search.parityEnabled[i] = ReadBack(ini, Seach, ParityKeys[i].key, ParityKeys[i].readDefault);
+        values.search.parityEnabled[i] =
+            ReadBack(ini, unreadable, Seach, ParityKeys[i].key, ParityKeys[i].readDefault);
 
-    values.byteOrder = ReadBack(ini, Format, "fl", 0);
+    values.byteOrder = ReadBack(ini, unreadable, Format, "fl", 0);
 
     values.definitionLines.clear();
     values.definitionLines << ini.readString(Definition, DefinitionKey(0),
@@ -128,12 +134,13 @@ void LoadProfile(const QString& path, ProfileValues& values, const std::function
         const auto word =
             static_cast<uint16_t>(static_cast<uint32_t>(ini.readInteger(Txt, TextKey(i), TwoBlanks)));
         values.textWords[static_cast<size_t>(i)] = word;
-        ini.writeInteger(Txt, TextKey(i), word);
+        if (!unreadable) ini.writeInteger(Txt, TextKey(i), word);
     }
 
-    values.model = ReadBack(ini, Model, "mdl", 256);
-    values.hardware = ReadBack(ini, Model, "verh", 0);
-    values.software = ReadBack(ini, Model, "vers", 107);
+    values.model = ReadBack(ini, unreadable, Model, "mdl", 256);
+    values.hardware = ReadBack(ini, unreadable, Model, "verh", 0);
+    values.software = ReadBack(ini, unreadable, Model, "vers", 107);
+    if (unreadable) throw IniWriteError(ini.path());
 }
 
 void SaveProfile(const QString& path, const ProfileValues& values) {

@@ -80,7 +80,7 @@ void LoadStationSettings(link::LinkSettings& link, device::PendingDeviceLink& pe
     IniFile ini(StationSettingsPath());
     // A dev.dat that is there but cannot be read (a FIFO, a device, a folder) gives every setting its
     // default; it is left alone and the refused write is reported once the defaults are in place.
-    const bool unreadable = ini.exists() && !ini.readable();
+    const bool unreadable = !ini.readable();
     const auto writeBack = [&](const QString& section, const char* key, const auto& value) {
         if (unreadable) return;
         if constexpr (std::is_same_v<std::decay_t<decltype(value)>, QString>)

@@ -468,6 +468,7 @@ TEST_P(OddFileTest, IsNeitherReadNorReplaced) {
     const QFileInfo before(path("odd"));
     const ino_t inode = Inode(path("odd"));
     IniFile ini(QStringLiteral("odd"));
+    EXPECT_FALSE(ini.readable());
     EXPECT_EQ(ini.readInteger("S", "a", 7), 7); // returns at once, with the default
     EXPECT_THROW(ini.writeInteger("S", "a", 1), IniWriteError);
     const QFileInfo after(path("odd"));

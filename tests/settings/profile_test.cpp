@@ -6,6 +6,8 @@
 
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
 #include <vector>
 
 namespace olv::test {
@@ -101,6 +103,21 @@ TEST_F(ProfileTest, MissingKeysReadTheirReadDefaults) {
     EXPECT_EQ(value("p.prf", "Seach", "9600"), "0");
     EXPECT_EQ(values.page, 1);
     EXPECT_EQ(value("p.prf", "TAB", "num"), "1");
+}
+
+TEST_F(ProfileTest, ProfileThatCannotBeReadGivesTheDefaultsAndStaysAsItIs) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("p.prf")).constData(), 0644), 0);
+    values.logEnabled = 0;
+    values.search.firstAddress = 200;
+    EXPECT_THROW(load("p.prf"), settings::IniWriteError);
+    EXPECT_EQ(asked, std::vector<int>{1});
+    EXPECT_EQ(values.logFileName, QStringLiteral("izm.txt"));
+    EXPECT_EQ(values.logEnabled, 1);
+    EXPECT_EQ(values.search.firstAddress, 1);
+    EXPECT_EQ(values.search.parityEnabled[2], 1);
+    EXPECT_EQ(values.textWords[9], 0x2020);
+    EXPECT_EQ(values.software, 107);
+    EXPECT_TRUE(QFileInfo(path("p.prf")).exists() && !QFileInfo(path("p.prf")).isFile());
 }
 
 TEST_F(ProfileTest, MalformedIntegersAreReplacedByDefaults) {
