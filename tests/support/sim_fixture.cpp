@@ -27,6 +27,21 @@ constexpr int StartTimeoutMs = 10000;
 constexpr int ReplyTimeoutMs = 10000;
 constexpr auto ExitTimeout = std::chrono::seconds(3);
 
+// Ends a process this fixture started, by its pid: SIGTERM, then SIGKILL if it has not gone within
+// ExitTimeout; reaps it either way.
+void EndProcess(pid_t pid) {
+    kill(pid, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + ExitTimeout;
+    int status = 0;
+    pid_t done = 0;
+    while ((done = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (done == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+}
+
 } // namespace
 
 std::string SimInstrument::binaryPath() {
@@ -152,16 +167,7 @@ void SimInstrument::stop() {
         channel_ = -1;
     }
     if (pid_ > 0) {
-        kill(pid_, SIGTERM);
-        const auto deadline = std::chrono::steady_clock::now() + ExitTimeout;
-        int status = 0;
-        pid_t done = 0;
-        while ((done = waitpid(pid_, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (done == 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-        }
+        EndProcess(pid_);
         pid_ = -1;
     }
     path_.clear();
@@ -273,16 +279,7 @@ bool Ser2net::start(const std::string& device, const std::string& line) {
 
 void Ser2net::stop() {
     if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + ExitTimeout;
-    int status = 0;
-    pid_t done = 0;
-    while ((done = waitpid(pid_, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (done == 0) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, &status, 0);
-    }
+    EndProcess(pid_);
     pid_ = -1;
 }
 
