@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/live_value.h"
+#include "device/register_image.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,8 +16,7 @@ namespace olv::device {
 // Where the readings of a trend come from. A reading taken on another port, at another address or
 // decoded with another byte order is not comparable with the earlier ones: it starts a new trend.
 struct TrendSource {
-    int portNumber = 0;
-    int address = 0;
+    InstrumentId instrument;
     int byteOrder = 0;
     bool operator==(const TrendSource&) const = default;
 };

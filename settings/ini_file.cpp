@@ -194,21 +194,6 @@ void SyncFolder(const QByteArray& folder) {
     ::close(fd);
 }
 
-bool WriteAllAt(int fd, const QByteArray& bytes) {
-    const char* data = bytes.constData();
-    size_t left = static_cast<size_t>(bytes.size());
-    off_t offset = 0;
-    while (left > 0) {
-        const ssize_t n = ::pwrite(fd, data, left, offset);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        offset += n;
-        left -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // For a folder where no new file can be made: the existing file is rewritten where it is. The new size
 // is reserved first, so a full disk or a file size limit refuses the save before the first byte of
 // the old contents changes.
@@ -217,7 +202,9 @@ void RewriteInPlace(const QString& path, const QString& target, const QByteArray
     if (fd < 0) throw IniWriteError(path);
     const off_t size = static_cast<off_t>(bytes.size());
     bool written = size == 0 || ::posix_fallocate(fd, 0, size) == 0;
-    written = written && WriteAllAt(fd, bytes) && ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
+    // A fresh descriptor writes from the start of the file.
+    written = written && link::WriteAll(fd, bytes.constData(), static_cast<size_t>(size)) &&
+              ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
     if (::close(fd) != 0) written = false;
     if (!written) throw IniWriteError(path);
 }

@@ -5,12 +5,27 @@
 using olv::link::BoxButtons;
 using olv::link::BoxIcon;
 
+namespace {
+
+// The second box of every refused input: nothing goes to the instrument.
+void ReportNothingWritten(olv::link::MessageBoxes& boxes) {
+    boxes.show({QStringLiteral("Запись данных не будет производиться."),
+                QStringLiteral("Сообщение"),
+                BoxIcon::Information,
+                BoxButtons::Ok,
+                {}});
+}
+
+} // namespace
+
 void ReportUnconvertible(olv::link::MessageBoxes& boxes, bool integerField) {
     boxes.show({integerField ? QStringLiteral("Вводимые данные не получается представить целым числом.")
                              : QStringLiteral("Вводимые данные не получается представить плавающим числом."),
-                QStringLiteral("Ошибка ввода"), BoxIcon::Warning, BoxButtons::Ok, {}});
-    boxes.show({QStringLiteral("Запись данных не будет производиться."), QStringLiteral("Сообщение"),
-                BoxIcon::Information, BoxButtons::Ok, {}});
+                QStringLiteral("Ошибка ввода"),
+                BoxIcon::Warning,
+                BoxButtons::Ok,
+                {}});
+    ReportNothingWritten(boxes);
 }
 
 void ReportNothingToSend(olv::link::MessageBoxes& boxes, const QString& fieldCaption) {
@@ -19,11 +34,7 @@ void ReportNothingToSend(olv::link::MessageBoxes& boxes, const QString& fieldCap
                 BoxIcon::Warning,
                 BoxButtons::Ok,
                 {}});
-    boxes.show({QStringLiteral("Запись данных не будет производиться."),
-                QStringLiteral("Сообщение"),
-                BoxIcon::Information,
-                BoxButtons::Ok,
-                {}});
+    ReportNothingWritten(boxes);
 }
 
 bool ShowsPlaceholder(const QString& text) {

@@ -30,8 +30,7 @@ void TForm1::BuildLiveTrend(QWidget* page, QBoxLayout* column) {
 
 // One polling step into the trend: a good reading is a new point, a failed or implausible one a gap.
 void TForm1::FeedLiveTrend(bool readSucceeded) {
-    const olv::device::TrendSource source{linkSettings.portNumber, linkSettings.address,
-                                          linkSettings.byteOrder};
+    const olv::device::TrendSource source{TargetInstrument(), linkSettings.byteOrder};
     const olv::device::TrendChange change = liveTrend.add(source, readSucceeded, live);
     Chart1->follow(liveTrend, change);
     Label40->setText(olv::device::TrendStatsText(liveTrend.stats()));

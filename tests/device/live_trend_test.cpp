@@ -166,7 +166,7 @@ class TrendSourceTest : public ::testing::TestWithParam<SourceCase> {};
 
 TEST_P(TrendSourceTest, AnotherSourceStartsANewTrend) {
     const SourceCase& c = GetParam();
-    const TrendSource first{1, 1, 0};
+    const TrendSource first{{1, 1}, 0};
     ClockedTrend t;
     t.add({0, Read::Good, 5, first});
     t.add({1000, Read::Good, 6, first});
@@ -185,10 +185,10 @@ TEST_P(TrendSourceTest, AnotherSourceStartsANewTrend) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, TrendSourceTest,
-                         ::testing::Values(SourceCase{"Same", {1, 1, 0}, false},
-                                           SourceCase{"ByteOrder", {1, 1, 3}, true},
-                                           SourceCase{"Address", {1, 2, 0}, true},
-                                           SourceCase{"Port", {2, 1, 0}, true}),
+                         ::testing::Values(SourceCase{"Same", {{1, 1}, 0}, false},
+                                           SourceCase{"ByteOrder", {{1, 1}, 3}, true},
+                                           SourceCase{"Address", {{1, 2}, 0}, true},
+                                           SourceCase{"Port", {{2, 1}, 0}, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LiveTrend, AClockSetBackStartsANewTrend) {

@@ -68,12 +68,12 @@ void TypeWholeConfiguration(TForm1& f) {
 SimFormFixture::Options TwoInstruments() {
     SimFormFixture::Options options;
     for (int a : {1, 2}) {
-        std::string spec = "addr=" + std::to_string(a) + ",text=Meter number " + std::to_string(a) +
-                           ",byte_order=" + std::to_string(a) + ",reg.5=" + (a == 1 ? "3895" : "2629") +
-                           ",reg.9=" + (a == 1 ? "514" : "773") + ",sensor_units=" + (a == 1 ? "2" : "4");
+        std::string state = "addr=" + std::to_string(a) + ",text=Meter number " + std::to_string(a) +
+                            ",byte_order=" + std::to_string(a) + ",reg.5=" + (a == 1 ? "3895" : "2629") +
+                            ",reg.9=" + (a == 1 ? "514" : "773") + ",sensor_units=" + (a == 1 ? "2" : "4");
         for (int r : {4, 10, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47})
-            spec += ",reg." + std::to_string(r) + "=" + std::to_string(a * 0x1000 + r);
-        options.simArgs.insert(options.simArgs.end(), {"--instrument", spec});
+            state += ",reg." + std::to_string(r) + "=" + std::to_string(a * 0x1000 + r);
+        options.simArgs.insert(options.simArgs.end(), {"--instrument", state});
     }
     return options;
 }
