@@ -45,11 +45,20 @@ bool WriteAll(int fd, const char* bytes, size_t count) {
     return true;
 }
 
-bool AppendToPlainFile(const QString& path, const char* bytes, size_t count) {
+bool AppendToPlainFile(const QString& path, const char* bytes, size_t count, bool sync) {
     const int fd = OpenPlainFile(path, O_WRONLY | O_APPEND | O_CREAT);
     if (fd < 0) return false;
-    const bool written = WriteAll(fd, bytes, count);
-    return ::close(fd) == 0 && written;
+    const off_t start = ::lseek(fd, 0, SEEK_END);
+    bool written = WriteAll(fd, bytes, count) && (!sync || ::fsync(fd) == 0);
+    int error = written ? 0 : errno;
+    // A fragment would glue the next record onto it; what fitted of this one goes again.
+    if (!written && start >= 0) ::ftruncate(fd, start);
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    errno = error;
+    return written;
 }
 
 PlainFileContent ReadPlainFile(const QString& path, qint64 maxSize) {

@@ -14,9 +14,12 @@ namespace olv::link {
 // O_NOCTTY and O_CLOEXEC are added; mode is used with O_CREAT.
 int OpenPlainFile(const QString& path, int flags, unsigned mode = 0666);
 
-// Appends the bytes to a regular file, creating it when missing, and closes it again. False when the
-// file cannot be opened (not a regular file included) or not every byte was written.
-bool AppendToPlainFile(const QString& path, const char* bytes, size_t count);
+// Appends the bytes to a regular file as one record, creating the file when missing, and closes it
+// again. The record is whole or absent: when not every byte could be written (a full disk, a file
+// size limit) the file is cut back to where the record began. With sync the record is on the disk
+// before the call returns. False, with errno set, when the file cannot be opened (not a regular file
+// included: EINVAL), the record could not be written whole, or the sync failed.
+bool AppendToPlainFile(const QString& path, const char* bytes, size_t count, bool sync = false);
 
 // Writes every byte, going on after short writes and interrupted calls. False on any other failure.
 bool WriteAll(int fd, const char* bytes, size_t count);

@@ -112,16 +112,19 @@ ResultFlags RtuMaster::readHoldingRegisters(int startRegister, int count, uint16
     port_.setReadTimeouts(ReadTimeoutsFor(settings_.baudRate, settings_.timeoutMs));
     if (trace) trace_.appendSend(settings_.traceFileName, request, requestLength);
     port_.takeLineErrors();
+    const auto sent = ExchangeRecord::Clock::now();
     port_.write(request, requestLength);
     port_.takeLineErrors();
     // Two bytes more than a full reply: a complete reply ends the read by the inter-byte gap.
     const size_t asked = static_cast<size_t>(2 * count + 7);
     const size_t received = std::min(port_.read(reply, asked), asked);
+    const auto ended = ExchangeRecord::Clock::now();
     if (trace) trace_.appendAnswer(settings_.traceFileName, TraceKind::Read, reply, received);
     const uint32_t lineErrors = port_.takeLineErrors();
 
     const ResultFlags flags = CheckReply(FunctionReadHolding, reply, received, count, settings_.address,
                                          settings_.parity, lineErrors, exceptionCode);
+    notify(request, requestLength, reply, received, flags, exceptionCode, sent, ended);
     for (int i = 0; i < count; ++i)
         values[i] = static_cast<uint16_t>(256 * reply[3 + 2 * i] + reply[4 + 2 * i]);
     return flags;
@@ -141,15 +144,27 @@ ResultFlags RtuMaster::writeMultipleRegisters(int startRegister, int count, cons
     port_.setReadTimeouts(ReadTimeoutsFor(settings_.baudRate, settings_.timeoutMs));
     if (trace) trace_.appendSend(settings_.traceFileName, request, requestLength);
     port_.takeLineErrors();
+    const auto sent = ExchangeRecord::Clock::now();
     port_.write(request, requestLength);
     port_.takeLineErrors();
     const size_t asked = 8;
     const size_t received = std::min(port_.read(reply, asked), asked);
+    const auto ended = ExchangeRecord::Clock::now();
     if (trace) trace_.appendAnswer(settings_.traceFileName, TraceKind::Write, reply, received);
     const uint32_t lineErrors = port_.takeLineErrors();
 
-    return CheckReply(FunctionWriteMultiple, reply, received, count, settings_.address, settings_.parity,
-                      lineErrors, exceptionCode);
+    const ResultFlags flags = CheckReply(FunctionWriteMultiple, reply, received, count, settings_.address,
+                                         settings_.parity, lineErrors, exceptionCode);
+    notify(request, requestLength, reply, received, flags, exceptionCode, sent, ended);
+    return flags;
+}
+
+void RtuMaster::notify(const uint8_t* request, size_t requestLength, const uint8_t* reply,
+                       size_t replyLength, ResultFlags flags, uint8_t exceptionCode,
+                       ExchangeRecord::Clock::time_point sent, ExchangeRecord::Clock::time_point ended) const {
+    if (!observer_) return;
+    observer_(ExchangeRecord{Framing::Rtu, request, requestLength, reply, replyLength, flags, exceptionCode,
+                             sent, ended});
 }
 
 } // namespace olv::link

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/exchange_record.h"
 #include "link/exchange_trace.h"
 #include "link/modbus_master.h"
 #include "link/serial_port.h"
@@ -68,11 +69,18 @@ class RtuMaster : public ModbusMaster {
 
     // The clock that stamps the trace blocks (the local time unless replaced, e.g. by tests).
     void setTraceClock(TraceClock clock) { trace_.setClock(std::move(clock)); }
+    // Who is told of every transaction that went on the wire (nobody unless set).
+    void setObserver(ExchangeObserver observer) { observer_ = std::move(observer); }
 
   private:
     SerialPort& port_;
     const LinkSettings& settings_;
     ExchangeTrace trace_;
+    ExchangeObserver observer_;
+
+    void notify(const uint8_t* request, size_t requestLength, const uint8_t* reply, size_t replyLength,
+                ResultFlags flags, uint8_t exceptionCode, ExchangeRecord::Clock::time_point sent,
+                ExchangeRecord::Clock::time_point ended) const;
 };
 
 } // namespace olv::link

@@ -324,16 +324,11 @@ int32_t IniFile::readInteger(const QString& section, const QString& key, int32_t
     return ParseIniInteger(readString(section, key, QString())).value_or(def);
 }
 
-void IniFile::writeString(const QString& section, const QString& key, const QString& value) {
-    // A file that exists but cannot be read is never replaced: its contents would be lost.
-    const std::optional<QByteArray> stored = ReadFile(path_);
-    if (!stored) throw IniWriteError(path_);
-    const QByteArray& bytes = *stored;
-    bool hadBom = false;
-    const QByteArray body = WithoutBom(bytes, hadBom);
-    std::vector<Line> lines = SplitLines(body);
-    const QByteArray eol = LineEnding(body);
-    const Location where = Find(lines, section, key);
+namespace {
+
+// Puts one key's value into the lines of a file, as writeString describes.
+void SetValue(std::vector<Line>& lines, const QByteArray& eol, bool hadBom, const IniEntry& entry) {
+    const Location where = Find(lines, entry.section, entry.key);
 
     // A value goes back in the encoding it was read in, so that a line written by a UTF-8 editor stays
     // readable in it. A new key, or one with a plain ASCII value, follows the file: UTF-8 after a byte
@@ -346,7 +341,7 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
     }
     // Blanks at the start of a value are never read back; kept, they would pile up behind the spacing
     // that an existing line keeps after its '=', growing the line at every write of the same value.
-    QByteArray encoded = Encode(value, utf8);
+    QByteArray encoded = Encode(entry.value, utf8);
     while (!encoded.isEmpty() && IsBlank(encoded.front()))
         encoded.remove(0, 1);
 
@@ -359,15 +354,34 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
         text = text.left(start) + encoded;
     } else if (where.sectionLine) {
         const size_t after = where.lastKeyLine.value_or(*where.sectionLine);
-        Line added{Encode(key, utf8) + '=' + encoded, eol};
+        Line added{Encode(entry.key, utf8) + '=' + encoded, eol};
         // A last line without a break keeps that property: the new line becomes the last one.
         if (lines[after].eol.isEmpty()) std::swap(lines[after].eol, added.eol);
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after + 1), std::move(added));
     } else {
         if (!lines.empty() && lines.back().eol.isEmpty()) lines.back().eol = eol;
-        lines.push_back({'[' + Encode(section, utf8) + ']', eol});
-        lines.push_back({Encode(key, utf8) + '=' + encoded, eol});
+        lines.push_back({'[' + Encode(entry.section, utf8) + ']', eol});
+        lines.push_back({Encode(entry.key, utf8) + '=' + encoded, eol});
     }
+}
+
+} // namespace
+
+void IniFile::writeString(const QString& section, const QString& key, const QString& value) {
+    writeStrings({{section, key, value}});
+}
+
+void IniFile::writeStrings(const std::vector<IniEntry>& entries) {
+    // A file that exists but cannot be read is never replaced: its contents would be lost.
+    const std::optional<QByteArray> stored = ReadFile(path_);
+    if (!stored) throw IniWriteError(path_);
+    const QByteArray& bytes = *stored;
+    bool hadBom = false;
+    const QByteArray body = WithoutBom(bytes, hadBom);
+    std::vector<Line> lines = SplitLines(body);
+    const QByteArray eol = LineEnding(body);
+    for (const IniEntry& entry : entries)
+        SetValue(lines, eol, hadBom, entry);
     // Loading writes every key back; most of those writes change nothing and need no disk access.
     const QByteArray updated = (hadBom ? Bom : QByteArray()) + JoinLines(lines);
     if (updated == bytes && exists()) return;

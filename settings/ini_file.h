@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
+#include <vector>
 
 namespace olv::settings {
 
@@ -25,7 +26,14 @@ class IniWriteError : public std::runtime_error {
 // Anything else (empty text, no digits, trailing characters, too large) gives nothing.
 std::optional<int32_t> ParseIniInteger(const QString& text);
 
-// An INI file read and written one key at a time.
+// One key's value to be written.
+struct IniEntry {
+    QString section;
+    QString key;
+    QString value;
+};
+
+// An INI file read and written one key at a time, or several keys in one write.
 //
 // Reading: section and key names match without regard to case; the first matching key line of the
 // sections of that name wins. Blanks around the value are dropped, and a value wrapped in matching
@@ -71,6 +79,9 @@ class IniFile {
 
     void writeString(const QString& section, const QString& key, const QString& value);
     void writeInteger(const QString& section, const QString& key, int32_t value);
+    // The entries in their order, each as writeString would put it, with the file replaced once: all
+    // of them are written, or (a refused write) none.
+    void writeStrings(const std::vector<IniEntry>& entries);
 
   private:
     QString path_;

@@ -266,6 +266,26 @@ TEST(ReadTimeoutsFor, ConstantIsTheTimeoutAndNegativeCountsAsZero) {
     EXPECT_EQ(ReadTimeoutsFor(19200, -5).constantMs, 0u);
 }
 
+TEST_F(RtuMasterTest, ObserverSeesEachTransactionOnTheWireAsItPassed) {
+    std::vector<std::pair<Bytes, Bytes>> seen;
+    std::vector<ResultFlags> flags;
+    master.setObserver([&](const ExchangeRecord& record) {
+        seen.emplace_back(Bytes(record.request, record.request + record.requestLength),
+                          Bytes(record.reply, record.reply + record.replyLength));
+        flags.push_back(record.flags);
+        EXPECT_LE(record.sent, record.ended);
+    });
+    port.queueReply(kReadReply);
+    readThreeFromFifteen();
+    port.queueReply(kWriteException);
+    writeTwoAt0x20();
+    master.readHoldingRegisters(0, 0, values, exc); // refused before any I/O: not seen
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], std::make_pair(kReadRequest, kReadReply));
+    EXPECT_EQ(seen[1], std::make_pair(kWriteRequest, kWriteException));
+    EXPECT_EQ(flags, (std::vector<ResultFlags>{0, 0x1A}));
+}
+
 // ---- counts out of range ---------------------------------------------------------------------------
 
 TEST_F(RtuMasterTest, CountsOutsideTheFrameAreRefusedBeforeAnyIo) {

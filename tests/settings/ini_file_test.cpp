@@ -125,6 +125,12 @@ TEST_F(WorkDirTest, MissingFileReadsDefaultsAndIsNotCreated) {
 
 // ---- writing ----
 
+// The inode of the name itself (a link's own, not its target's).
+ino_t Inode(const QString& file) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(file).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
 TEST_F(WorkDirTest, WritesChangeOnlyTheirKeysByteForByte) {
     const QByteArray original = "; station file, edited by hand\r\n"
                                 "[COM_SETTINGS]\r\n"
@@ -177,6 +183,16 @@ TEST_F(WorkDirTest, WritesChangeOnlyTheirKeysByteForByte) {
                                 Cp("Журнал") + "\r\n";
     EXPECT_EQ(readFile(path("dev.dat")), expected);
     EXPECT_EQ(ini.readString("REG", "RegFileName", ""), QStringLiteral("Журнал"));
+
+    // The same keys in one batch: the same bytes, from one replacement of the file.
+    writeFile(path("batch.dat"), original);
+    const ino_t before = Inode(path("batch.dat"));
+    IniFile batch(QStringLiteral("batch.dat"));
+    batch.writeStrings({{"com_settings", "NUMBER", "4"}, {"Unknown", "formula", "x=y"}, {"DEVICE", "NetAdrr", "9"},
+                        {"DEVICE", "EnableNetAdrr", "1"}, {"LOG", "UseLogFile", "1"},
+                        {"REG", "RegFileName", QStringLiteral("Журнал")}});
+    EXPECT_EQ(readFile(path("batch.dat")), expected);
+    EXPECT_NE(Inode(path("batch.dat")), before);
 }
 
 TEST_F(WorkDirTest, NewKeyInLastSectionKeepsMissingFinalLineBreak) {
@@ -364,12 +380,6 @@ class FileSizeLimit {
     void (*previousHandler_)(int) = SIG_DFL;
     bool ok_ = false;
 };
-
-// The inode of the name itself (a link's own, not its target's).
-ino_t Inode(const QString& file) {
-    struct stat st {};
-    return ::lstat(QFile::encodeName(file).constData(), &st) == 0 ? st.st_ino : 0;
-}
 
 // A file of 600 bytes that a save would grow past the 1000-byte limit.
 QByteArray LongSettings() {
