@@ -329,7 +329,7 @@ TEST_F(WorkDirTest, ReadOnlyFileRefusesTheWriteAndStaysIntact) {
     std::optional<ImmutableFlag> immutable;
     if (::geteuid() == 0) {
         immutable.emplace(path("ro.ini"));
-        if (!immutable->ok()) GTEST_SKIP() << "running as root without the immutable flag";
+        ASSERT_TRUE(immutable->ok()) << ImmutableFlag::Refused;
     } else {
         ASSERT_TRUE(QFile::setPermissions(path("ro.ini"), QFileDevice::ReadOwner));
     }
@@ -345,7 +345,7 @@ TEST_F(WorkDirTest, ReadOnlyFolderWithWritableFileIsWrittenInPlace) {
     std::optional<ImmutableFlag> immutable;
     if (::geteuid() == 0) {
         immutable.emplace(path("locked"));
-        if (!immutable->ok()) GTEST_SKIP() << "running as root without the immutable flag";
+        ASSERT_TRUE(immutable->ok()) << ImmutableFlag::Refused;
     } else {
         ASSERT_TRUE(QFile::setPermissions(path("locked"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     }
@@ -416,7 +416,7 @@ TEST_F(WorkDirTest, InPlaceSaveThatRunsOutOfSpaceLeavesTheOldFileByteForByte) {
     std::optional<ImmutableFlag> immutable;
     if (::geteuid() == 0) {
         immutable.emplace(path("locked"));
-        if (!immutable->ok()) GTEST_SKIP() << "running as root without the immutable flag";
+        ASSERT_TRUE(immutable->ok()) << ImmutableFlag::Refused;
     } else {
         ASSERT_TRUE(QFile::setPermissions(path("locked"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     }
