@@ -332,7 +332,7 @@ TEST_F(StationSettingsTest, PortPathsComeFromThePortsSectionAndSurviveLoadAndSav
     EXPECT_EQ(settings::ResolvePortPath(9), "/tmp/pty a");
     load();
     SaveStationSettings(link);
-    EXPECT_TRUE(devDat().startsWith(ports));
+    EXPECT_TRUE(devDat().startsWith(ports + "[")) << "no key added to [PORTS]";
     IniFile(path("dev.dat")).writeString("PORTS", "COM2", "/dev/ttyACM1");
     EXPECT_EQ(settings::ResolvePortPath(2), "/dev/ttyACM1") << "read anew at each call";
 }
