@@ -45,11 +45,27 @@ bool WriteAll(int fd, const char* bytes, size_t count) {
     return true;
 }
 
+namespace {
+std::function<void(int)>& SyncWatcher() {
+    static std::function<void(int)> watcher;
+    return watcher;
+}
+} // namespace
+
+bool SyncPlainFile(int fd) {
+    if (SyncWatcher()) SyncWatcher()(fd);
+    return ::fsync(fd) == 0;
+}
+
+void WatchPlainFileSyncs(std::function<void(int fd)> watcher) {
+    SyncWatcher() = std::move(watcher);
+}
+
 bool AppendToPlainFile(const QString& path, const char* bytes, size_t count, bool sync) {
     const int fd = OpenPlainFile(path, O_WRONLY | O_APPEND | O_CREAT);
     if (fd < 0) return false;
     const off_t start = ::lseek(fd, 0, SEEK_END);
-    bool written = WriteAll(fd, bytes, count) && (!sync || ::fsync(fd) == 0);
+    bool written = WriteAll(fd, bytes, count) && (!sync || SyncPlainFile(fd));
     int error = written ? 0 : errno;
     // A fragment would glue the next record onto it; what fitted of this one goes again.
     if (!written && start >= 0) ::ftruncate(fd, start);

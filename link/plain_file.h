@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace olv::link {
@@ -23,6 +24,12 @@ bool AppendToPlainFile(const QString& path, const char* bytes, size_t count, boo
 
 // Writes every byte, going on after short writes and interrupted calls. False on any other failure.
 bool WriteAll(int fd, const char* bytes, size_t count);
+
+// fsync(2) of a file the program writes; false when it failed. Every such sync goes through here so
+// that a test can see when it happens: a watcher, when one is set, is called with the descriptor
+// just before the sync. Only tests set one; an empty function removes it.
+bool SyncPlainFile(int fd);
+void WatchPlainFileSyncs(std::function<void(int fd)> watcher);
 
 // The whole content of a regular file of at most maxSize bytes. Nothing when it is missing, not a
 // regular file, larger than maxSize or unreadable; missing tells the first case from the others.

@@ -204,7 +204,7 @@ void RewriteInPlace(const QString& path, const QString& target, const QByteArray
     bool written = size == 0 || ::posix_fallocate(fd, 0, size) == 0;
     // A fresh descriptor writes from the start of the file.
     written = written && link::WriteAll(fd, bytes.constData(), static_cast<size_t>(size)) &&
-              ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
+              ::ftruncate(fd, size) == 0 && link::SyncPlainFile(fd);
     if (::close(fd) != 0) written = false;
     if (!written) throw IniWriteError(path);
 }
@@ -242,8 +242,8 @@ void Store(const QString& path, const QByteArray& bytes) {
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    bool written =
-        ::fchmod(fd, mode) == 0 && link::WriteAll(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
+    bool written = ::fchmod(fd, mode) == 0 && link::WriteAll(fd, bytes.constData(), bytes.size()) &&
+                   link::SyncPlainFile(fd);
     if (::close(fd) != 0) written = false;
     if (!written || ::rename(temp.constData(), name.constData()) != 0) {
         ::unlink(temp.constData());

@@ -198,6 +198,10 @@ TEST(LiveTrend, AClockSetBackStartsANewTrend) {
     EXPECT_TRUE(change.cleared);
     ASSERT_EQ(t.trend.points().size(), 1u);
     EXPECT_EQ(t.trend.points().front().value, 6.0f);
+    // Another reading in the same millisecond is no step back: the trend goes on.
+    EXPECT_FALSE(t.add({40'000, Read::Good, 7}).cleared);
+    ASSERT_EQ(t.trend.points().size(), 2u);
+    EXPECT_EQ(t.trend.points().back().value, 7.0f);
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 #include "settings/ini_file.h"
 
 #include "device/cp1251.h"
+#include "link/plain_file.h"
 #include "settings_test_support.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <csignal>
 #include <cstring>
@@ -255,7 +257,8 @@ TEST_F(WorkDirTest, BomAndUtf8ValuesBesideWindows1251Ones) {
                                 "\r\n"
                                 "Odd=" +
                                 Cp("Р°") + // Windows-1251 letters whose bytes are UTF-8 "а"
-                                "\r\n";
+                                "\r\n"
+                                "Plain=COM.txt\r\n";
     writeFile(path("b.ini"), original);
     IniFile ini(QStringLiteral("b.ini"));
     EXPECT_EQ(ini.readString("ports", "COM1", ""), QStringLiteral("/dev/serial/by-id/адаптер"));
@@ -271,12 +274,13 @@ TEST_F(WorkDirTest, BomAndUtf8ValuesBesideWindows1251Ones) {
 
     ini.writeString("LOG", "LogFileName", QStringLiteral("измерения.txt")); // stays UTF-8
     ini.writeString("LOG", "Old", QStringLiteral("Отчёт"));                 // stays Windows-1251
-    ini.writeString("REG", "RegFileName", QStringLiteral("Рег"));           // new: UTF-8, as the mark says
-    EXPECT_EQ(readFile(path("b.ini")), original.left(original.indexOf("LogFileName=")) +
-                                           "LogFileName=" + QStringLiteral("измерения.txt").toUtf8() +
-                                           "\r\nOld=" + Cp("Отчёт") + "\r\nOdd=" + Cp("Р°") +
-                                           "\r\n[REG]\r\nRegFileName=" + QStringLiteral("Рег").toUtf8() +
-                                           "\r\n");
+    ini.writeString("LOG", "Plain", QStringLiteral("обмен.txt")); // was ASCII: UTF-8, as the mark says
+    ini.writeString("REG", "RegFileName", QStringLiteral("Рег")); // new: UTF-8, as the mark says
+    EXPECT_EQ(readFile(path("b.ini")),
+              original.left(original.indexOf("LogFileName=")) +
+                  "LogFileName=" + QStringLiteral("измерения.txt").toUtf8() + "\r\nOld=" + Cp("Отчёт") +
+                  "\r\nOdd=" + Cp("Р°") + "\r\nPlain=" + QStringLiteral("обмен.txt").toUtf8() +
+                  "\r\n[REG]\r\nRegFileName=" + QStringLiteral("Рег").toUtf8() + "\r\n");
     EXPECT_EQ(ini.readString("PORTS", "COM1", ""), QStringLiteral("/dev/serial/by-id/адаптер"));
 }
 
@@ -325,7 +329,7 @@ TEST_F(WorkDirTest, ReadOnlyFileRefusesTheWriteAndStaysIntact) {
     std::optional<ImmutableFlag> immutable;
     if (::geteuid() == 0) {
         immutable.emplace(path("ro.ini"));
-        if (!immutable->ok()) GTEST_SKIP() << "running as root without the immutable flag";
+        ASSERT_TRUE(immutable->ok()) << ImmutableFlag::Refused;
     } else {
         ASSERT_TRUE(QFile::setPermissions(path("ro.ini"), QFileDevice::ReadOwner));
     }
@@ -341,7 +345,7 @@ TEST_F(WorkDirTest, ReadOnlyFolderWithWritableFileIsWrittenInPlace) {
     std::optional<ImmutableFlag> immutable;
     if (::geteuid() == 0) {
         immutable.emplace(path("locked"));
-        if (!immutable->ok()) GTEST_SKIP() << "running as root without the immutable flag";
+        ASSERT_TRUE(immutable->ok()) << ImmutableFlag::Refused;
     } else {
         ASSERT_TRUE(QFile::setPermissions(path("locked"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     }
@@ -412,7 +416,7 @@ TEST_F(WorkDirTest, InPlaceSaveThatRunsOutOfSpaceLeavesTheOldFileByteForByte) {
     std::optional<ImmutableFlag> immutable;
     if (::geteuid() == 0) {
         immutable.emplace(path("locked"));
-        if (!immutable->ok()) GTEST_SKIP() << "running as root without the immutable flag";
+        ASSERT_TRUE(immutable->ok()) << ImmutableFlag::Refused;
     } else {
         ASSERT_TRUE(QFile::setPermissions(path("locked"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     }
@@ -423,10 +427,11 @@ TEST_F(WorkDirTest, InPlaceSaveThatRunsOutOfSpaceLeavesTheOldFileByteForByte) {
         EXPECT_THROW(ini.writeString("S", "a", QString(600, u'y')), IniWriteError);
     }
     EXPECT_EQ(readFile(path("locked/f.ini")), original);
-    // A shorter file is rewritten in place and cut to its new length.
+    // A shorter file is rewritten in place and cut to its new length: no old bytes are left behind.
     ini.writeString("MINE", "note", QStringLiteral("1"));
-    EXPECT_TRUE(
-        readFile(path("locked/f.ini")).startsWith("[PORTS]\r\nCOM1=/dev/ttyUSB0\r\n[MINE]\r\nnote=1\r\n"));
+    const qsizetype note = original.indexOf("note=");
+    EXPECT_EQ(readFile(path("locked/f.ini")),
+              original.left(note) + "note=1" + original.mid(original.indexOf('\r', note)));
     if (!immutable)
         QFile::setPermissions(path("locked"),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -436,8 +441,20 @@ TEST_F(WorkDirTest, SaveIsSyncedAndReplacesTheFileWhole) {
     writeFile(path("f.ini"), "[S]\r\na=1\r\n");
     const ino_t before = Inode(path("f.ini"));
     IniFile ini(QStringLiteral("f.ini"));
+    // Each sync as it happens: the name of the file synced, its bytes, and what f.ini holds meanwhile.
+    std::vector<QByteArray> synced;
+    link::WatchPlainFileSyncs([&](int fd) {
+        const QString name = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd));
+        synced = {QFile::encodeName(QFileInfo(name).fileName()), readFile(name), readFile(path("f.ini"))};
+    });
+    const auto unwatch = qScopeGuard([] { link::WatchPlainFileSyncs({}); });
     ini.writeInteger("S", "a", 2);
     EXPECT_EQ(readFile(path("f.ini")), "[S]\r\na=2\r\n");
+    // The temporary file was synced whole before it took the old one's name.
+    ASSERT_EQ(synced.size(), 3u) << "no sync";
+    EXPECT_TRUE(synced[0].startsWith(".f.ini.")) << synced[0].constData();
+    EXPECT_EQ(synced[1], "[S]\r\na=2\r\n");
+    EXPECT_EQ(synced[2], "[S]\r\na=1\r\n");
     // A new file took the old one's place (a rewrite of the old file could be torn by a crash).
     EXPECT_NE(Inode(path("f.ini")), before);
 }

@@ -95,7 +95,7 @@ MbpollRun Mbpoll(const std::string& port, std::vector<std::string> args, const s
 class MbpollTest : public testing::Test {
   protected:
     void SetUp() override {
-        if (FindMbpoll().empty()) GTEST_SKIP() << "mbpoll is not installed";
+        ASSERT_FALSE(FindMbpoll().empty()) << "mbpoll is not installed (scripts/packages.sh lists it)";
         ASSERT_TRUE(sim.start({"--quiet"}));
     }
     MbpollRun read(int start, int count, const std::string& type = "4", int address = 1, int baud = 19200,

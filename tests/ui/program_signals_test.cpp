@@ -130,6 +130,11 @@ class ProgramSignalsTest : public QObject {
         QTest::newRow("live seconds not a number")
             << QStringList{"--grab-live-seconds", "a minute"} << 2 << ""
             << "--grab-live-seconds";
+        QTest::newRow("live seconds 0, the least the help allows")
+            << QStringList{"--grab-live-seconds", "0", "--version"} << 0 << "Mod Bus OLV 1.1.3.1\n"
+            << "";
+        QTest::newRow("live seconds below 0") << QStringList{"--grab-live-seconds", "-0.5"} << 2 << ""
+                                              << "--grab-live-seconds: нужно число секунд от 0 до 3600.";
     }
     void commandLineWithoutADisplay() {
         QFETCH(QStringList, arguments);
@@ -216,10 +221,16 @@ class ProgramSignalsTest : public QObject {
         olv::test::SimInstrument sim;
         QTemporaryDir work;
         QProcess program;
-        startOnASilentLine(program, work, sim, 3000);
+        startOnASilentLine(program, work, sim, 4000);
         const auto pid = static_cast<pid_t>(program.processId());
         ::kill(pid, SIGTERM);
         QTest::qWait(300);
+        ::kill(pid, SIGTERM);
+        // The close begins when the first read has waited out its 4 s; the start-up read's next request
+        // (the versions) then keeps it going for 4 s more. A signal 2.5 s into the close changes nothing.
+        QTRY_VERIFY_WITH_TIMEOUT(ReadFile(QDir(work.path()).filePath("COM.txt")).count("Send:") == 2, 20000);
+        QTest::qWait(2500);
+        QVERIFY2(program.state() == QProcess::Running, "the close ended before the third signal");
         ::kill(pid, SIGTERM);
         const bool finished = program.waitForFinished(30000);
         if (!finished) stop(program);
