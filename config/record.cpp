@@ -17,7 +17,7 @@ QString Row(const QString& name, const QString& value) {
 }
 
 QString Table(const QString& rows) {
-    return QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" width=\"100%\">%1</table>")
+    return QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\">%1</table>")
         .arg(rows);
 }
 
@@ -31,7 +31,7 @@ QString Number(double v) {
 
 } // namespace
 
-QString RecordHtml(const RecordData& data, const QString& trendImage) {
+QString RecordHtml(const RecordData& data, const QString& trendImage, QSize trendSize) {
     const std::vector<FieldValue> fields = FieldsOf(data.state);
     const auto rowsOf = [&](unsigned groups) {
         QString rows;
@@ -65,8 +65,14 @@ QString RecordHtml(const RecordData& data, const QString& trendImage) {
             Table(Row(QStringLiteral("Значение"), live) + Row(QStringLiteral("Состояние"), status));
 
     html += Heading("Тренд за последние 10 минут");
-    if (!trendImage.isEmpty())
-        html += QStringLiteral("<p><img src=\"%1\" width=\"600\"></p>").arg(trendImage);
+    if (!trendImage.isEmpty() && !trendSize.isEmpty() && data.trend.count > 0) {
+        // The picture across the page's width, in its own proportions.
+        constexpr int width = 560;
+        html += QStringLiteral("<p><img src=\"%1\" width=\"%2\" height=\"%3\"></p>")
+                    .arg(trendImage)
+                    .arg(width)
+                    .arg(width * trendSize.height() / trendSize.width());
+    }
     html += data.trend.count == 0
                 ? Table(Row(QStringLiteral("Измерений"), QStringLiteral("Данных нет")))
                 : Table(Row(QStringLiteral("Измерений"), QString::number(data.trend.count)) +

@@ -5,6 +5,7 @@
 #include "device/live_value.h"
 
 #include <QDateTime>
+#include <QSize>
 #include <QString>
 
 namespace olv::config {
@@ -24,8 +25,9 @@ struct RecordData {
 
 // The record as HTML for a QTextDocument: caption, date and time, port and address, identity, every
 // configuration and communication field in words, the text and versions, the live value with its
-// status and units, the trend picture (the image resource named trendImage, none when empty) with its
-// minimum, maximum and mean, and lines for the engineer and the signature.
-QString RecordHtml(const RecordData& data, const QString& trendImage);
+// status and units, the trend picture (the image resource named trendImage of trendSize pixels, none
+// when empty or when the trend has no reading) with its minimum, maximum and mean, and lines for the engineer
+// and the signature.
+QString RecordHtml(const RecordData& data, const QString& trendImage, QSize trendSize);
 
 } // namespace olv::config

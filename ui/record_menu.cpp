@@ -9,10 +9,12 @@
 #include "link/message_boxes.h"
 
 #include <QBuffer>
+#include <QChart>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QGraphicsScene>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
@@ -75,10 +77,20 @@ QByteArray RecordPdf(const QString& html, const QImage& trend, const QString& ti
 }
 
 QImage TForm1::TrendPicture() {
-    // A chart that was never laid out (the window not shown yet) gets a size of its own; a shown one is
-    // grabbed as it is.
-    if (Chart1->width() < 320 || Chart1->height() < 160) Chart1->resize(720, 320);
-    return Chart1->grab().toImage();
+    // The chart drawn at a size of its own, whatever room the live page gives it (and also when the
+    // window was never shown), then given its own size back.
+    const QSize size(640, 280);
+    QChart* chart = Chart1->chart();
+    const QSizeF shown = chart->size();
+    chart->resize(size);
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    Chart1->scene()->render(&painter, QRectF(QPointF(), size), QRectF(chart->pos(), size));
+    painter.end();
+    chart->resize(shown);
+    return picture;
 }
 
 // "Протокол настройки…": reads the instrument and its live value, then writes the record, whole or not
@@ -94,7 +106,8 @@ void TForm1::N7Click() {
     if (!operation.started()) return;
     olv::config::RecordData data;
     if (!ReadRecord(*this, data)) return;
-    const QByteArray pdf = RecordPdf(olv::config::RecordHtml(data, TrendImageName), TrendPicture(),
+    const QImage trend = TrendPicture();
+    const QByteArray pdf = RecordPdf(olv::config::RecordHtml(data, TrendImageName, trend.size()), trend,
                                      QStringLiteral("Протокол настройки"));
     QString reason;
     if (!olv::config::WriteWholeFile(fileName, pdf, reason)) {
@@ -118,8 +131,9 @@ bool GrabRecordPage(TForm1& form, const QString& imagePath) {
     olv::config::RecordData data;
     if (!ReadRecord(form, data)) return false;
     QObject owner;
+    const QImage trend = form.TrendPicture();
     QTextDocument* document =
-        RecordDocument(&owner, olv::config::RecordHtml(data, TrendImageName), form.TrendPicture());
+        RecordDocument(&owner, olv::config::RecordHtml(data, TrendImageName, trend.size()), trend);
     // An A4 page at 96 dpi with margins of 15 mm.
     const QSize page(794, 1123);
     const int margin = 57;
