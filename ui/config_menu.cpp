@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
 
 #include <optional>
@@ -237,7 +238,14 @@ bool TForm1::WriteConfigurationFile(const ConfigFile& file, bool withIdentity, b
     // Another instrument may have been put on the line since the dialog read this one.
     if (!SameModel(*boxes, fileName, file.state, record.before)) return false;
 
-    // The file's words; those the instrument keeps are taken from it by the configuration write.
+    // The file's words; those the instrument keeps are taken from it by the configuration write. Unless
+    // the window ends up showing what was read back, the image goes back to what the pages show, so that
+    // an unedited float field keeps its exact words in a later write from the page.
+    const olv::device::RegisterImage shownImage = image;
+    bool readBackShown = false;
+    const auto restore = qScopeGuard([&] {
+        if (!readBackShown) image = shownImage;
+    });
     const auto& fileWords = file.state.image.words;
     image.words = fileWords;
     flags = WriteConfiguration(exceptionCode, olv::config::InstrumentKeepsOnFileWrite(withIdentity), record);
@@ -272,6 +280,7 @@ bool TForm1::WriteConfigurationFile(const ConfigFile& file, bool withIdentity, b
         return false;
     }
     device = readBack;
+    readBackShown = true;
     // The window shows the instrument as it is now.
     image.words = readBack.image.words;
     image.moduleModel = readBack.image.moduleModel;
