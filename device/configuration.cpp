@@ -79,9 +79,15 @@ link::ResultFlags ReadKeptRegisters(link::ModbusMaster& master, RegisterImage& i
             master.readHoldingRegisters(block.start, block.count, scratch.data() + block.start, exceptionCode);
         if (!link::Succeeded(flags, exceptionCode)) return flags;
     }
-    for (int r = 0; r < reg::ImageSize; ++r)
-        image.words[r] = static_cast<uint16_t>((image.words[r] & ~owned[r]) | (scratch[r] & owned[r]));
+    RegisterImage own;
+    own.words = scratch;
+    TakeOwnedBits(image, own, owned);
     return 0;
+}
+
+void TakeOwnedBits(RegisterImage& image, const RegisterImage& own, const WordMasks& owned) {
+    for (int r = 0; r < reg::ImageSize; ++r)
+        image.words[r] = static_cast<uint16_t>((image.words[r] & ~owned[r]) | (own.words[r] & owned[r]));
 }
 
 bool FloatTextUnchanged(const QString& shownText, uint16_t high, uint16_t low) {

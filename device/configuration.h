@@ -46,6 +46,9 @@ void CollectLists(const ConfigurationLists& lists, RegisterImage& image);
 // 9 and 58 whose list shows nothing.
 WordMasks InstrumentOwnedBits(const ConfigurationLists& lists);
 
+// The bits of `owned` from the instrument's own words into the image; the other bits stay.
+void TakeOwnedBits(RegisterImage& image, const RegisterImage& own, const WordMasks& owned);
+
 // Before a configuration write to an instrument the image's words do not come from (another address or
 // port, or nothing read yet): reads the configuration blocks of that instrument into a scratch copy
 // and, only when every read succeeds, takes the bits of `owned` from it into the image. On a failure the

@@ -8,6 +8,7 @@ OLV_PACKAGES=(
     python3 python3-pymodbus socat mbpoll ser2net
     clang libclang-rt-14-dev
     xvfb xauth fonts-dejavu-core
+    poppler-utils
 )
 
 olv_ensure_packages() {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "config/config_file.h"
+#include "config/instrument_state.h"
+#include "device/configuration.h"
 #include "device/live_trend.h"
 #include "device/live_value.h"
 #include "device/pending_device_link.h"
@@ -14,6 +17,7 @@
 #include <QColor>
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <exception>
@@ -24,6 +28,7 @@
 #include <vector>
 
 class QAction;
+class QImage;
 class QBoxLayout;
 class QCheckBox;
 class QComboBox;
@@ -41,6 +46,7 @@ class QTextEdit;
 class QTimer;
 
 class CaptionPanel;
+class Form2;
 class PortsDialog;
 class QtMessageBoxes;
 class TrendChart;
@@ -167,7 +173,21 @@ class TForm1 : public QMainWindow {
     // that still shows "Данных нет" leaves its words in the image as they are (a profile save before
     // any read).
     bool CollectConfiguration(bool placeholderKeepsWord = false);
-    olv::link::ResultFlags WriteConfiguration(uint8_t& exceptionCode);
+    // What one write operation knows for the journal: the instrument's state read just before it (the
+    // old values, and the words a configuration write keeps), where it was, and the blocks the
+    // instrument took.
+    struct WriteRecord {
+        olv::config::InstrumentState before;
+        bool beforeRead = false;
+        olv::device::InstrumentId target;
+        QString devicePath;
+        QStringList written; // "0–5", "9–11", ... in the order they were taken
+    };
+    // Writes the seven configuration blocks from the image; the bits of `owned` are the instrument's
+    // own, taken from record.before (read first when record.beforeRead is false; nothing is written
+    // when that read fails).
+    olv::link::ResultFlags WriteConfiguration(uint8_t& exceptionCode, const olv::device::WordMasks& owned,
+                                              WriteRecord& record);
     void Button2Click();
     void Button3Click();
     void Edit1Change();
@@ -218,7 +238,7 @@ class TForm1 : public QMainWindow {
     olv::link::ResultFlags ReadDeviceText(uint8_t& exceptionCode);
     olv::link::ResultFlags WriteDeviceText(uint8_t& exceptionCode);
     olv::link::ResultFlags ReadVersions(uint8_t& exceptionCode);
-    olv::link::ResultFlags WriteVersions(uint8_t& exceptionCode);
+    olv::link::ResultFlags WriteVersions(uint8_t& exceptionCode, QStringList* written = nullptr);
     void ShowVersions();
     // Takes Edit9..Edit11 into modelValue/hardwareValue/softwareValue and their low 16 bits into the
     // image; true when a field does not convert (its messages were shown).
@@ -240,6 +260,40 @@ class TForm1 : public QMainWindow {
     // (tests set it to answer without a dialog).
     bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected);
     std::function<bool(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected)> chooseProfileFile;
+
+    // ---- Menu: the configuration as a file, the compare dialog Form2, the record, the journal
+    // (config_menu.cpp, record_menu.cpp, journal.cpp) ----
+    void N5Click(); // "Сохранить конфигурацию прибора…"
+    void N6Click(); // "Открыть конфигурацию прибора…": compare, write to the instrument, show on the page
+    void N7Click(); // "Протокол настройки…": a PDF record
+    void N8Click(); // "Журнал изменений…"
+    // Everything of the instrument on the line: configuration, versions, parity.
+    olv::link::ResultFlags ReadInstrumentState(olv::config::InstrumentState& state, uint8_t& exceptionCode);
+    // Form2's "Записать в прибор": the file's configuration into the instrument on the line through the
+    // configuration write (and, with withLink, the communication settings write), read back and
+    // compared; `device` becomes what was read back. True when every written field reads back equal.
+    bool WriteConfigurationFile(const olv::config::ConfigFile& file, bool withIdentity, bool withLink,
+                                olv::config::InstrumentState& device, Form2* dialog);
+    // Form2's "Показать на странице": the file's values into the sensor page's fields (and the text
+    // into Edit8), marked as edits.
+    bool ShowConfigurationFile(const olv::config::ConfigFile& file,
+                               const olv::config::InstrumentState& device, bool withIdentity);
+    // Tests run the compare dialog themselves (they press its buttons); otherwise it is shown modal.
+    std::function<void(Form2& dialog)> runCompareDialog;
+    // The journal of writes, journal.csv in the working folder (the data folder).
+    QString JournalPath() const;
+    // Before a write: whether the journal takes a line; if not, the user is asked whether to write
+    // without an entry. False: nothing may be written.
+    bool JournalAllowsWrite();
+    // Before a write, after JournalAllowsWrite: the instrument's state into record.before, with where it
+    // is. When this fails nothing may be written.
+    olv::link::ResultFlags ReadBeforeWrite(WriteRecord& record, uint8_t& exceptionCode);
+    // After a write that sent anything: its line, synced, unless the user chose to write without one.
+    void JournalWrite(const QString& operation, const WriteRecord& record,
+                      const olv::config::InstrumentState& after, olv::link::ResultFlags flags,
+                      uint8_t exceptionCode);
+    // The live page's trend as a picture for the record.
+    QImage TrendPicture();
 
     // ---- Menu: port assignment (ports_dialog.cpp) ----
     void N4Click();
@@ -365,8 +419,15 @@ class TForm1 : public QMainWindow {
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
     QAction* N4 = nullptr; // "Назначение портов…"
+    QAction* N5 = nullptr; // "Сохранить конфигурацию прибора…"
+    QAction* N6 = nullptr; // "Открыть конфигурацию прибора…"
+    QAction* N7 = nullptr; // "Протокол настройки…"
+    QAction* N8 = nullptr; // "Журнал изменений…"
     QFileDialog* OpenDialog1 = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
+    QFileDialog* OpenDialog2 = nullptr; // configuration files
+    QFileDialog* SaveDialog2 = nullptr; // configuration files
+    QFileDialog* SaveDialog3 = nullptr; // records (PDF)
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
     QTimer* Timer3 = nullptr;
@@ -397,6 +458,10 @@ class TForm1 : public QMainWindow {
     void BuildPageLink(QWidget* page);
     void BuildPageSearch(QWidget* page);
     void BuildPageText(QWidget* page);
+    void BuildConfigurationMenu(); // N5..N8 after N4, and their dialogs
+    // The link page's three writes with its progress panel; the program's link follows each.
+    olv::link::ResultFlags WriteDeviceLinkValues(const olv::device::PendingDeviceLink& written,
+                                                 uint8_t& exceptionCode, WriteRecord& record);
 
     // Runs one handler; what it throws goes to MEx.
     void Guarded(QObject* sender, const std::function<void()>& handler);
@@ -412,6 +477,8 @@ class TForm1 : public QMainWindow {
   private:
     bool iniErrorShown_ = false;
     bool formCreated_ = false;
+
+    bool journalDeclined_ = false; // the user chose to write without a journal entry
 
     bool closingBySignal_ = false;
     bool closeAfterOperation_ = false; // a close came during an operation: it happens at its end

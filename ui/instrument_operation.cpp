@@ -15,7 +15,8 @@ TForm1::InstrumentOperation::InstrumentOperation(TForm1& form) : form_(form) {
     // Whatever could change the port, address, rate or parity under the operation, or start another
     // one: the top row, a pick in the found list, every command button but the search's stop, and the
     // File menu (a profile load changes the byte order and the text words, a save collects the pages,
-    // the port assignment may reopen the port).
+    // the port assignment may reopen the port; the configuration file, record and journal items talk to
+    // the instrument or show what its writes did).
     for (QWidget* control : std::initializer_list<QWidget*>{
              form_.ComboBox1, form_.ComboBox2, form_.ComboBox3, form_.ComboBox14, form_.ListBox1,
              form_.Button1, form_.Button2, form_.Button3, form_.Button4, form_.Button6, form_.Button7,
@@ -24,7 +25,7 @@ TForm1::InstrumentOperation::InstrumentOperation(TForm1& form) : form_(form) {
         controls_.emplace_back(control, !control->testAttribute(Qt::WA_ForceDisabled));
         control->setEnabled(false);
     }
-    for (QAction* action : {form_.N2, form_.N3, form_.N4}) {
+    for (QAction* action : {form_.N2, form_.N3, form_.N4, form_.N5, form_.N6, form_.N7, form_.N8}) {
         actions_.emplace_back(action, action->isEnabled());
         action->setEnabled(false);
     }

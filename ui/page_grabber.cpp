@@ -1,13 +1,43 @@
 #include "ui/page_grabber.h"
 
 #include "ui/form1.h"
+#include "ui/form2.h"
 #include "ui/ports_dialog.h"
+#include "ui/record_pdf.h"
+
+#include "device/encodings.h"
+#include "device/register_map.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTimer>
+
+namespace {
+
+// The compare dialog as the README's replacement shows it: a file saved from a failed meter (another
+// serial number, date, range, damping, trim and text) opened on the instrument on the line; and the
+// first page of that instrument's record.
+void GrabConfigurationPictures(TForm1& form, const QString& directory) {
+    olv::config::InstrumentState device;
+    uint8_t exceptionCode = 0;
+    if (!olv::link::Succeeded(form.ReadInstrumentState(device, exceptionCode), exceptionCode)) return;
+    namespace reg = olv::device::reg;
+    olv::config::InstrumentState failed = device;
+    auto& w = failed.image.words;
+    olv::device::SplitWords(118204, w[reg::SerialHigh], w[reg::SerialLow]);
+    w[reg::Date] = olv::device::DateToRegister({11, 5, 6}); // 12.06.2006
+    olv::device::FloatToWords(2.5f, w[reg::RangeMax], w[reg::RangeMax + 1]);
+    w[reg::DampingUnits] = olv::device::DampingUnitsToRegister(4, 1);
+    olv::device::FloatToWords(0.0012f, w[reg::TrimOffset], w[reg::TrimOffset + 1]);
+    olv::device::TextToWords(QStringLiteral("Котельная, ввод 2"), w.data() + reg::Text);
+    GrabCompareDialog(&form, device, failed, QStringLiteral("Файл: /home/naladchik/объект/ввод-2.cfg"),
+                      QDir(directory).filePath(QStringLiteral("compare.png")));
+    GrabRecordPage(form, QDir(directory).filePath(QStringLiteral("record.png")));
+}
+
+} // namespace
 
 void GrabPagesThenClose(TForm1& form, const QString& directory, int delayMs, int livePollingMs) {
     QTimer::singleShot(delayMs, &form, [&form, directory, livePollingMs] {
@@ -21,6 +51,7 @@ void GrabPagesThenClose(TForm1& form, const QString& directory, int delayMs, int
                 form.grab().save(QDir(directory).filePath(QStringLiteral("page%1.png").arg(page)));
             }
             GrabPortsDialog(form, QDir(directory).filePath(QStringLiteral("ports.png")));
+            GrabConfigurationPictures(form, directory);
             form.close();
         });
     });

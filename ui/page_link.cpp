@@ -4,6 +4,7 @@
 #include "ui/caption_panel.h"
 #include "ui/form_fill.h"
 
+#include "config/instrument_state.h"
 #include "device/device_link.h"
 #include "device/encodings.h"
 #include "device/register_map.h"
@@ -33,10 +34,11 @@ void CollectEntry(const QComboBox* box, int& value) {
 // exactly what the instrument was given, whatever happens to the boxes during the pauses.
 class WindowLinkSteps : public olv::device::DeviceLinkSteps {
   public:
-    WindowLinkSteps(TForm1& form, const olv::device::PendingDeviceLink& written)
-        : form_(form), written_(written) {}
+    WindowLinkSteps(TForm1& form, const olv::device::PendingDeviceLink& written, QStringList& taken)
+        : form_(form), written_(written), taken_(taken) {}
 
     void byteOrderWritten() override {
+        taken_ << QString::number(olv::device::reg::ByteOrder);
         // The word the instrument accepted (a code outside 0..3 went out as 0).
         form_.linkSettings.byteOrder = form_.image.words[olv::device::reg::ByteOrder];
         form_.ProgressBar2->setValue(1);
@@ -45,6 +47,7 @@ class WindowLinkSteps : public olv::device::DeviceLinkSteps {
     }
 
     void addressBaudWritten() override {
+        taken_ << QString::number(olv::device::reg::AddressBaud);
         // The address byte and the rate of the baud code the instrument was given.
         form_.linkSettings.address = written_.pendingAddress & 0xFF;
         form_.linkSettings.baudRate =
@@ -59,6 +62,7 @@ class WindowLinkSteps : public olv::device::DeviceLinkSteps {
     }
 
     void parityWritten() override {
+        taken_ << QString::number(olv::device::reg::Parity);
         form_.ProgressBar2->setValue(3);
         TForm1::SetNormal(form_.ComboBox15);
         form_.Pause(100);
@@ -70,6 +74,7 @@ class WindowLinkSteps : public olv::device::DeviceLinkSteps {
   private:
     TForm1& form_;
     const olv::device::PendingDeviceLink written_;
+    QStringList& taken_; // the registers the instrument took, in order
 };
 
 } // namespace
@@ -155,19 +160,17 @@ void TForm1::WriteDeviceLinkSettings() {
     }
 
     CollectDeviceLinkSettings(uiBusy);
+    if (!JournalAllowsWrite()) return;
 
-    ProgressBar2->setMaximum(LinkProgressMaximum);
-    ProgressBar2->setValue(0);
-    Panel4->setCaption(QStringLiteral("Запись параметров связи"));
-    Panel4->setVisible(true);
-    repaint();
-
-    const olv::device::PendingDeviceLink written = pendingLink;
-    WindowLinkSteps steps(*this, written);
     uint8_t exceptionCode = 0;
-    const ResultFlags flags =
-        olv::device::WriteDeviceLinkSettings(master, written, image, steps, exceptionCode);
-    Panel4->setVisible(false);
+    WriteRecord record;
+    ResultFlags flags = ReadBeforeWrite(record, exceptionCode);
+    if (olv::link::Succeeded(flags, exceptionCode)) {
+        const olv::device::PendingDeviceLink written = pendingLink;
+        flags = WriteDeviceLinkValues(written, exceptionCode, record);
+        JournalWrite(QStringLiteral("Запись параметров связи"), record,
+                     olv::config::WithLinkWritten(record.before, written), flags, exceptionCode);
+    }
     if (!olv::link::Succeeded(flags, exceptionCode)) {
         ReportExchangeError(flags, exceptionCode);
         return;
@@ -177,4 +180,19 @@ void TForm1::WriteDeviceLinkSettings() {
                  BoxIcon::Information,
                  BoxButtons::Ok,
                  {}});
+}
+
+ResultFlags TForm1::WriteDeviceLinkValues(const olv::device::PendingDeviceLink& written,
+                                          uint8_t& exceptionCode, WriteRecord& record) {
+    ProgressBar2->setMaximum(LinkProgressMaximum);
+    ProgressBar2->setValue(0);
+    Panel4->setCaption(QStringLiteral("Запись параметров связи"));
+    Panel4->setVisible(true);
+    repaint();
+
+    WindowLinkSteps steps(*this, written, record.written);
+    const ResultFlags flags =
+        olv::device::WriteDeviceLinkSettings(master, written, image, steps, exceptionCode);
+    Panel4->setVisible(false);
+    return flags;
 }

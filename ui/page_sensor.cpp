@@ -4,6 +4,8 @@
 
 #include "ui/caption_panel.h"
 
+#include "config/instrument_state.h"
+#include "config/journal.h"
 #include "device/configuration.h"
 #include "device/encodings.h"
 #include "device/number_text.h"
@@ -146,7 +148,7 @@ void TForm1::Button2Click() {
     SetConfigFieldsNormal();
 }
 
-// "Записать": collects, confirms and writes the configuration.
+// "Записать": collects, confirms and writes the configuration; the write goes into the journal.
 void TForm1::Button3Click() {
     const InstrumentOperation operation(*this);
     if (!operation.started()) return;
@@ -157,10 +159,15 @@ void TForm1::Button3Click() {
                                           BoxIcon::Warning,
                                           BoxButtons::YesNo,
                                           {}});
-    if (answer != BoxAnswer::Yes) return;
+    if (answer != BoxAnswer::Yes || !JournalAllowsWrite()) return;
 
     uint8_t exceptionCode = 0;
-    const ResultFlags flags = WriteConfiguration(exceptionCode);
+    WriteRecord record;
+    const ResultFlags flags =
+        WriteConfiguration(exceptionCode, olv::device::InstrumentOwnedBits(ListsOf(*this)), record);
+    if (record.beforeRead)
+        JournalWrite(QStringLiteral("Запись конфигурации"), record,
+                     olv::config::WithConfigurationWritten(record.before, image), flags, exceptionCode);
     if (olv::link::Succeeded(flags, exceptionCode))
         boxes->show({QStringLiteral("Данные конфигурации записаны."),
                      QStringLiteral("Результат операции"),
@@ -274,29 +281,32 @@ bool TForm1::CollectConfiguration(bool placeholderKeepsWord) {
 
 // Writes the seven configuration blocks from the register image. What the page does not show
 // (registers 4, 10, 11, 36..47, the text, and the parts of 5, 9 and 58 whose list is empty) must be the
-// written instrument's own: when the image does not come from that instrument, or from none yet,
-// those words are read from it first, and nothing is written when that read fails.
-ResultFlags TForm1::WriteConfiguration(uint8_t& exceptionCode) {
+// written instrument's own: those words come from its state read just before the write, which also
+// gives the journal its old values. Nothing is written when that read fails.
+ResultFlags TForm1::WriteConfiguration(uint8_t& exceptionCode, const olv::device::WordMasks& owned,
+                                       WriteRecord& record) {
     exceptionCode = 0;
     ProgressBar1->setMaximum(ConfigBlockCount);
     ProgressBar1->setValue(0);
     Panel3->setCaption(QStringLiteral("Запись параметров"));
     Panel3->setVisible(true);
+    repaint();
 
-    const olv::device::InstrumentId target = TargetInstrument();
-    if (image.source != target) {
-        const ResultFlags flags = olv::device::ReadKeptRegisters(
-            master, image, exceptionCode, olv::device::InstrumentOwnedBits(ListsOf(*this)));
+    if (!record.beforeRead) {
+        const ResultFlags flags = ReadBeforeWrite(record, exceptionCode);
         if (!olv::link::Succeeded(flags, exceptionCode)) {
             Panel3->setVisible(false);
             return flags;
         }
-        image.source = target;
     }
+    olv::device::TakeOwnedBits(image, record.before.image, owned);
+    image.source = record.target;
 
     const ResultFlags flags = olv::device::WriteConfiguration(
         master, image, exceptionCode,
-        [this](int done) {
+        [this, &record](int done) {
+            const olv::device::Block& block = olv::device::ConfigWriteBlocks[static_cast<size_t>(done - 1)];
+            record.written << olv::config::BlockName(block.start, block.count);
             ProgressBar1->setValue(done);
             repaint();
         },

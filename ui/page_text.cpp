@@ -2,6 +2,7 @@
 #include "ui/form1.h"
 #include "ui/form_fill.h"
 
+#include "config/journal.h"
 #include "device/device_text.h"
 #include "device/encodings.h"
 #include "device/number_text.h"
@@ -109,10 +110,29 @@ void TForm1::Button7Click() {
     }
     CollectDeviceText();
     if (CollectVersions()) return; // nothing is sent
+    if (!JournalAllowsWrite()) return;
 
     uint8_t exceptionCode = 0;
-    ResultFlags flags = WriteVersions(exceptionCode);
+    WriteRecord record;
+    ResultFlags flags = ReadBeforeWrite(record, exceptionCode);
     if (!olv::link::Succeeded(flags, exceptionCode)) {
+        ReportExchangeError(flags, exceptionCode);
+        return;
+    }
+    // The versions and the text as the image holds them now.
+    olv::config::InstrumentState after = record.before;
+    after.image.moduleModel = image.moduleModel;
+    after.image.moduleHardware = image.moduleHardware;
+    after.image.moduleSoftware = image.moduleSoftware;
+    for (int r = olv::device::reg::Text; r < olv::device::reg::Text + olv::device::TextWords; ++r)
+        after.image.words[static_cast<size_t>(r)] = image.words[static_cast<size_t>(r)];
+    const auto journal = [&] {
+        JournalWrite(QStringLiteral("Запись текста и версий"), record, after, flags, exceptionCode);
+    };
+
+    flags = WriteVersions(exceptionCode, &record.written);
+    if (!olv::link::Succeeded(flags, exceptionCode)) {
+        journal();
         ReportExchangeError(flags, exceptionCode);
         return;
     }
@@ -122,6 +142,9 @@ void TForm1::Button7Click() {
 
     exceptionCode = 0;
     flags = WriteDeviceText(exceptionCode);
+    if (olv::link::Succeeded(flags, exceptionCode))
+        record.written << olv::config::BlockName(olv::device::TextBlock.start, olv::device::TextBlock.count);
+    journal();
     if (!olv::link::Succeeded(flags, exceptionCode)) {
         ReportExchangeError(flags, exceptionCode);
         return;
@@ -163,9 +186,18 @@ ResultFlags TForm1::WriteDeviceText(uint8_t& exceptionCode) {
     return olv::device::WriteDeviceText(master, image, exceptionCode);
 }
 
-// Writes the module's model, hardware and software words.
-ResultFlags TForm1::WriteVersions(uint8_t& exceptionCode) {
-    return olv::device::WriteVersions(master, image, exceptionCode, [this](int ms) { Pause(ms); });
+// Writes the module's model, hardware and software words; the blocks the instrument took are named in
+// `written` when given.
+ResultFlags TForm1::WriteVersions(uint8_t& exceptionCode, QStringList* written) {
+    const auto took = [written](const olv::device::Block& block) {
+        if (written) *written << olv::config::BlockName(block.start, block.count);
+    };
+    const ResultFlags flags = olv::device::WriteVersions(master, image, exceptionCode, [&](int ms) {
+        took(olv::device::VersionModelBlock); // the pause comes only after the first write went through
+        Pause(ms);
+    });
+    if (olv::link::Succeeded(flags, exceptionCode)) took(olv::device::VersionPairBlock);
+    return flags;
 }
 
 // Takes Edit9..Edit11 in that order into the 32-bit values and the low 16 bits of each into the

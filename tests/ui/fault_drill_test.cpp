@@ -443,6 +443,12 @@ Fault Unplug() {
     return {QStringLiteral("unplug")};
 }
 
+// The n-th write of a write operation: the operation's state read (seven configuration blocks, two
+// version reads, the parity) comes first.
+constexpr int W(int n) {
+    return n + 10;
+}
+
 void AddRow(const char* name, Page page, const Fault& fault, int request, const QStringList& outcome,
             bool leaves = false) {
     QTest::addRow("%s", name) << int(page) << fault.name << request << outcome << fault.lateMs
@@ -496,28 +502,34 @@ class FaultDrillTest : public QObject {
         AddRow("sensor read/unplugged at 3", SensorReadPage, Unplug(), 3, {BoxLength});
 
         // Sensor configuration write: seven writes with pauses. A write asks for the 8 bytes of its reply.
-        AddRow("sensor write/no reply at 1", SensorWritePage, Once("noreply"), 1, {SensorAsk, BoxLength});
-        AddRow("sensor write/extra bytes at 2", SensorWritePage, Once("extra 3"), 2,
+        // Every write operation first reads the instrument (the old values for the journal): a failure
+        // there writes nothing.
+        AddRow("sensor write/no reply at the read before", SensorWritePage, Once("noreply"), 1,
+               {SensorAsk, BoxLength});
+        AddRow("sensor write/no reply at 1", SensorWritePage, Once("noreply"), W(1), {SensorAsk, BoxLength});
+        AddRow("sensor write/extra bytes at 2", SensorWritePage, Once("extra 3"), W(2),
                {SensorAsk, SensorWritten});
-        AddRow("sensor write/exception 3 at 3", SensorWritePage, Once("exception 3"), 3,
+        AddRow("sensor write/exception 3 at 3", SensorWritePage, Once("exception 3"), W(3),
                {SensorAsk, BoxCode3});
-        AddRow("sensor write/just in time at 4", SensorWritePage, DelayJustUnder(SensorWritePage, 4), 4,
+        AddRow("sensor write/just in time at 4", SensorWritePage, DelayJustUnder(SensorWritePage, 4), W(4),
                {SensorAsk, SensorWritten});
-        AddRow("sensor write/garbage at 5", SensorWritePage, Once("garbage 2"), 5, {SensorAsk, BoxAddress},
+        AddRow("sensor write/garbage at 5", SensorWritePage, Once("garbage 2"), W(5), {SensorAsk, BoxAddress},
                true);
-        AddRow("sensor write/too late at 6", SensorWritePage, DelayJustOver(SensorWritePage, 6), 6,
+        AddRow("sensor write/too late at 6", SensorWritePage, DelayJustOver(SensorWritePage, 6), W(6),
                {SensorAsk, BoxLength});
-        AddRow("sensor write/last byte cut at 7", SensorWritePage, Once("truncate 1"), 7,
+        AddRow("sensor write/last byte cut at 7", SensorWritePage, Once("truncate 1"), W(7),
                {SensorAsk, BoxLength});
-        AddRow("sensor write/unplugged at 4", SensorWritePage, Unplug(), 4, {SensorAsk, BoxLength});
+        AddRow("sensor write/unplugged at 4", SensorWritePage, Unplug(), W(4), {SensorAsk, BoxLength});
 
         // Communication settings: byte order, then address and rate, then parity, one register each.
-        AddRow("link/exception 3 at 1", LinkWritePage, Once("exception 3"), 1, {LinkAsk, BoxCode3});
-        AddRow("link/no reply at 2", LinkWritePage, Once("noreply"), 2, {LinkAsk, BoxLength});
-        AddRow("link/too late at 2", LinkWritePage, DelayJustOver(LinkWritePage, 2), 2, {LinkAsk, BoxLength});
-        AddRow("link/another function at 3", LinkWritePage, Once("function 4"), 3, {LinkAsk, BoxFunction});
-        AddRow("link/CRC at 3", LinkWritePage, Once("crc"), 3, {LinkAsk, BoxCrc});
-        AddRow("link/unplugged at 2", LinkWritePage, Unplug(), 2, {LinkAsk, BoxLength});
+        AddRow("link/CRC at the read before", LinkWritePage, Once("crc"), 10, {LinkAsk, BoxCrc});
+        AddRow("link/exception 3 at 1", LinkWritePage, Once("exception 3"), W(1), {LinkAsk, BoxCode3});
+        AddRow("link/no reply at 2", LinkWritePage, Once("noreply"), W(2), {LinkAsk, BoxLength});
+        AddRow("link/too late at 2", LinkWritePage, DelayJustOver(LinkWritePage, 2), W(2),
+               {LinkAsk, BoxLength});
+        AddRow("link/another function at 3", LinkWritePage, Once("function 4"), W(3), {LinkAsk, BoxFunction});
+        AddRow("link/CRC at 3", LinkWritePage, Once("crc"), W(3), {LinkAsk, BoxCrc});
+        AddRow("link/unplugged at 2", LinkWritePage, Unplug(), W(2), {LinkAsk, BoxLength});
 
         // Text and versions read: two version reads, then the text, which is read whatever they gave.
         AddRow("text read/no reply at 1", TextReadPage, Once("noreply"), 1, {BoxLength, TextRead});
@@ -530,10 +542,13 @@ class FaultDrillTest : public QObject {
         AddRow("text read/gaps at 1", TextReadPage, Gaps(TextReadPage, 1), 1, {BoxLength, BoxLength});
 
         // Text and versions write: the model number, the two versions, then the text.
-        AddRow("text write/exception 4 at 1", TextWritePage, Once("exception 4"), 1, {TextAsk, BoxCode4});
-        AddRow("text write/another address at 2", TextWritePage, Once("address 9"), 2, {TextAsk, BoxAddress});
-        AddRow("text write/exception 1 at 3", TextWritePage, Once("exception 1"), 3, {TextAsk, BoxCode1});
-        AddRow("text write/unplugged at 3", TextWritePage, Unplug(), 3, {TextAsk, BoxLength});
+        AddRow("text write/exception 2 at the read before", TextWritePage, Once("exception 2"), 8,
+               {TextAsk, BoxCode2});
+        AddRow("text write/exception 4 at 1", TextWritePage, Once("exception 4"), W(1), {TextAsk, BoxCode4});
+        AddRow("text write/another address at 2", TextWritePage, Once("address 9"), W(2),
+               {TextAsk, BoxAddress});
+        AddRow("text write/exception 1 at 3", TextWritePage, Once("exception 1"), W(3), {TextAsk, BoxCode1});
+        AddRow("text write/unplugged at 3", TextWritePage, Unplug(), W(3), {TextAsk, BoxLength});
 
         // Search over addresses 1 and 2: a probe that fails is not listed and not reported.
         AddRow("search/no reply", SearchPage, Once("noreply"), 1, {SearchDone});

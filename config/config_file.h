@@ -1,0 +1,55 @@
+#pragma once
+
+#include "config/instrument_state.h"
+#include "device/configuration.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+namespace olv::config {
+
+// An instrument's configuration as a file (*.cfg): an INI file with the register words as numbers, the
+// identity of the instrument and of the read, and the same values in words for a person with a text
+// editor. Only the numbers are read back.
+struct ConfigFile {
+    QString path; // the file it was read from
+    InstrumentState state;
+    QString port;       // "COM1"
+    QString devicePath; // what the port opened
+    int address = 0;    // the address it was read at
+    QDateTime readAt;   // local time of the read
+    QString program;    // "Mod Bus OLV 1.1.3.1"
+};
+
+// The largest file taken for a configuration file.
+inline constexpr qint64 MaxConfigFileSize = 1024 * 1024;
+
+// Writes the file through the INI layer in one write (all keys or none); other lines of an existing
+// file stay. A refused write throws settings::IniWriteError.
+void SaveConfigFile(const QString& path, const ConfigFile& file);
+
+// Reads a configuration file. Nothing, with the reason in words, for a file that is missing, not a
+// regular file, larger than MaxConfigFileSize, unreadable, not a configuration file, short of a
+// register, or holding a word the register map or the code tables do not allow.
+std::optional<ConfigFile> LoadConfigFile(const QString& path, QString& reason);
+
+// Whether a save may go to this name: nothing there yet, an empty file, or a configuration file. Any
+// other file (a profile picked by mistake) is never written over.
+bool MayHoldConfiguration(const QString& path);
+
+// Why a state cannot be a configuration of this instrument (a code its lists do not hold, a range or
+// trim that is not a number); empty when it can.
+QString StateProblem(const InstrumentState& state);
+
+// The registers a configuration file holds, in their order: the configuration blocks as read, then
+// 1024, 1027, 1028 and 1034.
+const std::vector<int>& ConfigFileRegisters();
+
+// The words a configuration write from a file must take from the instrument it goes into: the
+// registers the pages do not show (4, 10, 36..47), the byte order (11, a communication setting written
+// on its own) and, unless withIdentity, the model (0), serial number (2, 3) and date of manufacture (5).
+device::WordMasks InstrumentKeepsOnFileWrite(bool withIdentity);
+
+} // namespace olv::config

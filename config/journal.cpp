@@ -1,0 +1,180 @@
+#include "config/journal.h"
+
+#include "link/exchange_status.h"
+#include "link/plain_file.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace olv::config {
+
+namespace {
+
+const QByteArray Bom("\xEF\xBB\xBF");
+const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+constexpr int SerialColumn = 5;
+// A journal larger than this is not shown: it cannot be one line per write of a working life.
+constexpr qint64 MaxJournalSize = 64 * 1024 * 1024;
+
+QString SystemReason(int error) {
+    if (error == EINVAL) return QStringLiteral("это не обычный файл (папка, канал или устройство)");
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// A text that a spreadsheet would evaluate ("=...", "+...", "@...", "-" before anything but a number)
+// is kept as text by a leading apostrophe.
+bool LooksLikeFormula(const QString& text) {
+    if (text.isEmpty()) return false;
+    const QChar first = text.front();
+    if (first == u'=' || first == u'+' || first == u'@' || first == u'\t' || first == u'\r') return true;
+    return first == u'-' && (text.size() == 1 || !(text[1].isDigit() || text[1] == u'.'));
+}
+
+QByteArray CsvField(QString text) {
+    if (LooksLikeFormula(text)) text.prepend(u'\'');
+    const bool quoted = text.contains(u';') || text.contains(u'"') || text.contains(u'\n') ||
+                        text.contains(u'\r') || text.startsWith(u' ') || text.endsWith(u' ');
+    if (!quoted) return text.toUtf8();
+    text.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    return '"' + text.toUtf8() + '"';
+}
+
+QByteArray CsvLine(const QStringList& fields) {
+    QByteArray line;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0) line += ';';
+        line += CsvField(fields[i]);
+    }
+    return line + "\r\n";
+}
+
+} // namespace
+
+QByteArray JournalHeader() {
+    return CsvLine({QStringLiteral("Дата и время"), QStringLiteral("Порт"), QStringLiteral("Устройство"),
+                    QStringLiteral("Адрес"), QStringLiteral("Модель"), QStringLiteral("Заводской номер"),
+                    QStringLiteral("Операция"), QStringLiteral("Итог"), QStringLiteral("Поле"),
+                    QStringLiteral("Было"), QStringLiteral("Стало")});
+}
+
+QByteArray JournalLine(const JournalEntry& entry) {
+    QStringList fields{entry.when.toString(TimeFormat),
+                       entry.port,
+                       entry.devicePath,
+                       QString::number(entry.address),
+                       entry.model,
+                       entry.serial,
+                       entry.operation,
+                       entry.outcome};
+    for (const FieldChange& change : entry.changes)
+        fields << change.name << change.oldValue << change.newValue;
+    return CsvLine(fields);
+}
+
+QStringList ParseJournalLine(const QByteArray& bytes) {
+    const QString line = QString::fromUtf8(bytes);
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    const auto finish = [&] {
+        if (field.size() > 1 && field.front() == u'\'' && LooksLikeFormula(field.mid(1))) field.remove(0, 1);
+        fields << field;
+        field.clear();
+    };
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < line.size() && line[i + 1] == u'"') {
+                field += u'"';
+                ++i;
+            } else if (c == u'"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == u'"' && field.isEmpty()) {
+            quoted = true;
+        } else if (c == u';') {
+            finish();
+        } else if (c != u'\r' && c != u'\n') {
+            field += c;
+        }
+    }
+    finish();
+    return fields;
+}
+
+bool JournalTakesLine(const QString& path, QString& reason, size_t bytes) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    const bool existed = ::lstat(name.constData(), &st) == 0;
+    const int fd = link::OpenPlainFile(path, O_WRONLY | O_APPEND | O_CREAT);
+    if (fd < 0) {
+        reason = SystemReason(errno);
+        return false;
+    }
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    const QByteArray probe(static_cast<qsizetype>(bytes), ' ');
+    const bool taken = end >= 0 && link::WriteAll(fd, probe.constData(), bytes);
+    const int error = errno;
+    if (end >= 0) ::ftruncate(fd, end);
+    ::close(fd);
+    if (!existed) ::unlink(name.constData());
+    if (!taken) reason = SystemReason(error);
+    return taken;
+}
+
+bool AppendJournal(const QString& path, const JournalEntry& entry, QString& reason) {
+    struct stat st {};
+    const bool empty = ::stat(QFile::encodeName(path).constData(), &st) != 0 || st.st_size == 0;
+    const QByteArray record = (empty ? Bom + JournalHeader() : QByteArray()) + JournalLine(entry);
+    if (link::AppendToPlainFile(path, record.constData(), static_cast<size_t>(record.size()), true))
+        return true;
+    reason = SystemReason(errno);
+    return false;
+}
+
+std::vector<QStringList> ReadJournal(const QString& path, const QString& serialFilter) {
+    const link::PlainFileContent content = link::ReadPlainFile(path, MaxJournalSize);
+    if (!content.bytes) return {};
+    QByteArray bytes = *content.bytes;
+    if (bytes.startsWith(Bom)) bytes.remove(0, Bom.size());
+    if (bytes.startsWith(JournalHeader())) bytes.remove(0, JournalHeader().size());
+    std::vector<QStringList> entries;
+    for (const QByteArray& line : bytes.split('\n')) {
+        if (line.trimmed().isEmpty()) continue;
+        QStringList fields = ParseJournalLine(line);
+        if (!serialFilter.isEmpty() && !fields.value(SerialColumn).contains(serialFilter)) continue;
+        entries.push_back(std::move(fields));
+    }
+    std::reverse(entries.begin(), entries.end());
+    return entries;
+}
+
+QString BlockName(int start, int count) {
+    return count == 1 ? QString::number(start) : QStringLiteral("%1–%2").arg(start).arg(start + count - 1);
+}
+
+QString WriteOutcome(link::ResultFlags flags, uint8_t exceptionCode, const QStringList& written) {
+    if (link::Succeeded(flags, exceptionCode)) return QStringLiteral("записано");
+    QString what;
+    if (flags & link::ExceptionReply)
+        what = QStringLiteral("исключение %1: %2")
+                   .arg(exceptionCode)
+                   .arg(link::ExchangeErrorBox(flags, exceptionCode).value_or(link::Box{}).text);
+    else if (flags & link::NoReply)
+        what = QStringLiteral("нет ответа");
+    else
+        what = link::ExchangeErrorBox(flags, exceptionCode).value_or(link::Box{}).text;
+    return what + (written.isEmpty()
+                       ? QStringLiteral("; ничего не записано")
+                       : QStringLiteral("; записаны регистры ") + written.join(QStringLiteral(", ")));
+}
+
+} // namespace olv::config

@@ -1,0 +1,217 @@
+// The configuration file, the journal line and the whole-file write: what is kept, what is refused
+// and what a full disk leaves.
+#include "config/config_file.h"
+#include "config/journal.h"
+#include "config/whole_file.h"
+#include "device/encodings.h"
+#include "link/result_flags.h"
+#include "settings/ini_file.h"
+#include "tests/settings/settings_test_support.h"
+#include "tests/support/file_size_limit.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+using namespace olv::config;
+using olv::test::FileSizeLimit;
+
+namespace {
+
+// An instrument whose every saved word differs from its neighbours', with a trim beyond four decimals.
+InstrumentState SampleState() {
+    InstrumentState state;
+    for (int r : ConfigFileRegisters())
+        if (r < 63) state.image.words[size_t(r)] = uint16_t(0x0100 + r);
+    auto& w = state.image.words;
+    w[5] = 0x0F37; // 15.03.2007
+    w[8] = 0x0104; // address 1, 19200
+    w[9] = 0x0202; // damping "4", units кПа
+    w[11] = 1;
+    w[58] = 2;
+    olv::device::FloatToWords(2.5f, w[18], w[19]);
+    olv::device::FloatToWords(-0.1f, w[20], w[21]);
+    olv::device::FloatToWords(0.0125f, w[59], w[60]);
+    olv::device::FloatToWords(1.00012345f, w[61], w[62]);
+    olv::device::TextToWords(QStringLiteral("Котельная; 2"), w.data() + 48);
+    state.image.moduleModel = 256;
+    state.image.moduleHardware = 3;
+    state.image.moduleSoftware = 107;
+    state.parity = 2;
+    return state;
+}
+
+ConfigFile SampleFile() {
+    ConfigFile file;
+    file.state = SampleState();
+    file.port = QStringLiteral("COM1");
+    file.devicePath = QStringLiteral("/dev/ttyUSB0");
+    file.address = 1;
+    file.readAt = QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9));
+    file.program = QStringLiteral("Mod Bus OLV 1.1.3.1");
+    return file;
+}
+
+class ConfigFileTest : public olv::test::WorkDirTest {};
+
+} // namespace
+
+TEST_F(ConfigFileTest, SavedFileReadsBackEveryWordAndShowsTheWords) {
+    SaveConfigFile(path("a.cfg"), SampleFile());
+    QString reason;
+    const std::optional<ConfigFile> read = LoadConfigFile(path("a.cfg"), reason);
+    ASSERT_TRUE(read) << reason.toStdString();
+    EXPECT_EQ(read->state.image.words, SampleState().image.words);
+    EXPECT_EQ(read->state.parity, 2);
+    EXPECT_EQ(read->state.image.moduleHardware, 3);
+    EXPECT_EQ(read->readAt, SampleFile().readAt);
+    const olv::settings::IniFile ini(path("a.cfg"));
+    EXPECT_EQ(ini.readString("WORDS", "range", {}), QStringLiteral("-0.1000 … 2.5000 кПа"));
+    EXPECT_EQ(ini.readString("WORDS", "text", {}), QStringLiteral("«Котельная; 2    »"));
+    EXPECT_EQ(ini.readString("IDENTITY", "made", {}), QStringLiteral("15.03.2007"));
+
+    // Hand-edited in UTF-8 with a byte order mark, a number in hexadecimal: read as every settings file.
+    writeFile(path("a.cfg"), "\xEF\xBB\xBF" + readFile(path("a.cfg")).replace("\r\nr58=2", "\r\nr58= $3 #ё"));
+    EXPECT_FALSE(LoadConfigFile(path("a.cfg"), reason));
+    writeFile(path("a.cfg"), readFile(path("a.cfg")).replace(" #ё", "\r\nnote=ё"));
+    ASSERT_TRUE(LoadConfigFile(path("a.cfg"), reason)) << reason.toStdString();
+    EXPECT_EQ(LoadConfigFile(path("a.cfg"), reason)->state.image.words[58], 3);
+}
+
+// Each row a file the load must refuse, with the words of its reason.
+TEST_F(ConfigFileTest, FilesThatAreNoConfigurationAreRefusedWithTheirReason) {
+    SaveConfigFile(path("good.cfg"), SampleFile());
+    const QByteArray good = readFile(path("good.cfg"));
+    const auto edited = [&](const char* from, const char* to) { return QByteArray(good).replace(from, to); };
+    struct Row {
+        const char* name;
+        QByteArray bytes; // written as the file, unless special
+        const char* reason;
+    } rows[] = {
+        {"truncated", good.left(good.indexOf("r1024=")), "нет регистра 1024"},
+        {"unit code the lists lack", edited("\r\nr9=514", "\r\nr9=523"), "код единиц 11"},
+        {"damping code above 8", edited("\r\nr9=514", "\r\nr9=2562"), "код демпфирования 10"},
+        {"sensor unit code above 10", edited("\r\nr58=2", "\r\nr58=11"), "единиц датчика 11"},
+        {"rate code above 5", edited("\r\nr8=260", "\r\nr8=262"), "скорости обмена 6 больше 5"},
+        {"byte order above 3", edited("\r\nr11=1", "\r\nr11=4"), "порядка байт 4"},
+        {"parity above 2", edited("\r\nr1034=2", "\r\nr1034=3"), "паритета 3"},
+        {"month 13", edited("\r\nr5=3895", "\r\nr5=3799"), "месяцем 13"},
+        {"range not a number", edited("\r\nr18=16416", "\r\nr18=32704"), "максимум диапазона не число"},
+        {"word not a number", edited("\r\nr0=256", "\r\nr0=x1"), "регистр 0"},
+        {"word beyond 16 bits", edited("\r\nr0=256", "\r\nr0=65536"), "регистр 0"},
+        {"a profile", "[TAB]\r\nnum=1\r\n", "не файл конфигурации"},
+        {"over 1 MB", good + QByteArray(MaxConfigFileSize, ';'), "больше 1 МБ"},
+    };
+    for (const Row& row : rows) {
+        writeFile(path("bad.cfg"), row.bytes);
+        QString reason;
+        EXPECT_FALSE(LoadConfigFile(path("bad.cfg"), reason)) << row.name;
+        EXPECT_TRUE(reason.contains(QString::fromUtf8(row.reason)))
+            << row.name << ": " << reason.toStdString();
+    }
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo.cfg")).constData(), 0644), 0);
+    ASSERT_TRUE(QDir(path("")).mkdir("folder.cfg"));
+    for (const QString& name : {path("fifo.cfg"), path("folder.cfg"), QStringLiteral("/dev/null")}) {
+        QString reason;
+        EXPECT_FALSE(LoadConfigFile(name, reason)) << name.toStdString();
+        EXPECT_TRUE(reason.contains(QStringLiteral("не обычный файл"))) << reason.toStdString();
+    }
+}
+
+TEST(CompareRows, FloatsApartBeyondFourDecimalsShowEveryDigit) {
+    InstrumentState file = SampleState();
+    olv::device::FloatToWords(1.00012f, file.image.words[61], file.image.words[62]);
+    const std::vector<CompareRow> rows = CompareRows(SampleState(), file);
+    QStringList differing;
+    for (const CompareRow& row : rows)
+        if (row.differs) differing << row.name + ": " + row.device + " / " + row.file;
+    EXPECT_EQ(differing, QStringList{QStringLiteral("Подстройка: диапазон: 1.0001235 / 1.00012004")});
+}
+
+// ---- the journal ----
+
+TEST(Journal, LineQuotesWhatNeedsItAndKeepsFormulasText) {
+    JournalEntry entry{QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)),
+                       "COM1",
+                       "/dev/tty;USB0",
+                       2,
+                       "150",
+                       "-5",
+                       "Запись",
+                       "записано",
+                       {{"Текст", "«a\"b»", "=1+2"}, {"Смещение", "-0.5000", " x"}}};
+    const QByteArray line = JournalLine(entry);
+    EXPECT_EQ(line, QByteArray("2024-05-06 07:08:09;COM1;\"/dev/tty;USB0\";2;150;-5;Запись;записано;Текст;"
+                               "\"«a\"\"b»\";'=1+2;Смещение;-0.5000;\" x\"\r\n"));
+    EXPECT_EQ(ParseJournalLine(line),
+              (QStringList{"2024-05-06 07:08:09", "COM1", "/dev/tty;USB0", "2", "150", "-5", "Запись",
+                           "записано", "Текст", "«a\"b»", "=1+2", "Смещение", "-0.5000", " x"}));
+}
+
+TEST(Journal, OutcomeSaysWhatWentWrongAndWhatWasWritten) {
+    using namespace olv::link;
+    EXPECT_EQ(WriteOutcome(0, 0, {"0–5"}), QStringLiteral("записано"));
+    EXPECT_EQ(WriteOutcome(NoReply | WrongLength | CrcMismatch | WrongFunction, 0, {"0–5", "9–11"}),
+              QStringLiteral("нет ответа; записаны регистры 0–5, 9–11"));
+    EXPECT_EQ(
+        WriteOutcome(ExceptionReply | WrongLength | WrongFunction, 3, {}),
+        QStringLiteral("исключение 3: Величина данных превышает допустимое значение.; ничего не записано"));
+    EXPECT_EQ(WriteOutcome(CrcMismatch, 0, {"11"}),
+              QStringLiteral("При приеме в ответе не сошлась контрольная сумма.; записаны регистры 11"));
+}
+
+TEST_F(ConfigFileTest, JournalStartsWithMarkAndHeaderAndShowsNewestFirst) {
+    JournalEntry entry;
+    entry.when = QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9));
+    QString reason;
+    for (const char* serial : {"111", "222", "1119"}) {
+        entry.serial = QString::fromLatin1(serial);
+        ASSERT_TRUE(AppendJournal(path("journal.csv"), entry, reason)) << reason.toStdString();
+    }
+    const QByteArray bytes = readFile(path("journal.csv"));
+    JournalEntry first = entry;
+    first.serial = "111";
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF" + JournalHeader() + JournalLine(first)));
+    EXPECT_EQ(bytes.count("\r\n"), 4);
+    QStringList serials;
+    for (const QStringList& fields : ReadJournal(path("journal.csv"), "111"))
+        serials << fields[5];
+    EXPECT_EQ(serials, (QStringList{"1119", "111"}));
+}
+
+// A full disk (a file size limit, made small): the check before a write says so and leaves the journal
+// as it was, and so does a line that does not fit any more.
+TEST_F(ConfigFileTest, JournalOnAFullDiskIsLeftWholeAndTheWriteIsNotClaimed) {
+    JournalEntry entry;
+    entry.operation = QStringLiteral("Запись конфигурации");
+    QString reason;
+    ASSERT_TRUE(AppendJournal(path("journal.csv"), entry, reason));
+    const QByteArray before = readFile(path("journal.csv"));
+    {
+        FileSizeLimit limit(before.size() + 20);
+        ASSERT_TRUE(limit.ok());
+        EXPECT_FALSE(JournalTakesLine(path("journal.csv"), reason));
+        EXPECT_EQ(reason, QString::fromLocal8Bit(std::strerror(EFBIG)));
+        EXPECT_FALSE(AppendJournal(path("journal.csv"), entry, reason));
+        EXPECT_FALSE(JournalTakesLine(path("new.csv"), reason));
+    }
+    EXPECT_EQ(readFile(path("journal.csv")), before);
+    EXPECT_FALSE(QFile::exists(path("new.csv")));
+    EXPECT_TRUE(JournalTakesLine(path("journal.csv"), reason));
+    EXPECT_EQ(readFile(path("journal.csv")), before); // the check itself leaves nothing
+}
+
+TEST_F(ConfigFileTest, WholeFileOnAFullDiskLeavesNothingAndTheOldFileAlone) {
+    writeFile(path("rec.pdf"), "old");
+    QString reason;
+    {
+        FileSizeLimit limit(1000);
+        ASSERT_TRUE(limit.ok());
+        EXPECT_FALSE(WriteWholeFile(path("rec.pdf"), QByteArray(5000, 'x'), reason));
+        EXPECT_FALSE(WriteWholeFile(path("new.pdf"), QByteArray(5000, 'x'), reason));
+    }
+    EXPECT_EQ(QDir(path("")).entryList(QDir::Files | QDir::Hidden), QStringList{"rec.pdf"});
+    EXPECT_EQ(readFile(path("rec.pdf")), "old");
+    EXPECT_TRUE(WriteWholeFile(path("rec.pdf"), "new", reason));
+    EXPECT_EQ(readFile(path("rec.pdf")), "new");
+}

@@ -1,0 +1,148 @@
+// Menu "Файл", "Протокол настройки…": a commissioning record of the instrument on the line as a PDF.
+#include "ui/record_pdf.h"
+
+#include "ui/form1.h"
+#include "ui/trend_chart.h"
+
+#include "config/record.h"
+#include "config/whole_file.h"
+#include "link/message_boxes.h"
+
+#include <QBuffer>
+#include <QChart>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGraphicsScene>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTextDocument>
+#include <QUrl>
+
+using olv::link::BoxButtons;
+using olv::link::BoxIcon;
+using olv::link::ResultFlags;
+
+namespace {
+
+const QString TrendImageName = QStringLiteral("trend.png");
+
+QTextDocument* RecordDocument(QObject* parent, const QString& html, const QImage& trend) {
+    auto* document = new QTextDocument(parent);
+    QFont font = document->defaultFont();
+    font.setPointSize(10);
+    document->setDefaultFont(font);
+    if (!trend.isNull()) document->addResource(QTextDocument::ImageResource, QUrl(TrendImageName), trend);
+    document->setHtml(html);
+    return document;
+}
+
+// Everything the record states, read now: the instrument's state and its live value.
+bool ReadRecord(TForm1& form, olv::config::RecordData& data) {
+    uint8_t exceptionCode = 0;
+    const ResultFlags flags = form.ReadInstrumentState(data.state, exceptionCode);
+    if (!olv::link::Succeeded(flags, exceptionCode)) {
+        form.ReportExchangeError(flags, exceptionCode);
+        return false;
+    }
+    exceptionCode = 0;
+    data.liveRead = olv::link::Succeeded(form.ReadLiveValue(exceptionCode), exceptionCode);
+    data.live = form.live;
+    data.caption = form.windowTitle();
+    data.printedAt = QDateTime::currentDateTime();
+    data.port = QStringLiteral("COM%1").arg(form.linkSettings.portNumber);
+    data.devicePath =
+        QFile::decodeName(QByteArray::fromStdString(form.serialLink.pathOf(form.linkSettings.portNumber)));
+    data.address = form.linkSettings.address;
+    data.trend = form.liveTrend.stats();
+    return true;
+}
+
+} // namespace
+
+QByteArray RecordPdf(const QString& html, const QImage& trend, const QString& title) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+        writer.setTitle(title);
+        writer.setCreator(title);
+        QObject owner;
+        RecordDocument(&owner, html, trend)->print(&writer);
+    }
+    return buffer.data();
+}
+
+QImage TForm1::TrendPicture() {
+    // The chart drawn at a size of its own, whatever room the live page gives it (and also when the
+    // window was never shown), then given its own size back.
+    const QSize size(640, 280);
+    QChart* chart = Chart1->chart();
+    const QSizeF shown = chart->size();
+    chart->resize(size);
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    Chart1->scene()->render(&painter, QRectF(QPointF(), size), QRectF(chart->pos(), size));
+    painter.end();
+    chart->resize(shown);
+    return picture;
+}
+
+// "Протокол настройки…": reads the instrument and its live value, then writes the record, whole or not
+// at all.
+void TForm1::N7Click() {
+    QString fileName;
+    bool firstFilter = true;
+    if (!ChooseProfileFile(SaveDialog3, fileName, firstFilter)) return;
+    if (firstFilter && !fileName.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        fileName += QStringLiteral(".pdf");
+
+    const InstrumentOperation operation(*this);
+    if (!operation.started()) return;
+    olv::config::RecordData data;
+    if (!ReadRecord(*this, data)) return;
+    const QImage trend = TrendPicture();
+    const QByteArray pdf = RecordPdf(olv::config::RecordHtml(data, TrendImageName, trend.size()), trend,
+                                     QStringLiteral("Протокол настройки"));
+    QString reason;
+    if (!olv::config::WriteWholeFile(fileName, pdf, reason)) {
+        boxes->show({QStringLiteral("Протокол настройки не записан в файл %1: %2.")
+                         .arg(QDir::toNativeSeparators(fileName), reason),
+                     QStringLiteral("Ошибка"),
+                     BoxIcon::Warning,
+                     BoxButtons::Ok,
+                     {}});
+        return;
+    }
+    boxes->show(
+        {QStringLiteral("Протокол настройки записан в файл %1.").arg(QDir::toNativeSeparators(fileName)),
+         QStringLiteral("Результат операции"),
+         BoxIcon::Information,
+         BoxButtons::Ok,
+         {}});
+}
+
+bool GrabRecordPage(TForm1& form, const QString& imagePath) {
+    olv::config::RecordData data;
+    if (!ReadRecord(form, data)) return false;
+    QObject owner;
+    const QImage trend = form.TrendPicture();
+    QTextDocument* document =
+        RecordDocument(&owner, olv::config::RecordHtml(data, TrendImageName, trend.size()), trend);
+    // An A4 page at 96 dpi with margins of 15 mm.
+    const QSize page(794, 1123);
+    const int margin = 57;
+    document->setPageSize(QSizeF(page.width() - 2 * margin, page.height() - 2 * margin));
+    QImage picture(page, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.translate(margin, margin);
+    document->drawContents(&painter, QRectF(QPointF(0, 0), document->pageSize()));
+    painter.end();
+    return picture.save(imagePath);
+}
