@@ -85,13 +85,23 @@ Framer::Framer(int baudRate, Sink sink)
 void Framer::feed(const uint8_t* bytes, size_t count, Micros at, bool lineError) {
     for (size_t k = 0; k < count; ++k) {
         const Micros time = at - static_cast<Micros>(count - 1 - k) * character_;
-        if (size_ > 0 && time - times_[size_ - 1] >= silence_) endPending();
+        if (size_ > 0 && time - times_[size_ - 1] >= pause()) endPending();
         push(bytes[k], time, lineError);
     }
 }
 
 void Framer::idle(Micros now) {
-    if (size_ > 0 && now - times_[size_ - 1] >= silence_) endPending();
+    if (size_ > 0 && now - times_[size_ - 1] >= pause()) endPending();
+}
+
+Micros Framer::pause() const {
+    // An address alone, or the start of a frame whose length is known and not reached yet.
+    bool incomplete = size_ < 2;
+    for (Role role : {Role::Request, Role::Reply}) {
+        const size_t length = FrameLength(role, bytes_.data(), size_);
+        incomplete = incomplete || (length > size_ && length <= MaxFrameSize);
+    }
+    return incomplete ? std::max(silence_, IncompleteFrameWait) : silence_;
 }
 
 void Framer::flush() {
@@ -106,7 +116,7 @@ void Framer::push(uint8_t byte, Micros at, bool lineError) {
     ++size_;
     for (Role role : {Role::Request, Role::Reply}) {
         if (FrameLength(role, bytes_.data(), size_) == size_ && CrcValid(bytes_.data(), size_)) {
-            emit(size_, true);
+            take(size_, true);
             drop(size_);
             return;
         }
@@ -117,7 +127,7 @@ void Framer::endPending() {
     while (size_ > 0) {
         // A frame of a function whose length its bytes do not give.
         if (CrcValid(bytes_.data(), size_)) {
-            emit(size_, true);
+            take(size_, true);
             drop(size_);
             return;
         }
@@ -130,11 +140,11 @@ void Framer::endPending() {
             }
         }
         if (start == 0) {
-            emit(size_, false);
+            take(size_, false);
             drop(size_);
             return;
         }
-        emit(start, false);
+        take(start, false);
         drop(start);
         // The rest again, as it arrived: the frame found is cut by its length, and so are any after it.
         std::array<uint8_t, MaxFrameSize> bytes;
@@ -149,7 +159,7 @@ void Framer::endPending() {
     }
 }
 
-void Framer::emit(size_t count, bool crcValid) {
+void Framer::take(size_t count, bool crcValid) {
     bool lineError = false;
     for (size_t k = 0; k < count; ++k)
         lineError = lineError || errors_[k];

@@ -40,9 +40,16 @@ struct Frame {
     bool lineError = false; // the port reported a parity, framing or overrun error during its bytes
 };
 
+// How long the first bytes of a frame whose length they give wait for the rest. The times are those
+// at which the program took the bytes from the port: a USB adapter hands them over in bursts (its
+// latency timer, 1 to 16 ms) and the window may take them a little late, so such a pause need not have
+// been on the line.
+inline constexpr Micros IncompleteFrameWait = 50000;
+
 // Cuts timed bytes into frames as a master or a slave on the line would: a frame ends at a silence of
 // FrameSilence, or earlier as soon as its bytes make a frame of the length its function and byte count
-// give, in either role, with a valid CRC (so two frames glued without a silence come apart). Bytes that
+// give, in either role, with a valid CRC (so two frames glued without a silence come apart). The first
+// bytes of a frame of known length wait IncompleteFrameWait for the rest instead. Bytes that
 // end by silence without making a frame (noise, a frame cut short, a broken CRC) are a frame with
 // crcValid false; a valid frame inside them (noise glued in front of a reply) is found and cut out on
 // its own. Nothing is dropped: every byte fed is in exactly one frame. Pure: time is passed in.
@@ -65,8 +72,9 @@ class Framer {
   private:
     void push(uint8_t byte, Micros at, bool lineError); // appends and cuts a frame complete by length
     void endPending();                                  // the pending bytes end here
-    void emit(size_t count, bool crcValid);             // the first count pending bytes as one frame
+    void take(size_t count, bool crcValid);             // the first count pending bytes as one frame
     void drop(size_t count);
+    Micros pause() const; // the silence after which the pending bytes end
 
     Sink sink_;
     Micros character_;
