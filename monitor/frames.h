@@ -42,9 +42,11 @@ struct Frame {
 
 // How long the first bytes of a frame whose length they give wait for the rest. The times are those
 // at which the program took the bytes from the port: a USB adapter hands them over in bursts (its
-// latency timer, 1 to 16 ms) and the window may take them a little late, so such a pause need not have
-// been on the line.
-inline constexpr Micros IncompleteFrameWait = 50000;
+// latency timer, 1 to 16 ms), and on a busy machine the program (or the simulator's bus) may take them
+// tens of milliseconds late, so such a pause need not have been on the line. Waiting costs little: a
+// frame cut short that waits in vain is glued to the next bytes, and the valid frames among them are
+// cut out again at the next silence.
+inline constexpr Micros IncompleteFrameWait = 500000;
 
 // Cuts timed bytes into frames as a master or a slave on the line would: a frame ends at a silence of
 // FrameSilence, or earlier as soon as its bytes make a frame of the length its function and byte count

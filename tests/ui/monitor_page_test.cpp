@@ -116,7 +116,12 @@ class MonitorPageTest : public QObject {
     }
 
     void pulledAdapterOrClosedWindowEndsListening() {
-        FormFixture f;
+        FormFixture::Options options;
+        options.prepare = [](const QDir& dir) {
+            WriteCrlfFile(dir.filePath("dev.dat"), {"[MONITOR]", "Frames=5"}); // fewer than the table keeps
+        };
+        FormFixture f(options);
+        QCOMPARE(f->monitorFrames, 1000);
         StopTimers(*f);
         f->Button11->click();
         f.port->lineHungUp = true;
