@@ -35,34 +35,25 @@ TEST_P(DescribeRegistersTest, SpeaksTheInstrumentsWords) {
               QString::fromUtf8(c.text));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Map, DescribeRegistersTest,
-    testing::Values(
-        // 1.2345 is 3F 9E 04 19; each byte order puts the bytes elsewhere.
-        RegistersCase{15, {0, 0x3F9E, 0x0419}, {0, 1}, "статус: Нормальное измерение; значение: 1.2345 МПа"},
-        RegistersCase{16, {0x0419, 0x3F9E}, {1, -1}, "значение: 1.2345"},
-        RegistersCase{16, {0x9E3F, 0x1904}, {2, 10}, "значение: 1.2345 psi"},
-        RegistersCase{16, {0x1904, 0x9E3F}, {3, 0}, "значение: 1.2345 %"},
-        RegistersCase{16, {0x7FC0, 0}, {0, 1}, "значение: не число (0x7FC0 0x0000, порядок 0 1 2 3)"},
-        RegistersCase{15, {0x0440}, {}, "статус: 0x0440 Давление ниже НПИ.Обрыв , отказ сенсора."},
-        RegistersCase{8,
-                      {0x0503, 0x0904, 0x0005, 2},
-                      {},
-                      "связь: адрес 5, скорость 9600 бит/с; настройка: демпфирование 64, единицы кг/см2; "
-                      "рег. 10: 0x0005; порядок байт: 1 0 3 2"},
-        RegistersCase{8, {0x0107}, {}, "связь: адрес 1, скорость код 7"},
-        RegistersCase{1034, {1}, {}, "паритет: нечетный"},
-        RegistersCase{0,
-                      {150, 2, 0x8000, 1, 9, 0x0F37},
-                      {},
-                      "модель: 150; код модели: 2; заводской номер: -2147483647; рег. 4: 0x0009; "
-                      "дата выпуска: 15.3.2007"},
-        RegistersCase{17, {0x1234, 0xC144, 0}, {}, "рег. 17: 0x1234; максимум диапазона: -12.2500"},
-        RegistersCase{48,
-                      {0x4865, 0x6C6C, 0x6F00, 0, 0, 0, 0, 0, 0, 0},
-                      {},
-                      "текст: «Hello»; рег. 56..57: 0x0000 0x0000"},
-        RegistersCase{58, {0, 0x3F80, 0}, {}, "единицы датчика: нет; смещение: 1.0000"}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Map, DescribeRegistersTest, testing::Values(
+    // 1.2345 is 3F 9E 04 19; each byte order puts the bytes elsewhere.
+    RegistersCase{15, {0, 0x3F9E, 0x0419}, {0, 1}, "статус: Нормальное измерение; значение: 1.2345 МПа"},
+    RegistersCase{16, {0x0419, 0x3F9E}, {1, -1}, "значение: 1.2345"},
+    RegistersCase{16, {0x9E3F, 0x1904}, {2, 10}, "значение: 1.2345 psi"},
+    RegistersCase{16, {0x1904, 0x9E3F}, {3, 0}, "значение: 1.2345 %"},
+    RegistersCase{16, {0x7FC0, 0}, {0, 1}, "значение: не число (0x7FC0 0x0000, порядок 0 1 2 3)"},
+    RegistersCase{15, {0x0440}, {}, "статус: 0x0440 Давление ниже НПИ.Обрыв , отказ сенсора."},
+    RegistersCase{8, {0x0503, 0x0904, 0x0005, 2}, {}, "связь: адрес 5, скорость 9600 бит/с; настройка: "
+                  "демпфирование 64, единицы кг/см2; рег. 10: 0x0005; порядок байт: 1 0 3 2"},
+    RegistersCase{8, {0x0107}, {}, "связь: адрес 1, скорость код 7"},
+    RegistersCase{1034, {1}, {}, "паритет: нечетный"},
+    RegistersCase{0, {150, 2, 0x8000, 1, 9, 0x0F37}, {}, "модель: 150; код модели: 2; заводской номер: "
+                  "-2147483647; рег. 4: 0x0009; дата выпуска: 15.3.2007"},
+    RegistersCase{17, {0x1234, 0xC144, 0}, {}, "рег. 17: 0x1234; максимум диапазона: -12.2500"},
+    RegistersCase{48, {0x4865, 0x6C6C, 0x6F00, 0, 0, 0, 0, 0, 0, 0}, {}, "текст: «Hello»; рег. 56..57: 0x0000 0x0000"},
+    RegistersCase{58, {0, 0x3F80, 0}, {}, "единицы датчика: нет; смещение: 1.0000"}));
+// clang-format on
 
 struct FrameCase {
     Bytes adu;
@@ -87,59 +78,20 @@ TEST_P(DescribeFrameTest, NamesFunctionRegistersAndWrites) {
     EXPECT_EQ(m.lineChange, c.lineChange);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Frames, DescribeFrameTest,
-    testing::Values(
-        FrameCase{{1, 3, 0, 15, 0, 3},
-                  Direction::Request,
-                  {15, 3},
-                  "3 чтение регистров",
-                  "15..17",
-                  "",
-                  false,
-                  false},
-        FrameCase{{1, 3, 2, 0, 1},
-                  Direction::Reply,
-                  {11, 1},
-                  "3 чтение регистров",
-                  "11",
-                  "порядок байт: 2 3 0 1",
-                  false,
-                  false},
-        FrameCase{{1, 3, 2, 0, 1}, Direction::Reply, {}, "3 чтение регистров", "?", "0x0001", false, false},
-        FrameCase{{1, 16, 0, 8, 0, 1, 2, 5, 3},
-                  Direction::Request,
-                  {8, 1},
-                  "16 запись регистров",
-                  "8",
-                  "связь: адрес 5, скорость 9600 бит/с",
-                  true,
-                  true},
-        FrameCase{{1, 16, 0, 48, 0, 8},
-                  Direction::Reply,
-                  {},
-                  "16 запись регистров",
-                  "48..55",
-                  "запись принята",
-                  true,
-                  false},
-        FrameCase{{1, 6, 4, 10, 0, 2},
-                  Direction::Request,
-                  {1034, 1},
-                  "6 запись регистра",
-                  "1034",
-                  "паритет: четный",
-                  true,
-                  true},
-        FrameCase{{1, 0x83, 2},
-                  Direction::Reply,
-                  {15, 3},
-                  "131 исключение",
-                  "15..17",
-                  "исключение 2: Указан адрес который не поддерживается.",
-                  false,
-                  false},
-        FrameCase{{1, 43, 14, 1}, Direction::Request, {}, "43", "", "данные: 0E 01", false, false}));
+using D = Direction;
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Frames, DescribeFrameTest, testing::Values(
+    FrameCase{{1, 3, 0, 15, 0, 3}, D::Request, {15, 3}, "3 чтение регистров", "15..17", "", false, false},
+    FrameCase{{1, 3, 2, 0, 1}, D::Reply, {11, 1}, "3 чтение регистров", "11", "порядок байт: 2 3 0 1", false, false},
+    FrameCase{{1, 3, 2, 0, 1}, D::Reply, {}, "3 чтение регистров", "?", "0x0001", false, false},
+    FrameCase{{1, 16, 0, 8, 0, 1, 2, 5, 3}, D::Request, {8, 1}, "16 запись регистров", "8",
+              "связь: адрес 5, скорость 9600 бит/с", true, true},
+    FrameCase{{1, 16, 0, 48, 0, 8}, D::Reply, {}, "16 запись регистров", "48..55", "запись принята", true, false},
+    FrameCase{{1, 6, 4, 10, 0, 2}, D::Request, {1034, 1}, "6 запись регистра", "1034", "паритет: четный", true, true},
+    FrameCase{{1, 0x83, 2}, D::Reply, {15, 3}, "131 исключение", "15..17",
+              "исключение 2: Указан адрес который не поддерживается.", false, false},
+    FrameCase{{1, 43, 14, 1}, D::Request, {}, "43", "", "данные: 0E 01", false, false}));
+// clang-format on
 
 // ---- Capture files --------------------------------------------------------------------------------
 
@@ -235,21 +187,18 @@ TEST_P(PcapRefusal, TellsWhyAndHandsNothingOver) {
     EXPECT_EQ(PcapProblemText(check).isEmpty(), GetParam().problem == PcapProblem::None);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, PcapRefusal,
-    testing::Values(
-        RefusedCase{"Empty", "", PcapProblem::NotPcap, 0},
-        RefusedCase{"Text", std::string(40, 'x'), PcapProblem::NotPcap, 0},
-        RefusedCase{"Ethernet", Header(0xA1B2C3D4, 1) + Record(8, 8), PcapProblem::OtherLinkType, 0},
-        RefusedCase{"CutInARecord", Header(0xA1B2C3D4, 147) + Record(8, 8) + Record(8, 3),
-                    PcapProblem::Truncated, 0},
-        RefusedCase{"CutInARecordHeader", Header(0xA1B2C3D4, 147) + Record(8, 8).substr(0, 10),
-                    PcapProblem::Truncated, 0},
-        RefusedCase{"HugeRecord", Header(0xA1B2C3D4, 147) + Record(70000, 8), PcapProblem::NotPcap, 0},
-        RefusedCase{"BigEndianNanoseconds",
-                    Header(0xA1B23C4D, 147, true) + Record(8, 8, true) + Record(5, 5, true),
-                    PcapProblem::None, 2}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Files, PcapRefusal, testing::Values(
+    RefusedCase{"Empty", "", PcapProblem::NotPcap, 0},
+    RefusedCase{"Text", std::string(40, 'x'), PcapProblem::NotPcap, 0},
+    RefusedCase{"Ethernet", Header(0xA1B2C3D4, 1) + Record(8, 8), PcapProblem::OtherLinkType, 0},
+    RefusedCase{"CutInARecord", Header(0xA1B2C3D4, 147) + Record(8, 8) + Record(8, 3), PcapProblem::Truncated, 0},
+    RefusedCase{"CutInARecordHeader", Header(0xA1B2C3D4, 147) + Record(8, 8).substr(0, 10), PcapProblem::Truncated, 0},
+    RefusedCase{"HugeRecord", Header(0xA1B2C3D4, 147) + Record(70000, 8), PcapProblem::NotPcap, 0},
+    RefusedCase{"BigEndianNanoseconds", Header(0xA1B23C4D, 147, true) + Record(8, 8, true) + Record(5, 5, true),
+                PcapProblem::None, 2}),
     [](const auto& info) { return info.param.name; });
+// clang-format on
 
 TEST_F(PcapTest, FifoAndHugeFileAreRefusedUnread) {
     ASSERT_EQ(mkfifo(path("fifo").toLocal8Bit().constData(), 0600), 0);

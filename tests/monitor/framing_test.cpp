@@ -78,53 +78,26 @@ TEST_P(FramerTest, CutsAsASlaveWould) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Streams, FramerTest,
-    testing::Values(
-        FramerCase{"ApartBySilence", 19200, {{Read, 0}, {Answer, 20000}}, {{Read, true}, {Answer, true}}},
-        FramerCase{"GluedInOneRead", 19200, {{Cat(Read, Answer), 0}}, {{Read, true}, {Answer, true}}},
-        FramerCase{"PauseInAFrameOfKnownLength",
-                   19200,
-                   {{Part(Read, 0, 3), 0}, {Part(Read, 3, 8), 400000}},
-                   {{Read, true}}},
-        FramerCase{"LongPauseEndsAFrameCutShort",
-                   19200,
-                   {{Part(Read, 0, 3), 0}, {Part(Read, 3, 8), 600000}},
-                   {{Part(Read, 0, 3), false}, {Part(Read, 3, 8), false}}},
-        FramerCase{"At38400Joins",
-                   38400,
-                   {{Part(Unknown, 0, 4), 0}, {Part(Unknown, 4, 7), 1700}},
-                   {{Unknown, true}}},
-        FramerCase{"At38400Splits",
-                   38400,
-                   {{Part(Unknown, 0, 4), 0}, {Part(Unknown, 4, 7), 1800}},
-                   {{Part(Unknown, 0, 4), false}, {Part(Unknown, 4, 7), false}}},
-        FramerCase{"NoiseGluedBeforeAReply",
-                   19200,
-                   {{Cat({0x55, 0x03, 0x55}, Answer), 0}},
-                   {{{0x55, 0x03, 0x55}, false}, {Answer, true}}},
-        FramerCase{"BrokenCrcEndsBySilence",
-                   19200,
-                   {{BrokenAnswer(), 0}, {Read, 3000}},
-                   {{BrokenAnswer(), false}, {Read, true}}},
-        FramerCase{"ExceptionGluedToTheNextRequest",
-                   19200,
-                   {{Cat(Refusal, Read), 0}},
-                   {{Refusal, true}, {Read, true}}},
-        FramerCase{"TooShort", 19200, {{{1, 3}, 0}}, {{{1, 3}, false}}},
-        FramerCase{"LongerThanAnyFrame",
-                   19200,
-                   {{Bytes(300, 0x55), 0}},
-                   {{Bytes(256, 0x55), false}, {Bytes(44, 0x55), false}}},
-        FramerCase{"UnknownFunctionEndsBySilence",
-                   19200,
-                   {{Unknown, 0}, {Read, 2100}},
-                   {{Unknown, true}, {Read, true}}},
-        FramerCase{"LineErrorMarksItsFrame",
-                   19200,
-                   {{Write, 0, true}, {WriteAck, 5000}},
-                   {{Write, true, true}, {WriteAck, true}}}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Streams, FramerTest, testing::Values(
+    FramerCase{"ApartBySilence", 19200, {{Read, 0}, {Answer, 20000}}, {{Read, true}, {Answer, true}}},
+    FramerCase{"GluedInOneRead", 19200, {{Cat(Read, Answer), 0}}, {{Read, true}, {Answer, true}}},
+    FramerCase{"PauseInAFrameOfKnownLength", 19200, {{Part(Read, 0, 3), 0}, {Part(Read, 3, 8), 400000}}, {{Read, true}}},
+    FramerCase{"LongPauseEndsAFrameCutShort", 19200, {{Part(Read, 0, 3), 0}, {Part(Read, 3, 8), 600000}},
+               {{Part(Read, 0, 3), false}, {Part(Read, 3, 8), false}}},
+    FramerCase{"At38400Joins", 38400, {{Part(Unknown, 0, 4), 0}, {Part(Unknown, 4, 7), 1700}}, {{Unknown, true}}},
+    FramerCase{"At38400Splits", 38400, {{Part(Unknown, 0, 4), 0}, {Part(Unknown, 4, 7), 1800}},
+               {{Part(Unknown, 0, 4), false}, {Part(Unknown, 4, 7), false}}},
+    FramerCase{"NoiseGluedBeforeAReply", 19200, {{Cat({0x55, 0x03, 0x55}, Answer), 0}},
+               {{{0x55, 0x03, 0x55}, false}, {Answer, true}}},
+    FramerCase{"BrokenCrcEndsBySilence", 19200, {{BrokenAnswer(), 0}, {Read, 3000}}, {{BrokenAnswer(), false}, {Read, true}}},
+    FramerCase{"ExceptionGluedToTheNextRequest", 19200, {{Cat(Refusal, Read), 0}}, {{Refusal, true}, {Read, true}}},
+    FramerCase{"TooShort", 19200, {{{1, 3}, 0}}, {{{1, 3}, false}}},
+    FramerCase{"LongerThanAnyFrame", 19200, {{Bytes(300, 0x55), 0}}, {{Bytes(256, 0x55), false}, {Bytes(44, 0x55), false}}},
+    FramerCase{"UnknownFunctionEndsBySilence", 19200, {{Unknown, 0}, {Read, 2100}}, {{Unknown, true}, {Read, true}}},
+    FramerCase{"LineErrorMarksItsFrame", 19200, {{Write, 0, true}, {WriteAck, 5000}}, {{Write, true, true}, {WriteAck, true}}}),
     [](const auto& info) { return info.param.name; });
+// clang-format on
 
 TEST(FramerTiming, BytesOfOneReadAreACharacterApart) {
     std::vector<Micros> ends;
@@ -169,27 +142,23 @@ TEST_P(PairerTest, PairsRepliesWithTheirRequests) {
 }
 
 using D = Direction;
-INSTANTIATE_TEST_SUITE_P(
-    Lines, PairerTest,
-    testing::Values(
-        PairCase{"ReplyInTime", {{Read, 10000, D::Request}, {Answer, 30000, D::Reply, 0}}},
-        PairCase{"ReplyTooLate", {{Read, 10000, D::Request}, {Answer, 200000, D::Reply, -1, 0}}},
-        PairCase{"NextRequestEndsTheWait",
-                 {{Read, 10000, D::Request}, {ReadRequest(2, 0, 6), 60000, D::Request, -1, 0}}},
-        PairCase{"BroadcastWaitsForNobody",
-                 {{WriteRequest(0, 9, {1}), 10000, D::Request}, {Read, 60000, D::Request}}},
-        PairCase{"OtherAddressDoesNotAnswer",
-                 {{Read, 10000, D::Request}, {WithCrc({2, 3, 6, 0, 0, 0, 0, 0, 0}), 30000, D::Reply, -1, 0}}},
-        PairCase{"ExceptionAnswers", {{Read, 10000, D::Request}, {Refusal, 30000, D::Reply, 0}}},
-        PairCase{"WrongWordCountDoesNotAnswer",
-                 {{Read, 10000, D::Request}, {WithCrc({1, 3, 4, 0, 0, 0, 0}), 30000, D::Reply, -1, 0}}},
-        PairCase{"WriteAckEchoesTheRegisters", {{Write, 10000, D::Request}, {WriteAck, 30000, D::Reply, 0}}},
-        PairCase{"WriteAckOfOtherRegisters",
-                 {{Write, 10000, D::Request}, {WithCrc({1, 16, 0, 9, 0, 1}), 30000, D::Reply, -1, 0}}},
-        PairCase{
-            "BrokenFrameInBetween",
-            {{Read, 10000, D::Request}, {BrokenAnswer(), 20000, D::Broken}, {Answer, 30000, D::Reply, 0}}}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Lines, PairerTest, testing::Values(
+    PairCase{"ReplyInTime", {{Read, 10000, D::Request}, {Answer, 30000, D::Reply, 0}}},
+    PairCase{"ReplyTooLate", {{Read, 10000, D::Request}, {Answer, 200000, D::Reply, -1, 0}}},
+    PairCase{"NextRequestEndsTheWait", {{Read, 10000, D::Request}, {ReadRequest(2, 0, 6), 60000, D::Request, -1, 0}}},
+    PairCase{"BroadcastWaitsForNobody", {{WriteRequest(0, 9, {1}), 10000, D::Request}, {Read, 60000, D::Request}}},
+    PairCase{"OtherAddressDoesNotAnswer",
+             {{Read, 10000, D::Request}, {WithCrc({2, 3, 6, 0, 0, 0, 0, 0, 0}), 30000, D::Reply, -1, 0}}},
+    PairCase{"ExceptionAnswers", {{Read, 10000, D::Request}, {Refusal, 30000, D::Reply, 0}}},
+    PairCase{"WrongWordCountDoesNotAnswer",
+             {{Read, 10000, D::Request}, {WithCrc({1, 3, 4, 0, 0, 0, 0}), 30000, D::Reply, -1, 0}}},
+    PairCase{"WriteAckEchoesTheRegisters", {{Write, 10000, D::Request}, {WriteAck, 30000, D::Reply, 0}}},
+    PairCase{"WriteAckOfOtherRegisters", {{Write, 10000, D::Request}, {WithCrc({1, 16, 0, 9, 0, 1}), 30000, D::Reply, -1, 0}}},
+    PairCase{"BrokenFrameInBetween",
+             {{Read, 10000, D::Request}, {BrokenAnswer(), 20000, D::Broken}, {Answer, 30000, D::Reply, 0}}}),
     [](const auto& info) { return info.param.name; });
+// clang-format on
 
 TEST(PairerTimeout, ExpiresOnceAfterTheTimeout) {
     Pairer pairer(100000, CharacterTime(19200));
