@@ -2,6 +2,7 @@
 #include "ui/form1.h"
 
 #include "ui/caption_panel.h"
+#include "ui/monitor_table.h"
 #include "ui/olv_application.h"
 #include "ui/qt_message_boxes.h"
 
@@ -67,6 +68,7 @@ TForm1::TForm1(Form1Deps deps)
 }
 
 TForm1::~TForm1() {
+    if (monitorModel) monitorModel->setCapture(nullptr); // the capture goes before the table does
     Guarded(this, [this] { FormDestroy(); });
     if (auto* app = qobject_cast<OlvApplication*>(QCoreApplication::instance())) app->setExceptionHandler({});
 }

@@ -250,8 +250,12 @@ void TForm1::StartListening() {
 
 void TForm1::StopListening() {
     if (!listening) return;
-    delete monitorNotifier_;
-    monitorNotifier_ = nullptr;
+    // Possibly inside the notifier's own signal (the line went): it goes once that has returned.
+    if (monitorNotifier_) {
+        monitorNotifier_->setEnabled(false);
+        monitorNotifier_->deleteLater();
+        monitorNotifier_ = nullptr;
+    }
     capture->end();
     listening = false;
     SyncMonitor();
