@@ -28,6 +28,10 @@ class LinePort : public SerialPort {
     size_t write(const uint8_t* bytes, size_t count) override;
     size_t read(uint8_t* bytes, size_t count) override;
     void raiseLines() override { active_->raiseLines(); }
+    size_t readAvailable(uint8_t* bytes, size_t count) override {
+        return active_->readAvailable(bytes, count);
+    }
+    int descriptor() const override { return active_->descriptor(); }
 
     // The port chosen by the last open (the serial one before any).
     SerialPort& active() { return *active_; }

@@ -50,6 +50,17 @@ class SerialPort {
     virtual size_t write(const uint8_t* bytes, size_t count) = 0; // blocks until all is sent
     virtual size_t read(uint8_t* bytes, size_t count) = 0;        // ends by count or by the time-outs
     virtual void raiseLines() = 0;                                // RTS low, then DTR high
+
+    // For listening without a word: what has arrived, at most count bytes, without waiting. A line
+    // that has gone shows as hungUp() afterwards. Ports that cannot be listened to give nothing.
+    virtual size_t readAvailable(uint8_t* bytes, size_t count) {
+        (void)bytes;
+        (void)count;
+        return 0;
+    }
+    // The descriptor that becomes readable when bytes arrive (or the line goes); -1 when there is
+    // none to watch.
+    virtual int descriptor() const { return -1; }
 };
 
 } // namespace olv::link

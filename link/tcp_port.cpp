@@ -188,4 +188,13 @@ size_t TcpPort::read(uint8_t* bytes, size_t count) {
     return read.received;
 }
 
+size_t TcpPort::readAvailable(uint8_t* bytes, size_t count) {
+    if (fd_ < 0 || hungUp_ || count == 0) return 0;
+    const ssize_t n = ::recv(fd_, bytes, count, MSG_DONTWAIT);
+    if (n > 0) return static_cast<size_t>(n);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
+    hungUp_ = true; // closed by the gateway, or reset
+    return 0;
+}
+
 } // namespace olv::link

@@ -34,6 +34,8 @@ class TcpPort : public SerialPort {
     size_t write(const uint8_t* bytes, size_t count) override;
     size_t read(uint8_t* bytes, size_t count) override;
     void raiseLines() override {}
+    size_t readAvailable(uint8_t* bytes, size_t count) override;
+    int descriptor() const override { return fd_; }
 
   private:
     int fd_ = -1;

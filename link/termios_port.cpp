@@ -122,6 +122,7 @@ bool TermiosPort::open(const std::string& devicePath, const LineSettings& line, 
     ioctl(fd, TIOCMBIC, &lines);
 
     fd_ = fd;
+    hungUp_ = false;
     timeouts_ = ReadTimeouts{};
     lastCounters_ = LineCounters{};
     readCounters(lastCounters_); // the line errors count from here
@@ -206,6 +207,22 @@ void TermiosPort::raiseLines() {
     ioctl(fd_, TIOCMBIC, &rts);
     int dtr = TIOCM_DTR;
     ioctl(fd_, TIOCMBIS, &dtr);
+}
+
+size_t TermiosPort::readAvailable(uint8_t* bytes, size_t count) {
+    if (fd_ < 0 || hungUp_ || count == 0) return 0;
+    struct pollfd p = {fd_, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0) return 0;
+    // POLLHUP or POLLERR without data, a read of 0 after POLLIN, or EIO: the adapter or peer has gone.
+    if (!(p.revents & POLLIN)) {
+        hungUp_ = true;
+        return 0;
+    }
+    const ssize_t n = ::read(fd_, bytes, count);
+    if (n > 0) return static_cast<size_t>(n);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return 0;
+    hungUp_ = true;
+    return 0;
 }
 
 size_t TermiosPort::bytesAvailable() const {

@@ -29,6 +29,7 @@ class TermiosPort : public SerialPort {
     bool open(const std::string& devicePath, const LineSettings& line, std::string& error) override;
     void close() override;
     bool isOpen() const override { return fd_ >= 0; }
+    bool hungUp() const override { return hungUp_; }
 
     void purge() override;
     void setReadTimeouts(const ReadTimeouts& timeouts) override;
@@ -36,6 +37,8 @@ class TermiosPort : public SerialPort {
     size_t write(const uint8_t* bytes, size_t count) override;
     size_t read(uint8_t* bytes, size_t count) override;
     void raiseLines() override;
+    size_t readAvailable(uint8_t* bytes, size_t count) override;
+    int descriptor() const override { return fd_; }
 
     // Bytes waiting in the receive queue (0 when closed).
     size_t bytesAvailable() const;
@@ -51,6 +54,7 @@ class TermiosPort : public SerialPort {
     bool readCounters(LineCounters& counters) const;
 
     int fd_ = -1;
+    bool hungUp_ = false; // seen by readAvailable; the timed reads end early instead
     ReadTimeouts timeouts_;
     LineCounters lastCounters_;
 };

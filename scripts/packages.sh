@@ -5,7 +5,7 @@ OLV_PACKAGES=(
     qt6-base-dev qt6-charts-dev qt6-serialport-dev qt6-translations-l10n
     dpkg-dev file
     libgtest-dev
-    python3 python3-pymodbus socat mbpoll ser2net
+    python3 python3-pymodbus socat mbpoll ser2net tshark
     clang libclang-rt-14-dev
     xvfb xauth fonts-dejavu-core
     poppler-utils

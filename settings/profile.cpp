@@ -105,7 +105,7 @@ void LoadProfile(const QString& path, ProfileValues& values, const std::function
 
     const int32_t wantedPage = ini.readInteger(Tab, "num", 1);
     int shownPage = currentPage;
-    if (wantedPage >= 0 && wantedPage <= 4 && showPage) shownPage = showPage(wantedPage);
+    if (wantedPage >= 0 && wantedPage <= 5 && showPage) shownPage = showPage(wantedPage);
     values.page = shownPage;
     if (!unreadable) ini.writeInteger(Tab, "num", shownPage);
 

@@ -29,7 +29,7 @@ QString RecentProfilePath();
 // Reads a profile into values, creating the file with the default set first when it is missing.
 // Every key read is written back (missing keys are added, malformed integers replaced), except the
 // Definition lines, which are only read: definitionLines gets exactly four lines, empty ones included.
-// showPage asks the window to show a page (called only for TAB/num in 0..4; the window runs its page
+// showPage asks the window to show a page (called only for TAB/num in 0..5; the window runs its page
 // change handling) and returns the index of the page shown afterwards; the index written back is that
 // one, or currentPage when TAB/num is out of range. Throws IniWriteError when a write is refused;
 // the values read before it stay filled.

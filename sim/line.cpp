@@ -165,6 +165,11 @@ Reply Line::handleFrame(const std::vector<uint8_t>& frame, const Observed& obser
         out[out.size() - 1] ^= 0xFF;
         note += ", CRC fault";
     }
+    if (Use(faults_.collide)) {
+        for (size_t i = 0; i < out.size(); ++i)
+            out[i] &= frame[i % n];
+        note += ", collision";
+    }
     if (Use(faults_.truncate)) {
         const size_t cut = std::min(out.size() - 1, static_cast<size_t>(std::max(faults_.truncate.value, 0)));
         out.resize(out.size() - cut);
@@ -202,6 +207,7 @@ Fault* Line::faultNamed(const std::string& name) {
     if (name == "exception") return &faults_.exception;
     if (name == "garbage") return &faults_.garbage;
     if (name == "gap") return &faults_.gap;
+    if (name == "collide") return &faults_.collide;
     return nullptr;
 }
 
@@ -212,18 +218,20 @@ std::string Line::faultList() const {
         {"crc", &faults_.crc},           {"address", &faults_.address},
         {"function", &faults_.function}, {"exception", &faults_.exception},
         {"garbage", &faults_.garbage},   {"gap", &faults_.gap},
+        {"collide", &faults_.collide},
     };
     std::string out;
     for (const auto& [name, f] : all) {
         if (!f->active()) continue;
         out += std::string(" ") + name;
-        if (f != &faults_.noReply && f != &faults_.crc) out += "=" + std::to_string(f->value);
+        if (f != &faults_.noReply && f != &faults_.crc && f != &faults_.collide)
+            out += "=" + std::to_string(f->value);
         if (f->mode == FaultMode::Once) out += "(once)";
     }
     return out.empty() ? " none" : out;
 }
 
-// fault clear | fault list | fault noreply|crc on|off|once | fault <valued> N|off [once]
+// fault clear | fault list | fault noreply|crc|collide on|off|once | fault <valued> N|off [once]
 std::string Line::faultCommand(const std::vector<std::string>& words) {
     if (words.size() == 2 && (words[1] == "clear" || words[1] == "off")) {
         faults_ = Faults{};
@@ -237,7 +245,7 @@ std::string Line::faultCommand(const std::vector<std::string>& words) {
     const bool once = words.size() == 4;
     if (once && words[3] != "once") return "error expected 'once' after the value\n";
     const std::string& arg = words[2];
-    const bool flag = fault == &faults_.noReply || fault == &faults_.crc;
+    const bool flag = fault == &faults_.noReply || fault == &faults_.crc || fault == &faults_.collide;
     if (arg == "off") {
         if (once) return "error 'off' takes no 'once'\n";
         *fault = Fault{};

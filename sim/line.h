@@ -35,6 +35,8 @@ struct Faults {
     Fault exception; // an exception reply with this code instead of serving; nothing changes
     Fault garbage;   // `value` bytes of noise before the reply
     Fault gap;       // ms of silence between the reply's characters
+    Fault collide;   // another master sends the same request while the reply is on the wire: both
+                     // garble each other (the wire-AND of the two)
 };
 
 // How the master's side of the line is set, where it can be seen.

@@ -1,6 +1,7 @@
 // The virtual instrument: serves the simulated pressure meters of sim/line.h on a pseudo-terminal (or
 // a real serial port) and takes commands on stdin and an optional FIFO.
 
+#include "sim/bus.h"
 #include "sim/line.h"
 #include "sim/options.h"
 #include "sim/text_values.h"
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
 #include <string>
 #include <sys/stat.h>
@@ -279,6 +281,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "modbus-olv-sim: %s\n", error.c_str());
         return 1;
     }
+    // The parties on the line: the first terminal (party 0) and every --tap.
+    std::vector<Endpoint*> parties{&endpoint};
+    std::vector<std::unique_ptr<Endpoint>> taps;
+    for (const std::string& path : options.taps) {
+        taps.push_back(std::make_unique<Endpoint>(std::string(), path));
+        if (!taps.back()->open(first.baudRate(), 0, error)) {
+            std::fprintf(stderr, "modbus-olv-sim: %s\n", error.c_str());
+            return 1;
+        }
+        parties.push_back(taps.back().get());
+    }
+    std::vector<uint64_t> sentBy(parties.size(), 0);
+    // With one party the bytes pass at once; with taps they take their time on the wire, where two
+    // senders at once collide.
+    Bus bus;
     // The FIFO exists before the path is announced, so whoever waits for the path can write to it.
     int controlFd = -1;
     bool madeFifo = false;
@@ -303,11 +320,14 @@ int main(int argc, char** argv) {
     list.pop_back();
     Log("serving " + endpoint.path() + (options.link.empty() ? "" : " as " + options.link) + ", instruments" +
         list);
+    for (size_t p = 1; p < parties.size(); ++p)
+        Log("tap " + std::to_string(p) + " on " + parties[p]->path() + " as " + options.taps[p - 1]);
 
     bool stdinOpen = true;
     LineReader stdinLines, fifoLines;
     std::vector<uint8_t> rx;
     double lastByte = 0;
+    size_t rxFrom = 0; // the party whose byte began the frame in rx
     std::deque<Chunk> tx;
     bool quit = false;
 
@@ -337,13 +357,21 @@ int main(int argc, char** argv) {
             }
         } else if (words[0] == "path") {
             Say(endpoint.isOpen() ? "ok " + endpoint.path() + "\n" : "error unplugged\n");
+        } else if (words[0] == "bus") {
+            // Bytes each party has sent, and the collisions on the wire.
+            std::string out = "ok";
+            for (size_t p = 0; p < parties.size(); ++p)
+                out += (p == 0 ? std::string(" line=") : " tap" + std::to_string(p) + "=") +
+                       parties[p]->path() + ":" + std::to_string(sentBy[p]);
+            Say(out + " collisions=" + std::to_string(bus.collisions()) + "\n");
         } else {
             Say(line.command(text, Now()));
         }
     };
 
     auto handleFrame = [&](std::vector<uint8_t> frame) {
-        Reply reply = line.handleFrame(frame, options.lineCheck ? endpoint.observe() : Observed{}, Now());
+        Reply reply =
+            line.handleFrame(frame, options.lineCheck ? parties[rxFrom]->observe() : Observed{}, Now());
         Log(reply.log);
         if (reply.bytes.empty()) return;
         const double start = Now() + reply.delayMs / 1000.0;
@@ -357,10 +385,33 @@ int main(int argc, char** argv) {
                           i + 1 == reply.bytes.size() ? reply.linkChanged : -1});
     };
 
+    // Hands what has passed on the wire to the instruments and to every party but its sender.
+    auto deliver = [&] {
+        std::vector<std::vector<uint8_t>> out(parties.size());
+        for (const Bus::Delivery& d : bus.take(Now())) {
+            for (size_t p = 0; p < parties.size(); ++p)
+                if (static_cast<int>(p) != d.from) out[p].push_back(d.byte);
+            if (d.from == Bus::Instruments) continue;
+            if (rx.empty()) rxFrom = d.from >= 0 ? static_cast<size_t>(d.from) : 0;
+            rx.push_back(d.byte);
+            lastByte = d.at;
+        }
+        for (size_t p = 0; p < parties.size(); ++p) {
+            if (out[p].empty() || !parties[p]->isOpen()) continue;
+            const ssize_t n = ::write(parties[p]->fd(), out[p].data(), out[p].size());
+            // A tap nobody reads fills up and then drops what comes; the line's own terminal says so.
+            if (p == 0 && n != static_cast<ssize_t>(out[p].size()))
+                Log("reply not fully sent (" + std::to_string(n) + " of " + std::to_string(out[p].size()) +
+                    ")");
+        }
+    };
+
     while (!quit && !g_stop) {
-        const double now = Now();
         const int silenceBaud =
             endpoint.observe().baudRate > 0 ? endpoint.observe().baudRate : first.baudRate();
+        if (parties.size() > 1) bus.setCharacterSeconds(11.0 / silenceBaud);
+        deliver();
+        const double now = Now();
 
         // Frames complete by length, or by silence when their length cannot be told.
         for (;;) {
@@ -382,11 +433,9 @@ int main(int argc, char** argv) {
         while (!tx.empty() && tx.front().due <= Now()) {
             Chunk chunk = std::move(tx.front());
             tx.pop_front();
-            if (!endpoint.isOpen()) continue;
-            const ssize_t n = ::write(endpoint.fd(), chunk.bytes.data(), chunk.bytes.size());
-            if (n != static_cast<ssize_t>(chunk.bytes.size()))
-                Log("reply not fully sent (" + std::to_string(n) + " of " +
-                    std::to_string(chunk.bytes.size()) + ")");
+            if (!endpoint.isOpen() && parties.size() == 1) continue;
+            bus.transmit(Bus::Instruments, chunk.bytes.data(), chunk.bytes.size(), Now());
+            deliver();
             if (chunk.linkChanged >= 0 && line.instruments().size() == 1) {
                 const Instrument& inst = line.instruments()[static_cast<size_t>(chunk.linkChanged)];
                 endpoint.follow(inst.baudRate(), inst.parity());
@@ -396,35 +445,44 @@ int main(int argc, char** argv) {
         double wait = 1.0;
         if (!tx.empty()) wait = std::min(wait, tx.front().due - Now());
         if (!rx.empty()) wait = std::min(wait, lastByte + FrameSilenceSeconds(silenceBaud) - Now());
+        wait = std::min(wait, bus.nextDue() - Now());
         wait = std::max(wait, 0.0);
         timespec timeout{static_cast<time_t>(wait),
                          static_cast<long>((wait - static_cast<long>(wait)) * 1e9)};
 
-        pollfd fds[3];
+        std::vector<pollfd> fds(parties.size() + 2);
         int count = 0;
-        int lineIndex = -1, stdinIndex = -1, fifoIndex = -1;
-        if (endpoint.isOpen()) fds[lineIndex = count++] = {endpoint.fd(), POLLIN, 0};
-        if (stdinOpen) fds[stdinIndex = count++] = {STDIN_FILENO, POLLIN, 0};
-        if (controlFd >= 0) fds[fifoIndex = count++] = {controlFd, POLLIN, 0};
-        const int ready = ppoll(fds, static_cast<nfds_t>(count), &timeout, &waitMask);
+        int stdinIndex = -1, fifoIndex = -1;
+        std::vector<int> partyIndex(parties.size(), -1);
+        for (size_t p = 0; p < parties.size(); ++p)
+            if (parties[p]->isOpen())
+                fds[static_cast<size_t>(partyIndex[p] = count++)] = {parties[p]->fd(), POLLIN, 0};
+        if (stdinOpen) fds[static_cast<size_t>(stdinIndex = count++)] = {STDIN_FILENO, POLLIN, 0};
+        if (controlFd >= 0) fds[static_cast<size_t>(fifoIndex = count++)] = {controlFd, POLLIN, 0};
+        const int ready = ppoll(fds.data(), static_cast<nfds_t>(count), &timeout, &waitMask);
         if (ready < 0) {
             if (errno == EINTR) continue;
             Log(std::string("poll failed: ") + std::strerror(errno));
             break;
         }
         char buf[512];
-        if (lineIndex >= 0 && fds[lineIndex].revents) {
-            const ssize_t n = ::read(endpoint.fd(), buf, sizeof buf);
+        for (size_t p = 0; p < parties.size(); ++p) {
+            if (partyIndex[p] < 0 || !fds[static_cast<size_t>(partyIndex[p])].revents) continue;
+            const ssize_t n = ::read(parties[p]->fd(), buf, sizeof buf);
             if (n > 0) {
-                rx.insert(rx.end(), buf, buf + n);
-                lastByte = Now();
-            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                bus.transmit(static_cast<int>(p), reinterpret_cast<const uint8_t*>(buf),
+                             static_cast<size_t>(n), Now());
+                sentBy[p] += static_cast<uint64_t>(n);
+                if (p > 0)
+                    Log("tap " + std::to_string(p) + " sent " + HexBytes(std::vector<uint8_t>(buf, buf + n)));
+            } else if (p == 0 && n < 0 && errno != EAGAIN && errno != EINTR) {
                 // A real adapter pulled out: stop serving until `replug`.
                 Log(std::string("line read failed: ") + std::strerror(errno) + ", unplugged");
                 endpoint.close();
             }
         }
-        if (stdinIndex >= 0 && fds[stdinIndex].revents) {
+        deliver();
+        if (stdinIndex >= 0 && fds[static_cast<size_t>(stdinIndex)].revents) {
             const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
             if (n > 0) {
                 stdinLines.feed(buf, static_cast<size_t>(n));
@@ -432,7 +490,7 @@ int main(int argc, char** argv) {
                 stdinOpen = false; // no more commands from stdin; keep serving until a signal
             }
         }
-        if (fifoIndex >= 0 && fds[fifoIndex].revents) {
+        if (fifoIndex >= 0 && fds[static_cast<size_t>(fifoIndex)].revents) {
             const ssize_t n = ::read(controlFd, buf, sizeof buf);
             if (n > 0) fifoLines.feed(buf, static_cast<size_t>(n));
         }
@@ -445,6 +503,8 @@ int main(int argc, char** argv) {
     if (controlFd >= 0) ::close(controlFd);
     if (madeFifo) ::unlink(options.control.c_str());
     endpoint.close();
+    for (auto& tap : taps)
+        tap->close();
     Log("stopped");
     return 0;
 }

@@ -32,14 +32,17 @@ const char* const UsageText =
     "  --instruments-range A-B  one instrument at every address A..B\n"
     "  --fault 'NAME ARG [once]'  a fault switch from the start, as the `fault` command\n"
     "  --control FIFO           also read commands from FIFO\n"
+    "  --tap PATH               a further terminal on the same line (repeatable), linked at PATH: every\n"
+    "                           byte any party sends reaches the instruments and every other party\n"
     "  --no-line-check          answer at any rate and parity the master's side shows\n"
     "  --quiet                  no log line per request on stderr\n"
     "\n"
     "Commands ([@ADDR] picks an instrument, default the first):\n"
     "  ping | dump | get REG | set KEY=VALUE | value F|raw HEX|live | status N|auto | instruments\n"
-    "  fault noreply|crc on|off|once   fault delay|truncate|extra|address|function|exception|garbage|gap "
+    "  fault noreply|crc|collide on|off|once   fault "
+    "delay|truncate|extra|address|function|exception|garbage|gap "
     "N|off [once]\n"
-    "  fault list | fault clear | unplug | replug | quit\n";
+    "  fault list | fault clear | unplug | replug | bus | quit\n";
 
 bool LoadState(const std::string& text, Instrument& instrument, std::string& error) {
     std::istringstream in(text);
@@ -107,15 +110,18 @@ bool CheckPaths(const Options& options, std::string& error) {
     }
     // The link is replaced at start and removed at the end: only a link to a line may be there already
     // (the one an earlier run left behind), never a file or a link to something else.
-    if (!options.link.empty() && ::lstat(options.link.c_str(), &st) == 0) {
+    std::vector<std::pair<std::string, std::string>> links{{"--link", options.link}};
+    for (const std::string& tap : options.taps)
+        links.emplace_back("--tap", tap);
+    for (const auto& [option, path] : links) {
+        if (path.empty() || ::lstat(path.c_str(), &st) != 0) continue;
         char target[4096];
-        const ssize_t n =
-            S_ISLNK(st.st_mode) ? ::readlink(options.link.c_str(), target, sizeof target - 1) : -1;
+        const ssize_t n = S_ISLNK(st.st_mode) ? ::readlink(path.c_str(), target, sizeof target - 1) : -1;
         const std::string points = n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
         const bool earlierLink =
             points.rfind("/dev/pts/", 0) == 0 || (!options.device.empty() && points == options.device);
         if (!earlierLink) {
-            error = "--link " + options.link + " exists and is not a link to a line";
+            error = option + " " + path + " exists and is not a link to a line";
             return false;
         }
     }
@@ -152,6 +158,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             if (!value(options.device)) return false;
         } else if (a == "--control") {
             if (!value(options.control)) return false;
+        } else if (a == "--tap") {
+            if (!value(v)) return false;
+            options.taps.push_back(v);
         } else if (a == "--state") {
             if (!value(statePath)) return false;
         } else if (a == "--baud" || a == "--parity" || a == "--address" || a == "--byte-order" ||

@@ -12,6 +12,7 @@ struct Options {
     std::string link;      // --link: a symlink that always points at the line being served
     std::string device;    // --device: a real serial port instead of a pseudo-terminal
     std::string control;   // --control: a FIFO that takes commands like stdin
+    std::vector<std::string> taps; // --tap: symlinks to further terminals on the same line
     bool quiet = false;    // --quiet: no log line per request
     bool lineCheck = true; // --no-line-check: answer whatever rate and parity the master uses
     bool help = false;
@@ -23,7 +24,7 @@ struct Options {
 bool LoadState(const std::string& text, Instrument& instrument, std::string& error);
 bool LoadStateFile(const std::string& path, Instrument& instrument, std::string& error);
 
-// Refuses a --control path that exists and is no FIFO, and a --link path that exists and is not a
+// Refuses a --control path that exists and is no FIFO, and a --link or --tap path that exists and is not a
 // symbolic link to a line (a pseudo-terminal, or the --device port).
 bool CheckPaths(const Options& options, std::string& error);
 

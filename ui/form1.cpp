@@ -2,6 +2,7 @@
 #include "ui/form1.h"
 
 #include "ui/caption_panel.h"
+#include "ui/monitor_table.h"
 #include "ui/olv_application.h"
 #include "ui/qt_message_boxes.h"
 
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QTabWidget>
+#include <QTemporaryFile>
 #include <QTimer>
 
 #include <array>
@@ -59,12 +61,14 @@ TForm1::TForm1(Form1Deps deps)
     if (ownBoxes) ownBoxes->setOwner(this);
     BuildControls();
     ConnectHandlers();
+    master.setObserver([this](const olv::link::ExchangeRecord& record) { NoteOwnExchange(record); });
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this] { Guarded(this, [this] { SaveSettings(); }); });
     if (deps.runFormCreate) FormCreate();
 }
 
 TForm1::~TForm1() {
+    if (monitorModel) monitorModel->setCapture(nullptr); // the capture goes before the table does
     Guarded(this, [this] { FormDestroy(); });
     if (auto* app = qobject_cast<OlvApplication*>(QCoreApplication::instance())) app->setExceptionHandler({});
 }
@@ -94,6 +98,7 @@ void TForm1::FormCreate() {
     FillListsHintsAndCaption();
     const QString profilePath = RecentProfilePath();
     LoadStationSettingsReported();
+    LoadMonitorSettings();
     ShowPortPaths();
     LoadProfileToWindow(profilePath);
     ShowLinkSettings(uiBusy);
@@ -312,6 +317,8 @@ void TForm1::TabbedNotebook1Change(int, bool& allowChange) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    // Listening is ended first: what was heard stays in its file until the window goes.
+    if (listening) StopListening();
     if (operationRunning) {
         // A half-written instrument is worse than a close that takes a few seconds: the operation
         // ends first (a search stops as by "Остановить"), then the window closes. No box waits for

@@ -11,6 +11,7 @@
 #include "link/result_flags.h"
 #include "link/rtu_master.h"
 #include "link/serial_link.h"
+#include "monitor/capture.h"
 #include "search/search_settings.h"
 #include "settings/port_assignment.h"
 
@@ -41,12 +42,16 @@ class QMenuBar;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QSocketNotifier;
+class QTableView;
+class QTemporaryFile;
 class QTabWidget;
 class QTextEdit;
 class QTimer;
 
 class CaptionPanel;
 class Form2;
+class MonitorTableModel;
 class PortsDialog;
 class QtMessageBoxes;
 class TrendChart;
@@ -305,6 +310,29 @@ class TForm1 : public QMainWindow {
     // Runs the port dialog, true for OK; tests set it to answer without showing it.
     std::function<bool(PortsDialog& dialog)> runPortsDialog;
 
+    // ---- Page 5: line monitor (page_monitor.cpp) ----
+    // "Слушать" / "Остановить": listening is one long operation that writes nothing to the port.
+    void Button11Click();
+    void Button12Click(); // "Сохранить…": the capture as a pcap file
+    void Button13Click(); // "Открыть…": a pcap file into the table
+    void ComboBox18Change();
+    void Timer6Timer();
+    // Every transaction of the program's own, as it happens (the master's observer): into the table
+    // when not listening.
+    void NoteOwnExchange(const olv::link::ExchangeRecord& record);
+    void StartListening();
+    void StopListening();
+    void DrainMonitor(); // what has arrived on the port into the capture
+    void SyncMonitor();  // the capture's new frames into its file, the table and the counters
+    void LoadMonitorSettings();
+    // The file a capture is saved to or opened from; runs a dialog unless chooseCaptureFile is set
+    // (tests answer without a dialog). False when cancelled.
+    bool ChooseCaptureFile(bool save, QString& fileName);
+    std::function<bool(bool save, QString& fileName)> chooseCaptureFile;
+    bool listening = false;     // the port is listened to, nothing is sent
+    int monitorFrames = 100000; // rows the table keeps ([MONITOR] Frames of dev.dat)
+    std::unique_ptr<olv::monitor::Capture> capture;
+
     // ---- State ----
     olv::link::LinkSettings linkSettings;
     olv::device::PendingDeviceLink pendingLink;
@@ -413,6 +441,17 @@ class TForm1 : public QMainWindow {
     QPushButton* Button7 = nullptr;
     QPushButton* Button6 = nullptr;
 
+    // ---- Controls, page 5: line monitor ----
+    QPushButton* Button11 = nullptr; // "Слушать" / "Остановить"
+    QLabel* Label42 = nullptr;       // "Адрес"
+    QComboBox* ComboBox18 = nullptr; // "Все", 1..255
+    QPushButton* Button12 = nullptr; // "Сохранить…"
+    QPushButton* Button13 = nullptr; // "Открыть…"
+    QLabel* Label41 = nullptr;       // counters of the whole capture
+    QLabel* Label43 = nullptr;       // counters per address
+    QTableView* StringGrid2 = nullptr;
+    MonitorTableModel* monitorModel = nullptr;
+
     // ---- Non-visual components ----
     QMenuBar* MainMenu1 = nullptr;
     QMenu* N1 = nullptr; // "Файл"
@@ -433,6 +472,7 @@ class TForm1 : public QMainWindow {
     QTimer* Timer3 = nullptr;
     QTimer* Timer4 = nullptr;
     QTimer* Timer5 = nullptr;
+    QTimer* Timer6 = nullptr; // the line monitor: drains the port while listening, refreshes the table
 
     // The page the notebook showed before its last change: the page being left on the next one.
     int shownPage = 4;
@@ -462,6 +502,7 @@ class TForm1 : public QMainWindow {
     // The link page's three writes with its progress panel; the program's link follows each.
     olv::link::ResultFlags WriteDeviceLinkValues(const olv::device::PendingDeviceLink& written,
                                                  uint8_t& exceptionCode, WriteRecord& record);
+    void BuildPageMonitor(QWidget* page);
 
     // Runs one handler; what it throws goes to MEx.
     void Guarded(QObject* sender, const std::function<void()>& handler);
@@ -479,6 +520,18 @@ class TForm1 : public QMainWindow {
     bool formCreated_ = false;
 
     bool journalDeclined_ = false; // the user chose to write without a journal entry
+    // The line monitor: the operation listening runs as, the watch on the port, the file every frame of
+    // the capture goes to (a temporary file until saved).
+    std::unique_ptr<InstrumentOperation> listeningOperation_;
+    QSocketNotifier* monitorNotifier_ = nullptr;
+    std::unique_ptr<QTemporaryFile> captureFile_;
+    bool captureFileFailed_ = false;
+    bool captureFailureShown_ = false;
+    int captureFileErrno_ = 0;
+    void ReportCaptureFileFailure(); // once per capture, outside any transaction
+    std::unique_ptr<QTemporaryFile> NewCaptureFile() const;
+    std::unique_ptr<olv::monitor::Capture> NewCapture() const;
+    bool AppendToCaptureFile(QTemporaryFile& file, std::string& records);
 
     bool closingBySignal_ = false;
     bool closeAfterOperation_ = false; // a close came during an operation: it happens at its end

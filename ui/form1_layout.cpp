@@ -192,10 +192,13 @@ void TForm1::BuildControls() {
     tabFont.setPixelSize(16);
     TabbedNotebook1->tabBar()->setFont(tabFont);
     TabbedNotebook1->tabBar()->setExpanding(false);
-    const QString pageCaptions[] = {QStringLiteral("Текущее значение"), QStringLiteral("Параметры датчика"),
-                                    QStringLiteral("Настройки связи"), QStringLiteral("Поиск приборов"),
-                                    QStringLiteral("Текст")};
-    for (int i = 0; i < 5; ++i) {
+    const QString pageCaptions[] = {QStringLiteral("Текущее значение"),
+                                    QStringLiteral("Параметры датчика"),
+                                    QStringLiteral("Настройки связи"),
+                                    QStringLiteral("Поиск приборов"),
+                                    QStringLiteral("Текст"),
+                                    QStringLiteral("Монитор линии")};
+    for (int i = 0; i < 6; ++i) {
         auto* page = new QWidget();
         page->setObjectName(QStringLiteral("Page%1").arg(i));
         switch (i) {
@@ -213,6 +216,9 @@ void TForm1::BuildControls() {
             break;
         case 4:
             BuildPageText(page);
+            break;
+        case 5:
+            BuildPageMonitor(page);
             break;
         }
         TabbedNotebook1->addTab(page, pageCaptions[i]);
@@ -257,6 +263,10 @@ void TForm1::BuildControls() {
         (*member)->setInterval(1000);
     }
     Timer4->setInterval(500);
+    // The line monitor's timer runs only while it has something to do (listening, new own frames).
+    Timer6 = new QTimer(this);
+    Timer6->setObjectName(QStringLiteral("Timer6"));
+    Timer6->setInterval(50);
     Timer5->setTimerType(Qt::PreciseTimer); // a Pause ends as soon after its time as possible
 
     // About 700 x 550, wide enough for every tab caption at its larger font.
@@ -665,6 +675,10 @@ void TForm1::ConnectHandlers() {
     onClick(Button8, &TForm1::Button8Click);
     onClick(Button9, &TForm1::Button9Click);
     onClick(Button10, &TForm1::Button10Click);
+    onClick(Button11, &TForm1::Button11Click);
+    onClick(Button12, &TForm1::Button12Click);
+    onClick(Button13, &TForm1::Button13Click);
+    onPick(ComboBox18, &TForm1::ComboBox18Change);
 
     // Ticking from code raises the handler too; the uiBusy guard makes that nothing.
     connect(CheckBox7, &QCheckBox::toggled, this, [this] {
@@ -719,6 +733,7 @@ void TForm1::ConnectHandlers() {
     onTick(Timer3, &TForm1::Timer3Timer);
     onTick(Timer4, &TForm1::Timer4Timer);
     onTick(Timer5, &TForm1::Timer5Timer);
+    onTick(Timer6, &TForm1::Timer6Timer);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

@@ -20,7 +20,7 @@ TForm1::InstrumentOperation::InstrumentOperation(TForm1& form) : form_(form) {
     for (QWidget* control : std::initializer_list<QWidget*>{
              form_.ComboBox1, form_.ComboBox2, form_.ComboBox3, form_.ComboBox14, form_.ListBox1,
              form_.Button1, form_.Button2, form_.Button3, form_.Button4, form_.Button6, form_.Button7,
-             form_.Button8, form_.Button9, form_.Button10}) {
+             form_.Button8, form_.Button9, form_.Button10, form_.Button11, form_.Button13}) {
         // The control's own switch, not what its parents make of it.
         controls_.emplace_back(control, !control->testAttribute(Qt::WA_ForceDisabled));
         control->setEnabled(false);

@@ -5,7 +5,7 @@
 class TForm1;
 
 // For the screenshots of the documentation and the layout review: after delayMs shows the live page,
-// lets it poll for livePollingMs, then shows each of the five pages in turn, saves the window as
+// lets it poll for livePollingMs, then shows each of the six pages in turn, saves the window as
 // <directory>/page<N>.png, saves the port assignment dialog as <directory>/ports.png, the compare dialog
 // as compare.png and the first page of a commissioning record as record.png, and closes the window.
 void GrabPagesThenClose(TForm1& form, const QString& directory, int delayMs, int livePollingMs);

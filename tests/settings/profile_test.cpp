@@ -160,7 +160,7 @@ struct PageCase {
 
 class PageTest : public ProfileTest, public ::testing::WithParamInterface<PageCase> {};
 
-TEST_P(PageTest, ShowsPagesZeroToFourAndWritesBackThePageShown) {
+TEST_P(PageTest, ShowsPagesZeroToFiveAndWritesBackThePageShown) {
     writeFile(path("p.prf"), QByteArray("[TAB]\r\nnum=") + GetParam().stored + "\r\n");
     load("p.prf", GetParam().currentPage);
     EXPECT_EQ(asked.size(), GetParam().asked ? 1u : 0u);
@@ -170,8 +170,9 @@ TEST_P(PageTest, ShowsPagesZeroToFourAndWritesBackThePageShown) {
 
 INSTANTIATE_TEST_SUITE_P(Values, PageTest,
                          ::testing::Values(PageCase{"3", 0, true, 3}, PageCase{"0", 2, true, 0},
-                                           PageCase{"4", 1, true, 4}, PageCase{"5", 2, false, 2},
-                                           PageCase{"-1", 3, false, 3}, PageCase{"x", 0, true, 1}));
+                                           PageCase{"4", 1, true, 4}, PageCase{"5", 2, true, 5},
+                                           PageCase{"6", 2, false, 2}, PageCase{"-1", 3, false, 3},
+                                           PageCase{"x", 0, true, 1}));
 
 TEST_F(ProfileTest, PageWrittenBackIsTheOneTheWindowShows) {
     writeFile(path("p.prf"), "[TAB]\r\nnum=3\r\n");

@@ -104,6 +104,18 @@ TEST_F(Faulted, CrcFaultBreaksOnlyTheCrc) {
     EXPECT_TRUE(std::equal(good.begin(), good.end() - 2, bad.begin()));
 }
 
+TEST_F(Faulted, CollideGarblesTheReplyWithTheRequestOnTheWire) {
+    const auto good = ask().bytes;
+    run("fault collide once");
+    const auto request = ReadRequest(1, 15, 3);
+    auto garbled = good;
+    for (size_t i = 0; i < garbled.size(); ++i)
+        garbled[i] &= request[i % request.size()];
+    EXPECT_EQ(ask().bytes, garbled);
+    EXPECT_FALSE(CrcMatches(garbled));
+    EXPECT_EQ(ask().bytes.size(), normal);
+}
+
 TEST_F(Faulted, LengthFaultsCutAddAndPrefix) {
     const auto good = ask().bytes;
     run("fault truncate 3 once");

@@ -131,6 +131,39 @@ TEST(SimProcess, FrameOfUnknownLengthEndsBySilence) {
     EXPECT_EQ(client.exchange(WithCrc({1, 0x2B, 0x0E, 1, 0})), WithCrc({1, 0xAB, 1}));
 }
 
+TEST(SimProcess, TapIsAnotherPartyOnTheBusAndTwoSendersCollide) {
+    const std::string tapLink = TempPath("tap");
+    SimInstrument sim;
+    ASSERT_TRUE(sim.start({"--quiet", "--tap", tapLink}));
+    Client line, tap;
+    ASSERT_TRUE(line.open(sim.path()));
+    ASSERT_TRUE(tap.open(tapLink));
+
+    // A master on the tap is answered, and the line hears both frames.
+    const auto request = ReadRequest(1, 15, 3);
+    const auto reply = tap.exchange(request);
+    ASSERT_EQ(reply.size(), 11u);
+    auto heard = request;
+    heard.insert(heard.end(), reply.begin(), reply.end());
+    EXPECT_EQ(line.collect(500), heard);
+
+    // Two masters at once (the simulator held still meanwhile, so that it finds both together): every
+    // byte is the wire-AND of both, everyone hears that, nobody answers.
+    const auto other = ReadRequest(1, 0, 6);
+    ASSERT_EQ(kill(sim.pid(), SIGSTOP), 0);
+    const bool written =
+        ::write(line.fd(), request.data(), 8) == 8 && ::write(tap.fd(), other.data(), 8) == 8;
+    ASSERT_EQ(kill(sim.pid(), SIGCONT), 0);
+    ASSERT_TRUE(written);
+    std::vector<uint8_t> garbled(8);
+    for (size_t i = 0; i < 8; ++i)
+        garbled[i] = request[i] & other[i];
+    EXPECT_EQ(line.collect(500), garbled);
+    EXPECT_EQ(tap.collect(100), garbled);
+    const std::string bus = sim.command("bus");
+    EXPECT_EQ(bus.substr(bus.find(" tap1=")), " tap1=" + LinkTarget(tapLink) + ":16 collisions=8") << bus;
+}
+
 TEST(SimProcess, NewAddressAndRateAnswerOnlyWhenTheMasterFollows) {
     SimInstrument sim;
     ASSERT_TRUE(sim.start({"--quiet"}));

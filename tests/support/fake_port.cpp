@@ -68,6 +68,17 @@ size_t FakePort::read(uint8_t* bytes, size_t count) {
     return n;
 }
 
+size_t FakePort::readAvailable(uint8_t* bytes, size_t count) {
+    if (!opened || replies_.empty()) return 0;
+    calls.push_back("readAvailable");
+    Reply reply = std::move(replies_.front());
+    replies_.pop_front();
+    pendingErrors_ |= reply.lineErrors;
+    const size_t n = std::min(count, reply.bytes.size());
+    if (n > 0) std::memcpy(bytes, reply.bytes.data(), n);
+    return n;
+}
+
 void FakePort::raiseLines() {
     calls.push_back("raiseLines");
     if (opened) ++raiseLinesCalls;

@@ -20,7 +20,7 @@ namespace olv::test {
 // - open() records its path and line settings and fails when `failOpen` is set, with `openFailure`.
 // - `lineHungUp` makes the open port report a hang-up, as a pulled adapter or a lost connection.
 // - `calls` lists every call by name in order: "open", "close", "purge", "setReadTimeouts",
-//   "takeLineErrors", "write", "read", "raiseLines".
+//   "takeLineErrors", "write", "read", "raiseLines", "readAvailable" (only when it finds bytes).
 class FakePort : public link::SerialPort {
   public:
     struct OpenCall {
@@ -45,6 +45,8 @@ class FakePort : public link::SerialPort {
     size_t write(const uint8_t* bytes, size_t count) override;
     size_t read(uint8_t* bytes, size_t count) override;
     void raiseLines() override;
+    // Takes the next queued reply whole (up to count), as bytes that have arrived on the line.
+    size_t readAvailable(uint8_t* bytes, size_t count) override;
 
     size_t pendingReplies() const { return replies_.size(); }
 

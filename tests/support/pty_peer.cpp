@@ -224,7 +224,9 @@ bool ChildProcess::waitForLine(const std::string& text, milliseconds timeout, st
 bool ChildProcess::running() {
     if (pid_ <= 0) return false;
     int status = 0;
-    return waitpid(pid_, &status, WNOHANG) == 0;
+    if (waitpid(pid_, &status, WNOHANG) == 0) return true;
+    pid_ = -1; // reaped: its pid may belong to someone else from now on
+    return false;
 }
 
 void ChildProcess::stop() {

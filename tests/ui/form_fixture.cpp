@@ -50,7 +50,7 @@ SimFormFixture::SimFormFixture(const Options& options) : previousDir_(QDir::curr
     Form1Deps deps;
     deps.port = std::make_unique<link::TermiosPort>();
     deps.boxes = &boxes;
-    const std::string path = sim.path();
+    const std::string path = options.portPath.empty() ? sim.path() : options.portPath;
     deps.resolvePath = [path](int) { return path; };
     deps.runFormCreate = options.runFormCreate;
     form = std::make_unique<TForm1>(std::move(deps));

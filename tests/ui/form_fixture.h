@@ -59,6 +59,7 @@ class SimFormFixture {
         bool runFormCreate = true;
         std::function<void(const QDir&)> prepare; // writes files (dev.dat, recent.prf) before start-up
         bool writeDefaultStation = true; // dev.dat for the simulator: COM1, 19200, even parity, address 1
+        std::string portPath; // where every COM number leads instead of the simulator's line (a --tap)
     };
 
     SimFormFixture() : SimFormFixture(Options{}) {}

@@ -291,11 +291,14 @@ class FormLayoutTest : public QObject {
             FormFixture designed(FormFixture::WithoutFormCreate());
             QCOMPARE(designed->TabbedNotebook1->currentIndex(), 4);
         }
-        const QStringList tabs{QStringLiteral("Текущее значение"), QStringLiteral("Параметры датчика"),
-                               QStringLiteral("Настройки связи"), QStringLiteral("Поиск приборов"),
-                               QStringLiteral("Текст")};
-        QCOMPARE(f->TabbedNotebook1->count(), 5);
-        for (int i = 0; i < 5; ++i)
+        const QStringList tabs{QStringLiteral("Текущее значение"),
+                               QStringLiteral("Параметры датчика"),
+                               QStringLiteral("Настройки связи"),
+                               QStringLiteral("Поиск приборов"),
+                               QStringLiteral("Текст"),
+                               QStringLiteral("Монитор линии")};
+        QCOMPARE(f->TabbedNotebook1->count(), 6);
+        for (int i = 0; i < 6; ++i)
             QCOMPARE(f->TabbedNotebook1->tabText(i), tabs[i]);
         QCOMPARE(f->TabbedNotebook1->tabBar()->font().pixelSize(), 16);
         // Every caption fits: the tab bar needs no scroll buttons at the window's size.
