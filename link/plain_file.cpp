@@ -3,7 +3,9 @@
 #include <QFile>
 
 #include <cerrno>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,20 +47,65 @@ bool WriteAll(int fd, const char* bytes, size_t count) {
     return true;
 }
 
-bool AppendToPlainFile(const QString& path, const char* bytes, size_t count, bool sync) {
+bool LockWithin(int fd, int operation, std::chrono::milliseconds patience) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        if (::flock(fd, operation | LOCK_NB) == 0) return true;
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) return false;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        const struct timespec pause { 0, 2'000'000 };
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
+namespace {
+
+// An appender holds the lock for the length of one write; one that holds it longer has stopped.
+constexpr std::chrono::milliseconds AppendPatience{200};
+
+// Locks a file for appending or cutting back. A file system without such locks is used unlocked; a
+// lock that another program does not give up in time refuses the operation (errno EWOULDBLOCK).
+bool LockForAppend(int fd) {
+    if (LockWithin(fd, LOCK_EX, AppendPatience)) return true;
+    return errno != EWOULDBLOCK;
+}
+
+} // namespace
+
+std::optional<AppendedRecord> AppendRecord(const QString& path, const char* bytes, size_t count, bool sync) {
     const int fd = OpenPlainFile(path, O_WRONLY | O_APPEND | O_CREAT);
-    if (fd < 0) return false;
-    const off_t start = ::lseek(fd, 0, SEEK_END);
-    bool written = WriteAll(fd, bytes, count) && (!sync || ::fsync(fd) == 0);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    bool written = LockForAppend(fd) && ::fstat(fd, &st) == 0;
+    const off_t start = written ? ::lseek(fd, 0, SEEK_END) : -1;
+    written = written && start >= 0 && WriteAll(fd, bytes, count) && (!sync || ::fsync(fd) == 0);
     int error = written ? 0 : errno;
-    // A fragment would glue the next record onto it; what fitted of this one goes again.
+    // A fragment would glue the next record onto it; what fitted of this one goes again. The lock keeps
+    // any other writer's record from landing behind it meanwhile.
     if (!written && start >= 0) ::ftruncate(fd, start);
     if (::close(fd) != 0 && written) {
         written = false;
         error = errno;
     }
     errno = error;
-    return written;
+    if (!written) return std::nullopt;
+    return AppendedRecord{st.st_dev, st.st_ino, start, start + static_cast<off_t>(count)};
+}
+
+bool AppendToPlainFile(const QString& path, const char* bytes, size_t count, bool sync) {
+    return AppendRecord(path, bytes, count, sync).has_value();
+}
+
+bool RemoveLastRecord(const QString& path, const AppendedRecord& record) {
+    const int fd = OpenPlainFile(path, O_WRONLY);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool removed = LockForAppend(fd) && ::fstat(fd, &st) == 0 && st.st_dev == record.device &&
+                         st.st_ino == record.inode && st.st_size == record.end &&
+                         ::ftruncate(fd, record.begin) == 0;
+    ::close(fd);
+    return removed;
 }
 
 PlainFileContent ReadPlainFile(const QString& path, qint64 maxSize) {
@@ -68,28 +115,24 @@ PlainFileContent ReadPlainFile(const QString& path, qint64 maxSize) {
         content.missing = errno == ENOENT;
         return content;
     }
+    content.bytes = ReadOpenFile(fd, maxSize);
+    ::close(fd);
+    return content;
+}
+
+std::optional<QByteArray> ReadOpenFile(int fd, qint64 maxSize) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || st.st_size > maxSize) {
-        ::close(fd);
-        return content;
-    }
+    if (::fstat(fd, &st) != 0 || st.st_size > maxSize || ::lseek(fd, 0, SEEK_SET) != 0) return std::nullopt;
     // The size may change while reading; never take more than maxSize bytes.
     QByteArray bytes;
     char buffer[65536];
-    bool failed = false;
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 || bytes.size() + n > maxSize) {
-            failed = true;
-            break;
-        }
-        if (n == 0) break;
+        if (n < 0 || bytes.size() + n > maxSize) return std::nullopt;
+        if (n == 0) return bytes;
         bytes.append(buffer, n);
     }
-    ::close(fd);
-    if (!failed) content.bytes = std::move(bytes);
-    return content;
 }
 
 } // namespace olv::link
