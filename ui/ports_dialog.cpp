@@ -165,8 +165,12 @@ void TForm1::N4Click() {
                      olv::link::BoxButtons::Ok, PathText(chosen[size_t(n - 1)])});
         return;
     }
+    // Only the ports changed here are written: a port another window assigned meanwhile stays.
+    PortPaths changed = chosen;
+    for (size_t i = 0; i < changed.size(); ++i)
+        if (changed[i] == before[i]) changed[i].clear();
     try {
-        olv::settings::SavePortPaths(chosen);
+        olv::settings::SavePortPaths(changed);
     } catch (const olv::settings::IniWriteError& error) {
         iniErrorShown_ = false; // the user asked for this write: a refusal is always reported
         ReportIniWriteError(error);
