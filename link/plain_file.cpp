@@ -1,6 +1,7 @@
 #include "link/plain_file.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <ctime>
@@ -106,6 +107,38 @@ bool RemoveLastRecord(const QString& path, const AppendedRecord& record) {
                          ::ftruncate(fd, record.begin) == 0;
     ::close(fd);
     return removed;
+}
+
+WholeFileWrite WriteWholeFile(const QString& path, const char* bytes, size_t count, const struct stat* like) {
+    const QFileInfo info(path);
+    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    QByteArray temp = folder + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return WholeFileWrite::NoTemporaryFile;
+    mode_t mode = 0;
+    if (like) {
+        mode = like->st_mode & 07777;
+        [[maybe_unused]] const int owned = ::fchown(fd, like->st_uid, like->st_gid); // only root may
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes, count) && ::fsync(fd) == 0;
+    if (::close(fd) != 0) written = false;
+    if (!written || ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        errno = error;
+        return WholeFileWrite::Refused;
+    }
+    // Makes the rename survive a power cut. A failure here is not reported: the new file is in place.
+    const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
+    return WholeFileWrite::Written;
 }
 
 PlainFileContent ReadPlainFile(const QString& path, qint64 maxSize) {

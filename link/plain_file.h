@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <optional>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace olv::link {
@@ -46,6 +47,17 @@ bool RemoveLastRecord(const QString& path, const AppendedRecord& record);
 // up, so that a program that stopped while holding the lock never holds this one up for long. False
 // when the lock could not be had in time or the file cannot be locked.
 bool LockWithin(int fd, int operation, std::chrono::milliseconds patience);
+
+// How a whole-file write ended.
+enum class WholeFileWrite { Written, NoTemporaryFile, Refused };
+
+// Writes a file whole or not at all: the bytes go to a temporary file next to it (".NAME.XXXXXX"),
+// written and synced completely before it is renamed over path, and the folder is synced after. Any
+// failure (a full disk, a file size limit) removes the temporary file and leaves what was under the
+// name as it was, errno set. The new file takes the permissions and, where allowed, the owner of like;
+// without it 0666 less the umask. NoTemporaryFile: none could be made in that folder.
+WholeFileWrite WriteWholeFile(const QString& path, const char* bytes, size_t count,
+                              const struct stat* like = nullptr);
 
 // Writes every byte, going on after short writes and interrupted calls. False on any other failure.
 bool WriteAll(int fd, const char* bytes, size_t count);

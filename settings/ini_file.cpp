@@ -175,15 +175,6 @@ QString SaveTarget(const QString& path) {
     return canonical.isEmpty() ? info.symLinkTarget() : canonical;
 }
 
-// Makes a finished rename survive a power cut. A failure here is not reported: the new file is in
-// place already.
-void SyncFolder(const QByteArray& folder) {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 // For a folder where no new file can be made: the existing file is rewritten where it is. The new size
 // is reserved first, so a full disk or a file size limit refuses the save before the first byte of
 // the old contents changes.
@@ -199,10 +190,8 @@ void RewriteInPlace(const QString& path, const QString& target, const QByteArray
     if (!written) throw IniWriteError(path);
 }
 
-// Replaces the file's contents all or nothing: the new contents go to a temporary file in the same
-// folder, which is written completely and synced before it is renamed over the file; the folder is
-// synced after the rename. Any failure before the rename removes the temporary file and leaves the old
-// file as it was. The new file keeps the old one's permissions (and owner, where allowed). Only a
+// Replaces the file's contents all or nothing (WriteWholeFile); the new file keeps the old one's
+// permissions (and owner, where allowed). Only a
 // regular file (or none yet) is replaced. A file with several names, or one where no temporary file
 // can be made next to it, is rewritten in place (see RewriteInPlace).
 void Store(const QString& path, const QByteArray& bytes) {
@@ -219,32 +208,17 @@ void Store(const QString& path, const QByteArray& bytes) {
         return;
     }
 
-    const QFileInfo info(target);
-    const QByteArray folder = QFile::encodeName(info.absolutePath());
-    QByteArray temp = folder + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
+    switch (
+        link::WriteWholeFile(target, bytes.constData(), size_t(bytes.size()), existing ? &old : nullptr)) {
+    case link::WholeFileWrite::Written:
+        return;
+    case link::WholeFileWrite::NoTemporaryFile:
         if (!existing) throw IniWriteError(path);
         RewriteInPlace(path, target, bytes);
         return;
-    }
-    mode_t mode = 0;
-    if (existing) {
-        mode = old.st_mode & 07777;
-        [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid); // only root may
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    bool written =
-        ::fchmod(fd, mode) == 0 && link::WriteAll(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
-    if (::close(fd) != 0) written = false;
-    if (!written || ::rename(temp.constData(), name.constData()) != 0) {
-        ::unlink(temp.constData());
+    case link::WholeFileWrite::Refused:
         throw IniWriteError(path);
     }
-    SyncFolder(folder);
 }
 
 // How long a save or a read waits for another program's save of the same file. A save holds the lock

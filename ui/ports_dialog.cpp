@@ -2,6 +2,7 @@
 #include "ui/ports_dialog.h"
 
 #include "ui/form1.h"
+#include "ui/page_grabber.h"
 
 #include "link/message_boxes.h"
 #include "settings/ini_file.h"
@@ -189,7 +190,7 @@ bool GrabPortsDialog(TForm1& form, const QString& fileName) {
     PortsDialog dialog(form.SerialDevicesPresent(), form.PortPathsNow(), &form);
     dialog.show();
     QCoreApplication::processEvents();
-    const bool saved = dialog.grab().save(fileName);
+    const bool saved = SavePicture(dialog, fileName);
     dialog.close();
     return saved;
 }

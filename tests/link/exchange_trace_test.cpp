@@ -2,10 +2,9 @@
 #include "link/link_settings.h"
 #include "link/rtu_master.h"
 #include "tests/support/fake_port.h"
-#include "tests/support/child_process.h"
+#include "tests/support/small_disk.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -124,58 +123,44 @@ TEST_F(ExchangeTraceTest, UnwritableTraceLeavesTheResultUnchanged) {
     }
 }
 
-// A full disk or a file size limit while tracing: the file holds whole transactions only, a request
-// with its answer, and once there is room again the next one follows on. What the file held before
-// leaves room at the end for the request only (the longer block), or for the answer only.
-class TraceWithoutRoomTest : public ::testing::TestWithParam<std::tuple<olv::test::NoRoom, bool>> {};
+// A full disk while tracing: the file holds whole transactions only, a request with its answer, and
+// once there is room again the next one follows on. What the file held before leaves room at the end
+// for the request only (the longer block), or for the answer only.
+class TraceOnAFullDiskTest : public ExchangeTraceTest, public ::testing::WithParamInterface<bool> {};
 
-TEST_P(TraceWithoutRoomTest, HoldsWholeTransactionsOnly) {
-    const bool roomForTheRequest = std::get<1>(GetParam());
-    const auto body = [&](const QString& folder, const std::function<void()>& giveBack) -> std::string {
-        FakePort port;
-        LinkSettings settings;
-        settings.address = 1;
-        settings.traceEnabled = 1;
-        settings.traceFileName = folder + "/COM.txt";
-        RtuMaster master{port, settings};
-        const TraceTime time{6, 12, 2026, 19, 9, 18, 123};
-        master.setTraceClock([time] { return time; });
-        const uint8_t request[] = {0x01, 0x03, 0x00, 0x0f, 0x00, 0x03, 0x35, 0xc8};
-        const QByteArray send = QByteArray::fromStdString(FormatSendBlock(time, request, 8));
-        const QByteArray one = send + QByteArray::fromStdString(FormatAnswerBlock(
-                                          TraceKind::Read, time, kReadReply.data(), kReadReply.size()));
-        const qint64 lastRoom = roomForTheRequest ? send.size() + 4 : one.size() - send.size() + 4;
-        const QByteArray earlier((8192 - lastRoom) % one.size(), '.'); // the room is 8192 bytes
-        QFile file(settings.traceFileName);
-        if (!file.open(QIODevice::WriteOnly) || file.write(earlier) != earlier.size())
-            return "no earlier trace";
-        file.close();
-        uint16_t values[3] = {};
-        uint8_t exc = 0;
-        qint64 size = earlier.size();
-        const auto exchange = [&] {
-            port.queueReply(kReadReply);
-            master.readHoldingRegisters(15, 3, values, exc);
-            const qint64 before = std::exchange(size, QFileInfo(settings.traceFileName).size());
-            return size == before + one.size();
-        };
-        int refused = 0;
-        for (int i = 0; i < 400 && refused < 3; ++i)
-            refused += !exchange();
-        if (refused == 0) return "the room never ran out";
-        giveBack();
-        if (!exchange()) return "no transaction once there was room";
-        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : "";
-        if (bytes == earlier + one.repeated(int((bytes.size() - earlier.size()) / one.size()))) return "";
-        return "not whole transactions: " + bytes.right(200).toStdString();
+TEST_P(TraceOnAFullDiskTest, HoldsWholeTransactionsOnly) {
+    olv::test::SmallDisk disk;
+    ASSERT_TRUE(disk.ok()) << "no small tmpfs (it needs root)";
+    settings.traceFileName = disk.path() + "/COM.txt";
+    const TraceTime time{6, 12, 2026, 19, 9, 18, 123};
+    master.setTraceClock([time] { return time; });
+    const uint8_t request[] = {0x01, 0x03, 0x00, 0x0f, 0x00, 0x03, 0x35, 0xc8};
+    const std::string send = FormatSendBlock(time, request, 8);
+    const std::string one =
+        send + FormatAnswerBlock(TraceKind::Read, time, kReadReply.data(), kReadReply.size());
+    const size_t lastRoom = GetParam() ? send.size() + 4 : one.size() - send.size() + 4;
+    const std::string earlier((8192 - lastRoom) % one.size(), '.'); // 8192 bytes are free
+    ASSERT_TRUE(AppendToPlainFile(settings.traceFileName, earlier.data(), earlier.size()));
+    size_t size = earlier.size();
+    const auto exchange = [&] {
+        port.queueReply(kReadReply);
+        master.readHoldingRegisters(15, 3, values, exc);
+        const size_t before = std::exchange(size, traceText().size());
+        return size == before + one.size();
     };
-    EXPECT_EQ(olv::test::RunWithoutRoom(std::get<0>(GetParam()), body), "");
+    int refused = 0;
+    for (int i = 0; i < 400 && refused < 3; ++i)
+        refused += !exchange();
+    ASSERT_GT(refused, 0) << "the disk never filled";
+    disk.giveBack();
+    EXPECT_TRUE(exchange());
+    std::string whole = earlier;
+    while (whole.size() < size)
+        whole += one;
+    EXPECT_EQ(traceText(), whole);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, TraceWithoutRoomTest,
-                         ::testing::Combine(::testing::Values(olv::test::NoRoom::FullDisk,
-                                                              olv::test::NoRoom::SizeLimit),
-                                            ::testing::Bool()));
+INSTANTIATE_TEST_SUITE_P(RoomFor, TraceOnAFullDiskTest, ::testing::Values(false, true));
 
 TEST(ExchangeTraceFormat, FieldsAreZeroPaddedAndBytesLowerCaseHex) {
     const uint8_t bytes[] = {0x00, 0x0A, 0xFF};
