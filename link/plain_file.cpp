@@ -1,5 +1,6 @@
 #include "link/plain_file.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -112,7 +113,7 @@ bool RemoveLastRecord(const QString& path, const AppendedRecord& record) {
 WholeFileWrite WriteWholeFile(const QString& path, const char* bytes, size_t count, const struct stat* like) {
     const QFileInfo info(path);
     const QByteArray folder = QFile::encodeName(info.absolutePath());
-    QByteArray temp = folder + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
+    QByteArray temp = folder + "/." + QFile::encodeName(info.fileName()) + ".olv-XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return WholeFileWrite::NoTemporaryFile;
     mode_t mode = 0;
@@ -139,6 +140,14 @@ WholeFileWrite WriteWholeFile(const QString& path, const char* bytes, size_t cou
         ::close(folderFd);
     }
     return WholeFileWrite::Written;
+}
+
+void RemoveLeftTemporaries(const QString& path) {
+    const QFileInfo info(path);
+    const QString prefix = u'.' + info.fileName() + QStringLiteral(".olv-");
+    const QDir folder = info.absoluteDir();
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks))
+        if (name.size() == prefix.size() + 6 && name.startsWith(prefix)) QFile::remove(folder.filePath(name));
 }
 
 PlainFileContent ReadPlainFile(const QString& path, qint64 maxSize) {

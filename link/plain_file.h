@@ -51,13 +51,17 @@ bool LockWithin(int fd, int operation, std::chrono::milliseconds patience);
 // How a whole-file write ended.
 enum class WholeFileWrite { Written, NoTemporaryFile, Refused };
 
-// Writes a file whole or not at all: the bytes go to a temporary file next to it (".NAME.XXXXXX"),
+// Writes a file whole or not at all: the bytes go to a temporary file next to it (".NAME.olv-XXXXXX"),
 // written and synced completely before it is renamed over path, and the folder is synced after. Any
 // failure (a full disk, a file size limit) removes the temporary file and leaves what was under the
 // name as it was, errno set. The new file takes the permissions and, where allowed, the owner of like;
 // without it 0666 less the umask. NoTemporaryFile: none could be made in that folder.
 WholeFileWrite WriteWholeFile(const QString& path, const char* bytes, size_t count,
                               const struct stat* like = nullptr);
+
+// Removes the temporary files of WriteWholeFile that a program killed while writing path left behind
+// (regular files only). Only while no other program can be writing that file (under its lock).
+void RemoveLeftTemporaries(const QString& path);
 
 // Writes every byte, going on after short writes and interrupted calls. False on any other failure.
 bool WriteAll(int fd, const char* bytes, size_t count);

@@ -257,6 +257,8 @@ class LockedContents {
                 } else if (!SameFile(fd_, name)) {
                     release();
                     continue;
+                } else {
+                    locked = true;
                 }
                 bytes = link::ReadOpenFile(fd_, MaxFileSize);
                 return;
@@ -277,7 +279,10 @@ class LockedContents {
                 return;
             }
             struct stat st {};
-            if (::stat(name.constData(), &st) != 0 && errno == ENOENT) return;
+            if (::stat(name.constData(), &st) != 0 && errno == ENOENT) {
+                locked = true;
+                return;
+            }
             release(); // another program made the file meanwhile: its lock is the one to take
         }
     }
@@ -287,6 +292,7 @@ class LockedContents {
 
     std::optional<QByteArray> bytes; // nothing: there but not readable as settings
     bool exists = false;
+    bool locked = false;
     bool timedOut = false; // another program held the lock too long
 
   private:
@@ -466,6 +472,8 @@ void IniFile::update(const std::function<void(IniSnapshot&)>& change) {
     if (snapshot.bytes() == before) return;
     // A file that exists but cannot be read is never replaced: its contents would be lost.
     if (!contents.bytes || contents.timedOut) throw IniWriteError(path_);
+    // No save of this file runs elsewhere now: a temporary file next to it is a killed save's.
+    if (contents.locked) link::RemoveLeftTemporaries(SaveTarget(path_));
     Store(path_, snapshot.bytes());
 }
 

@@ -370,6 +370,13 @@ TEST_F(StationSettingsTest, PortPathsComeFromThePortsSectionAndSurviveLoadAndSav
     EXPECT_TRUE(devDat().startsWith(ports));
     IniFile(path("dev.dat")).writeString("PORTS", "COM2", "/dev/ttyACM1");
     EXPECT_EQ(settings::ResolvePortPath(2), "/dev/ttyACM1") << "read anew at each call";
+    // Bytes that are no UTF-8 reach the file system as they stand; an earlier version's Windows-1251
+    // spelling of an existing file's name finds that file.
+    const QByteArray raw = QFile::encodeName(path("a")) + "\xE0\xE4";
+    writeFile(path("dev.dat"), "[PORTS]\r\nCOM4=" + raw + "\r\nCOM5=" + device::ToCp1251(path("порт")) + "\r\n");
+    writeFile(path("порт"), "");
+    EXPECT_EQ(settings::ResolvePortPath(4), raw.toStdString());
+    EXPECT_EQ(settings::ResolvePortPath(5), QFile::encodeName(path("порт")).toStdString());
 }
 
 TEST_F(StationSettingsTest, SavingPortPathsWritesOnlyTheChangedPortsAndKeepsEveryOtherByte) {

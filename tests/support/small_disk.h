@@ -17,13 +17,11 @@ class SmallDisk {
         static const bool ownMounts =
             ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
         QFile filler(path() + "/.filler");
-        mounted_ = ownMounts && ::mount("tmpfs", name().constData(), "tmpfs", 0, "size=16k") == 0;
-        ok_ = mounted_ && filler.open(QIODevice::WriteOnly) && filler.write(QByteArray(8192, 'f')) == 8192 &&
+        ok_ = ownMounts && ::mount("tmpfs", name().constData(), "tmpfs", 0, "size=16k") == 0 &&
+              filler.open(QIODevice::WriteOnly) && filler.write(QByteArray(8192, 'f')) == 8192 &&
               filler.flush();
     }
-    ~SmallDisk() {
-        if (mounted_) ::umount2(name().constData(), MNT_DETACH);
-    }
+    ~SmallDisk() { ::umount2(name().constData(), MNT_DETACH); } // a folder never mounted stays as it is
 
     // False when the tmpfs could not be mounted and filled (it needs root).
     bool ok() const { return ok_; }
@@ -33,7 +31,6 @@ class SmallDisk {
   private:
     QByteArray name() const { return QFile::encodeName(dir_.path()); }
     QTemporaryDir dir_;
-    bool mounted_ = false;
     bool ok_ = false;
 };
 

@@ -117,15 +117,13 @@ class FormLifecycleTest : public QObject {
                 ::inotify_add_watch(watch, QFile::encodeName(dir.path()), IN_MOVED_FROM | IN_MOVED_TO) >= 0;
         };
         FormFixture f(options);
-        StopTimers(*f);
         QVERIFY2(watched, "inotify is needed to count the renames");
         std::map<std::string, int> renames;
         alignas(inotify_event) char buffer[8192];
-        for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;)
-            for (char* p = buffer; p < buffer + n;
-                 p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len)
-                if (const auto* event = reinterpret_cast<inotify_event*>(p); event->mask & IN_MOVED_TO)
-                    ++renames[event->name];
+        const ssize_t n = ::read(watch, buffer, sizeof buffer);
+        for (const auto* e = reinterpret_cast<inotify_event*>(buffer); n > 0 && (char*)e < buffer + n;
+             e = reinterpret_cast<const inotify_event*>((const char*)(e + 1) + e->len))
+            renames[e->name] += (e->mask & IN_MOVED_TO) != 0;
         ::close(watch);
         QCOMPARE(renames["dev.dat"], 1);
         QCOMPARE(renames["recent.prf"], 1);
