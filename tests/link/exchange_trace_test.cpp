@@ -154,10 +154,8 @@ TEST_P(TraceOnAFullDiskTest, HoldsWholeTransactionsOnly) {
     ASSERT_GT(refused, 0) << "the disk never filled";
     disk.giveBack();
     EXPECT_TRUE(exchange());
-    std::string whole = earlier;
-    while (whole.size() < size)
-        whole += one;
-    EXPECT_EQ(traceText(), whole);
+    EXPECT_EQ(QByteArray::fromStdString(traceText()),
+              QByteArray::fromStdString(earlier) + QByteArray::fromStdString(one).repeated(int(size / one.size())));
 }
 
 INSTANTIATE_TEST_SUITE_P(RoomFor, TraceOnAFullDiskTest, ::testing::Values(false, true));

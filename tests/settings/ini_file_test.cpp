@@ -300,7 +300,8 @@ TEST_F(WorkDirTest, SymlinkStaysASymlinkAndItsTargetIsWritten) {
     ASSERT_EQ(::link(QFile::encodeName(path("real.ini")), QFile::encodeName(path("hard.ini"))), 0);
     ini.writeInteger("S", "a", 3);
     IniFile(QStringLiteral("hard.ini")).writeInteger("S", "b", 4);
-    EXPECT_EQ(readFile(path("real.ini")) + readFile(path("hard.ini")), QByteArray("[S]\r\na=3\r\nb=4\r\n").repeated(2));
+    EXPECT_EQ(readFile(path("real.ini")) + readFile(path("hard.ini")),
+              QByteArray("[S]\r\na=3\r\nb=4\r\n").repeated(2));
 }
 
 TEST_F(WorkDirTest, SaveKeepsFilePermissions) {

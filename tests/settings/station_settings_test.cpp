@@ -373,7 +373,8 @@ TEST_F(StationSettingsTest, PortPathsComeFromThePortsSectionAndSurviveLoadAndSav
     // Bytes that are no UTF-8 reach the file system as they stand; an earlier version's Windows-1251
     // spelling of an existing file's name finds that file.
     const QByteArray raw = QFile::encodeName(path("a")) + "\xE0\xE4";
-    writeFile(path("dev.dat"), "[PORTS]\r\nCOM4=" + raw + "\r\nCOM5=" + device::ToCp1251(path("порт")) + "\r\n");
+    writeFile(path("dev.dat"),
+              "[PORTS]\r\nCOM4=" + raw + "\r\nCOM5=" + device::ToCp1251(path("порт")) + "\r\n");
     writeFile(path("порт"), "");
     EXPECT_EQ(settings::ResolvePortPath(4), raw.toStdString());
     EXPECT_EQ(settings::ResolvePortPath(5), QFile::encodeName(path("порт")).toStdString());

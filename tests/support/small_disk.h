@@ -17,11 +17,13 @@ class SmallDisk {
         static const bool ownMounts =
             ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
         QFile filler(path() + "/.filler");
-        ok_ = ownMounts && ::mount("tmpfs", name().constData(), "tmpfs", 0, "size=16k") == 0 &&
+        ok_ = ownMounts &&
+              ::mount("tmpfs", QFile::encodeName(path()).constData(), "tmpfs", 0, "size=16k") == 0 &&
               filler.open(QIODevice::WriteOnly) && filler.write(QByteArray(8192, 'f')) == 8192 &&
               filler.flush();
     }
-    ~SmallDisk() { ::umount2(name().constData(), MNT_DETACH); } // a folder never mounted stays as it is
+    // A folder never mounted stays as it is.
+    ~SmallDisk() { ::umount2(QFile::encodeName(path()).constData(), MNT_DETACH); }
 
     // False when the tmpfs could not be mounted and filled (it needs root).
     bool ok() const { return ok_; }
@@ -29,7 +31,6 @@ class SmallDisk {
     void giveBack() { QFile::remove(path() + "/.filler"); }
 
   private:
-    QByteArray name() const { return QFile::encodeName(dir_.path()); }
     QTemporaryDir dir_;
     bool ok_ = false;
 };

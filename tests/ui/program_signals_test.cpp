@@ -48,7 +48,8 @@ class ProgramSignalsTest : public QObject {
     void start(QProcess& program, const QTemporaryDir& work, const QString& dataFolder = QString(),
                const QStringList& arguments = {}, const QStringList& moreStation = {}) {
         olv::test::WriteCrlfFile(QDir(dataFolder.isEmpty() ? work.path() : dataFolder).filePath("dev.dat"),
-                                 QStringList{"[PORTS]", "COM1=" + work.path() + "/no-such-port"} + moreStation);
+                                 QStringList{"[PORTS]", "COM1=" + work.path() + "/no-such-port"} +
+                                     moreStation);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         program.setProcessEnvironment(environment);
@@ -123,8 +124,8 @@ class ProgramSignalsTest : public QObject {
             limit.rlim_cur = 3100;
             ::setrlimit(RLIMIT_FSIZE, &limit);
         });
-        QFile left(work.filePath(".dev.dat.olv-Ab12Cd")); // from a save killed earlier
-        QVERIFY(left.open(QIODevice::WriteOnly));
+        // A temporary file from a save killed earlier.
+        QVERIFY(QFile(work.filePath(".dev.dat.olv-Ab12Cd")).open(QIODevice::WriteOnly));
         start(program, work, QString(), {}, station);
         const QByteArray before = ReadFile(work.filePath("dev.dat"));
         ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
@@ -132,7 +133,8 @@ class ProgramSignalsTest : public QObject {
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
         QCOMPARE(ReadFile(work.filePath("dev.dat")), before);
-        QCOMPARE(QDir(work.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"dev.dat", "recent.prf"}));
+        QCOMPARE(QDir(work.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"dev.dat", "recent.prf"}));
     }
 
     void commandLineWithoutADisplay_data() {
