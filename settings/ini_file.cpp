@@ -191,9 +191,9 @@ void RewriteInPlace(const QString& path, const QString& target, const QByteArray
 }
 
 // Replaces the file's contents all or nothing (WriteWholeFile); the new file keeps the old one's
-// permissions (and owner, where allowed). Only a
-// regular file (or none yet) is replaced. A file with several names, or one where no temporary file
-// can be made next to it, is rewritten in place (see RewriteInPlace).
+// permissions (and owner, where allowed). Only a regular file (or none yet) is replaced. A file with
+// several names, or one where no temporary file can be made next to it, is rewritten in place (see
+// RewriteInPlace).
 void Store(const QString& path, const QByteArray& bytes) {
     const QString target = SaveTarget(path);
     const QByteArray name = QFile::encodeName(target);
@@ -438,10 +438,7 @@ void SetValue(std::vector<Line>& lines, const QByteArray& eol, bool hadBom, cons
     }
 }
 
-} // namespace
-
-namespace {
-
+// Puts one entry into a file's bytes; true when they changed.
 bool Change(QByteArray& bytes, const IniEntry& entry, const std::optional<QByteArray>& raw) {
     bool hadBom = false;
     const QByteArray body = WithoutBom(bytes, hadBom);
