@@ -28,12 +28,6 @@ void AppendBytes(std::string& text, const uint8_t* bytes, size_t count) {
     }
 }
 
-// Opens, appends, closes. Every failure (bad name, read-only place, full disk, a name that is no
-// regular file, such as a FIFO that would block the transaction) is ignored.
-void AppendToFile(const QString& fileName, const std::string& text) {
-    AppendToPlainFile(fileName, text.data(), text.size());
-}
-
 } // namespace
 
 TraceTime LocalTraceTime() {
@@ -67,13 +61,24 @@ std::string FormatAnswerBlock(TraceKind kind, const TraceTime& time, const uint8
     return text;
 }
 
+// Every failure (bad name, read-only place, full disk, file size limit, a name that is no regular file,
+// such as a FIFO that would block the transaction) leaves the block out, without a word.
 void ExchangeTrace::appendSend(const QString& fileName, const uint8_t* bytes, size_t count) const {
-    AppendToFile(fileName, FormatSendBlock(clock_ ? clock_() : LocalTraceTime(), bytes, count));
+    const std::string text = FormatSendBlock(clock_ ? clock_() : LocalTraceTime(), bytes, count);
+    send_ = AppendRecord(fileName, text.data(), text.size());
+    sendRefused_ = !send_;
 }
 
 void ExchangeTrace::appendAnswer(const QString& fileName, TraceKind kind, const uint8_t* bytes,
                                  size_t count) const {
-    AppendToFile(fileName, FormatAnswerBlock(kind, clock_ ? clock_() : LocalTraceTime(), bytes, count));
+    const std::optional<AppendedRecord> send = send_;
+    const bool sendRefused = sendRefused_;
+    send_.reset();
+    sendRefused_ = false;
+    // An answer without its request would read as the answer to the request before.
+    if (sendRefused) return;
+    const std::string text = FormatAnswerBlock(kind, clock_ ? clock_() : LocalTraceTime(), bytes, count);
+    if (!AppendRecord(fileName, text.data(), text.size()) && send) RemoveLastRecord(fileName, *send);
 }
 
 } // namespace olv::link

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "link/plain_file.h"
+
 #include <QString>
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace olv::link {
@@ -38,6 +41,11 @@ std::string FormatAnswerBlock(TraceKind kind, const TraceTime& time, const uint8
 // again for every block, so it can be read, moved or deleted while the program runs. A file that
 // cannot be opened or written is skipped without a word: the trace never changes a transaction.
 // The bytes are written as they are (no line-end translation).
+//
+// Each block goes into the file whole or not at all (a full disk, a file size limit), and so does each
+// transaction: the answer of a request whose block was refused is left out, and a request whose answer
+// is refused is taken off again (when it is still the end of that file), so the file always reads as
+// send, answer, send, answer.
 class ExchangeTrace {
   public:
     explicit ExchangeTrace(TraceClock clock = LocalTraceTime) : clock_(std::move(clock)) {}
@@ -49,6 +57,9 @@ class ExchangeTrace {
 
   private:
     TraceClock clock_;
+    // The send block of the transaction under way; nothing when there was none or it was refused.
+    mutable std::optional<AppendedRecord> send_;
+    mutable bool sendRefused_ = false;
 };
 
 } // namespace olv::link

@@ -3,8 +3,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <optional>
+#include <sys/stat.h>
+#include <sys/types.h>
 
 namespace olv::link {
 
@@ -19,8 +22,47 @@ int OpenPlainFile(const QString& path, int flags, unsigned mode = 0666);
 // again. The record is whole or absent: when not every byte could be written (a full disk, a file
 // size limit) the file is cut back to where the record began. With sync the record is on the disk
 // before the call returns. False, with errno set, when the file cannot be opened (not a regular file
-// included: EINVAL), the record could not be written whole, or the sync failed.
+// included: EINVAL), the record could not be written whole, the sync failed, or another program held the
+// file's lock far longer than one append takes (EWOULDBLOCK).
 bool AppendToPlainFile(const QString& path, const char* bytes, size_t count, bool sync = false);
+
+// Where an appended record landed: the file (device and inode) and the bytes it took.
+struct AppendedRecord {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t begin = 0;
+    off_t end = 0;
+};
+
+// As AppendToPlainFile, and tells where the record landed; nothing (errno set) when it was not written.
+// Two programs appending to one file take turns (an advisory lock for the length of one record), so
+// that cutting back a short write never cuts the other's record.
+std::optional<AppendedRecord> AppendRecord(const QString& path, const char* bytes, size_t count,
+                                           bool sync = false);
+
+// Takes a record appended earlier off the file again, when it is still the last thing in that same
+// file (not a file that took its name since, not one that grew after it). False when it is not.
+bool RemoveLastRecord(const QString& path, const AppendedRecord& record);
+
+// Takes an advisory lock (flock operation LOCK_SH or LOCK_EX) on an open file, trying until the time is
+// up, so that a program that stopped while holding the lock never holds this one up for long. False
+// when the lock could not be had in time or the file cannot be locked.
+bool LockWithin(int fd, int operation, std::chrono::milliseconds patience);
+
+// How a whole-file write ended.
+enum class WholeFileWrite { Written, NoTemporaryFile, Refused };
+
+// Writes a file whole or not at all: the bytes go to a temporary file next to it (".NAME.olv-XXXXXX"),
+// written and synced completely before it is renamed over path, and the folder is synced after. Any
+// failure (a full disk, a file size limit) removes the temporary file and leaves what was under the
+// name as it was, errno set. The new file takes the permissions and, where allowed, the owner of like;
+// without it 0666 less the umask. NoTemporaryFile: none could be made in that folder.
+WholeFileWrite WriteWholeFile(const QString& path, const char* bytes, size_t count,
+                              const struct stat* like = nullptr);
+
+// Removes the temporary files of WriteWholeFile that a program killed while writing path left behind
+// (regular files only). Only while no other program can be writing that file (under its lock).
+void RemoveLeftTemporaries(const QString& path);
 
 // Writes every byte, going on after short writes and interrupted calls. False on any other failure.
 bool WriteAll(int fd, const char* bytes, size_t count);
@@ -38,5 +80,7 @@ struct PlainFileContent {
     bool missing = false;
 };
 PlainFileContent ReadPlainFile(const QString& path, qint64 maxSize);
+// The same for a file already open (read from its start): nothing when larger than maxSize or unreadable.
+std::optional<QByteArray> ReadOpenFile(int fd, qint64 maxSize);
 
 } // namespace olv::link

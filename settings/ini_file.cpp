@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -154,18 +156,6 @@ Location Find(const std::vector<Line>& lines, const QString& section, const QStr
 // take all the memory (a link to /dev/zero is refused earlier, as it is no regular file).
 constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
 
-// The bytes of the file; empty when it is missing. Nothing when it exists but cannot be read: not a
-// regular file (a FIFO would block, a device never end), too large, or refused by the system.
-std::optional<QByteArray> ReadFile(const QString& path) {
-    link::PlainFileContent content = link::ReadPlainFile(path, MaxFileSize);
-    if (content.missing) return QByteArray();
-    return std::move(content.bytes);
-}
-
-QByteArray ReadAll(const QString& path) {
-    return ReadFile(path).value_or(QByteArray());
-}
-
 // A stored text never carries a line break: it would end the line and start another one. Windows-1251
 // text whose bytes happen to form UTF-8 would read back as other letters; it is stored as UTF-8.
 QByteArray Encode(const QString& text, bool utf8) {
@@ -185,15 +175,6 @@ QString SaveTarget(const QString& path) {
     return canonical.isEmpty() ? info.symLinkTarget() : canonical;
 }
 
-// Makes a finished rename survive a power cut. A failure here is not reported: the new file is in
-// place already.
-void SyncFolder(const QByteArray& folder) {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 // For a folder where no new file can be made: the existing file is rewritten where it is. The new size
 // is reserved first, so a full disk or a file size limit refuses the save before the first byte of
 // the old contents changes.
@@ -209,12 +190,10 @@ void RewriteInPlace(const QString& path, const QString& target, const QByteArray
     if (!written) throw IniWriteError(path);
 }
 
-// Replaces the file's contents all or nothing: the new contents go to a temporary file in the same
-// folder, which is written completely and synced before it is renamed over the file; the folder is
-// synced after the rename. Any failure before the rename removes the temporary file and leaves the old
-// file as it was. The new file keeps the old one's permissions (and owner, where allowed). Only a
-// regular file (or none yet) is replaced. Where no temporary file can be made next to the file, an
-// existing file is rewritten in place (see RewriteInPlace).
+// Replaces the file's contents all or nothing (WriteWholeFile); the new file keeps the old one's
+// permissions (and owner, where allowed). Only a regular file (or none yet) is replaced. A file with
+// several names, or one where no temporary file can be made next to it, is rewritten in place (see
+// RewriteInPlace).
 void Store(const QString& path, const QByteArray& bytes) {
     const QString target = SaveTarget(path);
     const QByteArray name = QFile::encodeName(target);
@@ -223,34 +202,106 @@ void Store(const QString& path, const QByteArray& bytes) {
     if (existing ? !S_ISREG(old.st_mode) : errno != ENOENT) throw IniWriteError(path);
     // A file the user made read-only stays as it is, although the folder would allow replacing it.
     if (existing && ::access(name.constData(), W_OK) != 0) throw IniWriteError(path);
-
-    const QFileInfo info(target);
-    const QByteArray folder = QFile::encodeName(info.absolutePath());
-    QByteArray temp = folder + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        if (!existing) throw IniWriteError(path);
+    // A new file would take only this name; the file's other names would keep the old contents.
+    if (existing && old.st_nlink > 1) {
         RewriteInPlace(path, target, bytes);
         return;
     }
-    mode_t mode = 0;
-    if (existing) {
-        mode = old.st_mode & 07777;
-        [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid); // only root may
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    bool written = ::fchmod(fd, mode) == 0 && link::WriteAll(fd, bytes.constData(), bytes.size()) &&
-                   link::SyncPlainFile(fd);
-    if (::close(fd) != 0) written = false;
-    if (!written || ::rename(temp.constData(), name.constData()) != 0) {
-        ::unlink(temp.constData());
+
+    switch (
+        link::WriteWholeFile(target, bytes.constData(), size_t(bytes.size()), existing ? &old : nullptr)) {
+    case link::WholeFileWrite::Written:
+        return;
+    case link::WholeFileWrite::NoTemporaryFile:
+        if (!existing) throw IniWriteError(path);
+        RewriteInPlace(path, target, bytes);
+        return;
+    case link::WholeFileWrite::Refused:
         throw IniWriteError(path);
     }
-    SyncFolder(folder);
 }
+
+// How long a save or a read waits for another program's save of the same file. A save holds the lock
+// for milliseconds; one that holds it for seconds has stopped.
+constexpr std::chrono::milliseconds LockPatience{3000};
+
+bool SameFile(int fd, const QByteArray& name) {
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(fd, &opened) == 0 && ::stat(name.constData(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+// The contents of a settings file, read under an advisory lock (flock) that lasts as long as the object.
+// The lock is on the file itself, so that every name of it (a hard link in another folder, a symbolic
+// link) shares it, and no lock file is left next to it; while there is no file, the folder is locked
+// for the first save. A lock taken on a file that a save replaced (by rename) meanwhile is let go and
+// taken on the new one.
+class LockedContents {
+  public:
+    LockedContents(const QString& target, int operation) {
+        const QByteArray name = QFile::encodeName(target);
+        const auto deadline = std::chrono::steady_clock::now() + LockPatience;
+        const auto left = [&] {
+            return std::max(std::chrono::milliseconds(0),
+                            std::chrono::duration_cast<std::chrono::milliseconds>(
+                                deadline - std::chrono::steady_clock::now()));
+        };
+        for (;;) {
+            fd_ = link::OpenPlainFile(target, O_RDONLY);
+            if (fd_ >= 0) {
+                exists = true;
+                if (!link::LockWithin(fd_, operation, left())) {
+                    // Not in time, or a file system without these locks: read as it is.
+                    timedOut = errno == EWOULDBLOCK;
+                } else if (!SameFile(fd_, name)) {
+                    release();
+                    continue;
+                } else {
+                    locked = true;
+                }
+                bytes = link::ReadOpenFile(fd_, MaxFileSize);
+                return;
+            }
+            if (errno != ENOENT) {
+                // Not a regular file, or refused by the system: nothing to read, never written.
+                exists = errno != ENOTDIR;
+                bytes.reset();
+                return;
+            }
+            bytes = QByteArray();
+            if (operation == LOCK_SH) return;
+            fd_ = ::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(),
+                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd_ < 0) return; // a folder that cannot be locked: the save goes on unlocked
+            if (!link::LockWithin(fd_, LOCK_EX, left())) {
+                timedOut = errno == EWOULDBLOCK;
+                return;
+            }
+            struct stat st {};
+            if (::stat(name.constData(), &st) != 0 && errno == ENOENT) {
+                locked = true;
+                return;
+            }
+            release(); // another program made the file meanwhile: its lock is the one to take
+        }
+    }
+    ~LockedContents() { release(); }
+    LockedContents(const LockedContents&) = delete;
+    LockedContents& operator=(const LockedContents&) = delete;
+
+    std::optional<QByteArray> bytes; // nothing: there but not readable as settings
+    bool exists = false;
+    bool locked = false;
+    bool timedOut = false; // another program held the lock too long
+
+  private:
+    void release() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+    int fd_ = -1;
+};
 
 int DigitValue(QChar c) {
     const char16_t u = c.unicode();
@@ -303,31 +354,52 @@ bool IniFile::exists() const {
 }
 
 bool IniFile::readable() const {
-    return ReadFile(path_).has_value();
+    return snapshot().readable();
+}
+
+IniSnapshot IniFile::snapshot() const {
+    const LockedContents contents(SaveTarget(path_), LOCK_SH);
+    return IniSnapshot(contents.bytes.value_or(QByteArray()), contents.exists, contents.bytes.has_value());
 }
 
 QString IniFile::readString(const QString& section, const QString& key, const QString& def) const {
+    return snapshot().readString(section, key, def);
+}
+
+int32_t IniFile::readInteger(const QString& section, const QString& key, int32_t def) const {
+    return snapshot().readInteger(section, key, def);
+}
+
+std::optional<QByteArray> IniSnapshot::readBytes(const QString& section, const QString& key) const {
     bool hadBom = false;
-    const std::vector<Line> lines = SplitLines(WithoutBom(ReadAll(path_), hadBom));
+    const std::vector<Line> lines = SplitLines(WithoutBom(bytes_, hadBom));
     const Location where = Find(lines, section, key);
-    if (!where.keyLine) return def;
+    if (!where.keyLine) return std::nullopt;
     const QByteArray& text = lines[*where.keyLine].text;
     QByteArray value = TrimBlanks(text.mid(text.indexOf('=') + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.mid(1, value.size() - 2);
-    QString text16 = Decode(value).left(MaxValueLength);
+    return value;
+}
+
+QString IniSnapshot::readString(const QString& section, const QString& key, const QString& def) const {
+    const std::optional<QByteArray> value = readBytes(section, key);
+    if (!value) return def;
+    QString text16 = Decode(*value).left(MaxValueLength);
     if (!text16.isEmpty() && text16.back().isHighSurrogate()) text16.chop(1);
     return text16;
 }
 
-int32_t IniFile::readInteger(const QString& section, const QString& key, int32_t def) const {
+int32_t IniSnapshot::readInteger(const QString& section, const QString& key, int32_t def) const {
     return ParseIniInteger(readString(section, key, QString())).value_or(def);
 }
 
 namespace {
 
-// Puts one key's value into the lines of a file, as writeString describes.
-void SetValue(std::vector<Line>& lines, const QByteArray& eol, bool hadBom, const IniEntry& entry) {
+// Puts one key's value into the lines of a file, as writeString describes; raw bytes, when given, go
+// in as they are instead of the encoded value.
+void SetValue(std::vector<Line>& lines, const QByteArray& eol, bool hadBom, const IniEntry& entry,
+              const std::optional<QByteArray>& raw = std::nullopt) {
     const Location where = Find(lines, entry.section, entry.key);
 
     // A value goes back in the encoding it was read in, so that a line written by a UTF-8 editor stays
@@ -341,7 +413,8 @@ void SetValue(std::vector<Line>& lines, const QByteArray& eol, bool hadBom, cons
     }
     // Blanks at the start of a value are never read back; kept, they would pile up behind the spacing
     // that an existing line keeps after its '=', growing the line at every write of the same value.
-    QByteArray encoded = Encode(entry.value, utf8);
+    QByteArray encoded =
+        raw ? QByteArray(*raw).replace('\r', ' ').replace('\n', ' ') : Encode(entry.value, utf8);
     while (!encoded.isEmpty() && IsBlank(encoded.front()))
         encoded.remove(0, 1);
 
@@ -365,27 +438,51 @@ void SetValue(std::vector<Line>& lines, const QByteArray& eol, bool hadBom, cons
     }
 }
 
+// Puts one entry into a file's bytes; true when they changed.
+bool Change(QByteArray& bytes, const IniEntry& entry, const std::optional<QByteArray>& raw) {
+    bool hadBom = false;
+    const QByteArray body = WithoutBom(bytes, hadBom);
+    std::vector<Line> lines = SplitLines(body);
+    SetValue(lines, LineEnding(body), hadBom, entry, raw);
+    QByteArray updated = (hadBom ? Bom : QByteArray()) + JoinLines(lines);
+    if (updated == bytes) return false;
+    bytes = std::move(updated);
+    return true;
+}
+
 } // namespace
+
+bool IniSnapshot::write(const IniEntry& entry) {
+    return Change(bytes_, entry, std::nullopt);
+}
+
+bool IniSnapshot::writeBytes(const QString& section, const QString& key, const QByteArray& value) {
+    return Change(bytes_, {section, key, QString()}, value);
+}
+
+void IniFile::update(const std::function<void(IniSnapshot&)>& change) {
+    const LockedContents contents(SaveTarget(path_), LOCK_EX);
+    const QByteArray before = contents.bytes.value_or(QByteArray());
+    IniSnapshot snapshot(before, contents.exists, contents.bytes.has_value());
+    change(snapshot);
+    // Loading writes every key back; most of those writes change nothing and need no disk access.
+    if (snapshot.bytes() == before) return;
+    // A file that exists but cannot be read is never replaced: its contents would be lost.
+    if (!contents.bytes || contents.timedOut) throw IniWriteError(path_);
+    // No save of this file runs elsewhere now: a temporary file next to it is a killed save's.
+    if (contents.locked) link::RemoveLeftTemporaries(SaveTarget(path_));
+    Store(path_, snapshot.bytes());
+}
 
 void IniFile::writeString(const QString& section, const QString& key, const QString& value) {
     writeStrings({{section, key, value}});
 }
 
 void IniFile::writeStrings(const std::vector<IniEntry>& entries) {
-    // A file that exists but cannot be read is never replaced: its contents would be lost.
-    const std::optional<QByteArray> stored = ReadFile(path_);
-    if (!stored) throw IniWriteError(path_);
-    const QByteArray& bytes = *stored;
-    bool hadBom = false;
-    const QByteArray body = WithoutBom(bytes, hadBom);
-    std::vector<Line> lines = SplitLines(body);
-    const QByteArray eol = LineEnding(body);
-    for (const IniEntry& entry : entries)
-        SetValue(lines, eol, hadBom, entry);
-    // Loading writes every key back; most of those writes change nothing and need no disk access.
-    const QByteArray updated = (hadBom ? Bom : QByteArray()) + JoinLines(lines);
-    if (updated == bytes && exists()) return;
-    Store(path_, updated);
+    update([&](IniSnapshot& file) {
+        for (const IniEntry& entry : entries)
+            file.write(entry);
+    });
 }
 
 void IniFile::writeInteger(const QString& section, const QString& key, int32_t value) {

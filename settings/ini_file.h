@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -33,6 +34,38 @@ struct IniEntry {
     QString value;
 };
 
+// The contents of a settings file at one moment, read and changed in memory by the rules of IniFile.
+class IniSnapshot {
+  public:
+    IniSnapshot() = default;
+    explicit IniSnapshot(QByteArray bytes, bool exists = true, bool readable = true)
+        : bytes_(std::move(bytes)), exists_(exists), readable_(readable) {}
+
+    // Whether the file was there when it was read.
+    bool exists() const { return exists_; }
+    // False for a file that is there but cannot be read as settings (see IniFile::readable); it reads
+    // as empty and is never written.
+    bool readable() const { return readable_; }
+
+    QString readString(const QString& section, const QString& key, const QString& def) const;
+    int32_t readInteger(const QString& section, const QString& key, int32_t def) const;
+    // The value's bytes as they stand in the file: blanks around it and matching quotes dropped, nothing
+    // decoded, nothing cut. Nothing when the key is missing.
+    std::optional<QByteArray> readBytes(const QString& section, const QString& key) const;
+
+    // Puts the value in as IniFile::writeString would. True when the contents changed.
+    bool write(const IniEntry& entry);
+    // Puts the bytes in as they are, whatever the encoding of the file (line breaks become blanks).
+    bool writeBytes(const QString& section, const QString& key, const QByteArray& value);
+
+    const QByteArray& bytes() const { return bytes_; }
+
+  private:
+    QByteArray bytes_;
+    bool exists_ = false;
+    bool readable_ = true;
+};
+
 // An INI file read and written one key at a time, or several keys in one write.
 //
 // Reading: section and key names match without regard to case; the first matching key line of the
@@ -50,8 +83,16 @@ struct IniEntry {
 // blanks, so a value can never add a line of its own. The file is replaced through a temporary file in
 // the same folder, written and synced completely before it is renamed over the file, so a save that
 // fails (a full disk) leaves the old file byte for byte; a symbolic link stays a link (its target is
-// written); where the folder is not writable but the file is, the file is rewritten in place once its
-// new size is reserved. A refused write throws IniWriteError.
+// written); a file with several names (hard links), or one in a folder that is not writable while the
+// file is, is rewritten in place once its new size is reserved, so every name sees the new contents.
+// A refused write throws IniWriteError.
+//
+// One writer at a time: every write is a read-merge-write under an advisory lock (flock) on the file
+// itself (on its folder while the file does not exist yet), so that two programs saving one file at
+// once take turns and each puts its keys over what the other left. A reader takes the lock shared, so
+// it never sees a rewrite in place half done. The lock is checked to still be on the file of that name
+// (a save by rename replaces it). A program that holds the lock for more than a few seconds has
+// stopped: a write that cannot have the lock by then is refused, a read goes on without it.
 //
 // Only a regular file of at most 16 MB is read; anything else under the name (a FIFO, a device, a
 // socket, a folder) reads as an empty file and is never written: a write to it throws IniWriteError.
@@ -74,8 +115,16 @@ class IniFile {
     // write to it is refused.
     bool readable() const;
 
+    // The contents now, read under the shared lock.
+    IniSnapshot snapshot() const;
     QString readString(const QString& section, const QString& key, const QString& def) const;
     int32_t readInteger(const QString& section, const QString& key, int32_t def) const;
+
+    // The whole read-merge-write under the lock: reads the file, lets change() read and change its
+    // contents, and replaces the file once when they changed. change runs exactly once, on empty
+    // contents when the file is missing or cannot be read. Throws IniWriteError, after change has run,
+    // when the changed contents cannot be written (refused, an unreadable file, the lock not had).
+    void update(const std::function<void(IniSnapshot&)>& change);
 
     void writeString(const QString& section, const QString& key, const QString& value);
     void writeInteger(const QString& section, const QString& key, int32_t value);

@@ -30,17 +30,29 @@ PortPaths CurrentPortPaths() {
 }
 
 std::vector<int> SavePortPaths(const PortPaths& paths) {
-    const PortPaths current = CurrentPortPaths();
     std::vector<int> written;
-    IniFile ini(StationSettingsPath());
-    for (int n = 1; n <= 8; ++n) {
-        const std::string& path = paths[size_t(n - 1)];
-        if (path.empty() || path == current[size_t(n - 1)]) continue;
-        ini.writeString(QStringLiteral("PORTS"), QStringLiteral("COM%1").arg(n),
-                        QString::fromStdString(path));
-        written.push_back(n);
-    }
+    IniFile(StationSettingsPath()).update([&](IniSnapshot& file) {
+        for (int n = 1; n <= 8; ++n) {
+            const std::string& path = paths[size_t(n - 1)];
+            if (path.empty() || path == PortPathIn(file, n)) continue;
+            file.writeBytes(QStringLiteral("PORTS"), QStringLiteral("COM%1").arg(n),
+                            QByteArray::fromStdString(path));
+            written.push_back(n);
+        }
+    });
     return written;
+}
+
+std::string PortPathProblem(const std::string& path) {
+    if (path.size() > MaxPortPathLength)
+        return "он длиннее " + std::to_string(MaxPortPathLength) + " байт, а из файла читается не больше";
+    const QByteArray bytes = QByteArray::fromStdString(path);
+    IniSnapshot probe;
+    probe.writeBytes(QStringLiteral("PORTS"), QStringLiteral("COM1"), bytes);
+    if (bytes.contains('\0') || probe.readBytes(QStringLiteral("PORTS"), QStringLiteral("COM1")) != bytes)
+        return "строка файла не сохранит его таким, как он набран (перевод строки, нулевой байт, пробелы по "
+               "краям или кавычки вокруг)";
+    return {};
 }
 
 } // namespace olv::settings

@@ -29,8 +29,17 @@ std::string StableNameOf(const std::string& devicePath, const std::string& byIdF
 PortPaths CurrentPortPaths();
 
 // Writes [PORTS]/COM<n> of dev.dat for every port whose path differs from what it maps to now, and
-// nothing else: every other byte of the file stays. An empty path is not written. Returns the port
-// numbers (1..8) written. Throws IniWriteError when a write is refused.
+// nothing else: every other byte of the file stays. An empty path is not written. The paths are stored
+// as the file system spells them, byte for byte, whatever the encoding of the rest of the file, and
+// all in one write. Returns the port numbers (1..8) written. Throws IniWriteError when a write is
+// refused.
 std::vector<int> SavePortPaths(const PortPaths& paths);
+
+// The longest path a settings line holds whole: the settings reader takes no more.
+constexpr size_t MaxPortPathLength = 1023;
+
+// Why a path cannot be stored in dev.dat so that it reads back byte for byte (too long; a line break,
+// a NUL byte, blanks at either end or quotes around it), in the window's words; empty when it can.
+std::string PortPathProblem(const std::string& path);
 
 } // namespace olv::settings

@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <optional>
+#include <vector>
+
 namespace olv::settings {
 
 namespace {
@@ -49,33 +52,27 @@ QString DefinitionKey(int index) {
     return QStringLiteral("txt%1").arg(index);
 }
 
-// Reads an integer and writes the value obtained back to the same key, unless the file is one that
-// cannot be read (then every read gives its default and nothing is written).
-int32_t ReadBack(IniFile& ini, bool unreadable, const QString& section, const QString& key, int32_t def) {
-    const int32_t value = ini.readInteger(section, key, def);
-    if (!unreadable) ini.writeInteger(section, key, value);
-    return value;
-}
-
-void WriteCreationSet(IniFile& ini) {
-    ini.writeString(Izm, "izm_name", "izm.txt");
-    ini.writeInteger(Izm, "write_file", 1);
-    ini.writeString(Definition, "txt0", QStringLiteral("Прибор ОЛВ 20 ModBus RTU."));
-    ini.writeString(Definition, "txt1", "19200");
-    ini.writeString(Definition, "txt2", QString());
-    ini.writeString(Definition, "txt3", QString());
+// The creation set in its order.
+std::vector<IniEntry> CreationSet() {
+    std::vector<IniEntry> entries{{Izm, "izm_name", "izm.txt"},
+                                  {Izm, "write_file", "1"},
+                                  {Definition, "txt0", QStringLiteral("Прибор ОЛВ 20 ModBus RTU.")},
+                                  {Definition, "txt1", "19200"},
+                                  {Definition, "txt2", QString()},
+                                  {Definition, "txt3", QString()}};
     for (const SwitchKey& s : RateKeys)
-        ini.writeInteger(Seach, s.key, s.created);
-    ini.writeInteger(Seach, "beg", 1);
-    ini.writeInteger(Seach, "end", 5);
+        entries.push_back({Seach, s.key, QString::number(s.created)});
+    entries.push_back({Seach, "beg", "1"});
+    entries.push_back({Seach, "end", "5"});
     for (const SwitchKey& s : ParityKeys)
-        ini.writeInteger(Seach, s.key, s.created);
-    ini.writeInteger(Format, "fl", 0);
+        entries.push_back({Seach, s.key, QString::number(s.created)});
+    entries.push_back({Format, "fl", "0"});
     for (int i = 0; i < 10; ++i)
-        ini.writeInteger(Txt, TextKey(i), TwoBlanks);
-    ini.writeInteger(Model, "mdl", 256);
-    ini.writeInteger(Model, "verh", 0);
-    ini.writeInteger(Model, "vers", 107);
+        entries.push_back({Txt, TextKey(i), QString::number(TwoBlanks)});
+    entries.push_back({Model, "mdl", "256"});
+    entries.push_back({Model, "verh", "0"});
+    entries.push_back({Model, "vers", "107"});
+    return entries;
 }
 
 // A description line as stored: without a trailing line break.
@@ -98,49 +95,88 @@ QString RecentProfilePath() {
 void LoadProfile(const QString& path, ProfileValues& values, const std::function<int(int)>& showPage,
                  int currentPage) {
     IniFile ini(path);
-    if (!ini.exists()) WriteCreationSet(ini);
-    // A profile that is there but cannot be read (a FIFO, a device, a folder) gives every value its
-    // default; it is left alone and the refused write is reported once the defaults are in place.
-    const bool unreadable = !ini.readable();
+    ProfileValues loaded = values;
+    // The values as far as the load had got when its first write-back changed the file: when the
+    // write is refused, the load counts as stopped at that key, as a key-by-key write would have.
+    std::optional<ProfileValues> atFirstChange;
+    bool unreadable = false;
+    bool refusedBeforeThePage = false;
+    int wantedPage = 1;
+    int writtenPage = currentPage;
+    const auto update = [&](IniSnapshot& file) {
+        // A profile that is there but cannot be read (a FIFO, a device, a folder) gives every value its
+        // default; it is left alone and the refused write is reported once the defaults are in place.
+        unreadable = !file.readable();
+        const auto writeBack = [&](const QString& section, const QString& key, const QString& value) {
+            if (!unreadable && file.write({section, key, value}) && !atFirstChange) atFirstChange = loaded;
+        };
+        const auto readBack = [&](const QString& section, const QString& key, int32_t def) {
+            const int32_t value = file.readInteger(section, key, def);
+            writeBack(section, key, QString::number(value));
+            return value;
+        };
+        // All keys go to the disk in one write when the load ends, the creation set of a missing file
+        // included.
+        if (!file.exists() && !unreadable)
+            for (const IniEntry& entry : CreationSet())
+                writeBack(entry.section, entry.key, entry.value);
+        refusedBeforeThePage = atFirstChange.has_value();
 
-    const int32_t wantedPage = ini.readInteger(Tab, "num", 1);
-    int shownPage = currentPage;
-    if (wantedPage >= 0 && wantedPage <= 5 && showPage) shownPage = showPage(wantedPage);
-    values.page = shownPage;
-    if (!unreadable) ini.writeInteger(Tab, "num", shownPage);
+        // The window is asked to show the page once the file is read and let go (see below); the index
+        // written back is the page it will show.
+        wantedPage = file.readInteger(Tab, "num", 1);
+        if (wantedPage >= 0 && wantedPage <= 5 && showPage) writtenPage = wantedPage;
+        loaded.page = writtenPage;
+        writeBack(Tab, "num", QString::number(writtenPage));
 
-    values.logFileName = ini.readString(Izm, "izm_name", "izm.txt");
-    if (!unreadable) ini.writeString(Izm, "izm_name", values.logFileName);
-    values.logEnabled = ReadBack(ini, unreadable, Izm, "write_file", 1);
+        loaded.logFileName = file.readString(Izm, "izm_name", "izm.txt");
+        writeBack(Izm, "izm_name", loaded.logFileName);
+        loaded.logEnabled = readBack(Izm, "write_file", 1);
 
-    for (size_t i = 0; i < RateKeys.size(); ++i)
-        values.search.baudEnabled[i] =
-            ReadBack(ini, unreadable, Seach, RateKeys[i].key, RateKeys[i].readDefault);
-    values.search.firstAddress = ReadBack(ini, unreadable, Seach, "beg", 1);
-    values.search.lastAddress = ReadBack(ini, unreadable, Seach, "end", 5);
-    for (size_t i = 0; i < ParityKeys.size(); ++i)
-        values.search.parityEnabled[i] =
-            ReadBack(ini, unreadable, Seach, ParityKeys[i].key, ParityKeys[i].readDefault);
+        for (size_t i = 0; i < RateKeys.size(); ++i)
+            loaded.search.baudEnabled[i] = readBack(Seach, RateKeys[i].key, RateKeys[i].readDefault);
+        loaded.search.firstAddress = readBack(Seach, "beg", 1);
+        loaded.search.lastAddress = readBack(Seach, "end", 5);
+        for (size_t i = 0; i < ParityKeys.size(); ++i)
+            loaded.search.parityEnabled[i] = readBack(Seach, ParityKeys[i].key, ParityKeys[i].readDefault);
 
-    values.byteOrder = ReadBack(ini, unreadable, Format, "fl", 0);
+        loaded.byteOrder = readBack(Format, "fl", 0);
 
-    values.definitionLines.clear();
-    values.definitionLines << ini.readString(Definition, DefinitionKey(0),
-                                             QStringLiteral("Плата сопряжения с ОЛВ."));
-    for (int i = 1; i < DefinitionLineCount; ++i)
-        values.definitionLines << ini.readString(Definition, DefinitionKey(i), QString());
+        loaded.definitionLines.clear();
+        loaded.definitionLines << file.readString(Definition, DefinitionKey(0),
+                                                  QStringLiteral("Плата сопряжения с ОЛВ."));
+        for (int i = 1; i < DefinitionLineCount; ++i)
+            loaded.definitionLines << file.readString(Definition, DefinitionKey(i), QString());
 
-    for (int i = 0; i < 10; ++i) {
-        const auto word =
-            static_cast<uint16_t>(static_cast<uint32_t>(ini.readInteger(Txt, TextKey(i), TwoBlanks)));
-        values.textWords[static_cast<size_t>(i)] = word;
-        if (!unreadable) ini.writeInteger(Txt, TextKey(i), word);
+        for (int i = 0; i < 10; ++i) {
+            const auto word =
+                static_cast<uint16_t>(static_cast<uint32_t>(file.readInteger(Txt, TextKey(i), TwoBlanks)));
+            loaded.textWords[static_cast<size_t>(i)] = word;
+            writeBack(Txt, TextKey(i), QString::number(word));
+        }
+
+        loaded.model = readBack(Model, "mdl", 256);
+        loaded.hardware = readBack(Model, "verh", 0);
+        loaded.software = readBack(Model, "vers", 107);
+    };
+    // The page change runs the window's handling: it happens with the file no longer locked.
+    const auto showWantedPage = [&] {
+        if (wantedPage < 0 || wantedPage > 5 || !showPage) return;
+        loaded.page = showPage(wantedPage);
+        if (atFirstChange) atFirstChange->page = loaded.page;
+    };
+    try {
+        ini.update(update);
+    } catch (const IniWriteError&) {
+        if (!refusedBeforeThePage || unreadable) showWantedPage();
+        values = atFirstChange && !unreadable ? *atFirstChange : loaded;
+        throw;
     }
-
-    values.model = ReadBack(ini, unreadable, Model, "mdl", 256);
-    values.hardware = ReadBack(ini, unreadable, Model, "verh", 0);
-    values.software = ReadBack(ini, unreadable, Model, "vers", 107);
+    showWantedPage();
+    values = loaded;
     if (unreadable) throw IniWriteError(ini.path());
+    // A window that shows another page than the one asked for: that one is written back.
+    if (loaded.page != writtenPage) ini.writeString(Tab, "num", QString::number(loaded.page));
 }
 
 void SaveProfile(const QString& path, const ProfileValues& values) {
@@ -151,22 +187,24 @@ void SaveProfile(const QString& path, const ProfileValues& values) {
         QFile::setPermissions(ini.path(),
                               info.permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
 
-    ini.writeInteger(Tab, "num", values.page);
+    std::vector<IniEntry> entries{{Tab, "num", QString::number(values.page)}};
     for (int i = 0; i < DefinitionLineCount; ++i)
-        ini.writeString(Definition, DefinitionKey(i), StoredLine(values.definitionLines, i));
+        entries.push_back({Definition, DefinitionKey(i), StoredLine(values.definitionLines, i)});
     for (size_t i = 0; i < RateKeys.size(); ++i)
-        ini.writeInteger(Seach, RateKeys[i].key, values.search.baudEnabled[i]);
-    ini.writeInteger(Seach, "beg", values.search.firstAddress);
-    ini.writeInteger(Seach, "end", values.search.lastAddress);
+        entries.push_back({Seach, RateKeys[i].key, QString::number(values.search.baudEnabled[i])});
+    entries.push_back({Seach, "beg", QString::number(values.search.firstAddress)});
+    entries.push_back({Seach, "end", QString::number(values.search.lastAddress)});
     for (size_t i = 0; i < ParityKeys.size(); ++i)
-        ini.writeInteger(Seach, ParityKeys[i].key, values.search.parityEnabled[i]);
-    ini.writeInteger(Format, "fl", values.byteOrder);
-    ini.writeInteger(Izm, "write_file", values.logEnabled);
+        entries.push_back({Seach, ParityKeys[i].key, QString::number(values.search.parityEnabled[i])});
+    entries.push_back({Format, "fl", QString::number(values.byteOrder)});
+    entries.push_back({Izm, "write_file", QString::number(values.logEnabled)});
     for (int i = 0; i < 10; ++i)
-        ini.writeInteger(Txt, TextKey(i), values.textWords[static_cast<size_t>(i)]);
-    ini.writeInteger(Model, "mdl", values.model);
-    ini.writeInteger(Model, "verh", values.hardware);
-    ini.writeInteger(Model, "vers", values.software);
+        entries.push_back({Txt, TextKey(i), QString::number(values.textWords[static_cast<size_t>(i)])});
+    entries.push_back({Model, "mdl", QString::number(values.model)});
+    entries.push_back({Model, "verh", QString::number(values.hardware)});
+    entries.push_back({Model, "vers", QString::number(values.software)});
+    // One write for the whole profile.
+    ini.writeStrings(entries);
 }
 
 QString ProfileSaveName(const QString& chosen, bool firstFilterSelected) {

@@ -1,5 +1,6 @@
 #include "settings/station_settings.h"
 
+#include "device/cp1251.h"
 #include "settings/ini_file.h"
 
 #include <QDir>
@@ -7,7 +8,9 @@
 
 #include <array>
 #include <cstdint>
-#include <type_traits>
+#include <optional>
+#include <sys/stat.h>
+#include <vector>
 
 namespace olv::settings {
 
@@ -75,58 +78,89 @@ QString LineSettingsText(int baudRate, int parity) {
     return QString::number(rate) + u',' + QLatin1String(letter) + QStringLiteral("8,2");
 }
 
+namespace {
+
+// The creation set of the load, in its order.
+std::vector<IniEntry> LoadCreationSet() {
+    return {{ComSettings, "Number", "1"},
+            {ComSettings, "Settings", DefaultLineSettings},
+            {Device, "EnableNetAdrr", "1"},
+            {Device, "NetAdrr", "1"},
+            {Settings, "NOfReadings", "2"},
+            {Settings, "TimeOut", "1000"},
+            {Log, "UseLogFile", "1"},
+            {Log, "LogFileName", DefaultTraceFile},
+            {Reg, "RegFileName", DefaultRegFile}};
+}
+
+// What the load fills.
+struct StationValues {
+    link::LinkSettings link;
+    device::PendingDeviceLink pending;
+    QString regFileName;
+};
+
+} // namespace
+
 void LoadStationSettings(link::LinkSettings& link, device::PendingDeviceLink& pending, QString& regFileName,
                          link::MessageBoxes& boxes) {
     IniFile ini(StationSettingsPath());
-    // A dev.dat that is there but cannot be read (a FIFO, a device, a folder) gives every setting its
-    // default; it is left alone and the refused write is reported once the defaults are in place.
-    const bool unreadable = !ini.readable();
-    const auto writeBack = [&](const QString& section, const char* key, const auto& value) {
-        if (unreadable) return;
-        if constexpr (std::is_same_v<std::decay_t<decltype(value)>, QString>)
-            ini.writeString(section, QString::fromLatin1(key), value);
-        else
-            ini.writeInteger(section, QString::fromLatin1(key), value);
+    StationValues loaded{link, pending, regFileName};
+    // The values as far as the load had got when its first write-back changed the file: when the
+    // write is refused, the load counts as stopped at that key, as a key-by-key write would have.
+    std::optional<StationValues> atFirstChange;
+    bool unreadable = false;
+    const auto update = [&](IniSnapshot& file) {
+        // A dev.dat that is there but cannot be read (a FIFO, a device, a folder) gives every setting its
+        // default; it is left alone and the refused write is reported once the defaults are in place.
+        unreadable = !file.readable();
+        const auto writeBack = [&](const QString& section, const QString& key, const QString& value) {
+            if (!unreadable && file.write({section, key, value}) && !atFirstChange) atFirstChange = loaded;
+        };
+        // All keys go to the disk in one write when the load ends, the creation set of a missing file
+        // included.
+        if (!file.exists() && !unreadable)
+            for (const IniEntry& entry : LoadCreationSet())
+                writeBack(entry.section, entry.key, entry.value);
+
+        loaded.link.portNumber = file.readInteger(ComSettings, "Number", 1);
+        writeBack(ComSettings, "Number", QString::number(loaded.link.portNumber));
+
+        const QString lineSettings = file.readString(ComSettings, "Settings", DefaultLineSettings);
+        loaded.link.baudRate = RateOf(lineSettings);
+        loaded.pending.pendingBaudRate = loaded.link.baudRate;
+        loaded.link.parity = ParityOf(lineSettings);
+        loaded.pending.pendingParity = loaded.link.parity;
+        writeBack(ComSettings, "Settings", lineSettings);
+
+        loaded.link.address = file.readInteger(Device, "NetAdrr", 1);
+        loaded.pending.pendingAddress = loaded.link.address;
+        writeBack(Device, "NetAdrr", QString::number(loaded.link.address));
+
+        loaded.link.timeoutMs = file.readInteger(Settings, "TimeOut", 1000);
+        writeBack(Settings, "TimeOut", QString::number(loaded.link.timeoutMs));
+
+        loaded.link.traceEnabled = file.readInteger(Log, "UseLogFile", 1);
+        writeBack(Log, "UseLogFile", QString::number(loaded.link.traceEnabled));
+
+        loaded.link.traceFileName = file.readString(Log, "LogFileName", DefaultTraceFile);
+        writeBack(Log, "LogFileName", loaded.link.traceFileName);
+
+        loaded.regFileName = file.readString(Reg, "RegFileName", DefaultRegFile);
+        writeBack(Reg, "RegFileName", loaded.regFileName);
     };
-
-    if (!ini.exists()) {
-        ini.writeInteger(ComSettings, "Number", 1);
-        ini.writeString(ComSettings, "Settings", DefaultLineSettings);
-        ini.writeInteger(Device, "EnableNetAdrr", 1);
-        ini.writeInteger(Device, "NetAdrr", 1);
-        ini.writeInteger(Settings, "NOfReadings", 2);
-        ini.writeInteger(Settings, "TimeOut", 1000);
-        ini.writeInteger(Log, "UseLogFile", 1);
-        ini.writeString(Log, "LogFileName", DefaultTraceFile);
-        ini.writeString(Reg, "RegFileName", DefaultRegFile);
+    try {
+        ini.update(update);
+    } catch (const IniWriteError&) {
+        const StationValues& kept = atFirstChange && !unreadable ? *atFirstChange : loaded;
+        link = kept.link;
+        pending = kept.pending;
+        regFileName = kept.regFileName;
+        throw;
     }
-
-    link.portNumber = ini.readInteger(ComSettings, "Number", 1);
-    writeBack(ComSettings, "Number", link.portNumber);
-
-    const QString lineSettings = ini.readString(ComSettings, "Settings", DefaultLineSettings);
-    link.baudRate = RateOf(lineSettings);
-    pending.pendingBaudRate = link.baudRate;
-    link.parity = ParityOf(lineSettings);
-    pending.pendingParity = link.parity;
-    writeBack(ComSettings, "Settings", lineSettings);
-
-    link.address = ini.readInteger(Device, "NetAdrr", 1);
-    pending.pendingAddress = link.address;
-    writeBack(Device, "NetAdrr", link.address);
-
-    link.timeoutMs = ini.readInteger(Settings, "TimeOut", 1000);
-    writeBack(Settings, "TimeOut", link.timeoutMs);
-
-    link.traceEnabled = ini.readInteger(Log, "UseLogFile", 1);
-    writeBack(Log, "UseLogFile", link.traceEnabled);
-
-    link.traceFileName = ini.readString(Log, "LogFileName", DefaultTraceFile);
-    writeBack(Log, "LogFileName", link.traceFileName);
-
-    regFileName = ini.readString(Reg, "RegFileName", DefaultRegFile);
-    writeBack(Reg, "RegFileName", regFileName);
-
+    link = loaded.link;
+    pending = loaded.pending;
+    regFileName = loaded.regFileName;
     if (unreadable) throw IniWriteError(ini.path());
 
     if (link.portNumber > 8)
@@ -139,41 +173,59 @@ void LoadStationSettings(link::LinkSettings& link, device::PendingDeviceLink& pe
 void SaveStationSettings(const link::LinkSettings& link) {
     IniFile ini(StationSettingsPath());
     const QString lineSettings = LineSettingsText(link.baudRate, link.parity);
+    const QString portNumber = QString::number(link.portNumber);
+    const QString address = QString::number(link.address);
+    const QString timeout = QString::number(link.timeoutMs);
+    const QString trace = QString::number(link.traceEnabled);
 
-    if (!ini.exists()) {
-        // The creation set in its order, with the current values where the writes below set them anyway.
-        ini.writeInteger(ComSettings, "Number", link.portNumber);
-        ini.writeString(ComSettings, "Settings", lineSettings);
-        ini.writeInteger(Device, "EnableNetAdrr", 1);
-        ini.writeInteger(Device, "NetAdrr", link.address);
-        ini.writeInteger(Settings, "NOfReadings", 0);
-        ini.writeInteger(Settings, "TimeOut", link.timeoutMs);
-        ini.writeInteger(Log, "UseLogFile", link.traceEnabled);
-        ini.writeString(Log, "LogFileName", DefaultTraceFile);
-        ini.writeInteger(Diffrent, "ValReg3", 1);
-        ini.writeInteger(Diffrent, "ValReg", 1);
-        ini.writeInteger(Diffrent, "BegAdr3", 0);
-        ini.writeInteger(Diffrent, "BegAdr", 0);
-    }
+    // One write holds the whole link, so that two windows saving at once leave one window's link.
+    ini.update([&](IniSnapshot& file) {
+        if (!file.exists()) {
+            // The creation set in its order, with the current values where the writes below set them.
+            for (const IniEntry& entry :
+                 std::initializer_list<IniEntry>{{ComSettings, "Number", portNumber},
+                                                 {ComSettings, "Settings", lineSettings},
+                                                 {Device, "EnableNetAdrr", "1"},
+                                                 {Device, "NetAdrr", address},
+                                                 {Settings, "NOfReadings", "0"},
+                                                 {Settings, "TimeOut", timeout},
+                                                 {Log, "UseLogFile", trace},
+                                                 {Log, "LogFileName", DefaultTraceFile},
+                                                 {Diffrent, "ValReg3", "1"},
+                                                 {Diffrent, "ValReg", "1"},
+                                                 {Diffrent, "BegAdr3", "0"},
+                                                 {Diffrent, "BegAdr", "0"}})
+                file.write(entry);
+        }
+        for (const IniEntry& entry : std::initializer_list<IniEntry>{{Settings, "NOfReadings", "0"},
+                                                                     {ComSettings, "Number", portNumber},
+                                                                     {ComSettings, "Settings", lineSettings},
+                                                                     {Device, "NetAdrr", address},
+                                                                     {Settings, "TimeOut", timeout},
+                                                                     {Log, "UseLogFile", trace},
+                                                                     {Diffrent, "BegAdr3", "0"},
+                                                                     {Diffrent, "BegAdr", "0"}})
+            file.write(entry);
+    });
+}
 
-    ini.writeInteger(Settings, "NOfReadings", 0);
-    ini.writeInteger(ComSettings, "Number", link.portNumber);
-    ini.writeString(ComSettings, "Settings", lineSettings);
-    ini.writeInteger(Device, "NetAdrr", link.address);
-    ini.writeInteger(Settings, "TimeOut", link.timeoutMs);
-    ini.writeInteger(Log, "UseLogFile", link.traceEnabled);
-    ini.writeInteger(Diffrent, "BegAdr3", 0);
-    ini.writeInteger(Diffrent, "BegAdr", 0);
+std::string PortPathIn(const IniSnapshot& file, int portNumber) {
+    const int port = (portNumber >= 1 && portNumber <= 8) ? portNumber : 1;
+    const QByteArray configured =
+        file.readBytes(QStringLiteral("PORTS"), QStringLiteral("COM%1").arg(port)).value_or(QByteArray());
+    if (configured.isEmpty()) return "/dev/ttyS" + std::to_string(port - 1);
+    // The bytes as they stand in the file are the name, whatever they read as.
+    struct stat st {};
+    if (::stat(configured.constData(), &st) == 0 || QString::fromUtf8(configured).toUtf8() == configured)
+        return configured.toStdString();
+    // Bytes that are no UTF-8 and name nothing: typed text that an earlier version stored in
+    // Windows-1251; the file system spells that text in its own encoding.
+    const QByteArray spelled = QFile::encodeName(device::FromCp1251(configured));
+    return (::stat(spelled.constData(), &st) == 0 ? spelled : configured).toStdString();
 }
 
 std::string ResolvePortPath(int portNumber) {
-    const int port = (portNumber >= 1 && portNumber <= 8) ? portNumber : 1;
-    const IniFile ini(StationSettingsPath());
-    const QString configured =
-        ini.readString(QStringLiteral("PORTS"), QStringLiteral("COM%1").arg(port), QString());
-    // The file system's own encoding of the name, as for every other file the program opens.
-    if (!configured.isEmpty()) return QFile::encodeName(configured).toStdString();
-    return "/dev/ttyS" + std::to_string(port - 1);
+    return PortPathIn(IniFile(StationSettingsPath()).snapshot(), portNumber);
 }
 
 } // namespace olv::settings

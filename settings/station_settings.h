@@ -10,6 +10,8 @@
 
 namespace olv::settings {
 
+class IniSnapshot;
+
 // dev.dat in the current working directory, asked for anew at every call.
 QString StationSettingsPath();
 
@@ -32,7 +34,12 @@ QString LineSettingsText(int baudRate, int parity);
 
 // The device path of serial port 1..8 (COM1..COM8): [PORTS]/COM<n> of dev.dat in the working
 // directory when present and not empty, else "/dev/ttyS<n-1>". Any other number stands for port 1,
-// as the port opening does. Reads only, at every call.
+// as the port opening does. Reads only, at every call. The value's bytes reach the file system exactly
+// as they stand in the file, whole; only bytes that are no UTF-8 and name nothing, while their
+// Windows-1251 reading names a file, are taken as that reading (what an earlier version stored for a
+// typed path).
 std::string ResolvePortPath(int portNumber);
+// The same, from contents already read.
+std::string PortPathIn(const IniSnapshot& file, int portNumber);
 
 } // namespace olv::settings

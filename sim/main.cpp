@@ -242,6 +242,9 @@ class LineReader {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Its log and answers may go to files under a size limit: a write past it fails, it does not end
+    // the simulator.
+    std::signal(SIGXFSZ, SIG_IGN);
     Options options;
     std::string error;
     if (!ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {

@@ -11,11 +11,15 @@
 
 #include <QMessageBox>
 
+#include <csignal>
 #include <exception>
 #include <memory>
 #include <optional>
 
 int main(int argc, char** argv) {
+    // Under a file size limit (ulimit -f, a service's LimitFSIZE) a write past it would end the program;
+    // ignored, it fails with EFBIG and is refused like a write to a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
     CommandLine options;
     if (const std::optional<int> exitCode = ParseCommandLine(argc, argv, options)) return *exitCode;
     if (!options.dataFolder.isEmpty() && !EnterDataFolder(options.dataFolder)) return 1;

@@ -8,11 +8,22 @@
 #include "device/encodings.h"
 #include "device/register_map.h"
 
+#include "link/plain_file.h"
+
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTimer>
+
+bool SavePicture(QWidget& widget, const QString& fileName) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    return buffer.open(QIODevice::WriteOnly) && widget.grab().save(&buffer, "PNG") &&
+           olv::link::WriteWholeFile(fileName, png.constData(), size_t(png.size())) ==
+               olv::link::WholeFileWrite::Written;
+}
 
 namespace {
 
@@ -48,7 +59,7 @@ void GrabPagesThenClose(TForm1& form, const QString& directory, int delayMs, int
             for (int page = 0; page < form.TabbedNotebook1->count(); ++page) {
                 form.TabbedNotebook1->setCurrentIndex(page);
                 QCoreApplication::processEvents();
-                form.grab().save(QDir(directory).filePath(QStringLiteral("page%1.png").arg(page)));
+                SavePicture(form, QDir(directory).filePath(QStringLiteral("page%1.png").arg(page)));
             }
             GrabPortsDialog(form, QDir(directory).filePath(QStringLiteral("ports.png")));
             GrabConfigurationPictures(form, directory);

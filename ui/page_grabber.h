@@ -2,7 +2,11 @@
 
 #include <QString>
 
+class QWidget;
 class TForm1;
+
+// Saves a picture of the widget as a PNG file, whole or not at all (a full disk leaves no torn file).
+bool SavePicture(QWidget& widget, const QString& fileName);
 
 // For the screenshots of the documentation and the layout review: after delayMs shows the live page,
 // lets it poll for livePollingMs, then shows each of the six pages in turn, saves the window as

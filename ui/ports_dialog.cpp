@@ -2,6 +2,7 @@
 #include "ui/ports_dialog.h"
 
 #include "ui/form1.h"
+#include "ui/page_grabber.h"
 
 #include "link/message_boxes.h"
 #include "settings/ini_file.h"
@@ -50,7 +51,7 @@ std::vector<SerialDevice> ListSerialDevices() {
 }
 
 PortsDialog::PortsDialog(const std::vector<SerialDevice>& devices, const PortPaths& current, QWidget* parent)
-    : QDialog(parent) {
+    : QDialog(parent), current_(current) {
     setObjectName(QStringLiteral("PortsDialog"));
     setWindowTitle(QStringLiteral("Назначение портов"));
     auto* layout = new QVBoxLayout(this);
@@ -119,8 +120,11 @@ QComboBox* PortsDialog::pathBox(int portNumber) const {
 
 PortPaths PortsDialog::paths() const {
     PortPaths chosen;
-    for (int n = 1; n <= 8; ++n)
-        chosen[size_t(n - 1)] = QFile::encodeName(pathBox(n)->currentText().trimmed()).toStdString();
+    for (int n = 1; n <= 8; ++n) {
+        const std::string& shown = current_[size_t(n - 1)];
+        const QString text = pathBox(n)->currentText().trimmed();
+        chosen[size_t(n - 1)] = text == PathText(shown) ? shown : QFile::encodeName(text).toStdString();
+    }
     return chosen;
 }
 
@@ -149,8 +153,25 @@ void TForm1::N4Click() {
     PortsDialog dialog(SerialDevicesPresent(), before, this);
     const bool accepted = runPortsDialog ? runPortsDialog(dialog) : dialog.exec() == QDialog::Accepted;
     if (!accepted) return;
+    const PortPaths chosen = dialog.paths();
+    for (int n = 1; n <= 8; ++n) {
+        const std::string problem = olv::settings::PortPathProblem(chosen[size_t(n - 1)]);
+        if (problem.empty()) continue;
+        // Stored otherwise than typed, the path would open another device, or none.
+        boxes->show({QStringLiteral("Путь к устройству для COM%1 нельзя записать в dev.dat: %2. Назначение "
+                                    "портов не изменено.")
+                         .arg(n)
+                         .arg(QString::fromStdString(problem)),
+                     QStringLiteral("Назначение портов"), olv::link::BoxIcon::Warning,
+                     olv::link::BoxButtons::Ok, PathText(chosen[size_t(n - 1)])});
+        return;
+    }
+    // Only the ports changed here are written: a port another window assigned meanwhile stays.
+    PortPaths changed = chosen;
+    for (size_t i = 0; i < changed.size(); ++i)
+        if (changed[i] == before[i]) changed[i].clear();
     try {
-        olv::settings::SavePortPaths(dialog.paths());
+        olv::settings::SavePortPaths(changed);
     } catch (const olv::settings::IniWriteError& error) {
         iniErrorShown_ = false; // the user asked for this write: a refusal is always reported
         ReportIniWriteError(error);
@@ -169,7 +190,7 @@ bool GrabPortsDialog(TForm1& form, const QString& fileName) {
     PortsDialog dialog(form.SerialDevicesPresent(), form.PortPathsNow(), &form);
     dialog.show();
     QCoreApplication::processEvents();
-    const bool saved = dialog.grab().save(fileName);
+    const bool saved = SavePicture(dialog, fileName);
     dialog.close();
     return saved;
 }

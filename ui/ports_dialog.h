@@ -24,13 +24,17 @@ class PortsDialog : public QDialog {
     PortsDialog(const std::vector<olv::settings::SerialDevice>& devices,
                 const olv::settings::PortPaths& current, QWidget* parent = nullptr);
 
-    // The paths chosen for COM1..COM8.
+    // The paths chosen for COM1..COM8, as the file system spells them; a box left as it was gives the
+    // path it showed byte for byte (also one whose bytes have no text of their own).
     olv::settings::PortPaths paths() const;
     // The box of COM<portNumber> (1..8): its list holds the current path, then every device present.
     QComboBox* pathBox(int portNumber) const;
 
     QTableWidget* PortTable = nullptr;   // COM1..COM8 and their devices
     QTableWidget* DeviceTable = nullptr; // the devices present
+
+  private:
+    olv::settings::PortPaths current_;
 };
 
 // For the screenshots: the dialog as the File menu would open it on this window, saved as a picture.

@@ -1,6 +1,7 @@
 #include "device/live_value.h"
 
 #include "tests/support/fake_master.h"
+#include "tests/support/small_disk.h"
 
 #include <QDir>
 #include <QFile>
@@ -114,6 +115,26 @@ TEST(AppendMeasurementLog, UnwritableNameReportsFalse) {
     ASSERT_TRUE(dir.isValid());
     EXPECT_FALSE(AppendMeasurementLog(dir.filePath("missing/izm.txt"), LiveReading{}));
     EXPECT_FALSE(AppendMeasurementLog(dir.path(), LiveReading{})); // a directory
+}
+
+// A full disk while logging: every line stays whole, and once there is room again the next line starts
+// on a line of its own.
+TEST(AppendMeasurementLog, KeepsEveryLineWholeOnAFullDisk) {
+    SmallDisk disk;
+    ASSERT_TRUE(disk.ok()) << "no small tmpfs (it needs root)";
+    const QString name = disk.path() + "/izm.txt";
+    const LiveReading reading{12.5f, 0x41, false};
+    int refused = 0;
+    for (int i = 0; i < 2000 && refused < 3; ++i)
+        refused += !AppendMeasurementLog(name, reading);
+    ASSERT_GT(refused, 0) << "the disk never filled";
+    disk.giveBack();
+    EXPECT_TRUE(AppendMeasurementLog(name, reading));
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString bytes = QString::fromLatin1(file.readAll());
+    EXPECT_TRUE(QRegularExpression(R"(^(\d\d:\d\d:\d\d \t  12\.5000 \t 41 \n)+$)").match(bytes).hasMatch())
+        << bytes.right(90).toStdString();
 }
 
 } // namespace

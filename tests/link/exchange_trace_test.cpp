@@ -2,6 +2,7 @@
 #include "link/link_settings.h"
 #include "link/rtu_master.h"
 #include "tests/support/fake_port.h"
+#include "tests/support/small_disk.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -121,6 +122,43 @@ TEST_F(ExchangeTraceTest, UnwritableTraceLeavesTheResultUnchanged) {
         EXPECT_EQ(exc, 2);
     }
 }
+
+// A full disk while tracing: the file holds whole transactions only, a request with its answer, and
+// once there is room again the next one follows on. What the file held before leaves room at the end
+// for the request only (the longer block), or for the answer only.
+class TraceOnAFullDiskTest : public ExchangeTraceTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TraceOnAFullDiskTest, HoldsWholeTransactionsOnly) {
+    olv::test::SmallDisk disk;
+    ASSERT_TRUE(disk.ok()) << "no small tmpfs (it needs root)";
+    settings.traceFileName = disk.path() + "/COM.txt";
+    const TraceTime time{6, 12, 2026, 19, 9, 18, 123};
+    master.setTraceClock([time] { return time; });
+    const uint8_t request[] = {0x01, 0x03, 0x00, 0x0f, 0x00, 0x03, 0x35, 0xc8};
+    const std::string send = FormatSendBlock(time, request, 8);
+    const std::string one =
+        send + FormatAnswerBlock(TraceKind::Read, time, kReadReply.data(), kReadReply.size());
+    const size_t lastRoom = GetParam() ? send.size() + 4 : one.size() - send.size() + 4;
+    const std::string earlier((8192 - lastRoom) % one.size(), '.'); // 8192 bytes are free
+    ASSERT_TRUE(AppendToPlainFile(settings.traceFileName, earlier.data(), earlier.size()));
+    size_t size = earlier.size();
+    const auto exchange = [&] {
+        port.queueReply(kReadReply);
+        master.readHoldingRegisters(15, 3, values, exc);
+        const size_t before = std::exchange(size, traceText().size());
+        return size == before + one.size();
+    };
+    int refused = 0;
+    for (int i = 0; i < 400 && refused < 3; ++i)
+        refused += !exchange();
+    ASSERT_GT(refused, 0) << "the disk never filled";
+    disk.giveBack();
+    EXPECT_TRUE(exchange());
+    EXPECT_EQ(QByteArray::fromStdString(traceText()),
+              QByteArray::fromStdString(earlier) + QByteArray::fromStdString(one).repeated(int(size / one.size())));
+}
+
+INSTANTIATE_TEST_SUITE_P(RoomFor, TraceOnAFullDiskTest, ::testing::Values(false, true));
 
 TEST(ExchangeTraceFormat, FieldsAreZeroPaddedAndBytesLowerCaseHex) {
     const uint8_t bytes[] = {0x00, 0x0A, 0xFF};

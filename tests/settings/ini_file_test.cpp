@@ -300,6 +300,12 @@ TEST_F(WorkDirTest, SymlinkStaysASymlinkAndItsTargetIsWritten) {
     ini.writeInteger("S", "a", 2);
     EXPECT_TRUE(QFileInfo(path("link.ini")).isSymLink());
     EXPECT_EQ(readFile(path("real.ini")), "[S]\r\na=2\r\n");
+    // A second name (a hard link) sees every save, made through either name.
+    ASSERT_EQ(::link(QFile::encodeName(path("real.ini")), QFile::encodeName(path("hard.ini"))), 0);
+    ini.writeInteger("S", "a", 3);
+    IniFile(QStringLiteral("hard.ini")).writeInteger("S", "b", 4);
+    EXPECT_EQ(readFile(path("real.ini")) + readFile(path("hard.ini")),
+              QByteArray("[S]\r\na=3\r\nb=4\r\n").repeated(2));
 }
 
 TEST_F(WorkDirTest, SaveKeepsFilePermissions) {

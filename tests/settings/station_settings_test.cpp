@@ -8,6 +8,9 @@
 
 #include <QFileInfo>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace olv::test {
 namespace {
 
@@ -313,6 +316,38 @@ TEST_F(StationSettingsTest, RefusedWriteStopsTheSave) {
     EXPECT_FALSE(QFileInfo::exists(path("locked/dev.dat")));
 }
 
+// Two windows closing together, many times over, each also assigning a port of its own: every save
+// leaves one window's whole link, and the port the other assigned stays (each merges over the other).
+TEST_F(StationSettingsTest, TwoProgramsSavingAtOnceLeaveOneWholeLinkAndEachOthersPort) {
+    const auto window = [this](int who) {
+        link.portNumber = 2 + who;
+        link.baudRate = who ? 9600 : 38400;
+        link.parity = who;
+        link.address = 5 + who;
+        for (int round = 0; round < 150; ++round) {
+            SaveStationSettings(link);
+            settings::PortPaths paths{};
+            paths[size_t(who)] = "/dev/w" + std::to_string(round);
+            settings::SavePortPaths(paths);
+            const settings::IniSnapshot file = IniFile(path("dev.dat")).snapshot();
+            const QString whole = file.readString("COM_SETTINGS", "Number", "") + ' ' +
+                                  file.readString("COM_SETTINGS", "Settings", "") + ' ' +
+                                  file.readString("DEVICE", "NetAdrr", "");
+            if (whole != "2 38400,N,8,2 5" && whole != "3 9600,O,8,2 6") return 1;
+            if (settings::PortPathIn(file, who + 1) != paths[size_t(who)]) return 2;
+        }
+        return 0;
+    };
+    pid_t windows[2];
+    for (int who = 0; who < 2; ++who)
+        if ((windows[who] = ::fork()) == 0) ::_exit(window(who));
+    for (const pid_t pid : windows) {
+        int status = -1;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_EQ(status, 0) << "exit code " << WEXITSTATUS(status) << ": 1 is a mixed link, 2 a port lost";
+    }
+}
+
 // ---- port paths ----
 
 TEST_F(StationSettingsTest, PortPathsDefaultToTheSerialDevices) {
@@ -335,6 +370,14 @@ TEST_F(StationSettingsTest, PortPathsComeFromThePortsSectionAndSurviveLoadAndSav
     EXPECT_TRUE(devDat().startsWith(ports + "[")) << "no key added to [PORTS]";
     IniFile(path("dev.dat")).writeString("PORTS", "COM2", "/dev/ttyACM1");
     EXPECT_EQ(settings::ResolvePortPath(2), "/dev/ttyACM1") << "read anew at each call";
+    // Bytes that are no UTF-8 reach the file system as they stand; an earlier version's Windows-1251
+    // spelling of an existing file's name finds that file.
+    const QByteArray raw = QFile::encodeName(path("a")) + "\xE0\xE4";
+    writeFile(path("dev.dat"),
+              "[PORTS]\r\nCOM4=" + raw + "\r\nCOM5=" + device::ToCp1251(path("порт")) + "\r\n");
+    writeFile(path("порт"), "");
+    EXPECT_EQ(settings::ResolvePortPath(4), raw.toStdString());
+    EXPECT_EQ(settings::ResolvePortPath(5), QFile::encodeName(path("порт")).toStdString());
 }
 
 TEST_F(StationSettingsTest, SavingPortPathsWritesOnlyTheChangedPortsAndKeepsEveryOtherByte) {

@@ -19,7 +19,9 @@
 
 #include <algorithm>
 #include <csignal>
+#include <map>
 #include <stdexcept>
+#include <sys/inotify.h>
 
 using olv::test::FakePortPath;
 using olv::test::FormFixture;
@@ -100,6 +102,31 @@ class FormLifecycleTest : public QObject {
             QCOMPARE(box.caption, QStringLiteral("Ошибка в обмене."));
         }
         QCOMPARE(f.port->opens.size(), size_t(1));
+    }
+
+    // Each file is made in one replacement, not one for every key of its creation set (what they hold,
+    // as when every key was a write of its own, the loaders' tests compare byte for byte). The renames
+    // are counted by inotify; the temporary names of the IN_MOVED_FROM events between them keep it
+    // from merging repeated renames into one event.
+    void firstStartInAnEmptyFolderWritesEachFileOnce() {
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        bool watched = false;
+        FormFixture::Options options;
+        options.prepare = [&](const QDir& dir) {
+            watched =
+                ::inotify_add_watch(watch, QFile::encodeName(dir.path()), IN_MOVED_FROM | IN_MOVED_TO) >= 0;
+        };
+        FormFixture f(options);
+        QVERIFY2(watched, "inotify is needed to count the renames");
+        std::map<std::string, int> renames;
+        alignas(inotify_event) char buffer[8192];
+        const ssize_t n = ::read(watch, buffer, sizeof buffer);
+        for (const auto* e = reinterpret_cast<inotify_event*>(buffer); n > 0 && (char*)e < buffer + n;
+             e = reinterpret_cast<const inotify_event*>((const char*)(e + 1) + e->len))
+            renames[e->name] += (e->mask & IN_MOVED_TO) != 0;
+        ::close(watch);
+        QCOMPARE(renames["dev.dat"], 1);
+        QCOMPARE(renames["recent.prf"], 1);
     }
 
     void startUpBoxLeftOpenRunsNoTimerAndTheStartUpReadOnceAfterTheOpen() {

@@ -460,6 +460,7 @@ class ProfileTest : public QObject {
         // Another port changed only: the one in use stays open as it is.
         f->runPortsDialog = [](PortsDialog& dialog) {
             dialog.pathBox(5)->setEditText(QStringLiteral("/dev/ttyUSB3"));
+            dialog.pathBox(7)->setEditText(QStringLiteral("/dev/serial/by-id/адаптер-日本"));
             return true;
         };
         f->image.source = read;
@@ -467,6 +468,20 @@ class ProfileTest : public QObject {
         QCOMPARE(f.port->opens.size(), opensBefore + 1);
         QVERIFY(f->image.source == read);
         QCOMPARE(olv::settings::ResolvePortPath(5), std::string("/dev/ttyUSB3"));
+        // Stored as the file system spells it, whatever the file's encoding.
+        QCOMPARE(olv::settings::ResolvePortPath(7),
+                 QStringLiteral("/dev/serial/by-id/адаптер-日本").toStdString());
+
+        // A path a settings line cannot hold whole is refused with a box that says why; nothing is written.
+        const QByteArray kept = ReadBytes(f.dir().filePath("dev.dat"));
+        f->runPortsDialog = [](PortsDialog& dialog) {
+            dialog.pathBox(6)->setEditText(QString(1024, u'x'));
+            return true;
+        };
+        f->N4->trigger();
+        QCOMPARE(ReadBytes(f.dir().filePath("dev.dat")), kept);
+        QCOMPARE(f.boxes.boxes.size(), size_t(1));
+        QVERIFY2(f.boxes.boxes[0].text.contains("COM6"), qPrintable(f.boxes.boxes[0].text));
     }
 };
 

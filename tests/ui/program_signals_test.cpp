@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/types.h>
 
 namespace {
@@ -45,9 +46,10 @@ class ProgramSignalsTest : public QObject {
     // Starts the program in its own folder (or with the arguments given, in that folder) on a port that
     // cannot be opened, so that it waits in the message box "Невозможно открыть последовательный порт".
     void start(QProcess& program, const QTemporaryDir& work, const QString& dataFolder = QString(),
-               const QStringList& arguments = {}) {
+               const QStringList& arguments = {}, const QStringList& moreStation = {}) {
         olv::test::WriteCrlfFile(QDir(dataFolder.isEmpty() ? work.path() : dataFolder).filePath("dev.dat"),
-                                 {"[PORTS]", "COM1=" + work.path() + "/no-such-port"});
+                                 QStringList{"[PORTS]", "COM1=" + work.path() + "/no-such-port"} +
+                                     moreStation);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         program.setProcessEnvironment(environment);
@@ -104,6 +106,35 @@ class ProgramSignalsTest : public QObject {
         // Written only by the save at exit.
         QVERIFY(saved.contains("[DIFFRENT]"));
         QVERIFY(saved.contains("BegAdr=0"));
+    }
+
+    // Under a file size limit (a launcher's ulimit -f) a save past it is refused, not the end of the
+    // program: the old dev.dat stays byte for byte (at start-up and at closing), recent.prf is saved,
+    // and no temporary file is left (one that a killed save left goes at the next save).
+    void fileSizeLimitRefusesTheSaveAndTheProgramLives() {
+        QStringList station{"[NOTES]"}; // the settings that start-up and closing add outgrow the limit
+        for (int i = 0; i < 60; ++i)
+            station << QStringLiteral("note%1=%2").arg(i, 2).arg(QString(40, u'x'));
+        QTemporaryDir work;
+        QProcess program;
+        program.setChildProcessModifier([] {
+            std::signal(SIGXFSZ, SIG_DFL); // as a shell leaves it
+            struct rlimit limit {};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = 3100;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        // A temporary file from a save killed earlier.
+        QVERIFY(QFile(work.filePath(".dev.dat.olv-Ab12Cd")).open(QIODevice::WriteOnly));
+        start(program, work, QString(), {}, station);
+        const QByteArray before = ReadFile(work.filePath("dev.dat"));
+        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        if (!program.waitForFinished(20000)) stop(program);
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(ReadFile(work.filePath("dev.dat")), before);
+        QCOMPARE(QDir(work.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"dev.dat", "recent.prf"}));
     }
 
     void commandLineWithoutADisplay_data() {
