@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 
@@ -16,11 +17,14 @@ namespace {
 const QColor White(255, 255, 255);
 const QColor Yellow(255, 255, 0);
 
-// Font size of the value panel: the number large, the message that there is none smaller.
-void SetPanelPointSize(QWidget* panel, int points) {
+// Font size of the value panel: the number large, the message that there is none smaller. The
+// caption gets it directly: once the panel carries a style sheet (its colour), a font set on the
+// panel no longer reaches the caption, which kept the small size of the first message for good.
+void SetPanelPointSize(CaptionPanel* panel, int points) {
     QFont font = panel->font();
     font.setPointSize(points);
     panel->setFont(font);
+    panel->captionLabel()->setFont(font);
 }
 
 } // namespace

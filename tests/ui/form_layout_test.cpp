@@ -5,6 +5,7 @@
 
 #include "ui/caption_panel.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
@@ -18,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextEdit>
@@ -416,6 +418,43 @@ class FormLayoutTest : public QObject {
             timer->start(1);
             QTRY_VERIFY(f->lastHandler == handler);
             timer->stop();
+        }
+    }
+
+    // Every list, once marked as edited and back: its popup draws the current entry in another colour
+    // than the others (the face colour of the marking must not become the highlight).
+    void popupShowsTheCurrentEntry() {
+        FormFixture f;
+        f->show();
+        for (QComboBox* box : f->findChildren<QComboBox*>(QRegularExpression(QStringLiteral("^ComboBox")))) {
+            for (int page = 0; page < f->TabbedNotebook1->count(); ++page)
+                if (f->TabbedNotebook1->widget(page)->isAncestorOf(box))
+                    f->TabbedNotebook1->setCurrentIndex(page);
+            box->setCurrentIndex(1);
+            TForm1::SetEdited(box);
+            TForm1::SetNormal(box);
+            box->showPopup();
+            QAbstractItemView* view = box->view();
+            QTRY_VERIFY(view->isVisible());
+            const QImage shot = view->viewport()->grab().toImage();
+            // A row's background, and whether anything (its text) is drawn on it in another colour, inside
+            // the frame some styles draw around the current row.
+            auto background = [&](int row) {
+                const QRect rect = view->visualRect(view->model()->index(row, 0));
+                return shot.pixelColor(rect.left() + 3, rect.center().y());
+            };
+            auto textDrawn = [&](int row) {
+                const QRect rect = view->visualRect(view->model()->index(row, 0)).adjusted(3, 3, -3, -3) &
+                                   shot.rect().adjusted(3, 3, -3, -3);
+                for (int y = rect.top(); y <= rect.bottom(); ++y)
+                    for (int x = rect.left(); x <= rect.right(); ++x)
+                        if (shot.pixelColor(x, y) != background(row)) return true;
+                return false;
+            };
+            QVERIFY2(background(1) != background(0) && background(1) != background(2),
+                     qPrintable(box->objectName()));
+            QVERIFY2(textDrawn(1), qPrintable(box->objectName()));
+            box->hidePopup();
         }
     }
 

@@ -148,6 +148,7 @@ class LivePageTest : public QObject {
         form->Timer1Timer();
         QCOMPARE(form->Panel1->caption(), QStringLiteral("   100.0000"));
         QCOMPARE(form->Panel1->font().pointSize(), 48);
+        QCOMPARE(form->Panel1->captionLabel()->font().pointSize(), 48); // the large digits are back
         QCOMPARE(TForm1::ColorOf(form->Panel1), White);
         QCOMPARE(form->Memo2->toPlainText(), QStringLiteral("Нормальное измерение"));
         QCOMPARE(LogLines(form).size(), 2);
