@@ -15,6 +15,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -148,12 +149,14 @@ class TForm1 : public QMainWindow {
     // Registers 15..17 into `live` with byteOrder; `live` changes only when the read succeeded.
     olv::link::ResultFlags ReadLiveValue(uint8_t& exceptionCode);
     void ShowLiveValue();
+    void ShowStaleValue(); // after a failed poll: the reading shown is old (Label51, Memo2)
     void LogMeasurement(); // one line with `live` when logEnabled; PollLiveValue decides whether to log
     void Button9Click();
     void Button10Click();
     void CheckBox11Click();
-    bool liveMeasured = false;     // a live read has succeeded since start: there is a reading to show
-    olv::device::LiveReading live; // liveValue, liveStatus, liveImplausible
+    bool liveMeasured = false; // a live read has succeeded since start: there is a reading to show
+    std::chrono::steady_clock::time_point liveMeasuredAt{}; // when the last one succeeded
+    olv::device::LiveReading live;                          // liveValue, liveStatus, liveImplausible
 
     // The trend of the live value (page_live_trend.cpp): every polling step feeds it, Chart1 draws it
     // and Label40 shows its minimum, maximum and mean. It is kept per port, address and byte order.
@@ -301,6 +304,7 @@ class TForm1 : public QMainWindow {
     CaptionPanel* Panel5 = nullptr;
     QProgressBar* ProgressBar3 = nullptr;
     TrendChart* Chart1 = nullptr;
+    QLabel* Label51 = nullptr; // in Panel1 under the value: "нет связи" and the reading's age
     QLabel* Label40 = nullptr;
 
     // ---- Controls, page 1: sensor configuration ----

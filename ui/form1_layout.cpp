@@ -285,6 +285,13 @@ void TForm1::BuildPageLive(QWidget* page) {
     readingFont.setPointSize(48);
     Panel1->setMinimumHeight(QFontMetrics(readingFont).height() + 12);
     Panel1->captionLabel()->setWordWrap(true);
+    // Shown only while the reading on the panel is old: a smaller line under the value.
+    Make(Panel1, Label51, "Label51")->setAlignment(Qt::AlignCenter);
+    QFont noteFont = QGuiApplication::font();
+    noteFont.setPointSize(noteFont.pointSize() + 2);
+    Label51->setFont(noteFont);
+    Label51->hide();
+    Panel1->addControl(Label51);
     grid->addWidget(Panel1, 1, 0);
 
     // Shown over the value until the first configuration read hides it.

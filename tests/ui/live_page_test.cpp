@@ -172,10 +172,11 @@ class LivePageTest : public QObject {
         noReply.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         QVERIFY2(form->Memo3->toPlainText().startsWith(noReply), qPrintable(form->Memo3->toPlainText()));
         QCOMPARE(TForm1::ColorOf(form->Memo3), Yellow);
+        // The previous value stays, greyed, and the status memo no longer says it is a measurement.
         QCOMPARE(form->Panel1->caption(), QStringLiteral("   100.0000"));
-        QCOMPARE(TForm1::ColorOf(form->Panel1), White);
-        QCOMPARE(form->Memo2->toPlainText(), QStringLiteral("Нормальное измерение"));
-        QCOMPARE(TForm1::ColorOf(form->Memo2), TForm1::ButtonFaceColor());
+        QCOMPARE(TForm1::ColorOf(form->Panel1), TForm1::ButtonFaceColor());
+        QCOMPARE(form->Memo2->toPlainText(), QStringLiteral("нет связи"));
+        QCOMPARE(TForm1::ColorOf(form->Memo2), Yellow);
         QCOMPARE(LogLines(form).size(), 1);
 
         Command(form, "fault noreply off");
