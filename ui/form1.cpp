@@ -59,6 +59,7 @@ TForm1::TForm1(Form1Deps deps)
     if (ownBoxes) ownBoxes->setOwner(this);
     BuildControls();
     ConnectHandlers();
+    master.setObserver([this](const olv::link::ExchangeRecord& record) { NoteLinkHealth(record); });
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this] { Guarded(this, [this] { SaveSettings(); }); });
     if (deps.runFormCreate) FormCreate();
@@ -156,10 +157,16 @@ QString TForm1::RecentProfilePath() const {
 void TForm1::OpenPort() {
     serialLink.openPort(linkSettings.portNumber, linkSettings.baudRate, 8, linkSettings.parity,
                         linkSettings.stopBits, linkSettings.timeoutMs);
+    linkPath = QString::fromStdString(serialLink.pathOf(linkSettings.portNumber));
+    linkFresh = true;
+    ShowLinkHealth();
 }
 
 void TForm1::ReconnectIfLost() {
-    serialLink.reconnectIfLost();
+    if (serialLink.reconnectIfLost()) {
+        linkFresh = true;
+        ShowLinkHealth();
+    }
 }
 
 void TForm1::Timer2Timer() {
@@ -236,6 +243,7 @@ void TForm1::ShowLinkSettings(int guard) {
     ComboBox16->setCurrentIndex(linkSettings.byteOrder);
     ComboBox17->setCurrentIndex(linkSettings.byteOrder);
     Label1->setText(QStringLiteral("COM%1, %2").arg(linkSettings.portNumber).arg(linkSettings.baudRate));
+    ShowLinkHealth();
     uiBusy = 0;
 }
 

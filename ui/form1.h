@@ -4,6 +4,7 @@
 #include "device/live_value.h"
 #include "device/pending_device_link.h"
 #include "device/register_image.h"
+#include "link/link_health.h"
 #include "link/link_settings.h"
 #include "link/result_flags.h"
 #include "link/rtu_master.h"
@@ -36,6 +37,7 @@ class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
 class QProgressBar;
+class QStatusBar;
 class QPushButton;
 class QTabWidget;
 class QTextEdit;
@@ -128,6 +130,18 @@ class TForm1 : public QMainWindow {
     void CloseBySignal();
     // Writes dev.dat and recent.prf from the controls; used at exit and when the session ends.
     void SaveSettings();
+
+    // ---- Link health line in the status bar (link_health_line.cpp) ----
+    // Told of every transaction that went on the wire (the master's observer): counts it and shows
+    // the line anew.
+    void NoteLinkHealth(const olv::link::ExchangeRecord& record);
+    void ShowLinkHealth(); // the link, its state and the counters into Label52
+    // The line monitor listens to the line instead of polling: the state reads "слушает линию".
+    void SetLinkListening(bool listening);
+    olv::link::LinkCounters linkCounters;
+    bool linkListening = false;
+    bool linkFresh = true; // nothing exchanged since the port was last opened
+    QString linkPath;      // the device path of the port as last opened
 
     // ---- Exchange results (exchange_report.cpp) ----
     void ReportExchangeError(olv::link::ResultFlags flags, uint8_t exceptionCode);
@@ -362,6 +376,10 @@ class TForm1 : public QMainWindow {
     QLineEdit* Edit11 = nullptr;
     QPushButton* Button7 = nullptr;
     QPushButton* Button6 = nullptr;
+
+    // ---- Status bar ----
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* Label52 = nullptr; // the link health line
 
     // ---- Non-visual components ----
     QMenuBar* MainMenu1 = nullptr;

@@ -21,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
@@ -220,6 +221,14 @@ void TForm1::BuildControls() {
     TabbedNotebook1->setCurrentIndex(4);
     shownPage = 4;
     main->addWidget(TabbedNotebook1, 1);
+
+    // The link health line under the pages.
+    StatusBar1 = statusBar();
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    MakeLabel(StatusBar1, Label52, "Label52", QString())->setTextFormat(Qt::PlainText);
+    Label52->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // never widens the window
+    StatusBar1->addWidget(Label52, 1);
 
     // Menu and file dialogs.
     MainMenu1 = menuBar();

@@ -663,6 +663,8 @@ class FaultDrillTest : public QObject {
         const double cpuBefore = cpuSeconds();
         QTest::qWait(3000);
         VerifyLiveStale(w, true); // the last good reading is a few seconds old
+        QVERIFY2(w->Label52->text().contains(QStringLiteral(" · порт закрыт · ")),
+                 qPrintable(w->Label52->text()));
         const double cpu = cpuSeconds() - cpuBefore;
         const double share = cpu / (double(wall.elapsed()) / 1000.0);
         QVERIFY2(share < 0.5,
@@ -690,6 +692,7 @@ class FaultDrillTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(w->Memo3->toPlainText(), MemoNormal, 5000);
         QCOMPARE(w->Panel1->caption(), QStringLiteral("    42.0000"));
         VerifyLiveStale(w, false);
+        QVERIFY2(w->Label52->text().contains(QStringLiteral(" · обмен · ")), qPrintable(w->Label52->text()));
         QCOMPARE(w.boxes.boxes.size(), size_t(1));
         QCOMPARE(w.port->opens, opensBefore + 1); // the attempts while out were quiet; one open now
         QCOMPARE(w->linkSettings.baudRate, 19200);
@@ -730,6 +733,10 @@ class FaultDrillTest : public QObject {
         QVERIFY2(gatewayStarted, gateway.log().c_str());
         QCOMPARE(w->linkSettings.baudRate, 19200);
         QCOMPARE(BoxLines(w.boxes), QStringList()); // the start-up read went through the gateway
+        // The gateway's rate and parity are its own: the status bar names the path and the address.
+        QVERIFY2(
+            w->Label52->text().startsWith(QStringLiteral("COM1 %1 · адрес 1 · ").arg(gateway.path().c_str())),
+            qPrintable(w->Label52->text()));
 
         w->TabbedNotebook1->setCurrentIndex(0);
         w->Timer1->start(1000);

@@ -297,6 +297,42 @@ class LivePageTest : public QObject {
         QCOMPARE(LogLines(form).size(), 2);
     }
 
+    // The status bar after a good poll and a poll that meets a fault: the link, its state and the
+    // counts of the two exchanges.
+    void statusBarCountsEachExchange_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("counts");
+        QTest::newRow("good") << ""
+                              << "обмен"
+                              << "запросов 2, ответов 2, нет ответа 0, ошибок CRC 0, исключений 0";
+        QTest::newRow("no reply") << "fault noreply once"
+                                  << "нет ответа"
+                                  << "запросов 2, ответов 1, нет ответа 1, ошибок CRC 0, исключений 0";
+        QTest::newRow("CRC") << "fault crc once"
+                             << "обмен"
+                             << "запросов 2, ответов 1, нет ответа 0, ошибок CRC 1, исключений 0";
+        QTest::newRow("exception") << "fault exception 2 once"
+                                   << "обмен"
+                                   << "запросов 2, ответов 2, нет ответа 0, ошибок CRC 0, исключений 1";
+    }
+    void statusBarCountsEachExchange() {
+        QFETCH(QString, fault);
+        QFETCH(QString, state);
+        QFETCH(QString, counts);
+        SimFormFixture form;
+        StartOnLivePage(form);
+        form->linkCounters = {}; // without the start-up read
+        form->Timer1Timer();
+        if (!fault.isEmpty()) Command(form, fault.toStdString());
+        form->Timer1Timer();
+        const QString link = QStringLiteral("COM1 %1 · 19200 бит/с · четный паритет · адрес 1 · ")
+                                 .arg(QString::fromStdString(form.sim.path()));
+        const QRegularExpression line(QStringLiteral("^%1%2 · %3 · ответ [0-9]+ мс$")
+                                          .arg(QRegularExpression::escape(link), state, counts));
+        QVERIFY2(line.match(form->Label52->text()).hasMatch(), qPrintable(form->Label52->text()));
+    }
+
     // Each poll feeds the trend: a reading is a point of the chart and counts in Label40, a failed
     // read breaks the line, and another byte order starts the chart over.
     void pollsFeedTheChart() {
