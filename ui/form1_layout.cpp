@@ -124,6 +124,27 @@ QComboBox* MakeEditableCombo(QWidget* parent, QComboBox*& member, const char* na
     return member;
 }
 
+// An editable box whose text must be one of its entries (parity, byte order): a typed character
+// that leads to no entry is refused, and a text left unfinished goes back to the entry selected, so
+// the box never shows a value that is not in force. A text that spells an entry (in any letter case)
+// selects it as a pick does, on Enter or when the box is left.
+class EntryOnly : public QValidator {
+  public:
+    explicit EntryOnly(QComboBox* box) : QValidator(box), box_(box) {}
+    State validate(QString& input, int&) const override {
+        if (box_->findText(input, Qt::MatchFixedString) >= 0) return Acceptable;
+        for (int i = 0; i < box_->count(); ++i)
+            if (box_->itemText(i).startsWith(input, Qt::CaseInsensitive)) return Intermediate;
+        return Invalid;
+    }
+    void fixup(QString& input) const override {
+        if (box_->currentIndex() >= 0) input = box_->itemText(box_->currentIndex());
+    }
+
+  private:
+    QComboBox* box_;
+};
+
 QProgressBar* MakeProgress(QWidget* parent, QProgressBar*& member, const char* name, int maximum) {
     Make(parent, member, name)->setRange(0, maximum);
     member->setValue(0);
@@ -551,6 +572,8 @@ void TForm1::FillListsHintsAndCaption() {
     FillList(ComboBox15, parities);
     FillList(ComboBox16, byteOrders);
     FillList(ComboBox17, byteOrders);
+    for (QComboBox* box : {ComboBox14, ComboBox15, ComboBox16, ComboBox17})
+        if (!box->validator()) box->setValidator(new EntryOnly(box));
 
     // Hints: edits, combo boxes, buttons, check boxes.
     SetHint(Edit5, QStringLiteral("Модель измерителя"));

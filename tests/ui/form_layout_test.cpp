@@ -7,11 +7,13 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -419,6 +421,36 @@ class FormLayoutTest : public QObject {
             QTRY_VERIFY(f->lastHandler == handler);
             timer->stop();
         }
+    }
+
+    // Typing into the top row's parity box: only an entry is taken, and the box shows the parity in
+    // force afterwards.
+    void typedParityTextIsRefused_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("parity");
+        QTest::newRow("no entry") << "Чётный?" << 2;
+        QTest::newRow("unfinished") << "Не" << 2;
+        QTest::newRow("entry in small letters") << "нечетный" << 1;
+        QTest::newRow("entry and more") << "Нечетный?" << 1;
+    }
+    void typedParityTextIsRefused() {
+        QFETCH(QString, typed);
+        QFETCH(int, parity);
+        FormFixture f;
+        olv::test::StopTimers(*f);
+        f->show();
+        QCOMPARE(f->linkSettings.parity, 2);
+        QLineEdit* line = f->ComboBox14->lineEdit();
+        line->setFocus();
+        line->selectAll();
+        for (const QChar c : typed) { // QTest types only Latin-1
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(line, &key);
+        }
+        QTest::keyClick(line, Qt::Key_Return);
+        QCOMPARE(f->linkSettings.parity, parity);
+        QCOMPARE(f->ComboBox14->currentIndex(), parity);
+        QCOMPARE(f->ComboBox14->currentText(), f->ComboBox14->itemText(parity));
     }
 
     // Every list, once marked as edited and back: its popup draws the current entry in another colour
