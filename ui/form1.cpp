@@ -187,21 +187,27 @@ void TForm1::Timer3Timer() {
         return;
     }
 
-    uint8_t exceptionCode = 0;
-    ResultFlags flags = ReadConfiguration(exceptionCode);
-    if (!olv::link::Succeeded(flags, exceptionCode)) {
-        ReportExchangeError(flags, exceptionCode);
-    } else {
-        ShowConfiguration();
-        ShowDeviceText();
-    }
+    // A port that could not be opened has been reported already; reads that cannot go out would only
+    // add exchange errors. The quiet reconnection brings the line back when the adapter is there.
+    if (!serialLink.lost()) {
+        uint8_t exceptionCode = 0;
+        ResultFlags flags = ReadConfiguration(exceptionCode);
+        if (!olv::link::Succeeded(flags, exceptionCode)) {
+            ReportExchangeError(flags, exceptionCode);
+        } else {
+            ShowConfiguration();
+            ShowDeviceText();
+        }
 
-    exceptionCode = 0;
-    flags = ReadVersions(exceptionCode);
-    if (!olv::link::Succeeded(flags, exceptionCode))
-        ReportExchangeError(flags, exceptionCode);
-    else
-        ShowVersions();
+        exceptionCode = 0;
+        flags = ReadVersions(exceptionCode);
+        if (!olv::link::Succeeded(flags, exceptionCode))
+            ReportExchangeError(flags, exceptionCode);
+        else
+            ShowVersions();
+    } else {
+        Panel5->setVisible(false); // no read to show the progress of
+    }
 
     for (QWidget* control : std::initializer_list<QWidget*>{
              Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8, Edit9, Edit10, Edit11, ComboBox4, ComboBox5,

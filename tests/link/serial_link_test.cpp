@@ -1,10 +1,19 @@
+#include "link/line_port.h"
 #include "link/link_settings.h"
 #include "link/rtu_master.h"
 #include "link/serial_link.h"
 #include "tests/support/fake_port.h"
+#include "tests/support/pty_peer.h"
 #include "tests/support/recording_boxes.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace olv::link;
 using olv::test::FakePort;
@@ -210,3 +219,55 @@ TEST_F(SerialLinkTest, TheConnectTimeOutIsTheLinksTimeOut) {
     ASSERT_TRUE(link->openPort(1, 19200, 8, 2, 1, -7));
     EXPECT_EQ(port->opens.back().line.connectTimeoutMs, 0);
 }
+
+// A real port that cannot be opened: the box names the device and gives the reason in Russian, then
+// the system's words in brackets.
+struct FailureCase {
+    const char* name;
+    std::function<std::string(olv::test::PtyPair& pty)> path;
+    const char* reason;
+};
+
+class OpenFailureTable : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(OpenFailureTable, NamesTheReasonInRussian) {
+    olv::test::PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    RecordingBoxes boxes;
+    const std::string path = GetParam().path(pty);
+    // Another master holds the line: only the pseudo-terminal's own path is busy.
+    SerialLink holder(std::make_unique<LinePort>(), boxes, [&](int) { return pty.slavePath(); });
+    ASSERT_TRUE(holder.openPort(1, 19200, 8, 0, 1, 300));
+    SerialLink link(std::make_unique<LinePort>(), boxes, [&](int) { return path; });
+    EXPECT_FALSE(link.openPort(1, 19200, 8, 0, 1, 300));
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    const QString detail = boxes.boxes[0].detail;
+    const QString start =
+        QString::fromStdString(path) + QStringLiteral(": ") + QString::fromUtf8(GetParam().reason);
+    EXPECT_TRUE(detail.startsWith(start + QStringLiteral(" (")) && detail.endsWith(u')'))
+        << detail.toStdString();
+}
+
+std::string ClosedTcpPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd); // nobody listens there now
+    return "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SerialLink, OpenFailureTable,
+    ::testing::Values(
+        FailureCase{"Missing", [](olv::test::PtyPair&) { return std::string("/dev/olv-no-such-tty"); },
+                    "нет такого устройства"},
+        FailureCase{"Busy", [](olv::test::PtyPair& pty) { return pty.slavePath(); },
+                    "порт занят другой программой"},
+        FailureCase{"NotATerminal", [](olv::test::PtyPair&) { return std::string("/dev/null"); },
+                    "это не последовательный порт"},
+        FailureCase{"Refused", [](olv::test::PtyPair&) { return ClosedTcpPort(); }, "соединение отвергнуто"}),
+    [](const auto& info) { return std::string(info.param.name); });
