@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPalette>
+#include <QTabWidget>
 
 namespace {
 
@@ -42,6 +43,17 @@ void TForm1::SetColor(QWidget* control, const QColor& color) {
 
 QColor TForm1::ColorOf(const QWidget* control) {
     return control->property(ColorProperty).value<QColor>();
+}
+
+void TForm1::FocusRefusedField(QWidget* field) {
+    // Leaving a page whitens its fields: the refused field's page is shown first, then its colour
+    // put back.
+    const QColor color = ColorOf(field);
+    for (int page = 0; page < TabbedNotebook1->count(); ++page)
+        if (TabbedNotebook1->widget(page)->isAncestorOf(field)) TabbedNotebook1->setCurrentIndex(page);
+    if (color.isValid()) SetColor(field, color);
+    field->setFocus(Qt::OtherFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
 }
 
 QColor TForm1::ButtonFaceColor() {

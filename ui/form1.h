@@ -147,6 +147,9 @@ class TForm1 : public QMainWindow {
     void ReportExchangeError(olv::link::ResultFlags flags, uint8_t exceptionCode);
     void ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode);
 
+    // A refused input: its page is shown and the cursor put into it, its colour as it was.
+    void FocusRefusedField(QWidget* field);
+
     // ---- Edit marking (edit_marking.cpp) ----
     static void SetEdited(QWidget* control); // aqua: changed by the user, not yet read or written
     static void SetNormal(QWidget* control); // white

@@ -118,6 +118,7 @@ void TForm1::Button4Click() {
                          olv::link::BoxIcon::Warning,
                          olv::link::BoxButtons::Ok,
                          {}});
+            FocusRefusedField(box);
             return;
         }
     }
