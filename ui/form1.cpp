@@ -59,6 +59,7 @@ TForm1::TForm1(Form1Deps deps)
     if (ownBoxes) ownBoxes->setOwner(this);
     BuildControls();
     ConnectHandlers();
+    BuildExitAndHelp();
     master.setObserver([this](const olv::link::ExchangeRecord& record) { NoteLinkHealth(record); });
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this] { Guarded(this, [this] { SaveSettings(); }); });

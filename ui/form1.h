@@ -29,6 +29,7 @@ class QAction;
 class QBoxLayout;
 class QCheckBox;
 class QComboBox;
+class QDialog;
 class QFileDialog;
 class QLabel;
 class QLineEdit;
@@ -261,6 +262,12 @@ class TForm1 : public QMainWindow {
     bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected);
     std::function<bool(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected)> chooseProfileFile;
 
+    // ---- Menu: exit and help (help_menu.cpp) ----
+    void N9Click();             // "Выход" (Ctrl+Q)
+    void N11Click();            // "Руководство" (F1)
+    void N12Click();            // "О программе"
+    static QString GuidePath(); // the installed user's guide, beside the program's bin folder
+
     // ---- Menu: port assignment (ports_dialog.cpp) ----
     void N4Click();
     void ShowPortPaths();                    // each entry of ComboBox1 shows its device path as its hint
@@ -389,7 +396,12 @@ class TForm1 : public QMainWindow {
     QMenu* N1 = nullptr; // "Файл"
     QAction* N2 = nullptr;
     QAction* N3 = nullptr;
-    QAction* N4 = nullptr; // "Назначение портов…"
+    QAction* N4 = nullptr;          // "Назначение портов…"
+    QAction* N9 = nullptr;          // "Выход", the last item of "Файл"
+    QMenu* N10 = nullptr;           // "Справка"
+    QAction* N11 = nullptr;         // "Руководство"
+    QAction* N12 = nullptr;         // "О программе"
+    QDialog* HelpWindow1 = nullptr; // the guide, made at the first F1
     QFileDialog* OpenDialog1 = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
     QTimer* Timer1 = nullptr;
@@ -416,6 +428,7 @@ class TForm1 : public QMainWindow {
   private:
     void BuildControls();
     void ConnectHandlers();
+    void BuildExitAndHelp(); // the icon, "Выход" and the "Справка" menu, after every other menu item
     void BuildPageLive(QWidget* page);
     void BuildLiveTrend(QWidget* page, QBoxLayout* column); // Chart1 and Label40 at the column's foot
     void BuildPageSensor(QWidget* page);

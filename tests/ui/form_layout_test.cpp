@@ -24,6 +24,7 @@
 #include <QRegularExpression>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextBrowser>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -320,6 +321,42 @@ class FormLayoutTest : public QObject {
         QCOMPARE(f->SaveDialog1->acceptMode(), QFileDialog::AcceptSave);
         QCOMPARE(f->Timer4->interval(), 500);
         QCOMPARE(f->Timer1->interval(), 1000);
+    }
+
+    // The icon, "Выход" last in "Файл", and "Справка" with the guide (F1) and "О программе".
+    void exitHelpAndAbout() {
+        FormFixture f;
+        olv::test::StopTimers(*f);
+        f->show();
+        QVERIFY(!f->windowIcon().pixmap(32).isNull());
+        const QList<QAction*> file = f->N1->actions();
+        QCOMPARE(file.last(), f->N9);
+        QVERIFY(file[file.size() - 2]->isSeparator());
+        QCOMPARE(f->N9->text(), QStringLiteral("Выход"));
+        QCOMPARE(f->N9->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+        QCOMPARE(f->N10->title(), QStringLiteral("Справка"));
+        QCOMPARE(f->N11->shortcut(), QKeySequence(Qt::Key_F1));
+
+        f->N12->trigger();
+        QCOMPARE(f.boxes.boxes.size(), size_t(1));
+        const olv::link::Box& about = f.boxes.boxes[0];
+        QCOMPARE(about.caption, QStringLiteral("О программе"));
+        QCOMPARE(about.text, QStringLiteral("Mod Bus OLV 1.1.3.1"));
+        const QString dir = QDir::toNativeSeparators(f.dir().absolutePath());
+        QCOMPARE(about.detail, QStringLiteral("Qt %1\nПапка данных: %2\nЖурнал обмена: %2/COM.txt\n"
+                                              "Журнал измерений: %2/izm.txt")
+                                   .arg(QString::fromLatin1(qVersion()), dir));
+
+        // The guide is the README's part for users, from where the installed program finds it.
+        f->N11->trigger();
+        QVERIFY(f->HelpWindow1 && f->HelpWindow1->isVisible());
+        const QString guide = f->HelpWindow1->findChild<QTextBrowser*>()->toPlainText();
+        QVERIFY(guide.contains(QStringLiteral("Serial ports on Linux")));
+        QVERIFY(!guide.contains(QStringLiteral("Fuzzing")));
+
+        f->N9->trigger();
+        QCOMPARE(f->formCloseRuns, 1);
+        QVERIFY(!f->isVisible());
     }
 
     void comboBoxesRunTheirHandlers_data() {
