@@ -180,6 +180,10 @@ class TForm1 : public QMainWindow {
     // and Label40 shows its minimum, maximum and mean. It is kept per port, address and byte order.
     void FeedLiveTrend(bool readSucceeded);
     olv::device::LiveTrend liveTrend;
+    QString TrendUnits() const; // of the transmitted value, empty before a configuration read
+    void SaveLiveTrend();       // "Сохранить…" (Button32)
+    // Gives the file name to save the trend to, false when cancelled; a dialog unless set (tests).
+    std::function<bool(QString& fileName)> chooseTrendFile;
 
     // ---- Page 1: sensor configuration (page_sensor.cpp) ----
     olv::link::ResultFlags ReadConfiguration(uint8_t& exceptionCode);
@@ -330,6 +334,9 @@ class TForm1 : public QMainWindow {
     TrendChart* Chart1 = nullptr;
     QLabel* Label51 = nullptr; // in Panel1 under the value: "нет связи" and the reading's age
     QLabel* Label40 = nullptr;
+    QComboBox* ComboBox31 = nullptr; // the trend's span: 1, 10 or 60 minutes
+    QPushButton* Button31 = nullptr; // "Сброс": zoom and pan given up
+    QPushButton* Button32 = nullptr; // "Сохранить…": CSV or PNG
 
     // ---- Controls, page 1: sensor configuration ----
     QLabel *Label5 = nullptr, *Label6 = nullptr, *Label7 = nullptr, *Label8 = nullptr, *Label9 = nullptr;

@@ -2,22 +2,28 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
+#include "device/cp1251.h"
 #include "device/live_trend.h"
 #include "link/exchange_status.h"
 #include "ui/caption_panel.h"
 #include "ui/trend_chart.h"
 
+#include <QApplication>
+#include <QChart>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeAxis>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineSeries>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTimer>
 #include <QValueAxis>
+#include <QWheelEvent>
 
 using olv::test::SimFormFixture;
 
@@ -333,6 +339,80 @@ class LivePageTest : public QObject {
         QVERIFY2(line.match(form->Label52->text()).hasMatch(), qPrintable(form->Label52->text()));
     }
 
+    // The trend in the sensor's units and range; the wheel, a drag and "Сброс"; the readings shown
+    // saved as a table that reads back as they were, and the chart as a picture.
+    void chartUnitsViewAndExport() {
+        SimFormFixture form;
+        StartOnLivePage(form); // the start-up read: 0..1.6 МПа, transmitted in МПа
+        form->show();
+        for (const char* value : {"0", "1.6", "0.8125"}) {
+            Command(form, std::string("value ") + value);
+            form->Timer1Timer();
+        }
+        TrendChart& chart = *form->Chart1;
+        QCOMPARE(chart.valueAxis()->titleText(), QStringLiteral("МПа"));
+        QCOMPARE(chart.valueAxis()->min(), 0.0); // the margin stops at the sensor's range
+        QCOMPARE(chart.valueAxis()->max(), double(1.6f));
+        QVERIFY(form->Label40->text().endsWith(QStringLiteral("0.8042 МПа")));
+
+        // The wheel narrows the time span around the newest reading; a drag pins it.
+        const auto wide = chart.shownSpan();
+        const QPoint middle = chart.mapFromScene(chart.chart()->plotArea().center());
+        QWheelEvent wheel(middle, chart.mapToGlobal(middle), {}, {0, 120}, Qt::NoButton, {},
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(chart.viewport(), &wheel);
+        const auto zoomed = chart.shownSpan();
+        QVERIFY(zoomed.second - zoomed.first < wide.second - wide.first);
+        QVERIFY(zoomed.second >= form->liveTrend.points().back().timeMs);
+        QTest::mousePress(chart.viewport(), Qt::LeftButton, {}, middle);
+        QTest::mouseMove(chart.viewport(), middle + QPoint(40, 0));
+        QTest::mouseRelease(chart.viewport(), Qt::LeftButton, {}, middle + QPoint(40, 0));
+        const auto panned = chart.shownSpan();
+        QVERIFY(chart.panned() && panned.first < zoomed.first);
+        form->Timer1Timer();
+        QCOMPARE(chart.shownSpan(), panned); // a panned view stays where the user put it
+        QTest::mouseMove(chart.viewport(), middle);
+        QVERIFY2(chart.hoverText().endsWith(QStringLiteral(" МПа")), qPrintable(chart.hoverText()));
+        form->Button31->click();
+        QVERIFY(!chart.panned());
+
+        const QString table = form.dir().filePath(QStringLiteral("trend.csv"));
+        form->chooseTrendFile = [&](QString& name) {
+            name = table;
+            return true;
+        };
+        form->Button32->click();
+        QFile file(table);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList lines = olv::device::FromCp1251(file.readAll()).split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.takeFirst(), QStringLiteral("Дата;Время;Значение;Единицы;Статус;Адрес"));
+        QCOMPARE(lines.takeLast(), QString());
+        const auto& points = form->liveTrend.points();
+        QCOMPARE(lines.size(), int(points.size()));
+        for (int i = 0; i < lines.size(); ++i) {
+            const QStringList cells = lines[i].split(u';');
+            QCOMPARE(cells.size(), 6);
+            const QDateTime time =
+                QDateTime::fromString(cells[0] + u' ' + cells[1], QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+            QCOMPARE(time.toMSecsSinceEpoch() / 1000, points[size_t(i)].timeMs / 1000);
+            QCOMPARE(cells[1].size(), 8);
+            QCOMPARE(cells[2].toFloat(), points[size_t(i)].value);
+            QCOMPARE(cells.mid(3), (QStringList{QStringLiteral("МПа"),
+                                                QStringLiteral("0x%1").arg(points[size_t(i)].status, 4, 16,
+                                                                           QLatin1Char('0')),
+                                                QStringLiteral("1")}));
+        }
+
+        const QString picture = form.dir().filePath(QStringLiteral("trend.png"));
+        form->chooseTrendFile = [&](QString& name) {
+            name = picture;
+            return true;
+        };
+        form->Button32->click();
+        QCOMPARE(QImage(picture).size(), chart.size());
+        QCOMPARE(form.boxes.boxes.size(), size_t(0));
+    }
+
     // Each poll feeds the trend: a reading is a point of the chart and counts in Label40, a failed
     // read breaks the line, and another byte order starts the chart over.
     void pollsFeedTheChart() {
@@ -354,7 +434,7 @@ class LivePageTest : public QObject {
         Command(form, "value 50");
         form->Timer1Timer();
         QCOMPARE(values(), (QList<QList<qreal>>{{100, 50}}));
-        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({2, 50, 100, 75}));
+        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({2, 50, 100, 75}, QStringLiteral("МПа")));
 
         Command(form, "fault noreply once");
         form->Timer1Timer();
@@ -364,23 +444,31 @@ class LivePageTest : public QObject {
         form->Timer1Timer();
         QCOMPARE(values(), (QList<QList<qreal>>{{100, 50}, {60}}));
         QVERIFY(form->Chart1->lines().back()->pointsVisible()); // a lone reading is a dot
-        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({3, 50, 100, 70}));
+        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({3, 50, 100, 70}, QStringLiteral("МПа")));
         QVERIFY(form->Chart1->valueAxis()->isVisible());
-        // Every reading lies inside the axes.
+        // Every reading lies inside the axes, and the value axis ends with the readings' margin.
         const TrendChart& chart = *form->Chart1;
+        QList<QPointF> drawn;
         for (const QLineSeries* line : chart.lines())
             for (const QPointF& point : line->points()) {
+                drawn.append(point);
                 QVERIFY(point.y() > chart.valueAxis()->min() && point.y() < chart.valueAxis()->max());
                 const QDateTime time = QDateTime::fromMSecsSinceEpoch(qint64(point.x()));
                 QVERIFY(time >= chart.timeAxis()->min() && time <= chart.timeAxis()->max());
             }
+        QVERIFY(chart.valueAxis()->min() >= 50 - 5 && chart.valueAxis()->max() <= 100 + 5);
+        // Nothing is drawn that was not read: the points drawn are the readings, time and value.
+        QList<QPointF> readings;
+        for (const olv::device::TrendPoint& point : form->liveTrend.points())
+            readings.append(QPointF(qreal(point.timeMs), point.value));
+        QCOMPARE(drawn, readings);
 
         Command(form, "set byte_order=3");
         form->ComboBox17->setCurrentIndex(3);
         form->Button9Click();
         form->Timer1Timer();
         QCOMPARE(values(), (QList<QList<qreal>>{{60}}));
-        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({1, 60, 60, 60}));
+        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({1, 60, 60, 60}, QStringLiteral("МПа")));
     }
 };
 
