@@ -38,22 +38,22 @@ QString LinkStateText(LinkState state) {
 }
 
 QString LinkHealthText(const LinkDescription& link, LinkState state, const LinkCounters& counters) {
-    static const QString parities[] = {QStringLiteral("без паритета"), QStringLiteral("нечетный паритет"),
-                                       QStringLiteral("четный паритет")};
+    static const QString parities[] = {QStringLiteral("без паритета"), QStringLiteral("нечетный"),
+                                       QStringLiteral("четный")};
     const QString dot = QStringLiteral(" · ");
     QString text = QStringLiteral("COM%1 %2").arg(link.portNumber).arg(link.path);
     // A gateway (tcp://, mbtcp://) sets rate and parity on its own serial side.
     if (!link.path.contains(QLatin1String("://")))
-        text += dot + QStringLiteral("%1 бит/с").arg(link.baudRate) + dot +
+        text += dot + QStringLiteral("%1, ").arg(link.baudRate) +
                 parities[link.parity >= 0 && link.parity <= 2 ? link.parity : 0];
     text += dot + QStringLiteral("адрес %1").arg(link.address) + dot + LinkStateText(state) + dot +
-            QStringLiteral("запросов %1, ответов %2, нет ответа %3, ошибок CRC %4, исключений %5")
+            QStringLiteral("запросов %1, ответов %2, без ответа %3, CRC %4, исключений %5")
                 .arg(counters.requests)
                 .arg(counters.answers)
                 .arg(counters.noReply)
                 .arg(counters.crcErrors)
                 .arg(counters.exceptions);
-    if (counters.lastReplyMs >= 0) text += dot + QStringLiteral("ответ %1 мс").arg(counters.lastReplyMs);
+    if (counters.lastReplyMs >= 0) text += dot + QStringLiteral("%1 мс").arg(counters.lastReplyMs);
     return text;
 }
 

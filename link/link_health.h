@@ -45,8 +45,8 @@ struct LinkDescription {
 QString LinkStateText(LinkState state);
 
 // The status bar's line: the link, its state and the counters, e.g.
-// "COM1 /dev/ttyUSB0 · 19200 бит/с · четный паритет · адрес 1 · обмен · запросов 12, ответов 11,
-// нет ответа 1, ошибок CRC 0, исключений 0 · ответ 14 мс".
+// "COM1 /dev/ttyUSB0 · 19200, четный · адрес 1 · обмен · запросов 12, ответов 11, без ответа 1, CRC 0,
+// исключений 0 · 14 мс" (the last: from the request to the end of the last reply).
 QString LinkHealthText(const LinkDescription& link, LinkState state, const LinkCounters& counters);
 
 } // namespace olv::link

@@ -311,16 +311,16 @@ class LivePageTest : public QObject {
         QTest::addColumn<QString>("counts");
         QTest::newRow("good") << ""
                               << "обмен"
-                              << "запросов 2, ответов 2, нет ответа 0, ошибок CRC 0, исключений 0";
+                              << "запросов 2, ответов 2, без ответа 0, CRC 0, исключений 0";
         QTest::newRow("no reply") << "fault noreply once"
                                   << "нет ответа"
-                                  << "запросов 2, ответов 1, нет ответа 1, ошибок CRC 0, исключений 0";
+                                  << "запросов 2, ответов 1, без ответа 1, CRC 0, исключений 0";
         QTest::newRow("CRC") << "fault crc once"
                              << "обмен"
-                             << "запросов 2, ответов 1, нет ответа 0, ошибок CRC 1, исключений 0";
+                             << "запросов 2, ответов 1, без ответа 0, CRC 1, исключений 0";
         QTest::newRow("exception") << "fault exception 2 once"
                                    << "обмен"
-                                   << "запросов 2, ответов 2, нет ответа 0, ошибок CRC 0, исключений 1";
+                                   << "запросов 2, ответов 2, без ответа 0, CRC 0, исключений 1";
     }
     void statusBarCountsEachExchange() {
         QFETCH(QString, fault);
@@ -332,10 +332,10 @@ class LivePageTest : public QObject {
         form->Timer1Timer();
         if (!fault.isEmpty()) Command(form, fault.toStdString());
         form->Timer1Timer();
-        const QString link = QStringLiteral("COM1 %1 · 19200 бит/с · четный паритет · адрес 1 · ")
+        const QString link = QStringLiteral("COM1 %1 · 19200, четный · адрес 1 · ")
                                  .arg(QString::fromStdString(form.sim.path()));
-        const QRegularExpression line(QStringLiteral("^%1%2 · %3 · ответ [0-9]+ мс$")
-                                          .arg(QRegularExpression::escape(link), state, counts));
+        const QRegularExpression line(
+            QStringLiteral("^%1%2 · %3 · [0-9]+ мс$").arg(QRegularExpression::escape(link), state, counts));
         QVERIFY2(line.match(form->Label52->text()).hasMatch(), qPrintable(form->Label52->text()));
     }
 
