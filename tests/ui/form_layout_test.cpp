@@ -417,8 +417,8 @@ class FormLayoutTest : public QObject {
             {f->Button7, &TForm1::Button7Click}, {f->Button8, &TForm1::Button8Click},
             {f->Button9, &TForm1::Button9Click}, {f->Button10, &TForm1::Button10Click},
         };
-        f->Button5->setEnabled(true); // "Остановить" is enabled only while a search runs
         for (const auto& [button, handler] : buttons) {
+            button->setEnabled(true); // "Остановить" is enabled only while a search runs
             f->lastHandler = nullptr;
             button->click();
             QVERIFY2(f->lastHandler == handler, qPrintable(button->objectName()));
