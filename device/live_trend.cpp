@@ -1,10 +1,12 @@
 #include "device/live_trend.h"
 
+#include "device/cp1251.h"
 #include "device/number_text.h"
 
 #include <QDateTime>
 
 #include <algorithm>
+#include <charconv>
 
 namespace olv::device {
 
@@ -25,7 +27,7 @@ TrendChange LiveTrend::add(const TrendSource& source, bool readSucceeded, const 
     }
     source_ = source;
 
-    while (!points_.empty() && points_.front().timeMs <= now - WindowMs) {
+    while (!points_.empty() && (points_.front().timeMs <= now - windowMs_ || points_.size() >= MaxPoints)) {
         points_.pop_front();
         ++change.dropped;
     }
@@ -35,7 +37,7 @@ TrendChange LiveTrend::add(const TrendSource& source, bool readSucceeded, const 
         return change;
     }
     const bool afterGap = !points_.empty() && (gapPending_ || now - points_.back().timeMs > MaxStepMs);
-    points_.push_back({now, reading.liveValue, afterGap});
+    points_.push_back({now, reading.liveValue, afterGap, reading.liveStatus});
     gapPending_ = false;
     change.appended = true;
     return change;
@@ -57,10 +59,40 @@ TrendStats LiveTrend::stats() const {
 }
 
 QString TrendStatsText(const TrendStats& stats) {
+    return TrendStatsText(stats, QString());
+}
+
+QString TrendStatsText(const TrendStats& stats, const QString& units) {
     if (stats.count == 0) return QStringLiteral("Данных нет");
-    return QStringLiteral("Минимум ") + FormatValue(stats.minimum) + QStringLiteral("\nМаксимум") +
-           FormatValue(stats.maximum) + QStringLiteral("\nСреднее ") +
-           FormatValue(static_cast<float>(stats.mean));
+    const QString after = units.isEmpty() ? QString() : QStringLiteral(" ") + units;
+    return QStringLiteral("Минимум ") + FormatValue(stats.minimum) + after + QStringLiteral("\nМаксимум") +
+           FormatValue(stats.maximum) + after + QStringLiteral("\nСреднее ") +
+           FormatValue(static_cast<float>(stats.mean)) + after;
+}
+
+size_t NearestPoint(const std::deque<TrendPoint>& points, int64_t timeMs) {
+    const auto later = std::lower_bound(points.begin(), points.end(), timeMs,
+                                        [](const TrendPoint& point, int64_t t) { return point.timeMs < t; });
+    if (later == points.begin()) return 0;
+    if (later == points.end()) return points.size() - 1;
+    const auto earlier = later - 1;
+    return static_cast<size_t>((timeMs - earlier->timeMs <= later->timeMs - timeMs ? earlier : later) -
+                               points.begin());
+}
+
+QByteArray TrendCsv(const std::deque<TrendPoint>& points, int64_t fromMs, int64_t toMs, const QString& units,
+                    int address) {
+    QString text = QStringLiteral("Дата;Время;Значение;Единицы;Статус;Адрес\r\n");
+    for (const TrendPoint& point : points) {
+        if (point.timeMs < fromMs || point.timeMs > toMs) continue;
+        const QDateTime time = QDateTime::fromMSecsSinceEpoch(point.timeMs);
+        char value[32];
+        const auto end = std::to_chars(value, value + sizeof value, point.value).ptr;
+        text += time.toString(QStringLiteral("dd.MM.yyyy;hh:mm:ss;")) +
+                QString::fromLatin1(value, end - value) + u';' + units +
+                QStringLiteral(";0x%1;%2\r\n").arg(point.status, 4, 16, QLatin1Char('0')).arg(address);
+    }
+    return ToCp1251(text);
 }
 
 } // namespace olv::device

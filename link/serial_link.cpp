@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <iterator>
 
 namespace olv::link {
@@ -18,6 +19,31 @@ LineSettings LineSettingsFor(int baudRate, int dataBits, int parity) {
     line.dataBits = dataBits >= 5 && dataBits <= 8 ? dataBits : 8;
     line.parity = parity == 1 || parity == 2 ? parity : 0;
     return line;
+}
+
+QString OpenFailureReason(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return QStringLiteral("нет такого устройства");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("доступ запрещён (пользователь должен входить в группу dialout)");
+    case EBUSY:
+        return QStringLiteral("порт занят другой программой");
+    case ENOTTY:
+        return QStringLiteral("это не последовательный порт");
+    case ECONNREFUSED:
+        return QStringLiteral("соединение отвергнуто");
+    case ETIMEDOUT:
+        return QStringLiteral("истекло время ожидания соединения");
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+        return QStringLiteral("узел сети недоступен");
+    default:
+        return {};
+    }
 }
 
 SerialLink::SerialLink(std::unique_ptr<SerialPort> port, MessageBoxes& boxes,
@@ -50,7 +76,9 @@ bool SerialLink::open(const LastOpen& request, bool quiet) {
 
     const std::string path = pathOf(request.portNumber);
     std::string reason;
+    errno = 0;
     if (!port_->open(path, request.line, reason)) {
+        const int failure = errno;
         port_->close();
         if (quiet) return false;
         Box box;
@@ -58,8 +86,12 @@ bool SerialLink::open(const LastOpen& request, bool quiet) {
         box.caption = QStringLiteral("Ошибка");
         box.icon = BoxIcon::Error;
         box.buttons = BoxButtons::Ok;
+        // The reason in Russian where it is a common one, with the system's own words after it for
+        // whoever looks further.
+        const QString system = QString::fromLocal8Bit(QByteArray::fromStdString(reason));
+        const QString russian = OpenFailureReason(failure);
         box.detail = QFile::decodeName(QByteArray::fromStdString(path)) + QStringLiteral(": ") +
-                     QString::fromLocal8Bit(QByteArray::fromStdString(reason));
+                     (russian.isEmpty() ? system : QStringLiteral("%1 (%2)").arg(russian, system));
         boxes_.show(box);
         return false;
     }

@@ -2,6 +2,8 @@
 
 #include "link/serial_port.h"
 
+#include <QString>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -16,6 +18,11 @@ class MessageBoxes;
 // 57600 or 115200 bit/s (any other gives 19200), 5..8 data bits (anything else 8), parity 1 odd,
 // 2 even, anything else none. The port always has one stop bit.
 LineSettings LineSettingsFor(int baudRate, int dataBits, int parity);
+
+// The reason a port could not be opened, in Russian, for the common system errors (no such device,
+// access refused, busy, not a serial line, connection refused, time-out, host unreachable); empty for
+// any other code.
+QString OpenFailureReason(int error);
 
 // Owns the one serial port of the program and (re)opens it by its COM number. When the line is lost
 // (the open failed, or the line hung up under the open port) it can be brought back quietly: the same

@@ -36,7 +36,8 @@ class SerialPort {
   public:
     virtual ~SerialPort() = default;
 
-    // Opens devicePath with the line settings; on failure returns false and a reason in error.
+    // Opens devicePath with the line settings; on failure returns false and a reason in error, and
+    // leaves errno at the system's error code where there is one.
     virtual bool open(const std::string& devicePath, const LineSettings& line, std::string& error) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;

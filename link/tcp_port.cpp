@@ -126,6 +126,7 @@ bool TcpPort::open(const std::string& devicePath, const LineSettings& line, std:
     freeaddrinfo(addresses);
     if (fd_ < 0) {
         error = SystemReason(lastError);
+        errno = lastError;
         return false;
     }
     hungUp_ = false;

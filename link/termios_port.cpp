@@ -92,8 +92,10 @@ bool TermiosPort::open(const std::string& devicePath, const LineSettings& line, 
     struct termios tio;
     if (tcgetattr(fd, &tio) != 0) {
         // Not a terminal at all (a plain file, /dev/null): there is no line to talk over.
-        error = SystemReason(errno);
+        const int failure = errno;
+        error = SystemReason(failure);
         ::close(fd);
+        errno = failure;
         return false;
     }
 
@@ -101,8 +103,10 @@ bool TermiosPort::open(const std::string& devicePath, const LineSettings& line, 
     // Linux take (and check); TIOCEXCL makes a second open() by anyone but root fail with EBUSY, also
     // for programs that do not lock. A device another program has locked counts as busy.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        error = SystemReason(errno == EWOULDBLOCK ? EBUSY : errno);
+        const int failure = errno == EWOULDBLOCK ? EBUSY : errno;
+        error = SystemReason(failure);
         ::close(fd);
+        errno = failure;
         return false;
     }
     ioctl(fd, TIOCEXCL);

@@ -2,7 +2,7 @@
 
 OLV_PACKAGES=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-charts-dev qt6-serialport-dev qt6-translations-l10n
+    qt6-base-dev qt6-charts-dev qt6-serialport-dev qt6-svg-dev qt6-translations-l10n
     dpkg-dev file
     libgtest-dev
     python3 python3-pymodbus socat mbpoll ser2net tshark

@@ -16,13 +16,22 @@ bool AnyOn(const auto& switches) {
 }
 
 // A group with no switch on is searched whole.
-bool Chosen(const auto& switches, int index) { return !AnyOn(switches) || switches[index] == 1; }
+bool Chosen(const auto& switches, int index) {
+    return !AnyOn(switches) || switches[index] == 1;
+}
 
-int FirstAddress(const SearchSettings& settings) { return std::clamp(settings.firstAddress, 0, MaxAddress); }
+int FirstAddress(const SearchSettings& settings) {
+    return std::clamp(settings.firstAddress, 0, MaxAddress);
+}
 
-int ParityIndex(int parity) { return (parity == 0 || parity == 1) ? parity : 2; }
+int ParityIndex(int parity) {
+    return (parity == 0 || parity == 1) ? parity : 2;
+}
 
-void ShowEnd(link::MessageBoxes& boxes, const QString& text) {
+// Every end: the progress line gives way to the count of instruments found before the box says how
+// the search ended, so that nothing reads as if the search still went on.
+void ShowEnd(link::MessageBoxes& boxes, const SearchHooks& hooks, const QString& text, int foundCount) {
+    hooks.showProgress(FoundCountLine(foundCount));
     boxes.show(link::Box{text, SearchCaption(), link::BoxIcon::Information, link::BoxButtons::Ok, {}});
 }
 
@@ -39,13 +48,13 @@ QString FoundParityText(int parity) {
 }
 
 QString ProgressLine(int baudRate, int parity, int address) {
-    return QStringLiteral("Проверяется скорость ") + QString::number(baudRate) + u' ' + ProgressParityText(parity) +
-           QStringLiteral(" номер прибора ") + QString::number(address);
+    return QStringLiteral("Проверяется скорость ") + QString::number(baudRate) + u' ' +
+           ProgressParityText(parity) + QStringLiteral(" номер прибора ") + QString::number(address);
 }
 
 QString FoundDeviceLine(const FoundDevice& device) {
-    return QStringLiteral("Скорость ") + QString::number(device.baudRate) + u' ' + FoundParityText(device.parity) +
-           QStringLiteral(" Сет. номер ") + QString::number(device.address);
+    return QStringLiteral("Скорость ") + QString::number(device.baudRate) + u' ' +
+           FoundParityText(device.parity) + QStringLiteral(" Сет. номер ") + QString::number(device.address);
 }
 
 QStringList FoundDeviceLines(const FoundDevices& found) {
@@ -69,10 +78,22 @@ bool ChooseFoundDevice(const FoundDevices& found, int index, link::LinkSettings&
     return true;
 }
 
-QString SearchCaption() { return QStringLiteral("Ход поиска"); }
-QString SearchDoneText() { return QStringLiteral("Процедура поиска завершена."); }
-QString SearchStoppedText() { return QStringLiteral("Процедура поиска завершена пользователем."); }
-QString SearchTooManyText() { return QStringLiteral("Процедура поиска завершена.На линии слишком много приборов."); }
+QString FoundCountLine(int count) {
+    return QStringLiteral("Поиск окончен. Найдено приборов: %1").arg(count);
+}
+
+QString SearchCaption() {
+    return QStringLiteral("Ход поиска");
+}
+QString SearchDoneText() {
+    return QStringLiteral("Процедура поиска завершена.");
+}
+QString SearchStoppedText() {
+    return QStringLiteral("Процедура поиска завершена пользователем.");
+}
+QString SearchTooManyText() {
+    return QStringLiteral("Процедура поиска завершена.На линии слишком много приборов.");
+}
 
 void RunDeviceSearch(const SearchSettings& settings, int& searchRunning, link::LinkSettings& linkSettings,
                      FoundDevices& found, const SearchHooks& hooks, link::MessageBoxes& boxes) {
@@ -113,7 +134,7 @@ void RunDeviceSearch(const SearchSettings& settings, int& searchRunning, link::L
                 // its message with no way to stop, so this ends the search as a stop does.
                 restore();
                 hooks.openLinkPort();
-                ShowEnd(boxes, SearchDoneText());
+                ShowEnd(boxes, hooks, SearchDoneText(), foundCount);
                 hooks.setLinkControlsEnabled(true);
                 return;
             }
@@ -128,7 +149,7 @@ void RunDeviceSearch(const SearchSettings& settings, int& searchRunning, link::L
                 ++foundCount;
                 if (foundCount >= MaxFoundDevices) {
                     restore();
-                    ShowEnd(boxes, SearchTooManyText());
+                    ShowEnd(boxes, hooks, SearchTooManyText(), foundCount);
                     hooks.openLinkPort();
                     hooks.setLinkControlsEnabled(true);
                     return;
@@ -139,7 +160,7 @@ void RunDeviceSearch(const SearchSettings& settings, int& searchRunning, link::L
         if (searchRunning == 0) {
             restore();
             hooks.openLinkPort();
-            ShowEnd(boxes, SearchStoppedText());
+            ShowEnd(boxes, hooks, SearchStoppedText(), foundCount);
             hooks.setLinkControlsEnabled(true);
             return;
         }
@@ -156,7 +177,7 @@ void RunDeviceSearch(const SearchSettings& settings, int& searchRunning, link::L
     }
 
     restore();
-    ShowEnd(boxes, SearchDoneText());
+    ShowEnd(boxes, hooks, SearchDoneText(), foundCount);
     hooks.openLinkPort();
     hooks.setLinkControlsEnabled(true);
 }

@@ -55,6 +55,9 @@ struct SearchHooks {
     std::function<void(bool enabled)> setLinkControlsEnabled;
 };
 
+// The line that replaces the progress line when a search has ended.
+QString FoundCountLine(int count);
+
 // Texts of the ends of a search (caption "Ход поиска").
 QString SearchCaption();
 QString SearchDoneText();

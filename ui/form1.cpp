@@ -61,7 +61,12 @@ TForm1::TForm1(Form1Deps deps)
     if (ownBoxes) ownBoxes->setOwner(this);
     BuildControls();
     ConnectHandlers();
-    master.setObserver([this](const olv::link::ExchangeRecord& record) { NoteOwnExchange(record); });
+    BuildExitAndHelp();
+    // Every transaction on the wire: the link health line counts it, the monitor page shows it.
+    master.setObserver([this](const olv::link::ExchangeRecord& record) {
+        NoteLinkHealth(record);
+        NoteOwnExchange(record);
+    });
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this] { Guarded(this, [this] { SaveSettings(); }); });
     if (deps.runFormCreate) FormCreate();
@@ -161,10 +166,16 @@ QString TForm1::RecentProfilePath() const {
 void TForm1::OpenPort() {
     serialLink.openPort(linkSettings.portNumber, linkSettings.baudRate, 8, linkSettings.parity,
                         linkSettings.stopBits, linkSettings.timeoutMs);
+    linkPath = QString::fromStdString(serialLink.pathOf(linkSettings.portNumber));
+    linkFresh = true;
+    ShowLinkHealth();
 }
 
 void TForm1::ReconnectIfLost() {
-    serialLink.reconnectIfLost();
+    if (serialLink.reconnectIfLost()) {
+        linkFresh = true;
+        ShowLinkHealth();
+    }
 }
 
 void TForm1::Timer2Timer() {
@@ -185,21 +196,27 @@ void TForm1::Timer3Timer() {
         return;
     }
 
-    uint8_t exceptionCode = 0;
-    ResultFlags flags = ReadConfiguration(exceptionCode);
-    if (!olv::link::Succeeded(flags, exceptionCode)) {
-        ReportExchangeError(flags, exceptionCode);
-    } else {
-        ShowConfiguration();
-        ShowDeviceText();
-    }
+    // A port that could not be opened has been reported already; reads that cannot go out would only
+    // add exchange errors. The quiet reconnection brings the line back when the adapter is there.
+    if (!serialLink.lost()) {
+        uint8_t exceptionCode = 0;
+        ResultFlags flags = ReadConfiguration(exceptionCode);
+        if (!olv::link::Succeeded(flags, exceptionCode)) {
+            ReportExchangeError(flags, exceptionCode);
+        } else {
+            ShowConfiguration();
+            ShowDeviceText();
+        }
 
-    exceptionCode = 0;
-    flags = ReadVersions(exceptionCode);
-    if (!olv::link::Succeeded(flags, exceptionCode))
-        ReportExchangeError(flags, exceptionCode);
-    else
-        ShowVersions();
+        exceptionCode = 0;
+        flags = ReadVersions(exceptionCode);
+        if (!olv::link::Succeeded(flags, exceptionCode))
+            ReportExchangeError(flags, exceptionCode);
+        else
+            ShowVersions();
+    } else {
+        Panel5->setVisible(false); // no read to show the progress of
+    }
 
     for (QWidget* control : std::initializer_list<QWidget*>{
              Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8, Edit9, Edit10, Edit11, ComboBox4, ComboBox5,
@@ -241,6 +258,7 @@ void TForm1::ShowLinkSettings(int guard) {
     ComboBox16->setCurrentIndex(linkSettings.byteOrder);
     ComboBox17->setCurrentIndex(linkSettings.byteOrder);
     Label1->setText(QStringLiteral("COM%1, %2").arg(linkSettings.portNumber).arg(linkSettings.baudRate));
+    ShowLinkHealth();
     uiBusy = 0;
 }
 

@@ -7,6 +7,7 @@
 #include "device/live_value.h"
 #include "device/pending_device_link.h"
 #include "device/register_image.h"
+#include "link/link_health.h"
 #include "link/link_settings.h"
 #include "link/result_flags.h"
 #include "link/rtu_master.h"
@@ -20,6 +21,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -33,6 +35,7 @@ class QImage;
 class QBoxLayout;
 class QCheckBox;
 class QComboBox;
+class QDialog;
 class QFileDialog;
 class QLabel;
 class QLineEdit;
@@ -41,6 +44,7 @@ class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
 class QProgressBar;
+class QStatusBar;
 class QPushButton;
 class QSocketNotifier;
 class QTableView;
@@ -139,9 +143,24 @@ class TForm1 : public QMainWindow {
     // Writes dev.dat and recent.prf from the controls; used at exit and when the session ends.
     void SaveSettings();
 
+    // ---- Link health line in the status bar (link_health_line.cpp) ----
+    // Told of every transaction that went on the wire (the master's observer): counts it and shows
+    // the line anew.
+    void NoteLinkHealth(const olv::link::ExchangeRecord& record);
+    void ShowLinkHealth(); // the link, its state and the counters into Label52
+    // The line monitor listens to the line instead of polling: the state reads "слушает линию".
+    void SetLinkListening(bool listening);
+    olv::link::LinkCounters linkCounters;
+    bool linkListening = false;
+    bool linkFresh = true; // nothing exchanged since the port was last opened
+    QString linkPath;      // the device path of the port as last opened
+
     // ---- Exchange results (exchange_report.cpp) ----
     void ReportExchangeError(olv::link::ResultFlags flags, uint8_t exceptionCode);
     void ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode);
+
+    // A refused input: its page is shown and the cursor put into it, its colour as it was.
+    void FocusRefusedField(QWidget* field);
 
     // ---- Edit marking (edit_marking.cpp) ----
     static void SetEdited(QWidget* control); // aqua: changed by the user, not yet read or written
@@ -159,17 +178,23 @@ class TForm1 : public QMainWindow {
     // Registers 15..17 into `live` with byteOrder; `live` changes only when the read succeeded.
     olv::link::ResultFlags ReadLiveValue(uint8_t& exceptionCode);
     void ShowLiveValue();
+    void ShowStaleValue(); // after a failed poll: the reading shown is old (Label51, Memo2)
     void LogMeasurement(); // one line with `live` when logEnabled; PollLiveValue decides whether to log
     void Button9Click();
     void Button10Click();
     void CheckBox11Click();
-    bool liveMeasured = false;     // a live read has succeeded since start: there is a reading to show
-    olv::device::LiveReading live; // liveValue, liveStatus, liveImplausible
+    bool liveMeasured = false; // a live read has succeeded since start: there is a reading to show
+    std::chrono::steady_clock::time_point liveMeasuredAt{}; // when the last one succeeded
+    olv::device::LiveReading live;                          // liveValue, liveStatus, liveImplausible
 
     // The trend of the live value (page_live_trend.cpp): every polling step feeds it, Chart1 draws it
     // and Label40 shows its minimum, maximum and mean. It is kept per port, address and byte order.
     void FeedLiveTrend(bool readSucceeded);
     olv::device::LiveTrend liveTrend;
+    QString TrendUnits() const; // of the transmitted value, empty before a configuration read
+    void SaveLiveTrend();       // "Сохранить…" (Button32)
+    // Gives the file name to save the trend to, false when cancelled; a dialog unless set (tests).
+    std::function<bool(QString& fileName)> chooseTrendFile;
 
     // ---- Page 1: sensor configuration (page_sensor.cpp) ----
     olv::link::ResultFlags ReadConfiguration(uint8_t& exceptionCode);
@@ -299,6 +324,11 @@ class TForm1 : public QMainWindow {
                       uint8_t exceptionCode);
     // The live page's trend as a picture for the record.
     QImage TrendPicture();
+    // ---- Menu: exit and help (help_menu.cpp) ----
+    void N9Click();             // "Выход" (Ctrl+Q)
+    void N11Click();            // "Руководство" (F1)
+    void N12Click();            // "О программе"
+    static QString GuidePath(); // the installed user's guide, beside the program's bin folder
 
     // ---- Menu: port assignment (ports_dialog.cpp) ----
     void N4Click();
@@ -383,7 +413,11 @@ class TForm1 : public QMainWindow {
     CaptionPanel* Panel5 = nullptr;
     QProgressBar* ProgressBar3 = nullptr;
     TrendChart* Chart1 = nullptr;
+    QLabel* Label51 = nullptr; // in Panel1 under the value: "нет связи" and the reading's age
     QLabel* Label40 = nullptr;
+    QComboBox* ComboBox31 = nullptr; // the trend's span: 1, 10 or 60 minutes
+    QPushButton* Button31 = nullptr; // "Сброс": zoom and pan given up
+    QPushButton* Button32 = nullptr; // "Сохранить…": CSV or PNG
 
     // ---- Controls, page 1: sensor configuration ----
     QLabel *Label5 = nullptr, *Label6 = nullptr, *Label7 = nullptr, *Label8 = nullptr, *Label9 = nullptr;
@@ -451,6 +485,9 @@ class TForm1 : public QMainWindow {
     QLabel* Label43 = nullptr;       // counters per address
     QTableView* StringGrid2 = nullptr;
     MonitorTableModel* monitorModel = nullptr;
+    // ---- Status bar ----
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* Label52 = nullptr; // the link health line
 
     // ---- Non-visual components ----
     QMenuBar* MainMenu1 = nullptr;
@@ -462,6 +499,11 @@ class TForm1 : public QMainWindow {
     QAction* N6 = nullptr; // "Открыть конфигурацию прибора…"
     QAction* N7 = nullptr; // "Протокол настройки…"
     QAction* N8 = nullptr; // "Журнал изменений…"
+    QAction* N9 = nullptr;          // "Выход", the last item of "Файл"
+    QMenu* N10 = nullptr;           // "Справка"
+    QAction* N11 = nullptr;         // "Руководство"
+    QAction* N12 = nullptr;         // "О программе"
+    QDialog* HelpWindow1 = nullptr; // the guide, made at the first F1
     QFileDialog* OpenDialog1 = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
     QFileDialog* OpenDialog2 = nullptr; // configuration files
@@ -492,6 +534,7 @@ class TForm1 : public QMainWindow {
   private:
     void BuildControls();
     void ConnectHandlers();
+    void BuildExitAndHelp(); // the icon, "Выход" and the "Справка" menu, after every other menu item
     void BuildPageLive(QWidget* page);
     void BuildLiveTrend(QWidget* page, QBoxLayout* column); // Chart1 and Label40 at the column's foot
     void BuildPageSensor(QWidget* page);

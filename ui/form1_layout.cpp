@@ -21,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
@@ -122,6 +123,27 @@ QComboBox* MakeEditableCombo(QWidget* parent, QComboBox*& member, const char* na
     member->setEditText(text);
     return member;
 }
+
+// An editable box whose text must be one of its entries (parity, byte order): a typed character
+// that leads to no entry is refused, and a text left unfinished goes back to the entry selected, so
+// the box never shows a value that is not in force. A text that spells an entry (in any letter case)
+// selects it as a pick does, on Enter or when the box is left.
+class EntryOnly : public QValidator {
+  public:
+    explicit EntryOnly(QComboBox* box) : QValidator(box), box_(box) {}
+    State validate(QString& input, int&) const override {
+        if (box_->findText(input, Qt::MatchFixedString) >= 0) return Acceptable;
+        for (int i = 0; i < box_->count(); ++i)
+            if (box_->itemText(i).startsWith(input, Qt::CaseInsensitive)) return Intermediate;
+        return Invalid;
+    }
+    void fixup(QString& input) const override {
+        if (box_->currentIndex() >= 0) input = box_->itemText(box_->currentIndex());
+    }
+
+  private:
+    QComboBox* box_;
+};
 
 QProgressBar* MakeProgress(QWidget* parent, QProgressBar*& member, const char* name, int maximum) {
     Make(parent, member, name)->setRange(0, maximum);
@@ -227,6 +249,14 @@ void TForm1::BuildControls() {
     shownPage = 4;
     main->addWidget(TabbedNotebook1, 1);
 
+    // The link health line under the pages.
+    StatusBar1 = statusBar();
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    MakeLabel(StatusBar1, Label52, "Label52", QString())->setTextFormat(Qt::PlainText);
+    Label52->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // never widens the window
+    StatusBar1->addWidget(Label52, 1);
+
     // Menu and file dialogs.
     MainMenu1 = menuBar();
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
@@ -296,6 +326,13 @@ void TForm1::BuildPageLive(QWidget* page) {
     readingFont.setPointSize(48);
     Panel1->setMinimumHeight(QFontMetrics(readingFont).height() + 12);
     Panel1->captionLabel()->setWordWrap(true);
+    // Shown only while the reading on the panel is old: a smaller line under the value.
+    Make(Panel1, Label51, "Label51")->setAlignment(Qt::AlignCenter);
+    QFont noteFont = QGuiApplication::font();
+    noteFont.setPointSize(noteFont.pointSize() + 2);
+    Label51->setFont(noteFont);
+    Label51->hide();
+    Panel1->addControl(Label51);
     grid->addWidget(Panel1, 1, 0);
 
     // Shown over the value until the first configuration read hides it.
@@ -546,6 +583,8 @@ void TForm1::FillListsHintsAndCaption() {
     FillList(ComboBox15, parities);
     FillList(ComboBox16, byteOrders);
     FillList(ComboBox17, byteOrders);
+    for (QComboBox* box : {ComboBox14, ComboBox15, ComboBox16, ComboBox17})
+        if (!box->validator()) box->setValidator(new EntryOnly(box));
 
     // Hints: edits, combo boxes, buttons, check boxes.
     SetHint(Edit5, QStringLiteral("Модель измерителя"));

@@ -18,13 +18,11 @@ void ReportNothingWritten(olv::link::MessageBoxes& boxes) {
 
 } // namespace
 
-void ReportUnconvertible(olv::link::MessageBoxes& boxes, bool integerField) {
+void ReportUnconvertible(olv::link::MessageBoxes& boxes, bool integerField, const QString& fieldCaption) {
     boxes.show({integerField ? QStringLiteral("Вводимые данные не получается представить целым числом.")
                              : QStringLiteral("Вводимые данные не получается представить плавающим числом."),
-                QStringLiteral("Ошибка ввода"),
-                BoxIcon::Warning,
-                BoxButtons::Ok,
-                {}});
+                QStringLiteral("Ошибка ввода"), BoxIcon::Warning, BoxButtons::Ok,
+                QStringLiteral("Поле \"%1\"").arg(fieldCaption)});
     ReportNothingWritten(boxes);
 }
 

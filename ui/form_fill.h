@@ -21,8 +21,8 @@ class BusyWhileFilling {
 };
 
 // The first field of a page that does not convert ends its collect with two boxes: what is wrong with
-// the input, then that nothing will be written.
-void ReportUnconvertible(olv::link::MessageBoxes& boxes, bool integerField);
+// the input (the field's caption in its detail), then that nothing will be written.
+void ReportUnconvertible(olv::link::MessageBoxes& boxes, bool integerField, const QString& fieldCaption);
 
 // A field that has nothing to send (a list with no entry selected, a text field with no data yet):
 // which field, then that nothing will be written.

@@ -13,9 +13,12 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
+#include <QLabel>
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <memory>
 
 bool SavePicture(QWidget& widget, const QString& fileName) {
     QByteArray png;
@@ -63,7 +66,20 @@ void GrabPagesThenClose(TForm1& form, const QString& directory, int delayMs, int
             }
             GrabPortsDialog(form, QDir(directory).filePath(QStringLiteral("ports.png")));
             GrabConfigurationPictures(form, directory);
-            form.close();
+            // Last the live page once more, when the instrument has stopped answering (scripts/screenshots
+            // tells the virtual instrument so once record.png is there): the reading shown as old. It is
+            // saved after at most ten seconds in any case.
+            form.TabbedNotebook1->setCurrentIndex(0);
+            auto* wait = new QTimer(&form);
+            auto tries = std::make_shared<int>(0);
+            QObject::connect(wait, &QTimer::timeout, &form, [&form, directory, wait, tries] {
+                if (form.Label51->isHidden() && ++*tries < 50) return;
+                wait->stop();
+                QCoreApplication::processEvents();
+                SavePicture(form, QDir(directory).filePath(QStringLiteral("page0-stale.png")));
+                form.close();
+            });
+            wait->start(200);
         });
     });
 }

@@ -132,6 +132,7 @@ void TForm1::WriteDeviceLinkSettings() {
           std::pair{ComboBox16, QStringLiteral("Порядок байт в измеренном значении")}}) {
         if (box->currentIndex() < 0) {
             ReportNothingToSend(*boxes, caption);
+            FocusRefusedField(box);
             return;
         }
     }
@@ -143,6 +144,7 @@ void TForm1::WriteDeviceLinkSettings() {
                      BoxIcon::Warning,
                      BoxButtons::Ok,
                      {}});
+        FocusRefusedField(ComboBox9);
         return;
     }
 

@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 
@@ -16,11 +17,22 @@ namespace {
 const QColor White(255, 255, 255);
 const QColor Yellow(255, 255, 0);
 
-// Font size of the value panel: the number large, the message that there is none smaller.
-void SetPanelPointSize(QWidget* panel, int points) {
+// Font size of the value panel: the number large, the message that there is none smaller. The
+// caption gets it directly: once the panel carries a style sheet (its colour), a font set on the
+// panel no longer reaches the caption, which kept the small size of the first message for good.
+void SetPanelPointSize(CaptionPanel* panel, int points) {
     QFont font = panel->font();
     font.setPointSize(points);
     panel->setFont(font);
+    panel->captionLabel()->setFont(font);
+}
+
+// How old the last good reading is, in words: seconds for the first two minutes, then minutes, then
+// hours.
+QString StaleAgeText(long long seconds) {
+    if (seconds < 120) return QStringLiteral("данные %1 с назад").arg(seconds);
+    if (seconds < 2 * 3600) return QStringLiteral("данные %1 мин назад").arg(seconds / 60);
+    return QStringLiteral("данные %1 ч назад").arg(seconds / 3600);
 }
 
 } // namespace
@@ -41,9 +53,10 @@ void TForm1::PollLiveValue() {
     const bool succeeded = olv::link::Succeeded(flags, exceptionCode);
     if (!succeeded) {
         ShowExchangeState(flags, exceptionCode);
-        // The previous reading stays. Before any read has succeeded there is none: the panel keeps its
-        // blank rather than presenting the initial zero as a normal measurement.
+        // The previous reading stays, marked as old. Before any read has succeeded there is none: the
+        // panel keeps its blank rather than presenting the initial zero as a normal measurement.
         if (liveMeasured) ShowLiveValue();
+        ShowStaleValue();
     } else {
         ShowLiveValue();
         ShowExchangeState(0, 0);
@@ -57,7 +70,10 @@ void TForm1::PollLiveValue() {
 olv::link::ResultFlags TForm1::ReadLiveValue(uint8_t& exceptionCode) {
     const olv::link::ResultFlags flags =
         olv::device::ReadLiveValue(master, linkSettings.byteOrder, live, exceptionCode);
-    if (olv::link::Succeeded(flags, exceptionCode)) liveMeasured = true;
+    if (olv::link::Succeeded(flags, exceptionCode)) {
+        liveMeasured = true;
+        liveMeasuredAt = std::chrono::steady_clock::now();
+    }
     return flags;
 }
 
@@ -85,6 +101,8 @@ void TForm1::Button10Click() {
 
 // Shows the last reading: value panel, status memo and their colours.
 void TForm1::ShowLiveValue() {
+    Label51->hide();
+    Panel1->captionLabel()->setStyleSheet(QString());
     if (live.liveImplausible) {
         SetPanelPointSize(Panel1, 24);
         Panel1->setCaption(QStringLiteral("Неправильный формат числа"));
@@ -107,6 +125,25 @@ void TForm1::ShowLiveValue() {
     SetColor(Memo2, Yellow);
     // The texts of the set bits with nothing between them; the memo's word wrap breaks the lines.
     Memo2->setPlainText(olv::device::StatusText(live.liveStatus));
+}
+
+// A poll failed: the reading shown is no longer measured. The value is greyed with how old it is, and
+// the status memo says that there is no link, in the colour of the exchange state.
+void TForm1::ShowStaleValue() {
+    if (!liveMeasured) {
+        Label51->setText(QStringLiteral("нет связи"));
+        Label51->show();
+        return;
+    }
+    const auto age =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - liveMeasuredAt)
+            .count();
+    Label51->setText(QStringLiteral("нет связи, ") + StaleAgeText(age));
+    Label51->show();
+    Panel1->captionLabel()->setStyleSheet(QStringLiteral("color: #808080;"));
+    SetColor(Panel1, ButtonFaceColor());
+    Memo2->setPlainText(QStringLiteral("нет связи"));
+    SetColor(Memo2, ColorOf(Memo3));
 }
 
 // Appends the last reading to the measurement log when the log is switched on. A relative name is

@@ -230,6 +230,7 @@ void TForm1::StartListening() {
 
     listeningOperation_ = std::move(operation);
     listening = true;
+    SetLinkListening(true);
     capture = NewCapture();
     captureFile_ = NewCaptureFile();
     captureFileFailed_ = !captureFile_;
@@ -258,6 +259,7 @@ void TForm1::StopListening() {
     }
     capture->end();
     listening = false;
+    SetLinkListening(false);
     SyncMonitor();
     Button11->setText(QStringLiteral("Слушать"));
     Button13->setEnabled(true);

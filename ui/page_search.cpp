@@ -48,6 +48,8 @@ void TForm1::SetLinkControlsEnabled(bool enabled) {
              CheckBox8,  CheckBox9,  CheckBox10, ComboBox1,  ComboBox2,  ComboBox3, ComboBox12,
              ComboBox13, ComboBox14, ComboBox15, ComboBox16, ComboBox17, Button4})
         control->setEnabled(enabled);
+    // "Остановить" only while there is a search to stop.
+    Button5->setEnabled(!enabled);
 }
 
 // Takes the search options from the page into the search settings. An address box holding text that
@@ -116,6 +118,7 @@ void TForm1::Button4Click() {
                          olv::link::BoxIcon::Warning,
                          olv::link::BoxButtons::Ok,
                          {}});
+            FocusRefusedField(box);
             return;
         }
     }

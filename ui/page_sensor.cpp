@@ -20,6 +20,7 @@
 
 #include <array>
 #include <optional>
+#include <tuple>
 
 using olv::link::BoxAnswer;
 using olv::link::BoxButtons;
@@ -152,8 +153,8 @@ void TForm1::Button2Click() {
 void TForm1::Button3Click() {
     const InstrumentOperation operation(*this);
     if (!operation.started()) return;
+    if (CollectConfiguration()) return; // the refused field keeps its colour, the others theirs
     SetConfigFieldsNormal();
-    if (CollectConfiguration()) return;
     const BoxAnswer answer = boxes->show({QStringLiteral("Данные конфигурации будут переписаны?."),
                                           QStringLiteral("Подтвердите действие"),
                                           BoxIcon::Warning,
@@ -238,8 +239,9 @@ void TForm1::Edit7KeyPress(QChar& key) {
 // convert ends it with its two messages (the fields before it are already in the image). True then.
 bool TForm1::CollectConfiguration(bool placeholderKeepsWord) {
     auto& w = image.words;
-    const auto unconvertible = [this](bool integerField) {
-        ReportUnconvertible(*boxes, integerField);
+    const auto unconvertible = [this](QLineEdit* edit, const QLabel* caption, bool integerField) {
+        ReportUnconvertible(*boxes, integerField, caption->text());
+        FocusRefusedField(edit);
         return true;
     };
     const auto kept = [&](const QLineEdit* edit) {
@@ -248,31 +250,32 @@ bool TForm1::CollectConfiguration(bool placeholderKeepsWord) {
 
     if (!kept(Edit5)) {
         const std::optional<int32_t> model = olv::device::ParseInteger(Edit5->text());
-        if (!model) return unconvertible(true);
+        if (!model) return unconvertible(Edit5, Label5, true);
         w[reg::Model] = static_cast<uint16_t>(*model); // the low 16 bits: -1 is 65535
     }
 
     if (!kept(Edit1)) {
         const std::optional<int32_t> modelCode = olv::device::ParseInteger(Edit1->text());
-        if (!modelCode) return unconvertible(true);
+        if (!modelCode) return unconvertible(Edit1, Label6, true);
         w[reg::ModelCode] = static_cast<uint16_t>(*modelCode);
     }
 
     if (!kept(Edit4)) {
         const std::optional<int32_t> serial = olv::device::ParseInteger(Edit4->text());
-        if (!serial) return unconvertible(true);
+        if (!serial) return unconvertible(Edit4, Label9, true);
         olv::device::SplitWords(static_cast<uint32_t>(*serial), w[reg::SerialHigh], w[reg::SerialLow]);
     }
 
     // A float field still showing what was shown for the image's value keeps the image's words: the
     // four decimals shown must not round the instrument's calibration data.
-    const std::array<std::pair<const QLineEdit*, int>, 4> floats{{{Edit2, reg::RangeMax},
-                                                                  {Edit3, reg::RangeMin},
-                                                                  {Edit6, reg::TrimOffset},
-                                                                  {Edit7, reg::TrimMultiplier}}};
-    for (const auto& [edit, first] : floats)
+    const std::array<std::tuple<QLineEdit*, const QLabel*, int>, 4> floats{
+        {{Edit2, Label7, reg::RangeMax},
+         {Edit3, Label8, reg::RangeMin},
+         {Edit6, Label17, reg::TrimOffset},
+         {Edit7, Label18, reg::TrimMultiplier}}};
+    for (const auto& [edit, caption, first] : floats)
         if (!kept(edit) && !olv::device::CollectFloatField(edit->text(), w[first], w[first + 1]))
-            return unconvertible(false);
+            return unconvertible(edit, caption, false);
 
     // A list that shows nothing leaves its part of the word to the instrument (WriteConfiguration).
     olv::device::CollectLists(ListsOf(*this), image);

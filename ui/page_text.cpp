@@ -9,6 +9,7 @@
 #include "device/register_map.h"
 #include "link/message_boxes.h"
 
+#include <QLabel>
 #include <QLineEdit>
 
 #include <optional>
@@ -100,17 +101,17 @@ void TForm1::Button7Click() {
         ShowLinkSettings(0);
         return;
     }
-    for (QWidget* field : {Edit8, Edit9, Edit10, Edit11})
-        SetNormal(field);
-
     if (ShowsPlaceholder(Edit8->text())) {
         // No text was read or typed: there is nothing of the user's or the instrument's to write.
         ReportNothingToSend(*boxes, QStringLiteral("Текст, хранящийся в приборе"));
+        FocusRefusedField(Edit8);
         return;
     }
     CollectDeviceText();
-    if (CollectVersions()) return; // nothing is sent
+    if (CollectVersions()) return; // nothing is sent; the refused field keeps its colour
     if (!JournalAllowsWrite()) return;
+    for (QWidget* field : {Edit8, Edit9, Edit10, Edit11})
+        SetNormal(field);
 
     uint8_t exceptionCode = 0;
     WriteRecord record;
@@ -207,17 +208,19 @@ ResultFlags TForm1::WriteVersions(uint8_t& exceptionCode, QStringList* written) 
 bool TForm1::CollectVersions(bool placeholderKeepsWord) {
     struct Field {
         QLineEdit* edit;
+        const QLabel* caption;
         int32_t& value;
         uint16_t& word;
     };
-    const Field fields[] = {{Edit9, modelValue, image.moduleModel},
-                            {Edit10, hardwareValue, image.moduleHardware},
-                            {Edit11, softwareValue, image.moduleSoftware}};
+    const Field fields[] = {{Edit9, Label37, modelValue, image.moduleModel},
+                            {Edit10, Label38, hardwareValue, image.moduleHardware},
+                            {Edit11, Label39, softwareValue, image.moduleSoftware}};
     for (const Field& field : fields) {
         if (placeholderKeepsWord && ShowsPlaceholder(field.edit->text())) continue;
         const std::optional<int32_t> value = olv::device::ParseInteger(field.edit->text());
         if (!value) {
-            ReportUnconvertible(*boxes, true);
+            ReportUnconvertible(*boxes, true, field.caption->text());
+            FocusRefusedField(field.edit);
             return true;
         }
         field.value = *value;

@@ -1,13 +1,17 @@
 #include "ui/trend_chart.h"
 
 #include "device/live_trend.h"
+#include "device/number_text.h"
 
 #include <QChart>
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QGraphicsLayout>
 #include <QLineSeries>
+#include <QMouseEvent>
+#include <QToolTip>
 #include <QValueAxis>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -15,33 +19,29 @@
 
 namespace {
 
-// The time axis starts on a half minute and spans whole minutes, at least one: its three labels read
-// round times, and it changes only when the readings outgrow it or the oldest leave its first half
-// minute, not with every reading (each change lays the labels out anew).
-constexpr qint64 HalfMinuteMs = 30 * 1000;
-constexpr qint64 MinuteMs = 60 * 1000;
+// The default time axis starts on a half minute and spans whole minutes, at least one: its three
+// labels read round times, and it changes only when the readings outgrow it or the oldest leave its
+// first half minute, not with every reading (each change lays the labels out anew).
+constexpr int64_t HalfMinuteMs = 30 * 1000;
+constexpr int64_t MinuteMs = 60 * 1000;
+constexpr int64_t ShortestSpanMs = 10 * 1000; // the wheel zooms in no further
 const QColor LineColor(0, 0, 160);
 
-// Round limits and ticks around [low, high]: a step of 1, 2 or 5 times a power of ten for about
-// `ticks` ticks, and as many decimals as the step needs, at most the four of the value panel.
-struct NiceScale {
-    double min = 0;
-    double max = 1;
-    int ticks = 2;
+// A step of 1, 2 or 5 times a power of ten for about `ticks` ticks over [low, high], and as many
+// decimals as the step needs, at most the four of the value panel.
+struct TickStep {
+    double step = 1;
     int decimals = 0;
 };
 
-NiceScale NiceScaleOf(double low, double high, int ticks) {
+TickStep TickStepOf(double low, double high, int ticks) {
     const double rough = (high - low) / (ticks - 1);
     const double power = std::pow(10.0, std::floor(std::log10(rough)));
     const double fraction = rough / power;
-    const double step = (fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10) * power;
-    NiceScale scale;
-    scale.min = std::floor(low / step) * step;
-    scale.max = std::ceil(high / step) * step;
-    scale.ticks = static_cast<int>(std::lround((scale.max - scale.min) / step)) + 1;
-    scale.decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, 4);
-    return scale;
+    TickStep tick;
+    tick.step = (fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10) * power;
+    tick.decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(tick.step) - 1e-9)), 0, 4);
+    return tick;
 }
 
 } // namespace
@@ -60,8 +60,10 @@ TrendChart::TrendChart(QWidget* parent) : QChartView(parent) {
     timeAxis_->setTickCount(3);
     timeAxis_->setLabelsFont(axisFont);
     valueAxis_ = new QValueAxis(chart);
-    valueAxis_->setTickCount(5);
     valueAxis_->setLabelsFont(axisFont);
+    valueAxis_->setTitleFont(axisFont);
+    // Ticks on round values inside the axis, which itself ends where the readings and their margin do.
+    valueAxis_->setTickType(QValueAxis::TicksDynamic);
     chart->addAxis(timeAxis_, Qt::AlignBottom);
     chart->addAxis(valueAxis_, Qt::AlignLeft);
     // No reading yet: an empty frame rather than axes around nothing.
@@ -71,24 +73,46 @@ TrendChart::TrendChart(QWidget* parent) : QChartView(parent) {
     setChart(chart); // the view owns the chart
     setRenderHint(QPainter::Antialiasing);
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    setMouseTracking(true);
 }
 
 void TrendChart::follow(const olv::device::LiveTrend& trend, const olv::device::TrendChange& change) {
-    if (change.cleared) dropFront(SIZE_MAX);
-    dropFront(change.dropped);
-    if (change.appended) {
-        const olv::device::TrendPoint& point = trend.points().back();
-        if (lines_.empty() || point.afterGap) addLine();
-        lines_.back()->append(static_cast<qreal>(point.timeMs), point.value);
+    if (!change.cleared && change.dropped == 0 && !change.appended && trend_ == &trend) return;
+    if (change.cleared) {
+        // Another instrument: a view chosen on the old one means nothing.
+        zoomMs_.reset();
+        pinned_.reset();
     }
-    if (!change.cleared && change.dropped == 0 && !change.appended) return;
+    redraw(trend);
+}
 
-    // A line of one point draws nothing: a lone reading is shown as a dot. Only the first line (by
-    // dropping) and the last one (by appending) change their length.
-    if (!lines_.empty())
-        for (QLineSeries* line : {lines_.front(), lines_.back()})
-            line->setPointsVisible(line->count() == 1);
-    fitAxes(trend);
+void TrendChart::redraw(const olv::device::LiveTrend& trend) {
+    trend_ = &trend;
+    // Every line is made anew from the points: at most an hour of readings, once a second. A line
+    // holds exactly the readings of one run, so nothing is drawn that was not read.
+    size_t used = 0;
+    QList<QPointF> run;
+    const auto& points = trend.points();
+    for (size_t i = 0; i <= points.size(); ++i) {
+        if (i == points.size() || (points[i].afterGap && !run.isEmpty())) {
+            if (!run.isEmpty()) {
+                QLineSeries* line = used < lines_.size() ? lines_[used] : addLine();
+                line->replace(run);
+                // A line of one point draws nothing: a lone reading is shown as a dot.
+                line->setPointsVisible(run.size() == 1);
+                ++used;
+                run.clear();
+            }
+            if (i == points.size()) break;
+        }
+        run.append(QPointF(static_cast<qreal>(points[i].timeMs), points[i].value));
+    }
+    while (lines_.size() > used) {
+        chart()->removeSeries(lines_.back());
+        delete lines_.back();
+        lines_.pop_back();
+    }
+    fitAxes();
 }
 
 QLineSeries* TrendChart::addLine() {
@@ -103,44 +127,150 @@ QLineSeries* TrendChart::addLine() {
     return line;
 }
 
-void TrendChart::dropFront(size_t count) {
-    while (count > 0 && !lines_.empty()) {
-        QLineSeries* line = lines_.front();
-        const size_t here = static_cast<size_t>(line->count());
-        if (count < here) {
-            line->removePoints(0, static_cast<int>(count));
-            return;
-        }
-        count -= here;
-        chart()->removeSeries(line);
-        delete line;
-        lines_.pop_front();
-    }
+void TrendChart::setUnits(const QString& units) {
+    if (units == units_) return;
+    units_ = units;
+    valueAxis_->setTitleText(units);
 }
 
-void TrendChart::fitAxes(const olv::device::LiveTrend& trend) {
-    const auto& points = trend.points();
+void TrendChart::setSensorRange(std::optional<std::pair<double, double>> range) {
+    if (range == sensorRange_) return;
+    sensorRange_ = range;
+    if (trend_ && !trend_->points().empty()) fitAxes();
+}
+
+void TrendChart::resetView() {
+    zoomMs_.reset();
+    pinned_.reset();
+    if (trend_) redraw(*trend_);
+}
+
+std::pair<int64_t, int64_t> TrendChart::defaultSpan() const {
+    const auto& points = trend_->points();
+    const int64_t first = points.front().timeMs;
+    const int64_t start = first - ((first % HalfMinuteMs) + HalfMinuteMs) % HalfMinuteMs;
+    const int64_t minutes = std::max<int64_t>(1, (points.back().timeMs - start + MinuteMs - 1) / MinuteMs);
+    return {start, start + minutes * MinuteMs};
+}
+
+std::pair<int64_t, int64_t> TrendChart::shownSpan() const {
+    if (pinned_) return *pinned_;
+    if (!trend_ || trend_->points().empty()) return {0, 0};
+    if (zoomMs_) {
+        // Zoomed in: the newest reading stays at the right, a twentieth of the span inside.
+        const int64_t end = trend_->points().back().timeMs + *zoomMs_ / 20;
+        return {end - *zoomMs_, end};
+    }
+    return defaultSpan();
+}
+
+void TrendChart::fitAxes() {
+    const auto& points = trend_->points();
     timeAxis_->setVisible(!points.empty());
     valueAxis_->setVisible(!points.empty());
     if (points.empty()) return;
 
-    const qint64 first = points.front().timeMs;
-    const qint64 start = first - ((first % HalfMinuteMs) + HalfMinuteMs) % HalfMinuteMs;
-    const qint64 minutes = std::max<qint64>(1, (points.back().timeMs - start + MinuteMs - 1) / MinuteMs);
-    const QDateTime from = QDateTime::fromMSecsSinceEpoch(start);
-    const QDateTime to = QDateTime::fromMSecsSinceEpoch(start + minutes * MinuteMs);
-    if (from != timeAxis_->min() || to != timeAxis_->max()) timeAxis_->setRange(from, to);
+    const auto [from, to] = shownSpan();
+    const QDateTime fromTime = QDateTime::fromMSecsSinceEpoch(from);
+    const QDateTime toTime = QDateTime::fromMSecsSinceEpoch(to);
+    if (fromTime != timeAxis_->min() || toTime != timeAxis_->max()) timeAxis_->setRange(fromTime, toTime);
 
-    // Scaled to the readings with a margin; a steady value gets a narrow band around it.
-    const olv::device::TrendStats stats = trend.stats();
-    const double low = stats.minimum;
-    const double high = stats.maximum;
+    // The value axis is the range of the readings shown (of all when none is in view), with a margin
+    // of a tenth of it; a steady value gets a narrow band. It reaches past the sensor's range only
+    // where the readings do.
+    double low = 0, high = 0;
+    bool any = false;
+    for (int pass = 0; pass < 2 && !any; ++pass)
+        for (const olv::device::TrendPoint& point : points) {
+            if (pass == 0 && (point.timeMs < from || point.timeMs > to)) continue;
+            low = any ? std::min<double>(low, point.value) : point.value;
+            high = any ? std::max<double>(high, point.value) : point.value;
+            any = true;
+        }
     const double margin = high > low ? (high - low) * 0.1 : std::max(std::abs(low) * 1e-3, 1e-4);
-    const NiceScale scale = NiceScaleOf(low - margin, high + margin, 5);
+    double axisLow = low - margin, axisHigh = high + margin;
+    if (sensorRange_ && sensorRange_->second > sensorRange_->first) {
+        if (low >= sensorRange_->first) axisLow = std::max(axisLow, sensorRange_->first);
+        if (high <= sensorRange_->second) axisHigh = std::min(axisHigh, sensorRange_->second);
+        if (axisHigh <= axisLow) axisHigh = axisLow + margin; // a steady value on the range's top
+    }
     // The axis lays its labels out anew on every change: only a scale that differs is given to it.
-    if (scale.min != valueAxis_->min() || scale.max != valueAxis_->max())
-        valueAxis_->setRange(scale.min, scale.max);
-    if (scale.ticks != valueAxis_->tickCount()) valueAxis_->setTickCount(scale.ticks);
-    const QString format = QStringLiteral("%.%1f").arg(scale.decimals);
+    if (axisLow != valueAxis_->min() || axisHigh != valueAxis_->max())
+        valueAxis_->setRange(axisLow, axisHigh);
+    const TickStep tick = TickStepOf(axisLow, axisHigh, 5);
+    if (tick.step != valueAxis_->tickInterval()) valueAxis_->setTickInterval(tick.step);
+    const double anchor = std::ceil(axisLow / tick.step) * tick.step;
+    if (anchor != valueAxis_->tickAnchor()) valueAxis_->setTickAnchor(anchor);
+    const QString format = QStringLiteral("%.%1f").arg(tick.decimals);
     if (format != valueAxis_->labelFormat()) valueAxis_->setLabelFormat(format);
+}
+
+int64_t TrendChart::timeAt(const QPointF& position) const {
+    const QRectF area = chart()->plotArea();
+    const auto [from, to] = shownSpan();
+    const double share =
+        area.width() > 0 ? (mapToScene(position.toPoint()).x() - area.left()) / area.width() : 0;
+    return from + static_cast<int64_t>(std::llround(share * static_cast<double>(to - from)));
+}
+
+void TrendChart::mouseMoveEvent(QMouseEvent* event) {
+    QChartView::mouseMoveEvent(event);
+    if (!trend_ || trend_->points().empty()) return;
+    if (dragFrom_) {
+        // A drag moves the time axis with the mouse and leaves it there.
+        const QRectF area = chart()->plotArea();
+        if (area.width() <= 0) return;
+        const double share = (event->position().x() - dragFrom_->x()) / area.width();
+        const int64_t shift = static_cast<int64_t>(
+            std::llround(share * static_cast<double>(dragSpan_.second - dragSpan_.first)));
+        pinned_ = std::pair{dragSpan_.first - shift, dragSpan_.second - shift};
+        fitAxes();
+        return;
+    }
+    if (!chart()->plotArea().contains(mapToScene(event->position().toPoint()))) {
+        hoverText_.clear();
+        QToolTip::hideText();
+        return;
+    }
+    const auto& points = trend_->points();
+    const olv::device::TrendPoint& nearest =
+        points[olv::device::NearestPoint(points, timeAt(event->position()))];
+    hoverText_ = QDateTime::fromMSecsSinceEpoch(nearest.timeMs).toString(QStringLiteral("hh:mm:ss")) +
+                 QStringLiteral("  ") + olv::device::FormatValue(nearest.value).trimmed() +
+                 (units_.isEmpty() ? QString() : QStringLiteral(" ") + units_);
+    QToolTip::showText(event->globalPosition().toPoint(), hoverText_, this);
+}
+
+void TrendChart::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && trend_ && !trend_->points().empty()) {
+        dragFrom_ = event->position();
+        dragSpan_ = shownSpan();
+    }
+    QChartView::mousePressEvent(event);
+}
+
+void TrendChart::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) dragFrom_.reset();
+    QChartView::mouseReleaseEvent(event);
+}
+
+void TrendChart::wheelEvent(QWheelEvent* event) {
+    if (!trend_ || trend_->points().empty() || event->angleDelta().y() == 0) return;
+    const auto [from, to] = shownSpan();
+    const double factor = event->angleDelta().y() > 0 ? 0.8 : 1.25;
+    const int64_t span =
+        std::clamp<int64_t>(static_cast<int64_t>(std::llround(static_cast<double>(to - from) * factor)),
+                            ShortestSpanMs, trend_->windowMs());
+    if (pinned_) {
+        // Panned: the time under the mouse stays where it is.
+        const int64_t at = timeAt(event->position());
+        const double share =
+            static_cast<double>(at - from) / static_cast<double>(std::max<int64_t>(1, to - from));
+        const int64_t start = at - static_cast<int64_t>(std::llround(share * static_cast<double>(span)));
+        pinned_ = std::pair{start, start + span};
+    } else {
+        zoomMs_ = span;
+    }
+    fitAxes();
+    event->accept();
 }

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QChartView>
+#include <QString>
 
+#include <cstdint>
 #include <deque>
+#include <optional>
+#include <utility>
 
 class QChart;
 class QDateTimeAxis;
@@ -14,27 +18,58 @@ class LiveTrend;
 struct TrendChange;
 } // namespace olv::device
 
-// The trend of the live value: time of day across, the value up, scaled to the readings. Each run of
-// readings without a gap is one line; a lone reading between two gaps is drawn as a dot.
+// The trend of the live value: time of day across, the value up in the units of the transmitted value,
+// scaled to the readings. Each run of readings without a gap is one line; a lone reading between two
+// gaps is drawn as a dot. The mouse over the chart tells the nearest reading; the wheel zooms the time
+// axis, a drag pans it. Until the user pans, the newest reading stays in view.
 class TrendChart : public QChartView {
   public:
     explicit TrendChart(QWidget* parent = nullptr);
 
-    // Follows one step of the trend: drops the points it dropped, appends the one it added (starting a
-    // new line after a gap), or starts over when it was cleared. The axes follow the points kept.
+    // Follows one step of the trend: the lines are made anew from its points, the axes fitted.
     void follow(const olv::device::LiveTrend& trend, const olv::device::TrendChange& change);
+    // Draws the trend anew (after its window changed).
+    void redraw(const olv::device::LiveTrend& trend);
+
+    // The units of the value axis and of the readings told under the mouse; empty when unknown.
+    void setUnits(const QString& units);
+    // The sensor's range: the value axis goes beyond it only where readings do.
+    void setSensorRange(std::optional<std::pair<double, double>> range);
+    // Zoom and pan given up: the default view, which follows the newest reading.
+    void resetView();
+    bool panned() const { return pinned_.has_value(); }
+
+    // The time span shown, in milliseconds since the epoch.
+    std::pair<int64_t, int64_t> shownSpan() const;
+    // What the mouse over the chart tells: the nearest reading's time and value (empty elsewhere).
+    const QString& hoverText() const { return hoverText_; }
 
     // The lines drawn, oldest first, for checking what the chart shows.
     const std::deque<QLineSeries*>& lines() const { return lines_; }
     QDateTimeAxis* timeAxis() const { return timeAxis_; }
     QValueAxis* valueAxis() const { return valueAxis_; }
 
+  protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
   private:
     QLineSeries* addLine();
-    void dropFront(size_t count);
-    void fitAxes(const olv::device::LiveTrend& trend);
+    void fitAxes();
+    std::pair<int64_t, int64_t> defaultSpan() const;
+    int64_t timeAt(const QPointF& position) const; // the time under a point of the view
 
+    const olv::device::LiveTrend* trend_ = nullptr;
     QDateTimeAxis* timeAxis_ = nullptr;
     QValueAxis* valueAxis_ = nullptr;
     std::deque<QLineSeries*> lines_;
+    QString units_;
+    std::optional<std::pair<double, double>> sensorRange_;
+    std::optional<int64_t> zoomMs_;                     // the span chosen with the wheel
+    std::optional<std::pair<int64_t, int64_t>> pinned_; // the span the user panned to
+    std::optional<QPointF> dragFrom_;
+    std::pair<int64_t, int64_t> dragSpan_{};
+    QString hoverText_;
 };

@@ -1,7 +1,9 @@
+#include "link/line_port.h"
 #include "link/link_settings.h"
 #include "link/rtu_master.h"
 #include "link/serial_link.h"
 #include "tests/support/fake_port.h"
+#include "tests/support/pty_peer.h"
 #include "tests/support/recording_boxes.h"
 
 #include <gtest/gtest.h>
@@ -210,3 +212,39 @@ TEST_F(SerialLinkTest, TheConnectTimeOutIsTheLinksTimeOut) {
     ASSERT_TRUE(link->openPort(1, 19200, 8, 2, 1, -7));
     EXPECT_EQ(port->opens.back().line.connectTimeoutMs, 0);
 }
+
+// A real port that cannot be opened: the box names the device and gives the reason in Russian, then
+// the system's words in brackets.
+struct FailureCase {
+    const char* name;
+    const char* path; // empty: the pseudo-terminal another master holds
+    const char* reason;
+};
+
+class OpenFailureTable : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(OpenFailureTable, NamesTheReasonInRussian) {
+    olv::test::PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    RecordingBoxes boxes;
+    const std::string path = *GetParam().path ? GetParam().path : pty.slavePath();
+    // Another master holds the line: only the pseudo-terminal's own path is busy.
+    SerialLink holder(std::make_unique<LinePort>(), boxes, [&](int) { return pty.slavePath(); });
+    ASSERT_TRUE(holder.openPort(1, 19200, 8, 0, 1, 300));
+    SerialLink link(std::make_unique<LinePort>(), boxes, [&](int) { return path; });
+    EXPECT_FALSE(link.openPort(1, 19200, 8, 0, 1, 300));
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    const QString detail = boxes.boxes[0].detail;
+    const QString start =
+        QString::fromStdString(path) + QStringLiteral(": ") + QString::fromUtf8(GetParam().reason);
+    EXPECT_TRUE(detail.startsWith(start + QStringLiteral(" (")) && detail.endsWith(u')'))
+        << detail.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SerialLink, OpenFailureTable,
+    ::testing::Values(FailureCase{"Missing", "/dev/olv-no-such-tty", "нет такого устройства"},
+                      FailureCase{"Busy", "", "порт занят другой программой"},
+                      FailureCase{"NotATerminal", "/dev/null", "это не последовательный порт"},
+                      FailureCase{"Refused", "tcp://127.0.0.1:1", "соединение отвергнуто"}),
+    [](const auto& info) { return std::string(info.param.name); });

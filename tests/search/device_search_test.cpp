@@ -26,7 +26,7 @@ struct Probe {
 // The window as the search sees it: a port that remembers how it was last opened, instruments on the
 // line that answer at one rate, parity and address, and a record of everything the search did.
 class FakeWindow {
-public:
+  public:
     FakeWindow() {
         link.address = 7;
         link.parity = 2;
@@ -86,11 +86,13 @@ public:
 };
 
 // The probes of a full search over these rates, addresses and parities, in the search's order.
-std::vector<Probe> Expected(const std::vector<int>& rates, int first, int last, const std::vector<int>& parities) {
+std::vector<Probe> Expected(const std::vector<int>& rates, int first, int last,
+                            const std::vector<int>& parities) {
     std::vector<Probe> probes;
     for (int rate : rates) {
         for (int address = first; address <= last; ++address) {
-            for (int parity : parities) probes.push_back({rate, parity, address});
+            for (int parity : parities)
+                probes.push_back({rate, parity, address});
         }
     }
     return probes;
@@ -186,7 +188,8 @@ TEST(DeviceSearch, ProgressLineNamesRateParityAndAddress) {
     w.run();
     EXPECT_EQ(w.progress, (std::vector<QString>{"Проверяется скорость 9600 без паритета номер прибора 1",
                                                 "Проверяется скорость 9600 нечетный паритет номер прибора 1",
-                                                "Проверяется скорость 9600 четный паритет номер прибора 1"}));
+                                                "Проверяется скорость 9600 четный паритет номер прибора 1",
+                                                "Поиск окончен. Найдено приборов: 0"}));
 }
 
 TEST(DeviceSearch, EventsAreProcessedAfterEachAddressOnly) {
@@ -278,8 +281,9 @@ TEST(DeviceSearch, SettingsAreReadAgainAtEveryStep) {
         w.settings.baudEnabled = {1, 0, 0, 0, 0, 1};
     };
     w.run();
-    EXPECT_EQ(w.probes, (std::vector<Probe>{{1200, 0, 0}, {1200, 0, 1}, {1200, 0, 2}, {38400, 0, 0}, {38400, 0, 1},
-                                            {38400, 0, 2}}));
+    EXPECT_EQ(w.probes,
+              (std::vector<Probe>{
+                  {1200, 0, 0}, {1200, 0, 1}, {1200, 0, 2}, {38400, 0, 0}, {38400, 0, 1}, {38400, 0, 2}}));
 }
 
 TEST(DeviceSearch, PortThatCannotBeOpenedEndsTheSearchOnce) {

@@ -15,10 +15,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -368,6 +370,24 @@ void VerifyIdle(DrillWindow& w) {
     QCOMPARE(w->linkSettings.parity, 2);
 }
 
+// The live page after a poll: an old reading is greyed and marked "нет связи" with its age, and the
+// status memo takes the exchange's yellow; a good reading restores the large digits and the status.
+void VerifyLiveStale(DrillWindow& w, bool stale) {
+    QCOMPARE(!w->Label51->isHidden(), stale);
+    if (!stale) {
+        QCOMPARE(w->Panel1->captionLabel()->font().pointSize(), 48);
+        QCOMPARE(w->Memo2->toPlainText(), QStringLiteral("Нормальное измерение"));
+        QCOMPARE(TForm1::ColorOf(w->Panel1), QColor(255, 255, 255));
+        return;
+    }
+    if (!w->liveMeasured) return; // no reading to be old: the panel says "нет связи" only
+    static const QRegularExpression age(QStringLiteral("^нет связи, данные [0-9] с назад$"));
+    QVERIFY2(age.match(w->Label51->text()).hasMatch(), qPrintable(w->Label51->text()));
+    QCOMPARE(w->Memo2->toPlainText(), QStringLiteral("нет связи"));
+    QCOMPARE(TForm1::ColorOf(w->Memo2), QColor(255, 255, 0));
+    QCOMPARE(TForm1::ColorOf(w->Panel1), TForm1::ButtonFaceColor());
+}
+
 // Makes the next good run distinguishable from anything the faulty one may have left on the line.
 void ChangeWhatTheNextRunSees(DrillWindow& w, Page page) {
     switch (page) {
@@ -604,9 +624,11 @@ class FaultDrillTest : public QObject {
         const int bound = BudgetMs(p, request) + SlackMs(p);
         QVERIFY2(took < bound, qPrintable(QStringLiteral("took %1 ms, at most %2").arg(took).arg(bound)));
         VerifyIdle(w);
-        if (p == Live)
+        if (p == Live) {
             QCOMPARE(TForm1::ColorOf(w->Memo3),
                      outcome == QStringList{MemoNormal} ? TForm1::ButtonFaceColor() : QColor(255, 255, 0));
+            VerifyLiveStale(w, outcome != QStringList{MemoNormal});
+        }
         if (p == SearchPage) QCOMPARE(w->ListBox1->count(), 0);
 
         // The fault goes away; the adapter comes back and is picked again in the top row.
@@ -628,6 +650,7 @@ class FaultDrillTest : public QObject {
         QVERIFY2(step.elapsed() < BudgetMs(p, 1) + SlackMs(p), qPrintable(QString::number(step.elapsed())));
         VerifyNextRun(w, p);
         VerifyIdle(w);
+        if (p == Live) VerifyLiveStale(w, false);
     }
 
     void unpluggedAdapterKeepsPollingQuietAndComesBackByItself() {
@@ -651,6 +674,9 @@ class FaultDrillTest : public QObject {
         wall.start();
         const double cpuBefore = cpuSeconds();
         QTest::qWait(3000);
+        VerifyLiveStale(w, true); // the last good reading is a few seconds old
+        QVERIFY2(w->Label52->text().contains(QStringLiteral(" · порт закрыт · ")),
+                 qPrintable(w->Label52->text()));
         const double cpu = cpuSeconds() - cpuBefore;
         const double share = cpu / (double(wall.elapsed()) / 1000.0);
         QVERIFY2(share < 0.5,
@@ -677,6 +703,8 @@ class FaultDrillTest : public QObject {
         QCOMPARE(w.sim.command("replug").rfind("ok /dev/", 0), size_t(0));
         QTRY_COMPARE_WITH_TIMEOUT(w->Memo3->toPlainText(), MemoNormal, 5000);
         QCOMPARE(w->Panel1->caption(), QStringLiteral("    42.0000"));
+        VerifyLiveStale(w, false);
+        QVERIFY2(w->Label52->text().contains(QStringLiteral(" · обмен · ")), qPrintable(w->Label52->text()));
         QCOMPARE(w.boxes.boxes.size(), size_t(1));
         QCOMPARE(w.port->opens, opensBefore + 1); // the attempts while out were quiet; one open now
         QCOMPARE(w->linkSettings.baudRate, 19200);
@@ -717,6 +745,10 @@ class FaultDrillTest : public QObject {
         QVERIFY2(gatewayStarted, gateway.log().c_str());
         QCOMPARE(w->linkSettings.baudRate, 19200);
         QCOMPARE(BoxLines(w.boxes), QStringList()); // the start-up read went through the gateway
+        // The gateway's rate and parity are its own: the status bar names the path and the address.
+        QVERIFY2(
+            w->Label52->text().startsWith(QStringLiteral("COM1 %1 · адрес 1 · ").arg(gateway.path().c_str())),
+            qPrintable(w->Label52->text()));
 
         w->TabbedNotebook1->setCurrentIndex(0);
         w->Timer1->start(1000);

@@ -5,12 +5,15 @@
 
 #include "ui/caption_panel.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -18,8 +21,10 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextBrowser>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -321,6 +326,36 @@ class FormLayoutTest : public QObject {
         QCOMPARE(f->Timer1->interval(), 1000);
     }
 
+    // The icon, "Выход" last in "Файл", and "Справка" with the guide (F1) and "О программе".
+    void exitHelpAndAbout() {
+        FormFixture f;
+        olv::test::StopTimers(*f);
+        f->show();
+        QVERIFY(!f->windowIcon().pixmap(32).isNull());
+        const QList<QAction*> file = f->N1->actions();
+        QCOMPARE(file.last(), f->N9);
+        QCOMPARE(f->N9->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+        QCOMPARE(f->N11->shortcut(), QKeySequence(Qt::Key_F1));
+
+        f->N12->trigger();
+        QCOMPARE(f.boxes.boxes.size(), size_t(1));
+        const olv::link::Box& about = f.boxes.boxes[0];
+        const QString dir = QDir::toNativeSeparators(f.dir().absolutePath());
+        QCOMPARE(about.detail, QStringLiteral("Qt %1\nПапка данных: %2\nЖурнал обмена: %2/COM.txt\n"
+                                              "Журнал измерений: %2/izm.txt")
+                                   .arg(QString::fromLatin1(qVersion()), dir));
+
+        // The guide is the README's part for users, from where the installed program finds it.
+        f->N11->trigger();
+        QVERIFY(f->HelpWindow1 && f->HelpWindow1->isVisible());
+        const QString guide = f->HelpWindow1->findChild<QTextBrowser*>()->toPlainText();
+        QVERIFY(guide.contains(QStringLiteral("Serial ports on Linux")));
+
+        f->N9->trigger();
+        QCOMPARE(f->formCloseRuns, 1);
+        QVERIFY(!f->isVisible());
+    }
+
     void comboBoxesRunTheirHandlers_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<TForm1::Handler>("handler");
@@ -386,6 +421,7 @@ class FormLayoutTest : public QObject {
             {f->Button9, &TForm1::Button9Click}, {f->Button10, &TForm1::Button10Click},
         };
         for (const auto& [button, handler] : buttons) {
+            button->setEnabled(true); // "Остановить" is enabled only while a search runs
             f->lastHandler = nullptr;
             button->click();
             QVERIFY2(f->lastHandler == handler, qPrintable(button->objectName()));
@@ -419,6 +455,67 @@ class FormLayoutTest : public QObject {
             timer->start(1);
             QTRY_VERIFY(f->lastHandler == handler);
             timer->stop();
+        }
+    }
+
+    // Typing into the top row's parity box: only an entry is taken, and the box shows the parity in
+    // force afterwards.
+    void typedParityTextIsRefused_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("parity");
+        QTest::newRow("no entry") << "Чётный?" << 2;
+        QTest::newRow("unfinished") << "Не" << 2;
+        QTest::newRow("entry in small letters") << "нечетный" << 1;
+    }
+    void typedParityTextIsRefused() {
+        QFETCH(QString, typed);
+        QFETCH(int, parity);
+        FormFixture f;
+        olv::test::StopTimers(*f);
+        f->show();
+        QCOMPARE(f->linkSettings.parity, 2);
+        QLineEdit* line = f->ComboBox14->lineEdit();
+        line->setFocus();
+        line->selectAll();
+        for (const QChar c : typed) { // QTest types only Latin-1
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(line, &key);
+        }
+        QTest::keyClick(line, Qt::Key_Return);
+        QCOMPARE(f->linkSettings.parity, parity);
+        QCOMPARE(f->ComboBox14->currentIndex(), parity);
+        QCOMPARE(f->ComboBox14->currentText(), f->ComboBox14->itemText(parity));
+    }
+
+    // Every list, once marked as edited and back: its popup draws the current entry in another colour
+    // than the others, and visibly (the face colour of the marking must not become the highlight).
+    void popupShowsTheCurrentEntry() {
+        FormFixture f;
+        f->show();
+        for (QComboBox* box : f->findChildren<QComboBox*>(QRegularExpression(QStringLiteral("^ComboBox")))) {
+            for (int page = 0; page < f->TabbedNotebook1->count(); ++page)
+                if (f->TabbedNotebook1->widget(page)->isAncestorOf(box))
+                    f->TabbedNotebook1->setCurrentIndex(page);
+            box->setCurrentIndex(1);
+            TForm1::SetEdited(box);
+            TForm1::SetNormal(box);
+            box->showPopup();
+            QAbstractItemView* view = box->view();
+            QTRY_VERIFY(view->isVisible());
+            // The current row has a background of its own with its text drawn on it (inside the frame
+            // some styles draw around the row).
+            const QImage shot = view->viewport()->grab().toImage();
+            const QRect row = view->visualRect(view->model()->index(1, 0)).adjusted(3, 3, -3, -3) &
+                              shot.rect().adjusted(3, 3, -3, -3);
+            const QColor background = shot.pixelColor(row.topLeft());
+            QVERIFY(background !=
+                    shot.pixelColor(row.left(), view->visualRect(view->model()->index(0, 0)).center().y()));
+            bool textDrawn = false;
+            for (int y = row.top(); y <= row.bottom(); ++y)
+                for (int x = row.left(); x <= row.right(); ++x)
+                    textDrawn = textDrawn || shot.pixelColor(x, y) != background;
+            QVERIFY2(textDrawn, qPrintable(box->objectName()));
+            box->hidePopup();
         }
     }
 

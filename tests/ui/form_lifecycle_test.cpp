@@ -1,6 +1,7 @@
 // Start-up, the link row, page changes, closing, Pause and escaped exceptions.
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
+#include "ui/caption_panel.h"
 
 #include "ui/close_signals.h"
 #include "ui/olv_application.h"
@@ -127,6 +128,19 @@ class FormLifecycleTest : public QObject {
         ::close(watch);
         QCOMPARE(renames["dev.dat"], 1);
         QCOMPARE(renames["recent.prf"], 1);
+    }
+
+    // No adapter at the first start: the box about the port, and no exchange error for the start-up
+    // read, which is not sent.
+    void startUpWithoutTheAdapterShowsOnlyThePortBox() {
+        FormFixture::Options options;
+        options.preparePort = [](olv::test::FakePort& port) { port.failOpen = true; };
+        FormFixture f(options);
+        QTRY_COMPARE(f->pollEnabled, 1);
+        QCOMPARE(f.boxes.boxes.size(), size_t(1));
+        QCOMPARE(f.boxes.boxes[0].text, QStringLiteral("Невозможно открыть последовательный порт"));
+        QVERIFY(f.port->written.empty());
+        QVERIFY(f->Panel5->isHidden());
     }
 
     void startUpBoxLeftOpenRunsNoTimerAndTheStartUpReadOnceAfterTheOpen() {

@@ -2,6 +2,7 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
+#include "device/cp1251.h"
 #include "device/live_trend.h"
 #include "link/exchange_status.h"
 #include "ui/caption_panel.h"
@@ -11,9 +12,11 @@
 #include <QComboBox>
 #include <QDateTimeAxis>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineSeries>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTimer>
@@ -148,6 +151,7 @@ class LivePageTest : public QObject {
         form->Timer1Timer();
         QCOMPARE(form->Panel1->caption(), QStringLiteral("   100.0000"));
         QCOMPARE(form->Panel1->font().pointSize(), 48);
+        QCOMPARE(form->Panel1->captionLabel()->font().pointSize(), 48); // the large digits are back
         QCOMPARE(TForm1::ColorOf(form->Panel1), White);
         QCOMPARE(form->Memo2->toPlainText(), QStringLiteral("Нормальное измерение"));
         QCOMPARE(LogLines(form).size(), 2);
@@ -171,10 +175,11 @@ class LivePageTest : public QObject {
         noReply.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         QVERIFY2(form->Memo3->toPlainText().startsWith(noReply), qPrintable(form->Memo3->toPlainText()));
         QCOMPARE(TForm1::ColorOf(form->Memo3), Yellow);
+        // The previous value stays, greyed, and the status memo no longer says it is a measurement.
         QCOMPARE(form->Panel1->caption(), QStringLiteral("   100.0000"));
-        QCOMPARE(TForm1::ColorOf(form->Panel1), White);
-        QCOMPARE(form->Memo2->toPlainText(), QStringLiteral("Нормальное измерение"));
-        QCOMPARE(TForm1::ColorOf(form->Memo2), TForm1::ButtonFaceColor());
+        QCOMPARE(TForm1::ColorOf(form->Panel1), TForm1::ButtonFaceColor());
+        QCOMPARE(form->Memo2->toPlainText(), QStringLiteral("нет связи"));
+        QCOMPARE(TForm1::ColorOf(form->Memo2), Yellow);
         QCOMPARE(LogLines(form).size(), 1);
 
         Command(form, "fault noreply off");
@@ -295,6 +300,80 @@ class LivePageTest : public QObject {
         QCOMPARE(LogLines(form).size(), 2);
     }
 
+    // The status bar after a good poll and a poll that meets a fault: the link, its state and the
+    // counts of the two exchanges.
+    void statusBarCountsEachExchange_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("counts");
+        QTest::newRow("no reply") << "fault noreply once"
+                                  << "нет ответа"
+                                  << "запросов 2, ответов 1, без ответа 1, CRC 0, исключений 0";
+        QTest::newRow("CRC") << "fault crc once"
+                             << "обмен"
+                             << "запросов 2, ответов 1, без ответа 0, CRC 1, исключений 0";
+        QTest::newRow("exception") << "fault exception 2 once"
+                                   << "обмен"
+                                   << "запросов 2, ответов 2, без ответа 0, CRC 0, исключений 1";
+    }
+    void statusBarCountsEachExchange() {
+        QFETCH(QString, fault);
+        QFETCH(QString, state);
+        QFETCH(QString, counts);
+        SimFormFixture form;
+        StartOnLivePage(form);
+        form->linkCounters = {}; // without the start-up read
+        form->Timer1Timer();
+        if (!fault.isEmpty()) Command(form, fault.toStdString());
+        form->Timer1Timer();
+        const QString link = QStringLiteral("COM1 %1 · 19200, четный · адрес 1 · ")
+                                 .arg(QString::fromStdString(form.sim.path()));
+        const QRegularExpression line(
+            QStringLiteral("^%1%2 · %3 · [0-9]+ мс$").arg(QRegularExpression::escape(link), state, counts));
+        QVERIFY2(line.match(form->Label52->text()).hasMatch(), qPrintable(form->Label52->text()));
+    }
+
+    // The trend in the sensor's units and range; the readings shown saved as a table that reads back
+    // as they were, and the chart as a picture.
+    void chartUnitsViewAndExport() {
+        SimFormFixture form;
+        StartOnLivePage(form); // the start-up read: 0..1.6 МПа, transmitted in МПа
+        form->show();
+        for (const char* value : {"0", "1.6", "0.8125"}) {
+            Command(form, std::string("value ") + value);
+            form->Timer1Timer();
+        }
+        TrendChart& chart = *form->Chart1;
+        QCOMPARE(chart.valueAxis()->titleText(), QStringLiteral("МПа"));
+        QCOMPARE(chart.valueAxis()->min(), 0.0); // the margin stops at the sensor's range
+        QCOMPARE(chart.valueAxis()->max(), double(1.6f));
+        QVERIFY(form->Label40->text().endsWith(QStringLiteral("0.8042 МПа")));
+
+        auto saveAs = [&](const QString& name) {
+            form->chooseTrendFile = [&, name](QString& chosen) {
+                return !(chosen = form.dir().filePath(name)).isEmpty();
+            };
+            form->Button32->click();
+        };
+        saveAs(QStringLiteral("trend.csv"));
+        QFile file(form.dir().filePath(QStringLiteral("trend.csv")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QString expected = QStringLiteral("Дата;Время;Значение;Единицы;Статус;Адрес\r\n");
+        const auto& points = form->liveTrend.points();
+        const QStringList values{"0", "1.6", "0.8125"}; // each reads back as the float read
+        QCOMPARE(points.size(), size_t(values.size()));
+        for (size_t i = 0; i < points.size(); ++i)
+            expected += QDateTime::fromMSecsSinceEpoch(points[i].timeMs).toString("dd.MM.yyyy;hh:mm:ss;") +
+                        values[int(i)] +
+                        QStringLiteral(";МПа;0x%1;1\r\n").arg(points[i].status, 4, 16, QLatin1Char('0'));
+        QCOMPARE(file.readAll(), olv::device::ToCp1251(expected));
+
+        saveAs(QStringLiteral("trend.png"));
+        const QString picture = form.dir().filePath(QStringLiteral("trend.png"));
+        QCOMPARE(QImage(picture).size(), chart.size());
+        QCOMPARE(form.boxes.boxes.size(), size_t(0));
+    }
+
     // Each poll feeds the trend: a reading is a point of the chart and counts in Label40, a failed
     // read breaks the line, and another byte order starts the chart over.
     void pollsFeedTheChart() {
@@ -316,7 +395,7 @@ class LivePageTest : public QObject {
         Command(form, "value 50");
         form->Timer1Timer();
         QCOMPARE(values(), (QList<QList<qreal>>{{100, 50}}));
-        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({2, 50, 100, 75}));
+        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({2, 50, 100, 75}, QStringLiteral("МПа")));
 
         Command(form, "fault noreply once");
         form->Timer1Timer();
@@ -326,23 +405,31 @@ class LivePageTest : public QObject {
         form->Timer1Timer();
         QCOMPARE(values(), (QList<QList<qreal>>{{100, 50}, {60}}));
         QVERIFY(form->Chart1->lines().back()->pointsVisible()); // a lone reading is a dot
-        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({3, 50, 100, 70}));
+        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({3, 50, 100, 70}, QStringLiteral("МПа")));
         QVERIFY(form->Chart1->valueAxis()->isVisible());
-        // Every reading lies inside the axes.
+        // Every reading lies inside the axes, and the value axis ends with the readings' margin.
         const TrendChart& chart = *form->Chart1;
+        QList<QPointF> drawn;
         for (const QLineSeries* line : chart.lines())
             for (const QPointF& point : line->points()) {
+                drawn.append(point);
                 QVERIFY(point.y() > chart.valueAxis()->min() && point.y() < chart.valueAxis()->max());
                 const QDateTime time = QDateTime::fromMSecsSinceEpoch(qint64(point.x()));
                 QVERIFY(time >= chart.timeAxis()->min() && time <= chart.timeAxis()->max());
             }
+        QVERIFY(chart.valueAxis()->min() >= 50 - 5 && chart.valueAxis()->max() <= 100 + 5);
+        // Nothing is drawn that was not read: the points drawn are the readings, time and value.
+        QList<QPointF> readings;
+        for (const olv::device::TrendPoint& point : form->liveTrend.points())
+            readings.append(QPointF(qreal(point.timeMs), point.value));
+        QCOMPARE(drawn, readings);
 
         Command(form, "set byte_order=3");
         form->ComboBox17->setCurrentIndex(3);
         form->Button9Click();
         form->Timer1Timer();
         QCOMPARE(values(), (QList<QList<qreal>>{{60}}));
-        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({1, 60, 60, 60}));
+        QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({1, 60, 60, 60}, QStringLiteral("МПа")));
     }
 };
 

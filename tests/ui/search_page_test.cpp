@@ -100,8 +100,8 @@ class SearchPageTest : public QObject {
         QCOMPARE(f.boxes.boxes.size(), size_t(1));
         QCOMPARE(f.boxes.boxes[0].text, QStringLiteral("Процедура поиска завершена."));
         QCOMPARE(f.boxes.boxes[0].caption, QStringLiteral("Ход поиска"));
-        QCOMPARE(f->Panel2->caption(),
-                 QStringLiteral("Проверяется скорость 38400 четный паритет номер прибора 5"));
+        QCOMPARE(f->Panel2->caption(), QStringLiteral("Поиск окончен. Найдено приборов: 6"));
+        QVERIFY(!f->Button5->isEnabled());
         QCOMPARE(f->searchSettings.firstAddress, 2);
         QCOMPARE(f->searchSettings.lastAddress, 5);
 
@@ -146,6 +146,9 @@ class SearchPageTest : public QObject {
         Tick(*f, {f->CheckBox5, f->CheckBox10});
         f->ComboBox12->setCurrentIndex(1);
         f->ComboBox13->setCurrentIndex(200);
+        QVERIFY(!f->Button5->isEnabled()); // no search to stop yet
+        QString progressDuringBox;
+        f.boxes.whileShown = [&](const olv::link::Box&) { progressDuringBox = f->Panel2->caption(); };
 
         // The stop is clicked while the search processes messages after its first address; the
         // link controls are disabled then, the rest of the window is not.
@@ -167,8 +170,9 @@ class SearchPageTest : public QObject {
         QCOMPARE(enabledDuring, others);
         QCOMPARE(ListLines(f->ListBox1), QStringList{"Скорость 19200 чет. пар. Сет. номер 1"});
         // Address 2 is not probed: the stop is seen at the skipped "no parity" step before its probe.
-        QCOMPARE(f->Panel2->caption(),
-                 QStringLiteral("Проверяется скорость 19200 четный паритет номер прибора 1"));
+        // When the box says so the progress line is gone and there is nothing left to stop.
+        QCOMPARE(progressDuringBox, QStringLiteral("Поиск окончен. Найдено приборов: 1"));
+        QVERIFY(!f->Button5->isEnabled());
         QCOMPARE(f.boxes.boxes.size(), size_t(1));
         QCOMPARE(f.boxes.boxes[0].text, QStringLiteral("Процедура поиска завершена пользователем."));
         QCOMPARE(f->searchRunning, 0);

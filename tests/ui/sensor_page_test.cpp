@@ -7,6 +7,7 @@
 #include "ui/caption_panel.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -244,28 +245,39 @@ class SensorPageTest : public QObject {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("caption"); // of the field, named in the box's detail
         const QString integer = "Вводимые данные не получается представить целым числом.";
         const QString real = "Вводимые данные не получается представить плавающим числом.";
         QTest::newRow("letters in the serial number") << "Edit4"
-                                                      << "12ab" << integer;
+                                                      << "12ab" << integer << "Заводской номер";
         QTest::newRow("a point in the model code") << "Edit1"
-                                                   << "2.0" << integer;
+                                                   << "2.0" << integer << "Код модели";
         QTest::newRow("a pasted comma in the range") << "Edit2"
-                                                     << "1,5" << real;
+                                                     << "1,5" << real << "Максимум диапазона";
         QTest::newRow("an empty trim multiplier") << "Edit7"
-                                                  << "" << real;
+                                                  << "" << real << "Диапазон";
     }
 
     void unconvertibleField() {
         QFETCH(QString, field);
         QFETCH(QString, text);
         QFETCH(QString, message);
+        QFETCH(QString, caption);
         SimFormFixture form;
         QVERIFY(form.started());
         form.settle();
+        form->show();
+        form->TabbedNotebook1->setCurrentIndex(1);
+        QVERIFY(QTest::qWaitForWindowActive(form.form.get()));
         form->Edit5->setText("7");
-        form->findChild<QLineEdit*>(field)->setText(text);
+        QLineEdit* edit = form->findChild<QLineEdit*>(field);
+        edit->setText(text);
         form->Button3Click();
+
+        // The field is named, and the cursor is in it, still marked as edited.
+        QCOMPARE(form.boxes.boxes[0].detail, QStringLiteral("Поле \"%1\"").arg(caption));
+        QCOMPARE(QApplication::focusWidget(), edit);
+        QCOMPARE(TForm1::ColorOf(edit), QColor(0, 255, 255));
 
         // No confirmation is asked and nothing is sent; the fields before the bad one are collected.
         QCOMPARE(form.boxes.boxes.size(), size_t(2));

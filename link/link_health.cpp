@@ -1,0 +1,60 @@
+#include "link/link_health.h"
+
+#include <chrono>
+
+namespace olv::link {
+
+void CountExchange(LinkCounters& counters, const ExchangeRecord& record) {
+    ++counters.requests;
+    counters.answeredLast = record.replyLength > 0;
+    if (record.replyLength == 0) {
+        ++counters.noReply;
+        return;
+    }
+    counters.lastReplyMs = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(record.ended - record.sent).count());
+    if (record.flags & CrcMismatch) {
+        ++counters.crcErrors;
+        return;
+    }
+    ++counters.answers;
+    if (record.flags & ExceptionReply) ++counters.exceptions;
+}
+
+QString LinkStateText(LinkState state) {
+    switch (state) {
+    case LinkState::PortOpen:
+        return QStringLiteral("порт открыт");
+    case LinkState::Exchange:
+        return QStringLiteral("обмен");
+    case LinkState::NoReply:
+        return QStringLiteral("нет ответа");
+    case LinkState::PortClosed:
+        return QStringLiteral("порт закрыт");
+    case LinkState::Listening:
+        return QStringLiteral("слушает линию");
+    }
+    return {};
+}
+
+QString LinkHealthText(const LinkDescription& link, LinkState state, const LinkCounters& counters) {
+    static const QString parities[] = {QStringLiteral("без паритета"), QStringLiteral("нечетный"),
+                                       QStringLiteral("четный")};
+    const QString dot = QStringLiteral(" · ");
+    QString text = QStringLiteral("COM%1 %2").arg(link.portNumber).arg(link.path);
+    // A gateway (tcp://, mbtcp://) sets rate and parity on its own serial side.
+    if (!link.path.contains(QLatin1String("://")))
+        text += dot + QStringLiteral("%1, ").arg(link.baudRate) +
+                parities[link.parity >= 0 && link.parity <= 2 ? link.parity : 0];
+    text += dot + QStringLiteral("адрес %1").arg(link.address) + dot + LinkStateText(state) + dot +
+            QStringLiteral("запросов %1, ответов %2, без ответа %3, CRC %4, исключений %5")
+                .arg(counters.requests)
+                .arg(counters.answers)
+                .arg(counters.noReply)
+                .arg(counters.crcErrors)
+                .arg(counters.exceptions);
+    if (counters.lastReplyMs >= 0) text += dot + QStringLiteral("%1 мс").arg(counters.lastReplyMs);
+    return text;
+}
+
+} // namespace olv::link

@@ -1,0 +1,32 @@
+// The status bar: the link in use, what it is doing and the counts of the program's own exchanges.
+#include "ui/form1.h"
+
+#include <QLabel>
+
+void TForm1::NoteLinkHealth(const olv::link::ExchangeRecord& record) {
+    // A closed port sends nothing: there is no request to count.
+    if (serialLink.port().isOpen()) {
+        olv::link::CountExchange(linkCounters, record);
+        linkFresh = false;
+    }
+    ShowLinkHealth();
+}
+
+void TForm1::ShowLinkHealth() {
+    using olv::link::LinkState;
+    LinkState state = LinkState::PortOpen;
+    if (linkListening)
+        state = LinkState::Listening;
+    else if (!serialLink.port().isOpen() || serialLink.port().hungUp())
+        state = LinkState::PortClosed;
+    else if (!linkFresh)
+        state = linkCounters.answeredLast ? LinkState::Exchange : LinkState::NoReply;
+    const olv::link::LinkDescription link{linkSettings.portNumber, linkPath, linkSettings.baudRate,
+                                          linkSettings.parity, linkSettings.address};
+    Label52->setText(olv::link::LinkHealthText(link, state, linkCounters));
+}
+
+void TForm1::SetLinkListening(bool listening) {
+    linkListening = listening;
+    ShowLinkHealth();
+}
