@@ -111,7 +111,8 @@ TEST(TermiosPortOpen, FailedOpenThroughTheLinkShowsPathAndReason) {
     EXPECT_FALSE(link.openPort(1, 19200, 8, 2, 1, 1000));
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].detail,
-              QStringLiteral("/dev/olv-no-such-port: ") + QString::fromLocal8Bit(strerror(ENOENT)));
+              QStringLiteral("/dev/olv-no-such-port: нет такого устройства (%1)")
+                  .arg(QString::fromLocal8Bit(strerror(ENOENT))));
 }
 
 TEST_F(TermiosPortTest, TheDeviceIsHeldExclusively) {
