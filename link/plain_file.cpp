@@ -127,6 +127,16 @@ bool RemoveLastRecord(const QString& path, const AppendedRecord& record) {
 }
 
 WholeFileWrite WriteWholeFile(const QString& path, const char* bytes, size_t count, const struct stat* like) {
+    return WriteWholeFileFrom(path, [&](int fd) { return WriteAll(fd, bytes, count); }, like);
+}
+
+WholeFileWrite WriteWholeFileFrom(const QString& path, const std::function<bool(int fd)>& fill,
+                                  const struct stat* like) {
+    struct stat existing {};
+    if (::stat(QFile::encodeName(path).constData(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        errno = EINVAL;
+        return WholeFileWrite::Refused;
+    }
     const QFileInfo info(path);
     const QByteArray folder = QFile::encodeName(info.absolutePath());
     QByteArray temp = folder + "/." + QFile::encodeName(info.fileName()) + ".olv-XXXXXX";
@@ -141,7 +151,7 @@ WholeFileWrite WriteWholeFile(const QString& path, const char* bytes, size_t cou
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes, count) && SyncPlainFile(fd);
+    bool written = ::fchmod(fd, mode) == 0 && fill(fd) && SyncPlainFile(fd);
     if (::close(fd) != 0) written = false;
     if (!written || ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
         const int error = errno;

@@ -57,8 +57,14 @@ enum class WholeFileWrite { Written, NoTemporaryFile, Refused };
 // failure (a full disk, a file size limit) removes the temporary file and leaves what was under the
 // name as it was, errno set. The new file takes the permissions and, where allowed, the owner of like;
 // without it 0666 less the umask. NoTemporaryFile: none could be made in that folder.
+// A name that is there and is no regular file (a folder, a FIFO, a device) is never replaced: Refused,
+// errno EINVAL.
 WholeFileWrite WriteWholeFile(const QString& path, const char* bytes, size_t count,
                               const struct stat* like = nullptr);
+// The same with the contents written by fill into the temporary file's descriptor (for contents too
+// large to hold in memory); fill returns false, errno set, when it could not write them all.
+WholeFileWrite WriteWholeFileFrom(const QString& path, const std::function<bool(int fd)>& fill,
+                                  const struct stat* like = nullptr);
 
 // Removes the temporary files of WriteWholeFile that a program killed while writing path left behind
 // (regular files only). Only while no other program can be writing that file (under its lock).

@@ -207,41 +207,18 @@ QString PcapProblemText(const PcapCheck& check) {
 bool CopyFileReplacing(const QString& from, const QString& target) {
     const int in = link::OpenPlainFile(from, O_RDONLY);
     if (in < 0) return false;
-    const QFileInfo info(target);
-    QByteArray temp =
-        QFile::encodeName(info.absolutePath()) + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
-    const int out = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (out < 0) {
-        const int error = errno;
-        ::close(in);
-        errno = error;
-        return false;
-    }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    bool written = ::fchmod(out, 0666 & ~mask) == 0;
-    char buffer[65536];
-    while (written) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            written = n == 0;
-            break;
+    const auto copy = [in](int out) {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(in, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return n == 0;
+            if (!link::WriteAll(out, buffer, static_cast<size_t>(n))) return false;
         }
-        written = link::WriteAll(out, buffer, static_cast<size_t>(n));
-    }
-    written = written && ::fsync(out) == 0;
-    int error = written ? 0 : errno;
-    if (::close(out) != 0 && written) {
-        written = false;
-        error = errno;
-    }
+    };
+    const bool written = link::WriteWholeFileFrom(target, copy) == link::WholeFileWrite::Written;
+    const int error = errno;
     ::close(in);
-    if (written && ::rename(temp.constData(), QFile::encodeName(target).constData()) != 0) {
-        written = false;
-        error = errno;
-    }
-    if (!written) ::unlink(temp.constData());
     errno = error;
     return written;
 }

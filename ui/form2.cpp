@@ -1,6 +1,8 @@
 // The compare dialog Form2: a configuration file beside the instrument on the line.
 #include "ui/form2.h"
 
+#include "ui/page_grabber.h"
+
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -96,7 +98,7 @@ bool GrabCompareDialog(QWidget* parent, const olv::config::InstrumentState& devi
     dialog.ShowRows(olv::config::CompareRows(device, file));
     dialog.show();
     QCoreApplication::processEvents();
-    const bool saved = dialog.grab().save(imagePath);
+    const bool saved = SavePicture(dialog, imagePath);
     dialog.close();
     return saved;
 }

@@ -20,12 +20,16 @@
 
 #include <memory>
 
-bool SavePicture(QWidget& widget, const QString& fileName) {
+bool SaveImage(const QImage& image, const QString& fileName) {
     QByteArray png;
     QBuffer buffer(&png);
-    return buffer.open(QIODevice::WriteOnly) && widget.grab().save(&buffer, "PNG") &&
+    return buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG") &&
            olv::link::WriteWholeFile(fileName, png.constData(), size_t(png.size())) ==
                olv::link::WholeFileWrite::Written;
+}
+
+bool SavePicture(QWidget& widget, const QString& fileName) {
+    return SaveImage(widget.grab().toImage(), fileName);
 }
 
 namespace {

@@ -2,11 +2,13 @@
 
 #include <QString>
 
+class QImage;
 class QWidget;
 class TForm1;
 
 // Saves a picture of the widget as a PNG file, whole or not at all (a full disk leaves no torn file).
 bool SavePicture(QWidget& widget, const QString& fileName);
+bool SaveImage(const QImage& image, const QString& fileName);
 
 // For the screenshots of the documentation and the layout review: after delayMs shows the live page,
 // lets it poll for livePollingMs, then shows each of the six pages in turn, saves the window as

@@ -6,8 +6,10 @@
 #include "device/encodings.h"
 #include "device/register_map.h"
 #include "link/message_boxes.h"
+#include "link/plain_file.h"
 
 #include <QBoxLayout>
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -15,9 +17,10 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -122,25 +125,21 @@ void TForm1::SaveLiveTrend() {
         fileName = dialog.selectedFiles().first();
     }
 
-    const bool picture = fileName.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);
-    QSaveFile file(fileName);
-    bool written = false;
-    if (QFileInfo(fileName).exists() && !QFileInfo(fileName).isFile()) {
-        file.setFileName(QString()); // a folder, a FIFO or a device is never replaced
-    } else if (file.open(QIODevice::WriteOnly)) {
-        if (picture) {
-            written = Chart1->grab().save(&file, "PNG");
-        } else {
-            const auto [from, to] = Chart1->shownSpan();
-            const QByteArray table =
-                olv::device::TrendCsv(liveTrend.points(), from, to, TrendUnits(), linkSettings.address);
-            written = file.write(table) == table.size();
-        }
-        written = written && file.commit();
-        if (!written) file.cancelWriting();
+    QByteArray bytes;
+    if (fileName.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        Chart1->grab().save(&buffer, "PNG");
+    } else {
+        const auto [from, to] = Chart1->shownSpan();
+        bytes = olv::device::TrendCsv(liveTrend.points(), from, to, TrendUnits(), linkSettings.address);
     }
-    if (written) return;
+    // A folder, a FIFO or a device under the name is never replaced.
+    if (olv::link::WriteWholeFile(fileName, bytes.constData(), static_cast<size_t>(bytes.size())) ==
+        olv::link::WholeFileWrite::Written)
+        return;
+    const int error = errno;
     boxes->show({QStringLiteral("Не удалось записать файл %1").arg(QDir::toNativeSeparators(fileName)),
                  QStringLiteral("Ошибка"), olv::link::BoxIcon::Warning, olv::link::BoxButtons::Ok,
-                 file.errorString()});
+                 QString::fromLocal8Bit(std::strerror(error))});
 }

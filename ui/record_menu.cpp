@@ -2,6 +2,7 @@
 #include "ui/record_pdf.h"
 
 #include "ui/form1.h"
+#include "ui/page_grabber.h"
 #include "ui/trend_chart.h"
 
 #include "config/record.h"
@@ -144,5 +145,5 @@ bool GrabRecordPage(TForm1& form, const QString& imagePath) {
     painter.translate(margin, margin);
     document->drawContents(&painter, QRectF(QPointF(0, 0), document->pageSize()));
     painter.end();
-    return picture.save(imagePath);
+    return SaveImage(picture, imagePath);
 }
