@@ -3,6 +3,7 @@
 #include "device/cp1251.h"
 #include "link/plain_file.h"
 #include "settings_test_support.h"
+#include "tests/support/file_size_limit.h"
 
 #include <QFileInfo>
 #include <QScopeGuard>
@@ -367,29 +368,6 @@ TEST_F(WorkDirTest, ReadOnlyFolderWithWritableFileIsWrittenInPlace) {
 }
 
 // ---- saves that fail part-way, and files that are no regular files ----
-
-// Limits the size of every file this process writes (RLIMIT_FSIZE) while it lives. SIGXFSZ is ignored,
-// so an oversized write fails with EFBIG instead of ending the process: a full disk, made small.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &previous_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = previous_;
-        limit.rlim_cur = bytes;
-        ok_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    bool ok() const { return ok_; }
-
-  private:
-    struct rlimit previous_ {};
-    void (*previousHandler_)(int) = SIG_DFL;
-    bool ok_ = false;
-};
 
 // A file of 600 bytes that a save would grow past the 1000-byte limit.
 QByteArray LongSettings() {
