@@ -1,5 +1,6 @@
 #include "link/tcp_port.h"
 
+#include "link/descriptor_wait.h"
 #include "link/timed_read.h"
 
 #include <algorithm>
@@ -29,11 +30,6 @@ std::string SystemReason(int error) {
     return strerror_r(error, buffer, sizeof buffer);
 }
 
-int MillisecondsLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    return static_cast<int>(std::max<int64_t>(0, left.count()));
-}
-
 // One connect attempt to one address within the deadline; the socket on success, else -1 and errno.
 int ConnectWithin(const addrinfo& address, Clock::time_point deadline) {
     const int fd =
@@ -46,12 +42,8 @@ int ConnectWithin(const addrinfo& address, Clock::time_point deadline) {
             errno = error;
             return -1;
         }
-        struct pollfd p = {fd, POLLOUT, 0};
-        int ready;
-        do {
-            ready = ::poll(&p, 1, MillisecondsLeft(deadline));
-        } while (ready < 0 && errno == EINTR);
-        int error = ETIMEDOUT;
+        const int ready = WaitForDescriptor(fd, POLLOUT, deadline);
+        int error = ready < 0 ? errno : ETIMEDOUT;
         if (ready > 0) {
             socklen_t length = sizeof error;
             if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
@@ -164,8 +156,8 @@ size_t TcpPort::write(const uint8_t* bytes, size_t count) {
             continue;
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             // The socket's buffer is full (a stalled gateway): wait for room, but not for ever.
-            struct pollfd p = {fd_, POLLOUT, 0};
-            if (::poll(&p, 1, 1000) <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL))) break;
+            const int ready = WaitForDescriptor(fd_, POLLOUT, Clock::now() + std::chrono::seconds(1));
+            if (ready <= 0 || (ready & (POLLERR | POLLHUP | POLLNVAL))) break;
         } else {
             break;
         }

@@ -1,8 +1,10 @@
 #include "link/termios_port.h"
 
+#include "link/descriptor_wait.h"
 #include "link/timed_read.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include <fcntl.h>
@@ -180,8 +182,9 @@ size_t TermiosPort::write(const uint8_t* bytes, size_t count) {
             continue;
         } else if (n < 0 && errno == EAGAIN) {
             // Should not happen on a blocking descriptor; wait for room instead of spinning.
-            struct pollfd p = {fd_, POLLOUT, 0};
-            if (poll(&p, 1, 1000) <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL))) break;
+            const int ready =
+                WaitForDescriptor(fd_, POLLOUT, WaitClock::now() + std::chrono::seconds(1));
+            if (ready <= 0 || (ready & (POLLERR | POLLHUP | POLLNVAL))) break;
         } else {
             break; // hang-up (EIO) or another failure: the rest cannot go out
         }

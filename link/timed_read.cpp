@@ -1,7 +1,8 @@
 #include "link/timed_read.h"
 
+#include "link/descriptor_wait.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 
@@ -25,20 +26,13 @@ TimedRead ReadUnderTimeouts(int fd, const ReadTimeouts& timeouts, size_t count, 
         if (result.received > 0 && timeouts.intervalMs > 0)
             deadline = std::min(deadline, lastByte + interval);
         if (now >= deadline) break;
-        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now);
-        struct timespec ts;
-        ts.tv_sec = static_cast<time_t>(wait.count() / 1000000000);
-        ts.tv_nsec = static_cast<long>(wait.count() % 1000000000);
-
-        struct pollfd p = {fd, POLLIN, 0};
-        const int ready = ppoll(&p, 1, &ts, nullptr);
-        if (ready < 0) {
-            if (errno == EINTR) continue;
+        const int revents = WaitForDescriptor(fd, POLLIN, deadline);
+        if (revents < 0) {
             result.ended = true;
             break;
         }
-        if (ready == 0) continue; // a deadline passed: the check above ends the read
-        const ssize_t taken = take(p.revents, result.received);
+        if (revents == 0) continue; // a deadline passed: the check above ends the read
+        const ssize_t taken = take(static_cast<short>(revents), result.received);
         if (taken < 0) {
             result.ended = true;
             break;

@@ -20,7 +20,7 @@ struct TimedRead {
 
 // One read under the classic comm time-outs, shared by the serial and the network port: a total budget
 // of multiplierMs per byte asked plus constantMs from the start and, once a byte has arrived, at most
-// intervalMs of silence between bytes. Waits in ppoll() on fd and calls take each time it reports the
+// intervalMs of silence between bytes. Waits on fd (WaitForDescriptor) and calls take each time it reports the
 // descriptor ready, until count bytes have been taken or a deadline has passed.
 TimedRead ReadUnderTimeouts(int fd, const ReadTimeouts& timeouts, size_t count, const TakeBytes& take);
 
