@@ -214,4 +214,14 @@ TEST_F(ConfigFileTest, WholeFileOnAFullDiskLeavesNothingAndTheOldFileAlone) {
     EXPECT_EQ(readFile(path("rec.pdf")), "old");
     EXPECT_TRUE(WriteWholeFile(path("rec.pdf"), "new", reason));
     EXPECT_EQ(readFile(path("rec.pdf")), "new");
+
+    // A folder or a FIFO under the name is never replaced by a file.
+    ASSERT_TRUE(QDir(path("")).mkdir("dir.pdf"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo.pdf")).constData(), 0644), 0);
+    for (const char* name : {"dir.pdf", "fifo.pdf"}) {
+        EXPECT_FALSE(WriteWholeFile(path(name), "new", reason)) << name;
+        EXPECT_EQ(reason, QStringLiteral("это не обычный файл (папка, канал или устройство)")) << name;
+    }
+    EXPECT_TRUE(QFileInfo(path("dir.pdf")).isDir());
+    EXPECT_FALSE(QFileInfo(path("fifo.pdf")).isFile());
 }
