@@ -67,8 +67,9 @@ QString RecordHtml(const RecordData& data, const QString& trendImage, QSize tren
     const bool trendDrawn = !trendImage.isEmpty() && !trendSize.isEmpty() && data.trend.count > 0;
     // The picture does not fit under the tables of the first page: it starts the next one with its
     // heading, rather than leaving the heading alone at the foot of the first.
-    html += trendDrawn ? QStringLiteral("<h3 style=\"page-break-before: always\">Тренд за последние 10 минут</h3>")
-                       : Heading("Тренд за последние 10 минут");
+    html += trendDrawn
+                ? QStringLiteral("<h3 style=\"page-break-before: always\">Тренд за последние 10 минут</h3>")
+                : Heading("Тренд за последние 10 минут");
     if (trendDrawn) {
         // The picture across the page's width, in its own proportions.
         constexpr int width = 560;
