@@ -264,11 +264,12 @@ INSTANTIATE_TEST_SUITE_P(State, RejectedKey,
 
 // --- Options ----------------------------------------------------------------------------------------
 
+// The link is a path nothing else on the machine makes: one that is there and no link is refused.
 TEST(Options, OneInstrumentWithTheGivenLink) {
     Options o;
     std::string error;
     ASSERT_TRUE(ParseOptions({"--address", "7", "--baud", "9600", "--parity", "N", "--byte-order", "2",
-                              "--link", "/tmp/x", "--value", "1.25", "--status", "64"},
+                              "--link", "/nonexistent/olv-sim-line", "--value", "1.25", "--status", "64"},
                              o, error))
         << error;
     ASSERT_EQ(o.instruments.size(), 1u);
@@ -279,7 +280,7 @@ TEST(Options, OneInstrumentWithTheGivenLink) {
     EXPECT_EQ(i.byteOrder(), 2);
     EXPECT_EQ(i.liveValue(0), 1.25f);
     EXPECT_EQ(i.liveStatus(0), 64);
-    EXPECT_EQ(o.link, "/tmp/x");
+    EXPECT_EQ(o.link, "/nonexistent/olv-sim-line");
 }
 
 TEST(Options, SeveralInstrumentsOnOneLine) {
