@@ -137,3 +137,11 @@ TEST(ExchangeStateText, ParityLineComesSecond) {
     EXPECT_EQ(ExchangeStateText(ParityError | NoReply, 0).text,
               QStringLiteral("Ответа не было. \r\nПри приеме ответа ошибка паритета. \r\n"));
 }
+
+TEST(ExchangeStatus, GatewayExceptionsHaveTheirOwnWordsInBoxAndMemo) {
+    for (const auto& [code, text] : {std::pair{10, "Шлюз не нашёл путь к прибору"},
+                                     std::pair{11, "Прибор за шлюзом не ответил"}}) {
+        EXPECT_EQ(ExchangeErrorBox(ExceptionFlags, uint8_t(code))->text, QString::fromUtf8(text));
+        EXPECT_TRUE(ExchangeStateText(ExceptionFlags, uint8_t(code)).text.endsWith(QString::fromUtf8(text) + " \r\n"));
+    }
+}
