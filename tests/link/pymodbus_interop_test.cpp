@@ -1,7 +1,9 @@
 // Our RTU master against an independent Modbus implementation: pymodbus serving an RTU slave on one
-// end of a socat pseudo-terminal pair, our termios port on the other.
+// end of a socat pseudo-terminal pair, our termios port on the other; and pymodbus as a Modbus TCP
+// server with the meter's map, reached through an mbtcp:// path.
 #include "link/link_settings.h"
 #include "link/rtu_master.h"
+#include "link/tcp_port.h"
 #include "link/termios_port.h"
 #include "tests/support/pty_peer.h"
 
@@ -93,4 +95,44 @@ TEST_F(PymodbusInterop, UnmappedAddressGivesAnExceptionReply) {
     // The next good transaction clears the code again.
     EXPECT_EQ(master.readHoldingRegisters(0, 1, values, exc), 0);
     EXPECT_EQ(exc, 0);
+}
+
+// ---- Modbus TCP ----
+
+class PymodbusTcpInterop : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.startTcp(1)) << server.output();
+        std::string error;
+        ASSERT_TRUE(port.open(server.path(), LineSettings{}, error)) << error;
+        settings.address = 1;
+        settings.traceEnabled = 0;
+    }
+    olv::test::PymodbusSlave server; // ended by its pid when the test ends
+    TcpPort port;
+    LinkSettings settings;
+    RtuMaster master{port, settings};
+    uint8_t exc = 0;
+};
+
+TEST_F(PymodbusTcpInterop, ReadsAndWritesTheMetersBlocks) {
+    for (const auto& [start, count] : {std::pair{0, 8}, {15, 3}, {1024, 5}, {1034, 1}}) {
+        uint16_t values[8] = {};
+        ASSERT_EQ(master.readHoldingRegisters(start, count, values, exc), 0) << start;
+        for (int i = 0; i < count; ++i)
+            EXPECT_EQ(values[i], 1000 + start + i) << start + i;
+        uint16_t written[8];
+        for (int i = 0; i < count; ++i)
+            written[i] = static_cast<uint16_t>(0xB000 + start + i);
+        ASSERT_EQ(master.writeMultipleRegisters(start, count, written, exc), 0) << start;
+        ASSERT_EQ(master.readHoldingRegisters(start, count, values, exc), 0) << start;
+        for (int i = 0; i < count; ++i)
+            EXPECT_EQ(values[i], written[i]) << start + i;
+    }
+}
+
+TEST_F(PymodbusTcpInterop, OutsideTheMapIsAnExceptionReply) {
+    uint16_t values[2] = {};
+    EXPECT_EQ(master.readHoldingRegisters(63, 2, values, exc), ExceptionReply | WrongFunction | WrongLength);
+    EXPECT_EQ(exc, 2);
 }

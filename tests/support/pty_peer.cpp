@@ -274,4 +274,14 @@ bool PymodbusSlave::start(const std::string& devicePath, int unit, int baudRate)
     return process_.waitForLine("READY", seconds(30));
 }
 
+bool PymodbusSlave::startTcp(int unit) {
+    const std::string script = std::string(OLV_SOURCE_DIR) + "/tests/link/peers/rtu_slave.py";
+    std::string line;
+    if (!process_.start({"/usr/bin/python3", script, "--tcp", std::to_string(unit)}) ||
+        !process_.waitForLine("READY ", seconds(30), &line))
+        return false;
+    tcpPort_ = std::atoi(line.c_str() + line.find("READY ") + 6);
+    return tcpPort_ > 0;
+}
+
 } // namespace olv::test
