@@ -12,9 +12,9 @@ namespace olv::link {
 // identifier, protocol identifier 0, length of what follows, unit identifier), then the PDU (function
 // code and data); all fields high byte first, no CRC.
 
-inline constexpr size_t MbapPrefixLength = 6;     // transaction, protocol, length: what the length counts from
-inline constexpr size_t MbapHeaderLength = 7;     // with the unit identifier
-inline constexpr size_t MinMbapLengthField = 2;   // the unit and at least a function code
+inline constexpr size_t MbapPrefixLength = 6;   // transaction, protocol, length: what the length counts from
+inline constexpr size_t MbapHeaderLength = 7;   // with the unit identifier
+inline constexpr size_t MinMbapLengthField = 2; // the unit and at least a function code
 inline constexpr size_t MaxMbapLengthField = 254; // the unit and a PDU of at most 253 bytes
 inline constexpr size_t MaxModbusTcpFrame = MbapPrefixLength + MaxMbapLengthField;
 

@@ -189,7 +189,8 @@ ResultFlags RtuMaster::modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, i
     uint8_t request[MaxModbusTcpFrame] = {};
     uint8_t reply[MaxModbusTcpFrame] = {};
     const uint16_t transaction = ++transaction_;
-    const size_t requestLength = BuildModbusTcpFrame(transaction, settings_.address, rtu + 1, rtuLength - 3, request);
+    const size_t requestLength =
+        BuildModbusTcpFrame(transaction, settings_.address, rtu + 1, rtuLength - 3, request);
     const bool trace = settings_.traceEnabled == 1;
     const TraceKind kind = function == FunctionReadHolding ? TraceKind::Read : TraceKind::Write;
     // The PDU of a normal reply: function, byte count, the words; or function, register, count.
@@ -204,17 +205,18 @@ ResultFlags RtuMaster::modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, i
     port_.takeLineErrors();
     // The budget of the RTU read, with room for the header; the frame itself ends the read.
     const size_t asked = MbapPrefixLength + expectedPdu + 3;
-    const size_t received = std::min(port_.readFrame(reply, asked,
-                                                     [transaction, asked](const uint8_t* bytes, size_t n) {
-                                                         return CutModbusTcpReply(bytes, n, transaction, asked);
-                                                     }),
-                                     asked);
+    const size_t received =
+        std::min(port_.readFrame(reply, asked,
+                                 [transaction, asked](const uint8_t* bytes, size_t n) {
+                                     return CutModbusTcpReply(bytes, n, transaction, asked);
+                                 }),
+                 asked);
     const auto ended = ExchangeRecord::Clock::now();
     if (trace) trace_.appendAnswer(settings_.traceFileName, kind, reply, received);
     port_.takeLineErrors(); // a network port has no line errors
 
-    const ResultFlags flags =
-        CheckModbusTcpReply(reply, received, transaction, settings_.address, function, expectedPdu, exceptionCode);
+    const ResultFlags flags = CheckModbusTcpReply(reply, received, transaction, settings_.address, function,
+                                                  expectedPdu, exceptionCode);
     notify(Framing::ModbusTcp, request, requestLength, reply, received, flags, exceptionCode, sent, ended);
     if (values) {
         for (int i = 0; i < count; ++i) {
@@ -227,10 +229,11 @@ ResultFlags RtuMaster::modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, i
 
 void RtuMaster::notify(Framing framing, const uint8_t* request, size_t requestLength, const uint8_t* reply,
                        size_t replyLength, ResultFlags flags, uint8_t exceptionCode,
-                       ExchangeRecord::Clock::time_point sent, ExchangeRecord::Clock::time_point ended) const {
+                       ExchangeRecord::Clock::time_point sent,
+                       ExchangeRecord::Clock::time_point ended) const {
     if (!observer_) return;
-    observer_(ExchangeRecord{framing, request, requestLength, reply, replyLength, flags, exceptionCode,
-                             sent, ended});
+    observer_(ExchangeRecord{framing, request, requestLength, reply, replyLength, flags, exceptionCode, sent,
+                             ended});
 }
 
 } // namespace olv::link

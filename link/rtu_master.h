@@ -92,9 +92,9 @@ class RtuMaster : public ModbusMaster {
     // One Modbus TCP transaction of the RTU request rtu (its PDU is sent without address and CRC).
     ResultFlags modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, int count, uint16_t* values,
                                   uint8_t& exceptionCode);
-    void notify(Framing framing, const uint8_t* request, size_t requestLength, const uint8_t* reply, size_t replyLength,
-                ResultFlags flags, uint8_t exceptionCode, ExchangeRecord::Clock::time_point sent,
-                ExchangeRecord::Clock::time_point ended) const;
+    void notify(Framing framing, const uint8_t* request, size_t requestLength, const uint8_t* reply,
+                size_t replyLength, ResultFlags flags, uint8_t exceptionCode,
+                ExchangeRecord::Clock::time_point sent, ExchangeRecord::Clock::time_point ended) const;
 };
 
 } // namespace olv::link

@@ -72,7 +72,8 @@ bool IsTcpPath(const std::string& devicePath) {
 std::string ParseNetworkPath(const std::string& devicePath, std::string& host, std::string& port,
                              Framing& framing) {
     const bool mbtcp = devicePath.compare(0, MbtcpPrefixLength, MbtcpPrefix) == 0;
-    if (!mbtcp && !IsTcpPath(devicePath)) return "not a gateway address: it starts neither with tcp:// nor mbtcp://";
+    if (!mbtcp && !IsTcpPath(devicePath))
+        return "not a gateway address: it starts neither with tcp:// nor mbtcp://";
     const std::string form = mbtcp ? "not a Modbus TCP address of the form mbtcp://HOST[:PORT]"
                                    : "not a TCP address of the form tcp://HOST:PORT";
     std::string rest = devicePath.substr(mbtcp ? MbtcpPrefixLength : TcpPrefixLength);
@@ -211,9 +212,10 @@ size_t TcpPort::read(uint8_t* bytes, size_t count) {
 
 size_t TcpPort::readFrame(uint8_t* bytes, size_t count, const FrameCutter& cut) {
     if (fd_ < 0 || hungUp_ || count == 0) return 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<int64_t>(timeouts_.multiplierMs) *
-                                                                       static_cast<int64_t>(count) +
-                                                                   timeouts_.constantMs);
+    const auto deadline =
+        Clock::now() +
+        std::chrono::milliseconds(static_cast<int64_t>(timeouts_.multiplierMs) * static_cast<int64_t>(count) +
+                                  timeouts_.constantMs);
     size_t received = 0;
     size_t discard = 0; // bytes still to come of a skipped frame that did not fit
     uint8_t scrap[256];

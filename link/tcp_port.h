@@ -21,9 +21,10 @@ bool ParseTcpPath(const std::string& devicePath, std::string& host, std::string&
 // mode and ser2net offer it: the same frames and CRC, with the reads waiting under the same time-outs
 // as on a serial port. Opened with an mbtcp:// path it tells the master to frame its requests as
 // Modbus TCP instead. A reply read with readFrame ends by its length, since a gateway may hand it over
-// in pieces with gaps longer than any serial silence. Rate and parity belong to the gateway; the line settings only give the time-out
-// of the connect. There are no line errors and no control lines. A connection closed or reset by the
-// other end is a hang-up: reads and writes end at once from then on, until the port is opened again.
+// in pieces with gaps longer than any serial silence. Rate and parity belong to the gateway; the line
+// settings only give the time-out of the connect. There are no line errors and no control lines. A connection
+// closed or reset by the other end is a hang-up: reads and writes end at once from then on, until the port is
+// opened again.
 class TcpPort : public SerialPort {
   public:
     TcpPort() = default;

@@ -26,7 +26,8 @@ constexpr uint8_t PathUnavailable = 10;
 constexpr uint8_t TargetFailedToRespond = 11;
 constexpr size_t MaxConnections = 16;
 
-std::vector<uint8_t> Frame(const std::vector<uint8_t>& request, uint8_t unit, const uint8_t* pdu, size_t length) {
+std::vector<uint8_t> Frame(const std::vector<uint8_t>& request, uint8_t unit, const uint8_t* pdu,
+                           size_t length) {
     std::vector<uint8_t> out(link::MbapHeaderLength + length);
     link::BuildModbusTcpFrame(link::MbapTransaction(request.data()), unit, pdu, length, out.data());
     return out;
@@ -102,7 +103,8 @@ GatewayReply AnswerModbusTcp(Line& line, const std::vector<uint8_t>& request, bo
     rtu.push_back(static_cast<uint8_t>(crc & 0xFF));
     rtu.push_back(static_cast<uint8_t>(crc >> 8));
 
-    const std::string head = "tcp transaction " + std::to_string(link::MbapTransaction(request.data())) + ", ";
+    const std::string head =
+        "tcp transaction " + std::to_string(link::MbapTransaction(request.data())) + ", ";
     if (rtu.size() > 256) {
         // More than an RTU frame can carry: there is no path for it to the line.
         const uint8_t exception[2] = {static_cast<uint8_t>(pdu[0] | 0x80), PathUnavailable};
@@ -180,7 +182,8 @@ int ServeGateway(Line& line, const std::string& listenAddress, bool silent, cons
             if (!c->tx.empty()) wait = std::min(wait, c->tx.front().due - io.now());
         }
         wait = std::max(wait, 0.0);
-        const timespec timeout{static_cast<time_t>(wait), static_cast<long>((wait - static_cast<long>(wait)) * 1e9)};
+        const timespec timeout{static_cast<time_t>(wait),
+                               static_cast<long>((wait - static_cast<long>(wait)) * 1e9)};
 
         std::vector<pollfd> fds{{listener, POLLIN, 0}};
         if (stdinOpen) fds.push_back({STDIN_FILENO, POLLIN, 0});
@@ -225,7 +228,8 @@ int ServeGateway(Line& line, const std::string& listenAddress, bool silent, cons
                     c.tx.push_back({start, std::move(reply.bytes)});
                 } else {
                     for (size_t b = 0; b < reply.bytes.size(); ++b)
-                        c.tx.push_back({start + static_cast<double>(b) * reply.gapMs / 1000.0, {reply.bytes[b]}});
+                        c.tx.push_back(
+                            {start + static_cast<double>(b) * reply.gapMs / 1000.0, {reply.bytes[b]}});
                 }
             }
         }

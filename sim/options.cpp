@@ -211,8 +211,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         }
     }
 
-    if (!options.mbtcp.empty() &&
-        (!options.link.empty() || !options.device.empty() || !options.control.empty() || !options.taps.empty())) {
+    if (!options.mbtcp.empty() && (!options.link.empty() || !options.device.empty() ||
+                                   !options.control.empty() || !options.taps.empty())) {
         error = "--mbtcp serves no line: --link, --device, --control and --tap do not go with it";
         return false;
     }

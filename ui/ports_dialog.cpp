@@ -31,8 +31,9 @@ QString PathText(const std::string& path) {
 
 // The two kinds of gateway a port may lead to instead of a serial device.
 QString GatewayHint() {
-    return QStringLiteral("Шлюз Ethernet: tcp://УЗЕЛ:ПОРТ — кадры RTU как есть (ser2net, режим «TCP server»); "
-                          "mbtcp://УЗЕЛ[:ПОРТ] — Modbus TCP, порт 502, если не указан; адрес IPv6 в [скобках].");
+    return QStringLiteral(
+        "Шлюз Ethernet: tcp://УЗЕЛ:ПОРТ — кадры RTU как есть (ser2net, режим «TCP server»); "
+        "mbtcp://УЗЕЛ[:ПОРТ] — Modbus TCP, порт 502, если не указан; адрес IPv6 в [скобках].");
 }
 
 QTableWidgetItem* ReadOnlyItem(const QString& text) {

@@ -139,9 +139,7 @@ TEST(ExchangeStateText, ParityLineComesSecond) {
 }
 
 TEST(ExchangeStatus, GatewayExceptionsHaveTheirOwnWordsInBoxAndMemo) {
-    for (const auto& [code, text] : {std::pair{10, "Шлюз не нашёл путь к прибору"},
-                                     std::pair{11, "Прибор за шлюзом не ответил"}}) {
-        EXPECT_EQ(ExchangeErrorBox(ExceptionFlags, uint8_t(code))->text, QString::fromUtf8(text));
-        EXPECT_TRUE(ExchangeStateText(ExceptionFlags, uint8_t(code)).text.endsWith(QString::fromUtf8(text) + " \r\n"));
-    }
+    EXPECT_EQ(ExchangeErrorBox(ExceptionFlags, 10)->text, QStringLiteral("Шлюз не нашёл путь к прибору"));
+    EXPECT_TRUE(ExchangeStateText(ExceptionFlags, 11)
+                    .text.endsWith(QStringLiteral("Прибор за шлюзом не ответил \r\n")));
 }

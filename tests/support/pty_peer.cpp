@@ -275,13 +275,12 @@ bool PymodbusSlave::start(const std::string& devicePath, int unit, int baudRate)
 }
 
 bool PymodbusSlave::startTcp(int unit) {
-    const std::string script = std::string(OLV_SOURCE_DIR) + "/tests/link/peers/rtu_slave.py";
     std::string line;
-    if (!process_.start({"/usr/bin/python3", script, "--tcp", std::to_string(unit)}) ||
+    if (!process_.start({"/usr/bin/python3", std::string(OLV_SOURCE_DIR) + "/tests/link/peers/rtu_slave.py",
+                         "--tcp", std::to_string(unit)}) ||
         !process_.waitForLine("READY ", seconds(30), &line))
         return false;
-    tcpPort_ = std::atoi(line.c_str() + line.find("READY ") + 6);
-    return tcpPort_ > 0;
+    return (tcpPort_ = std::atoi(line.c_str() + line.find("READY ") + 6)) > 0;
 }
 
 } // namespace olv::test

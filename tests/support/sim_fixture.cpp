@@ -90,7 +90,8 @@ bool SimInstrument::start(std::vector<std::string> args) {
 
     std::string first;
     // A line's path, or with --mbtcp the gateway's mbtcp://HOST:PORT.
-    if (!readLine(first, StartTimeoutMs) || first.empty() || (first[0] != '/' && first.rfind("mbtcp://", 0) != 0)) {
+    if (!readLine(first, StartTimeoutMs) || first.empty() ||
+        (first[0] != '/' && first.rfind("mbtcp://", 0) != 0)) {
         stop();
         return false;
     }

@@ -1,14 +1,11 @@
 #!/usr/bin/python3
 """A Modbus RTU slave served by pymodbus on a serial device, as an independent peer for the tests.
 
-Usage: rtu_slave.py DEVICE UNIT BAUDRATE
-       rtu_slave.py --tcp UNIT
+Usage: rtu_slave.py DEVICE UNIT BAUDRATE, or rtu_slave.py --tcp UNIT
 
 Holding registers 0..99 are mapped and start out holding 1000 + their number; any request past them
 gets the exception "illegal data address" (2). Prints READY once the device is open.
-
-With --tcp it is a Modbus TCP server on 127.0.0.1 at a free port with the meter's map instead:
-registers 0..62, 1024..1028 and 1034, each starting out as 1000 + its number. It prints READY PORT.
+--tcp: a Modbus TCP server on 127.0.0.1 with the meter's map (each 1000 + its number); prints READY PORT.
 """
 
 import asyncio
@@ -16,26 +13,22 @@ import logging
 import signal
 import sys
 
-from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext, ModbusSlaveContext,
-                                ModbusSparseDataBlock)
+from pymodbus.datastore import ModbusSequentialDataBlock, ModbusServerContext, ModbusSlaveContext
+from pymodbus.datastore import ModbusSparseDataBlock
 from pymodbus.server.async_io import ModbusSerialServer, ModbusTcpServer
 from pymodbus.transaction import ModbusRtuFramer, ModbusSocketFramer
 
-METER_MAP = list(range(0, 63)) + list(range(1024, 1029)) + [1034]
-
 
 async def serve_tcp(unit):
-    registers = ModbusSparseDataBlock({r: 1000 + r for r in METER_MAP})
+    registers = ModbusSparseDataBlock({r: 1000 + r for r in [*range(63), *range(1024, 1029), 1034]})
     slave = ModbusSlaveContext(hr=registers, zero_mode=True)
     context = ModbusServerContext(slaves={unit: slave}, single=False)
     server = ModbusTcpServer(context, framer=ModbusSocketFramer, address=("127.0.0.1", 0), defer_start=True)
     task = asyncio.create_task(server.serve_forever())
     await server.serving
-    stop = asyncio.Event()
-    asyncio.get_running_loop().add_signal_handler(signal.SIGTERM, stop.set)
+    asyncio.get_running_loop().add_signal_handler(signal.SIGTERM, task.cancel)
     print("READY %d" % server.server.sockets[0].getsockname()[1], flush=True)
-    await stop.wait()
-    task.cancel()
+    await asyncio.gather(task, return_exceptions=True)
 
 
 async def serve(device, unit, baudrate):
