@@ -17,21 +17,19 @@ TEST(ModbusTcpFrame, RepliesAreCutAndCheckedByTheirHeader) {
         FrameCut::Kind cut;
         size_t length;
         ResultFlags flags;
-        uint8_t code;
     } cases[] = {
-        {"Whole", {0, 7, 0, 0, 0, 5, 1, 3, 2, 0x12, 0x34}, FrameCut::Whole, 11, 0, 0},
-        {"OlderTransaction", {0, 6, 0, 0, 0, 5, 1, 3, 2, 0, 0}, FrameCut::Skip, 11, WrongLength, 0},
-        {"LengthZero", {0, 7, 0, 0, 0, 0}, FrameCut::Broken, 6, WrongLength, 0},
-        {"Length65535", {0, 7, 0, 0, 0xFF, 0xFF}, FrameCut::Broken, 6, WrongLength, 0},
-        {"ProtocolNotZero", {0, 7, 0, 1, 0, 5, 1, 3, 2, 0, 0}, FrameCut::Broken, 11, WrongLength, 0},
-        {"OtherUnit", {0, 7, 0, 0, 0, 5, 2, 3, 2, 0, 0}, FrameCut::Whole, 11, WrongAddress, 0},
+        {"Whole", {0, 7, 0, 0, 0, 5, 1, 3, 2, 0x12, 0x34}, FrameCut::Whole, 11, 0},
+        {"LengthZero", {0, 7, 0, 0, 0, 0}, FrameCut::Broken, 6, WrongLength},
+        {"Length65535", {0, 7, 0, 0, 0xFF, 0xFF}, FrameCut::Broken, 6, WrongLength},
+        {"ProtocolNotZero", {0, 7, 0, 1, 0, 5, 1, 3, 2, 0, 0}, FrameCut::Broken, 11, WrongLength},
+        {"OtherUnit", {0, 7, 0, 0, 0, 5, 2, 3, 2, 0, 0}, FrameCut::Whole, 11, WrongAddress},
     };
     for (const Case& c : cases) {
         const FrameCut cut = CutModbusTcpReply(c.bytes.data(), c.bytes.size(), 7, 13);
         EXPECT_EQ(std::pair(cut.kind, cut.length), std::pair(c.cut, c.length)) << c.name;
         uint8_t code = 0xEE;
         EXPECT_EQ(CheckModbusTcpReply(c.bytes.data(), c.bytes.size(), 7, 1, 3, 4, code), c.flags) << c.name;
-        EXPECT_EQ(code, c.code) << c.name;
+        EXPECT_EQ(code, 0) << c.name;
     }
 }
 

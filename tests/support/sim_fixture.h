@@ -28,7 +28,7 @@ class SimInstrument {
     // Starts the simulator with these options and waits for the path of its line. False if it could not
     // be started or did not report a path in time (its stderr says why).
     bool start(std::vector<std::string> args = {});
-    // Path of the pseudo-terminal (or of the real port with --device, or mbtcp://HOST:PORT with --mbtcp).
+    // Path of the pseudo-terminal (or of the real port with --device).
     std::string path() const { return path_; }
     pid_t pid() const { return pid_; }
     bool running() const { return pid_ > 0; }
