@@ -23,11 +23,14 @@ struct ErrorRow {
 // Message boxes, in order of precedence: the first matching row is the one shown. A reply of zero
 // bytes also carries WrongLength, so it is reported by the wrong-length row before the no-reply row;
 // exception replies always carry WrongLength and WrongFunction too, so their rows come first.
-constexpr std::array<ErrorRow, 11> ErrorRows{{
+constexpr std::array<ErrorRow, 13> ErrorRows{{
     {ExceptionReply, 1, "Неподдерживаемая функция.", DeviceCaption, false},
     {ExceptionReply, 2, "Адрес данных выходит за допустимые границы.", DeviceCaption, false},
     {ExceptionReply, 3, "Величина данных превышает допустимое значение.", DeviceCaption, false},
     {ExceptionReply, 4, "Ошибка в работе адресуемого устройства.", DeviceCaption, false},
+    // A Modbus TCP gateway answers for the line behind it.
+    {ExceptionReply, 10, "Шлюз не нашёл путь к прибору", DeviceCaption, false},
+    {ExceptionReply, 11, "Прибор за шлюзом не ответил", DeviceCaption, false},
     {ExceptionReply, AnyCode, "Ошибка устройства ", DeviceCaption, true},
     {ParityError, AnyCode, "При приеме ответа ошибка паритета.", ExchangeCaption, false},
     {WrongLength, AnyCode, "При приеме не принято ожидаемое число символов.", ExchangeCaption, false},
@@ -46,8 +49,8 @@ struct StateLine {
 };
 
 // Memo lines, in the order they are listed. ExceptionReply has no line of its own: the code lines
-// stand for it, and a code other than 1..4 adds nothing.
-constexpr std::array<StateLine, 10> StateLines{{
+// stand for it, and a code other than 1..4, 10 and 11 adds nothing.
+constexpr std::array<StateLine, 12> StateLines{{
     {NoReply, 0, "Ответа не было. \r\n"},
     {ParityError, 0, "При приеме ответа ошибка паритета. \r\n"},
     {WrongLength, 0, "При приеме не принято ожидаемое число символов. \r\n"},
@@ -58,6 +61,8 @@ constexpr std::array<StateLine, 10> StateLines{{
     {0, 2, "Указан адрес который не поддерживается. \r\n"},
     {0, 3, "Неправильные значения данных. \r\n"},
     {0, 4, "Ошибка в работе прибора. \r\n"},
+    {0, 10, "Шлюз не нашёл путь к прибору \r\n"},
+    {0, 11, "Прибор за шлюзом не ответил \r\n"},
 }};
 
 const char NormalText[] = "Нормальный обмен";

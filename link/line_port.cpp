@@ -42,11 +42,23 @@ size_t LinePort::read(uint8_t* bytes, size_t count) {
     if (!active_->isOpen()) return 0;
     const auto start = std::chrono::steady_clock::now();
     const size_t received = active_->read(bytes, count);
+    noteEmptyRead(received, count, start);
+    return received;
+}
+
+size_t LinePort::readFrame(uint8_t* bytes, size_t count, const FrameCutter& cut) {
+    if (!active_->isOpen()) return 0;
+    const auto start = std::chrono::steady_clock::now();
+    const size_t received = active_->readFrame(bytes, count, cut);
+    noteEmptyRead(received, count, start);
+    return received;
+}
+
+void LinePort::noteEmptyRead(size_t received, size_t count, std::chrono::steady_clock::time_point start) {
     // With nothing received a read ends only when its whole budget has passed, unless the line went.
     const auto budget = std::chrono::milliseconds(
         static_cast<int64_t>(timeouts_.multiplierMs) * static_cast<int64_t>(count) + timeouts_.constantMs);
     if (received == 0 && count > 0 && std::chrono::steady_clock::now() - start < budget) hungUp_ = true;
-    return received;
 }
 
 } // namespace olv::link

@@ -2,12 +2,13 @@
 
 #include "link/serial_port.h"
 
+#include <chrono>
 #include <memory>
 
 namespace olv::link {
 
 // The port the program talks through: the termios port for a device path, the TCP port for a
-// tcp://HOST:PORT path, chosen anew at every open. It also tells when a serial line has hung up, which
+// tcp:// or mbtcp:// path, chosen anew at every open. It also tells when a serial line has hung up, which
 // the termios port shows only by ending its calls early: a write that could not send everything, or a
 // read that got nothing yet ended before its time-outs ran out.
 class LinePort : public SerialPort {
@@ -27,6 +28,8 @@ class LinePort : public SerialPort {
     uint32_t takeLineErrors() override { return active_->takeLineErrors(); }
     size_t write(const uint8_t* bytes, size_t count) override;
     size_t read(uint8_t* bytes, size_t count) override;
+    size_t readFrame(uint8_t* bytes, size_t count, const FrameCutter& cut) override;
+    Framing framing() const override { return active_->framing(); }
     void raiseLines() override { active_->raiseLines(); }
     size_t readAvailable(uint8_t* bytes, size_t count) override {
         return active_->readAvailable(bytes, count);
@@ -37,6 +40,9 @@ class LinePort : public SerialPort {
     SerialPort& active() { return *active_; }
 
   private:
+    // A read that got nothing yet ended before its budget ran out met a line that has gone.
+    void noteEmptyRead(size_t received, size_t count, std::chrono::steady_clock::time_point start);
+
     std::unique_ptr<SerialPort> serial_;
     std::unique_ptr<SerialPort> network_;
     SerialPort* active_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "link/crc16.h"
 #include "link/link_settings.h"
+#include "link/modbus_tcp_frame.h"
 
 #include <algorithm>
 #include <cstring>
@@ -23,6 +24,10 @@ void PutHeader(int address, uint8_t function, int startRegister, int count, uint
     frame[3] = static_cast<uint8_t>(startRegister & 0xFF);
     frame[4] = 0;
     frame[5] = static_cast<uint8_t>(count & 0xFF);
+}
+
+FrameCutter RtuCutter(size_t asked) {
+    return [asked](const uint8_t* bytes, size_t received) { return CutRtuReply(asked, bytes, received); };
 }
 
 } // namespace
@@ -98,6 +103,21 @@ ResultFlags CheckReply(uint8_t function, const uint8_t* reply, size_t received, 
     return flags;
 }
 
+FrameCut CutRtuReply(size_t asked, const uint8_t* bytes, size_t received) {
+    size_t length = asked >= 2 ? asked - 2 : asked;
+    if (received < 2) return {FrameCut::More, 2};
+    if (bytes[1] & ExceptionBit) {
+        length = 5;
+    } else if (bytes[1] == FunctionReadHolding) {
+        if (received < 3) return {FrameCut::More, 3};
+        length = static_cast<size_t>(bytes[2]) + 5;
+    } else if (bytes[1] == FunctionWriteMultiple) {
+        length = 8;
+    }
+    length = std::min(length, asked);
+    return received >= length ? FrameCut{FrameCut::Whole, length} : FrameCut{FrameCut::More, length};
+}
+
 ResultFlags RtuMaster::readHoldingRegisters(int startRegister, int count, uint16_t* values,
                                             uint8_t& exceptionCode) {
     exceptionCode = 0;
@@ -106,6 +126,8 @@ ResultFlags RtuMaster::readHoldingRegisters(int startRegister, int count, uint16
     uint8_t request[FrameBufferSize] = {};
     uint8_t reply[FrameBufferSize] = {};
     const size_t requestLength = BuildReadRequest(settings_.address, startRegister, count, request);
+    if (port_.framing() == Framing::ModbusTcp)
+        return modbusTcpExchange(request, requestLength, count, values, exceptionCode);
     const bool trace = settings_.traceEnabled == 1;
 
     port_.purge(); // late bytes of an earlier exchange go with it
@@ -117,14 +139,14 @@ ResultFlags RtuMaster::readHoldingRegisters(int startRegister, int count, uint16
     port_.takeLineErrors();
     // Two bytes more than a full reply: a complete reply ends the read by the inter-byte gap.
     const size_t asked = static_cast<size_t>(2 * count + 7);
-    const size_t received = std::min(port_.read(reply, asked), asked);
+    const size_t received = std::min(port_.readFrame(reply, asked, RtuCutter(asked)), asked);
     const auto ended = ExchangeRecord::Clock::now();
     if (trace) trace_.appendAnswer(settings_.traceFileName, TraceKind::Read, reply, received);
     const uint32_t lineErrors = port_.takeLineErrors();
 
     const ResultFlags flags = CheckReply(FunctionReadHolding, reply, received, count, settings_.address,
                                          settings_.parity, lineErrors, exceptionCode);
-    notify(request, requestLength, reply, received, flags, exceptionCode, sent, ended);
+    notify(Framing::Rtu, request, requestLength, reply, received, flags, exceptionCode, sent, ended);
     for (int i = 0; i < count; ++i)
         values[i] = static_cast<uint16_t>(256 * reply[3 + 2 * i] + reply[4 + 2 * i]);
     return flags;
@@ -138,6 +160,8 @@ ResultFlags RtuMaster::writeMultipleRegisters(int startRegister, int count, cons
     uint8_t request[FrameBufferSize] = {};
     uint8_t reply[FrameBufferSize] = {};
     const size_t requestLength = BuildWriteRequest(settings_.address, startRegister, count, values, request);
+    if (port_.framing() == Framing::ModbusTcp)
+        return modbusTcpExchange(request, requestLength, count, nullptr, exceptionCode);
     const bool trace = settings_.traceEnabled == 1;
 
     port_.purge();
@@ -148,23 +172,68 @@ ResultFlags RtuMaster::writeMultipleRegisters(int startRegister, int count, cons
     port_.write(request, requestLength);
     port_.takeLineErrors();
     const size_t asked = 8;
-    const size_t received = std::min(port_.read(reply, asked), asked);
+    const size_t received = std::min(port_.readFrame(reply, asked, RtuCutter(asked)), asked);
     const auto ended = ExchangeRecord::Clock::now();
     if (trace) trace_.appendAnswer(settings_.traceFileName, TraceKind::Write, reply, received);
     const uint32_t lineErrors = port_.takeLineErrors();
 
     const ResultFlags flags = CheckReply(FunctionWriteMultiple, reply, received, count, settings_.address,
                                          settings_.parity, lineErrors, exceptionCode);
-    notify(request, requestLength, reply, received, flags, exceptionCode, sent, ended);
+    notify(Framing::Rtu, request, requestLength, reply, received, flags, exceptionCode, sent, ended);
     return flags;
 }
 
-void RtuMaster::notify(const uint8_t* request, size_t requestLength, const uint8_t* reply,
+ResultFlags RtuMaster::modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, int count, uint16_t* values,
+                                         uint8_t& exceptionCode) {
+    const uint8_t function = rtu[1];
+    uint8_t request[MaxModbusTcpFrame] = {};
+    uint8_t reply[MaxModbusTcpFrame] = {};
+    const uint16_t transaction = ++transaction_;
+    const size_t requestLength =
+        BuildModbusTcpFrame(transaction, settings_.address, rtu + 1, rtuLength - 3, request);
+    const bool trace = settings_.traceEnabled == 1;
+    const TraceKind kind = function == FunctionReadHolding ? TraceKind::Read : TraceKind::Write;
+    // The PDU of a normal reply: function, byte count, the words; or function, register, count.
+    const size_t expectedPdu = function == FunctionReadHolding ? static_cast<size_t>(2 * count + 2) : 5;
+
+    port_.purge();
+    port_.setReadTimeouts(ReadTimeoutsFor(settings_.baudRate, settings_.timeoutMs));
+    if (trace) trace_.appendSend(settings_.traceFileName, request, requestLength);
+    port_.takeLineErrors();
+    const auto sent = ExchangeRecord::Clock::now();
+    port_.write(request, requestLength);
+    port_.takeLineErrors();
+    // The budget of the RTU read, with room for the header; the frame itself ends the read.
+    const size_t asked = MbapPrefixLength + expectedPdu + 3;
+    const size_t received =
+        std::min(port_.readFrame(reply, asked,
+                                 [transaction, asked](const uint8_t* bytes, size_t n) {
+                                     return CutModbusTcpReply(bytes, n, transaction, asked);
+                                 }),
+                 asked);
+    const auto ended = ExchangeRecord::Clock::now();
+    if (trace) trace_.appendAnswer(settings_.traceFileName, kind, reply, received);
+    port_.takeLineErrors(); // a network port has no line errors
+
+    const ResultFlags flags = CheckModbusTcpReply(reply, received, transaction, settings_.address, function,
+                                                  expectedPdu, exceptionCode);
+    notify(Framing::ModbusTcp, request, requestLength, reply, received, flags, exceptionCode, sent, ended);
+    if (values) {
+        for (int i = 0; i < count; ++i) {
+            const size_t at = MbapHeaderLength + 2 + 2 * static_cast<size_t>(i);
+            values[i] = static_cast<uint16_t>(256 * reply[at] + reply[at + 1]);
+        }
+    }
+    return flags;
+}
+
+void RtuMaster::notify(Framing framing, const uint8_t* request, size_t requestLength, const uint8_t* reply,
                        size_t replyLength, ResultFlags flags, uint8_t exceptionCode,
-                       ExchangeRecord::Clock::time_point sent, ExchangeRecord::Clock::time_point ended) const {
+                       ExchangeRecord::Clock::time_point sent,
+                       ExchangeRecord::Clock::time_point ended) const {
     if (!observer_) return;
-    observer_(ExchangeRecord{Framing::Rtu, request, requestLength, reply, replyLength, flags, exceptionCode,
-                             sent, ended});
+    observer_(ExchangeRecord{framing, request, requestLength, reply, replyLength, flags, exceptionCode, sent,
+                             ended});
 }
 
 } // namespace olv::link

@@ -50,6 +50,11 @@ size_t ExpectedReplyLength(uint8_t function, int count);
 ResultFlags CheckReply(uint8_t function, const uint8_t* reply, size_t received, int count, int address,
                        int parity, uint32_t lineErrors, uint8_t& exceptionCode);
 
+// The cut of an RTU reply read into a buffer of `asked` bytes, told by its own bytes: 5 for an
+// exception reply, byte count + 5 for a read reply, 8 for a write reply, and for any other function
+// code the length of the awaited normal reply (asked - 2); never beyond asked.
+FrameCut CutRtuReply(size_t asked, const uint8_t* bytes, size_t received);
+
 // Modbus RTU master on the serial port. Address, baud rate (for the read time-outs), time-out, parity
 // check and trace switch are taken from the link settings at the moment of each call.
 //
@@ -58,6 +63,11 @@ ResultFlags CheckReply(uint8_t function, const uint8_t* reply, size_t received, 
 // write, clear the line errors, read 2*N+7 bytes (8 for a write), trace the answer, take the line
 // errors, check the reply, unpack the values whatever the flags (bytes that did not arrive read as 0).
 // A count outside the range of the function is refused before any I/O with RefusedCountFlags.
+//
+// On a port whose framing is Modbus TCP the same order holds with Modbus TCP frames: the request
+// carries the next transaction identifier and the address as its unit, the reply is read by its
+// length (a late reply to an earlier request is passed over) and checked by CheckModbusTcpReply; a
+// stream that cannot be framed leaves the port hung up, so that it is connected afresh.
 class RtuMaster : public ModbusMaster {
   public:
     RtuMaster(SerialPort& port, const LinkSettings& settings) : port_(port), settings_(settings) {}
@@ -77,10 +87,14 @@ class RtuMaster : public ModbusMaster {
     const LinkSettings& settings_;
     ExchangeTrace trace_;
     ExchangeObserver observer_;
+    uint16_t transaction_ = 0; // of the last Modbus TCP request
 
-    void notify(const uint8_t* request, size_t requestLength, const uint8_t* reply, size_t replyLength,
-                ResultFlags flags, uint8_t exceptionCode, ExchangeRecord::Clock::time_point sent,
-                ExchangeRecord::Clock::time_point ended) const;
+    // One Modbus TCP transaction of the RTU request rtu (its PDU is sent without address and CRC).
+    ResultFlags modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, int count, uint16_t* values,
+                                  uint8_t& exceptionCode);
+    void notify(Framing framing, const uint8_t* request, size_t requestLength, const uint8_t* reply,
+                size_t replyLength, ResultFlags flags, uint8_t exceptionCode,
+                ExchangeRecord::Clock::time_point sent, ExchangeRecord::Clock::time_point ended) const;
 };
 
 } // namespace olv::link

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "link/exchange_record.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace olv::link {
@@ -29,6 +32,20 @@ struct ReadTimeouts {
     uint32_t constantMs = 0;
 };
 
+// What the bytes of a reply received so far tell of its end.
+struct FrameCut {
+    enum Kind : uint8_t {
+        More,   // not yet whole: wait for at least `length` bytes in all
+        Whole,  // the frame is the first `length` bytes
+        Skip,   // the first `length` bytes are a frame that is not the awaited one: drop it, read on
+        Broken, // the bytes cannot be a frame: the stream is lost and must be started afresh
+    };
+    Kind kind = More;
+    size_t length = 0;
+};
+// Tells the cut of the bytes received so far (bytes[0..received-1]).
+using FrameCutter = std::function<FrameCut(const uint8_t* bytes, size_t received)>;
+
 // The one serial port of the program. Implementations: the termios port, the TCP port, the port that
 // picks one of them by the path, the tests' fake. Calls on a closed port do nothing and report nothing
 // received.
@@ -50,6 +67,16 @@ class SerialPort {
     virtual uint32_t takeLineErrors() = 0; // LineError bits since the last call, then cleared
     virtual size_t write(const uint8_t* bytes, size_t count) = 0; // blocks until all is sent
     virtual size_t read(uint8_t* bytes, size_t count) = 0;        // ends by count or by the time-outs
+    // Reads one reply of at most count bytes under the total budget of a read of count bytes. A port
+    // that carries a byte stream without gaps of its own (a network connection) ends the read when cut
+    // says the frame is whole, skips the frames cut tells to skip, and on a broken stream ends at once,
+    // hung up. A serial line reads exactly as read() does: its replies end by the silence after them.
+    virtual size_t readFrame(uint8_t* bytes, size_t count, const FrameCutter& cut) {
+        (void)cut;
+        return read(bytes, count);
+    }
+    // How the frames on this port are built: RTU unless the path named a Modbus TCP gateway.
+    virtual Framing framing() const { return Framing::Rtu; }
     virtual void raiseLines() = 0;                                // RTS low, then DTR high
 
     // For listening without a word: what has arrived, at most count bytes, without waiting. A line

@@ -24,6 +24,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr char TcpPrefix[] = "tcp://";
 constexpr size_t TcpPrefixLength = sizeof TcpPrefix - 1;
+constexpr char MbtcpPrefix[] = "mbtcp://";
+constexpr size_t MbtcpPrefixLength = sizeof MbtcpPrefix - 1;
 
 std::string SystemReason(int error) {
     char buffer[256];
@@ -63,28 +65,49 @@ int ConnectWithin(const addrinfo& address, Clock::time_point deadline) {
 } // namespace
 
 bool IsTcpPath(const std::string& devicePath) {
-    return devicePath.compare(0, TcpPrefixLength, TcpPrefix) == 0;
+    return devicePath.compare(0, TcpPrefixLength, TcpPrefix) == 0 ||
+           devicePath.compare(0, MbtcpPrefixLength, MbtcpPrefix) == 0;
+}
+
+std::string ParseNetworkPath(const std::string& devicePath, std::string& host, std::string& port,
+                             Framing& framing) {
+    const bool mbtcp = devicePath.compare(0, MbtcpPrefixLength, MbtcpPrefix) == 0;
+    if (!mbtcp && !IsTcpPath(devicePath))
+        return "not a gateway address: it starts neither with tcp:// nor mbtcp://";
+    const std::string form = mbtcp ? "not a Modbus TCP address of the form mbtcp://HOST[:PORT]"
+                                   : "not a TCP address of the form tcp://HOST:PORT";
+    std::string rest = devicePath.substr(mbtcp ? MbtcpPrefixLength : TcpPrefixLength);
+    if (!rest.empty() && rest.back() == '/') rest.pop_back(); // host:port/ as typed in a browser
+    size_t colon = std::string::npos;
+    if (!rest.empty() && rest[0] == '[') {
+        const size_t close = rest.find(']');
+        if (close == std::string::npos || (close + 1 < rest.size() && rest[close + 1] != ':')) return form;
+        host = rest.substr(1, close - 1);
+        if (close + 1 < rest.size()) colon = close + 1;
+    } else {
+        colon = rest.rfind(':');
+        // An IPv6 address without brackets cannot be told from its port.
+        if (colon != std::string::npos && rest.find(':') != colon) return form;
+        host = rest.substr(0, colon);
+    }
+    if (colon == std::string::npos) {
+        if (!mbtcp) return form;
+        port = "502"; // the Modbus TCP port
+    } else {
+        port = rest.substr(colon + 1);
+    }
+    const bool digits =
+        !port.empty() && std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (host.empty() || !digits) return form;
+    if (port.size() > 5 || std::stoi(port) < 1 || std::stoi(port) > 65535)
+        return "TCP port " + port + " is outside 1..65535";
+    framing = mbtcp ? Framing::ModbusTcp : Framing::Rtu;
+    return {};
 }
 
 bool ParseTcpPath(const std::string& devicePath, std::string& host, std::string& port) {
-    if (!IsTcpPath(devicePath)) return false;
-    const std::string rest = devicePath.substr(TcpPrefixLength);
-    size_t colon;
-    if (!rest.empty() && rest[0] == '[') {
-        const size_t close = rest.find(']');
-        if (close == std::string::npos || close + 1 >= rest.size() || rest[close + 1] != ':') return false;
-        host = rest.substr(1, close - 1);
-        colon = close + 1;
-    } else {
-        colon = rest.rfind(':');
-        if (colon == std::string::npos) return false;
-        host = rest.substr(0, colon);
-    }
-    port = rest.substr(colon + 1);
-    if (!port.empty() && port.back() == '/') port.pop_back(); // tcp://host:port/ as typed in a browser
-    const bool digits = !port.empty() && port.size() <= 5 &&
-                        std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
-    return !host.empty() && digits && std::stoi(port) >= 1 && std::stoi(port) <= 65535;
+    Framing framing = Framing::Rtu;
+    return ParseNetworkPath(devicePath, host, port, framing).empty();
 }
 
 TcpPort::~TcpPort() {
@@ -94,8 +117,10 @@ TcpPort::~TcpPort() {
 bool TcpPort::open(const std::string& devicePath, const LineSettings& line, std::string& error) {
     close();
     std::string host, port;
-    if (!ParseTcpPath(devicePath, host, port)) {
-        error = "not a TCP address of the form tcp://HOST:PORT";
+    Framing framing = Framing::Rtu;
+    error = ParseNetworkPath(devicePath, host, port, framing);
+    if (!error.empty()) {
+        errno = EINVAL;
         return false;
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(0, line.connectTimeoutMs));
@@ -122,6 +147,7 @@ bool TcpPort::open(const std::string& devicePath, const LineSettings& line, std:
         return false;
     }
     hungUp_ = false;
+    framing_ = framing;
     timeouts_ = ReadTimeouts{};
     return true;
 }
@@ -134,10 +160,13 @@ void TcpPort::close() {
 
 void TcpPort::purge() {
     if (fd_ < 0 || hungUp_) return;
-    uint8_t scrap[512];
-    for (;;) {
+    uint8_t scrap[4096];
+    for (size_t dropped = 0; dropped < PurgeLimit;) {
         const ssize_t n = ::recv(fd_, scrap, sizeof scrap, MSG_DONTWAIT);
-        if (n > 0) continue;
+        if (n > 0) {
+            dropped += static_cast<size_t>(n);
+            continue;
+        }
         if (n < 0 && errno == EINTR) continue;
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) hungUp_ = true;
         return;
@@ -179,6 +208,52 @@ size_t TcpPort::read(uint8_t* bytes, size_t count) {
         });
     if (read.ended) hungUp_ = true;
     return read.received;
+}
+
+size_t TcpPort::readFrame(uint8_t* bytes, size_t count, const FrameCutter& cut) {
+    if (fd_ < 0 || hungUp_ || count == 0) return 0;
+    const auto deadline =
+        Clock::now() +
+        std::chrono::milliseconds(static_cast<int64_t>(timeouts_.multiplierMs) * static_cast<int64_t>(count) +
+                                  timeouts_.constantMs);
+    size_t received = 0;
+    size_t discard = 0; // bytes still to come of a skipped frame that did not fit
+    uint8_t scrap[256];
+    for (;;) {
+        size_t want = 0;
+        if (discard == 0) {
+            const FrameCut frame = cut(bytes, received);
+            if (frame.kind == FrameCut::Whole) return std::min(frame.length, received);
+            if (frame.kind == FrameCut::Broken) {
+                hungUp_ = true; // what follows cannot be framed: the owner starts a clean stream
+                return received;
+            }
+            if (frame.kind == FrameCut::Skip) {
+                const size_t drop = std::min(frame.length, received);
+                std::memmove(bytes, bytes + drop, received - drop);
+                received -= drop;
+                discard = frame.length - drop;
+                continue;
+            }
+            if (received >= count) return received;
+            // Only what the frame still needs, so that the start of a later frame stays in the socket.
+            want = std::clamp(frame.length, received + 1, count) - received;
+        }
+        // A gateway that never stops sending keeps the descriptor ready: the deadline is looked at first.
+        if (Clock::now() >= deadline || WaitForDescriptor(fd_, POLLIN, deadline) <= 0) return received;
+        uint8_t* into = discard > 0 ? scrap : bytes + received;
+        const size_t room = discard > 0 ? std::min(discard, sizeof scrap) : want;
+        const ssize_t n = ::recv(fd_, into, room, MSG_DONTWAIT);
+        if (n > 0) {
+            if (discard > 0)
+                discard -= static_cast<size_t>(n);
+            else
+                received += static_cast<size_t>(n);
+        } else if (n == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            hungUp_ = true; // closed by the gateway, or reset
+            return received;
+        }
+    }
 }
 
 size_t TcpPort::readAvailable(uint8_t* bytes, size_t count) {

@@ -52,16 +52,21 @@ QString ProgressLine(int baudRate, int parity, int address) {
            ProgressParityText(parity) + QStringLiteral(" номер прибора ") + QString::number(address);
 }
 
-QString FoundDeviceLine(const FoundDevice& device) {
+QString GatewayProgressLine(int address) {
+    return QStringLiteral("Проверяется номер прибора %1 за шлюзом").arg(address);
+}
+
+QString FoundDeviceLine(const FoundDevice& device, bool gateway) {
+    if (gateway) return QStringLiteral("Сет. номер %1 за шлюзом").arg(device.address);
     return QStringLiteral("Скорость ") + QString::number(device.baudRate) + u' ' +
            FoundParityText(device.parity) + QStringLiteral(" Сет. номер ") + QString::number(device.address);
 }
 
-QStringList FoundDeviceLines(const FoundDevices& found) {
+QStringList FoundDeviceLines(const FoundDevices& found, bool gateway) {
     QStringList lines;
     for (const FoundDevice& device : found) {
         if (device.baudRate == 0) break;
-        lines << FoundDeviceLine(device);
+        lines << FoundDeviceLine(device, gateway);
     }
     return lines;
 }
@@ -111,6 +116,12 @@ void RunDeviceSearch(const SearchSettings& settings, int& searchRunning, link::L
         linkSettings.parity = savedParity;
     };
 
+    // Over a gateway: one pass over the addresses at the link's own rate and parity.
+    const bool gateway = hooks.addressesOnly;
+    const int baudCount = gateway ? 1 : SearchBaudCount;
+    const int parityCount = gateway ? 1 : SearchParityCount;
+    const int gatewayRate = linkSettings.baudRate > 0 ? linkSettings.baudRate : 19200;
+
     int foundCount = 0;
     int address = FirstAddress(settings);
     int baudIndex = 0;
@@ -120,16 +131,18 @@ void RunDeviceSearch(const SearchSettings& settings, int& searchRunning, link::L
     hooks.showSearchState();
     searchRunning = 1;
 
-    while (baudIndex < SearchBaudCount) {
-        if (!Chosen(settings.baudEnabled, baudIndex)) {
+    while (baudIndex < baudCount) {
+        if (!gateway && !Chosen(settings.baudEnabled, baudIndex)) {
             address = FirstAddress(settings);
             ++baudIndex;
             continue;
         }
 
-        if (Chosen(settings.parityEnabled, parityIndex)) {
-            const int rate = device::BaudRates[baudIndex];
-            if (!hooks.openProbePort(rate, parityIndex)) {
+        if (gateway || Chosen(settings.parityEnabled, parityIndex)) {
+            const int rate = gateway ? gatewayRate : device::BaudRates[baudIndex];
+            const int parity = gateway ? ParityIndex(savedParity) : parityIndex;
+            const bool open = !gateway || address == FirstAddress(settings);
+            if (open && !hooks.openProbePort(rate, parity)) {
                 // The opener has said why; trying the next thousands of combinations would only repeat
                 // its message with no way to stop, so this ends the search as a stop does.
                 restore();
@@ -138,13 +151,13 @@ void RunDeviceSearch(const SearchSettings& settings, int& searchRunning, link::L
                 hooks.setLinkControlsEnabled(true);
                 return;
             }
-            hooks.showProgress(ProgressLine(rate, parityIndex, address));
+            hooks.showProgress(gateway ? GatewayProgressLine(address) : ProgressLine(rate, parity, address));
 
             linkSettings.address = address;
             uint8_t exceptionCode = 0;
             const link::ResultFlags flags = hooks.probe(exceptionCode);
             if (link::Succeeded(flags, exceptionCode)) {
-                found[foundCount] = FoundDevice{rate, address, parityIndex};
+                found[foundCount] = FoundDevice{rate, address, parity};
                 hooks.showSearchState();
                 ++foundCount;
                 if (foundCount >= MaxFoundDevices) {
@@ -165,7 +178,7 @@ void RunDeviceSearch(const SearchSettings& settings, int& searchRunning, link::L
             return;
         }
 
-        if (++parityIndex < SearchParityCount) continue;
+        if (++parityIndex < parityCount) continue;
         parityIndex = 0;
         ++address;
         if (address <= settings.lastAddress && address <= MaxAddress) {

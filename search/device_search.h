@@ -26,10 +26,13 @@ QString FoundParityText(int parity);
 // "Проверяется скорость 9600 без паритета номер прибора 5"
 QString ProgressLine(int baudRate, int parity, int address);
 
-// "Скорость 9600 без парит. Сет. номер 1"
-QString FoundDeviceLine(const FoundDevice& device);
+// Over a gateway: "Проверяется номер прибора 5 за шлюзом"
+QString GatewayProgressLine(int address);
+
+// "Скорость 9600 без парит. Сет. номер 1"; over a gateway "Сет. номер 1 за шлюзом".
+QString FoundDeviceLine(const FoundDevice& device, bool gateway = false);
 // One line per entry, in table order, up to the first entry whose baudRate is 0.
-QStringList FoundDeviceLines(const FoundDevices& found);
+QStringList FoundDeviceLines(const FoundDevices& found, bool gateway = false);
 
 // Choosing the found instrument at index: its address, rate (a rate that is not one of the six becomes
 // 19200) and parity go into the link settings, so the instrument is then addressed as it answered.
@@ -53,6 +56,9 @@ struct SearchHooks {
     // Shows the search settings and the table of instruments found.
     std::function<void()> showSearchState;
     std::function<void(bool enabled)> setLinkControlsEnabled;
+    // The line is reached through a gateway (tcp://, mbtcp://), whose own rate and parity hold on its
+    // serial side: only the addresses are tried, at the link's rate and parity, over one connection.
+    bool addressesOnly = false;
 };
 
 // The line that replaces the progress line when a search has ended.
@@ -69,6 +75,9 @@ QString SearchTooManyText();
 // fastest (none, odd, even). No switch on in a group means all of that group. The settings are read
 // anew at every step (a profile loaded while messages are processed may change them). A negative
 // firstAddress (no entry selected) starts at 0, and one above 255 at 255.
+//
+// With addressesOnly the rates and parities are not tried: every address once, with the link's rate
+// and parity, the port opened once before the first.
 //
 // Does nothing when searchRunning is 0. Empties `found` and lists there every combination whose probe
 // succeeded. Ends when all is tried, when searchRunning has been cleared (looked at after each

@@ -2,6 +2,7 @@
 // a real serial port) and takes commands on stdin and an optional FIFO.
 
 #include "sim/bus.h"
+#include "sim/gateway.h"
 #include "sim/line.h"
 #include "sim/options.h"
 #include "sim/text_values.h"
@@ -277,6 +278,11 @@ int main(int argc, char** argv) {
     sa.sa_handler = OnSignal;
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         sigaction(sig, &sa, nullptr);
+
+    if (!options.mbtcp.empty()) {
+        GatewayIo io{Now, Log, Say, &g_stop, &waitMask};
+        return ServeGateway(line, options.mbtcp, options.gatewaySilent, io);
+    }
 
     const Instrument& first = line.instruments().front();
     Endpoint endpoint(options.device, options.link);

@@ -17,8 +17,9 @@ constexpr size_t MaxStateFileSize = 1024 * 1024;
 
 const char* const UsageText =
     "usage: modbus-olv-sim [options]\n"
-    "A virtual pressure meter (Modbus RTU slave) on a pseudo-terminal. The first line of stdout is the\n"
-    "path of the line; commands are read from stdin, one per line, and answered with one line.\n"
+    "A virtual pressure meter (Modbus RTU slave) on a pseudo-terminal, or behind a Modbus TCP gateway.\n"
+    "The first line of stdout is the path of the line; commands are read from stdin, one per line, and\n"
+    "answered with one line.\n"
     "\n"
     "  --link PATH              keep a symlink PATH pointing at the line\n"
     "  --device PATH            serve a real serial port instead of a pseudo-terminal\n"
@@ -35,6 +36,11 @@ const char* const UsageText =
     "  --tap PATH               a further terminal on the same line (repeatable), linked at PATH: every\n"
     "                           byte any party sends reaches the instruments and every other party\n"
     "  --no-line-check          answer at any rate and parity the master's side shows\n"
+    "  --mbtcp HOST:PORT        be a Modbus TCP gateway to the instruments instead of a line: listen at\n"
+    "                           HOST:PORT (port 0: any free one; [IPv6] in brackets), print\n"
+    "                           mbtcp://HOST:PORT first; unit = address, exception 11 for a unit that\n"
+    "                           does not answer; a malformed header drops the connection\n"
+    "  --gateway-silent         with --mbtcp: say nothing instead of exception 11\n"
     "  --quiet                  no log line per request on stderr\n"
     "\n"
     "Commands ([@ADDR] picks an instrument, default the first):\n"
@@ -150,6 +156,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             options.help = true;
         } else if (a == "--quiet") {
             options.quiet = true;
+        } else if (a == "--mbtcp") {
+            if (!value(options.mbtcp)) return false;
+        } else if (a == "--gateway-silent") {
+            options.gatewaySilent = true;
         } else if (a == "--no-line-check") {
             options.lineCheck = false;
         } else if (a == "--link") {
@@ -201,6 +211,11 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         }
     }
 
+    if (!options.mbtcp.empty() && (!options.link.empty() || !options.device.empty() ||
+                                   !options.control.empty() || !options.taps.empty())) {
+        error = "--mbtcp serves no line: --link, --device, --control and --tap do not go with it";
+        return false;
+    }
     if (!CheckPaths(options, error)) return false;
     if (!statePath.empty() && !LoadStateFile(statePath, base, error)) return false;
     for (const auto& [key, v] : settings)

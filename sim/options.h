@@ -13,6 +13,8 @@ struct Options {
     std::string device;    // --device: a real serial port instead of a pseudo-terminal
     std::string control;   // --control: a FIFO that takes commands like stdin
     std::vector<std::string> taps; // --tap: symlinks to further terminals on the same line
+    std::string mbtcp;             // --mbtcp HOST:PORT: serve the instruments as a Modbus TCP gateway there
+    bool gatewaySilent = false;    // --gateway-silent: no exception 11 for a unit that does not answer
     bool quiet = false;    // --quiet: no log line per request
     bool lineCheck = true; // --no-line-check: answer whatever rate and parity the master uses
     bool help = false;

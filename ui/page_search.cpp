@@ -5,6 +5,7 @@
 
 #include "device/live_value.h"
 #include "link/message_boxes.h"
+#include "link/tcp_port.h"
 #include "search/device_search.h"
 
 #include <QCheckBox>
@@ -79,7 +80,8 @@ void TForm1::ShowSearchState() {
     if (searchSettings.lastAddress >= 0 && searchSettings.lastAddress < AddressCount)
         ComboBox13->setCurrentIndex(searchSettings.lastAddress);
     ListBox1->clear();
-    ListBox1->addItems(olv::search::FoundDeviceLines(foundDevices));
+    ListBox1->addItems(olv::search::FoundDeviceLines(
+        foundDevices, olv::link::IsTcpPath(serialLink.pathOf(linkSettings.portNumber))));
 }
 
 // Probes every chosen combination of rate, address and parity.
@@ -101,6 +103,7 @@ void TForm1::RunDeviceSearch() {
     };
     hooks.showSearchState = [this] { ShowSearchState(); };
     hooks.setLinkControlsEnabled = [this](bool enabled) { SetLinkControlsEnabled(enabled); };
+    hooks.addressesOnly = olv::link::IsTcpPath(serialLink.pathOf(linkSettings.portNumber));
     olv::search::RunDeviceSearch(searchSettings, searchRunning, linkSettings, foundDevices, hooks, *boxes);
 }
 

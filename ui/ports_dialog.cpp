@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSerialPortInfo>
@@ -26,6 +27,13 @@ namespace {
 
 QString PathText(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+// The two kinds of gateway a port may lead to instead of a serial device.
+QString GatewayHint() {
+    return QStringLiteral(
+        "Шлюз Ethernet: tcp://УЗЕЛ:ПОРТ — кадры RTU как есть (ser2net, режим «TCP server»); "
+        "mbtcp://УЗЕЛ[:ПОРТ] — Modbus TCP, порт 502, если не указан; адрес IPv6 в [скобках].");
 }
 
 QTableWidgetItem* ReadOnlyItem(const QString& text) {
@@ -66,7 +74,9 @@ PortsDialog::PortsDialog(const std::vector<SerialDevice>& devices, const PortPat
         PortTable->setItem(row, 0, ReadOnlyItem(QStringLiteral("COM%1").arg(row + 1)));
         auto* box = new QComboBox(PortTable);
         box->setObjectName(QStringLiteral("PortPath%1").arg(row + 1));
-        box->setEditable(true); // a path, or a tcp://HOST:PORT gateway, may also be typed
+        box->setEditable(true); // a path, or a gateway's address, may also be typed
+        box->setToolTip(GatewayHint());
+        box->lineEdit()->setPlaceholderText(QStringLiteral("/dev/ttyUSB0, tcp://УЗЕЛ:ПОРТ, mbtcp://УЗЕЛ"));
         box->addItem(PathText(current[size_t(row)]));
         for (const SerialDevice& device : devices) {
             const QString name = PathText(olv::settings::AssignedName(device));
@@ -84,6 +94,9 @@ PortsDialog::PortsDialog(const std::vector<SerialDevice>& devices, const PortPat
                                 PortTable->verticalHeader()->length() + 2 * PortTable->frameWidth());
     PortTable->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(PortTable);
+    auto* hint = new QLabel(GatewayHint(), this);
+    hint->setWordWrap(true);
+    layout->addWidget(hint);
 
     layout->addWidget(new QLabel(QStringLiteral("Последовательные устройства на этом компьютере:"), this));
     DeviceTable = new QTableWidget(int(devices.size()), 5, this);

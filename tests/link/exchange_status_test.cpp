@@ -137,3 +137,9 @@ TEST(ExchangeStateText, ParityLineComesSecond) {
     EXPECT_EQ(ExchangeStateText(ParityError | NoReply, 0).text,
               QStringLiteral("Ответа не было. \r\nПри приеме ответа ошибка паритета. \r\n"));
 }
+
+TEST(ExchangeStatus, GatewayExceptionsHaveTheirOwnWordsInBoxAndMemo) {
+    EXPECT_EQ(ExchangeErrorBox(ExceptionFlags, 10)->text, QStringLiteral("Шлюз не нашёл путь к прибору"));
+    EXPECT_TRUE(ExchangeStateText(ExceptionFlags, 11)
+                    .text.endsWith(QStringLiteral("Прибор за шлюзом не ответил \r\n")));
+}

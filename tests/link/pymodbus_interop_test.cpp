@@ -1,11 +1,14 @@
 // Our RTU master against an independent Modbus implementation: pymodbus serving an RTU slave on one
-// end of a socat pseudo-terminal pair, our termios port on the other.
+// end of a socat pseudo-terminal pair, our termios port on the other (and as a Modbus TCP server).
 #include "link/link_settings.h"
 #include "link/rtu_master.h"
+#include "link/tcp_port.h"
 #include "link/termios_port.h"
 #include "tests/support/pty_peer.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace olv::link;
 
@@ -93,4 +96,25 @@ TEST_F(PymodbusInterop, UnmappedAddressGivesAnExceptionReply) {
     // The next good transaction clears the code again.
     EXPECT_EQ(master.readHoldingRegisters(0, 1, values, exc), 0);
     EXPECT_EQ(exc, 0);
+}
+
+TEST(PymodbusTcp, ReadsAndWritesTheMetersBlocksThroughAGateway) {
+    olv::test::PymodbusSlave server; // ended by its pid when the test ends
+    ASSERT_TRUE(server.startTcp(1)) << server.output();
+    TcpPort port;
+    std::string error;
+    ASSERT_TRUE(port.open(server.path(), LineSettings{}, error)) << error;
+    LinkSettings settings;
+    settings.address = 1;
+    RtuMaster master{port, settings};
+    for (const auto& [start, count] : {std::pair{0, 8}, {15, 3}, {1024, 5}, {1034, 1}}) {
+        uint16_t values[8] = {},
+                 written[8] = {0xB001, 0xB002, 0xB003, 0xB004, 0xB005, 0xB006, 0xB007, 0xB008};
+        uint8_t exc = 0;
+        ASSERT_EQ(master.readHoldingRegisters(start, count, values, exc), 0) << start;
+        EXPECT_EQ(values[count - 1], 1000 + start + count - 1) << start;
+        ASSERT_EQ(master.writeMultipleRegisters(start, count, written, exc), 0) << start;
+        ASSERT_EQ(master.readHoldingRegisters(start, count, values, exc), 0) << start;
+        EXPECT_TRUE(std::equal(values, values + count, written)) << start;
+    }
 }

@@ -246,5 +246,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FailureCase{"Missing", "/dev/olv-no-such-tty", "нет такого устройства"},
                       FailureCase{"Busy", "", "порт занят другой программой"},
                       FailureCase{"NotATerminal", "/dev/null", "это не последовательный порт"},
-                      FailureCase{"Refused", "tcp://127.0.0.1:1", "соединение отвергнуто"}),
+                      FailureCase{"Refused", "tcp://127.0.0.1:1", "соединение отвергнуто"},
+                      FailureCase{"RefusedGateway", "mbtcp://127.0.0.1:1", "соединение отвергнуто"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -1,12 +1,14 @@
 // The RTU line over TCP against a listening socket on the loopback address, and the port that picks the
 // termios or the TCP port by the path and tells when a line has hung up.
 #include "link/line_port.h"
+#include "link/link_settings.h"
 #include "link/rtu_master.h"
 #include "link/tcp_port.h"
 #include "tests/support/fake_port.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -20,6 +22,7 @@
 using namespace olv::link;
 using olv::test::FakePort;
 using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<uint8_t>;
 
 namespace {
 
@@ -92,10 +95,11 @@ const std::vector<uint8_t> LiveReply = {0x01, 0x03, 0x06, 0x00, 0x00, 0x42, 0xC8
 
 class TcpPortTest : public ::testing::Test {
   protected:
-    bool openPort(int connectTimeoutMs = 1000) {
+    bool openPort(int connectTimeoutMs = 1000, const std::string& prefix = "tcp://") {
         LineSettings line;
         line.connectTimeoutMs = connectTimeoutMs;
-        return port.open(gateway.path(), line, error) && gateway.accept();
+        return port.open(prefix + "127.0.0.1:" + std::to_string(gateway.port()), line, error) &&
+               gateway.accept();
     }
     LoopbackGateway gateway;
     TcpPort port;
@@ -126,6 +130,7 @@ TEST(TcpPath, OnlyTcpHostColonPortNamesAGateway) {
         {"tcp://[::1]502", false, "", ""},
         {"/dev/ttyUSB0", false, "", ""},
         {"TCP://127.0.0.1:502", false, "", ""},
+        {"mbtcp://[::1]", true, "::1", "502"},
     };
     for (const Case& c : cases) {
         std::string host, port;
@@ -262,6 +267,68 @@ TEST_F(TcpPortTest, AConnectThatGetsNoAnswerGivesUpAfterTheConnectTimeOut) {
 TEST_F(TcpPortTest, AnAddressThatIsNoGatewayIsRefusedWithAReason) {
     EXPECT_FALSE(port.open("tcp://127.0.0.1", LineSettings{}, error));
     EXPECT_EQ(error, "not a TCP address of the form tcp://HOST:PORT");
+}
+
+TEST_F(TcpPortTest, ThePurgeTakesABoundedAmountFromAFloodingGateway) {
+    ASSERT_TRUE(openPort()) << error;
+    std::atomic<bool> sent{false};
+    std::thread flood([&] {
+        gateway.send(Bytes(16 * TcpPort::PurgeLimit, 0x55));
+        sent = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    port.purge();
+    uint8_t rest[4096];
+    EXPECT_GT(port.readAvailable(rest, sizeof rest), 0u) << "the purge returned before the flood was drained";
+    while (!sent)
+        port.readAvailable(rest, sizeof rest);
+    flood.join();
+}
+
+// Replies to the first read (transaction 1) in pieces with gaps far beyond the 12 ms silence of 19200
+// bit/s, or without end: read whole by their length, or ended by a broken stream or the time-out.
+TEST_F(TcpPortTest, RepliesAreReadByTheirLengthWithinTheTimeOut) {
+    const Bytes mbapRequest = {0, 1, 0, 0, 0, 6, 1, 3, 0, 15, 0, 3};
+    const Bytes older = {0, 0, 0, 0, 0, 9, 1, 3, 6, 0, 0, 0x11, 0x11, 0, 0,
+                         0, 1, 0, 0, 0, 9, 1, 3, 6, 0, 0, 0x42, 0xC8, 0, 0};
+    const struct {
+        const char* prefix;
+        Bytes request, reply;
+        bool endless;
+        ResultFlags flags; // WrongLength alone: a broken stream, the port hung up
+    } cases[] = {
+        {"tcp://", LiveRequest, {1, 3, 6, 0, 0, 0x42, 0xC8, 0, 0, 0xB4, 0xF3}, false, 0},
+        {"mbtcp://", mbapRequest, older, false, 0},
+        {"mbtcp://", mbapRequest, {0, 1, 0, 0, 0xFF, 0xFF, 1, 3}, false, WrongLength},
+        {"mbtcp://", mbapRequest, {0x77, 0x77, 0, 0, 0, 3, 1, 0x83, 2}, true, NoReply | WrongLength}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(openPort(1000, c.prefix)) << error;
+        LinkSettings settings;
+        settings.address = 1;
+        settings.timeoutMs = 300;
+        RtuMaster master(port, settings);
+        std::atomic<bool> done{false};
+        std::thread gatewaySide([&] {
+            EXPECT_EQ(gateway.receive(c.request.size()), c.request) << c.prefix;
+            do {
+                for (size_t at = 0; at < c.reply.size(); at += 5) {
+                    gateway.send({c.reply.begin() + long(at),
+                                  c.reply.begin() + long(std::min(at + 5, c.reply.size()))});
+                    if (!c.endless) std::this_thread::sleep_for(std::chrono::milliseconds(40));
+                }
+            } while (c.endless && !done);
+        });
+        uint16_t values[3] = {};
+        uint8_t code = 0;
+        const auto start = Clock::now();
+        EXPECT_EQ(master.readHoldingRegisters(15, 3, values, code), c.flags) << c.prefix;
+        EXPECT_LT(MsSince(start), 2000);
+        done = true;
+        gatewaySide.join();
+        EXPECT_EQ(port.hungUp(), c.flags == WrongLength) << c.prefix;
+        if (c.flags == 0) EXPECT_EQ(values[1], 0x42C8) << c.prefix;
+        gateway.dropClient();
+    }
 }
 
 // ---- The port that picks one by the path ----

@@ -344,5 +344,15 @@ TEST(ChooseFoundDevice, TakesAddressRateAndParity) {
     EXPECT_EQ(settings.parity, before.parity);
 }
 
+TEST(DeviceSearch, OverAGatewayOnlyTheAddressesAreProbedOverOneConnection) {
+    FakeWindow w;
+    w.hooks.addressesOnly = true;
+    w.settings.lastAddress = 4;
+    w.run();
+    EXPECT_EQ(w.probes, Expected({19200}, 0, 4, {2})) << "the link's rate and parity, whatever the switches";
+    EXPECT_EQ(w.probeOpens, 1);
+    EXPECT_EQ(w.progress.front(), "Проверяется номер прибора 0 за шлюзом");
+}
+
 } // namespace
 } // namespace olv::test

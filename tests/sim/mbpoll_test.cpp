@@ -40,9 +40,13 @@ struct MbpollRun {
 MbpollRun Mbpoll(const std::string& port, std::vector<std::string> args, const std::vector<int>& words = {}) {
     MbpollRun run;
     const std::string binary = FindMbpoll();
-    std::vector<std::string> all{binary, "-m", "rtu", "-0", "-1", "-o", "0.5"};
+    const bool tcp = port.rfind("mbtcp://", 0) == 0;
+    std::vector<std::string> all{binary, "-m", tcp ? "tcp" : "rtu", "-0", "-1", "-o", "0.5"};
     all.insert(all.end(), args.begin(), args.end());
-    all.push_back(port);
+    if (tcp)
+        all.insert(all.end(), {"-p", port.substr(port.rfind(':') + 1), "127.0.0.1"});
+    else
+        all.push_back(port);
     if (!words.empty())
         all.push_back("--"); // the values to write follow the port; "--" lets them be negative
     for (int w : words)
@@ -232,3 +236,14 @@ INSTANTIATE_TEST_SUITE_P(Codes, MbpollByteOrder,
                                          OrderCase{3, "4:hex", false, "0x1904", "0x9E3F"}));
 
 } // namespace
+
+TEST(MbpollModbusTcp, ReadsAndWritesTheGatewaysInstrument) {
+    SimInstrument gateway;
+    ASSERT_TRUE(gateway.start({"--quiet", "--mbtcp", "127.0.0.1:0", "--value", "1.5"}));
+    MbpollRun run = Mbpoll(gateway.path(), {"-a", "1", "-t", "4", "-r", "0", "-c", "63"});
+    ASSERT_EQ(run.values.size(), 63u) << run.output;
+    for (int r : {0, 8, 16, 47})
+        EXPECT_EQ(std::strtoul(run.values.at(r).c_str(), nullptr, 10), gateway.reg(r)) << r;
+    run = Mbpoll(gateway.path(), {"-a", "1", "-t", "4", "-r", "48"}, {0x4142, 0x4344});
+    EXPECT_EQ(gateway.reg(49), 0x4344) << run.output;
+}

@@ -274,4 +274,13 @@ bool PymodbusSlave::start(const std::string& devicePath, int unit, int baudRate)
     return process_.waitForLine("READY", seconds(30));
 }
 
+bool PymodbusSlave::startTcp(int unit) {
+    std::string line;
+    if (!process_.start({"/usr/bin/python3", std::string(OLV_SOURCE_DIR) + "/tests/link/peers/rtu_slave.py",
+                         "--tcp", std::to_string(unit)}) ||
+        !process_.waitForLine("READY ", seconds(30), &line))
+        return false;
+    return (tcpPort_ = std::atoi(line.c_str() + line.find("READY ") + 6)) > 0;
+}
+
 } // namespace olv::test

@@ -110,11 +110,15 @@ class SocatPtyPair {
 class PymodbusSlave {
   public:
     bool start(const std::string& devicePath, int unit, int baudRate);
+    // A Modbus TCP server with the meter's map on 127.0.0.1; path() is then mbtcp://127.0.0.1:PORT.
+    bool startTcp(int unit);
+    std::string path() const { return "mbtcp://127.0.0.1:" + std::to_string(tcpPort_); }
     const std::string& output() const { return process_.output(); }
     void stop() { process_.stop(); }
 
   private:
     ChildProcess process_;
+    int tcpPort_ = 0;
 };
 
 } // namespace olv::test

@@ -89,7 +89,9 @@ bool SimInstrument::start(std::vector<std::string> args) {
     buffer_.clear();
 
     std::string first;
-    if (!readLine(first, StartTimeoutMs) || first.empty() || first[0] != '/') {
+    // A line's path, or with --mbtcp the gateway's mbtcp://HOST:PORT.
+    if (!readLine(first, StartTimeoutMs) || first.empty() ||
+        (first[0] != '/' && first.rfind("mbtcp://", 0) != 0)) {
         stop();
         return false;
     }

@@ -1,0 +1,61 @@
+// The program's master against the simulator serving as a Modbus TCP gateway.
+#include "device/device_text.h"
+#include "device/live_value.h"
+#include "link/line_port.h"
+#include "link/link_settings.h"
+#include "link/rtu_master.h"
+#include "tests/support/sim_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+using namespace olv::link;
+
+namespace {
+
+struct Gateway {
+    explicit Gateway(std::vector<std::string> args, int address = 1) {
+        args.insert(args.begin(), {"--quiet", "--mbtcp", "127.0.0.1:0"});
+        std::string error;
+        EXPECT_TRUE(sim.start(args) && port.open(sim.path(), LineSettings{}, error)) << error;
+        settings.address = address;
+        settings.timeoutMs = 300;
+    }
+    olv::test::SimInstrument sim; // ended by its pid at the end of the test
+    LinePort port;
+    LinkSettings settings;
+    RtuMaster master{port, settings};
+    uint8_t code = 0;
+};
+
+} // namespace
+
+TEST(SimGateway, TheDeviceOperationsReadAndWriteThroughIt) {
+    Gateway g({"--value", "2.5"});
+    bool allModbusTcp = true;
+    g.master.setObserver([&](const ExchangeRecord& r) { allModbusTcp &= r.framing == Framing::ModbusTcp; });
+    olv::device::LiveReading live;
+    ASSERT_EQ(olv::device::ReadLiveValue(g.master, 0, live, g.code), 0);
+    EXPECT_FLOAT_EQ(live.liveValue, 2.5f);
+    olv::device::RegisterImage image;
+    image.words[48] = 0x4142; // "AB"
+    ASSERT_EQ(olv::device::WriteDeviceText(g.master, image, g.code), 0);
+    EXPECT_EQ(g.sim.reg(48), 0x4142);
+    EXPECT_TRUE(allModbusTcp);
+}
+
+TEST(SimGateway, AUnitThatDoesNotAnswerIsExceptionElevenOrSilence) {
+    uint16_t values[3];
+    Gateway answering({}, 9);
+    EXPECT_EQ(answering.master.readHoldingRegisters(15, 3, values, answering.code),
+              ExceptionReply | WrongFunction | WrongLength);
+    EXPECT_EQ(answering.code, 11);
+
+    Gateway silent({"--gateway-silent"}, 9);
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(silent.master.readHoldingRegisters(15, 3, values, silent.code), NoReply | WrongLength);
+    const auto took = std::chrono::steady_clock::now() - begin;
+    EXPECT_GE(took, std::chrono::milliseconds(300));
+    EXPECT_LT(took, std::chrono::milliseconds(2000));
+}
