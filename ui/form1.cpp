@@ -2,6 +2,7 @@
 #include "ui/form1.h"
 
 #include "ui/caption_panel.h"
+#include "ui/close_signals.h"
 #include "ui/line_waiter.h"
 #include "ui/monitor_table.h"
 #include "ui/olv_application.h"
@@ -63,6 +64,8 @@ TForm1::TForm1(Form1Deps deps)
     // From here on every wait of the port for its line keeps the window painting.
     lineWaiter_ = std::make_unique<LineWaiter>();
     lineWaiter_->setAfterWait([this] {
+        // A signal taken during the wait begins its close now, after the transaction.
+        if (closingBySignal_) CloseSignals::StartPatience();
         // A close held back during a wait outside any operation (a live poll, a connect of the link
         // row) happens once the handler that waited has unwound; an operation's close waits for the
         // operation's end.
