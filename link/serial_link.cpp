@@ -1,5 +1,6 @@
 #include "link/serial_link.h"
 
+#include "link/host_lookup.h"
 #include "link/message_boxes.h"
 #include "link/rtu_master.h"
 
@@ -41,6 +42,14 @@ QString OpenFailureReason(int error) {
     case EHOSTUNREACH:
     case ENETUNREACH:
         return QStringLiteral("узел сети недоступен");
+    case HostNotFound:
+        return QStringLiteral("имя узла не найдено");
+    case NameServerFailed:
+        return QStringLiteral("служба имён не ответила");
+    case HostLookupTimedOut:
+        return QStringLiteral("истекло время поиска имени узла");
+    case HostLookupFailed:
+        return QStringLiteral("не удалось найти адрес узла");
     default:
         return {};
     }
@@ -72,13 +81,16 @@ std::string SerialLink::pathOf(int portNumber) const {
 bool SerialLink::open(const LastOpen& request, bool quiet) {
     // Close first, so that reopening the same port works.
     port_->close();
-    lastAttempt_ = clock_();
 
     const std::string path = pathOf(request.portNumber);
     std::string reason;
     errno = 0;
-    if (!port_->open(path, request.line, reason)) {
-        const int failure = errno;
+    const bool opened = port_->open(path, request.line, reason);
+    const int failure = errno;
+    // The next quiet attempt is spaced from the end of this one: an open that took the whole
+    // connect time-out is not followed at once by the next, and the window is free in between.
+    lastAttempt_ = clock_();
+    if (!opened) {
         port_->close();
         if (quiet) return false;
         Box box;

@@ -20,8 +20,8 @@ class MessageBoxes;
 LineSettings LineSettingsFor(int baudRate, int dataBits, int parity);
 
 // The reason a port could not be opened, in Russian, for the common system errors (no such device,
-// access refused, busy, not a serial line, connection refused, time-out, host unreachable); empty for
-// any other code.
+// access refused, busy, not a serial line, connection refused, time-out, host unreachable) and for the
+// failures of a host name's lookup (HostLookupFailure); empty for any other code.
 QString OpenFailureReason(int error);
 
 // Owns the one serial port of the program and (re)opens it by its COM number. When the line is lost
@@ -30,7 +30,8 @@ QString OpenFailureReason(int error);
 class SerialLink {
   public:
     using Clock = std::chrono::steady_clock;
-    // Quiet attempts are spaced this far apart: once per tick of a one-second timer, whatever its jitter.
+    // Quiet attempts are spaced this far apart, from the end of one to the start of the next: once per
+    // tick of a one-second timer, whatever its jitter.
     static constexpr auto ReconnectSpacing = std::chrono::milliseconds(900);
 
     // resolvePath turns a port number 1..8 (COM1..COM8) into a device path.
@@ -46,8 +47,8 @@ class SerialLink {
 
     // A port was chosen by openPort, and it is closed since its open failed, or its line hung up.
     bool lost() const;
-    // While the line is lost: closes a hung-up port and, when the last attempt lies ReconnectSpacing or
-    // more back, opens the port again as the last openPort did, without any box. True when it was opened.
+    // While the line is lost: closes a hung-up port and, when the last attempt ended ReconnectSpacing or
+    // more ago, opens the port again as the last openPort did, without any box. True when it was opened.
     bool reconnectIfLost();
     // The clock that spaces the quiet attempts (the steady clock unless replaced, e.g. by tests).
     void setClock(std::function<Clock::time_point()> clock) { clock_ = std::move(clock); }

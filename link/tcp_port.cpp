@@ -1,6 +1,7 @@
 #include "link/tcp_port.h"
 
 #include "link/descriptor_wait.h"
+#include "link/host_lookup.h"
 #include "link/timed_read.h"
 
 #include <algorithm>
@@ -125,14 +126,12 @@ bool TcpPort::open(const std::string& devicePath, const LineSettings& line, std:
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(0, line.connectTimeoutMs));
 
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
+    // The name's lookup and the connect share the deadline: a name server that does not answer holds
+    // the open no longer than a gateway that does not.
     addrinfo* addresses = nullptr;
-    const int lookup = getaddrinfo(host.c_str(), port.c_str(), &hints, &addresses);
+    const int lookup = LookUpHost(host, port, deadline, &addresses, error);
     if (lookup != 0) {
-        error = lookup == EAI_SYSTEM ? SystemReason(errno) : gai_strerror(lookup);
+        errno = lookup;
         return false;
     }
     int lastError = ETIMEDOUT;

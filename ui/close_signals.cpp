@@ -83,10 +83,15 @@ CloseSignals::~CloseSignals() {
     pipeFds[0] = pipeFds[1] = -1;
 }
 
+void CloseSignals::StartPatience() {
+    if (signalsSeen > 0 && closeStartedAt.load() == 0) closeStartedAt = MonotonicMs();
+}
+
 void CloseSignals::readPipe() {
     unsigned char byte = 0;
     while (::read(pipeFds[0], &byte, 1) == 1) {
-        if (closeStartedAt.load() == 0) closeStartedAt = MonotonicMs();
+        if (closeStartedAt.load() == 0 && !(transactionWaiting_ && transactionWaiting_()))
+            closeStartedAt = MonotonicMs();
         if (onSignal_) onSignal_(byte);
     }
 }

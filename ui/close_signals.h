@@ -18,10 +18,16 @@ class CloseSignals : public QObject {
     ~CloseSignals() override;
 
     bool installed() const { return notifier_ != nullptr; }
+    // A signal taken while this says a transaction waits for the line (the window serves its events
+    // inside that wait) does not begin the close yet: StartPatience() begins it once the wait is over,
+    // as if the signal had been taken then.
+    void setTransactionWaiting(std::function<bool()> waiting) { transactionWaiting_ = std::move(waiting); }
+    static void StartPatience();
 
   private:
     void readPipe();
 
     std::function<void(int)> onSignal_;
+    std::function<bool()> transactionWaiting_;
     QSocketNotifier* notifier_ = nullptr;
 };

@@ -2,6 +2,8 @@
 #include "ui/form1.h"
 
 #include "ui/caption_panel.h"
+#include "ui/close_signals.h"
+#include "ui/line_waiter.h"
 #include "ui/monitor_table.h"
 #include "ui/olv_application.h"
 #include "ui/qt_message_boxes.h"
@@ -59,6 +61,17 @@ TForm1::TForm1(Form1Deps deps)
       serialLink(std::move(deps.port), *boxes, std::move(deps.resolvePath)),
       master(serialLink.port(), linkSettings) {
     if (ownBoxes) ownBoxes->setOwner(this);
+    // From here on every wait of the port for its line keeps the window painting.
+    lineWaiter_ = std::make_unique<LineWaiter>();
+    lineWaiter_->setAfterWait([this] {
+        // A signal taken during the wait begins its close now, after the transaction.
+        if (closingBySignal_) CloseSignals::StartPatience();
+        // A close held back during a wait outside any operation (a live poll, a connect of the link
+        // row) happens once the handler that waited has unwound; an operation's close waits for the
+        // operation's end.
+        if (closeAfterOperation_ && !operationRunning)
+            QTimer::singleShot(0, this, [this] { close(); });
+    });
     BuildControls();
     ConnectHandlers();
     BuildExitAndHelp();
@@ -75,6 +88,7 @@ TForm1::TForm1(Form1Deps deps)
 TForm1::~TForm1() {
     if (monitorModel) monitorModel->setCapture(nullptr); // the capture goes before the table does
     Guarded(this, [this] { FormDestroy(); });
+    lineWaiter_.reset();
     if (auto* app = qobject_cast<OlvApplication*>(QCoreApplication::instance())) app->setExceptionHandler({});
 }
 
@@ -86,6 +100,10 @@ void TForm1::Guarded(QObject* sender, const std::function<void()>& handler) {
     } catch (...) {
         MEx(sender, nullptr);
     }
+}
+
+bool TForm1::LineWaiting() const {
+    return lineWaiter_ && lineWaiter_->depth() > 0;
 }
 
 void TForm1::MEx(QObject*, const std::exception*) {
@@ -226,6 +244,8 @@ void TForm1::Timer3Timer() {
 }
 
 void TForm1::Timer4Timer() {
+    // Inside a wait for the line user input is held back until the transaction is over.
+    if (LineWaiting()) return;
     QCoreApplication::processEvents();
 }
 
@@ -337,7 +357,9 @@ void TForm1::TabbedNotebook1Change(int, bool& allowChange) {
 void TForm1::closeEvent(QCloseEvent* event) {
     // Listening is ended first: what was heard stays in its file until the window goes.
     if (listening) StopListening();
-    if (operationRunning) {
+    if (operationRunning || LineWaiting()) {
+        // A transaction waiting for its reply keeps the port until it ends; closing it underneath
+        // would end the wait on a closed descriptor.
         // A half-written instrument is worse than a close that takes a few seconds: the operation
         // ends first (a search stops as by "Остановить"), then the window closes. No box waits for
         // an answer in the meantime.

@@ -54,6 +54,7 @@ class QTextEdit;
 class QTimer;
 
 class CaptionPanel;
+class LineWaiter;
 class Form2;
 class MonitorTableModel;
 class PortsDialog;
@@ -134,6 +135,9 @@ class TForm1 : public QMainWindow {
         std::vector<std::pair<QAction*, bool>> actions_;
     };
     bool operationRunning = false;
+    // A transaction is waiting for the line in the window's nested event loop (a live poll's, an
+    // operation's, a connect's): nothing that fires meanwhile may start another one.
+    bool LineWaiting() const;
     // The instrument the link settings reach now.
     olv::device::InstrumentId TargetInstrument() const;
 
@@ -577,5 +581,6 @@ class TForm1 : public QMainWindow {
     bool AppendToCaptureFile(QTemporaryFile& file, std::string& records);
 
     bool closingBySignal_ = false;
-    bool closeAfterOperation_ = false; // a close came during an operation: it happens at its end
+    bool closeAfterOperation_ = false; // a close came during an operation or a wait: it happens at its end
+    std::unique_ptr<LineWaiter> lineWaiter_; // the ports' waits, while the window lives
 };

@@ -9,7 +9,9 @@
 #include <QTimer>
 
 TForm1::InstrumentOperation::InstrumentOperation(TForm1& form) : form_(form) {
-    if (form_.operationRunning) return;
+    // Nor while a transaction outside an operation (a live poll) waits for its reply: this would
+    // reconnect the port under it.
+    if (form_.operationRunning || form_.LineWaiting()) return;
     started_ = true;
     form_.operationRunning = true;
     // Whatever could change the port, address, rate or parity under the operation, or start another

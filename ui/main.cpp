@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
         // signal handled later (during the fatal-error box below) never reaches a destroyed window.
         const std::unique_ptr<TForm1*, void (*)(TForm1**)> forgetWindow(&window,
                                                                         [](TForm1** w) { *w = nullptr; });
+        closeSignals.setTransactionWaiting([&window] { return window && window->LineWaiting(); });
         Form1.FormCreate();
 
         // A signal during start-up may have closed the window already.

@@ -45,7 +45,8 @@ void TForm1::Timer1Timer() {
 // Reads and shows the live value and the exchange state while polling is on and page 0 is shown.
 void TForm1::PollLiveValue() {
     // Not inside another operation's pauses either: its link may be at another address or rate.
-    if (!pollEnabled || operationRunning || TabbedNotebook1->currentIndex() != 0) return;
+    // Nor while the previous poll still waits for its reply (a tick runs inside that wait).
+    if (!pollEnabled || operationRunning || LineWaiting() || TabbedNotebook1->currentIndex() != 0) return;
     ReconnectIfLost();
 
     uint8_t exceptionCode = 0;

@@ -140,7 +140,7 @@ void TForm1::Button5Click() {
 // Switches the link to the instrument picked in the list (a click, or Enter on the selected line): its
 // address, rate and parity.
 void TForm1::ListBox1Click() {
-    if (operationRunning) return; // the link an operation began with stays until its end
+    if (operationRunning || LineWaiting()) return; // the link an operation began with stays until its end
     if (!olv::search::ChooseFoundDevice(foundDevices, ListBox1->currentRow(), linkSettings)) return;
     OpenPort();
     // The communication page proposes the link now in use, as after a change in the top row.

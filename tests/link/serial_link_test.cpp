@@ -1,3 +1,4 @@
+#include "link/host_lookup.h"
 #include "link/line_port.h"
 #include "link/link_settings.h"
 #include "link/rtu_master.h"
@@ -7,6 +8,8 @@
 #include "tests/support/recording_boxes.h"
 
 #include <gtest/gtest.h>
+
+#include <netdb.h>
 
 using namespace olv::link;
 using olv::test::FakePort;
@@ -213,12 +216,36 @@ TEST_F(SerialLinkTest, TheConnectTimeOutIsTheLinksTimeOut) {
     EXPECT_EQ(port->opens.back().line.connectTimeoutMs, 0);
 }
 
+// Quiet attempts are spaced from the end of the previous attempt, however long that one took.
+struct SpacingCase {
+    int attemptMs; // how long the failed open took (a connect that ran out takes the whole time-out)
+    int sinceEndMs;
+    bool attempts;
+};
+
+class ReconnectSpacingTable : public SerialLinkTest, public ::testing::WithParamInterface<SpacingCase> {};
+
+TEST_P(ReconnectSpacingTable, CountsFromTheEndOfTheLastAttempt) {
+    port->failOpen = true;
+    port->onOpen = [this] { now += std::chrono::milliseconds(GetParam().attemptMs); };
+    ASSERT_FALSE(open(4));
+    now += std::chrono::milliseconds(GetParam().sinceEndMs);
+    link->reconnectIfLost();
+    EXPECT_EQ(port->opens.size(), GetParam().attempts ? 2u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(SerialLink, ReconnectSpacingTable,
+                         ::testing::Values(SpacingCase{0, 899, false}, SpacingCase{0, 900, true},
+                                           SpacingCase{1000, 0, false}, SpacingCase{1000, 899, false},
+                                           SpacingCase{1000, 900, true}));
+
 // A real port that cannot be opened: the box names the device and gives the reason in Russian, then
 // the system's words in brackets.
 struct FailureCase {
     const char* name;
     const char* path; // empty: the pseudo-terminal another master holds
     const char* reason;
+    int resolverAnswer = 0; // non-zero: what the name lookup answers for the path's host
 };
 
 class OpenFailureTable : public ::testing::TestWithParam<FailureCase> {};
@@ -232,7 +259,10 @@ TEST_P(OpenFailureTable, NamesTheReasonInRussian) {
     SerialLink holder(std::make_unique<LinePort>(), boxes, [&](int) { return pty.slavePath(); });
     ASSERT_TRUE(holder.openPort(1, 19200, 8, 0, 1, 300));
     SerialLink link(std::make_unique<LinePort>(), boxes, [&](int) { return path; });
+    if (const int answer = GetParam().resolverAnswer)
+        SetHostResolver([answer](const char*, const char*, const addrinfo*, addrinfo**) { return answer; });
     EXPECT_FALSE(link.openPort(1, 19200, 8, 0, 1, 300));
+    SetHostResolver({});
     ASSERT_EQ(boxes.boxes.size(), 1u);
     const QString detail = boxes.boxes[0].detail;
     const QString start =
@@ -247,5 +277,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"Busy", "", "порт занят другой программой"},
                       FailureCase{"NotATerminal", "/dev/null", "это не последовательный порт"},
                       FailureCase{"Refused", "tcp://127.0.0.1:1", "соединение отвергнуто"},
-                      FailureCase{"RefusedGateway", "mbtcp://127.0.0.1:1", "соединение отвергнуто"}),
+                      FailureCase{"RefusedGateway", "mbtcp://127.0.0.1:1", "соединение отвергнуто"},
+                      FailureCase{"UnknownHost", "tcp://gateway.test:502", "имя узла не найдено", EAI_NONAME},
+                      FailureCase{"NameServerDown", "tcp://gateway.test:502", "служба имён не ответила",
+                                  EAI_AGAIN}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -16,6 +16,7 @@ void FakePort::queueSilence() {
 bool FakePort::open(const std::string& devicePath, const link::LineSettings& line, std::string& error) {
     calls.push_back("open");
     opens.push_back(OpenCall{devicePath, line});
+    if (onOpen) onOpen();
     if (failOpen) {
         opened = false;
         error = openFailure;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,7 @@ class FakePort : public link::SerialPort {
     bool lineHungUp = false; // the line went away under the open port; the next open clears it
     bool failOpen = false;
     std::string openFailure = "No such file or directory";
+    std::function<void()> onOpen; // runs inside every open (e.g. lets a test clock pass its time)
 
     std::vector<std::string> calls;
     std::vector<OpenCall> opens;
