@@ -128,25 +128,15 @@ ResultFlags RtuMaster::readHoldingRegisters(int startRegister, int count, uint16
     const size_t requestLength = BuildReadRequest(settings_.address, startRegister, count, request);
     if (port_.framing() == Framing::ModbusTcp)
         return modbusTcpExchange(request, requestLength, count, values, exceptionCode);
-    const bool trace = settings_.traceEnabled == 1;
-
-    port_.purge(); // late bytes of an earlier exchange go with it
-    port_.setReadTimeouts(ReadTimeoutsFor(settings_.baudRate, settings_.timeoutMs));
-    if (trace) trace_.appendSend(settings_.traceFileName, request, requestLength);
-    port_.takeLineErrors();
-    const auto sent = ExchangeRecord::Clock::now();
-    port_.write(request, requestLength);
-    port_.takeLineErrors();
-    // Two bytes more than a full reply: a complete reply ends the read by the inter-byte gap.
+    // Two bytes more than a full reply: on a serial line a complete reply ends the read by the
+    // inter-byte gap.
     const size_t asked = static_cast<size_t>(2 * count + 7);
-    const size_t received = std::min(port_.readFrame(reply, asked, RtuCutter(asked)), asked);
-    const auto ended = ExchangeRecord::Clock::now();
-    if (trace) trace_.appendAnswer(settings_.traceFileName, TraceKind::Read, reply, received);
-    const uint32_t lineErrors = port_.takeLineErrors();
-
-    const ResultFlags flags = CheckReply(FunctionReadHolding, reply, received, count, settings_.address,
-                                         settings_.parity, lineErrors, exceptionCode);
-    notify(Framing::Rtu, request, requestLength, reply, received, flags, exceptionCode, sent, ended);
+    const Passage passage = pass(request, requestLength, reply, asked, RtuCutter(asked), TraceKind::Read);
+    const ResultFlags flags =
+        CheckReply(FunctionReadHolding, reply, passage.received, count, settings_.address, settings_.parity,
+                   passage.lineErrors, exceptionCode);
+    notify(Framing::Rtu, request, requestLength, reply, passage.received, flags, exceptionCode, passage.sent,
+           passage.ended);
     for (int i = 0; i < count; ++i)
         values[i] = static_cast<uint16_t>(256 * reply[3 + 2 * i] + reply[4 + 2 * i]);
     return flags;
@@ -162,24 +152,13 @@ ResultFlags RtuMaster::writeMultipleRegisters(int startRegister, int count, cons
     const size_t requestLength = BuildWriteRequest(settings_.address, startRegister, count, values, request);
     if (port_.framing() == Framing::ModbusTcp)
         return modbusTcpExchange(request, requestLength, count, nullptr, exceptionCode);
-    const bool trace = settings_.traceEnabled == 1;
-
-    port_.purge();
-    port_.setReadTimeouts(ReadTimeoutsFor(settings_.baudRate, settings_.timeoutMs));
-    if (trace) trace_.appendSend(settings_.traceFileName, request, requestLength);
-    port_.takeLineErrors();
-    const auto sent = ExchangeRecord::Clock::now();
-    port_.write(request, requestLength);
-    port_.takeLineErrors();
     const size_t asked = 8;
-    const size_t received = std::min(port_.readFrame(reply, asked, RtuCutter(asked)), asked);
-    const auto ended = ExchangeRecord::Clock::now();
-    if (trace) trace_.appendAnswer(settings_.traceFileName, TraceKind::Write, reply, received);
-    const uint32_t lineErrors = port_.takeLineErrors();
-
-    const ResultFlags flags = CheckReply(FunctionWriteMultiple, reply, received, count, settings_.address,
-                                         settings_.parity, lineErrors, exceptionCode);
-    notify(Framing::Rtu, request, requestLength, reply, received, flags, exceptionCode, sent, ended);
+    const Passage passage = pass(request, requestLength, reply, asked, RtuCutter(asked), TraceKind::Write);
+    const ResultFlags flags =
+        CheckReply(FunctionWriteMultiple, reply, passage.received, count, settings_.address, settings_.parity,
+                   passage.lineErrors, exceptionCode);
+    notify(Framing::Rtu, request, requestLength, reply, passage.received, flags, exceptionCode, passage.sent,
+           passage.ended);
     return flags;
 }
 
@@ -191,33 +170,24 @@ ResultFlags RtuMaster::modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, i
     const uint16_t transaction = ++transaction_;
     const size_t requestLength =
         BuildModbusTcpFrame(transaction, settings_.address, rtu + 1, rtuLength - 3, request);
-    const bool trace = settings_.traceEnabled == 1;
     const TraceKind kind = function == FunctionReadHolding ? TraceKind::Read : TraceKind::Write;
     // The PDU of a normal reply: function, byte count, the words; or function, register, count.
     const size_t expectedPdu = function == FunctionReadHolding ? static_cast<size_t>(2 * count + 2) : 5;
-
-    port_.purge();
-    port_.setReadTimeouts(ReadTimeoutsFor(settings_.baudRate, settings_.timeoutMs));
-    if (trace) trace_.appendSend(settings_.traceFileName, request, requestLength);
-    port_.takeLineErrors();
-    const auto sent = ExchangeRecord::Clock::now();
-    port_.write(request, requestLength);
-    port_.takeLineErrors();
-    // The budget of the RTU read, with room for the header; the frame itself ends the read.
+    // The budget of the RTU read, with room for the header; the frame itself ends the read. A network
+    // port has no line errors.
     const size_t asked = MbapPrefixLength + expectedPdu + 3;
-    const size_t received =
-        std::min(port_.readFrame(reply, asked,
-                                 [transaction, asked](const uint8_t* bytes, size_t n) {
-                                     return CutModbusTcpReply(bytes, n, transaction, asked);
-                                 }),
-                 asked);
-    const auto ended = ExchangeRecord::Clock::now();
-    if (trace) trace_.appendAnswer(settings_.traceFileName, kind, reply, received);
-    port_.takeLineErrors(); // a network port has no line errors
+    const Passage passage = pass(
+        request, requestLength, reply, asked,
+        [transaction, asked](const uint8_t* bytes, size_t n) {
+            return CutModbusTcpReply(bytes, n, transaction, asked);
+        },
+        kind);
+    const size_t received = passage.received;
 
     const ResultFlags flags = CheckModbusTcpReply(reply, received, transaction, settings_.address, function,
                                                   expectedPdu, exceptionCode);
-    notify(Framing::ModbusTcp, request, requestLength, reply, received, flags, exceptionCode, sent, ended);
+    notify(Framing::ModbusTcp, request, requestLength, reply, received, flags, exceptionCode, passage.sent,
+           passage.ended);
     if (values) {
         for (int i = 0; i < count; ++i) {
             const size_t at = MbapHeaderLength + 2 + 2 * static_cast<size_t>(i);
@@ -225,6 +195,24 @@ ResultFlags RtuMaster::modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, i
         }
     }
     return flags;
+}
+
+RtuMaster::Passage RtuMaster::pass(const uint8_t* request, size_t requestLength, uint8_t* reply, size_t asked,
+                                   const FrameCutter& cut, TraceKind kind) {
+    const bool trace = settings_.traceEnabled == 1;
+    Passage passage;
+    port_.purge(); // late bytes of an earlier exchange go with it
+    port_.setReadTimeouts(ReadTimeoutsFor(settings_.baudRate, settings_.timeoutMs));
+    if (trace) trace_.appendSend(settings_.traceFileName, request, requestLength);
+    port_.takeLineErrors();
+    passage.sent = ExchangeRecord::Clock::now();
+    port_.write(request, requestLength);
+    port_.takeLineErrors();
+    passage.received = std::min(port_.readFrame(reply, asked, cut), asked);
+    passage.ended = ExchangeRecord::Clock::now();
+    if (trace) trace_.appendAnswer(settings_.traceFileName, kind, reply, passage.received);
+    passage.lineErrors = port_.takeLineErrors();
+    return passage;
 }
 
 void RtuMaster::notify(Framing framing, const uint8_t* request, size_t requestLength, const uint8_t* reply,

@@ -89,6 +89,18 @@ class RtuMaster : public ModbusMaster {
     ExchangeObserver observer_;
     uint16_t transaction_ = 0; // of the last Modbus TCP request
 
+    // What one transaction passed through the port.
+    struct Passage {
+        size_t received = 0;
+        uint32_t lineErrors = 0;
+        ExchangeRecord::Clock::time_point sent{};
+        ExchangeRecord::Clock::time_point ended{};
+    };
+    // The steps of every transaction, whatever its framing: purge the port, set the read time-outs,
+    // trace the request, clear the line errors, write, clear them again, read the reply of at most
+    // asked bytes as cut ends it, trace the answer, take the line errors.
+    Passage pass(const uint8_t* request, size_t requestLength, uint8_t* reply, size_t asked,
+                 const FrameCutter& cut, TraceKind kind);
     // One Modbus TCP transaction of the RTU request rtu (its PDU is sent without address and CRC).
     ResultFlags modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, int count, uint16_t* values,
                                   uint8_t& exceptionCode);

@@ -326,7 +326,9 @@ TEST_F(TcpPortTest, RepliesAreReadByTheirLengthWithinTheTimeOut) {
         done = true;
         gatewaySide.join();
         EXPECT_EQ(port.hungUp(), c.flags == WrongLength) << c.prefix;
-        if (c.flags == 0) EXPECT_EQ(values[1], 0x42C8) << c.prefix;
+        if (c.flags == 0) {
+            EXPECT_EQ(values[1], 0x42C8) << c.prefix;
+        }
         gateway.dropClient();
     }
 }
