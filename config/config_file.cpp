@@ -2,7 +2,7 @@
 
 #include "device/encodings.h"
 #include "device/register_map.h"
-#include "link/plain_file.h"
+#include "files/plain_file.h"
 #include "settings/ini_file.h"
 
 #include <QFileInfo>

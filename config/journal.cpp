@@ -1,7 +1,7 @@
 #include "config/journal.h"
 
+#include "files/plain_file.h"
 #include "link/exchange_status.h"
-#include "link/plain_file.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #include "config/whole_file.h"
 
-#include "link/plain_file.h"
+#include "files/plain_file.h"
 
 #include <cerrno>
 #include <cstring>

@@ -3,7 +3,7 @@
 #include "device/encodings.h"
 #include "device/number_text.h"
 #include "device/register_map.h"
-#include "link/plain_file.h"
+#include "files/plain_file.h"
 
 #include <QTime>
 

@@ -1,6 +1,6 @@
 #include "link/exchange_trace.h"
 
-#include "link/plain_file.h"
+#include "files/plain_file.h"
 
 #include <QDateTime>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/plain_file.h"
+#include "files/plain_file.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "monitor/pcap.h"
 
-#include "link/plain_file.h"
+#include "files/plain_file.h"
 
 #include <QFile>
 #include <QFileInfo>

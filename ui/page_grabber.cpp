@@ -8,7 +8,7 @@
 #include "device/encodings.h"
 #include "device/register_map.h"
 
-#include "link/plain_file.h"
+#include "files/plain_file.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -5,8 +5,8 @@
 
 #include "device/encodings.h"
 #include "device/register_map.h"
+#include "files/plain_file.h"
 #include "link/message_boxes.h"
-#include "link/plain_file.h"
 
 #include <QBoxLayout>
 #include <QBuffer>

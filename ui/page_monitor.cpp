@@ -4,8 +4,8 @@
 
 #include "ui/monitor_table.h"
 
+#include "files/plain_file.h"
 #include "link/message_boxes.h"
-#include "link/plain_file.h"
 #include "monitor/pcap.h"
 #include "settings/ini_file.h"
 #include "settings/station_settings.h"

@@ -1,7 +1,7 @@
 #include "settings/ini_file.h"
 
 #include "device/cp1251.h"
-#include "link/plain_file.h"
+#include "files/plain_file.h"
 #include "settings_test_support.h"
 #include "tests/support/file_size_limit.h"
 

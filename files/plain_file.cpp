@@ -1,4 +1,4 @@
-#include "link/plain_file.h"
+#include "files/plain_file.h"
 
 #include <QDir>
 #include <QFile>
