@@ -54,7 +54,7 @@ uint16_t WordOf(const InstrumentState& state, int r) {
 
 // Why the name cannot be opened as a configuration file, or nothing.
 std::optional<QString> FileProblem(const QString& path) {
-    const int fd = link::OpenPlainFile(path, O_RDONLY);
+    const int fd = files::OpenPlainFile(path, O_RDONLY);
     if (fd < 0) {
         if (errno == ENOENT) return QStringLiteral("файла нет");
         if (errno == EINVAL) return QStringLiteral("это не обычный файл (папка, канал или устройство)");

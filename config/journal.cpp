@@ -114,14 +114,14 @@ bool JournalTakesLine(const QString& path, QString& reason, size_t bytes) {
     const QByteArray name = QFile::encodeName(path);
     struct stat st {};
     const bool existed = ::lstat(name.constData(), &st) == 0;
-    const int fd = link::OpenPlainFile(path, O_WRONLY | O_APPEND | O_CREAT);
+    const int fd = files::OpenPlainFile(path, O_WRONLY | O_APPEND | O_CREAT);
     if (fd < 0) {
         reason = SystemReason(errno);
         return false;
     }
     const off_t end = ::lseek(fd, 0, SEEK_END);
     const QByteArray probe(static_cast<qsizetype>(bytes), ' ');
-    const bool taken = end >= 0 && link::WriteAll(fd, probe.constData(), bytes);
+    const bool taken = end >= 0 && files::WriteAll(fd, probe.constData(), bytes);
     const int error = errno;
     if (end >= 0) ::ftruncate(fd, end);
     ::close(fd);
@@ -134,14 +134,14 @@ bool AppendJournal(const QString& path, const JournalEntry& entry, QString& reas
     struct stat st {};
     const bool empty = ::stat(QFile::encodeName(path).constData(), &st) != 0 || st.st_size == 0;
     const QByteArray record = (empty ? Bom + JournalHeader() : QByteArray()) + JournalLine(entry);
-    if (link::AppendToPlainFile(path, record.constData(), static_cast<size_t>(record.size()), true))
+    if (files::AppendToPlainFile(path, record.constData(), static_cast<size_t>(record.size()), true))
         return true;
     reason = SystemReason(errno);
     return false;
 }
 
 std::vector<QStringList> ReadJournal(const QString& path, const QString& serialFilter) {
-    const link::PlainFileContent content = link::ReadPlainFile(path, MaxJournalSize);
+    const files::PlainFileContent content = files::ReadPlainFile(path, MaxJournalSize);
     if (!content.bytes) return {};
     QByteArray bytes = *content.bytes;
     if (bytes.startsWith(Bom)) bytes.remove(0, Bom.size());

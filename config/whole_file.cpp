@@ -8,8 +8,8 @@
 namespace olv::config {
 
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString& reason) {
-    if (link::WriteWholeFile(path, bytes.constData(), static_cast<size_t>(bytes.size())) ==
-        link::WholeFileWrite::Written)
+    if (files::WriteWholeFile(path, bytes.constData(), static_cast<size_t>(bytes.size())) ==
+        files::WholeFileWrite::Written)
         return true;
     reason = errno == EINVAL ? QStringLiteral("это не обычный файл (папка, канал или устройство)")
                              : QString::fromLocal8Bit(std::strerror(errno));

@@ -38,7 +38,7 @@ bool AppendMeasurementLog(const QString& fileName, const LiveReading& reading) {
     const QByteArray line =
         MeasurementLogLine(now.hour(), now.minute(), now.second(), reading.liveValue, reading.liveStatus);
     // Only a regular file: a FIFO or a device under the log's name would block the poll.
-    return link::AppendToPlainFile(fileName, line.constData(), static_cast<size_t>(line.size()));
+    return files::AppendToPlainFile(fileName, line.constData(), static_cast<size_t>(line.size()));
 }
 
 } // namespace olv::device

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace olv::link {
+namespace olv::files {
 
 int OpenPlainFile(const QString& path, int flags, unsigned mode) {
     if (path.isEmpty()) {
@@ -203,4 +203,4 @@ std::optional<QByteArray> ReadOpenFile(int fd, qint64 maxSize) {
     }
 }
 
-} // namespace olv::link
+} // namespace olv::files

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-namespace olv::link {
+namespace olv::files {
 
 // Opens a path only when it names a regular file (after following symbolic links). The open itself
 // never blocks: a FIFO without a writer, a device or a socket is refused by fstat before any read or
@@ -89,4 +89,4 @@ PlainFileContent ReadPlainFile(const QString& path, qint64 maxSize);
 // The same for a file already open (read from its start): nothing when larger than maxSize or unreadable.
 std::optional<QByteArray> ReadOpenFile(int fd, qint64 maxSize);
 
-} // namespace olv::link
+} // namespace olv::files

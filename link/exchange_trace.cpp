@@ -65,20 +65,21 @@ std::string FormatAnswerBlock(TraceKind kind, const TraceTime& time, const uint8
 // such as a FIFO that would block the transaction) leaves the block out, without a word.
 void ExchangeTrace::appendSend(const QString& fileName, const uint8_t* bytes, size_t count) const {
     const std::string text = FormatSendBlock(clock_ ? clock_() : LocalTraceTime(), bytes, count);
-    send_ = AppendRecord(fileName, text.data(), text.size());
+    send_ = files::AppendRecord(fileName, text.data(), text.size());
     sendRefused_ = !send_;
 }
 
 void ExchangeTrace::appendAnswer(const QString& fileName, TraceKind kind, const uint8_t* bytes,
                                  size_t count) const {
-    const std::optional<AppendedRecord> send = send_;
+    const std::optional<files::AppendedRecord> send = send_;
     const bool sendRefused = sendRefused_;
     send_.reset();
     sendRefused_ = false;
     // An answer without its request would read as the answer to the request before.
     if (sendRefused) return;
     const std::string text = FormatAnswerBlock(kind, clock_ ? clock_() : LocalTraceTime(), bytes, count);
-    if (!AppendRecord(fileName, text.data(), text.size()) && send) RemoveLastRecord(fileName, *send);
+    if (!files::AppendRecord(fileName, text.data(), text.size()) && send)
+        files::RemoveLastRecord(fileName, *send);
 }
 
 } // namespace olv::link

@@ -58,7 +58,7 @@ class ExchangeTrace {
   private:
     TraceClock clock_;
     // The send block of the transaction under way; nothing when there was none or it was refused.
-    mutable std::optional<AppendedRecord> send_;
+    mutable std::optional<files::AppendedRecord> send_;
     mutable bool sendRefused_ = false;
 };
 

@@ -161,7 +161,7 @@ void AppendPcapRecord(std::string& out, Micros time, const uint8_t* bytes, size_
 
 PcapCheck ReadPcap(const QString& path, const std::function<void(Micros, const uint8_t*, size_t)>& record) {
     PcapCheck check;
-    const int fd = link::OpenPlainFile(path, O_RDONLY);
+    const int fd = files::OpenPlainFile(path, O_RDONLY);
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0) {
         if (fd >= 0) ::close(fd);
@@ -205,7 +205,7 @@ QString PcapProblemText(const PcapCheck& check) {
 }
 
 bool CopyFileReplacing(const QString& from, const QString& target) {
-    const int in = link::OpenPlainFile(from, O_RDONLY);
+    const int in = files::OpenPlainFile(from, O_RDONLY);
     if (in < 0) return false;
     const auto copy = [in](int out) {
         char buffer[65536];
@@ -213,10 +213,10 @@ bool CopyFileReplacing(const QString& from, const QString& target) {
             const ssize_t n = ::read(in, buffer, sizeof buffer);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return n == 0;
-            if (!link::WriteAll(out, buffer, static_cast<size_t>(n))) return false;
+            if (!files::WriteAll(out, buffer, static_cast<size_t>(n))) return false;
         }
     };
-    const bool written = link::WriteWholeFileFrom(target, copy) == link::WholeFileWrite::Written;
+    const bool written = files::WriteWholeFileFrom(target, copy) == files::WholeFileWrite::Written;
     const int error = errno;
     ::close(in);
     errno = error;

@@ -179,13 +179,13 @@ QString SaveTarget(const QString& path) {
 // is reserved first, so a full disk or a file size limit refuses the save before the first byte of
 // the old contents changes.
 void RewriteInPlace(const QString& path, const QString& target, const QByteArray& bytes) {
-    const int fd = link::OpenPlainFile(target, O_WRONLY);
+    const int fd = files::OpenPlainFile(target, O_WRONLY);
     if (fd < 0) throw IniWriteError(path);
     const off_t size = static_cast<off_t>(bytes.size());
     bool written = size == 0 || ::posix_fallocate(fd, 0, size) == 0;
     // A fresh descriptor writes from the start of the file.
-    written = written && link::WriteAll(fd, bytes.constData(), static_cast<size_t>(size)) &&
-              ::ftruncate(fd, size) == 0 && link::SyncPlainFile(fd);
+    written = written && files::WriteAll(fd, bytes.constData(), static_cast<size_t>(size)) &&
+              ::ftruncate(fd, size) == 0 && files::SyncPlainFile(fd);
     if (::close(fd) != 0) written = false;
     if (!written) throw IniWriteError(path);
 }
@@ -209,14 +209,14 @@ void Store(const QString& path, const QByteArray& bytes) {
     }
 
     switch (
-        link::WriteWholeFile(target, bytes.constData(), size_t(bytes.size()), existing ? &old : nullptr)) {
-    case link::WholeFileWrite::Written:
+        files::WriteWholeFile(target, bytes.constData(), size_t(bytes.size()), existing ? &old : nullptr)) {
+    case files::WholeFileWrite::Written:
         return;
-    case link::WholeFileWrite::NoTemporaryFile:
+    case files::WholeFileWrite::NoTemporaryFile:
         if (!existing) throw IniWriteError(path);
         RewriteInPlace(path, target, bytes);
         return;
-    case link::WholeFileWrite::Refused:
+    case files::WholeFileWrite::Refused:
         throw IniWriteError(path);
     }
 }
@@ -248,10 +248,10 @@ class LockedContents {
                                 deadline - std::chrono::steady_clock::now()));
         };
         for (;;) {
-            fd_ = link::OpenPlainFile(target, O_RDONLY);
+            fd_ = files::OpenPlainFile(target, O_RDONLY);
             if (fd_ >= 0) {
                 exists = true;
-                if (!link::LockWithin(fd_, operation, left())) {
+                if (!files::LockWithin(fd_, operation, left())) {
                     // Not in time, or a file system without these locks: read as it is.
                     timedOut = errno == EWOULDBLOCK;
                 } else if (!SameFile(fd_, name)) {
@@ -260,7 +260,7 @@ class LockedContents {
                 } else {
                     locked = true;
                 }
-                bytes = link::ReadOpenFile(fd_, MaxFileSize);
+                bytes = files::ReadOpenFile(fd_, MaxFileSize);
                 return;
             }
             if (errno != ENOENT) {
@@ -274,7 +274,7 @@ class LockedContents {
             fd_ = ::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(),
                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             if (fd_ < 0) return; // a folder that cannot be locked: the save goes on unlocked
-            if (!link::LockWithin(fd_, LOCK_EX, left())) {
+            if (!files::LockWithin(fd_, LOCK_EX, left())) {
                 timedOut = errno == EWOULDBLOCK;
                 return;
             }
@@ -470,7 +470,7 @@ void IniFile::update(const std::function<void(IniSnapshot&)>& change) {
     // A file that exists but cannot be read is never replaced: its contents would be lost.
     if (!contents.bytes || contents.timedOut) throw IniWriteError(path_);
     // No save of this file runs elsewhere now: a temporary file next to it is a killed save's.
-    if (contents.locked) link::RemoveLeftTemporaries(SaveTarget(path_));
+    if (contents.locked) files::RemoveLeftTemporaries(SaveTarget(path_));
     Store(path_, snapshot.bytes());
 }
 

@@ -24,8 +24,8 @@ bool SaveImage(const QImage& image, const QString& fileName) {
     QByteArray png;
     QBuffer buffer(&png);
     return buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG") &&
-           olv::link::WriteWholeFile(fileName, png.constData(), size_t(png.size())) ==
-               olv::link::WholeFileWrite::Written;
+           olv::files::WriteWholeFile(fileName, png.constData(), size_t(png.size())) ==
+               olv::files::WholeFileWrite::Written;
 }
 
 bool SavePicture(QWidget& widget, const QString& fileName) {

@@ -135,8 +135,8 @@ void TForm1::SaveLiveTrend() {
         bytes = olv::device::TrendCsv(liveTrend.points(), from, to, TrendUnits(), linkSettings.address);
     }
     // A folder, a FIFO or a device under the name is never replaced.
-    if (olv::link::WriteWholeFile(fileName, bytes.constData(), static_cast<size_t>(bytes.size())) ==
-        olv::link::WholeFileWrite::Written)
+    if (olv::files::WriteWholeFile(fileName, bytes.constData(), static_cast<size_t>(bytes.size())) ==
+        olv::files::WholeFileWrite::Written)
         return;
     const int error = errno;
     boxes->show({QStringLiteral("Не удалось записать файл %1").arg(QDir::toNativeSeparators(fileName)),

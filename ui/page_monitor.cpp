@@ -139,14 +139,14 @@ std::unique_ptr<QTemporaryFile> TForm1::NewCaptureFile() const {
         if (!file->open()) continue;
         std::string header;
         olv::monitor::AppendPcapHeader(header);
-        if (olv::link::AppendToPlainFile(file->fileName(), header.data(), header.size())) return file;
+        if (olv::files::AppendToPlainFile(file->fileName(), header.data(), header.size())) return file;
     }
     return nullptr;
 }
 
 bool TForm1::AppendToCaptureFile(QTemporaryFile& file, std::string& records) {
     const bool written =
-        records.empty() || olv::link::AppendToPlainFile(file.fileName(), records.data(), records.size());
+        records.empty() || olv::files::AppendToPlainFile(file.fileName(), records.data(), records.size());
     records.clear();
     return written;
 }

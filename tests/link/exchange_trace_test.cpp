@@ -140,7 +140,7 @@ TEST_P(TraceOnAFullDiskTest, HoldsWholeTransactionsOnly) {
         send + FormatAnswerBlock(TraceKind::Read, time, kReadReply.data(), kReadReply.size());
     const size_t lastRoom = GetParam() ? send.size() + 4 : one.size() - send.size() + 4;
     const std::string earlier((8192 - lastRoom) % one.size(), '.'); // 8192 bytes are free
-    ASSERT_TRUE(AppendToPlainFile(settings.traceFileName, earlier.data(), earlier.size()));
+    ASSERT_TRUE(olv::files::AppendToPlainFile(settings.traceFileName, earlier.data(), earlier.size()));
     size_t size = earlier.size();
     const auto exchange = [&] {
         port.queueReply(kReadReply);

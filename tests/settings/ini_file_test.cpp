@@ -427,11 +427,11 @@ TEST_F(WorkDirTest, SaveIsSyncedAndReplacesTheFileWhole) {
     IniFile ini(QStringLiteral("f.ini"));
     // Each sync as it happens: the name of the file synced, its bytes, and what f.ini holds meanwhile.
     std::vector<QByteArray> synced;
-    link::WatchPlainFileSyncs([&](int fd) {
+    files::WatchPlainFileSyncs([&](int fd) {
         const QString name = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd));
         synced = {QFile::encodeName(QFileInfo(name).fileName()), readFile(name), readFile(path("f.ini"))};
     });
-    const auto unwatch = qScopeGuard([] { link::WatchPlainFileSyncs({}); });
+    const auto unwatch = qScopeGuard([] { files::WatchPlainFileSyncs({}); });
     ini.writeInteger("S", "a", 2);
     EXPECT_EQ(readFile(path("f.ini")), "[S]\r\na=2\r\n");
     // The temporary file was synced whole before it took the old one's name.
