@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
@@ -57,8 +56,7 @@ std::optional<QString> FileProblem(const QString& path) {
     const int fd = files::OpenPlainFile(path, O_RDONLY);
     if (fd < 0) {
         if (errno == ENOENT) return QStringLiteral("файла нет");
-        if (errno == EINVAL) return QStringLiteral("это не обычный файл (папка, канал или устройство)");
-        return QString::fromLocal8Bit(std::strerror(errno));
+        return files::FileErrorText(errno);
     }
     struct stat st {};
     const bool tooLarge = ::fstat(fd, &st) == 0 && st.st_size > MaxConfigFileSize;

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,11 +20,6 @@ const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 constexpr int SerialColumn = 5;
 // A journal larger than this is not shown: it cannot be one line per write of a working life.
 constexpr qint64 MaxJournalSize = 64 * 1024 * 1024;
-
-QString SystemReason(int error) {
-    if (error == EINVAL) return QStringLiteral("это не обычный файл (папка, канал или устройство)");
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // A text that a spreadsheet would evaluate ("=...", "+...", "@...", "-" before anything but a number)
 // is kept as text by a leading apostrophe.
@@ -116,7 +110,7 @@ bool JournalTakesLine(const QString& path, QString& reason, size_t bytes) {
     const bool existed = ::lstat(name.constData(), &st) == 0;
     const int fd = files::OpenPlainFile(path, O_WRONLY | O_APPEND | O_CREAT);
     if (fd < 0) {
-        reason = SystemReason(errno);
+        reason = files::FileErrorText(errno);
         return false;
     }
     const off_t end = ::lseek(fd, 0, SEEK_END);
@@ -126,7 +120,7 @@ bool JournalTakesLine(const QString& path, QString& reason, size_t bytes) {
     if (end >= 0) ::ftruncate(fd, end);
     ::close(fd);
     if (!existed) ::unlink(name.constData());
-    if (!taken) reason = SystemReason(error);
+    if (!taken) reason = files::FileErrorText(error);
     return taken;
 }
 
@@ -136,7 +130,7 @@ bool AppendJournal(const QString& path, const JournalEntry& entry, QString& reas
     const QByteArray record = (empty ? Bom + JournalHeader() : QByteArray()) + JournalLine(entry);
     if (files::AppendToPlainFile(path, record.constData(), static_cast<size_t>(record.size()), true))
         return true;
-    reason = SystemReason(errno);
+    reason = files::FileErrorText(errno);
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -130,6 +131,13 @@ WholeFileWrite WriteWholeFile(const QString& path, const char* bytes, size_t cou
     return WriteWholeFileFrom(path, [&](int fd) { return WriteAll(fd, bytes, count); }, like);
 }
 
+bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString& reason) {
+    if (WriteWholeFile(path, bytes.constData(), static_cast<size_t>(bytes.size())) == WholeFileWrite::Written)
+        return true;
+    reason = FileErrorText(errno);
+    return false;
+}
+
 WholeFileWrite WriteWholeFileFrom(const QString& path, const std::function<bool(int fd)>& fill,
                                   const struct stat* like) {
     struct stat existing {};
@@ -201,6 +209,11 @@ std::optional<QByteArray> ReadOpenFile(int fd, qint64 maxSize) {
         if (n == 0) return bytes;
         bytes.append(buffer, n);
     }
+}
+
+QString FileErrorText(int error) {
+    if (error == EINVAL) return QStringLiteral("это не обычный файл (папка, канал или устройство)");
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 } // namespace olv::files

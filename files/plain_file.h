@@ -61,6 +61,8 @@ enum class WholeFileWrite { Written, NoTemporaryFile, Refused };
 // errno EINVAL.
 WholeFileWrite WriteWholeFile(const QString& path, const char* bytes, size_t count,
                               const struct stat* like = nullptr);
+// WriteWholeFile of a byte array: true when it was written; else false with the reason in words.
+bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString& reason);
 // The same with the contents written by fill into the temporary file's descriptor (for contents too
 // large to hold in memory); fill returns false, errno set, when it could not write them all.
 WholeFileWrite WriteWholeFileFrom(const QString& path, const std::function<bool(int fd)>& fill,
@@ -69,6 +71,11 @@ WholeFileWrite WriteWholeFileFrom(const QString& path, const std::function<bool(
 // Removes the temporary files of WriteWholeFile that a program killed while writing path left behind
 // (regular files only). Only while no other program can be writing that file (under its lock).
 void RemoveLeftTemporaries(const QString& path);
+
+// The errno of a file that could not be opened, written or read, in words for the user: EINVAL, with
+// which every function here refuses a name that is no regular file, as "это не обычный файл (папка,
+// канал или устройство)", any other code as the system words it.
+QString FileErrorText(int error);
 
 // Writes every byte, going on after short writes and interrupted calls. False on any other failure.
 bool WriteAll(int fd, const char* bytes, size_t count);

@@ -6,7 +6,7 @@
 #include "ui/trend_chart.h"
 
 #include "config/record.h"
-#include "config/whole_file.h"
+#include "files/plain_file.h"
 #include "link/message_boxes.h"
 
 #include <QBuffer>
@@ -111,7 +111,7 @@ void TForm1::N7Click() {
     const QByteArray pdf = RecordPdf(olv::config::RecordHtml(data, TrendImageName, trend.size()), trend,
                                      QStringLiteral("Протокол настройки"));
     QString reason;
-    if (!olv::config::WriteWholeFile(fileName, pdf, reason)) {
+    if (!olv::files::WriteWholeFile(fileName, pdf, reason)) {
         boxes->show({QStringLiteral("Протокол настройки не записан в файл %1: %2.")
                          .arg(QDir::toNativeSeparators(fileName), reason),
                      QStringLiteral("Ошибка"),

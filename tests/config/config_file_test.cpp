@@ -1,8 +1,7 @@
-// The configuration file, the journal line and the whole-file write: what is kept, what is refused
-// and what a full disk leaves.
+// The configuration file and the journal line: what is kept, what is refused and what a full disk
+// leaves.
 #include "config/config_file.h"
 #include "config/journal.h"
-#include "config/whole_file.h"
 #include "device/encodings.h"
 #include "link/result_flags.h"
 #include "settings/ini_file.h"
@@ -201,27 +200,3 @@ TEST_F(ConfigFileTest, JournalOnAFullDiskIsLeftWholeAndTheWriteIsNotClaimed) {
     EXPECT_EQ(readFile(path("journal.csv")), before); // the check itself leaves nothing
 }
 
-TEST_F(ConfigFileTest, WholeFileOnAFullDiskLeavesNothingAndTheOldFileAlone) {
-    writeFile(path("rec.pdf"), "old");
-    QString reason;
-    {
-        FileSizeLimit limit(1000);
-        ASSERT_TRUE(limit.ok());
-        EXPECT_FALSE(WriteWholeFile(path("rec.pdf"), QByteArray(5000, 'x'), reason));
-        EXPECT_FALSE(WriteWholeFile(path("new.pdf"), QByteArray(5000, 'x'), reason));
-    }
-    EXPECT_EQ(QDir(path("")).entryList(QDir::Files | QDir::Hidden), QStringList{"rec.pdf"});
-    EXPECT_EQ(readFile(path("rec.pdf")), "old");
-    EXPECT_TRUE(WriteWholeFile(path("rec.pdf"), "new", reason));
-    EXPECT_EQ(readFile(path("rec.pdf")), "new");
-
-    // A folder or a FIFO under the name is never replaced by a file.
-    ASSERT_TRUE(QDir(path("")).mkdir("dir.pdf"));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo.pdf")).constData(), 0644), 0);
-    for (const char* name : {"dir.pdf", "fifo.pdf"}) {
-        EXPECT_FALSE(WriteWholeFile(path(name), "new", reason)) << name;
-        EXPECT_EQ(reason, QStringLiteral("это не обычный файл (папка, канал или устройство)")) << name;
-    }
-    EXPECT_TRUE(QFileInfo(path("dir.pdf")).isDir());
-    EXPECT_FALSE(QFileInfo(path("fifo.pdf")).isFile());
-}
