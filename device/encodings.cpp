@@ -1,7 +1,7 @@
 #include "device/encodings.h"
 
-#include "device/cp1251.h"
 #include "device/register_map.h"
+#include "text/cp1251.h"
 
 #include <algorithm>
 #include <bit>

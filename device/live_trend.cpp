@@ -1,7 +1,7 @@
 #include "device/live_trend.h"
 
-#include "device/cp1251.h"
 #include "device/number_text.h"
+#include "text/cp1251.h"
 
 #include <QDateTime>
 

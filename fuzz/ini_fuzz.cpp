@@ -19,8 +19,8 @@
 //   - a second read of another key of the file gives the same answer before and after the write.
 #include "fuzz/fuzz_check.h"
 
-#include "device/cp1251.h"
 #include "settings/ini_file.h"
+#include "text/cp1251.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "link/serial_link.h"
 
 #include "link/host_lookup.h"
-#include "link/message_boxes.h"
 #include "link/rtu_master.h"
+#include "messages/message_boxes.h"
 
 #include <QFile>
 

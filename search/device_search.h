@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/message_boxes.h"
 #include "link/result_flags.h"
+#include "messages/message_boxes.h"
 #include "search/search_settings.h"
 
 #include <QString>

@@ -1,7 +1,7 @@
 #include "settings/ini_file.h"
 
-#include "device/cp1251.h"
 #include "files/plain_file.h"
+#include "text/cp1251.h"
 
 #include <QFile>
 #include <QFileInfo>

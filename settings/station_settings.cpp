@@ -1,7 +1,7 @@
 #include "settings/station_settings.h"
 
-#include "device/cp1251.h"
 #include "settings/ini_file.h"
+#include "text/cp1251.h"
 
 #include <QDir>
 #include <QFile>

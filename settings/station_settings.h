@@ -2,7 +2,7 @@
 
 #include "device/pending_device_link.h"
 #include "link/link_settings.h"
-#include "link/message_boxes.h"
+#include "messages/message_boxes.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "sim/text_values.h"
 
-#include "device/cp1251.h"
+#include "text/cp1251.h"
 
 #include <QString>
 #include <cctype>

@@ -10,7 +10,7 @@
 #include "device/encodings.h"
 #include "device/number_text.h"
 #include "device/register_map.h"
-#include "link/message_boxes.h"
+#include "messages/message_boxes.h"
 #include "settings/ini_file.h"
 
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 #include "ui/form1.h"
 
 #include "link/exchange_status.h"
-#include "link/message_boxes.h"
+#include "messages/message_boxes.h"
 
 #include <QPlainTextEdit>
 

@@ -1,6 +1,6 @@
 #include "ui/form_fill.h"
 
-#include "link/message_boxes.h"
+#include "messages/message_boxes.h"
 
 using olv::link::BoxButtons;
 using olv::link::BoxIcon;

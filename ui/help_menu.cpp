@@ -1,7 +1,7 @@
 // Window basics: the icon, File → "Выход", and the "Справка" menu (the guide on F1, "О программе").
 #include "ui/form1.h"
 
-#include "link/message_boxes.h"
+#include "messages/message_boxes.h"
 
 #include <QAction>
 #include <QCoreApplication>

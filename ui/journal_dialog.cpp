@@ -4,7 +4,7 @@
 #include "ui/form1.h"
 
 #include "config/journal.h"
-#include "link/message_boxes.h"
+#include "messages/message_boxes.h"
 
 #include <QDir>
 #include <QFile>

@@ -8,7 +8,7 @@
 #include "device/device_link.h"
 #include "device/encodings.h"
 #include "device/register_map.h"
-#include "link/message_boxes.h"
+#include "messages/message_boxes.h"
 
 #include <QComboBox>
 #include <QProgressBar>

@@ -6,7 +6,7 @@
 #include "device/encodings.h"
 #include "device/register_map.h"
 #include "files/plain_file.h"
-#include "link/message_boxes.h"
+#include "messages/message_boxes.h"
 
 #include <QBoxLayout>
 #include <QBuffer>

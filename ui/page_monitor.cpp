@@ -5,7 +5,7 @@
 #include "ui/monitor_table.h"
 
 #include "files/plain_file.h"
-#include "link/message_boxes.h"
+#include "messages/message_boxes.h"
 #include "monitor/pcap.h"
 #include "settings/ini_file.h"
 #include "settings/station_settings.h"

@@ -4,8 +4,8 @@
 #include "ui/caption_panel.h"
 
 #include "device/live_value.h"
-#include "link/message_boxes.h"
 #include "link/tcp_port.h"
+#include "messages/message_boxes.h"
 #include "search/device_search.h"
 
 #include <QCheckBox>

@@ -4,7 +4,7 @@
 #include "ui/form1.h"
 #include "ui/page_grabber.h"
 
-#include "link/message_boxes.h"
+#include "messages/message_boxes.h"
 #include "settings/ini_file.h"
 
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/message_boxes.h"
+#include "messages/message_boxes.h"
 
 #include <QList>
 #include <QPointer>

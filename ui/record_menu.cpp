@@ -7,7 +7,7 @@
 
 #include "config/record.h"
 #include "files/plain_file.h"
-#include "link/message_boxes.h"
+#include "messages/message_boxes.h"
 
 #include <QBuffer>
 #include <QChart>

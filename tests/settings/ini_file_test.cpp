@@ -1,9 +1,9 @@
 #include "settings/ini_file.h"
 
-#include "device/cp1251.h"
 #include "files/plain_file.h"
 #include "settings_test_support.h"
 #include "tests/support/file_size_limit.h"
+#include "text/cp1251.h"
 
 #include <QFileInfo>
 #include <QScopeGuard>

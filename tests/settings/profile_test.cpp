@@ -1,8 +1,8 @@
 #include "settings/profile.h"
 
-#include "device/cp1251.h"
 #include "settings/ini_file.h"
 #include "settings_test_support.h"
+#include "text/cp1251.h"
 
 #include <QFileInfo>
 

@@ -1,10 +1,10 @@
 #include "settings/port_assignment.h"
 #include "settings/station_settings.h"
 
-#include "device/cp1251.h"
 #include "settings/ini_file.h"
 #include "settings_test_support.h"
 #include "tests/support/recording_boxes.h"
+#include "text/cp1251.h"
 
 #include <QFileInfo>
 

@@ -2,9 +2,9 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
-#include "device/cp1251.h"
 #include "device/live_trend.h"
 #include "link/exchange_status.h"
+#include "text/cp1251.h"
 #include "ui/caption_panel.h"
 #include "ui/trend_chart.h"
 

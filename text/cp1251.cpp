@@ -1,4 +1,4 @@
-#include "device/cp1251.h"
+#include "text/cp1251.h"
 
 #include <QList>
 #include <QStringDecoder>
