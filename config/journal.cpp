@@ -161,11 +161,11 @@ QString WriteOutcome(link::ResultFlags flags, uint8_t exceptionCode, const QStri
     if (flags & link::ExceptionReply)
         what = QStringLiteral("исключение %1: %2")
                    .arg(exceptionCode)
-                   .arg(link::ExchangeErrorBox(flags, exceptionCode).value_or(link::Box{}).text);
+                   .arg(link::ExchangeErrorBox(flags, exceptionCode).value_or(messages::Box{}).text);
     else if (flags & link::NoReply)
         what = QStringLiteral("нет ответа");
     else
-        what = link::ExchangeErrorBox(flags, exceptionCode).value_or(link::Box{}).text;
+        what = link::ExchangeErrorBox(flags, exceptionCode).value_or(messages::Box{}).text;
     return what + (written.isEmpty()
                        ? QStringLiteral("; ничего не записано")
                        : QStringLiteral("; записаны регистры ") + written.join(QStringLiteral(", ")));

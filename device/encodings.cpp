@@ -107,17 +107,17 @@ QString TextFromWords(const uint16_t* words8) {
     QByteArray bytes;
     for (int i = 0; i < TextWords; ++i) {
         for (uint8_t b : {HighByte(words8[i]), LowByte(words8[i])}) {
-            if (b == 0) return FromCp1251(bytes);
+            if (b == 0) return olv::text::FromCp1251(bytes);
             bytes.append(static_cast<char>(b));
         }
     }
-    return FromCp1251(bytes);
+    return olv::text::FromCp1251(bytes);
 }
 
 void TextToWords(const QString& text, uint16_t* words8) {
     // Windows-1251 has one byte per character, and ToCp1251 gives '?' for each character it lacks, so
     // the first 16 bytes are the first 16 characters.
-    QByteArray bytes = ToCp1251(text).left(TextBytes);
+    QByteArray bytes = olv::text::ToCp1251(text).left(TextBytes);
     bytes.append(QByteArray(TextBytes - bytes.size(), ' '));
     for (int i = 0; i < TextWords; ++i) {
         words8[i] = static_cast<uint16_t>((uint8_t(bytes[2 * i]) << 8) | uint8_t(bytes[2 * i + 1]));

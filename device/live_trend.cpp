@@ -92,7 +92,7 @@ QByteArray TrendCsv(const std::deque<TrendPoint>& points, int64_t fromMs, int64_
                 QString::fromLatin1(value, end - value) + u';' + units +
                 QStringLiteral(";0x%1;%2\r\n").arg(point.status, 4, 16, QLatin1Char('0')).arg(address);
     }
-    return ToCp1251(text);
+    return olv::text::ToCp1251(text);
 }
 
 } // namespace olv::device

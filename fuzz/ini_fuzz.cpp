@@ -150,8 +150,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QList<QByteArray> fields = input.left(headerEnd).split('\t');
     if (fields.size() < 4) return 0;
     const bool asInteger = fields[0] == "i";
-    const QString section = olv::device::FromCp1251(Name(fields[1]));
-    const QString key = olv::device::FromCp1251(Name(fields[2]));
+    const QString section = olv::text::FromCp1251(Name(fields[1]));
+    const QString key = olv::text::FromCp1251(Name(fields[2]));
     QByteArray valueBytes = fields[3];
     for (qsizetype i = 4; i < fields.size(); ++i)
         valueBytes += '\t' + fields[i];
@@ -175,9 +175,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(ini.readInteger(section, key, value ^ 1) == value, "an integer reads back as written");
         expected = QString::number(value);
     } else {
-        const QString value = olv::device::FromCp1251(valueBytes);
+        const QString value = olv::text::FromCp1251(valueBytes);
         ini.writeString(section, key, value);
-        expected = AsRead(olv::device::FromCp1251(olv::device::ToCp1251(value)));
+        expected = AsRead(olv::text::FromCp1251(olv::text::ToCp1251(value)));
         alsoExpected = AsRead(value);
     }
     const QString readBack = ini.readString(section, key, "\x01no such key");
@@ -194,7 +194,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (asInteger)
         ini.writeInteger(section, key, expected.toInt());
     else
-        ini.writeString(section, key, olv::device::FromCp1251(valueBytes));
+        ini.writeString(section, key, olv::text::FromCp1251(valueBytes));
     Require(ReadAll(path) == once, "the same write twice changes nothing more");
     Require(Inode(path) == inode, "the same write twice leaves the file alone");
     return 0;

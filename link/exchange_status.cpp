@@ -69,16 +69,16 @@ const char NormalText[] = "Нормальный обмен";
 
 } // namespace
 
-std::optional<Box> ExchangeErrorBox(ResultFlags flags, uint8_t exceptionCode) {
+std::optional<messages::Box> ExchangeErrorBox(ResultFlags flags, uint8_t exceptionCode) {
     for (const ErrorRow& row : ErrorRows) {
         if ((flags & row.flag) == 0) continue;
         if (row.code != AnyCode && row.code != exceptionCode) continue;
-        Box box;
+        messages::Box box;
         box.text = QString::fromUtf8(row.text);
         if (row.appendCode) box.text += QString::number(exceptionCode);
         box.caption = QString::fromUtf8(row.caption);
-        box.icon = BoxIcon::Warning;
-        box.buttons = BoxButtons::Ok;
+        box.icon = messages::BoxIcon::Warning;
+        box.buttons = messages::BoxButtons::Ok;
         return box;
     }
     return std::nullopt;

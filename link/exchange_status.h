@@ -17,7 +17,7 @@ struct ExchangeState {
 
 // The one message box that reports a failed operation: the first matching row of the error table,
 // with the warning icon and an OK button. Nothing when no row matches (for instance flags 0).
-std::optional<Box> ExchangeErrorBox(ResultFlags flags, uint8_t exceptionCode);
+std::optional<messages::Box> ExchangeErrorBox(ResultFlags flags, uint8_t exceptionCode);
 
 // The memo text of a transaction result: "Нормальный обмен" when flags and code are both 0, else one
 // line (ending with " \r\n") for every problem present, in a fixed order.

@@ -55,7 +55,7 @@ QString OpenFailureReason(int error) {
     }
 }
 
-SerialLink::SerialLink(std::unique_ptr<SerialPort> port, MessageBoxes& boxes,
+SerialLink::SerialLink(std::unique_ptr<SerialPort> port, messages::MessageBoxes& boxes,
                        std::function<std::string(int portNumber)> resolvePath)
     : port_(std::move(port)), boxes_(boxes), resolvePath_(std::move(resolvePath)) {}
 
@@ -93,11 +93,11 @@ bool SerialLink::open(const LastOpen& request, bool quiet) {
     if (!opened) {
         port_->close();
         if (quiet) return false;
-        Box box;
+        messages::Box box;
         box.text = QStringLiteral("Невозможно открыть последовательный порт");
         box.caption = QStringLiteral("Ошибка");
-        box.icon = BoxIcon::Error;
-        box.buttons = BoxButtons::Ok;
+        box.icon = messages::BoxIcon::Error;
+        box.buttons = messages::BoxButtons::Ok;
         // The reason in Russian where it is a common one, with the system's own words after it for
         // whoever looks further.
         const QString system = QString::fromLocal8Bit(QByteArray::fromStdString(reason));

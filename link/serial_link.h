@@ -10,9 +10,11 @@
 #include <memory>
 #include <string>
 
-namespace olv::link {
-
+namespace olv::messages {
 class MessageBoxes;
+} // namespace olv::messages
+
+namespace olv::link {
 
 // The line settings OpenPort applies: a rate of 110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400,
 // 57600 or 115200 bit/s (any other gives 19200), 5..8 data bits (anything else 8), parity 1 odd,
@@ -35,7 +37,7 @@ class SerialLink {
     static constexpr auto ReconnectSpacing = std::chrono::milliseconds(900);
 
     // resolvePath turns a port number 1..8 (COM1..COM8) into a device path.
-    SerialLink(std::unique_ptr<SerialPort> port, MessageBoxes& boxes,
+    SerialLink(std::unique_ptr<SerialPort> port, messages::MessageBoxes& boxes,
                std::function<std::string(int portNumber)> resolvePath);
 
     // Closes the port held so far, then opens COM<portNumber> (COM1 for a number outside 1..8) with
@@ -68,7 +70,7 @@ class SerialLink {
     bool open(const LastOpen& request, bool quiet);
 
     std::unique_ptr<SerialPort> port_;
-    MessageBoxes& boxes_;
+    messages::MessageBoxes& boxes_;
     std::function<std::string(int)> resolvePath_;
     std::function<Clock::time_point()> clock_ = [] { return Clock::now(); };
     bool chosen_ = false; // openPort ran since the last closePort

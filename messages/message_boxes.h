@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace olv::link {
+namespace olv::messages {
 
 enum class BoxIcon { Error, Warning, Information };
 enum class BoxButtons { Ok, YesNo };
@@ -24,4 +24,4 @@ public:
     virtual BoxAnswer show(const Box& box) = 0;
 };
 
-} // namespace olv::link
+} // namespace olv::messages

@@ -30,9 +30,10 @@ int ParityIndex(int parity) {
 
 // Every end: the progress line gives way to the count of instruments found before the box says how
 // the search ended, so that nothing reads as if the search still went on.
-void ShowEnd(link::MessageBoxes& boxes, const SearchHooks& hooks, const QString& text, int foundCount) {
+void ShowEnd(messages::MessageBoxes& boxes, const SearchHooks& hooks, const QString& text, int foundCount) {
     hooks.showProgress(FoundCountLine(foundCount));
-    boxes.show(link::Box{text, SearchCaption(), link::BoxIcon::Information, link::BoxButtons::Ok, {}});
+    boxes.show(
+        messages::Box{text, SearchCaption(), messages::BoxIcon::Information, messages::BoxButtons::Ok, {}});
 }
 
 } // namespace
@@ -101,7 +102,7 @@ QString SearchTooManyText() {
 }
 
 void RunDeviceSearch(const SearchSettings& settings, int& searchRunning, link::LinkSettings& linkSettings,
-                     FoundDevices& found, const SearchHooks& hooks, link::MessageBoxes& boxes) {
+                     FoundDevices& found, const SearchHooks& hooks, messages::MessageBoxes& boxes) {
     if (searchRunning == 0) return;
 
     hooks.setLinkControlsEnabled(false);

@@ -85,6 +85,6 @@ QString SearchTooManyText();
 // clears searchRunning, puts the link settings' address and parity back, reopens the port with the
 // link settings, shows its message box (information icon, OK) and enables the link controls again.
 void RunDeviceSearch(const SearchSettings& settings, int& searchRunning, link::LinkSettings& linkSettings,
-                     FoundDevices& found, const SearchHooks& hooks, link::MessageBoxes& boxes);
+                     FoundDevices& found, const SearchHooks& hooks, messages::MessageBoxes& boxes);
 
 } // namespace olv::search

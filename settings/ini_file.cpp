@@ -93,7 +93,7 @@ bool IsUtf8Text(const QByteArray& bytes) {
 }
 
 QString Decode(const QByteArray& bytes) {
-    return IsUtf8Text(bytes) ? QString::fromUtf8(bytes) : device::FromCp1251(bytes);
+    return IsUtf8Text(bytes) ? QString::fromUtf8(bytes) : text::FromCp1251(bytes);
 }
 
 bool SameName(const QByteArray& stored, const QString& wanted) {
@@ -159,7 +159,7 @@ constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
 // A stored text never carries a line break: it would end the line and start another one. Windows-1251
 // text whose bytes happen to form UTF-8 would read back as other letters; it is stored as UTF-8.
 QByteArray Encode(const QString& text, bool utf8) {
-    QByteArray bytes = utf8 ? text.toUtf8() : device::ToCp1251(text);
+    QByteArray bytes = utf8 ? text.toUtf8() : text::ToCp1251(text);
     if (!utf8 && IsUtf8Text(bytes)) bytes = text.toUtf8();
     bytes.replace('\r', ' ');
     bytes.replace('\n', ' ');

@@ -31,12 +31,12 @@ constexpr std::array<int, 6> Rates{1200, 2400, 4800, 9600, 19200, 38400};
 
 const QString LinkCaption = QStringLiteral("Проверьте параметры установления связи с прибором");
 
-link::Box LinkWarning(const QString& text, link::BoxIcon icon) {
-    link::Box box;
+messages::Box LinkWarning(const QString& text, messages::BoxIcon icon) {
+    messages::Box box;
     box.text = text;
     box.caption = LinkCaption;
     box.icon = icon;
-    box.buttons = link::BoxButtons::Ok;
+    box.buttons = messages::BoxButtons::Ok;
     return box;
 }
 
@@ -103,7 +103,7 @@ struct StationValues {
 } // namespace
 
 void LoadStationSettings(link::LinkSettings& link, device::PendingDeviceLink& pending, QString& regFileName,
-                         link::MessageBoxes& boxes) {
+                         messages::MessageBoxes& boxes) {
     IniFile ini(StationSettingsPath());
     StationValues loaded{link, pending, regFileName};
     // The values as far as the load had got when its first write-back changed the file: when the
@@ -164,10 +164,11 @@ void LoadStationSettings(link::LinkSettings& link, device::PendingDeviceLink& pe
     if (unreadable) throw IniWriteError(ini.path());
 
     if (link.portNumber > 8)
-        boxes.show(LinkWarning(QStringLiteral("Слишком большой номер COM порта."), link::BoxIcon::Warning));
+        boxes.show(
+            LinkWarning(QStringLiteral("Слишком большой номер COM порта."), messages::BoxIcon::Warning));
     if (static_cast<uint32_t>(link.timeoutMs) > 4000u)
         boxes.show(LinkWarning(QStringLiteral("Задан большой тайм аут. Работать будет можно, но неудобно."),
-                               link::BoxIcon::Information));
+                               messages::BoxIcon::Information));
 }
 
 void SaveStationSettings(const link::LinkSettings& link) {
@@ -220,7 +221,7 @@ std::string PortPathIn(const IniSnapshot& file, int portNumber) {
         return configured.toStdString();
     // Bytes that are no UTF-8 and name nothing: typed text that an earlier version stored in
     // Windows-1251; the file system spells that text in its own encoding.
-    const QByteArray spelled = QFile::encodeName(device::FromCp1251(configured));
+    const QByteArray spelled = QFile::encodeName(text::FromCp1251(configured));
     return (::stat(spelled.constData(), &st) == 0 ? spelled : configured).toStdString();
 }
 

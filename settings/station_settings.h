@@ -21,7 +21,7 @@ QString StationSettingsPath();
 // warns, in this order, about a port number above 8 and a reply time-out above 4000 ms; nothing is
 // corrected. Throws IniWriteError when a write is refused; keys and fields handled before it stay.
 void LoadStationSettings(link::LinkSettings& link, device::PendingDeviceLink& pending, QString& regFileName,
-                         link::MessageBoxes& boxes);
+                         messages::MessageBoxes& boxes);
 
 // Writes the link settings to dev.dat in the current working directory; a missing file is created
 // first. The trace file name, the register file name and EnableNetAdrr are never rewritten here.

@@ -24,7 +24,7 @@ bool ParseDigits(const std::string& text, size_t from, int base, long long& valu
 // backslash and the byte the code page leaves undefined.
 std::string PrintableChar(uint8_t byte) {
     if (byte < 0x20 || byte == 0x7F || byte == '\\') return {};
-    const QString s = device::FromCp1251(QByteArray(1, static_cast<char>(byte)));
+    const QString s = text::FromCp1251(QByteArray(1, static_cast<char>(byte)));
     if (s.size() != 1 || s[0] == QChar::ReplacementCharacter) return {};
     return s.toUtf8().toStdString();
 }
@@ -106,7 +106,7 @@ QByteArray UnescapeText(const std::string& text) {
     QByteArray out;
     std::string plain;
     auto flush = [&] {
-        out += device::ToCp1251(QString::fromUtf8(plain.data(), static_cast<qsizetype>(plain.size())));
+        out += text::ToCp1251(QString::fromUtf8(plain.data(), static_cast<qsizetype>(plain.size())));
         plain.clear();
     };
     for (size_t i = 0; i < text.size(); ++i) {

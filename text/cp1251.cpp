@@ -4,7 +4,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
-namespace olv::device {
+namespace olv::text {
 
 QByteArray ToCp1251(const QString& text) {
     QStringEncoder encoder("windows-1251");
@@ -28,4 +28,4 @@ QString FromCp1251(const QByteArray& bytes) {
     return decoder(bytes);
 }
 
-} // namespace olv::device
+} // namespace olv::text

@@ -30,9 +30,9 @@
 
 using olv::config::ConfigFile;
 using olv::config::InstrumentState;
-using olv::link::BoxAnswer;
-using olv::link::BoxButtons;
-using olv::link::BoxIcon;
+using olv::messages::BoxAnswer;
+using olv::messages::BoxButtons;
+using olv::messages::BoxIcon;
 using olv::link::ResultFlags;
 namespace reg = olv::device::reg;
 
@@ -42,13 +42,13 @@ QString Native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-void ShowBox(olv::link::MessageBoxes& boxes, const QString& text, const QString& caption, BoxIcon icon,
+void ShowBox(olv::messages::MessageBoxes& boxes, const QString& text, const QString& caption, BoxIcon icon,
              const QString& detail = QString()) {
     boxes.show({text, caption, icon, BoxButtons::Ok, detail});
 }
 
 // A file made for another model is not written into this one, nor shown as if it were its own.
-bool SameModel(olv::link::MessageBoxes& boxes, const QString& fileName, const InstrumentState& file,
+bool SameModel(olv::messages::MessageBoxes& boxes, const QString& fileName, const InstrumentState& file,
                const InstrumentState& device) {
     const uint16_t fileCode = file.image.words[reg::ModelCode],
                    deviceCode = device.image.words[reg::ModelCode];

@@ -173,7 +173,7 @@ void TForm1::ReportIniWriteError(const olv::settings::IniWriteError& error) {
     iniErrorShown_ = true;
     boxes->show({QStringLiteral("Не удалось записать настройки в файл %1")
                      .arg(QDir::toNativeSeparators(error.path())),
-                 QStringLiteral("Ошибка"), olv::link::BoxIcon::Warning, olv::link::BoxButtons::Ok,
+                 QStringLiteral("Ошибка"), olv::messages::BoxIcon::Warning, olv::messages::BoxButtons::Ok,
                  QString::fromUtf8(error.what())});
 }
 

@@ -62,9 +62,11 @@ class QtMessageBoxes;
 class TrendChart;
 
 namespace olv::link {
-class MessageBoxes;
 class SerialPort;
 } // namespace olv::link
+namespace olv::messages {
+class MessageBoxes;
+} // namespace olv::messages
 namespace olv::settings {
 class IniWriteError;
 } // namespace olv::settings
@@ -73,7 +75,7 @@ class IniWriteError;
 // becomes a device path. Tests give a fake port and recording boxes.
 struct Form1Deps {
     std::unique_ptr<olv::link::SerialPort> port;
-    olv::link::MessageBoxes* boxes = nullptr; // null: the window shows its own QMessageBox boxes
+    olv::messages::MessageBoxes* boxes = nullptr; // null: the window shows its own QMessageBox boxes
     std::function<std::string(int portNumber)> resolvePath;
     bool runFormCreate = true; // false leaves the controls as designed (lists empty, nothing opened)
 };
@@ -383,7 +385,7 @@ class TForm1 : public QMainWindow {
 
     // The message boxes of the program, the one serial port and the Modbus master on it.
     std::unique_ptr<QtMessageBoxes> ownBoxes; // when none were given
-    olv::link::MessageBoxes* boxes = nullptr;
+    olv::messages::MessageBoxes* boxes = nullptr;
     olv::link::SerialLink serialLink;
     olv::link::RtuMaster master;
 

@@ -2,13 +2,13 @@
 
 #include "messages/message_boxes.h"
 
-using olv::link::BoxButtons;
-using olv::link::BoxIcon;
+using olv::messages::BoxButtons;
+using olv::messages::BoxIcon;
 
 namespace {
 
 // The second box of every refused input: nothing goes to the instrument.
-void ReportNothingWritten(olv::link::MessageBoxes& boxes) {
+void ReportNothingWritten(olv::messages::MessageBoxes& boxes) {
     boxes.show({QStringLiteral("Запись данных не будет производиться."),
                 QStringLiteral("Сообщение"),
                 BoxIcon::Information,
@@ -18,7 +18,7 @@ void ReportNothingWritten(olv::link::MessageBoxes& boxes) {
 
 } // namespace
 
-void ReportUnconvertible(olv::link::MessageBoxes& boxes, bool integerField, const QString& fieldCaption) {
+void ReportUnconvertible(olv::messages::MessageBoxes& boxes, bool integerField, const QString& fieldCaption) {
     boxes.show({integerField ? QStringLiteral("Вводимые данные не получается представить целым числом.")
                              : QStringLiteral("Вводимые данные не получается представить плавающим числом."),
                 QStringLiteral("Ошибка ввода"), BoxIcon::Warning, BoxButtons::Ok,
@@ -26,7 +26,7 @@ void ReportUnconvertible(olv::link::MessageBoxes& boxes, bool integerField, cons
     ReportNothingWritten(boxes);
 }
 
-void ReportNothingToSend(olv::link::MessageBoxes& boxes, const QString& fieldCaption) {
+void ReportNothingToSend(olv::messages::MessageBoxes& boxes, const QString& fieldCaption) {
     boxes.show({QStringLiteral("Поле \"%1\" не заполнено.").arg(fieldCaption),
                 QStringLiteral("Ошибка ввода"),
                 BoxIcon::Warning,

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace olv::link {
+namespace olv::messages {
 class MessageBoxes;
 }
 
@@ -22,11 +22,11 @@ class BusyWhileFilling {
 
 // The first field of a page that does not convert ends its collect with two boxes: what is wrong with
 // the input (the field's caption in its detail), then that nothing will be written.
-void ReportUnconvertible(olv::link::MessageBoxes& boxes, bool integerField, const QString& fieldCaption);
+void ReportUnconvertible(olv::messages::MessageBoxes& boxes, bool integerField, const QString& fieldCaption);
 
 // A field that has nothing to send (a list with no entry selected, a text field with no data yet):
 // which field, then that nothing will be written.
-void ReportNothingToSend(olv::link::MessageBoxes& boxes, const QString& fieldCaption);
+void ReportNothingToSend(olv::messages::MessageBoxes& boxes, const QString& fieldCaption);
 
 // Whether an edit field shows the placeholder of a field with no data ("Данных нет", in some fields
 // after a blank), which is not a value of the instrument's.

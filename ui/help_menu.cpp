@@ -90,7 +90,7 @@ void TForm1::N11Click() {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         boxes->show({QStringLiteral("Руководство не найдено."), QStringLiteral("Справка"),
-                     olv::link::BoxIcon::Warning, olv::link::BoxButtons::Ok,
+                     olv::messages::BoxIcon::Warning, olv::messages::BoxButtons::Ok,
                      QDir::toNativeSeparators(path) + QStringLiteral(": ") + file.errorString()});
         return;
     }
@@ -116,7 +116,7 @@ void TForm1::N12Click() {
         linkSettings.traceFileName.isEmpty() ? QStringLiteral("COM.txt") : linkSettings.traceFileName;
     const QString log = logFileName.isEmpty() ? QStringLiteral("izm.txt") : logFileName;
     boxes->show({QStringLiteral("Mod Bus OLV 1.1.3.1"), QStringLiteral("О программе"),
-                 olv::link::BoxIcon::Information, olv::link::BoxButtons::Ok,
+                 olv::messages::BoxIcon::Information, olv::messages::BoxButtons::Ok,
                  QStringLiteral("Qt %1\nПапка данных: %2\nЖурнал обмена: %3\nЖурнал измерений: %4")
                      .arg(QString::fromLatin1(qVersion()), QDir::toNativeSeparators(QDir::currentPath()),
                           FullPath(trace), FullPath(log))});

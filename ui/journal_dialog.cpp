@@ -15,9 +15,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-using olv::link::BoxAnswer;
-using olv::link::BoxButtons;
-using olv::link::BoxIcon;
+using olv::messages::BoxAnswer;
+using olv::messages::BoxButtons;
+using olv::messages::BoxIcon;
 
 namespace {
 

@@ -15,9 +15,9 @@
 
 #include <utility>
 
-using olv::link::BoxAnswer;
-using olv::link::BoxButtons;
-using olv::link::BoxIcon;
+using olv::messages::BoxAnswer;
+using olv::messages::BoxButtons;
+using olv::messages::BoxIcon;
 using olv::link::ResultFlags;
 
 namespace {

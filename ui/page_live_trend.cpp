@@ -140,6 +140,6 @@ void TForm1::SaveLiveTrend() {
         return;
     const int error = errno;
     boxes->show({QStringLiteral("Не удалось записать файл %1").arg(QDir::toNativeSeparators(fileName)),
-                 QStringLiteral("Ошибка"), olv::link::BoxIcon::Warning, olv::link::BoxButtons::Ok,
+                 QStringLiteral("Ошибка"), olv::messages::BoxIcon::Warning, olv::messages::BoxButtons::Ok,
                  QString::fromLocal8Bit(std::strerror(error))});
 }

@@ -176,7 +176,7 @@ void TForm1::ReportCaptureFileFailure() {
         {QStringLiteral("Не удалось записать кадры в файл %1. Кадры, пришедшие после этого, "
                         "в сохраняемую запись не попадут.")
              .arg(QDir::toNativeSeparators(captureFile_ ? captureFile_->fileName() : QDir::currentPath())),
-         QStringLiteral("Ошибка"), olv::link::BoxIcon::Warning, olv::link::BoxButtons::Ok,
+         QStringLiteral("Ошибка"), olv::messages::BoxIcon::Warning, olv::messages::BoxButtons::Ok,
          QString::fromLocal8Bit(std::strerror(captureFileErrno_))});
 }
 
@@ -281,7 +281,7 @@ void TForm1::DrainMonitor() {
     // The adapter was pulled out or the connection went: what was heard stays in the table and the file.
     StopListening();
     boxes->show({QStringLiteral("Связь с портом потеряна, прослушивание остановлено."),
-                 QStringLiteral("Ошибка"), olv::link::BoxIcon::Error, olv::link::BoxButtons::Ok,
+                 QStringLiteral("Ошибка"), olv::messages::BoxIcon::Error, olv::messages::BoxButtons::Ok,
                  QString::fromStdString(serialLink.pathOf(linkSettings.portNumber))});
 }
 
@@ -307,8 +307,8 @@ void TForm1::Button12Click() {
     if (!capture || capture->endSequence() == 0) {
         boxes->show({QStringLiteral("Сохранять нечего: кадров нет."),
                      QStringLiteral("Сообщение"),
-                     olv::link::BoxIcon::Information,
-                     olv::link::BoxButtons::Ok,
+                     olv::messages::BoxIcon::Information,
+                     olv::messages::BoxButtons::Ok,
                      {}});
         return;
     }
@@ -319,7 +319,7 @@ void TForm1::Button12Click() {
     errno = 0;
     if (captureFile_ && olv::monitor::CopyFileReplacing(captureFile_->fileName(), fileName)) return;
     boxes->show({QStringLiteral("Не удалось записать файл %1").arg(QDir::toNativeSeparators(fileName)),
-                 QStringLiteral("Ошибка"), olv::link::BoxIcon::Warning, olv::link::BoxButtons::Ok,
+                 QStringLiteral("Ошибка"), olv::messages::BoxIcon::Warning, olv::messages::BoxButtons::Ok,
                  QString::fromLocal8Bit(std::strerror(errno))});
 }
 
@@ -342,8 +342,8 @@ void TForm1::Button13Click() {
         boxes->show({QStringLiteral("Файл %1 не открыт. ").arg(QDir::toNativeSeparators(fileName)) +
                          olv::monitor::PcapProblemText(check),
                      QStringLiteral("Ошибка"),
-                     olv::link::BoxIcon::Warning,
-                     olv::link::BoxButtons::Ok,
+                     olv::messages::BoxIcon::Warning,
+                     olv::messages::BoxButtons::Ok,
                      {}});
         return;
     }

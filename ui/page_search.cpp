@@ -118,8 +118,8 @@ void TForm1::Button4Click() {
         if (!SearchAddressOf(box, address)) {
             boxes->show({text,
                          olv::search::SearchCaption(),
-                         olv::link::BoxIcon::Warning,
-                         olv::link::BoxButtons::Ok,
+                         olv::messages::BoxIcon::Warning,
+                         olv::messages::BoxButtons::Ok,
                          {}});
             FocusRefusedField(box);
             return;

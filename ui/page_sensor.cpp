@@ -22,9 +22,9 @@
 #include <optional>
 #include <tuple>
 
-using olv::link::BoxAnswer;
-using olv::link::BoxButtons;
-using olv::link::BoxIcon;
+using olv::messages::BoxAnswer;
+using olv::messages::BoxButtons;
+using olv::messages::BoxIcon;
 using olv::link::ResultFlags;
 namespace reg = olv::device::reg;
 

@@ -14,9 +14,9 @@
 
 #include <optional>
 
-using olv::link::BoxAnswer;
-using olv::link::BoxButtons;
-using olv::link::BoxIcon;
+using olv::messages::BoxAnswer;
+using olv::messages::BoxButtons;
+using olv::messages::BoxIcon;
 using olv::link::ResultFlags;
 
 // Shows the text words of the register image in Edit8: up to the first zero byte, blanks as they are.

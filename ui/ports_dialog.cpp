@@ -175,8 +175,8 @@ void TForm1::N4Click() {
                                     "портов не изменено.")
                          .arg(n)
                          .arg(QString::fromStdString(problem)),
-                     QStringLiteral("Назначение портов"), olv::link::BoxIcon::Warning,
-                     olv::link::BoxButtons::Ok, PathText(chosen[size_t(n - 1)])});
+                     QStringLiteral("Назначение портов"), olv::messages::BoxIcon::Warning,
+                     olv::messages::BoxButtons::Ok, PathText(chosen[size_t(n - 1)])});
         return;
     }
     // Only the ports changed here are written: a port another window assigned meanwhile stays.

@@ -2,9 +2,9 @@
 
 #include <QMessageBox>
 
-using olv::link::BoxAnswer;
-using olv::link::BoxButtons;
-using olv::link::BoxIcon;
+using olv::messages::BoxAnswer;
+using olv::messages::BoxButtons;
+using olv::messages::BoxIcon;
 
 namespace {
 
@@ -20,13 +20,13 @@ QMessageBox::Icon IconOf(BoxIcon icon) {
     return QMessageBox::NoIcon;
 }
 
-BoxAnswer Unanswered(const olv::link::Box& box) {
+BoxAnswer Unanswered(const olv::messages::Box& box) {
     return box.buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Ok;
 }
 
 } // namespace
 
-BoxAnswer QtMessageBoxes::show(const olv::link::Box& box) {
+BoxAnswer QtMessageBoxes::show(const olv::messages::Box& box) {
     if (dismissed_) return Unanswered(box);
 
     QMessageBox message(IconOf(box.icon), box.caption, box.text, QMessageBox::NoButton, owner_.data());

@@ -9,12 +9,12 @@ class QMessageBox;
 class QWidget;
 
 // The program's message boxes as modal QMessageBox boxes owned by the main window.
-class QtMessageBoxes : public olv::link::MessageBoxes {
+class QtMessageBoxes : public olv::messages::MessageBoxes {
   public:
     explicit QtMessageBoxes(QWidget* owner = nullptr) : owner_(owner) {}
 
     void setOwner(QWidget* owner) { owner_ = owner; }
-    olv::link::BoxAnswer show(const olv::link::Box& box) override;
+    olv::messages::BoxAnswer show(const olv::messages::Box& box) override;
 
     // The program is closing: every open box is closed (a question counts as answered No) and no
     // further box is shown.

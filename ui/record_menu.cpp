@@ -21,8 +21,8 @@
 #include <QTextDocument>
 #include <QUrl>
 
-using olv::link::BoxButtons;
-using olv::link::BoxIcon;
+using olv::messages::BoxButtons;
+using olv::messages::BoxIcon;
 using olv::link::ResultFlags;
 
 namespace {

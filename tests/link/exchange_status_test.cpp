@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 using namespace olv::link;
+using olv::messages::BoxButtons;
+using olv::messages::BoxIcon;
 
 namespace {
 

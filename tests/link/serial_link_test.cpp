@@ -12,6 +12,9 @@
 #include <netdb.h>
 
 using namespace olv::link;
+using olv::messages::Box;
+using olv::messages::BoxButtons;
+using olv::messages::BoxIcon;
 using olv::test::FakePort;
 using olv::test::RecordingBoxes;
 

@@ -111,8 +111,8 @@ void ExpectRestored(const FakeWindow& w, const QString& message) {
     ASSERT_EQ(w.boxes.boxes.size(), 1u);
     EXPECT_EQ(w.boxes.boxes[0].text, message);
     EXPECT_EQ(w.boxes.boxes[0].caption, "Ход поиска");
-    EXPECT_EQ(w.boxes.boxes[0].icon, link::BoxIcon::Information);
-    EXPECT_EQ(w.boxes.boxes[0].buttons, link::BoxButtons::Ok);
+    EXPECT_EQ(w.boxes.boxes[0].icon, messages::BoxIcon::Information);
+    EXPECT_EQ(w.boxes.boxes[0].buttons, messages::BoxButtons::Ok);
     ASSERT_GE(w.events.size(), 3u);
     EXPECT_EQ(w.events.front(), "disable");
     EXPECT_EQ(w.events.back(), "enable");

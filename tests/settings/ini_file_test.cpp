@@ -24,7 +24,7 @@ using settings::IniWriteError;
 using settings::ParseIniInteger;
 
 QByteArray Cp(const char* utf8) {
-    return device::ToCp1251(QString::fromUtf8(utf8));
+    return text::ToCp1251(QString::fromUtf8(utf8));
 }
 
 // ---- integer values ----

@@ -52,7 +52,7 @@ TEST_F(ProfileTest, MissingProfileIsCreatedWithTheDefaultSet) {
     load("recent.prf", 4);
     QByteArray expected = "[IZM]\r\nizm_name=izm.txt\r\nwrite_file=1\r\n"
                           "[Definition]\r\ntxt0=" +
-                          device::ToCp1251(QStringLiteral("Прибор ОЛВ 20 ModBus RTU.")) +
+                          text::ToCp1251(QStringLiteral("Прибор ОЛВ 20 ModBus RTU.")) +
                           "\r\ntxt1=19200\r\ntxt2=\r\ntxt3=\r\n"
                           "[Seach]\r\n1200=0\r\n2400=0\r\n4800=0\r\n9600=1\r\n19200=1\r\n38400=1\r\n"
                           "beg=1\r\nend=5\r\nparity_non=0\r\nparity_odd=0\r\nparity_ev=1\r\n"

@@ -146,8 +146,8 @@ TEST_P(TimeoutTest, LargeTimeoutIsReportedAndKept) {
     if (GetParam().warned) {
         EXPECT_EQ(boxes.boxes[0].text, TimeoutText);
         EXPECT_EQ(boxes.boxes[0].caption, LinkCaption);
-        EXPECT_EQ(boxes.boxes[0].icon, link::BoxIcon::Information);
-        EXPECT_EQ(boxes.boxes[0].buttons, link::BoxButtons::Ok);
+        EXPECT_EQ(boxes.boxes[0].icon, messages::BoxIcon::Information);
+        EXPECT_EQ(boxes.boxes[0].buttons, messages::BoxButtons::Ok);
     }
 }
 
@@ -163,8 +163,8 @@ TEST_F(StationSettingsTest, PortAboveEightIsReportedAndKept) {
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, PortText);
     EXPECT_EQ(boxes.boxes[0].caption, LinkCaption);
-    EXPECT_EQ(boxes.boxes[0].icon, link::BoxIcon::Warning);
-    EXPECT_EQ(boxes.boxes[0].buttons, link::BoxButtons::Ok);
+    EXPECT_EQ(boxes.boxes[0].icon, messages::BoxIcon::Warning);
+    EXPECT_EQ(boxes.boxes[0].buttons, messages::BoxButtons::Ok);
 }
 
 TEST_F(StationSettingsTest, PortZeroPassesSilently) {
@@ -234,7 +234,7 @@ TEST_F(StationSettingsTest, HandEditedTraceFileNameSurvivesTheExit) {
 }
 
 TEST_F(StationSettingsTest, LoadAndSaveChangeOnlyTheirKeysByteForByte) {
-    const QByteArray cyr = device::ToCp1251(QStringLiteral("журнал обмена.txt"));
+    const QByteArray cyr = text::ToCp1251(QStringLiteral("журнал обмена.txt"));
     const QByteArray before = "; workstation 3\n"
                               "[COM_SETTINGS]\n"
                               "Number = 2\n"
@@ -374,7 +374,7 @@ TEST_F(StationSettingsTest, PortPathsComeFromThePortsSectionAndSurviveLoadAndSav
     // spelling of an existing file's name finds that file.
     const QByteArray raw = QFile::encodeName(path("a")) + "\xE0\xE4";
     writeFile(path("dev.dat"),
-              "[PORTS]\r\nCOM4=" + raw + "\r\nCOM5=" + device::ToCp1251(path("порт")) + "\r\n");
+              "[PORTS]\r\nCOM4=" + raw + "\r\nCOM5=" + text::ToCp1251(path("порт")) + "\r\n");
     writeFile(path("порт"), "");
     EXPECT_EQ(settings::ResolvePortPath(4), raw.toStdString());
     EXPECT_EQ(settings::ResolvePortPath(5), QFile::encodeName(path("порт")).toStdString());

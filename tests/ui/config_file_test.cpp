@@ -20,7 +20,7 @@
 #include <cerrno>
 #include <cstring>
 
-using olv::link::BoxAnswer;
+using olv::messages::BoxAnswer;
 using olv::test::SimFormFixture;
 
 namespace {
@@ -45,7 +45,7 @@ SimFormFixture::Options ReplacementLine() {
 
 QStringList BoxLines(const olv::test::RecordingBoxes& boxes) {
     QStringList lines;
-    for (const olv::link::Box& box : boxes.boxes)
+    for (const olv::messages::Box& box : boxes.boxes)
         lines << box.caption + QStringLiteral(": ") + box.text;
     return lines;
 }
@@ -274,7 +274,7 @@ class ConfigFileTest : public QObject {
         QCOMPARE(ReadAll(journal), before);
         // The line is on the disk before the write is said to have succeeded.
         qsizetype linesWhenSaid = 0;
-        f.boxes.whileShown = [&](const olv::link::Box& box) {
+        f.boxes.whileShown = [&](const olv::messages::Box& box) {
             if (box.text == QStringLiteral("Данные конфигурации записаны."))
                 linesWhenSaid = ReadAll(journal).count('\n');
         };

@@ -14,6 +14,8 @@
 #include <cstdlib>
 
 using namespace olv::link;
+using olv::messages::BoxButtons;
+using olv::messages::BoxIcon;
 using olv::test::FormFixture;
 using olv::test::StopTimers;
 

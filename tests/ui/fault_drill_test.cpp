@@ -179,7 +179,7 @@ const QString SearchDone = QStringLiteral("Ход поиска: Процедур
 
 QStringList BoxLines(const RecordingBoxes& boxes) {
     QStringList lines;
-    for (const olv::link::Box& box : boxes.boxes)
+    for (const olv::messages::Box& box : boxes.boxes)
         lines << box.caption + QStringLiteral(": ") + box.text;
     return lines;
 }

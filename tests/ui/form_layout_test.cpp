@@ -339,7 +339,7 @@ class FormLayoutTest : public QObject {
 
         f->N12->trigger();
         QCOMPARE(f.boxes.boxes.size(), size_t(1));
-        const olv::link::Box& about = f.boxes.boxes[0];
+        const olv::messages::Box& about = f.boxes.boxes[0];
         const QString dir = QDir::toNativeSeparators(f.dir().absolutePath());
         QCOMPARE(about.detail, QStringLiteral("Qt %1\nПапка данных: %2\nЖурнал обмена: %2/COM.txt\n"
                                               "Журнал измерений: %2/izm.txt")

@@ -153,7 +153,7 @@ class FormLifecycleTest : public QObject {
         };
         size_t boxesAfterTheWait = 0;
         options.prepareBoxes = [&](olv::test::RecordingBoxes& boxes) {
-            boxes.whileShown = [&](const olv::link::Box&) {
+            boxes.whileShown = [&](const olv::messages::Box&) {
                 if (boxes.boxes.size() != 1) return;
                 QTest::qWait(3000);
                 boxesAfterTheWait = boxes.boxes.size();
@@ -201,7 +201,7 @@ class FormLifecycleTest : public QObject {
         FormFixture f(options);
         QCOMPARE(f.boxes.boxes.size(), size_t(1));
         QCOMPARE(f.boxes.boxes[0].caption, QStringLiteral("Ошибка"));
-        QCOMPARE(f.boxes.boxes[0].icon, olv::link::BoxIcon::Warning);
+        QCOMPARE(f.boxes.boxes[0].icon, olv::messages::BoxIcon::Warning);
         QVERIFY(f.boxes.boxes[0].text.contains(QStringLiteral("dev.dat")));
         QCOMPARE(f.port->opens.size(), size_t(1));
         QVERIFY(f->Timer3->isActive());
@@ -440,7 +440,7 @@ class FormLifecycleTest : public QObject {
         f.form.reset();
         QCOMPARE(f.boxes.boxes.size(), size_t(1));
         QCOMPARE(f.boxes.boxes[0].caption, QStringLiteral("Ошибка"));
-        QCOMPARE(f.boxes.boxes[0].icon, olv::link::BoxIcon::Warning);
+        QCOMPARE(f.boxes.boxes[0].icon, olv::messages::BoxIcon::Warning);
     }
 
     void pauseWaitsAndKeepsHandlingEvents() {
@@ -507,14 +507,14 @@ class FormLifecycleTest : public QObject {
         QVERIFY(closer.installed());
 
         QTimer::singleShot(50, [] { ::raise(SIGTERM); });
-        olv::link::Box question{QStringLiteral("Записать?"), QStringLiteral("Подтвердите действие"),
-                                olv::link::BoxIcon::Warning, olv::link::BoxButtons::YesNo, QString()};
-        QCOMPARE(f->boxes->show(question), olv::link::BoxAnswer::No);
+        olv::messages::Box question{QStringLiteral("Записать?"), QStringLiteral("Подтвердите действие"),
+                                olv::messages::BoxIcon::Warning, olv::messages::BoxButtons::YesNo, QString()};
+        QCOMPARE(f->boxes->show(question), olv::messages::BoxAnswer::No);
         QTRY_COMPARE(f->formCloseRuns, 1);
         QVERIFY(!f->isVisible());
         QVERIFY(!f.port->isOpen());
         // While closing no further box waits for an answer.
-        QCOMPARE(f->boxes->show(question), olv::link::BoxAnswer::No);
+        QCOMPARE(f->boxes->show(question), olv::messages::BoxAnswer::No);
     }
 
     void questionBoxButtonsAreRussian() {
@@ -534,9 +534,9 @@ class FormLifecycleTest : public QObject {
             box->button(QMessageBox::No)->click();
         });
         poll.start(20);
-        olv::link::Box question{QStringLiteral("Записать?"), QStringLiteral("Подтвердите действие"),
-                                olv::link::BoxIcon::Warning, olv::link::BoxButtons::YesNo, QString()};
-        QCOMPARE(f->boxes->show(question), olv::link::BoxAnswer::No);
+        olv::messages::Box question{QStringLiteral("Записать?"), QStringLiteral("Подтвердите действие"),
+                                olv::messages::BoxIcon::Warning, olv::messages::BoxButtons::YesNo, QString()};
+        QCOMPARE(f->boxes->show(question), olv::messages::BoxAnswer::No);
         QCOMPARE(buttons, (QStringList{QStringLiteral("Да"), QStringLiteral("Нет")}));
     }
 };

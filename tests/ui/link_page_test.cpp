@@ -13,7 +13,7 @@
 
 #include <map>
 
-using olv::link::BoxAnswer;
+using olv::messages::BoxAnswer;
 using olv::test::SimFormFixture;
 
 namespace {

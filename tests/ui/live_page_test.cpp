@@ -366,7 +366,7 @@ class LivePageTest : public QObject {
             expected += QDateTime::fromMSecsSinceEpoch(points[i].timeMs).toString("dd.MM.yyyy;hh:mm:ss;") +
                         values[int(i)] +
                         QStringLiteral(";МПа;0x%1;1\r\n").arg(points[i].status, 4, 16, QLatin1Char('0'));
-        QCOMPARE(file.readAll(), olv::device::ToCp1251(expected));
+        QCOMPARE(file.readAll(), olv::text::ToCp1251(expected));
 
         saveAs(QStringLiteral("trend.png"));
         const QString picture = form.dir().filePath(QStringLiteral("trend.png"));

@@ -148,7 +148,7 @@ class SearchPageTest : public QObject {
         f->ComboBox13->setCurrentIndex(200);
         QVERIFY(!f->Button5->isEnabled()); // no search to stop yet
         QString progressDuringBox;
-        f.boxes.whileShown = [&](const olv::link::Box&) { progressDuringBox = f->Panel2->caption(); };
+        f.boxes.whileShown = [&](const olv::messages::Box&) { progressDuringBox = f->Panel2->caption(); };
 
         // The stop is clicked while the search processes messages after its first address; the
         // link controls are disabled then, the rest of the window is not.

@@ -20,8 +20,8 @@
 #include <map>
 #include <string>
 
-using olv::link::BoxAnswer;
-using olv::link::BoxIcon;
+using olv::messages::BoxAnswer;
+using olv::messages::BoxIcon;
 using olv::test::SimFormFixture;
 
 namespace {

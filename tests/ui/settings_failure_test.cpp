@@ -96,11 +96,11 @@ class SettingsFailureTest : public QObject {
             QCOMPARE(ReadAll(recent), recentBefore);
         }
         QCOMPARE(f.boxes.boxes.size(), boxesAtStart + 1);
-        const olv::link::Box& box = f.boxes.boxes.back();
+        const olv::messages::Box& box = f.boxes.boxes.back();
         QCOMPARE(box.caption, QStringLiteral("Ошибка"));
         QVERIFY2(box.text.contains(devDat), qPrintable(box.text));
-        QCOMPARE(box.icon, olv::link::BoxIcon::Warning);
-        QCOMPARE(box.buttons, olv::link::BoxButtons::Ok);
+        QCOMPARE(box.icon, olv::messages::BoxIcon::Warning);
+        QCOMPARE(box.buttons, olv::messages::BoxButtons::Ok);
     }
 
     void fifosAsSettingsTraceAndLogDoNotHoldTheWindowUp() {

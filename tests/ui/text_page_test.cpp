@@ -10,9 +10,9 @@
 
 #include <vector>
 
-using olv::link::BoxAnswer;
-using olv::link::BoxButtons;
-using olv::link::BoxIcon;
+using olv::messages::BoxAnswer;
+using olv::messages::BoxButtons;
+using olv::messages::BoxIcon;
 using olv::test::SimFormFixture;
 
 namespace {
@@ -36,7 +36,7 @@ std::vector<uint16_t> Registers(SimFormFixture& form, int first, int count) {
     return words;
 }
 
-void VerifyBox(const olv::link::Box& box, const QString& text, const QString& caption, BoxIcon icon,
+void VerifyBox(const olv::messages::Box& box, const QString& text, const QString& caption, BoxIcon icon,
                BoxButtons buttons = BoxButtons::Ok) {
     QCOMPARE(box.text, text);
     QCOMPARE(box.caption, caption);
@@ -44,7 +44,7 @@ void VerifyBox(const olv::link::Box& box, const QString& text, const QString& ca
     QVERIFY(box.buttons == buttons);
 }
 
-void VerifyConfirmation(const olv::link::Box& box) {
+void VerifyConfirmation(const olv::messages::Box& box) {
     VerifyBox(box, QStringLiteral("Вы хотите записать новый текст и обозначения версий?"),
               QStringLiteral("Подтвердите действие"), BoxIcon::Warning, BoxButtons::YesNo);
 }
