@@ -1,12 +1,12 @@
 #include "settings/station_settings.h"
 
+#include "device/register_map.h"
 #include "settings/ini_file.h"
 #include "text/cp1251.h"
 
 #include <QDir>
 #include <QFile>
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <sys/stat.h>
@@ -26,8 +26,6 @@ const QString Diffrent = QStringLiteral("DIFFRENT");
 const QString DefaultLineSettings = QStringLiteral("19200,E,8,2");
 const QString DefaultTraceFile = QStringLiteral("COM.txt");
 const QString DefaultRegFile = QStringLiteral("REG.txt");
-
-constexpr std::array<int, 6> Rates{1200, 2400, 4800, 9600, 19200, 38400};
 
 const QString LinkCaption = QStringLiteral("Проверьте параметры установления связи с прибором");
 
@@ -49,7 +47,7 @@ QString InWorkingDirectory(const QString& name) {
 // The speed named in a "Settings" text: the last of the six rates that occurs in it, else 19200.
 int RateOf(const QString& text) {
     int rate = 19200;
-    for (int candidate : Rates)
+    for (int candidate : device::BaudRates)
         if (text.contains(QString::number(candidate))) rate = candidate;
     return rate;
 }
@@ -72,7 +70,7 @@ QString StationSettingsPath() {
 
 QString LineSettingsText(int baudRate, int parity) {
     int rate = 19200;
-    for (int candidate : Rates)
+    for (int candidate : device::BaudRates)
         if (candidate == baudRate) rate = candidate;
     const char* letter = parity == 1 ? "O," : parity == 2 ? "E," : "N,";
     return QString::number(rate) + u',' + QLatin1String(letter) + QStringLiteral("8,2");

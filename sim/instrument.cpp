@@ -2,6 +2,8 @@
 
 #include "sim/text_values.h"
 
+#include "device/register_map.h"
+
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -11,7 +13,6 @@ namespace olv::sim {
 
 namespace {
 
-constexpr std::array<int, 6> Rates{1200, 2400, 4800, 9600, 19200, 38400};
 constexpr int TextFirst = 48;
 constexpr int TextBytes = 16;
 
@@ -55,14 +56,15 @@ std::array<uint16_t, 2> EncodeLiveWords(uint32_t bits, int byteOrder) {
 }
 
 int BaudCodeOf(int baudRate) {
-    for (size_t i = 0; i < Rates.size(); ++i)
-        if (Rates[i] == baudRate) return static_cast<int>(i);
+    for (size_t i = 0; i < device::BaudRates.size(); ++i)
+        if (device::BaudRates[i] == baudRate) return static_cast<int>(i);
     return -1;
 }
 
 int BaudRateOf(int baudCode) {
-    return baudCode >= 0 && baudCode < static_cast<int>(Rates.size()) ? Rates[static_cast<size_t>(baudCode)]
-                                                                      : 0;
+    return baudCode >= 0 && baudCode < static_cast<int>(device::BaudRates.size())
+               ? device::BaudRates[static_cast<size_t>(baudCode)]
+               : 0;
 }
 
 Instrument::Instrument() {

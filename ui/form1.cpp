@@ -9,6 +9,7 @@
 #include "ui/qt_message_boxes.h"
 
 #include "device/configuration.h"
+#include "device/encodings.h"
 #include "settings/ini_file.h"
 #include "settings/station_settings.h"
 
@@ -26,27 +27,11 @@
 #include <QTemporaryFile>
 #include <QTimer>
 
-#include <array>
 #include <clocale>
 
 using olv::link::ResultFlags;
 
 namespace {
-
-constexpr std::array<int, 6> ListRates{1200, 2400, 4800, 9600, 19200, 38400};
-
-// Entry of a baud-rate list for a rate; a rate not in the list shows "19200".
-int RateEntry(int baudRate) {
-    for (size_t i = 0; i < ListRates.size(); ++i)
-        if (ListRates[i] == baudRate) return static_cast<int>(i);
-    return 4;
-}
-
-// Rate of the selected entry of a baud-rate list; no selection stands for 19200.
-int EntryRate(const QComboBox* box) {
-    const int entry = box->currentIndex();
-    return entry >= 0 && entry < static_cast<int>(ListRates.size()) ? ListRates[entry] : 19200;
-}
 
 // Takes the selected entry into value; with no entry selected the value stays as it was.
 void CollectEntry(const QComboBox* box, int& value) {
@@ -267,13 +252,13 @@ void TForm1::ShowLinkSettings(int guard) {
     uiBusy = 1;
     const int port = linkSettings.portNumber;
     ComboBox1->setCurrentIndex(port >= 1 && port <= 8 ? port - 1 : 0);
-    ComboBox2->setCurrentIndex(RateEntry(linkSettings.baudRate));
+    ComboBox2->setCurrentIndex(olv::device::BaudCode(linkSettings.baudRate));
     ComboBox3->setCurrentIndex(linkSettings.address);
     ComboBox14->setCurrentIndex(linkSettings.parity);
     CheckBox7->setChecked(linkSettings.traceEnabled == 1);
     CheckBox11->setChecked(logEnabled == 1);
     ComboBox9->setCurrentIndex(linkSettings.address);
-    ComboBox10->setCurrentIndex(RateEntry(pendingLink.pendingBaudRate));
+    ComboBox10->setCurrentIndex(olv::device::BaudCode(pendingLink.pendingBaudRate));
     ComboBox15->setCurrentIndex(linkSettings.parity);
     ComboBox16->setCurrentIndex(linkSettings.byteOrder);
     ComboBox17->setCurrentIndex(linkSettings.byteOrder);
@@ -286,13 +271,13 @@ void TForm1::CollectLinkSettings(int guard) {
     if (guard) return;
     uiBusy = 1;
     if (ComboBox1->currentIndex() >= 0) linkSettings.portNumber = ComboBox1->currentIndex() + 1;
-    linkSettings.baudRate = EntryRate(ComboBox2);
+    linkSettings.baudRate = olv::device::BaudRateOfIndex(ComboBox2->currentIndex());
     CollectEntry(ComboBox3, linkSettings.address);
     CollectEntry(ComboBox14, linkSettings.parity);
     linkSettings.traceEnabled = CheckBox7->isChecked() ? 1 : 0;
     logEnabled = CheckBox11->isChecked() ? 1 : 0;
     CollectEntry(ComboBox9, pendingLink.pendingAddress);
-    pendingLink.pendingBaudRate = EntryRate(ComboBox10);
+    pendingLink.pendingBaudRate = olv::device::BaudRateOfIndex(ComboBox10->currentIndex());
     CollectEntry(ComboBox15, pendingLink.pendingParity);
     CollectEntry(ComboBox16, pendingLink.pendingByteOrder);
     uiBusy = 0;

@@ -3,6 +3,8 @@
 #include "ui/caption_panel.h"
 #include "ui/form1.h"
 
+#include "device/register_map.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -551,8 +553,9 @@ void TForm1::BuildPageText(QWidget* page) {
 void TForm1::FillListsHintsAndCaption() {
     setWindowTitle(QStringLiteral("Mod Bus OLV 1.1.3.1"));
 
-    const QStringList rates{QStringLiteral("1200"), QStringLiteral("2400"),  QStringLiteral("4800"),
-                            QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400")};
+    QStringList rates;
+    for (int rate : olv::device::BaudRates)
+        rates << QString::number(rate);
     const QStringList units{
         QStringLiteral("МПа"),    QStringLiteral("кПа"),           QStringLiteral("Па"),
         QStringLiteral("кг/см2"), QStringLiteral("кг/м2"),         QStringLiteral("бар"),
