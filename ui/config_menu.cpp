@@ -4,13 +4,13 @@
 #include "ui/form2.h"
 #include "ui/form_fill.h"
 
-#include "config/config_file.h"
-#include "config/instrument_state.h"
 #include "device/device_link.h"
 #include "device/encodings.h"
 #include "device/number_text.h"
 #include "device/register_map.h"
 #include "messages/message_boxes.h"
+#include "records/config_file.h"
+#include "records/instrument_state.h"
 #include "settings/ini_file.h"
 
 #include <QCheckBox>

@@ -8,8 +8,8 @@
 #include "ui/olv_application.h"
 #include "ui/qt_message_boxes.h"
 
-#include "device/configuration.h"
 #include "device/encodings.h"
+#include "device/sensor_configuration.h"
 #include "settings/ini_file.h"
 #include "settings/station_settings.h"
 

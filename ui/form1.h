@@ -1,18 +1,18 @@
 #pragma once
 
-#include "config/config_file.h"
-#include "config/instrument_state.h"
-#include "device/configuration.h"
 #include "device/live_trend.h"
 #include "device/live_value.h"
 #include "device/pending_device_link.h"
 #include "device/register_image.h"
+#include "device/sensor_configuration.h"
 #include "link/link_health.h"
 #include "link/link_settings.h"
 #include "link/result_flags.h"
 #include "link/rtu_master.h"
 #include "link/serial_link.h"
 #include "monitor/capture.h"
+#include "records/config_file.h"
+#include "records/instrument_state.h"
 #include "search/search_settings.h"
 #include "settings/port_assignment.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/instrument_state.h"
+#include "records/instrument_state.h"
 
 #include <QDialog>
 #include <QString>

@@ -3,8 +3,8 @@
 
 #include "ui/form1.h"
 
-#include "config/journal.h"
 #include "messages/message_boxes.h"
+#include "records/journal.h"
 
 #include <QDir>
 #include <QFile>

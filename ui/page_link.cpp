@@ -4,11 +4,11 @@
 #include "ui/caption_panel.h"
 #include "ui/form_fill.h"
 
-#include "config/instrument_state.h"
 #include "device/device_link.h"
 #include "device/encodings.h"
 #include "device/register_map.h"
 #include "messages/message_boxes.h"
+#include "records/instrument_state.h"
 
 #include <QComboBox>
 #include <QProgressBar>

@@ -4,13 +4,13 @@
 
 #include "ui/caption_panel.h"
 
-#include "config/instrument_state.h"
-#include "config/journal.h"
-#include "device/configuration.h"
 #include "device/encodings.h"
 #include "device/number_text.h"
 #include "device/register_map.h"
+#include "device/sensor_configuration.h"
 #include "messages/message_boxes.h"
+#include "records/instrument_state.h"
+#include "records/journal.h"
 
 #include <QComboBox>
 #include <QLabel>

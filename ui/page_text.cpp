@@ -2,12 +2,12 @@
 #include "ui/form1.h"
 #include "ui/form_fill.h"
 
-#include "config/journal.h"
 #include "device/device_text.h"
 #include "device/encodings.h"
 #include "device/number_text.h"
 #include "device/register_map.h"
 #include "messages/message_boxes.h"
+#include "records/journal.h"
 
 #include <QLabel>
 #include <QLineEdit>

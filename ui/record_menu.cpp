@@ -5,9 +5,9 @@
 #include "ui/page_grabber.h"
 #include "ui/trend_chart.h"
 
-#include "config/record.h"
 #include "files/plain_file.h"
 #include "messages/message_boxes.h"
+#include "records/commissioning_record.h"
 
 #include <QBuffer>
 #include <QChart>

@@ -1,6 +1,6 @@
 #include "device/device_link.h"
 
-#include "device/configuration.h"
+#include "device/sensor_configuration.h"
 #include "tests/support/fake_master.h"
 
 #include <gtest/gtest.h>

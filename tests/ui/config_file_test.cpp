@@ -4,8 +4,8 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
-#include "config/config_file.h"
-#include "config/journal.h"
+#include "records/config_file.h"
+#include "records/journal.h"
 #include "settings/ini_file.h"
 #include "ui/form2.h"
 

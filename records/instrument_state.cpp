@@ -1,11 +1,11 @@
-#include "config/instrument_state.h"
+#include "records/instrument_state.h"
 
-#include "device/configuration.h"
 #include "device/device_link.h"
 #include "device/device_text.h"
 #include "device/encodings.h"
 #include "device/number_text.h"
 #include "device/register_map.h"
+#include "device/sensor_configuration.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "config/instrument_state.h"
 #include "link/result_flags.h"
+#include "records/instrument_state.h"
 
 #include <QByteArray>
 #include <QDateTime>

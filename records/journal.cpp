@@ -1,4 +1,4 @@
-#include "config/journal.h"
+#include "records/journal.h"
 
 #include "files/plain_file.h"
 #include "link/exchange_status.h"

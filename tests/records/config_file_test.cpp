@@ -1,9 +1,9 @@
 // The configuration file and the journal line: what is kept, what is refused and what a full disk
 // leaves.
-#include "config/config_file.h"
-#include "config/journal.h"
 #include "device/encodings.h"
 #include "link/result_flags.h"
+#include "records/config_file.h"
+#include "records/journal.h"
 #include "settings/ini_file.h"
 #include "tests/settings/settings_test_support.h"
 #include "tests/support/file_size_limit.h"

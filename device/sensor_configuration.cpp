@@ -1,4 +1,4 @@
-#include "device/configuration.h"
+#include "device/sensor_configuration.h"
 
 #include "device/encodings.h"
 #include "device/number_text.h"

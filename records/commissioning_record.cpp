@@ -1,4 +1,4 @@
-#include "config/record.h"
+#include "records/commissioning_record.h"
 
 #include "device/encodings.h"
 #include "device/number_text.h"

@@ -1,4 +1,4 @@
-#include "config/config_file.h"
+#include "records/config_file.h"
 
 #include "device/encodings.h"
 #include "device/register_map.h"

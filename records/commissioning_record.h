@@ -1,8 +1,8 @@
 #pragma once
 
-#include "config/instrument_state.h"
 #include "device/live_trend.h"
 #include "device/live_value.h"
+#include "records/instrument_state.h"
 
 #include <QDateTime>
 #include <QSize>

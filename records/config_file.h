@@ -1,7 +1,7 @@
 #pragma once
 
-#include "config/instrument_state.h"
-#include "device/configuration.h"
+#include "device/sensor_configuration.h"
+#include "records/instrument_state.h"
 
 #include <QDateTime>
 #include <QString>
