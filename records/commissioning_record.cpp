@@ -4,7 +4,7 @@
 #include "device/number_text.h"
 #include "device/register_map.h"
 
-namespace olv::config {
+namespace olv::records {
 
 namespace {
 
@@ -93,4 +93,4 @@ QString RecordHtml(const RecordData& data, const QString& trendImage, QSize tren
     return html;
 }
 
-} // namespace olv::config
+} // namespace olv::records

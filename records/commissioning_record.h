@@ -8,7 +8,7 @@
 #include <QSize>
 #include <QString>
 
-namespace olv::config {
+namespace olv::records {
 
 // What a commissioning record of one instrument states.
 struct RecordData {
@@ -30,4 +30,4 @@ struct RecordData {
 // and the signature.
 QString RecordHtml(const RecordData& data, const QString& trendImage, QSize trendSize);
 
-} // namespace olv::config
+} // namespace olv::records

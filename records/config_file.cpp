@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace olv::config {
+namespace olv::records {
 
 namespace {
 
@@ -218,4 +218,4 @@ std::optional<ConfigFile> LoadConfigFile(const QString& path, QString& reason) {
     return file;
 }
 
-} // namespace olv::config
+} // namespace olv::records

@@ -8,7 +8,7 @@
 
 #include <optional>
 
-namespace olv::config {
+namespace olv::records {
 
 // An instrument's configuration as a file (*.cfg): an INI file with the register words as numbers, the
 // identity of the instrument and of the read, and the same values in words for a person with a text
@@ -52,4 +52,4 @@ const std::vector<int>& ConfigFileRegisters();
 // on its own) and, unless withIdentity, the model (0), serial number (2, 3) and date of manufacture (5).
 device::WordMasks InstrumentKeepsOnFileWrite(bool withIdentity);
 
-} // namespace olv::config
+} // namespace olv::records

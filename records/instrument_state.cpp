@@ -9,7 +9,7 @@
 
 #include <cmath>
 
-namespace olv::config {
+namespace olv::records {
 
 namespace reg = device::reg;
 
@@ -186,4 +186,4 @@ std::vector<FieldChange> ChangedFields(const InstrumentState& before, const Inst
     return changes;
 }
 
-} // namespace olv::config
+} // namespace olv::records

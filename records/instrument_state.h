@@ -12,7 +12,7 @@
 #include <functional>
 #include <vector>
 
-namespace olv::config {
+namespace olv::records {
 
 // Everything the program reads of one instrument: the configuration blocks (registers 0..62 as the
 // configuration read moves them), the module words of registers 1024, 1027 and 1028, and the parity
@@ -90,4 +90,4 @@ QString SerialText(const InstrumentState& state);
 // Parity codes 0..2 by name, as the communication page lists them.
 QString ParityName(int code);
 
-} // namespace olv::config
+} // namespace olv::records

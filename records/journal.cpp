@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace olv::config {
+namespace olv::records {
 
 namespace {
 
@@ -171,4 +171,4 @@ QString WriteOutcome(link::ResultFlags flags, uint8_t exceptionCode, const QStri
                        : QStringLiteral("; записаны регистры ") + written.join(QStringLiteral(", ")));
 }
 
-} // namespace olv::config
+} // namespace olv::records

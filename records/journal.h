@@ -10,7 +10,7 @@
 
 #include <vector>
 
-namespace olv::config {
+namespace olv::records {
 
 // The journal of every write to an instrument: journal.csv in the data folder, one line per write
 // operation, UTF-8 with a byte order mark and ';' between the fields so that spreadsheets open it in
@@ -65,4 +65,4 @@ QString WriteOutcome(link::ResultFlags flags, uint8_t exceptionCode, const QStri
 // A block of registers as the journal names it: "48–55", or "11" for one register.
 QString BlockName(int start, int count);
 
-} // namespace olv::config
+} // namespace olv::records

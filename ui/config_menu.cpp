@@ -28,8 +28,8 @@
 
 #include <optional>
 
-using olv::config::ConfigFile;
-using olv::config::InstrumentState;
+using olv::records::ConfigFile;
+using olv::records::InstrumentState;
 using olv::messages::BoxAnswer;
 using olv::messages::BoxButtons;
 using olv::messages::BoxIcon;
@@ -111,7 +111,7 @@ void TForm1::BuildConfigurationMenu() {
 }
 
 ResultFlags TForm1::ReadInstrumentState(InstrumentState& state, uint8_t& exceptionCode) {
-    return olv::config::ReadInstrumentState(master, state, exceptionCode, [this](int ms) { Pause(ms); });
+    return olv::records::ReadInstrumentState(master, state, exceptionCode, [this](int ms) { Pause(ms); });
 }
 
 // "Сохранить конфигурацию прибора…": reads the instrument on the line and saves what it holds.
@@ -120,7 +120,7 @@ void TForm1::N5Click() {
     bool firstFilter = true;
     if (!ChooseProfileFile(SaveDialog2, fileName, firstFilter)) return;
     fileName = WithSuffix(fileName, firstFilter, QStringLiteral(".cfg"));
-    if (!olv::config::MayHoldConfiguration(fileName)) {
+    if (!olv::records::MayHoldConfiguration(fileName)) {
         ShowBox(*boxes,
                 QStringLiteral("Файл %1 не является файлом конфигурации прибора и не будет перезаписан.")
                     .arg(Native(fileName)),
@@ -144,7 +144,7 @@ void TForm1::N5Click() {
     file.readAt = QDateTime::currentDateTime();
     file.program = windowTitle();
     try {
-        olv::config::SaveConfigFile(fileName, file);
+        olv::records::SaveConfigFile(fileName, file);
     } catch (const olv::settings::IniWriteError& error) {
         ShowBox(*boxes, QStringLiteral("Конфигурация прибора не записана в файл %1.").arg(Native(fileName)),
                 QStringLiteral("Ошибка"), BoxIcon::Warning, QString::fromUtf8(error.what()));
@@ -161,7 +161,7 @@ void TForm1::N6Click() {
     bool firstFilter = true;
     if (!ChooseProfileFile(OpenDialog2, fileName, firstFilter)) return;
     QString reason;
-    const std::optional<ConfigFile> file = olv::config::LoadConfigFile(fileName, reason);
+    const std::optional<ConfigFile> file = olv::records::LoadConfigFile(fileName, reason);
     if (!file) {
         ShowBox(*boxes, QStringLiteral("Файл %1 не принят: %2.").arg(Native(fileName), reason),
                 QStringLiteral("Ошибка"), BoxIcon::Warning);
@@ -184,7 +184,7 @@ void TForm1::N6Click() {
             .arg(file->address)
             .arg(file->program),
         this);
-    dialog.ShowRows(olv::config::CompareRows(device, file->state));
+    dialog.ShowRows(olv::records::CompareRows(device, file->state));
     const auto whileBusy = [&dialog](const std::function<void()>& step) {
         // The write pauses between its blocks and handles events meanwhile: no second click may start
         // another one.
@@ -221,7 +221,7 @@ bool TForm1::WriteConfigurationFile(const ConfigFile& file, bool withIdentity, b
     if (!SameModel(*boxes, fileName, file.state, device)) return false;
     const BoxAnswer answer =
         boxes->show({QStringLiteral("Конфигурация из файла будет записана в прибор с заводским номером %1?")
-                         .arg(olv::config::SerialText(device)),
+                         .arg(olv::records::SerialText(device)),
                      QStringLiteral("Подтвердите действие"),
                      BoxIcon::Warning,
                      BoxButtons::YesNo,
@@ -248,10 +248,10 @@ bool TForm1::WriteConfigurationFile(const ConfigFile& file, bool withIdentity, b
     });
     const auto& fileWords = file.state.image.words;
     image.words = fileWords;
-    flags = WriteConfiguration(exceptionCode, olv::config::InstrumentKeepsOnFileWrite(withIdentity), record);
-    InstrumentState after = olv::config::WithConfigurationWritten(record.before, image);
-    unsigned written = olv::config::SensorFields | olv::config::TextFields;
-    if (withIdentity) written |= olv::config::IdentityFields;
+    flags = WriteConfiguration(exceptionCode, olv::records::InstrumentKeepsOnFileWrite(withIdentity), record);
+    InstrumentState after = olv::records::WithConfigurationWritten(record.before, image);
+    unsigned written = olv::records::SensorFields | olv::records::TextFields;
+    if (withIdentity) written |= olv::records::IdentityFields;
     if (olv::link::Succeeded(flags, exceptionCode) && withLink) {
         const olv::device::PendingDeviceLink pending{
             fileWords[reg::AddressBaud] >> 8,
@@ -259,8 +259,8 @@ bool TForm1::WriteConfigurationFile(const ConfigFile& file, bool withIdentity, b
             fileWords[reg::ByteOrder]};
         Pause(100);
         flags = WriteDeviceLinkValues(pending, exceptionCode, record);
-        after = olv::config::WithLinkWritten(after, pending);
-        written |= olv::config::LinkFields;
+        after = olv::records::WithLinkWritten(after, pending);
+        written |= olv::records::LinkFields;
     }
     JournalWrite(QStringLiteral("Запись конфигурации из файла %1").arg(QFileInfo(fileName).fileName()),
                  record, after, flags, exceptionCode);
@@ -293,9 +293,9 @@ bool TForm1::WriteConfigurationFile(const ConfigFile& file, bool withIdentity, b
     ShowConfiguration();
     ShowDeviceText();
     ShowVersions();
-    if (dialog) dialog->ShowRows(olv::config::CompareRows(readBack, file.state));
+    if (dialog) dialog->ShowRows(olv::records::CompareRows(readBack, file.state));
 
-    const QStringList differing = olv::config::DifferingFields(after, readBack, written);
+    const QStringList differing = olv::records::DifferingFields(after, readBack, written);
     if (differing.isEmpty()) {
         ShowBox(*boxes, QStringLiteral("Конфигурация записана и проверена."),
                 QStringLiteral("Результат операции"), BoxIcon::Information);
@@ -341,7 +341,7 @@ bool TForm1::ShowConfigurationFile(const ConfigFile& file, const InstrumentState
         setIndex(ComboBox11, olv::device::SensorUnitsIndexFromRegister(w[reg::SensorUnits]));
         if (withIdentity) {
             setText(Edit5, QString::number(w[reg::Model]));
-            setText(Edit4, olv::config::SerialText(file.state));
+            setText(Edit4, olv::records::SerialText(file.state));
             const olv::device::DateIndexes date = olv::device::DateFromRegister(w[reg::Date]);
             setIndex(ComboBox6, date.day);
             setIndex(ComboBox7, date.month);

@@ -213,7 +213,7 @@ class TForm1 : public QMainWindow {
     // old values, and the words a configuration write keeps), where it was, and the blocks the
     // instrument took.
     struct WriteRecord {
-        olv::config::InstrumentState before;
+        olv::records::InstrumentState before;
         bool beforeRead = false;
         olv::device::InstrumentId target;
         QString devicePath;
@@ -304,16 +304,16 @@ class TForm1 : public QMainWindow {
     void N7Click(); // "Протокол настройки…": a PDF record
     void N8Click(); // "Журнал изменений…"
     // Everything of the instrument on the line: configuration, versions, parity.
-    olv::link::ResultFlags ReadInstrumentState(olv::config::InstrumentState& state, uint8_t& exceptionCode);
+    olv::link::ResultFlags ReadInstrumentState(olv::records::InstrumentState& state, uint8_t& exceptionCode);
     // Form2's "Записать в прибор": the file's configuration into the instrument on the line through the
     // configuration write (and, with withLink, the communication settings write), read back and
     // compared; `device` becomes what was read back. True when every written field reads back equal.
-    bool WriteConfigurationFile(const olv::config::ConfigFile& file, bool withIdentity, bool withLink,
-                                olv::config::InstrumentState& device, Form2* dialog);
+    bool WriteConfigurationFile(const olv::records::ConfigFile& file, bool withIdentity, bool withLink,
+                                olv::records::InstrumentState& device, Form2* dialog);
     // Form2's "Показать на странице": the file's values into the sensor page's fields (and the text
     // into Edit8), marked as edits.
-    bool ShowConfigurationFile(const olv::config::ConfigFile& file,
-                               const olv::config::InstrumentState& device, bool withIdentity);
+    bool ShowConfigurationFile(const olv::records::ConfigFile& file,
+                               const olv::records::InstrumentState& device, bool withIdentity);
     // Tests run the compare dialog themselves (they press its buttons); otherwise it is shown modal.
     std::function<void(Form2& dialog)> runCompareDialog;
     // The journal of writes, journal.csv in the working folder (the data folder).
@@ -326,7 +326,7 @@ class TForm1 : public QMainWindow {
     olv::link::ResultFlags ReadBeforeWrite(WriteRecord& record, uint8_t& exceptionCode);
     // After a write that sent anything: its line, synced, unless the user chose to write without one.
     void JournalWrite(const QString& operation, const WriteRecord& record,
-                      const olv::config::InstrumentState& after, olv::link::ResultFlags flags,
+                      const olv::records::InstrumentState& after, olv::link::ResultFlags flags,
                       uint8_t exceptionCode);
     // The live page's trend as a picture for the record.
     QImage TrendPicture();

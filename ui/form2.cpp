@@ -66,10 +66,10 @@ QColor Form2::MarkColor() {
     return QColor(255, 214, 102);
 }
 
-void Form2::ShowRows(const std::vector<olv::config::CompareRow>& rows) {
+void Form2::ShowRows(const std::vector<olv::records::CompareRow>& rows) {
     StringGrid1->setRowCount(int(rows.size()));
     for (int r = 0; r < int(rows.size()); ++r) {
-        const olv::config::CompareRow& row = rows[size_t(r)];
+        const olv::records::CompareRow& row = rows[size_t(r)];
         const QString texts[] = {row.name, row.device, row.file};
         for (int column = 0; column < 3; ++column) {
             auto* item = new QTableWidgetItem(texts[column]);
@@ -91,11 +91,11 @@ bool Form2::RowMarked(int row) const {
     return item && item->font().bold() && item->background().color() == MarkColor();
 }
 
-bool GrabCompareDialog(QWidget* parent, const olv::config::InstrumentState& device,
-                       const olv::config::InstrumentState& file, const QString& fileName,
+bool GrabCompareDialog(QWidget* parent, const olv::records::InstrumentState& device,
+                       const olv::records::InstrumentState& file, const QString& fileName,
                        const QString& imagePath) {
     Form2 dialog(fileName, parent);
-    dialog.ShowRows(olv::config::CompareRows(device, file));
+    dialog.ShowRows(olv::records::CompareRows(device, file));
     dialog.show();
     QCoreApplication::processEvents();
     const bool saved = SavePicture(dialog, imagePath);

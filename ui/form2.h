@@ -21,7 +21,7 @@ class Form2 : public QDialog {
     explicit Form2(const QString& fileName, QWidget* parent = nullptr);
 
     // The table with these rows; a later call replaces them (after a write, the read-back).
-    void ShowRows(const std::vector<olv::config::CompareRow>& rows);
+    void ShowRows(const std::vector<olv::records::CompareRow>& rows);
     // Whether a row is shown as differing.
     bool RowMarked(int row) const;
 
@@ -37,6 +37,6 @@ class Form2 : public QDialog {
 };
 
 // For the screenshots: the dialog as "Открыть конфигурацию прибора…" shows it, saved as a picture.
-bool GrabCompareDialog(QWidget* parent, const olv::config::InstrumentState& device,
-                       const olv::config::InstrumentState& file, const QString& fileName,
+bool GrabCompareDialog(QWidget* parent, const olv::records::InstrumentState& device,
+                       const olv::records::InstrumentState& file, const QString& fileName,
                        const QString& imagePath);

@@ -27,13 +27,13 @@ constexpr int FixedColumns = 8;
 } // namespace
 
 QString TForm1::JournalPath() const {
-    return QDir::current().absoluteFilePath(QString::fromLatin1(olv::config::JournalFileName));
+    return QDir::current().absoluteFilePath(QString::fromLatin1(olv::records::JournalFileName));
 }
 
 bool TForm1::JournalAllowsWrite() {
     journalDeclined_ = false;
     QString reason;
-    if (olv::config::JournalTakesLine(JournalPath(), reason)) return true;
+    if (olv::records::JournalTakesLine(JournalPath(), reason)) return true;
     const BoxAnswer answer = boxes->show(
         {QStringLiteral(
              "Журнал изменений %1 не может быть записан: %2.\nЗаписать в прибор без записи в журнал?")
@@ -57,21 +57,21 @@ olv::link::ResultFlags TForm1::ReadBeforeWrite(WriteRecord& record, uint8_t& exc
 }
 
 void TForm1::JournalWrite(const QString& operation, const WriteRecord& record,
-                          const olv::config::InstrumentState& after, olv::link::ResultFlags flags,
+                          const olv::records::InstrumentState& after, olv::link::ResultFlags flags,
                           uint8_t exceptionCode) {
     if (journalDeclined_) return;
-    olv::config::JournalEntry entry;
+    olv::records::JournalEntry entry;
     entry.when = QDateTime::currentDateTime();
     entry.port = QStringLiteral("COM%1").arg(record.target.portNumber);
     entry.devicePath = record.devicePath;
     entry.address = record.target.address;
     entry.model = QString::number(record.before.image.words[olv::device::reg::Model]);
-    entry.serial = olv::config::SerialText(record.before);
+    entry.serial = olv::records::SerialText(record.before);
     entry.operation = operation;
-    entry.outcome = olv::config::WriteOutcome(flags, exceptionCode, record.written);
-    entry.changes = olv::config::ChangedFields(record.before, after, olv::config::AllFields);
+    entry.outcome = olv::records::WriteOutcome(flags, exceptionCode, record.written);
+    entry.changes = olv::records::ChangedFields(record.before, after, olv::records::AllFields);
     QString reason;
-    if (olv::config::AppendJournal(JournalPath(), entry, reason)) return;
+    if (olv::records::AppendJournal(JournalPath(), entry, reason)) return;
     boxes->show({QStringLiteral("Строка не записана в журнал изменений %1: %2.")
                      .arg(QDir::toNativeSeparators(JournalPath()), reason),
                  QStringLiteral("Ошибка"),
@@ -116,7 +116,7 @@ JournalDialog::JournalDialog(const QString& journalPath, QWidget* parent)
 }
 
 void JournalDialog::reload() {
-    const std::vector<QStringList> entries = olv::config::ReadJournal(path_, Edit1->text().trimmed());
+    const std::vector<QStringList> entries = olv::records::ReadJournal(path_, Edit1->text().trimmed());
     const QStringList header{
         QStringLiteral("Дата и время"), QStringLiteral("Порт"),   QStringLiteral("Устройство"),
         QStringLiteral("Адрес"),        QStringLiteral("Модель"), QStringLiteral("Заводской номер"),

@@ -38,11 +38,11 @@ namespace {
 // serial number, date, range, damping, trim and text) opened on the instrument on the line; and the
 // first page of that instrument's record.
 void GrabConfigurationPictures(TForm1& form, const QString& directory) {
-    olv::config::InstrumentState device;
+    olv::records::InstrumentState device;
     uint8_t exceptionCode = 0;
     if (!olv::link::Succeeded(form.ReadInstrumentState(device, exceptionCode), exceptionCode)) return;
     namespace reg = olv::device::reg;
-    olv::config::InstrumentState failed = device;
+    olv::records::InstrumentState failed = device;
     auto& w = failed.image.words;
     olv::device::SplitWords(118204, w[reg::SerialHigh], w[reg::SerialLow]);
     w[reg::Date] = olv::device::DateToRegister({11, 5, 6}); // 12.06.2006

@@ -171,7 +171,7 @@ void TForm1::WriteDeviceLinkSettings() {
         const olv::device::PendingDeviceLink written = pendingLink;
         flags = WriteDeviceLinkValues(written, exceptionCode, record);
         JournalWrite(QStringLiteral("Запись параметров связи"), record,
-                     olv::config::WithLinkWritten(record.before, written), flags, exceptionCode);
+                     olv::records::WithLinkWritten(record.before, written), flags, exceptionCode);
     }
     if (!olv::link::Succeeded(flags, exceptionCode)) {
         ReportExchangeError(flags, exceptionCode);

@@ -168,7 +168,7 @@ void TForm1::Button3Click() {
         WriteConfiguration(exceptionCode, olv::device::InstrumentOwnedBits(ListsOf(*this)), record);
     if (record.beforeRead)
         JournalWrite(QStringLiteral("Запись конфигурации"), record,
-                     olv::config::WithConfigurationWritten(record.before, image), flags, exceptionCode);
+                     olv::records::WithConfigurationWritten(record.before, image), flags, exceptionCode);
     if (olv::link::Succeeded(flags, exceptionCode))
         boxes->show({QStringLiteral("Данные конфигурации записаны."),
                      QStringLiteral("Результат операции"),
@@ -309,7 +309,7 @@ ResultFlags TForm1::WriteConfiguration(uint8_t& exceptionCode, const olv::device
         master, image, exceptionCode,
         [this, &record](int done) {
             const olv::device::Block& block = olv::device::ConfigWriteBlocks[static_cast<size_t>(done - 1)];
-            record.written << olv::config::BlockName(block.start, block.count);
+            record.written << olv::records::BlockName(block.start, block.count);
             ProgressBar1->setValue(done);
             repaint();
         },

@@ -121,7 +121,7 @@ void TForm1::Button7Click() {
         return;
     }
     // The versions and the text as the image holds them now.
-    olv::config::InstrumentState after = record.before;
+    olv::records::InstrumentState after = record.before;
     after.image.moduleModel = image.moduleModel;
     after.image.moduleHardware = image.moduleHardware;
     after.image.moduleSoftware = image.moduleSoftware;
@@ -144,7 +144,7 @@ void TForm1::Button7Click() {
     exceptionCode = 0;
     flags = WriteDeviceText(exceptionCode);
     if (olv::link::Succeeded(flags, exceptionCode))
-        record.written << olv::config::BlockName(olv::device::TextBlock.start, olv::device::TextBlock.count);
+        record.written << olv::records::BlockName(olv::device::TextBlock.start, olv::device::TextBlock.count);
     journal();
     if (!olv::link::Succeeded(flags, exceptionCode)) {
         ReportExchangeError(flags, exceptionCode);
@@ -191,7 +191,7 @@ ResultFlags TForm1::WriteDeviceText(uint8_t& exceptionCode) {
 // `written` when given.
 ResultFlags TForm1::WriteVersions(uint8_t& exceptionCode, QStringList* written) {
     const auto took = [written](const olv::device::Block& block) {
-        if (written) *written << olv::config::BlockName(block.start, block.count);
+        if (written) *written << olv::records::BlockName(block.start, block.count);
     };
     const ResultFlags flags = olv::device::WriteVersions(master, image, exceptionCode, [&](int ms) {
         took(olv::device::VersionModelBlock); // the pause comes only after the first write went through

@@ -40,7 +40,7 @@ QTextDocument* RecordDocument(QObject* parent, const QString& html, const QImage
 }
 
 // Everything the record states, read now: the instrument's state and its live value.
-bool ReadRecord(TForm1& form, olv::config::RecordData& data) {
+bool ReadRecord(TForm1& form, olv::records::RecordData& data) {
     uint8_t exceptionCode = 0;
     const ResultFlags flags = form.ReadInstrumentState(data.state, exceptionCode);
     if (!olv::link::Succeeded(flags, exceptionCode)) {
@@ -105,10 +105,10 @@ void TForm1::N7Click() {
 
     const InstrumentOperation operation(*this);
     if (!operation.started()) return;
-    olv::config::RecordData data;
+    olv::records::RecordData data;
     if (!ReadRecord(*this, data)) return;
     const QImage trend = TrendPicture();
-    const QByteArray pdf = RecordPdf(olv::config::RecordHtml(data, TrendImageName, trend.size()), trend,
+    const QByteArray pdf = RecordPdf(olv::records::RecordHtml(data, TrendImageName, trend.size()), trend,
                                      QStringLiteral("Протокол настройки"));
     QString reason;
     if (!olv::files::WriteWholeFile(fileName, pdf, reason)) {
@@ -129,12 +129,12 @@ void TForm1::N7Click() {
 }
 
 bool GrabRecordPage(TForm1& form, const QString& imagePath) {
-    olv::config::RecordData data;
+    olv::records::RecordData data;
     if (!ReadRecord(form, data)) return false;
     QObject owner;
     const QImage trend = form.TrendPicture();
     QTextDocument* document =
-        RecordDocument(&owner, olv::config::RecordHtml(data, TrendImageName, trend.size()), trend);
+        RecordDocument(&owner, olv::records::RecordHtml(data, TrendImageName, trend.size()), trend);
     // An A4 page at 96 dpi with margins of 15 mm.
     const QSize page(794, 1123);
     const int margin = 57;

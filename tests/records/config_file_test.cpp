@@ -12,7 +12,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
-using namespace olv::config;
+using namespace olv::records;
 using olv::test::FileSizeLimit;
 
 namespace {

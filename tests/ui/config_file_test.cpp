@@ -129,7 +129,7 @@ class ConfigFileTest : public QObject {
         f.settle();
         const QString cfg = SaveFailedMeter(f);
         const olv::settings::IniFile ini(cfg);
-        for (int r : olv::config::ConfigFileRegisters())
+        for (int r : olv::records::ConfigFileRegisters())
             QCOMPARE(ini.readInteger("REGISTERS", QStringLiteral("r%1").arg(r), -1), int(f.sim.reg(r)));
         const auto failed = Registers(f, 1, FileRegisters);
         const auto spare = Registers(f, 2, OwnRegisters);
@@ -153,7 +153,7 @@ class ConfigFileTest : public QObject {
         QCOMPARE(Registers(f, 2, FileRegisters), failed);
         QCOMPARE(Registers(f, 2, OwnRegisters), spare);
 
-        const std::vector<QStringList> journal = olv::config::ReadJournal(f->JournalPath());
+        const std::vector<QStringList> journal = olv::records::ReadJournal(f->JournalPath());
         QCOMPARE(journal.size(), size_t(1));
         QCOMPARE(journal[0].mid(1), (QStringList{"COM1",
                                                  QString::fromStdString(f.sim.path()),
@@ -241,7 +241,7 @@ class ConfigFileTest : public QObject {
         f.sim.command("fault noreply off");
         QCOMPARE(BoxLines(f.boxes).value(1),
                  QStringLiteral("Ошибка в обмене.: При приеме не принято ожидаемое число символов."));
-        const std::vector<QStringList> journal = olv::config::ReadJournal(f->JournalPath());
+        const std::vector<QStringList> journal = olv::records::ReadJournal(f->JournalPath());
         QCOMPARE(journal.size(), size_t(1));
         QCOMPARE(journal[0].value(7), QStringLiteral("нет ответа; записаны регистры 0–5, 9–11"));
     }
