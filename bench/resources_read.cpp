@@ -7,7 +7,7 @@
 #include "tests/support/sim_fixture.h"
 
 #include "link/link_settings.h"
-#include "link/rtu_master.h"
+#include "link/port_master.h"
 #include "link/termios_port.h"
 
 #include <algorithm>

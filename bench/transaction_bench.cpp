@@ -2,7 +2,7 @@
 // A full reply ends the read by the inter-byte silence (12 ms at this rate), so that is the floor; the
 // rest is our own overhead. Prints figures only.
 #include "link/link_settings.h"
-#include "link/rtu_master.h"
+#include "link/port_master.h"
 #include "link/termios_port.h"
 #include "tests/support/pty_peer.h"
 

@@ -20,9 +20,9 @@
 
 #include "link/crc16.h"
 #include "link/link_settings.h"
+#include "link/port.h"
+#include "link/port_master.h"
 #include "link/result_flags.h"
-#include "link/rtu_master.h"
-#include "link/serial_port.h"
 
 #include <algorithm>
 #include <cstddef>

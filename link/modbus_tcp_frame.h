@@ -1,7 +1,7 @@
 #pragma once
 
+#include "link/port.h"
 #include "link/result_flags.h"
-#include "link/serial_port.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/serial_port.h"
+#include "link/port.h"
 
 #include <string>
 

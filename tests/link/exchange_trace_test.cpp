@@ -1,6 +1,6 @@
 #include "link/exchange_trace.h"
 #include "link/link_settings.h"
-#include "link/rtu_master.h"
+#include "link/port_master.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/small_disk.h"
 

@@ -1,6 +1,6 @@
 // The Modbus TCP framer and the cut of replies by their length, as tables of byte streams.
 #include "link/modbus_tcp_frame.h"
-#include "link/rtu_master.h"
+#include "link/port_master.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Our RTU master against an independent Modbus implementation: pymodbus serving an RTU slave on one
 // end of a socat pseudo-terminal pair, our termios port on the other (and as a Modbus TCP server).
 #include "link/link_settings.h"
-#include "link/rtu_master.h"
+#include "link/port_master.h"
 #include "link/tcp_port.h"
 #include "link/termios_port.h"
 #include "tests/support/pty_peer.h"

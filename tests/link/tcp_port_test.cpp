@@ -2,7 +2,7 @@
 // termios or the TCP port by the path and tells when a line has hung up.
 #include "link/line_port.h"
 #include "link/link_settings.h"
-#include "link/rtu_master.h"
+#include "link/port_master.h"
 #include "link/tcp_port.h"
 #include "tests/support/fake_port.h"
 

@@ -1,8 +1,8 @@
 // The termios port against a peer on the other side of a pseudo-terminal. A pseudo-terminal carries
 // no parity, line errors or modem lines, so those are covered with the fake port elsewhere.
 #include "link/link_settings.h"
-#include "link/rtu_master.h"
-#include "link/serial_link.h"
+#include "link/port_link.h"
+#include "link/port_master.h"
 #include "link/termios_port.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/recording_boxes.h"

@@ -3,7 +3,7 @@
 #include "device/live_value.h"
 #include "link/line_port.h"
 #include "link/link_settings.h"
-#include "link/rtu_master.h"
+#include "link/port_master.h"
 #include "tests/support/sim_fixture.h"
 
 #include <gtest/gtest.h>

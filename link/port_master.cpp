@@ -1,4 +1,4 @@
-#include "link/rtu_master.h"
+#include "link/port_master.h"
 
 #include "link/crc16.h"
 #include "link/link_settings.h"

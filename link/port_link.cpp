@@ -1,7 +1,7 @@
-#include "link/serial_link.h"
+#include "link/port_link.h"
 
 #include "link/host_lookup.h"
-#include "link/rtu_master.h"
+#include "link/port_master.h"
 #include "messages/message_boxes.h"
 
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "link/exchange_record.h"
 #include "link/exchange_trace.h"
 #include "link/modbus_master.h"
-#include "link/serial_port.h"
+#include "link/port.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 #include "link/link_settings.h"
-#include "link/rtu_master.h"
+#include "link/port_master.h"
 #include "tests/support/fake_port.h"
 
 #include <gtest/gtest.h>
