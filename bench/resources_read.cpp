@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     }
     LinkSettings settings;
     settings.address = 1;
-    RtuMaster master(port, settings);
+    PortMaster master(port, settings);
 
     std::vector<double> times;
     int failures = 0;

@@ -34,7 +34,7 @@ int main() {
     settings.parity = 0;
     settings.timeoutMs = 1000;
     settings.traceEnabled = 0;
-    RtuMaster master(port, settings);
+    PortMaster master(port, settings);
 
     constexpr int runs = 200;
     std::vector<double> times;

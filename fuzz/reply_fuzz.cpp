@@ -39,7 +39,7 @@ namespace {
 constexpr size_t MaxReply = 300;
 
 // A port that returns one scripted reply to the first read and records what was written.
-class MemoryPort : public SerialPort {
+class MemoryPort : public Port {
   public:
     MemoryPort(const std::vector<uint8_t>& reply, uint32_t lineErrors) : reply_(reply), errors_(lineErrors) {}
 
@@ -146,7 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t asked = write ? 8 : static_cast<size_t>(2 * count + 7);
     const std::vector<uint8_t> taken(reply.begin(), reply.begin() + std::min(reply.size(), asked));
     MemoryPort port(reply, lineErrors);
-    RtuMaster master(port, settings);
+    PortMaster master(port, settings);
     uint8_t exceptionCode = 0xEE;
     std::unique_ptr<uint16_t[]> values(new uint16_t[count]);
     for (int i = 0; i < count; ++i)

@@ -9,7 +9,7 @@ namespace olv::link {
 
 LinePort::LinePort() : LinePort(std::make_unique<TermiosPort>(), std::make_unique<TcpPort>()) {}
 
-LinePort::LinePort(std::unique_ptr<SerialPort> serial, std::unique_ptr<SerialPort> network)
+LinePort::LinePort(std::unique_ptr<Port> serial, std::unique_ptr<Port> network)
     : serial_(std::move(serial)), network_(std::move(network)), active_(serial_.get()) {}
 
 LinePort::~LinePort() = default;

@@ -11,11 +11,11 @@ namespace olv::link {
 // tcp:// or mbtcp:// path, chosen anew at every open. It also tells when a serial line has hung up, which
 // the termios port shows only by ending its calls early: a write that could not send everything, or a
 // read that got nothing yet ended before its time-outs ran out.
-class LinePort : public SerialPort {
+class LinePort : public Port {
   public:
     LinePort();
     // The two ports to choose from (tests give their own).
-    LinePort(std::unique_ptr<SerialPort> serial, std::unique_ptr<SerialPort> network);
+    LinePort(std::unique_ptr<Port> serial, std::unique_ptr<Port> network);
     ~LinePort() override;
 
     bool open(const std::string& devicePath, const LineSettings& line, std::string& error) override;
@@ -37,15 +37,15 @@ class LinePort : public SerialPort {
     int descriptor() const override { return active_->descriptor(); }
 
     // The port chosen by the last open (the serial one before any).
-    SerialPort& active() { return *active_; }
+    Port& active() { return *active_; }
 
   private:
     // A read that got nothing yet ended before its budget ran out met a line that has gone.
     void noteEmptyRead(size_t received, size_t count, std::chrono::steady_clock::time_point start);
 
-    std::unique_ptr<SerialPort> serial_;
-    std::unique_ptr<SerialPort> network_;
-    SerialPort* active_ = nullptr;
+    std::unique_ptr<Port> serial_;
+    std::unique_ptr<Port> network_;
+    Port* active_ = nullptr;
     ReadTimeouts timeouts_;
     bool hungUp_ = false;
 };

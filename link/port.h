@@ -46,12 +46,13 @@ struct FrameCut {
 // Tells the cut of the bytes received so far (bytes[0..received-1]).
 using FrameCutter = std::function<FrameCut(const uint8_t* bytes, size_t received)>;
 
-// The one serial port of the program. Implementations: the termios port, the TCP port, the port that
-// picks one of them by the path, the tests' fake. Calls on a closed port do nothing and report nothing
-// received.
-class SerialPort {
+// The one port of the program: a serial line, or a network connection to a gateway that carries RTU
+// frames (tcp://) or Modbus TCP frames (mbtcp://). Implementations: the termios port, the TCP port, the
+// port that picks one of them by the path, the tests' fake. Calls on a closed port do nothing and report
+// nothing received.
+class Port {
   public:
-    virtual ~SerialPort() = default;
+    virtual ~Port() = default;
 
     // Opens devicePath with the line settings; on failure returns false and a reason in error, and
     // leaves errno at the system's error code where there is one.

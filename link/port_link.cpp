@@ -55,11 +55,11 @@ QString OpenFailureReason(int error) {
     }
 }
 
-SerialLink::SerialLink(std::unique_ptr<SerialPort> port, messages::MessageBoxes& boxes,
+PortLink::PortLink(std::unique_ptr<Port> port, messages::MessageBoxes& boxes,
                        std::function<std::string(int portNumber)> resolvePath)
     : port_(std::move(port)), boxes_(boxes), resolvePath_(std::move(resolvePath)) {}
 
-bool SerialLink::openPort(int portNumber, int baudRate, int dataBits, int parity, int /*stopBits*/,
+bool PortLink::openPort(int portNumber, int baudRate, int dataBits, int parity, int /*stopBits*/,
                           int32_t timeoutMs) {
     LastOpen request;
     request.portNumber = portNumber >= 1 && portNumber <= 8 ? portNumber : 1;
@@ -73,12 +73,12 @@ bool SerialLink::openPort(int portNumber, int baudRate, int dataBits, int parity
     return open(request, false);
 }
 
-std::string SerialLink::pathOf(int portNumber) const {
+std::string PortLink::pathOf(int portNumber) const {
     const int number = portNumber >= 1 && portNumber <= 8 ? portNumber : 1;
     return resolvePath_ ? resolvePath_(number) : "/dev/ttyS" + std::to_string(number - 1);
 }
 
-bool SerialLink::open(const LastOpen& request, bool quiet) {
+bool PortLink::open(const LastOpen& request, bool quiet) {
     // Close first, so that reopening the same port works.
     port_->close();
 
@@ -113,11 +113,11 @@ bool SerialLink::open(const LastOpen& request, bool quiet) {
     return true;
 }
 
-bool SerialLink::lost() const {
+bool PortLink::lost() const {
     return chosen_ && (!port_->isOpen() || port_->hungUp());
 }
 
-bool SerialLink::reconnectIfLost() {
+bool PortLink::reconnectIfLost() {
     if (!lost()) return false;
     // A hung-up port is closed at once: nothing can pass through it, and a closed port costs nothing.
     if (port_->isOpen()) port_->close();
@@ -125,11 +125,11 @@ bool SerialLink::reconnectIfLost() {
     return open(last_, true);
 }
 
-void SerialLink::raiseLines() {
+void PortLink::raiseLines() {
     port_->raiseLines();
 }
 
-void SerialLink::closePort() {
+void PortLink::closePort() {
     port_->close();
     chosen_ = false;
 }

@@ -26,10 +26,10 @@ LineSettings LineSettingsFor(int baudRate, int dataBits, int parity);
 // failures of a host name's lookup (HostLookupFailure); empty for any other code.
 QString OpenFailureReason(int error);
 
-// Owns the one serial port of the program and (re)opens it by its COM number. When the line is lost
-// (the open failed, or the line hung up under the open port) it can be brought back quietly: the same
-// COM number, resolved anew, with the same line settings, at most once a second.
-class SerialLink {
+// Owns the one port of the program, a serial line or a gateway, and (re)opens it by its COM number.
+// When the line is lost (the open failed, or the line hung up under the open port) it can be brought
+// back quietly: the same COM number, resolved anew, with the same line settings, at most once a second.
+class PortLink {
   public:
     using Clock = std::chrono::steady_clock;
     // Quiet attempts are spaced this far apart, from the end of one to the start of the next: once per
@@ -37,7 +37,7 @@ class SerialLink {
     static constexpr auto ReconnectSpacing = std::chrono::milliseconds(900);
 
     // resolvePath turns a port number 1..8 (COM1..COM8) into a device path.
-    SerialLink(std::unique_ptr<SerialPort> port, messages::MessageBoxes& boxes,
+    PortLink(std::unique_ptr<Port> port, messages::MessageBoxes& boxes,
                std::function<std::string(int portNumber)> resolvePath);
 
     // Closes the port held so far, then opens COM<portNumber> (COM1 for a number outside 1..8) with
@@ -58,7 +58,7 @@ class SerialLink {
     // The device path of a port number as the resolver gives it now.
     std::string pathOf(int portNumber) const;
 
-    SerialPort& port() { return *port_; }
+    Port& port() { return *port_; }
 
   private:
     struct LastOpen {
@@ -69,7 +69,7 @@ class SerialLink {
     };
     bool open(const LastOpen& request, bool quiet);
 
-    std::unique_ptr<SerialPort> port_;
+    std::unique_ptr<Port> port_;
     messages::MessageBoxes& boxes_;
     std::function<std::string(int)> resolvePath_;
     std::function<Clock::time_point()> clock_ = [] { return Clock::now(); };

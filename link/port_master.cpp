@@ -118,7 +118,7 @@ FrameCut CutRtuReply(size_t asked, const uint8_t* bytes, size_t received) {
     return received >= length ? FrameCut{FrameCut::Whole, length} : FrameCut{FrameCut::More, length};
 }
 
-ResultFlags RtuMaster::readHoldingRegisters(int startRegister, int count, uint16_t* values,
+ResultFlags PortMaster::readHoldingRegisters(int startRegister, int count, uint16_t* values,
                                             uint8_t& exceptionCode) {
     exceptionCode = 0;
     if (count < 1 || count > MaxReadCount) return RefusedCountFlags;
@@ -142,7 +142,7 @@ ResultFlags RtuMaster::readHoldingRegisters(int startRegister, int count, uint16
     return flags;
 }
 
-ResultFlags RtuMaster::writeMultipleRegisters(int startRegister, int count, const uint16_t* values,
+ResultFlags PortMaster::writeMultipleRegisters(int startRegister, int count, const uint16_t* values,
                                               uint8_t& exceptionCode) {
     exceptionCode = 0;
     if (count < 1 || count > MaxWriteCount) return RefusedCountFlags;
@@ -162,7 +162,7 @@ ResultFlags RtuMaster::writeMultipleRegisters(int startRegister, int count, cons
     return flags;
 }
 
-ResultFlags RtuMaster::modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, int count, uint16_t* values,
+ResultFlags PortMaster::modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, int count, uint16_t* values,
                                          uint8_t& exceptionCode) {
     const uint8_t function = rtu[1];
     uint8_t request[MaxModbusTcpFrame] = {};
@@ -197,8 +197,8 @@ ResultFlags RtuMaster::modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, i
     return flags;
 }
 
-RtuMaster::Passage RtuMaster::pass(const uint8_t* request, size_t requestLength, uint8_t* reply, size_t asked,
-                                   const FrameCutter& cut, TraceKind kind) {
+PortMaster::Passage PortMaster::pass(const uint8_t* request, size_t requestLength, uint8_t* reply,
+                                     size_t asked, const FrameCutter& cut, TraceKind kind) {
     const bool trace = settings_.traceEnabled == 1;
     Passage passage;
     port_.purge(); // late bytes of an earlier exchange go with it
@@ -215,7 +215,7 @@ RtuMaster::Passage RtuMaster::pass(const uint8_t* request, size_t requestLength,
     return passage;
 }
 
-void RtuMaster::notify(Framing framing, const uint8_t* request, size_t requestLength, const uint8_t* reply,
+void PortMaster::notify(Framing framing, const uint8_t* request, size_t requestLength, const uint8_t* reply,
                        size_t replyLength, ResultFlags flags, uint8_t exceptionCode,
                        ExchangeRecord::Clock::time_point sent,
                        ExchangeRecord::Clock::time_point ended) const {

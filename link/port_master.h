@@ -55,8 +55,9 @@ ResultFlags CheckReply(uint8_t function, const uint8_t* reply, size_t received, 
 // code the length of the awaited normal reply (asked - 2); never beyond asked.
 FrameCut CutRtuReply(size_t asked, const uint8_t* bytes, size_t received);
 
-// Modbus RTU master on the serial port. Address, baud rate (for the read time-outs), time-out, parity
-// check and trace switch are taken from the link settings at the moment of each call.
+// The Modbus master on the program's port, for an RTU line and a Modbus TCP gateway alike. Address,
+// baud rate (for the read time-outs), time-out, parity check and trace switch are taken from the link
+// settings at the moment of each call.
 //
 // Order of one transaction: zero both buffers and the exception code, build the request, purge the
 // port, set the read time-outs, trace the request (when traceEnabled is 1), clear the line errors,
@@ -68,9 +69,9 @@ FrameCut CutRtuReply(size_t asked, const uint8_t* bytes, size_t received);
 // carries the next transaction identifier and the address as its unit, the reply is read by its
 // length (a late reply to an earlier request is passed over) and checked by CheckModbusTcpReply; a
 // stream that cannot be framed leaves the port hung up, so that it is connected afresh.
-class RtuMaster : public ModbusMaster {
+class PortMaster : public ModbusMaster {
   public:
-    RtuMaster(SerialPort& port, const LinkSettings& settings) : port_(port), settings_(settings) {}
+    PortMaster(Port& port, const LinkSettings& settings) : port_(port), settings_(settings) {}
 
     ResultFlags readHoldingRegisters(int startRegister, int count, uint16_t* values,
                                      uint8_t& exceptionCode) override;
@@ -83,7 +84,7 @@ class RtuMaster : public ModbusMaster {
     void setObserver(ExchangeObserver observer) { observer_ = std::move(observer); }
 
   private:
-    SerialPort& port_;
+    Port& port_;
     const LinkSettings& settings_;
     ExchangeTrace trace_;
     ExchangeObserver observer_;

@@ -25,7 +25,7 @@ bool ParseTcpPath(const std::string& devicePath, std::string& host, std::string&
 // settings only give the time-out of the connect. There are no line errors and no control lines. A connection
 // closed or reset by the other end is a hang-up: reads and writes end at once from then on, until the port is
 // opened again.
-class TcpPort : public SerialPort {
+class TcpPort : public Port {
   public:
     TcpPort() = default;
     ~TcpPort() override;

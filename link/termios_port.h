@@ -19,7 +19,7 @@ void ApplyLineSettings(struct termios& tio, const LineSettings& line);
 // and parity; reads wait with poll() under the classic comm time-outs (total per byte plus constant, and the
 // silence between bytes once the first has arrived). A hang-up (adapter unplugged, peer gone) ends a read at
 // once.
-class TermiosPort : public SerialPort {
+class TermiosPort : public Port {
   public:
     TermiosPort() = default;
     ~TermiosPort() override;

@@ -139,7 +139,7 @@ void TForm1::N5Click() {
     }
     file.port = QStringLiteral("COM%1").arg(linkSettings.portNumber);
     file.devicePath =
-        QFile::decodeName(QByteArray::fromStdString(serialLink.pathOf(linkSettings.portNumber)));
+        QFile::decodeName(QByteArray::fromStdString(portLink.pathOf(linkSettings.portNumber)));
     file.address = linkSettings.address;
     file.readAt = QDateTime::currentDateTime();
     file.program = windowTitle();

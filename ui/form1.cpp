@@ -43,8 +43,8 @@ void CollectEntry(const QComboBox* box, int& value) {
 TForm1::TForm1(Form1Deps deps)
     : ownBoxes(deps.boxes ? nullptr : std::make_unique<QtMessageBoxes>()),
       boxes(deps.boxes ? deps.boxes : ownBoxes.get()),
-      serialLink(std::move(deps.port), *boxes, std::move(deps.resolvePath)),
-      master(serialLink.port(), linkSettings) {
+      portLink(std::move(deps.port), *boxes, std::move(deps.resolvePath)),
+      master(portLink.port(), linkSettings) {
     if (ownBoxes) ownBoxes->setOwner(this);
     // From here on every wait of the port for its line keeps the window painting.
     lineWaiter_ = std::make_unique<LineWaiter>();
@@ -113,7 +113,7 @@ void TForm1::FormCreate() {
     ClearSearchResults();
     SetLinkControlsEnabled(true);
     OpenPort();
-    serialLink.raiseLines();
+    portLink.raiseLines();
 
     Timer2->setInterval(50);
     Timer3->setInterval(200);
@@ -167,15 +167,15 @@ QString TForm1::RecentProfilePath() const {
 }
 
 void TForm1::OpenPort() {
-    serialLink.openPort(linkSettings.portNumber, linkSettings.baudRate, 8, linkSettings.parity,
+    portLink.openPort(linkSettings.portNumber, linkSettings.baudRate, 8, linkSettings.parity,
                         linkSettings.stopBits, linkSettings.timeoutMs);
-    linkPath = QString::fromStdString(serialLink.pathOf(linkSettings.portNumber));
+    linkPath = QString::fromStdString(portLink.pathOf(linkSettings.portNumber));
     linkFresh = true;
     ShowLinkHealth();
 }
 
 void TForm1::ReconnectIfLost() {
-    if (serialLink.reconnectIfLost()) {
+    if (portLink.reconnectIfLost()) {
         linkFresh = true;
         ShowLinkHealth();
     }
@@ -201,7 +201,7 @@ void TForm1::Timer3Timer() {
 
     // A port that could not be opened has been reported already; reads that cannot go out would only
     // add exchange errors. The quiet reconnection brings the line back when the adapter is there.
-    if (!serialLink.lost()) {
+    if (!portLink.lost()) {
         uint8_t exceptionCode = 0;
         ResultFlags flags = ReadConfiguration(exceptionCode);
         if (!olv::link::Succeeded(flags, exceptionCode)) {
@@ -362,7 +362,7 @@ void TForm1::FormClose() {
     if (formCloseRuns > 0) return;
     ++formCloseRuns;
     iniErrorShown_ = false;
-    serialLink.closePort();
+    portLink.closePort();
     if (!formCreated_) return;
     CollectLinkSettings(uiBusy);
     CollectSearchSettings();

@@ -62,7 +62,7 @@ class QtMessageBoxes;
 class TrendChart;
 
 namespace olv::link {
-class SerialPort;
+class Port;
 } // namespace olv::link
 namespace olv::messages {
 class MessageBoxes;
@@ -74,7 +74,7 @@ class IniWriteError;
 // What the window needs from outside: the serial port, where message boxes go and how a COM number
 // becomes a device path. Tests give a fake port and recording boxes.
 struct Form1Deps {
-    std::unique_ptr<olv::link::SerialPort> port;
+    std::unique_ptr<olv::link::Port> port;
     olv::messages::MessageBoxes* boxes = nullptr; // null: the window shows its own QMessageBox boxes
     std::function<std::string(int portNumber)> resolvePath;
     bool runFormCreate = true; // false leaves the controls as designed (lists empty, nothing opened)
@@ -386,8 +386,8 @@ class TForm1 : public QMainWindow {
     // The message boxes of the program, the one serial port and the Modbus master on it.
     std::unique_ptr<QtMessageBoxes> ownBoxes; // when none were given
     olv::messages::MessageBoxes* boxes = nullptr;
-    olv::link::SerialLink serialLink;
-    olv::link::RtuMaster master;
+    olv::link::PortLink portLink;
+    olv::link::PortMaster master;
 
     // ---- Controls: top row ----
     QLabel* Label21 = nullptr;

@@ -50,7 +50,7 @@ bool TForm1::JournalAllowsWrite() {
 olv::link::ResultFlags TForm1::ReadBeforeWrite(WriteRecord& record, uint8_t& exceptionCode) {
     record.target = TargetInstrument();
     record.devicePath =
-        QFile::decodeName(QByteArray::fromStdString(serialLink.pathOf(linkSettings.portNumber)));
+        QFile::decodeName(QByteArray::fromStdString(portLink.pathOf(linkSettings.portNumber)));
     const olv::link::ResultFlags flags = ReadInstrumentState(record.before, exceptionCode);
     record.beforeRead = olv::link::Succeeded(flags, exceptionCode);
     return flags;

@@ -5,7 +5,7 @@
 
 void TForm1::NoteLinkHealth(const olv::link::ExchangeRecord& record) {
     // A closed port sends nothing: there is no request to count.
-    if (serialLink.port().isOpen()) {
+    if (portLink.port().isOpen()) {
         olv::link::CountExchange(linkCounters, record);
         linkFresh = false;
     }
@@ -17,7 +17,7 @@ void TForm1::ShowLinkHealth() {
     LinkState state = LinkState::PortOpen;
     if (linkListening)
         state = LinkState::Listening;
-    else if (!serialLink.port().isOpen() || serialLink.port().hungUp())
+    else if (!portLink.port().isOpen() || portLink.port().hungUp())
         state = LinkState::PortClosed;
     else if (!linkFresh)
         state = linkCounters.answeredLast ? LinkState::Exchange : LinkState::NoReply;

@@ -222,7 +222,7 @@ void TForm1::StartListening() {
     if (listening) return;
     auto operation = std::make_unique<InstrumentOperation>(*this);
     if (!operation->started()) return;
-    olv::link::SerialPort& port = serialLink.port();
+    olv::link::Port& port = portLink.port();
     // The port as the link row sets it; opening it sends nothing.
     if (!port.isOpen() || port.hungUp()) OpenPort();
     if (!port.isOpen()) return;
@@ -268,7 +268,7 @@ void TForm1::StopListening() {
 
 void TForm1::DrainMonitor() {
     if (!listening) return;
-    olv::link::SerialPort& port = serialLink.port();
+    olv::link::Port& port = portLink.port();
     uint8_t buffer[4096];
     // Bounded per call, so that a flooded line leaves the window its events.
     for (int i = 0; i < 64; ++i) {
@@ -282,7 +282,7 @@ void TForm1::DrainMonitor() {
     StopListening();
     boxes->show({QStringLiteral("Связь с портом потеряна, прослушивание остановлено."),
                  QStringLiteral("Ошибка"), olv::messages::BoxIcon::Error, olv::messages::BoxButtons::Ok,
-                 QString::fromStdString(serialLink.pathOf(linkSettings.portNumber))});
+                 QString::fromStdString(portLink.pathOf(linkSettings.portNumber))});
 }
 
 void TForm1::ComboBox18Change() {

@@ -81,14 +81,14 @@ void TForm1::ShowSearchState() {
         ComboBox13->setCurrentIndex(searchSettings.lastAddress);
     ListBox1->clear();
     ListBox1->addItems(olv::search::FoundDeviceLines(
-        foundDevices, olv::link::IsTcpPath(serialLink.pathOf(linkSettings.portNumber))));
+        foundDevices, olv::link::IsTcpPath(portLink.pathOf(linkSettings.portNumber))));
 }
 
 // Probes every chosen combination of rate, address and parity.
 void TForm1::RunDeviceSearch() {
     olv::search::SearchHooks hooks;
     hooks.openProbePort = [this](int baudRate, int parity) {
-        return serialLink.openPort(linkSettings.portNumber, baudRate, 8, parity, linkSettings.stopBits,
+        return portLink.openPort(linkSettings.portNumber, baudRate, 8, parity, linkSettings.stopBits,
                                    linkSettings.timeoutMs);
     };
     hooks.openLinkPort = [this] { OpenPort(); };
@@ -103,7 +103,7 @@ void TForm1::RunDeviceSearch() {
     };
     hooks.showSearchState = [this] { ShowSearchState(); };
     hooks.setLinkControlsEnabled = [this](bool enabled) { SetLinkControlsEnabled(enabled); };
-    hooks.addressesOnly = olv::link::IsTcpPath(serialLink.pathOf(linkSettings.portNumber));
+    hooks.addressesOnly = olv::link::IsTcpPath(portLink.pathOf(linkSettings.portNumber));
     olv::search::RunDeviceSearch(searchSettings, searchRunning, linkSettings, foundDevices, hooks, *boxes);
 }
 

@@ -150,13 +150,13 @@ std::vector<SerialDevice> TForm1::SerialDevicesPresent() const {
 PortPaths TForm1::PortPathsNow() {
     PortPaths paths;
     for (int n = 1; n <= 8; ++n)
-        paths[size_t(n - 1)] = serialLink.pathOf(n);
+        paths[size_t(n - 1)] = portLink.pathOf(n);
     return paths;
 }
 
 void TForm1::ShowPortPaths() {
     for (int i = 0; i < ComboBox1->count() && i < 8; ++i)
-        ComboBox1->setItemData(i, PathText(serialLink.pathOf(i + 1)), Qt::ToolTipRole);
+        ComboBox1->setItemData(i, PathText(portLink.pathOf(i + 1)), Qt::ToolTipRole);
 }
 
 // "Назначение портов…": the chosen devices go into [PORTS] of dev.dat; when the port in use now leads
@@ -192,7 +192,7 @@ void TForm1::N4Click() {
     ShowPortPaths();
     const int port =
         linkSettings.portNumber >= 1 && linkSettings.portNumber <= 8 ? linkSettings.portNumber : 1;
-    if (serialLink.pathOf(port) != before[size_t(port - 1)]) {
+    if (portLink.pathOf(port) != before[size_t(port - 1)]) {
         // Another line now: the words read so far may belong to another instrument at that address.
         image.source.reset();
         OpenPort();

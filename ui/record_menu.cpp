@@ -54,7 +54,7 @@ bool ReadRecord(TForm1& form, olv::records::RecordData& data) {
     data.printedAt = QDateTime::currentDateTime();
     data.port = QStringLiteral("COM%1").arg(form.linkSettings.portNumber);
     data.devicePath =
-        QFile::decodeName(QByteArray::fromStdString(form.serialLink.pathOf(form.linkSettings.portNumber)));
+        QFile::decodeName(QByteArray::fromStdString(form.portLink.pathOf(form.linkSettings.portNumber)));
     data.address = form.linkSettings.address;
     data.trend = form.liveTrend.stats();
     return true;

@@ -37,7 +37,7 @@ class ExchangeTraceTest : public ::testing::Test {
     QTemporaryDir dir;
     FakePort port;
     LinkSettings settings;
-    RtuMaster master{port, settings};
+    PortMaster master{port, settings};
     unsigned ticks = 0;
     uint16_t values[3] = {};
     uint8_t exc = 0;

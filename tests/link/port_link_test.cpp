@@ -26,7 +26,7 @@ class SerialLinkTest : public ::testing::Test {
         auto owned = std::make_unique<FakePort>();
         port = owned.get();
         port->opened = false;
-        link = std::make_unique<SerialLink>(std::move(owned), boxes,
+        link = std::make_unique<PortLink>(std::move(owned), boxes,
                                             [](int n) { return "/dev/fake" + std::to_string(n); });
         link->setClock([this] { return now; });
     }
@@ -36,9 +36,9 @@ class SerialLinkTest : public ::testing::Test {
     }
 
     FakePort* port = nullptr;
-    SerialLink::Clock::time_point now{std::chrono::hours(1)};
+    PortLink::Clock::time_point now{std::chrono::hours(1)};
     RecordingBoxes boxes;
-    std::unique_ptr<SerialLink> link;
+    std::unique_ptr<PortLink> link;
 };
 
 } // namespace
@@ -117,7 +117,7 @@ TEST_F(SerialLinkTest, TransactionOnAPortThatFailedToOpenGivesNoReplyWithoutTouc
     LinkSettings settings;
     settings.address = 1;
     settings.traceEnabled = 0;
-    RtuMaster master(link->port(), settings);
+    PortMaster master(link->port(), settings);
     uint16_t values[3] = {7, 7, 7};
     uint8_t exc = 1;
     EXPECT_EQ(master.readHoldingRegisters(15, 3, values, exc),
@@ -139,7 +139,7 @@ TEST_F(SerialLinkTest, RaiseLinesAndCloseDelegateToThePort) {
 TEST_F(SerialLinkTest, WithoutAResolverComNumbersMapToTtyS) {
     auto owned = std::make_unique<FakePort>();
     FakePort* fake = owned.get();
-    SerialLink plain(std::move(owned), boxes, nullptr);
+    PortLink plain(std::move(owned), boxes, nullptr);
     ASSERT_TRUE(plain.openPort(3, 19200, 8, 0, 1, 1000));
     EXPECT_EQ(fake->opens.back().path, "/dev/ttyS2");
 }
@@ -174,10 +174,10 @@ TEST_F(SerialLinkTest, AHungUpPortIsClosedAtOnceAndReopenedQuietlyOnceASecond) {
     EXPECT_FALSE(port->isOpen()) << "closed at once, before any attempt is due";
     EXPECT_EQ(port->opens.size(), 1u);
 
-    now += SerialLink::ReconnectSpacing - std::chrono::milliseconds(400);
+    now += PortLink::ReconnectSpacing - std::chrono::milliseconds(400);
     EXPECT_FALSE(link->reconnectIfLost());
     EXPECT_EQ(port->opens.size(), 2u);
-    now += SerialLink::ReconnectSpacing - std::chrono::milliseconds(1);
+    now += PortLink::ReconnectSpacing - std::chrono::milliseconds(1);
     EXPECT_FALSE(link->reconnectIfLost());
     EXPECT_EQ(port->opens.size(), 2u) << "at most one attempt a second";
 
@@ -198,7 +198,7 @@ TEST_F(SerialLinkTest, APortThatFailedToOpenIsRetriedQuietlyAndAUserOpenStillSho
     port->failOpen = true;
     ASSERT_FALSE(open(5));
     ASSERT_EQ(boxes.boxes.size(), 1u);
-    now += SerialLink::ReconnectSpacing;
+    now += PortLink::ReconnectSpacing;
     EXPECT_FALSE(link->reconnectIfLost());
     EXPECT_EQ(port->opens.size(), 2u);
     EXPECT_EQ(boxes.boxes.size(), 1u);
@@ -207,7 +207,7 @@ TEST_F(SerialLinkTest, APortThatFailedToOpenIsRetriedQuietlyAndAUserOpenStillSho
     EXPECT_EQ(boxes.boxes.size(), 2u);
     port->failOpen = false;
     EXPECT_FALSE(link->reconnectIfLost()) << "the user's attempt counts as the last one";
-    now += SerialLink::ReconnectSpacing;
+    now += PortLink::ReconnectSpacing;
     EXPECT_TRUE(link->reconnectIfLost());
     EXPECT_EQ(port->opens.back().path, "/dev/fake5");
 }
@@ -259,9 +259,9 @@ TEST_P(OpenFailureTable, NamesTheReasonInRussian) {
     RecordingBoxes boxes;
     const std::string path = *GetParam().path ? GetParam().path : pty.slavePath();
     // Another master holds the line: only the pseudo-terminal's own path is busy.
-    SerialLink holder(std::make_unique<LinePort>(), boxes, [&](int) { return pty.slavePath(); });
+    PortLink holder(std::make_unique<LinePort>(), boxes, [&](int) { return pty.slavePath(); });
     ASSERT_TRUE(holder.openPort(1, 19200, 8, 0, 1, 300));
-    SerialLink link(std::make_unique<LinePort>(), boxes, [&](int) { return path; });
+    PortLink link(std::make_unique<LinePort>(), boxes, [&](int) { return path; });
     if (const int answer = GetParam().resolverAnswer)
         SetHostResolver([answer](const char*, const char*, const addrinfo*, addrinfo**) { return answer; });
     EXPECT_FALSE(link.openPort(1, 19200, 8, 0, 1, 300));
@@ -275,7 +275,7 @@ TEST_P(OpenFailureTable, NamesTheReasonInRussian) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    SerialLink, OpenFailureTable,
+    PortLink, OpenFailureTable,
     ::testing::Values(FailureCase{"Missing", "/dev/olv-no-such-tty", "нет такого устройства"},
                       FailureCase{"Busy", "", "порт занят другой программой"},
                       FailureCase{"NotATerminal", "/dev/null", "это не последовательный порт"},

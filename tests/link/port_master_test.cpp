@@ -40,7 +40,7 @@ class RtuMasterTest : public ::testing::Test {
 
     FakePort port;
     LinkSettings settings;
-    RtuMaster master{port, settings};
+    PortMaster master{port, settings};
     uint16_t values[8] = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
     uint8_t exc = 0x55;
 };
@@ -215,7 +215,7 @@ TEST_P(ParityCheck, FlagFollowsParitySettingAndErrorKind) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    RtuMaster, ParityCheck,
+    PortMaster, ParityCheck,
     ::testing::Values(ParityCase{"ReadParityOff", false, 0, LineParity, false},
                       ParityCase{"ReadParityEven", false, 2, LineParity, true},
                       ParityCase{"ReadParityOdd", false, 1, LineParity | LineFraming, true},

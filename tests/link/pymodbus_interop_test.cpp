@@ -51,7 +51,7 @@ class PymodbusInterop : public ::testing::Test {
 
     TermiosPort port;
     LinkSettings settings;
-    RtuMaster master{port, settings};
+    PortMaster master{port, settings};
     uint8_t exc = 0;
 };
 
@@ -106,7 +106,7 @@ TEST(PymodbusTcp, ReadsAndWritesTheMetersBlocksThroughAGateway) {
     ASSERT_TRUE(port.open(server.path(), LineSettings{}, error)) << error;
     LinkSettings settings;
     settings.address = 1;
-    RtuMaster master{port, settings};
+    PortMaster master{port, settings};
     for (const auto& [start, count] : {std::pair{0, 8}, {15, 3}, {1024, 5}, {1034, 1}}) {
         uint16_t values[8] = {},
                  written[8] = {0xB001, 0xB002, 0xB003, 0xB004, 0xB005, 0xB006, 0xB007, 0xB008};

@@ -306,7 +306,7 @@ TEST_F(TcpPortTest, RepliesAreReadByTheirLengthWithinTheTimeOut) {
         LinkSettings settings;
         settings.address = 1;
         settings.timeoutMs = 300;
-        RtuMaster master(port, settings);
+        PortMaster master(port, settings);
         std::atomic<bool> done{false};
         std::thread gatewaySide([&] {
             EXPECT_EQ(gateway.receive(c.request.size()), c.request) << c.prefix;

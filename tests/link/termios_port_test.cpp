@@ -106,7 +106,7 @@ TEST(TermiosPortOpen, APlainFileIsNotASerialPort) {
 
 TEST(TermiosPortOpen, FailedOpenThroughTheLinkShowsPathAndReason) {
     olv::test::RecordingBoxes boxes;
-    SerialLink link(std::make_unique<TermiosPort>(), boxes,
+    PortLink link(std::make_unique<TermiosPort>(), boxes,
                     [](int) { return std::string("/dev/olv-no-such-port"); });
     EXPECT_FALSE(link.openPort(1, 19200, 8, 2, 1, 1000));
     ASSERT_EQ(boxes.boxes.size(), 1u);
@@ -163,7 +163,7 @@ TEST(TermiosPortOpen, ALockedDeviceFailsWithTheBoxAndBusy) {
         if (!locked) std::this_thread::sleep_for(milliseconds(5));
     }
     olv::test::RecordingBoxes boxes;
-    SerialLink link(std::make_unique<TermiosPort>(), boxes, [&pty](int) { return pty.slavePath(); });
+    PortLink link(std::make_unique<TermiosPort>(), boxes, [&pty](int) { return pty.slavePath(); });
     const bool opened = link.openPort(1, 19200, 8, 2, 1, 1000);
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
@@ -226,7 +226,7 @@ TEST_F(TermiosPortTest, BytesPassUntranslatedBothWays) {
 }
 
 TEST_F(TermiosPortTest, NoReplyGivesUpAfterMultiplierTimesBytesPlusConstant) {
-    RtuMaster master(port, settings);
+    PortMaster master(port, settings);
     uint16_t values[3];
     uint8_t exc = 0;
     const auto start = steady_clock::now();
@@ -239,7 +239,7 @@ TEST_F(TermiosPortTest, NoReplyGivesUpAfterMultiplierTimesBytesPlusConstant) {
 
 TEST_F(TermiosPortTest, InterByteSilenceEndsTheReadAfterAReply) {
     PtyResponder peer(pty.masterFd(), [](const Bytes&) { return kReadReply; });
-    RtuMaster master(port, settings);
+    PortMaster master(port, settings);
     uint16_t values[3] = {};
     uint8_t exc = 0;
     const auto start = steady_clock::now();

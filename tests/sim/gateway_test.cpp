@@ -25,7 +25,7 @@ struct Gateway {
     olv::test::SimInstrument sim; // ended by its pid at the end of the test
     LinePort port;
     LinkSettings settings;
-    RtuMaster master{port, settings};
+    PortMaster master{port, settings};
     uint8_t code = 0;
 };
 

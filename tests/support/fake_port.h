@@ -22,7 +22,7 @@ namespace olv::test {
 // - `lineHungUp` makes the open port report a hang-up, as a pulled adapter or a lost connection.
 // - `calls` lists every call by name in order: "open", "close", "purge", "setReadTimeouts",
 //   "takeLineErrors", "write", "read", "raiseLines", "readAvailable" (only when it finds bytes).
-class FakePort : public link::SerialPort {
+class FakePort : public link::Port {
   public:
     struct OpenCall {
         std::string path;

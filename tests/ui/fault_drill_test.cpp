@@ -41,7 +41,7 @@ namespace {
 // The window's serial port: the program's own port (termios, or TCP for a tcp:// path) whose requests
 // are counted. A hook runs just before each request goes out, so that a fault can be put on the line
 // for exactly that request.
-class DrillPort : public olv::link::SerialPort {
+class DrillPort : public olv::link::Port {
   public:
     DrillPort() {
         auto serial = std::make_unique<olv::link::TermiosPort>();
