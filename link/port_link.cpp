@@ -56,11 +56,11 @@ QString OpenFailureReason(int error) {
 }
 
 PortLink::PortLink(std::unique_ptr<Port> port, messages::MessageBoxes& boxes,
-                       std::function<std::string(int portNumber)> resolvePath)
+                   std::function<std::string(int portNumber)> resolvePath)
     : port_(std::move(port)), boxes_(boxes), resolvePath_(std::move(resolvePath)) {}
 
 bool PortLink::openPort(int portNumber, int baudRate, int dataBits, int parity, int /*stopBits*/,
-                          int32_t timeoutMs) {
+                        int32_t timeoutMs) {
     LastOpen request;
     request.portNumber = portNumber >= 1 && portNumber <= 8 ? portNumber : 1;
     request.line = LineSettingsFor(baudRate, dataBits, parity);

@@ -38,7 +38,7 @@ class PortLink {
 
     // resolvePath turns a port number 1..8 (COM1..COM8) into a device path.
     PortLink(std::unique_ptr<Port> port, messages::MessageBoxes& boxes,
-               std::function<std::string(int portNumber)> resolvePath);
+             std::function<std::string(int portNumber)> resolvePath);
 
     // Closes the port held so far, then opens COM<portNumber> (COM1 for a number outside 1..8) with
     // the line settings. A failure shows "Невозможно открыть последовательный порт" / "Ошибка" once,
