@@ -7,6 +7,8 @@
 
 #include <QTime>
 
+#include <algorithm>
+
 namespace olv::device {
 
 link::ResultFlags ReadLiveValue(link::ModbusMaster& master, int byteOrder, LiveReading& reading,
@@ -39,6 +41,19 @@ bool AppendMeasurementLog(const QString& fileName, const LiveReading& reading) {
         MeasurementLogLine(now.hour(), now.minute(), now.second(), reading.liveValue, reading.liveStatus);
     // Only a regular file: a FIFO or a device under the log's name would block the poll.
     return files::AppendToPlainFile(fileName, line.constData(), static_cast<size_t>(line.size()));
+}
+
+QString StaleReadingText(std::optional<std::chrono::seconds> sinceLastReading) {
+    if (!sinceLastReading) return QStringLiteral("нет связи");
+    const long long seconds = std::max<long long>(sinceLastReading->count(), 0);
+    QString age;
+    if (seconds < 120)
+        age = QStringLiteral("данные %1 с назад").arg(seconds);
+    else if (seconds < 2 * 3600)
+        age = QStringLiteral("данные %1 мин назад").arg(seconds / 60);
+    else
+        age = QStringLiteral("данные %1 ч назад").arg(seconds / 3600);
+    return QStringLiteral("нет связи, ") + age;
 }
 
 } // namespace olv::device

@@ -5,7 +5,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 
 namespace olv::device {
 
@@ -28,6 +30,12 @@ QByteArray MeasurementLogLine(int hours, int minutes, int seconds, float value, 
 // A failed read has no new measurement (logging would repeat the previous one with a new time) and an
 // implausible one has no number (logging it as 0.0000 would record a pressure that was never measured).
 bool ShouldLogMeasurement(bool readSucceeded, const LiveReading& reading);
+
+// The line under the value after a failed poll: "нет связи" before any reading succeeded, else with how
+// old the last good reading is: seconds for the first two minutes, then whole minutes up to two hours,
+// then whole hours ("нет связи, данные 5 с назад", "… 3 мин назад", "… 2 ч назад"). A negative age,
+// which a steady clock never gives, counts as none.
+QString StaleReadingText(std::optional<std::chrono::seconds> sinceLastReading);
 
 // Opens fileName for appending (creating it), writes one line stamped with the local time, closes it.
 // Returns false, without a message, when the file cannot be opened or written.

@@ -21,6 +21,13 @@ void CountExchange(LinkCounters& counters, const ExchangeRecord& record) {
     if (record.flags & ExceptionReply) ++counters.exceptions;
 }
 
+LinkState LinkStateOf(bool listening, bool portOpen, bool hungUp, bool fresh, const LinkCounters& counters) {
+    if (listening) return LinkState::Listening;
+    if (!portOpen || hungUp) return LinkState::PortClosed;
+    if (fresh) return LinkState::PortOpen;
+    return counters.answeredLast ? LinkState::Exchange : LinkState::NoReply;
+}
+
 QString LinkStateText(LinkState state) {
     switch (state) {
     case LinkState::PortOpen:
@@ -46,14 +53,18 @@ QString LinkHealthText(const LinkDescription& link, LinkState state, const LinkC
     if (!link.path.contains(QLatin1String("://")))
         text += dot + QStringLiteral("%1, ").arg(link.baudRate) +
                 parities[link.parity >= 0 && link.parity <= 2 ? link.parity : 0];
-    text += dot + QStringLiteral("адрес %1").arg(link.address) + dot + LinkStateText(state) + dot +
-            QStringLiteral("запросов %1, ответов %2, без ответа %3, CRC %4, исключений %5")
-                .arg(counters.requests)
-                .arg(counters.answers)
-                .arg(counters.noReply)
-                .arg(counters.crcErrors)
-                .arg(counters.exceptions);
-    if (counters.lastReplyMs >= 0) text += dot + QStringLiteral("%1 мс").arg(counters.lastReplyMs);
+    return text + dot + QStringLiteral("адрес %1").arg(link.address) + dot + LinkStateText(state) + dot +
+           LinkCountsText(counters);
+}
+
+QString LinkCountsText(const LinkCounters& counters) {
+    QString text = QStringLiteral("запросов %1, ответов %2, без ответа %3, CRC %4, исключений %5")
+                       .arg(counters.requests)
+                       .arg(counters.answers)
+                       .arg(counters.noReply)
+                       .arg(counters.crcErrors)
+                       .arg(counters.exceptions);
+    if (counters.lastReplyMs >= 0) text += QStringLiteral(" · %1 мс").arg(counters.lastReplyMs);
     return text;
 }
 

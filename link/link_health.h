@@ -41,8 +41,16 @@ struct LinkDescription {
     int address = 0;
 };
 
+// What the line is doing, from what the window knows of it: listening comes first, then a port that
+// is closed or whose line hung up, then the last exchange since the port was opened (fresh: none yet).
+LinkState LinkStateOf(bool listening, bool portOpen, bool hungUp, bool fresh, const LinkCounters& counters);
+
 // The state in words: "порт открыт", "обмен", "нет ответа", "порт закрыт", "слушает линию".
 QString LinkStateText(LinkState state);
+
+// The counters in words: "запросов 12, ответов 11, без ответа 1, CRC 0, исключений 0", then " · 14 мс"
+// (from the request to the end of the last reply) once a reply has come.
+QString LinkCountsText(const LinkCounters& counters);
 
 // The status bar's line: the link, its state and the counters, e.g.
 // "COM1 /dev/ttyUSB0 · 19200, четный · адрес 1 · обмен · запросов 12, ответов 11, без ответа 1, CRC 0,

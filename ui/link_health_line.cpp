@@ -13,14 +13,8 @@ void TForm1::NoteLinkHealth(const olv::link::ExchangeRecord& record) {
 }
 
 void TForm1::ShowLinkHealth() {
-    using olv::link::LinkState;
-    LinkState state = LinkState::PortOpen;
-    if (linkListening)
-        state = LinkState::Listening;
-    else if (!portLink.port().isOpen() || portLink.port().hungUp())
-        state = LinkState::PortClosed;
-    else if (!linkFresh)
-        state = linkCounters.answeredLast ? LinkState::Exchange : LinkState::NoReply;
+    const olv::link::LinkState state = olv::link::LinkStateOf(linkListening, portLink.port().isOpen(),
+                                                              portLink.port().hungUp(), linkFresh, linkCounters);
     const olv::link::LinkDescription link{linkSettings.portNumber, linkPath, linkSettings.baudRate,
                                           linkSettings.parity, linkSettings.address};
     Label52->setText(olv::link::LinkHealthText(link, state, linkCounters));

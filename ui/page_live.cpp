@@ -4,6 +4,7 @@
 #include "ui/caption_panel.h"
 
 #include "device/encodings.h"
+#include "device/live_value.h"
 #include "device/number_text.h"
 
 #include <QCheckBox>
@@ -25,14 +26,6 @@ void SetPanelPointSize(CaptionPanel* panel, int points) {
     font.setPointSize(points);
     panel->setFont(font);
     panel->captionLabel()->setFont(font);
-}
-
-// How old the last good reading is, in words: seconds for the first two minutes, then minutes, then
-// hours.
-QString StaleAgeText(long long seconds) {
-    if (seconds < 120) return QStringLiteral("данные %1 с назад").arg(seconds);
-    if (seconds < 2 * 3600) return QStringLiteral("данные %1 мин назад").arg(seconds / 60);
-    return QStringLiteral("данные %1 ч назад").arg(seconds / 3600);
 }
 
 } // namespace
@@ -132,14 +125,12 @@ void TForm1::ShowLiveValue() {
 // the status memo says that there is no link, in the colour of the exchange state.
 void TForm1::ShowStaleValue() {
     if (!liveMeasured) {
-        Label51->setText(QStringLiteral("нет связи"));
+        Label51->setText(olv::device::StaleReadingText(std::nullopt));
         Label51->show();
         return;
     }
-    const auto age =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - liveMeasuredAt)
-            .count();
-    Label51->setText(QStringLiteral("нет связи, ") + StaleAgeText(age));
+    Label51->setText(olv::device::StaleReadingText(
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - liveMeasuredAt)));
     Label51->show();
     Panel1->captionLabel()->setStyleSheet(QStringLiteral("color: #808080;"));
     SetColor(Panel1, ButtonFaceColor());

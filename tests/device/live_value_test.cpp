@@ -87,6 +87,32 @@ INSTANTIATE_TEST_SUITE_P(Table, ShouldLogTest,
                          ::testing::Values(LogDecision{true, false, true}, LogDecision{true, true, false},
                                            LogDecision{false, false, false}, LogDecision{false, true, false}));
 
+// The age is told in the largest unit that still says it exactly enough: each row sits on a border
+// where a < taken for <=, a rounding instead of a cut, or a wrong divisor shows.
+TEST(StaleReadingText, TellsTheAgeInSecondsMinutesOrHours) {
+    using std::chrono::seconds;
+    const struct {
+        std::optional<seconds> age;
+        const char* text;
+    } rows[] = {
+        {std::nullopt, "нет связи"},
+        {seconds(0), "нет связи, данные 0 с назад"},
+        {seconds(119), "нет связи, данные 119 с назад"},
+        {seconds(120), "нет связи, данные 2 мин назад"},
+        {seconds(179), "нет связи, данные 2 мин назад"},
+        {seconds(7199), "нет связи, данные 119 мин назад"},
+        {seconds(7200), "нет связи, данные 2 ч назад"},
+        {seconds(10799), "нет связи, данные 2 ч назад"},
+        {seconds(400LL * 24 * 3600), "нет связи, данные 9600 ч назад"},
+        {seconds(-5), "нет связи, данные 0 с назад"},
+        {seconds::max(), "нет связи, данные 2562047788015215 ч назад"},
+        {seconds::min(), "нет связи, данные 0 с назад"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(StaleReadingText(row.age).toStdString(), row.text)
+            << (row.age ? std::to_string(row.age->count()) : "none");
+}
+
 TEST(AppendMeasurementLog, AppendsOneStampedLinePerCall) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
