@@ -60,6 +60,7 @@ TForm1::TForm1(Form1Deps deps)
       boxes(deps.boxes ? deps.boxes : ownBoxes.get()),
       serialLink(std::move(deps.port), *boxes, std::move(deps.resolvePath)),
       master(serialLink.port(), linkSettings) {
+    liveTrend = olv::device::LiveTrend(std::move(deps.clock));
     if (ownBoxes) ownBoxes->setOwner(this);
     // From here on every wait of the port for its line keeps the window painting.
     lineWaiter_ = std::make_unique<LineWaiter>();

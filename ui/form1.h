@@ -76,6 +76,9 @@ struct Form1Deps {
     olv::link::MessageBoxes* boxes = nullptr; // null: the window shows its own QMessageBox boxes
     std::function<std::string(int portNumber)> resolvePath;
     bool runFormCreate = true; // false leaves the controls as designed (lists empty, nothing opened)
+    // The time of day in milliseconds since the epoch with which the trend stamps its readings; the
+    // wall clock unless given (tests step it).
+    olv::device::LiveTrend::Clock clock;
 };
 
 // The main window. It owns every piece of the program's state; its handlers keep the names of the
