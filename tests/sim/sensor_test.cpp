@@ -31,9 +31,9 @@ TEST(SensorError, ParsesAnySubsetOfItsKeys) {
     EXPECT_EQ(Model(FormatSensorError(m)), m) << FormatSensorError(m);
     EXPECT_EQ(FormatSensorError(m), "zero=0.5,gain=-1.5,hysteresis=0.2,noise=0.01,settle=3,seed=9");
 
-    for (const char* bad : {"", "zero", "zero=", "zero=x", "zero=1,", "span=1", "noise=-0.1", "settle=-1",
-                            "hysteresis=-1", "seed=-1", "seed=1.5", "zero=nan", "gain=inf", "zero=1e400",
-                            "zero=0.5 ", "zero=1,,gain=2"}) {
+    for (const char* bad :
+         {"", "zero", "zero=", "zero=x", "zero=1,", "span=1", "noise=-0.1", "settle=-1", "hysteresis=-1",
+          "seed=-1", "seed=1.5", "zero=nan", "gain=inf", "zero=1e400", "zero=0.5 ", "zero=1,,gain=2"}) {
         SensorError kept{1, 2, 3, 4, 5, 6};
         std::string error;
         EXPECT_FALSE(ParseSensorError(bad, kept, error)) << bad;
@@ -144,12 +144,14 @@ TEST(SensorCommands, ApplyAndSensorErrorPickTheirMeter) {
     std::string error;
     ASSERT_TRUE(second.setKey("address", "2", error));
     Line line({Instrument(), second});
-    EXPECT_EQ(line.command("sensor-error zero=1,noise=0", 0), "ok sensor-error zero=1,gain=0,hysteresis=0,noise=0,settle=0,seed=1\n");
+    EXPECT_EQ(line.command("sensor-error zero=1,noise=0", 0),
+              "ok sensor-error zero=1,gain=0,hysteresis=0,noise=0,settle=0,seed=1\n");
     EXPECT_EQ(line.command("apply 0.4", 1), "ok apply 0.400000006\n");
     EXPECT_EQ(line.command("@2 apply 1.2", 1), "ok apply 1.20000005\n");
     EXPECT_NEAR(line.instruments()[0].liveValue(2), 0.4 + 0.016, 1e-6);
     EXPECT_NEAR(line.instruments()[1].liveValue(2), 1.2, 1e-6) << "the other meter has no errors";
-    EXPECT_EQ(line.command("@2 sensor-error", 2), "ok sensor-error zero=0,gain=0,hysteresis=0,noise=0,settle=0,seed=1\n");
+    EXPECT_EQ(line.command("@2 sensor-error", 2),
+              "ok sensor-error zero=0,gain=0,hysteresis=0,noise=0,settle=0,seed=1\n");
 
     const auto dump = line.command("dump", 2);
     EXPECT_NE(dump.find("\nsensor_error=zero=1,gain=0,"), std::string::npos) << dump;
@@ -168,8 +170,9 @@ TEST(SensorCommands, ApplyAndSensorErrorPickTheirMeter) {
 TEST(SensorOptions, SetTheErrorsOfEveryInstrument) {
     Options options;
     std::string error;
-    ASSERT_TRUE(ParseOptions({"--sensor-error", "zero=0.5,gain=1,noise=0.01,seed=3", "--instruments-range", "1-3"},
-                             options, error))
+    ASSERT_TRUE(
+        ParseOptions({"--sensor-error", "zero=0.5,gain=1,noise=0.01,seed=3", "--instruments-range", "1-3"},
+                     options, error))
         << error;
     ASSERT_EQ(options.instruments.size(), 3u);
     for (const Instrument& inst : options.instruments)
