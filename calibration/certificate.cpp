@@ -209,6 +209,38 @@ std::optional<bool> FinalVerdict(const CertificateData& data) {
     return Summarize(data.asFound).pass;
 }
 
+std::optional<UncertaintyBudget> CertificateUncertainty(const CertificateData& data) {
+    const std::vector<PointResult>& table = data.asLeft.empty() ? data.asFound : data.asLeft;
+    return ExpandedUncertainty(data.reference.uncertainty, ShownResolution(), RepeatabilityOf(table));
+}
+
+QString CalibrationOutcomeText(const CertificateData& data) {
+    const auto table = [](const QString& name, const std::vector<PointResult>& results) {
+        const Summary s = Summarize(results);
+        return name + u' ' + VerdictText(s.pass) +
+               (s.largestErrorPercent
+                    ? QStringLiteral(" (%1 %)").arg(PercentText(*s.largestErrorPercent, true))
+                    : QString());
+    };
+    QStringList parts{table(QStringLiteral("до подстройки"), data.asFound)};
+    if (!data.trim) {
+        parts << QStringLiteral("без подстройки");
+    } else if (!data.trim->after) {
+        parts << TrimKindName(data.trim->kind) + QStringLiteral(": ") + data.trim->outcome +
+                     QStringLiteral(", что хранит прибор, неизвестно");
+    } else if (*data.trim->after == data.trim->before) {
+        parts << QStringLiteral("без подстройки (") + data.trim->outcome + u')';
+    } else {
+        const Trim& b = data.trim->before;
+        const Trim& a = *data.trim->after;
+        parts << QStringLiteral("%1: смещение %2 → %3, множитель %4 → %5")
+                     .arg(TrimKindName(data.trim->kind), ValueText(b.offset), ValueText(a.offset),
+                          ValueText(b.multiplier), ValueText(a.multiplier));
+    }
+    if (!data.asLeft.empty()) parts << table(QStringLiteral("после подстройки"), data.asLeft);
+    return parts.join(QStringLiteral("; "));
+}
+
 QString CertificateHtml(const CertificateData& data) {
     const device::RegisterImage& image = data.image;
     const auto word = [&](int r) { return image.words[static_cast<size_t>(r)]; };

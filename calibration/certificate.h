@@ -61,6 +61,16 @@ bool TrimChanged(const CertificateData& data);
 // table when the trim is as it was; none when a trim was written and not checked afterwards.
 std::optional<bool> FinalVerdict(const CertificateData& data);
 
+// The uncertainty of the table that gives the verdict (as left when there is one, else as found): the
+// reference's stated uncertainty, the step of the fourth decimal the meter is shown with, and the table's
+// repeatability. None when the reference's uncertainty is negative or not a number.
+std::optional<UncertaintyBudget> CertificateUncertainty(const CertificateData& data);
+
+// The calibration in one line, for the journal and a terminal: each table's verdict with its largest
+// error, and the trim as the instrument holds it, e.g. "до подстройки не годен (+1.115 %); подстройка
+// по двум точкам: смещение 0.0100 → -0.0079, множитель 0.9800 → 0.9901; после подстройки годен (+0.012 %)".
+QString CalibrationOutcomeText(const CertificateData& data);
+
 // The certificate as HTML for a QTextDocument (the program prints it to PDF like the commissioning
 // record): the instrument, range and units, the reference, the conditions and the person, the
 // procedure, the as-found table with its verdict, the trim (old → new, or "без подстройки"), the

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace olv::calibration;
 
 namespace {
@@ -107,6 +109,39 @@ TEST(CertificateHtml, ShowsTheTrimTheInstrumentHoldsAfterTheWriteNotTheOneMeant)
     EXPECT_TRUE(html.contains(QStringLiteral("что хранит прибор, неизвестно")));
     EXPECT_FALSE(FinalVerdict(d));
     EXPECT_TRUE(html.contains(QStringLiteral("Результат не определён")));
+}
+
+TEST(CalibrationOutcomeText, SaysEachVerdictAndTheTrimTheInstrumentHolds) {
+    CertificateData d = Sample();
+    EXPECT_EQ(CalibrationOutcomeText(d).toStdString(),
+              QStringLiteral("до подстройки не годен (+0.563 %); без подстройки").toStdString());
+    d.trim = TrimRecord{TrimKind::Zero, {0.01f, 0.98f}, Trim{-0.0079f, 0.98f}, QStringLiteral("записано")};
+    d.asLeft = {At(0, 0, 0.0001), At(1, 0.4, -0.00021)};
+    EXPECT_EQ(CalibrationOutcomeText(d).toStdString(),
+              QStringLiteral("до подстройки не годен (+0.563 %); подстройка нуля: смещение 0.0100 → -0.0079, "
+                             "множитель 0.9800 → 0.9800; после подстройки годен (-0.013 %)")
+                  .toStdString());
+    d.trim->after.reset();
+    d.trim->outcome = QStringLiteral("нет ответа");
+    d.asLeft.clear();
+    EXPECT_EQ(CalibrationOutcomeText(d).toStdString(),
+              QStringLiteral("до подстройки не годен (+0.563 %); подстройка нуля: нет "
+                             "ответа, что хранит прибор, неизвестно")
+                  .toStdString());
+}
+
+TEST(CertificateUncertainty, TakesTheRepeatabilityOfTheTableThatGivesTheVerdict) {
+    CertificateData d = Sample(); // as found: mean deviations 0.0001 / sqrt(5)
+    auto u = CertificateUncertainty(d);
+    ASSERT_TRUE(u);
+    EXPECT_NEAR(u->repeatability, 0.0001 / std::sqrt(5.0), 1e-12);
+    EXPECT_DOUBLE_EQ(u->reference, 0.0004);
+    d.asLeft = {At(0, 0, 0.0001)};
+    d.asLeft[0].readingDeviation = 0.0004;
+    d.asLeft[0].readingCount = 4;
+    EXPECT_NEAR(CertificateUncertainty(d)->repeatability, 0.0002, 1e-12);
+    d.reference.uncertainty = std::nan("");
+    EXPECT_FALSE(CertificateUncertainty(d));
 }
 
 TEST(CertificateCsv, HoldsBothTablesInWindows1251) {

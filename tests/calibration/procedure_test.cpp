@@ -91,13 +91,4 @@ TEST(CheckProcedure, TakesPointsUpToTenPercentBeyondTheRange) {
     EXPECT_TRUE(CheckProcedure(p, {-100, 0, {}}).isEmpty());
 }
 
-TEST(Tolerance, ConvertsBetweenPercentAndUnits) {
-    const Tolerance percent{0.25, false};
-    EXPECT_DOUBLE_EQ(percent.units(1.6), 0.004);
-    EXPECT_DOUBLE_EQ(percent.percent(1.6), 0.25);
-    const Tolerance units{0.008, true};
-    EXPECT_DOUBLE_EQ(units.units(1.6), 0.008);
-    EXPECT_DOUBLE_EQ(units.percent(1.6), 0.5);
-}
-
 } // namespace

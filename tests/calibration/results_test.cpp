@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 
 using namespace olv::calibration;
 
@@ -126,41 +125,6 @@ TEST(RepeatabilityOf, TakesTheCyclesWhenThereAreSeveralElseTheScatterOfAMean) {
     EXPECT_NEAR(RepeatabilityOf(cycles), 0.001, 1e-12);
     EXPECT_EQ(RepeatabilityOf({}), 0);
     EXPECT_EQ(RepeatabilityOf({SkippedPoint({0, 0, Direction::Up, 0})}), 0);
-}
-
-// Random tables: every verdict agrees with its error and the summary's figures with the results.
-TEST(Summarize, RandomTablesAgreeWithTheirResults) {
-    std::mt19937 random(99);
-    std::uniform_real_distribution<double> error(-0.006, 0.006);
-    for (int run = 0; run < 500; ++run) {
-        std::vector<PointResult> results;
-        double largest = 0;
-        bool anyFailed = false;
-        int accepted = 0;
-        for (int i = 0; i < 1 + static_cast<int>(random() % 12); ++i) {
-            if (random() % 5 == 0) {
-                results.push_back(SkippedPoint({i % 5, 0.4 * (i % 5), Direction::Up, i / 5}));
-                continue;
-            }
-            const PointResult r = At(i % 5, 0.4 * (i % 5), error(random),
-                                     random() % 2 ? Direction::Up : Direction::Down, i / 5);
-            ASSERT_EQ(r.pass, std::fabs(r.error) <= 0.004 + 1e-6 * Span);
-            anyFailed |= !r.pass;
-            ++accepted;
-            largest = std::max(largest, std::fabs(r.errorPercent));
-            results.push_back(r);
-        }
-        const Summary s = Summarize(results);
-        EXPECT_EQ(s.accepted, accepted);
-        EXPECT_EQ(s.pass, accepted > 0 && !anyFailed);
-        if (accepted > 0) {
-            EXPECT_DOUBLE_EQ(std::fabs(*s.largestErrorPercent), largest);
-        }
-        if (s.largestHysteresis) {
-            EXPECT_LE(*s.largestHysteresis, 0.012 + 1e-12);
-        }
-        EXPECT_GE(RepeatabilityOf(results), 0);
-    }
 }
 
 } // namespace
