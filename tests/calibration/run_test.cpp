@@ -1,5 +1,6 @@
 // The run of a check as a state machine fed with polls and a clock the test moves.
 
+#include "calibration/reference.h"
 #include "calibration/run.h"
 
 #include <gtest/gtest.h>
@@ -199,6 +200,14 @@ TEST(CalibrationRun, ARefusedProcedureFinishesAtOnceWithItsReason) {
     EXPECT_TRUE(b.run.steps().empty());
     EXPECT_EQ(b.run.message(), QStringLiteral("Не задано ни одной точки."));
     EXPECT_FALSE(b.run.pressureApplied());
+}
+
+TEST(CheckReferenceAddress, RefusesTheBroadcastTheMetersOwnAndWhatNoFrameHolds) {
+    EXPECT_TRUE(CheckReferenceAddress(1, 2).isEmpty());
+    EXPECT_TRUE(CheckReferenceAddress(1, 255).isEmpty());
+    EXPECT_TRUE(CheckReferenceAddress(1, 1).contains(QStringLiteral("проверяемого")));
+    for (int bad : {0, -1, 256})
+        EXPECT_FALSE(CheckReferenceAddress(1, bad).isEmpty()) << bad;
 }
 
 // Whatever the meter sends and the engineer does, the run keeps its books: one result per step left
