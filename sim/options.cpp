@@ -29,6 +29,12 @@ const char* const UsageText =
     "  --state FILE             key=value lines of the starting state (see `dump`)\n"
     "  --set KEY=VALUE          one state key, e.g. --set text=Hello --set range_max=2.5\n"
     "  --value F, --value-raw HEX, --status N   a fixed live value, its raw bits, a status word\n"
+    "  --sensor-error zero=Z,gain=G,hysteresis=H,noise=S,settle=T[,seed=N]\n"
+    "                           errors of every instrument's sensor: zero, hysteresis and noise (standard\n"
+    "                           deviation) in % of span, gain in %, settle a first-order time constant in\n"
+    "                           seconds; keys left out are 0. It measures P x (1 + G/100) + Z/100 x span\n"
+    "                           (descending readings H % of span above ascending ones), and sends that\n"
+    "                           x trim multiplier + trim offset\n"
     "  --instrument K=V,K=V     one instrument of several on the line (addr=, baud=, parity=, any key)\n"
     "  --instruments-range A-B  one instrument at every address A..B\n"
     "  --fault 'NAME ARG [once]'  a fault switch from the start, as the `fault` command\n"
@@ -45,6 +51,8 @@ const char* const UsageText =
     "\n"
     "Commands ([@ADDR] picks an instrument, default the first):\n"
     "  ping | dump | get REG | set KEY=VALUE | value F|raw HEX|live | status N|auto | instruments\n"
+    "  apply P|live   the pressure applied to the sensor, in the instrument's units; live: the slow swing\n"
+    "  sensor-error zero=Z,gain=G,hysteresis=H,noise=S,settle=T[,seed=N]|off   the sensor's errors from now\n"
     "  fault noreply|crc|collide on|off|once   fault "
     "delay|truncate|extra|address|function|exception|garbage|gap "
     "N|off [once]\n"
@@ -174,7 +182,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         } else if (a == "--state") {
             if (!value(statePath)) return false;
         } else if (a == "--baud" || a == "--parity" || a == "--address" || a == "--byte-order" ||
-                   a == "--value" || a == "--value-raw" || a == "--status") {
+                   a == "--value" || a == "--value-raw" || a == "--status" || a == "--sensor-error") {
             if (!value(v)) return false;
             std::string key = a.substr(2);
             for (char& c : key)
