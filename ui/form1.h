@@ -209,7 +209,13 @@ class TForm1 : public QMainWindow {
     // True when a field does not convert (its messages were shown). With placeholderKeepsWord a field
     // that still shows "Данных нет" leaves its words in the image as they are (a profile save before
     // any read).
+    // For a write (placeholderKeepsWord false) the collected values are then judged as
+    // RefuseConfigurationValues does.
     bool CollectConfiguration(bool placeholderKeepsWord = false);
+    // True, after its two boxes with the field focused, when the image holds a value the page supplies
+    // that the instrument must not be given (a range minimum not below its maximum, a trim multiplier
+    // of 0, a float that is no number, a date that does not exist).
+    bool RefuseConfigurationValues();
     // What one write operation knows for the journal: the instrument's state read just before it (the
     // old values, and the words a configuration write keeps), where it was, and the blocks the
     // instrument took.

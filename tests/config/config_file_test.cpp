@@ -101,6 +101,15 @@ TEST_F(ConfigFileTest, FilesThatAreNoConfigurationAreRefusedWithTheirReason) {
         {"word beyond 16 bits", edited("\r\nr0=256", "\r\nr0=65536"), "регистр 0"},
         {"a profile", "[TAB]\r\nnum=1\r\n", "не файл конфигурации"},
         {"over 1 MB", good + QByteArray(MaxConfigFileSize, ';'), "больше 1 МБ"},
+        // Values the instrument must never be given, though every word is a number.
+        {"minimum above the maximum", edited("\r\nr20=48588", "\r\nr20=16544").replace("\r\nr21=52429", "\r\nr21=0"),
+         "r20: минимум диапазона 5.0000 не меньше максимума 2.5000"},
+        {"trim multiplier 0", edited("\r\nr61=16256", "\r\nr61=0").replace("\r\nr62=", "\r\nr62=0\r\nx="),
+         "r61: диапазон подстройки равен 0"},
+        {"trim offset infinite", edited("\r\nr59=15436", "\r\nr59=32640").replace("\r\nr60=", "\r\nr60=0\r\nx="),
+         "r59: смещение подстройки не число (inf)"},
+        {"31 February", edited("\r\nr5=3895", "\r\nr5=7975"), "r5: дата выпуска с днем 31 и месяцем 2"},
+        {"broadcast address", edited("\r\nr8=260", "\r\nr8=4"), "r8: сетевой номер 0"},
     };
     for (const Row& row : rows) {
         writeFile(path("bad.cfg"), row.bytes);
@@ -109,6 +118,14 @@ TEST_F(ConfigFileTest, FilesThatAreNoConfigurationAreRefusedWithTheirReason) {
         EXPECT_TRUE(reason.contains(QString::fromUtf8(row.reason)))
             << row.name << ": " << reason.toStdString();
     }
+    // The whole reason, with the line of the register as an editor counts it.
+    const QByteArray minimumAbove = edited("\r\nr20=48588", "\r\nr20=16544").replace("\r\nr21=52429", "\r\nr21=0");
+    writeFile(path("bad.cfg"), minimumAbove);
+    QString reason;
+    EXPECT_FALSE(LoadConfigFile(path("bad.cfg"), reason));
+    const int line = int(minimumAbove.left(minimumAbove.indexOf("\r\nr20=")).count('\n')) + 2;
+    EXPECT_EQ(reason, QStringLiteral("строка %1, r20: минимум диапазона 5.0000 не меньше максимума 2.5000").arg(line));
+
     ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo.cfg")).constData(), 0644), 0);
     ASSERT_TRUE(QDir(path("")).mkdir("folder.cfg"));
     for (const QString& name : {path("fifo.cfg"), path("folder.cfg"), QStringLiteral("/dev/null")}) {
