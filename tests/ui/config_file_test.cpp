@@ -8,6 +8,7 @@
 #include "config/journal.h"
 #include "settings/ini_file.h"
 #include "ui/form2.h"
+#include "ui/journal_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTemporaryDir>
 
 #include <cerrno>
 #include <cstring>
@@ -186,6 +188,70 @@ class ConfigFileTest : public QObject {
                                                  "Текст, хранящийся в приборе",
                                                  "«Датчик давления »",
                                                  "«Котельная 2     »"}));
+    }
+
+    // The file saved from the meter with its range minimum edited above the maximum is refused before
+    // anything is read or written, naming the field and its line; the spare keeps its range.
+    void fileWithTheMinimumAboveTheMaximumIsRefusedWhole() {
+        SimFormFixture f(ReplacementLine());
+        QVERIFY(f.started());
+        f.settle();
+        const QString cfg = SaveFailedMeter(f);
+        QByteArray bytes = ReadAll(cfg);
+        const qsizetype at = bytes.indexOf("\r\nr20=");
+        QVERIFY(at > 0);
+        bytes.replace(at, bytes.indexOf("\r\nr22=") - at, "\r\nr20=16544\r\nr21=0"); // 5.0
+        QFile file(cfg);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+        const int line = int(bytes.left(at).count('\n')) + 2;
+        Reach(*f, 2);
+        const auto spare = Stored(f, 2);
+        bool dialogShown = false;
+        f->runCompareDialog = [&](Form2&) { dialogShown = true; };
+        Answer(*f, cfg);
+        f->N6Click();
+        QCOMPARE(BoxLines(f.boxes),
+                 QStringList{QStringLiteral("Ошибка: Файл %1 не принят: строка %2, r20: минимум диапазона 5.0000 "
+                                            "не меньше максимума 2.5000.")
+                                 .arg(cfg)
+                                 .arg(line)});
+        QVERIFY(!dialogShown);
+        QCOMPARE(Stored(f, 2), spare);
+    }
+
+    // A journal entry whose field holds a line break is one row of the journal dialog.
+    void journalDialogShowsAnEntryWithALineBreakAsOneRow() {
+        QTemporaryDir dir;
+        const QString journal = dir.filePath("journal.csv");
+        olv::config::JournalEntry entry;
+        entry.serial = "111";
+        entry.changes = {{"Текст, хранящийся в приборе", "«a»", "«первая\nвторая»"}};
+        QString reason;
+        QVERIFY(olv::config::AppendJournal(journal, entry, reason));
+        entry.serial = "222";
+        QVERIFY(olv::config::AppendJournal(journal, entry, reason));
+        JournalDialog dialog(journal);
+        QCOMPARE(dialog.StringGrid1->rowCount(), 2);
+        QCOMPARE(dialog.StringGrid1->item(1, 5)->text(), QStringLiteral("111"));
+        QCOMPARE(dialog.StringGrid1->item(1, 8)->text(),
+                 QStringLiteral("Текст, хранящийся в приборе: «a» → «первая\nвторая»"));
+        dialog.Edit1->setText("111");
+        QCOMPARE(dialog.StringGrid1->rowCount(), 1);
+    }
+
+    // Markup in the instrument's text is printed as the characters it is made of.
+    void recordPrintsMarkupInTheDeviceTextAsText() {
+        SimFormFixture::Options options;
+        options.simArgs = {"--quiet", "--instrument", "addr=1,text=<b>&lt;i&gt;</b>"};
+        SimFormFixture f(options);
+        QVERIFY(f.started());
+        f.settle();
+        Answer(*f, f.dir().filePath("rec"));
+        f->N7Click();
+        const QString text = Run("pdftotext", {f.dir().filePath("rec.pdf"), "-"});
+        QVERIFY2(text.contains(QStringLiteral("«<b>&lt;i&gt;</b>»")), qPrintable(text));
     }
 
     void otherModelIsRefusedAndThePageWritesWhatItWasShown() {
