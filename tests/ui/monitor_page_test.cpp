@@ -168,6 +168,13 @@ class MonitorPageTest : public QObject {
         const QStringList spools = f.dir().entryList({".capture-*"}, QDir::Files | QDir::Hidden);
         QCOMPARE(spools.size(), before.size()); // the old session's spool went, the new one came
         QCOMPARE(QFileInfo(f.dir().filePath(spools.value(0))).size(), qint64(24)); // a header, no copy
+
+        // Closing the window while a file is read stops the reading; the window closes.
+        f->Button13->click();
+        QVERIFY(f->OpeningCapture());
+        QVERIFY(f->close());
+        QVERIFY(!f->OpeningCapture());
+        QCOMPARE(f->formCloseRuns, 1);
     }
 
     // What is no capture file says why, at once; a file beyond the limit gives its size and the limit.
