@@ -217,21 +217,6 @@ TEST_F(ConfigFileTest, JournalEntryWithALineBreakInAFieldStaysOneEntry) {
     EXPECT_EQ(ReadJournal(path("journal.csv"), "111").size(), 1u);
 }
 
-// An empty journal has no entries; a quote opened on the first line and never closed takes that line
-// only, not the 199 999 entries after it.
-TEST_F(ConfigFileTest, EmptyJournalAndOneWhoseFirstQuoteNeverCloses) {
-    writeFile(path("journal.csv"), "");
-    EXPECT_TRUE(ReadJournal(path("journal.csv")).empty());
-    QByteArray lines = "\"open;x\r\n";
-    for (int i = 1; i < 200000; ++i)
-        lines += QByteArray::number(i) + ";x\r\n";
-    writeFile(path("journal.csv"), lines);
-    const std::vector<QStringList> entries = ReadJournal(path("journal.csv"));
-    ASSERT_EQ(entries.size(), 200000u);
-    EXPECT_EQ(entries.front(), (QStringList{"199999", "x"}));
-    EXPECT_EQ(entries.back(), (QStringList{"open;x"}));
-}
-
 TEST(Journal, ControlAndFormatCharactersAreCleanedBeforeTheyGoIn) {
     const QString nul = QStringLiteral("нет ответа") + QChar(0) + "x";
     EXPECT_EQ(CleanJournalText(nul), QStringLiteral("нет ответа\\x00x"));

@@ -129,18 +129,6 @@ TEST_F(CaptureFiles, ReadingReportsItsProgressAndStopsWhenAsked) {
     EXPECT_EQ(PcapProblemText(check), QStringLiteral("Чтение прервано."));
 }
 
-TEST_F(CaptureFiles, ReadingFromADescriptorLeavesItsOffsetAlone) {
-    write(path("c.pcap"), Header() + Records(0, 3));
-    const int fd = ::open(QFile::encodeName(path("c.pcap")).constData(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::lseek(fd, 7, SEEK_SET), 7);
-    int64_t handed = 0;
-    EXPECT_EQ(ReadPcapFrom(fd, [&](Micros, const uint8_t*, size_t) { ++handed; }).problem, PcapProblem::None);
-    EXPECT_EQ(handed, 3);
-    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 7);
-    ::close(fd);
-}
-
 // What is refused says why: no regular file, or too large with its size and the limit.
 TEST_F(CaptureFiles, RefusalsGiveTheirReason) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600), 0);
@@ -331,18 +319,6 @@ TEST_F(CaptureFiles, RingKeepsTheNewestFramesAndMarksWhereOldOnesWent) {
     EXPECT_GE(QFileInfo(path("saved.pcap")).size(), 24 + 16 + 3 * 256 * 1024 - 28);
 }
 
-TEST_F(CaptureFiles, RingWithoutRoomDropsEveryFrameAndSaysSo) {
-    CaptureSession session(options(1000)); // less than one block
-    EXPECT_EQ(session.spoolCapacity(), 24);
-    ASSERT_TRUE(session.append(Records(0, 7)));
-    EXPECT_EQ(session.droppedFrames(), 7);
-    QString reason;
-    ASSERT_TRUE(session.save(path("saved.pcap"), reason));
-    std::string expected = Header();
-    AppendPcapMarker(expected, Start + 6000, 7);
-    EXPECT_EQ(read(path("saved.pcap")), expected);
-}
-
 // An opened file is saved from itself: its records (re-encoded when written in another byte order or
 // with nanoseconds), then what came after; the ring leaves room for the file within the bound.
 TEST_F(CaptureFiles, OpenedFileBeginsTheSaveAndBoundsTheRing) {
@@ -377,6 +353,11 @@ TEST_F(CaptureFiles, OpenedFileBeginsTheSaveAndBoundsTheRing) {
     CaptureSession bounded(options(), OpenedCaptureFile(::dup(fd), near, true));
     EXPECT_LE(near + 16 + bounded.spoolCapacity() - 24, MaxCaptureFileSize);
     EXPECT_EQ(bounded.spoolCapacity(), 24 + 2 * 256 * 1024);
+    // One with no room left for a block: every frame after it is dropped, and counted.
+    CaptureSession full(options(), OpenedCaptureFile(::dup(fd), MaxCaptureFileSize - 100, true));
+    EXPECT_EQ(full.spoolCapacity(), 24);
+    ASSERT_TRUE(full.append(Records(0, 7)));
+    EXPECT_EQ(full.droppedFrames(), 7);
 }
 
 TEST_F(CaptureFiles, SaveToAFifoOrAFolderIsRefusedWithItsReason) {
@@ -471,38 +452,15 @@ TEST_F(CaptureFiles, OpeningReadsTheFileIntoACaptureOfItsOwnWithoutSpoolingIt) {
     ASSERT_TRUE(result.capture);
     EXPECT_EQ(opening.permille(), 1000);
     EXPECT_EQ(result.capture->endSequence(), direct.endSequence());
-    EXPECT_EQ(result.capture->counters().total.frames, direct.counters().total.frames);
     EXPECT_EQ(result.capture->counters().total.unanswered, direct.counters().total.unanswered);
     EXPECT_EQ(result.capture->counters().droppedFrames, 42);
-    EXPECT_EQ(result.capture->row(299)->bytes, direct.row(299)->bytes);
     EXPECT_TRUE(result.capture->spool().empty()); // the file holds them
-    EXPECT_GE(result.file.fd, 0);
     EXPECT_EQ(result.file.size, int64_t(file.size()));
-    EXPECT_TRUE(result.file.native);
     // Frames added afterwards are spooled again, for the session.
     const Bytes f = olv::test::ReadRequest(1, 15, 3);
     result.capture->addRecord(Start + 9000000, f.data(), f.size());
     EXPECT_FALSE(result.capture->spool().empty());
     EXPECT_EQ(spools(), QStringList{}); // and nothing was copied anywhere
-}
-
-TEST_F(CaptureFiles, OpeningRefusesAtOnceWhatIsNoFileOrTooLarge) {
-    ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600), 0);
-    CaptureOpening fifo(path("fifo"), {});
-    EXPECT_TRUE(fifo.done());
-    CaptureOpening::Result result = fifo.take();
-    EXPECT_EQ(result.check.problem, PcapProblem::Unreadable);
-    EXPECT_EQ(result.check.error, EINVAL);
-    EXPECT_FALSE(result.capture);
-
-    write(path("huge.pcap"), Header());
-    ASSERT_EQ(::truncate(QFile::encodeName(path("huge.pcap")).constData(), MaxCaptureFileSize + 1), 0);
-    CaptureOpening huge(path("huge.pcap"), {});
-    EXPECT_TRUE(huge.done());
-    result = huge.take();
-    EXPECT_EQ(result.check.problem, PcapProblem::TooLarge);
-    EXPECT_EQ(result.check.size, MaxCaptureFileSize + 1);
-    EXPECT_LT(result.file.fd, 0);
 }
 
 TEST_F(CaptureFiles, OpeningCancelledEndsWithoutACapture) {

@@ -8,7 +8,6 @@
 #include "config/journal.h"
 #include "settings/ini_file.h"
 #include "ui/form2.h"
-#include "ui/journal_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,7 +16,6 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QTemporaryDir>
 
 #include <cerrno>
 #include <cstring>
@@ -219,26 +217,6 @@ class ConfigFileTest : public QObject {
                                  .arg(line)});
         QVERIFY(!dialogShown);
         QCOMPARE(Stored(f, 2), spare);
-    }
-
-    // A journal entry whose field holds a line break is one row of the journal dialog.
-    void journalDialogShowsAnEntryWithALineBreakAsOneRow() {
-        QTemporaryDir dir;
-        const QString journal = dir.filePath("journal.csv");
-        olv::config::JournalEntry entry;
-        entry.serial = "111";
-        entry.changes = {{"Текст, хранящийся в приборе", "«a»", "«первая\nвторая»"}};
-        QString reason;
-        QVERIFY(olv::config::AppendJournal(journal, entry, reason));
-        entry.serial = "222";
-        QVERIFY(olv::config::AppendJournal(journal, entry, reason));
-        JournalDialog dialog(journal);
-        QCOMPARE(dialog.StringGrid1->rowCount(), 2);
-        QCOMPARE(dialog.StringGrid1->item(1, 5)->text(), QStringLiteral("111"));
-        QCOMPARE(dialog.StringGrid1->item(1, 8)->text(),
-                 QStringLiteral("Текст, хранящийся в приборе: «a» → «первая\nвторая»"));
-        dialog.Edit1->setText("111");
-        QCOMPARE(dialog.StringGrid1->rowCount(), 1);
     }
 
     // Markup in the instrument's text is printed as the characters it is made of.
