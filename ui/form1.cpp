@@ -23,7 +23,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QTabWidget>
-#include <QTemporaryFile>
 #include <QTimer>
 
 #include <array>
@@ -356,7 +355,9 @@ void TForm1::TabbedNotebook1Change(int, bool& allowChange) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // Listening is ended first: what was heard stays in its file until the window goes.
+    // A capture file being read is given up, and listening ended: what was heard stays in its file
+    // until the window goes.
+    CancelCaptureOpen();
     if (listening) StopListening();
     if (operationRunning || LineWaiting()) {
         // A transaction waiting for its reply keeps the port until it ends; closing it underneath

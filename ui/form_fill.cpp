@@ -35,6 +35,13 @@ void ReportNothingToSend(olv::link::MessageBoxes& boxes, const QString& fieldCap
     ReportNothingWritten(boxes);
 }
 
+void ReportRefusedValue(olv::link::MessageBoxes& boxes, const QString& sentence,
+                        const QString& fieldCaption) {
+    boxes.show({sentence, QStringLiteral("Ошибка ввода"), BoxIcon::Warning, BoxButtons::Ok,
+                QStringLiteral("Поле \"%1\"").arg(fieldCaption)});
+    ReportNothingWritten(boxes);
+}
+
 bool ShowsPlaceholder(const QString& text) {
     return text.trimmed() == QStringLiteral("Данных нет");
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace olv::monitor;
 using olv::test::ReadRequest;
 using olv::test::WithCrc;
@@ -135,7 +137,7 @@ TEST_P(PairerTest, PairsRepliesWithTheirRequests) {
         EXPECT_EQ(p.request, s.request) << sequence;
         EXPECT_EQ(p.unanswered, s.unanswered) << sequence;
         if (p.request >= 0) {
-            EXPECT_EQ(p.latency, s.end - static_cast<Micros>(s.bytes.size()) * c - 10000);
+            EXPECT_EQ(p.latency, std::max<Micros>(0, s.end - static_cast<Micros>(s.bytes.size()) * c - 10000));
         }
         ++sequence;
     }
@@ -145,6 +147,8 @@ using D = Direction;
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Lines, PairerTest, testing::Values(
     PairCase{"ReplyInTime", {{Read, 10000, D::Request}, {Answer, 30000, D::Reply, 0}}},
+    // Received in one burst with its request, it seems to begin before the request ended: still its reply.
+    PairCase{"ReplyTakenWithItsRequest", {{Read, 10000, D::Request}, {Answer, 12000, D::Reply, 0}}},
     PairCase{"ReplyTooLate", {{Read, 10000, D::Request}, {Answer, 200000, D::Reply, -1, 0}}},
     PairCase{"NextRequestEndsTheWait", {{Read, 10000, D::Request}, {ReadRequest(2, 0, 6), 60000, D::Request, -1, 0}}},
     PairCase{"BroadcastWaitsForNobody", {{WriteRequest(0, 9, {1}), 10000, D::Request}, {Read, 60000, D::Request}}},
