@@ -195,16 +195,27 @@ size_t TermiosPort::write(const uint8_t* bytes, size_t count) {
 }
 
 size_t TermiosPort::read(uint8_t* bytes, size_t count) {
+    return timedRead(bytes, count, {});
+}
+
+size_t TermiosPort::readFrame(uint8_t* bytes, size_t count, const FrameCutter& cut) {
+    return timedRead(bytes, count,
+                     [bytes, &cut](size_t received) { return AwaitsRestOfReply(cut, bytes, received); });
+}
+
+size_t TermiosPort::timedRead(uint8_t* bytes, size_t count, const HoldsSilence& holds) {
     if (fd_ < 0 || count == 0) return 0;
-    return ReadUnderTimeouts(fd_, timeouts_, count,
-                             [this, bytes, count](short revents, size_t received) -> ssize_t {
-                                 // POLLHUP, POLLERR or POLLNVAL without data: hung up, nothing more comes.
-                                 if (!(revents & POLLIN)) return -1;
-                                 const ssize_t n = ::read(fd_, bytes + received, count - received);
-                                 if (n > 0) return n;
-                                 if (n < 0 && (errno == EINTR || errno == EAGAIN)) return 0;
-                                 return -1; // 0 after POLLIN, or EIO: the line has hung up
-                             })
+    return ReadUnderTimeouts(
+               fd_, timeouts_, count,
+               [this, bytes, count](short revents, size_t received) -> ssize_t {
+                   // POLLHUP, POLLERR or POLLNVAL without data: hung up, nothing more comes.
+                   if (!(revents & POLLIN)) return -1;
+                   const ssize_t n = ::read(fd_, bytes + received, count - received);
+                   if (n > 0) return n;
+                   if (n < 0 && (errno == EINTR || errno == EAGAIN)) return 0;
+                   return -1; // 0 after POLLIN, or EIO: the line has hung up
+               },
+               holds)
         .received;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/serial_port.h"
+#include "link/timed_read.h"
 
 #include <cstdint>
 
@@ -36,6 +37,7 @@ class TermiosPort : public SerialPort {
     uint32_t takeLineErrors() override;
     size_t write(const uint8_t* bytes, size_t count) override;
     size_t read(uint8_t* bytes, size_t count) override;
+    size_t readFrame(uint8_t* bytes, size_t count, const FrameCutter& cut) override;
     void raiseLines() override;
     size_t readAvailable(uint8_t* bytes, size_t count) override;
     int descriptor() const override { return fd_; }
@@ -52,6 +54,7 @@ class TermiosPort : public SerialPort {
         int brk = 0;
     };
     bool readCounters(LineCounters& counters) const;
+    size_t timedRead(uint8_t* bytes, size_t count, const HoldsSilence& holds);
 
     int fd_ = -1;
     bool hungUp_ = false; // seen by readAvailable; the timed reads end early instead

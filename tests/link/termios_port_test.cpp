@@ -359,3 +359,20 @@ TEST_F(TermiosPortTest, ReopenAfterCloseWorks) {
     EXPECT_EQ(port.write(out, 1), 1u);
     EXPECT_EQ(pty.readMaster(1, seconds(2)), Bytes{0x42});
 }
+
+TEST_F(TermiosPortTest, TheAwaitedReplyIsReadWholeOverAPacketGap) {
+    // As a USB adapter with its default 16 ms timer may hand it over: the first bytes, then the rest
+    // 40 ms later, more than three times the 12 ms of silence that ends a read at 19200 bit/s.
+    std::thread adapter([this] {
+        if (pty.readMaster(8, seconds(2)).size() != 8) return;
+        pty.writeMaster(Bytes(kReadReply.begin(), kReadReply.begin() + 4));
+        std::this_thread::sleep_for(milliseconds(40));
+        pty.writeMaster(Bytes(kReadReply.begin() + 4, kReadReply.end()));
+    });
+    RtuMaster master(port, settings);
+    uint16_t values[3] = {};
+    uint8_t exc = 0;
+    EXPECT_EQ(master.readHoldingRegisters(15, 3, values, exc), 0);
+    adapter.join();
+    EXPECT_EQ(values[2], 0x9ABC);
+}
