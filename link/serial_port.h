@@ -1,10 +1,12 @@
 #pragma once
 
 #include "link/exchange_record.h"
+#include "link/usb_adapter.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace olv::link {
@@ -96,6 +98,10 @@ class SerialPort {
     // The descriptor that becomes readable when bytes arrive (or the line goes); -1 when there is
     // none to watch.
     virtual int descriptor() const { return -1; }
+
+    // The USB adapter behind the open port and what became of its low latency; nothing for a port that
+    // is no USB adapter, or is closed.
+    virtual std::optional<UsbPortState> usbState() const { return std::nullopt; }
 };
 
 } // namespace olv::link

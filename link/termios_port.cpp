@@ -2,6 +2,7 @@
 
 #include "link/descriptor_wait.h"
 #include "link/timed_read.h"
+#include "link/usb_adapter.h"
 
 #include <cerrno>
 #include <chrono>
@@ -129,6 +130,13 @@ bool TermiosPort::open(const std::string& devicePath, const LineSettings& line, 
 
     fd_ = fd;
     hungUp_ = false;
+    // A USB adapter's chip holds what it receives until its latency timer runs out; the low-latency flag
+    // makes the FTDI driver set that timer to 1 ms, which it then shows.
+    usb_.reset();
+    if (const auto found = FindUsbAdapter(sysfsRoot_, devicePath)) {
+        const LowLatency lowLatency = RequestLowLatency(SerialFlagsOf(fd_));
+        usb_ = UsbPortState{devicePath, FindUsbAdapter(sysfsRoot_, devicePath).value_or(*found), lowLatency};
+    }
     timeouts_ = ReadTimeouts{};
     lastCounters_ = LineCounters{};
     readCounters(lastCounters_); // the line errors count from here
@@ -137,6 +145,8 @@ bool TermiosPort::open(const std::string& devicePath, const LineSettings& line, 
 
 void TermiosPort::close() {
     if (fd_ < 0) return;
+    if (usb_) ReleaseLowLatency(SerialFlagsOf(fd_), usb_->lowLatency);
+    usb_.reset();
     ::close(fd_);
     fd_ = -1;
 }

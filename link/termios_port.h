@@ -4,6 +4,8 @@
 #include "link/timed_read.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 struct termios;
 
@@ -19,7 +21,9 @@ void ApplyLineSettings(struct termios& tio, const LineSettings& line);
 // Opened exclusively (an advisory lock and TIOCEXCL) in raw mode with one stop bit and the given data bits
 // and parity; reads wait with poll() under the classic comm time-outs (total per byte plus constant, and the
 // silence between bytes once the first has arrived). A hang-up (adapter unplugged, peer gone) ends a read at
-// once.
+// once. While it holds a USB adapter it asks the driver for low latency, so that the chip hands over
+// what it received after 1 ms instead of its default 16, and gives the previous setting back when it
+// lets the port go.
 class TermiosPort : public SerialPort {
   public:
     TermiosPort() = default;
@@ -41,6 +45,10 @@ class TermiosPort : public SerialPort {
     void raiseLines() override;
     size_t readAvailable(uint8_t* bytes, size_t count) override;
     int descriptor() const override { return fd_; }
+    std::optional<UsbPortState> usbState() const override { return usb_; }
+
+    // Where the adapters are looked up: "/sys" unless a test gives a tree of its own.
+    void setSysfsRoot(std::string root) { sysfsRoot_ = std::move(root); }
 
     // Bytes waiting in the receive queue (0 when closed).
     size_t bytesAvailable() const;
@@ -60,6 +68,8 @@ class TermiosPort : public SerialPort {
     bool hungUp_ = false; // seen by readAvailable; the timed reads end early instead
     ReadTimeouts timeouts_;
     LineCounters lastCounters_;
+    std::string sysfsRoot_ = "/sys";
+    std::optional<UsbPortState> usb_; // the adapter held, when it is one
 };
 
 } // namespace olv::link

@@ -4,6 +4,7 @@
 #include "link/rtu_master.h"
 #include "link/serial_link.h"
 #include "link/termios_port.h"
+#include "tests/support/fake_sysfs.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/recording_boxes.h"
 
@@ -375,4 +376,23 @@ TEST_F(TermiosPortTest, TheAwaitedReplyIsReadWholeOverAPacketGap) {
     EXPECT_EQ(master.readHoldingRegisters(15, 3, values, exc), 0);
     adapter.join();
     EXPECT_EQ(values[2], 0x9ABC);
+}
+
+TEST_F(TermiosPortTest, AUsbAdapterIsToldWithWhatBecameOfItsLowLatency) {
+    // The pseudo-terminal passes for an FTDI adapter in a tree of files; its driver has no serial
+    // flags to set, which is what a refusing driver looks like.
+    olv::test::FakeSysfs sys;
+    sys.addUsb(TerminalName(pty.slavePath()), olv::test::FakeSysfs::Usb{});
+    EXPECT_FALSE(port.usbState()) << "a pseudo-terminal is no USB adapter";
+    port.setSysfsRoot(sys.root());
+    std::string error;
+    ASSERT_TRUE(port.open(pty.slavePath(), LineSettings{19200, 8, 0}, error)) << error;
+    const auto state = port.usbState();
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->devicePath, pty.slavePath());
+    EXPECT_EQ(state->adapter.vendorId, "0403");
+    EXPECT_EQ(state->adapter.latencyTimerMs, 16);
+    EXPECT_EQ(state->lowLatency, LowLatency::Refused);
+    port.close();
+    EXPECT_FALSE(port.usbState());
 }
