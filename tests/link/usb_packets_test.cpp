@@ -3,11 +3,15 @@
 #include "link/crc16.h"
 #include "link/link_settings.h"
 #include "link/rtu_master.h"
+#include "link/termios_port.h"
 #include "tests/support/fake_port.h"
+#include "tests/support/sim_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -285,4 +289,36 @@ TEST(CutAwaitedRtuReply, AwaitedOnlyUntilWholeAndLengthsAsTheNetworkCutGivesThem
         EXPECT_EQ(cut.length, plain.length) << n;
         EXPECT_EQ(cut.awaited, n < reply.size()) << n;
     }
+}
+
+// ---- against the simulator as a USB adapter -------------------------------------------------------
+
+TEST(UsbLatencySimulator, EveryPollIsReadWholeThoughManyRepliesComeInTwoPackets) {
+    olv::test::SimInstrument sim;
+    ASSERT_TRUE(sim.start({"--quiet", "--usb-latency", "16", "--no-line-check"}));
+    TermiosPort port;
+    LinkSettings settings;
+    settings.address = 1;
+    settings.timeoutMs = 1000;
+    RtuMaster master(port, settings);
+    int failed = 0;
+    for (int baudRate : {19200, 38400}) {
+        std::string error;
+        ASSERT_TRUE(port.open(sim.path(), LineSettings{baudRate, 8, 0}, error)) << error;
+        settings.baudRate = baudRate;
+        for (int poll = 0; poll < 60; ++poll) {
+            // Each read ends a silence after a packet of the chip, so reads back to back would keep one
+            // phase to its timer; a pause of its own before each spreads them over the whole period.
+            std::this_thread::sleep_for(std::chrono::milliseconds(poll * 5 % 16));
+            uint16_t values[8] = {};
+            uint8_t exc = 0;
+            // The live value's three registers, and the eight of the configuration's first block.
+            const int count = poll % 2 ? 8 : 3;
+            failed += master.readHoldingRegisters(poll % 2 ? 0 : 15, count, values, exc) != 0 || exc != 0;
+        }
+    }
+    EXPECT_EQ(failed, 0);
+    int packets = 0, split = 0;
+    ASSERT_EQ(std::sscanf(sim.command("usb").c_str(), "ok latency=16 packets=%d split=%d", &packets, &split), 2);
+    EXPECT_GE(split, 20) << "the replies must have come in pieces for the reads to prove anything";
 }
