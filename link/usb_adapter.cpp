@@ -176,4 +176,12 @@ std::string LatencyText(const UsbAdapter& adapter, const UsbPortState* held) {
     return ms + ", низкая задержка включена";
 }
 
+AdapterTexts DescribeAdapter(const std::string& sysfsRoot, const std::string& devicePath,
+                             const std::optional<UsbPortState>& held) {
+    const auto adapter = FindUsbAdapter(sysfsRoot, devicePath);
+    if (!adapter) return {};
+    const bool isHeld = held && TerminalName(held->devicePath) == TerminalName(devicePath);
+    return {ChipText(*adapter), LatencyText(*adapter, isHeld ? &*held : nullptr)};
+}
+
 } // namespace olv::link

@@ -62,4 +62,14 @@ void ReleaseLowLatency(const SerialFlagsIo& io, LowLatency requested);
 std::string ChipText(const UsbAdapter& adapter);
 std::string LatencyText(const UsbAdapter& adapter, const UsbPortState* held);
 
+// The two texts of a device in the ports dialog, both empty for a device that is no USB adapter. held,
+// when given, is the port the program holds: what became of its low latency is told for the device it
+// leads to, whichever name of it was opened.
+struct AdapterTexts {
+    std::string chip;
+    std::string latency;
+};
+AdapterTexts DescribeAdapter(const std::string& sysfsRoot, const std::string& devicePath,
+                             const std::optional<UsbPortState>& held);
+
 } // namespace olv::link

@@ -237,3 +237,21 @@ TEST(LatencyText, SaysWhatBecameOfLowLatencyOnThePortHeld) {
     fixed.productId = "2303";
     EXPECT_EQ(ChipText(fixed), "USB-адаптер (067b:2303)");
 }
+
+TEST(DescribeAdapter, TheHeldPortIsToldUnderEveryNameThatLeadsToIt) {
+    FakeSysfs sys;
+    sys.addUsb("ttyUSB0", FakeSysfs::Usb{}, "1-2");
+    sys.addUsb("ttyUSB1", FakeSysfs::Usb{}, "1-3");
+    sys.addBuiltIn("ttyS0");
+    namespace fs = std::filesystem;
+    fs::create_symlink("ttyUSB0", fs::path(sys.root()) / "by-id-name");
+    // Opened by its stable name; the driver refused, and the timer still shows its 16 ms.
+    const UsbPortState held{sys.root() + "/by-id-name", {}, LowLatency::Refused};
+    const AdapterTexts first = DescribeAdapter(sys.root(), "/dev/ttyUSB0", held);
+    EXPECT_EQ(first.chip, "FTDI FT232R USB UART (0403:6001, ftdi_sio)");
+    EXPECT_EQ(first.latency, "16 мс: драйвер отказал в низкой задержке");
+    EXPECT_EQ(DescribeAdapter(sys.root(), "/dev/ttyUSB1", held).latency, "16 мс");
+    EXPECT_EQ(DescribeAdapter(sys.root(), "/dev/ttyUSB1", std::nullopt).latency, "16 мс");
+    const AdapterTexts builtIn = DescribeAdapter(sys.root(), "/dev/ttyS0", held);
+    EXPECT_TRUE(builtIn.chip.empty() && builtIn.latency.empty());
+}
