@@ -26,8 +26,10 @@ void PutHeader(int address, uint8_t function, int startRegister, int count, uint
     frame[5] = static_cast<uint8_t>(count & 0xFF);
 }
 
-FrameCutter RtuCutter(size_t asked) {
-    return [asked](const uint8_t* bytes, size_t received) { return CutRtuReply(asked, bytes, received); };
+FrameCutter RtuCutter(uint8_t function, int address, int count, size_t asked) {
+    return [=](const uint8_t* bytes, size_t received) {
+        return CutAwaitedRtuReply(function, address, count, asked, bytes, received);
+    };
 }
 
 } // namespace
@@ -118,6 +120,21 @@ FrameCut CutRtuReply(size_t asked, const uint8_t* bytes, size_t received) {
     return received >= length ? FrameCut{FrameCut::Whole, length} : FrameCut{FrameCut::More, length};
 }
 
+bool BeginsAwaitedReply(uint8_t function, int address, int count, const uint8_t* bytes, size_t received) {
+    if (received < 1 || bytes[0] != address) return false;
+    if (received < 2) return true;
+    if (bytes[1] == (function | ExceptionBit)) return true;
+    if (bytes[1] != function) return false;
+    return function != FunctionReadHolding || received < 3 || bytes[2] == 2 * count;
+}
+
+FrameCut CutAwaitedRtuReply(uint8_t function, int address, int count, size_t asked, const uint8_t* bytes,
+                            size_t received) {
+    FrameCut cut = CutRtuReply(asked, bytes, received);
+    cut.awaited = cut.kind == FrameCut::More && BeginsAwaitedReply(function, address, count, bytes, received);
+    return cut;
+}
+
 ResultFlags RtuMaster::readHoldingRegisters(int startRegister, int count, uint16_t* values,
                                             uint8_t& exceptionCode) {
     exceptionCode = 0;
@@ -131,7 +148,9 @@ ResultFlags RtuMaster::readHoldingRegisters(int startRegister, int count, uint16
     // Two bytes more than a full reply: on a serial line a complete reply ends the read by the
     // inter-byte gap.
     const size_t asked = static_cast<size_t>(2 * count + 7);
-    const Passage passage = pass(request, requestLength, reply, asked, RtuCutter(asked), TraceKind::Read);
+    const Passage passage =
+        pass(request, requestLength, reply, asked,
+             RtuCutter(FunctionReadHolding, settings_.address, count, asked), TraceKind::Read);
     const ResultFlags flags =
         CheckReply(FunctionReadHolding, reply, passage.received, count, settings_.address, settings_.parity,
                    passage.lineErrors, exceptionCode);
@@ -153,7 +172,9 @@ ResultFlags RtuMaster::writeMultipleRegisters(int startRegister, int count, cons
     if (port_.framing() == Framing::ModbusTcp)
         return modbusTcpExchange(request, requestLength, count, nullptr, exceptionCode);
     const size_t asked = 8;
-    const Passage passage = pass(request, requestLength, reply, asked, RtuCutter(asked), TraceKind::Write);
+    const Passage passage =
+        pass(request, requestLength, reply, asked,
+             RtuCutter(FunctionWriteMultiple, settings_.address, count, asked), TraceKind::Write);
     const ResultFlags flags =
         CheckReply(FunctionWriteMultiple, reply, passage.received, count, settings_.address, settings_.parity,
                    passage.lineErrors, exceptionCode);

@@ -55,6 +55,17 @@ ResultFlags CheckReply(uint8_t function, const uint8_t* reply, size_t received, 
 // code the length of the awaited normal reply (asked - 2); never beyond asked.
 FrameCut CutRtuReply(size_t asked, const uint8_t* bytes, size_t received);
 
+// Whether the bytes received so far (at least one) can begin the reply awaited from `address` to
+// `function` for `count` registers: byte 0 is the address (its whole value), byte 1 the function or its
+// exception, and byte 2 of a normal read reply the byte count 2*count. Only such a reply tells by its
+// own bytes how long it will be.
+bool BeginsAwaitedReply(uint8_t function, int address, int count, const uint8_t* bytes, size_t received);
+
+// The cut of CutRtuReply, marked awaited (FrameCut::awaited) while it is not whole yet and begins the
+// reply awaited, so that a serial line does not end it at a gap between the packets of a USB adapter.
+FrameCut CutAwaitedRtuReply(uint8_t function, int address, int count, size_t asked, const uint8_t* bytes,
+                            size_t received);
+
 // Modbus RTU master on the serial port. Address, baud rate (for the read time-outs), time-out, parity
 // check and trace switch are taken from the link settings at the moment of each call.
 //
@@ -62,6 +73,8 @@ FrameCut CutRtuReply(size_t asked, const uint8_t* bytes, size_t received);
 // port, set the read time-outs, trace the request (when traceEnabled is 1), clear the line errors,
 // write, clear the line errors, read 2*N+7 bytes (8 for a write), trace the answer, take the line
 // errors, check the reply, unpack the values whatever the flags (bytes that did not arrive read as 0).
+// The read ends by the silence after the reply, except while its bytes show the awaited reply has begun
+// and is not whole yet: then only the reply's end or the total time-out ends it.
 // A count outside the range of the function is refused before any I/O with RefusedCountFlags.
 //
 // On a port whose framing is Modbus TCP the same order holds with Modbus TCP frames: the request

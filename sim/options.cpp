@@ -42,6 +42,9 @@ const char* const UsageText =
     "  --tap PATH               a further terminal on the same line (repeatable), linked at PATH: every\n"
     "                           byte any party sends reaches the instruments and every other party\n"
     "  --no-line-check          answer at any rate and parity the master's side shows\n"
+    "  --usb-latency MS         hand the line's bytes to the terminal as a USB adapter's chip does: in\n"
+    "                           packets, sent when MS ms (1..255) have passed since the last one or 62\n"
+    "                           bytes wait; bytes then take their time on the wire\n"
     "  --mbtcp HOST:PORT        be a Modbus TCP gateway to the instruments instead of a line: listen at\n"
     "                           HOST:PORT (port 0: any free one; [IPv6] in brackets), print\n"
     "                           mbtcp://HOST:PORT first; unit = address, exception 11 for a unit that\n"
@@ -56,7 +59,7 @@ const char* const UsageText =
     "  fault noreply|crc|collide on|off|once   fault "
     "delay|truncate|extra|address|function|exception|garbage|gap "
     "N|off [once]\n"
-    "  fault list | fault clear | unplug | replug | bus | quit\n";
+    "  fault list | fault clear | unplug | replug | bus | usb | quit\n";
 
 bool LoadState(const std::string& text, Instrument& instrument, std::string& error) {
     std::istringstream in(text);
@@ -170,6 +173,14 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             options.gatewaySilent = true;
         } else if (a == "--no-line-check") {
             options.lineCheck = false;
+        } else if (a == "--usb-latency") {
+            if (!value(v)) return false;
+            long long ms = 0;
+            if (!ParseInteger(v, ms) || ms < 1 || ms > 255) {
+                error = "--usb-latency takes a latency timer of 1..255 ms: " + v;
+                return false;
+            }
+            options.usbLatencyMs = static_cast<int>(ms);
         } else if (a == "--link") {
             if (!value(options.link)) return false;
         } else if (a == "--device") {
@@ -222,6 +233,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     if (!options.mbtcp.empty() && (!options.link.empty() || !options.device.empty() ||
                                    !options.control.empty() || !options.taps.empty())) {
         error = "--mbtcp serves no line: --link, --device, --control and --tap do not go with it";
+        return false;
+    }
+    if (!options.mbtcp.empty() && options.usbLatencyMs > 0) {
+        error = "--usb-latency plays an adapter on a line, which --mbtcp does not serve";
         return false;
     }
     if (!CheckPaths(options, error)) return false;
