@@ -3,7 +3,9 @@
 //   (a) polling on the live page against a silent instrument (the simulator, nobody at address 9),
 //   (b) a search on a silent line (addresses 2..255, where nobody answers),
 //   (c) polling through a gateway that accepts and never replies, and
-//   (d) reconnecting to a gateway that never completes the connect (a full listen queue).
+//   (d) reconnecting to a gateway that never completes the connect (a full listen queue), and
+//   (e) polling on the live page while a steady reading jumps (a vented meter's valve opened, and
+//       the like: 0 → 1, 0.5 → 1000, 1.2 → −0.3, 0 → 2·10⁻⁵ and back), each after a steady run.
 // Each runs a window offscreen with the real port, TimeOut 1000 ms, in a temporary working folder.
 // Prints figures only.
 //
@@ -205,6 +207,26 @@ int main(int argc, char** argv) {
         Window window(full.path(), 1);
         const Stalls stalls = Measure(other, [] {});
         Print("(d) gateway that never completes the connect", other, stalls, "");
+    }
+    {
+        olv::test::SimInstrument jumping;
+        if (!jumping.start({"--quiet", "--value", "0"})) {
+            std::printf("(e) the virtual instrument did not start\n");
+            return 0;
+        }
+        Window window(jumping.path(), 1);
+        // Each value holds for a steady run of polls, then the next one comes.
+        const std::vector<std::string> values{"1.0", "0.5", "1000", "1.2", "-0.3", "0", "0.00002", "0"};
+        const int run = std::max(3, other / static_cast<int>(values.size() + 1));
+        QTimer steps;
+        size_t next = 0;
+        QObject::connect(&steps, &QTimer::timeout, [&] {
+            if (next < values.size()) jumping.command("value " + values[next++]);
+        });
+        const Stalls stalls = Measure(run * static_cast<int>(values.size() + 1), [&steps, run] { steps.start(run * 1000); });
+        Print("(e) live page, a steady reading that jumps", run * static_cast<int>(values.size() + 1), stalls,
+              ", " + std::to_string(next) + " jumps, " + std::to_string(window.form->linkCounters.answers) +
+                  " readings");
     }
     return 0;
 }

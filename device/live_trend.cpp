@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 namespace olv::device {
 
@@ -32,7 +33,7 @@ TrendChange LiveTrend::add(const TrendSource& source, bool readSucceeded, const 
         ++change.dropped;
     }
 
-    if (!readSucceeded || reading.liveImplausible) {
+    if (!readSucceeded || reading.liveImplausible || !std::isfinite(reading.liveValue)) {
         gapPending_ = true;
         return change;
     }

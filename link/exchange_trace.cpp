@@ -61,6 +61,12 @@ std::string FormatAnswerBlock(TraceKind kind, const TraceTime& time, const uint8
     return text;
 }
 
+std::string FormatNoteBlock(const TraceTime& time, const std::string& text) {
+    std::string block = "\n____________________________\n";
+    block += FormatStamp("%02u %02u %02u %02u-%02u-%02u.%03u \n", time);
+    return block + "Note: " + text;
+}
+
 // Every failure (bad name, read-only place, full disk, file size limit, a name that is no regular file,
 // such as a FIFO that would block the transaction) leaves the block out, without a word.
 void ExchangeTrace::appendSend(const QString& fileName, const uint8_t* bytes, size_t count) const {
@@ -80,6 +86,11 @@ void ExchangeTrace::appendAnswer(const QString& fileName, TraceKind kind, const 
     const std::string text = FormatAnswerBlock(kind, clock_ ? clock_() : LocalTraceTime(), bytes, count);
     if (!files::AppendRecord(fileName, text.data(), text.size()) && send)
         files::RemoveLastRecord(fileName, *send);
+}
+
+void ExchangeTrace::appendNote(const QString& fileName, const std::string& text) const {
+    const std::string block = FormatNoteBlock(clock_ ? clock_() : LocalTraceTime(), text);
+    files::AppendRecord(fileName, block.data(), block.size());
 }
 
 } // namespace olv::link

@@ -36,6 +36,9 @@ enum class TraceKind { Read, Write };
 // block's header begins with one.
 std::string FormatSendBlock(const TraceTime& time, const uint8_t* bytes, size_t count);
 std::string FormatAnswerBlock(TraceKind kind, const TraceTime& time, const uint8_t* bytes, size_t count);
+// A note of the program's own between the exchanges (a spool of a killed program removed): the
+// header of a block, then "Note: " and the text's bytes as given.
+std::string FormatNoteBlock(const TraceTime& time, const std::string& text);
 
 // Appends the blocks of the exchange trace to a text file. The file is opened for appending and closed
 // again for every block, so it can be read, moved or deleted while the program runs. A file that
@@ -54,6 +57,8 @@ class ExchangeTrace {
 
     void appendSend(const QString& fileName, const uint8_t* bytes, size_t count) const;
     void appendAnswer(const QString& fileName, TraceKind kind, const uint8_t* bytes, size_t count) const;
+    // A note, whole or not at all, outside any transaction.
+    void appendNote(const QString& fileName, const std::string& text) const;
 
   private:
     TraceClock clock_;

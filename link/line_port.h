@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 namespace olv::link {
 
@@ -35,6 +36,7 @@ class LinePort : public Port {
         return active_->readAvailable(bytes, count);
     }
     int descriptor() const override { return active_->descriptor(); }
+    std::optional<UsbPortState> usbState() const override { return active_->usbState(); }
 
     // The port chosen by the last open (the serial one before any).
     Port& active() { return *active_; }

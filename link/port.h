@@ -1,10 +1,12 @@
 #pragma once
 
 #include "link/exchange_record.h"
+#include "link/usb_adapter.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace olv::link {
@@ -42,6 +44,10 @@ struct FrameCut {
     };
     Kind kind = More;
     size_t length = 0;
+    // More only: the bytes so far begin the reply awaited (from the addressed instrument, to the
+    // function asked or as its exception, for a read with the byte count of the registers asked), so
+    // `length` is its own. A serial line does not end such a reply by a silence.
+    bool awaited = false;
 };
 // Tells the cut of the bytes received so far (bytes[0..received-1]).
 using FrameCutter = std::function<FrameCut(const uint8_t* bytes, size_t received)>;
@@ -71,7 +77,10 @@ class Port {
     // Reads one reply of at most count bytes under the total budget of a read of count bytes. A port
     // that carries a byte stream without gaps of its own (a network connection) ends the read when cut
     // says the frame is whole, skips the frames cut tells to skip, and on a broken stream ends at once,
-    // hung up. A serial line reads exactly as read() does: its replies end by the silence after them.
+    // hung up. A serial line reads as read() does, its replies ending by the silence after them, except
+    // that while cut tells the awaited reply has begun and is not whole yet (FrameCut::awaited) no
+    // silence ends it: a USB adapter hands a reply over in packets, up to its latency timer apart. Such a
+    // reply ends when it is whole, then by the silence after it, or when the total budget has passed.
     virtual size_t readFrame(uint8_t* bytes, size_t count, const FrameCutter& cut) {
         (void)cut;
         return read(bytes, count);
@@ -90,6 +99,10 @@ class Port {
     // The descriptor that becomes readable when bytes arrive (or the line goes); -1 when there is
     // none to watch.
     virtual int descriptor() const { return -1; }
+
+    // The USB adapter behind the open port and what became of its low latency; nothing for a port that
+    // is no USB adapter, or is closed.
+    virtual std::optional<UsbPortState> usbState() const { return std::nullopt; }
 };
 
 } // namespace olv::link

@@ -9,8 +9,10 @@ namespace olv::link {
 
 namespace {
 
-FrameCutter RtuCutter(size_t asked) {
-    return [asked](const uint8_t* bytes, size_t received) { return CutRtuReply(asked, bytes, received); };
+FrameCutter RtuCutter(uint8_t function, int address, int count, size_t asked) {
+    return [=](const uint8_t* bytes, size_t received) {
+        return CutAwaitedRtuReply(function, address, count, asked, bytes, received);
+    };
 }
 
 } // namespace
@@ -49,7 +51,9 @@ ResultFlags PortMaster::readHoldingRegisters(int startRegister, int count, uint1
     // Two bytes more than a full reply: on a serial line a complete reply ends the read by the
     // inter-byte gap.
     const size_t asked = static_cast<size_t>(2 * count + 7);
-    const Passage passage = pass(request, requestLength, reply, asked, RtuCutter(asked), TraceKind::Read);
+    const Passage passage =
+        pass(request, requestLength, reply, asked,
+             RtuCutter(FunctionReadHolding, settings_.address, count, asked), TraceKind::Read);
     const ResultFlags flags =
         CheckReply(FunctionReadHolding, reply, passage.received, count, settings_.address, settings_.parity,
                    passage.lineErrors, exceptionCode);
@@ -71,7 +75,9 @@ ResultFlags PortMaster::writeMultipleRegisters(int startRegister, int count, con
     if (port_.framing() == Framing::ModbusTcp)
         return modbusTcpExchange(request, requestLength, count, nullptr, exceptionCode);
     const size_t asked = 8;
-    const Passage passage = pass(request, requestLength, reply, asked, RtuCutter(asked), TraceKind::Write);
+    const Passage passage =
+        pass(request, requestLength, reply, asked,
+             RtuCutter(FunctionWriteMultiple, settings_.address, count, asked), TraceKind::Write);
     const ResultFlags flags =
         CheckReply(FunctionWriteMultiple, reply, passage.received, count, settings_.address, settings_.parity,
                    passage.lineErrors, exceptionCode);

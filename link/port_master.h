@@ -30,6 +30,8 @@ ReadTimeouts ReadTimeoutsFor(int baudRate, int32_t timeoutMs);
 // port, set the read time-outs, trace the request (when traceEnabled is 1), clear the line errors,
 // write, clear the line errors, read 2*N+7 bytes (8 for a write), trace the answer, take the line
 // errors, check the reply, unpack the values whatever the flags (bytes that did not arrive read as 0).
+// The read ends by the silence after the reply, except while its bytes show the awaited reply has begun
+// and is not whole yet: then only the reply's end or the total time-out ends it.
 // A count outside the range of the function is refused before any I/O with RefusedCountFlags.
 //
 // On a port whose framing is Modbus TCP the same order holds with Modbus TCP frames: the request

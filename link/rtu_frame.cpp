@@ -91,4 +91,19 @@ FrameCut CutRtuReply(size_t asked, const uint8_t* bytes, size_t received) {
     return received >= length ? FrameCut{FrameCut::Whole, length} : FrameCut{FrameCut::More, length};
 }
 
+bool BeginsAwaitedReply(uint8_t function, int address, int count, const uint8_t* bytes, size_t received) {
+    if (received < 1 || bytes[0] != address) return false;
+    if (received < 2) return true;
+    if (bytes[1] == (function | ExceptionBit)) return true;
+    if (bytes[1] != function) return false;
+    return function != FunctionReadHolding || received < 3 || bytes[2] == 2 * count;
+}
+
+FrameCut CutAwaitedRtuReply(uint8_t function, int address, int count, size_t asked, const uint8_t* bytes,
+                            size_t received) {
+    FrameCut cut = CutRtuReply(asked, bytes, received);
+    cut.awaited = cut.kind == FrameCut::More && BeginsAwaitedReply(function, address, count, bytes, received);
+    return cut;
+}
+
 } // namespace olv::link

@@ -42,4 +42,15 @@ ResultFlags CheckReply(uint8_t function, const uint8_t* reply, size_t received, 
 // code the length of the awaited normal reply (asked - 2); never beyond asked.
 FrameCut CutRtuReply(size_t asked, const uint8_t* bytes, size_t received);
 
+// Whether the bytes received so far (at least one) can begin the reply awaited from `address` to
+// `function` for `count` registers: byte 0 is the address (its whole value), byte 1 the function or its
+// exception, and byte 2 of a normal read reply the byte count 2*count. Only such a reply tells by its
+// own bytes how long it will be.
+bool BeginsAwaitedReply(uint8_t function, int address, int count, const uint8_t* bytes, size_t received);
+
+// The cut of CutRtuReply, marked awaited (FrameCut::awaited) while it is not whole yet and begins the
+// reply awaited, so that a serial line does not end it at a gap between the packets of a USB adapter.
+FrameCut CutAwaitedRtuReply(uint8_t function, int address, int count, size_t asked, const uint8_t* bytes,
+                            size_t received);
+
 } // namespace olv::link

@@ -2,6 +2,7 @@
 
 #include "link/descriptor_wait.h"
 #include "link/timed_read.h"
+#include "link/usb_adapter.h"
 
 #include <cerrno>
 #include <chrono>
@@ -129,6 +130,13 @@ bool TermiosPort::open(const std::string& devicePath, const LineSettings& line, 
 
     fd_ = fd;
     hungUp_ = false;
+    // A USB adapter's chip holds what it receives until its latency timer runs out; the low-latency flag
+    // makes the FTDI driver set that timer to 1 ms, which it then shows.
+    usb_.reset();
+    if (const auto found = FindUsbAdapter(sysfsRoot_, devicePath)) {
+        const LowLatency lowLatency = RequestLowLatency(SerialFlagsOf(fd_));
+        usb_ = UsbPortState{devicePath, FindUsbAdapter(sysfsRoot_, devicePath).value_or(*found), lowLatency};
+    }
     timeouts_ = ReadTimeouts{};
     lastCounters_ = LineCounters{};
     readCounters(lastCounters_); // the line errors count from here
@@ -137,6 +145,8 @@ bool TermiosPort::open(const std::string& devicePath, const LineSettings& line, 
 
 void TermiosPort::close() {
     if (fd_ < 0) return;
+    if (usb_) ReleaseLowLatency(SerialFlagsOf(fd_), usb_->lowLatency);
+    usb_.reset();
     ::close(fd_);
     fd_ = -1;
 }
@@ -195,16 +205,27 @@ size_t TermiosPort::write(const uint8_t* bytes, size_t count) {
 }
 
 size_t TermiosPort::read(uint8_t* bytes, size_t count) {
+    return timedRead(bytes, count, {});
+}
+
+size_t TermiosPort::readFrame(uint8_t* bytes, size_t count, const FrameCutter& cut) {
+    return timedRead(bytes, count,
+                     [bytes, &cut](size_t received) { return AwaitsRestOfReply(cut, bytes, received); });
+}
+
+size_t TermiosPort::timedRead(uint8_t* bytes, size_t count, const HoldsSilence& holds) {
     if (fd_ < 0 || count == 0) return 0;
-    return ReadUnderTimeouts(fd_, timeouts_, count,
-                             [this, bytes, count](short revents, size_t received) -> ssize_t {
-                                 // POLLHUP, POLLERR or POLLNVAL without data: hung up, nothing more comes.
-                                 if (!(revents & POLLIN)) return -1;
-                                 const ssize_t n = ::read(fd_, bytes + received, count - received);
-                                 if (n > 0) return n;
-                                 if (n < 0 && (errno == EINTR || errno == EAGAIN)) return 0;
-                                 return -1; // 0 after POLLIN, or EIO: the line has hung up
-                             })
+    return ReadUnderTimeouts(
+               fd_, timeouts_, count,
+               [this, bytes, count](short revents, size_t received) -> ssize_t {
+                   // POLLHUP, POLLERR or POLLNVAL without data: hung up, nothing more comes.
+                   if (!(revents & POLLIN)) return -1;
+                   const ssize_t n = ::read(fd_, bytes + received, count - received);
+                   if (n > 0) return n;
+                   if (n < 0 && (errno == EINTR || errno == EAGAIN)) return 0;
+                   return -1; // 0 after POLLIN, or EIO: the line has hung up
+               },
+               holds)
         .received;
 }
 

@@ -1,7 +1,5 @@
 #include "link/timed_read.h"
 
-#include "link/descriptor_wait.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -10,23 +8,24 @@
 
 namespace olv::link {
 
-TimedRead ReadUnderTimeouts(int fd, const ReadTimeouts& timeouts, size_t count, const TakeBytes& take) {
-    using Clock = std::chrono::steady_clock;
-    const auto start = Clock::now();
+TimedRead ReadUnderTimeouts(const ReadWait& line, const ReadTimeouts& timeouts, size_t count,
+                            const TakeBytes& take, const HoldsSilence& holds) {
+    const auto start = line.now();
     const auto totalDeadline = start + std::chrono::milliseconds(static_cast<int64_t>(timeouts.multiplierMs) *
                                                                      static_cast<int64_t>(count) +
                                                                  timeouts.constantMs);
     const auto interval = std::chrono::milliseconds(timeouts.intervalMs);
     auto lastByte = start;
+    bool held = false; // the bytes so far are a reply that is not whole yet
     TimedRead result;
 
     while (result.received < count) {
-        const auto now = Clock::now();
+        const auto now = line.now();
         auto deadline = totalDeadline;
-        if (result.received > 0 && timeouts.intervalMs > 0)
+        if (result.received > 0 && timeouts.intervalMs > 0 && !held)
             deadline = std::min(deadline, lastByte + interval);
         if (now >= deadline) break;
-        const int revents = WaitForDescriptor(fd, POLLIN, deadline);
+        const int revents = line.wait(deadline);
         if (revents < 0) {
             result.ended = true;
             break;
@@ -39,10 +38,25 @@ TimedRead ReadUnderTimeouts(int fd, const ReadTimeouts& timeouts, size_t count, 
         }
         if (taken > 0) {
             result.received += static_cast<size_t>(taken);
-            lastByte = Clock::now();
+            lastByte = line.now();
+            held = holds && holds(result.received);
         }
     }
     return result;
+}
+
+TimedRead ReadUnderTimeouts(int fd, const ReadTimeouts& timeouts, size_t count, const TakeBytes& take,
+                            const HoldsSilence& holds) {
+    const ReadWait line{
+        [] { return WaitClock::now(); },
+        [fd](WaitClock::time_point deadline) { return WaitForDescriptor(fd, POLLIN, deadline); }};
+    return ReadUnderTimeouts(line, timeouts, count, take, holds);
+}
+
+bool AwaitsRestOfReply(const FrameCutter& cut, const uint8_t* bytes, size_t received) {
+    if (!cut || received == 0) return false;
+    const FrameCut frame = cut(bytes, received);
+    return frame.kind == FrameCut::More && frame.awaited && received < frame.length;
 }
 
 } // namespace olv::link

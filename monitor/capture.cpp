@@ -85,7 +85,7 @@ Row& Capture::append(const Frame& frame, Source source, Direction direction) {
     row.flags = 0;
     row.exceptionCode = 0;
     row.context = DecodeContext{settings_.byteOrder, -1};
-    AppendPcapRecord(spool_, frame.end, frame.bytes, frame.size);
+    if (spooling_) AppendPcapRecord(spool_, frame.end, frame.bytes, frame.size);
     return row;
 }
 
@@ -173,6 +173,11 @@ void Capture::end() {
 }
 
 void Capture::addRecord(Micros time, const uint8_t* bytes, size_t size) {
+    if (size == 0) {
+        line_.flush();
+        pairer_.forget();
+        return;
+    }
     line_.feed(bytes, size, time);
     line_.flush();
 }

@@ -53,6 +53,7 @@ struct Counts {
 // that address, and the broken frames whose first byte is an address that has sent valid ones.
 struct Counters {
     Counts total;
+    int64_t droppedFrames = 0; // frames the markers of an opened file say were dropped from it
     std::array<Counts, 256> byAddress{};
 };
 
@@ -79,8 +80,14 @@ class Capture {
     void idle(Micros now);
     // The listening ends: pending bytes make a frame; the request still waiting is not judged.
     void end();
-    // One record of a capture file: its bytes end at `time` and are cut as the line's would be.
+    // One record of a capture file: its bytes end at `time` and are cut as the line's would be. A record
+    // of no bytes is a marker of dropped frames: nothing before it pairs with anything after it.
     void addRecord(Micros time, const uint8_t* bytes, size_t size);
+    // Frames a capture file's markers say were dropped (see Counters).
+    void noteDropped(int64_t frames) { counters_.droppedFrames += frames; }
+    // Whether the frames added go into spool() (on at first). Records read from a file need not: the
+    // file itself holds them.
+    void setSpooling(bool on) { spooling_ = on; }
     // One transaction of the program's own, with the wall-clock times of its send and of its end.
     void addOwn(const link::ExchangeRecord& record, Micros sent, Micros ended);
 
@@ -118,6 +125,7 @@ class Capture {
     std::array<DecodeContext, 256> contexts_{};
     std::bitset<256> orderSeen_;
     std::string spool_;
+    bool spooling_ = true;
 
     Framer line_;
     Pairer pairer_;

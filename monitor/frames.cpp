@@ -50,6 +50,17 @@ size_t LengthOf(const Length& length, const uint8_t* bytes, size_t count) {
     return length.extra + size_t{bytes[length.countAt]};
 }
 
+// A frame of a function whose length its byte count gives, before that byte has come.
+bool LengthToCome(Role role, const uint8_t* bytes, size_t count) {
+    if (count < 2 || (bytes[1] & 0x80)) return false;
+    for (const Shape& shape : Shapes) {
+        const Length& length = role == Role::Request ? shape.request : shape.reply;
+        if (shape.function == bytes[1])
+            return length.fixed == 0 && length.extra > 0 && count <= length.countAt;
+    }
+    return false;
+}
+
 } // namespace
 
 Micros CharacterTime(int baudRate) {
@@ -95,11 +106,13 @@ void Framer::idle(Micros now) {
 }
 
 Micros Framer::pause() const {
-    // An address alone, or the start of a frame whose length is known and not reached yet.
+    // An address alone, the start of a frame whose length is known and not reached yet, or of one
+    // whose byte count is still to come: such a frame is not split at a gap between two packets.
     bool incomplete = size_ < 2;
     for (Role role : {Role::Request, Role::Reply}) {
         const size_t length = FrameLength(role, bytes_.data(), size_);
-        incomplete = incomplete || (length > size_ && length <= MaxFrameSize);
+        incomplete = incomplete || (length > size_ && length <= MaxFrameSize) ||
+                     LengthToCome(role, bytes_.data(), size_);
     }
     return incomplete ? std::max(silence_, IncompleteFrameWait) : silence_;
 }

@@ -51,7 +51,9 @@ inline constexpr Micros IncompleteFrameWait = 500000;
 // Cuts timed bytes into frames as a master or a slave on the line would: a frame ends at a silence of
 // FrameSilence, or earlier as soon as its bytes make a frame of the length its function and byte count
 // give, in either role, with a valid CRC (so two frames glued without a silence come apart). The first
-// bytes of a frame of known length wait IncompleteFrameWait for the rest instead. Bytes that
+// bytes of a frame of known length, or of one whose byte count is still to come, wait
+// IncompleteFrameWait for the rest instead, so that a gap between two packets of a USB adapter does
+// not split them. Bytes that
 // end by silence without making a frame (noise, a frame cut short, a broken CRC) are a frame with
 // crcValid false; a valid frame inside them (noise glued in front of a reply) is found and cut out on
 // its own. Nothing is dropped: every byte fed is in exactly one frame. Pure: time is passed in.

@@ -1,5 +1,7 @@
 #include "monitor/pairing.h"
 
+#include <algorithm>
+
 namespace olv::monitor {
 
 namespace {
@@ -60,7 +62,10 @@ Pairing Pairer::add(const Frame& f, int64_t sequence) {
     if (answers(f)) {
         result.direction = Direction::Reply;
         result.request = sequence_;
-        result.latency = f.end - static_cast<Micros>(f.size) * character_ - end_;
+        // The times are those at which the program received the bytes: a request taken late (a busy
+        // machine, an adapter's burst) can seem to end after its reply began. It is 0 then, never a
+        // negative time that would read as a reply without its request.
+        result.latency = std::max<Micros>(0, f.end - static_cast<Micros>(f.size) * character_ - end_);
         result.span = span_;
         outstanding_ = false;
         return result;

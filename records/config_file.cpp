@@ -2,6 +2,7 @@
 
 #include "device/encodings.h"
 #include "device/register_map.h"
+#include "device/value_rules.h"
 #include "files/plain_file.h"
 #include "settings/ini_file.h"
 
@@ -9,6 +10,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
@@ -63,10 +65,6 @@ std::optional<QString> FileProblem(const QString& path) {
     ::close(fd);
     if (tooLarge) return QStringLiteral("файл больше 1 МБ");
     return std::nullopt;
-}
-
-bool FloatIsNumber(const InstrumentState& state, int first) {
-    return std::isfinite(device::WordsToFloat(state.image.words[first], state.image.words[first + 1]));
 }
 
 } // namespace
@@ -148,27 +146,19 @@ bool MayHoldConfiguration(const QString& path) {
            settings::IniFile(path).readString(FormatSection, FormatKey, QString()) == FormatVersion;
 }
 
-QString StateProblem(const InstrumentState& state) {
+std::vector<device::Refusal> StateRefusals(const InstrumentState& state) {
     const auto& w = state.image.words;
-    const int damping = w[reg::DampingUnits] >> 8, units = w[reg::DampingUnits] & 0xFF;
-    const int day = w[reg::Date] >> 8, month = (w[reg::Date] >> 4) & 0x0F;
-    if (damping > device::MaxDampingCode)
-        return QStringLiteral("код демпфирования %1 вне списка (0..8)").arg(damping);
-    if (units > device::MaxUnitCode) return QStringLiteral("код единиц %1 вне списка (0..10)").arg(units);
-    if (w[reg::SensorUnits] > device::MaxUnitCode)
-        return QStringLiteral("код единиц датчика %1 вне списка (1..10)").arg(w[reg::SensorUnits]);
-    if ((w[reg::AddressBaud] & 0xFF) > 5)
-        return QStringLiteral("код скорости обмена %1 больше 5").arg(w[reg::AddressBaud] & 0xFF);
-    if (w[reg::ByteOrder] > 3) return QStringLiteral("код порядка байт %1 больше 3").arg(w[reg::ByteOrder]);
-    if (state.parity > 2) return QStringLiteral("код паритета %1 больше 2").arg(state.parity);
-    if (day > device::DayCount || month > device::MonthCount)
-        return QStringLiteral("дата выпуска с днем %1 и месяцем %2").arg(day).arg(month);
-    for (const auto& [first, name] :
-         {std::pair{reg::RangeMax, "максимум диапазона"}, std::pair{reg::RangeMin, "минимум диапазона"},
-          std::pair{reg::TrimOffset, "смещение подстройки"},
-          std::pair{reg::TrimMultiplier, "диапазон подстройки"}})
-        if (!FloatIsNumber(state, first)) return QStringLiteral("%1 не число").arg(QString::fromUtf8(name));
-    return {};
+    std::vector<device::Refusal> refusals = device::ConfigurationRefusals(w);
+    // The byte order is judged with the configuration already.
+    for (device::Refusal& refusal :
+         device::LinkRefusals({w[reg::AddressBaud] >> 8, w[reg::AddressBaud] & 0xFF, state.parity, 0}))
+        refusals.push_back(std::move(refusal));
+    return refusals;
+}
+
+QString StateProblem(const InstrumentState& state) {
+    const std::vector<device::Refusal> refusals = StateRefusals(state);
+    return refusals.empty() ? QString() : refusals.front().reason;
 }
 
 std::optional<ConfigFile> LoadConfigFile(const QString& path, QString& reason) {
@@ -176,7 +166,8 @@ std::optional<ConfigFile> LoadConfigFile(const QString& path, QString& reason) {
         reason = *problem;
         return std::nullopt;
     }
-    const settings::IniFile ini(path);
+    // One reading of the file: every word and every line number come from the same contents.
+    const settings::IniSnapshot ini = settings::IniFile(path).snapshot();
     if (!ini.readable()) {
         reason = QStringLiteral("файл не читается");
         return std::nullopt;
@@ -186,6 +177,9 @@ std::optional<ConfigFile> LoadConfigFile(const QString& path, QString& reason) {
                      .arg(FormatSection, FormatKey, FormatVersion);
         return std::nullopt;
     }
+    const auto lineOf = [&ini](int r) {
+        return QStringLiteral("строка %1").arg(ini.lineOf(RegisterSection, RegisterKey(r)).value_or(0));
+    };
 
     ConfigFile file;
     file.path = path;
@@ -199,14 +193,19 @@ std::optional<ConfigFile> LoadConfigFile(const QString& path, QString& reason) {
         }
         const std::optional<int32_t> value = settings::ParseIniInteger(text);
         if (!value || *value < 0 || *value > 0xFFFF) {
-            reason = QStringLiteral("регистр %1 = \"%2\" не число от 0 до 65535").arg(r).arg(text.left(40));
+            reason = QStringLiteral("%1: регистр %2 = \"%3\" не число от 0 до 65535")
+                         .arg(lineOf(r))
+                         .arg(r)
+                         .arg(text.left(40));
             return std::nullopt;
         }
         WordOf(file.state, r) = static_cast<uint16_t>(*value);
     }
-    const QString problem = StateProblem(file.state);
-    if (!problem.isEmpty()) {
-        reason = problem;
+    // The whole file is refused for one bad field: naming it, and the line its first register is on.
+    const std::vector<device::Refusal> refusals = StateRefusals(file.state);
+    if (!refusals.empty()) {
+        const int r = device::BitsOf(refusals.front().fields.front()).front().reg;
+        reason = QStringLiteral("%1, r%2: %3").arg(lineOf(r)).arg(r).arg(refusals.front().reason);
         return std::nullopt;
     }
     file.port = ini.readString(IdentitySection, QStringLiteral("port"), QString());

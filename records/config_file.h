@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/sensor_configuration.h"
+#include "device/value_rules.h"
 #include "records/instrument_state.h"
 
 #include <QDateTime>
@@ -32,15 +33,20 @@ void SaveConfigFile(const QString& path, const ConfigFile& file);
 
 // Reads a configuration file. Nothing, with the reason in words, for a file that is missing, not a
 // regular file, larger than MaxConfigFileSize, unreadable, not a configuration file, short of a
-// register, or holding a word the register map or the code tables do not allow.
+// register, or holding a value the instrument must not be given (StateRefusals): the file is refused
+// as a whole, and the reason names the field, its register and the line it is on
+// ("строка 57, r20: минимум диапазона 5.0000 не меньше максимума 1.6000").
 std::optional<ConfigFile> LoadConfigFile(const QString& path, QString& reason);
 
 // Whether a save may go to this name: nothing there yet, an empty file, or a configuration file. Any
 // other file (a profile picked by mistake) is never written over.
 bool MayHoldConfiguration(const QString& path);
 
-// Why a state cannot be a configuration of this instrument (a code its lists do not hold, a range or
-// trim that is not a number); empty when it can.
+// Every value of a state that the instrument must not be given: those of the configuration write and
+// those of the communication settings write (address, baud code, parity), in that order.
+std::vector<device::Refusal> StateRefusals(const InstrumentState& state);
+
+// The reason of the first of them; empty when there is none.
 QString StateProblem(const InstrumentState& state);
 
 // The registers a configuration file holds, in their order: the configuration blocks as read, then

@@ -1,6 +1,7 @@
 #include "records/journal.h"
 
 #include "files/plain_file.h"
+#include "records/csv.h"
 #include "link/exchange_status.h"
 
 #include <QFile>
@@ -30,8 +31,18 @@ bool LooksLikeFormula(const QString& text) {
     return first == u'-' && (text.size() == 1 || !(text[1].isDigit() || text[1] == u'.'));
 }
 
+// Whether the writer puts an apostrophe in front: a formula, or apostrophes in front of one (which
+// would otherwise read back with one apostrophe less).
+bool NeedsGuard(const QString& text) {
+    qsizetype at = 0;
+    while (at < text.size() && text[at] == u'\'')
+        ++at;
+    return LooksLikeFormula(text.mid(at));
+}
+
 QByteArray CsvField(QString text) {
-    if (LooksLikeFormula(text)) text.prepend(u'\'');
+    text = CleanJournalText(text);
+    if (NeedsGuard(text)) text.prepend(u'\'');
     const bool quoted = text.contains(u';') || text.contains(u'"') || text.contains(u'\n') ||
                         text.contains(u'\r') || text.startsWith(u' ') || text.endsWith(u' ');
     if (!quoted) return text.toUtf8();
@@ -48,7 +59,38 @@ QByteArray CsvLine(const QStringList& fields) {
     return line + "\r\n";
 }
 
+// The formula guard of CsvField taken off again.
+QString Unguarded(QString field) {
+    if (field.size() > 1 && field.front() == u'\'' && NeedsGuard(field.mid(1))) field.remove(0, 1);
+    return field;
+}
+
+QStringList FieldsOfRecord(QStringList record) {
+    for (QString& field : record)
+        field = Unguarded(field);
+    return record;
+}
+
 } // namespace
+
+QString CleanJournalText(const QString& text) {
+    QString clean;
+    clean.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') continue; // CR LF is a line break
+        const QChar::Category category = c.category();
+        if (c == u'\n' || c == u'\t' ||
+            (category != QChar::Other_Control && category != QChar::Other_Format)) {
+            clean += c;
+            continue;
+        }
+        const bool latin = c.unicode() < 0x100;
+        clean += (latin ? QStringLiteral("\\x") : QStringLiteral("\\u")) +
+                 QString::number(c.unicode(), 16).rightJustified(latin ? 2 : 4, u'0').toUpper();
+    }
+    return clean;
+}
 
 QByteArray JournalHeader() {
     return CsvLine({QStringLiteral("Дата и время"), QStringLiteral("Порт"), QStringLiteral("Устройство"),
@@ -72,36 +114,8 @@ QByteArray JournalLine(const JournalEntry& entry) {
 }
 
 QStringList ParseJournalLine(const QByteArray& bytes) {
-    const QString line = QString::fromUtf8(bytes);
-    QStringList fields;
-    QString field;
-    bool quoted = false;
-    const auto finish = [&] {
-        if (field.size() > 1 && field.front() == u'\'' && LooksLikeFormula(field.mid(1))) field.remove(0, 1);
-        fields << field;
-        field.clear();
-    };
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar c = line[i];
-        if (quoted) {
-            if (c == u'"' && i + 1 < line.size() && line[i + 1] == u'"') {
-                field += u'"';
-                ++i;
-            } else if (c == u'"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == u'"' && field.isEmpty()) {
-            quoted = true;
-        } else if (c == u';') {
-            finish();
-        } else if (c != u'\r' && c != u'\n') {
-            field += c;
-        }
-    }
-    finish();
-    return fields;
+    const std::vector<QStringList> records = ParseCsv(QString::fromUtf8(bytes), u';');
+    return records.empty() ? QStringList{QString()} : FieldsOfRecord(records.front());
 }
 
 bool JournalTakesLine(const QString& path, QString& reason, size_t bytes) {
@@ -139,11 +153,13 @@ std::vector<QStringList> ReadJournal(const QString& path, const QString& serialF
     if (!content.bytes) return {};
     QByteArray bytes = *content.bytes;
     if (bytes.startsWith(Bom)) bytes.remove(0, Bom.size());
-    if (bytes.startsWith(JournalHeader())) bytes.remove(0, JournalHeader().size());
+    std::vector<QStringList> records = ParseCsv(QString::fromUtf8(bytes), u';');
+    static const QStringList header = ParseCsv(QString::fromUtf8(JournalHeader()), u';').front();
     std::vector<QStringList> entries;
-    for (const QByteArray& line : bytes.split('\n')) {
-        if (line.trimmed().isEmpty()) continue;
-        QStringList fields = ParseJournalLine(line);
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (i == 0 && records[i] == header) continue;
+        if (records[i].size() == 1 && records[i].front().trimmed().isEmpty()) continue; // a line of blanks
+        QStringList fields = FieldsOfRecord(std::move(records[i]));
         if (!serialFilter.isEmpty() && !fields.value(SerialColumn).contains(serialFilter)) continue;
         entries.push_back(std::move(fields));
     }

@@ -33,13 +33,21 @@ struct JournalEntry {
 QByteArray JournalHeader();
 
 // One line: date and time, port, device, address, model, serial number, operation, outcome, then the
-// name, old and new value of every changed field; CR LF at the end. A field holding ';', '"', a line
+// name, old and new value of every changed field; CR LF at the end. Every field is cleaned first
+// (CleanJournalText). A field holding ';', '"', a line
 // break or blanks at its ends is quoted; one that a spreadsheet would take for a formula gets a
 // leading apostrophe.
 QByteArray JournalLine(const JournalEntry& entry);
 
-// The fields of one line as JournalLine wrote them (quotes and the formula guard taken off).
+// The fields of one line as JournalLine wrote them (quotes and the formula guard taken off); a quoted
+// field may hold line breaks. Only the first record of `line` is read.
 QStringList ParseJournalLine(const QByteArray& line);
+
+// A text as the journal keeps it: control characters other than the line break and the tab (a NUL
+// byte, an escape, a lone CR, C1 controls) and invisible format characters (such as the marks that
+// reverse the direction of the text that follows) become visible as \xHH or \uHHHH, so that a field
+// can neither hide its content nor upset a program that reads the file. CR LF becomes a line break.
+QString CleanJournalText(const QString& text);
 
 // Whether a line can be appended now: a line of `bytes` bytes is written at the end of the journal and
 // cut off again, so a full disk, a size limit, a read-only file or folder and a name that is no regular
@@ -52,7 +60,8 @@ bool JournalTakesLine(const QString& path, QString& reason, size_t bytes = 4096)
 // is then as it was.
 bool AppendJournal(const QString& path, const JournalEntry& entry, QString& reason);
 
-// The journal's entries as field lists, newest first, without the header; those whose serial number
+// The journal's entries as field lists, newest first, without the header, read as CSV (ParseCsv: a
+// quoted field holding a line break stays one field of one entry); those whose serial number
 // (the sixth field) contains serialFilter when it is not empty. Nothing for a journal that cannot be
 // read.
 std::vector<QStringList> ReadJournal(const QString& path, const QString& serialFilter = QString());

@@ -382,6 +382,13 @@ std::optional<QByteArray> IniSnapshot::readBytes(const QString& section, const Q
     return value;
 }
 
+std::optional<int> IniSnapshot::lineOf(const QString& section, const QString& key) const {
+    bool hadBom = false;
+    const Location where = Find(SplitLines(WithoutBom(bytes_, hadBom)), section, key);
+    if (!where.keyLine) return std::nullopt;
+    return static_cast<int>(*where.keyLine) + 1;
+}
+
 QString IniSnapshot::readString(const QString& section, const QString& key, const QString& def) const {
     const std::optional<QByteArray> value = readBytes(section, key);
     if (!value) return def;

@@ -52,6 +52,9 @@ class IniSnapshot {
     // The value's bytes as they stand in the file: blanks around it and matching quotes dropped, nothing
     // decoded, nothing cut. Nothing when the key is missing.
     std::optional<QByteArray> readBytes(const QString& section, const QString& key) const;
+    // The number of the line (1 for the first) that readBytes takes the key's value from, as an editor
+    // counts lines; nothing when the key is missing.
+    std::optional<int> lineOf(const QString& section, const QString& key) const;
 
     // Puts the value in as IniFile::writeString would. True when the contents changed.
     bool write(const IniEntry& entry);

@@ -123,13 +123,59 @@ void Instrument::forceValueBits(uint32_t bits) {
     forcedBits_ = bits;
 }
 
+double Instrument::swing(double now) const {
+    const double lo = rangeMin(), hi = rangeMax();
+    return lo + (hi - lo) * (0.5 + 0.4 * std::sin(2.0 * std::numbers::pi * (now + phase_) / 40.0));
+}
+
+double Instrument::errorModel(double pressure, int direction) const {
+    const double span = static_cast<double>(rangeMax()) - rangeMin();
+    const SensorError& e = sensorError_;
+    return pressure * (1.0 + e.gain / 100.0) + e.zero / 100.0 * span - direction * e.hysteresis / 200.0 * span;
+}
+
+double Instrument::smooth(double now) const {
+    if (!applied_) {
+        // The swing rises while its sine does.
+        const bool rising = std::cos(2.0 * std::numbers::pi * (now + phase_) / 40.0) >= 0;
+        return errorModel(swing(now), rising ? 1 : -1);
+    }
+    const double target = errorModel(*applied_, direction_);
+    const double t = sensorError_.settle;
+    if (t <= 0) return target;
+    if (now <= stepAt_) return stepFrom_;
+    return target + (stepFrom_ - target) * std::exp(-(now - stepAt_) / t);
+}
+
+double Instrument::sensed(double now) const {
+    double value = smooth(now);
+    if (sensorError_.noise > 0) {
+        const double span = static_cast<double>(rangeMax()) - rangeMin();
+        value += sensorError_.noise / 100.0 * span *
+                 NoiseSample(sensorError_.seed, address(), std::llround(now * 1000.0));
+    }
+    return value;
+}
+
+void Instrument::setSensorError(const SensorError& model, double now) {
+    stepFrom_ = smooth(now);
+    stepAt_ = now;
+    sensorError_ = model;
+}
+
+void Instrument::apply(double pressure, double now) {
+    const double before = applied_ ? *applied_ : swing(now);
+    stepFrom_ = smooth(now);
+    stepAt_ = now;
+    if (pressure > before) direction_ = 1;
+    if (pressure < before) direction_ = -1;
+    applied_ = pressure;
+}
+
 uint32_t Instrument::liveBits(double now) const {
     if (valueForced_) return forcedBits_;
-    // A slow swing over 40 % of the range around its middle, then the trim as the instrument applies it.
-    const double lo = rangeMin(), hi = rangeMax();
-    const double swing = 0.5 + 0.4 * std::sin(2.0 * std::numbers::pi * (now + phase_) / 40.0);
-    const double measured = lo + (hi - lo) * swing;
-    const double sent = measured * trimMultiplier() + trimOffset();
+    // What the sensor measures, then the trim as the instrument applies it.
+    const double sent = sensed(now) * trimMultiplier() + trimOffset();
     return std::bit_cast<uint32_t>(static_cast<float>(sent));
 }
 
@@ -326,7 +372,15 @@ bool Instrument::setKey(const std::string& key, const std::string& value, std::s
         phase_ = f;
         return true;
     }
-    if (key == "live_value" || key == "live_status") return true; // dumped for reading; measured, not set
+    if (key == "sensor_error") {
+        SensorError model;
+        std::string why;
+        if (!ParseSensorError(value, model, why)) return fail(why);
+        sensorError_ = model;
+        return true;
+    }
+    // Dumped for reading; measured or set by a command (`apply`), not by a key.
+    if (key == "live_value" || key == "live_status" || key == "applied") return true;
     return fail("unknown key");
 }
 
@@ -360,6 +414,8 @@ std::vector<std::pair<std::string, std::string>> Instrument::dump(double now) co
     out.emplace_back("sw_version", num(stored(1028)));
     if (valueForced_) out.emplace_back("value_raw", Hex4(forcedBits_));
     if (statusForced_) out.emplace_back("status", num(forcedStatus_));
+    out.emplace_back("sensor_error", FormatSensorError(sensorError_));
+    out.emplace_back("applied", applied_ ? FormatFloat(static_cast<float>(*applied_)) : std::string("live"));
     out.emplace_back("live_value", FormatFloat(liveValue(now)));
     out.emplace_back("live_status", num(liveStatus(now)));
     for (int r = 0; r <= 1034; ++r)

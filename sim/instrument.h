@@ -1,7 +1,10 @@
 #pragma once
 
+#include "sim/sensor.h"
+
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,6 +62,17 @@ class Instrument {
     bool valueForced() const { return valueForced_; }
     bool statusForced() const { return statusForced_; }
     uint32_t liveBits(double now) const; // the float sent, as bits
+
+    // The sensor behind the live value: its error model and the pressure applied to it. Without an
+    // applied pressure it follows a slow swing over 40 % of the range around its middle. A new pressure
+    // or a new model starts a step from what the sensor measured at that moment.
+    const SensorError& sensorError() const { return sensorError_; }
+    void setSensorError(const SensorError& model, double now);
+    void apply(double pressure, double now);
+    void applyLive() { applied_.reset(); }
+    std::optional<double> applied() const { return applied_; }
+    // What the sensor measures at `now`, before the trim: the applied pressure through the error model.
+    double sensed(double now) const;
     float liveValue(double now) const;
     uint16_t liveStatus(double now) const;
 
@@ -91,6 +105,16 @@ class Instrument {
     bool statusForced_ = false;
     uint16_t forcedStatus_ = 0;
     double phase_ = 0.0;
+
+    double swing(double now) const;
+    double errorModel(double pressure, int direction) const;
+    double smooth(double now) const; // sensed() without the noise
+
+    SensorError sensorError_;
+    std::optional<double> applied_; // none: the swing
+    double stepAt_ = 0;             // when the last step began
+    double stepFrom_ = 0;           // what the sensor measured then, without noise
+    int direction_ = 1;             // +1 after a rise of the applied pressure, -1 after a fall
 };
 
 } // namespace olv::sim

@@ -4,6 +4,7 @@
 #include "sim/text_values.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace olv::sim {
@@ -326,6 +327,29 @@ std::string Line::command(const std::string& rawLine, double now) {
                         : words.size() == 2                    ? inst->setKey("value", words[1], error)
                                             : (error = "usage: value FLOAT|raw HEX|live", false);
         return ok ? "ok value\n" : "error " + error + "\n";
+    }
+    if (verb == "apply") {
+        // apply P: the pressure applied to the sensor, in the instrument's units; apply live: the swing.
+        float pressure = 0;
+        if (words.size() == 2 && words[1] == "live") {
+            inst->applyLive();
+            return "ok apply live\n";
+        }
+        if (words.size() != 2 || !ParseFloat(words[1], pressure) || !std::isfinite(pressure))
+            return "error usage: apply PRESSURE|live\n";
+        inst->apply(pressure, now);
+        return "ok apply " + FormatFloat(pressure) + "\n";
+    }
+    if (verb == "sensor-error") {
+        // sensor-error zero=Z,gain=G,...: the error model from now on; without a model, the one in force.
+        if (words.size() > 2) return "error usage: sensor-error zero=Z,gain=G,hysteresis=H,noise=S,settle=T|off\n";
+        if (words.size() == 2) {
+            SensorError model;
+            std::string error;
+            if (!ParseSensorError(words[1], model, error)) return "error " + error + "\n";
+            inst->setSensorError(model, now);
+        }
+        return "ok sensor-error " + FormatSensorError(inst->sensorError()) + "\n";
     }
     if (verb == "status" && words.size() == 2) {
         std::string error;

@@ -6,6 +6,7 @@
 #include "sim/line.h"
 #include "sim/options.h"
 #include "sim/text_values.h"
+#include "sim/usb_chip.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +18,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <sys/stat.h>
@@ -305,6 +307,11 @@ int main(int argc, char** argv) {
     // With one party the bytes pass at once; with taps they take their time on the wire, where two
     // senders at once collide.
     Bus bus;
+    // A USB adapter between the line and the first terminal: what reaches that terminal goes in the
+    // chip's packets, and the bytes take their time on the wire, so that a reply may straddle two.
+    std::optional<UsbChip> chip;
+    if (options.usbLatencyMs > 0) chip.emplace(options.usbLatencyMs / 1000.0, Now());
+    uint64_t packets = 0, splitPackets = 0;
     // The FIFO exists before the path is announced, so whoever waits for the path can write to it.
     int controlFd = -1;
     bool madeFifo = false;
@@ -350,12 +357,14 @@ int main(int argc, char** argv) {
             endpoint.close();
             rx.clear();
             tx.clear();
+            if (chip) chip->clear();
             Log("unplugged");
             Say("ok unplugged\n");
         } else if (words[0] == "replug") {
             endpoint.close();
             rx.clear();
             tx.clear();
+            if (chip) chip->clear();
             std::string why;
             const Instrument& inst = line.instruments().front();
             if (endpoint.open(inst.baudRate(), inst.parity(), why)) {
@@ -373,6 +382,11 @@ int main(int argc, char** argv) {
                 out += (p == 0 ? std::string(" line=") : " tap" + std::to_string(p) + "=") +
                        parties[p]->path() + ":" + std::to_string(sentBy[p]);
             Say(out + " collisions=" + std::to_string(bus.collisions()) + "\n");
+        } else if (words[0] == "usb") {
+            // The adapter's packets to the first terminal, and those that went while more was coming.
+            Say(chip ? "ok latency=" + std::to_string(options.usbLatencyMs) + " packets=" +
+                           std::to_string(packets) + " split=" + std::to_string(splitPackets) + "\n"
+                     : std::string("error no --usb-latency\n"));
         } else {
             Say(line.command(text, Now()));
         }
@@ -398,12 +412,27 @@ int main(int argc, char** argv) {
     auto deliver = [&] {
         std::vector<std::vector<uint8_t>> out(parties.size());
         for (const Bus::Delivery& d : bus.take(Now())) {
-            for (size_t p = 0; p < parties.size(); ++p)
-                if (static_cast<int>(p) != d.from) out[p].push_back(d.byte);
+            for (size_t p = 0; p < parties.size(); ++p) {
+                if (static_cast<int>(p) == d.from) continue;
+                if (p == 0 && chip)
+                    chip->put(d.byte, d.at);
+                else
+                    out[p].push_back(d.byte);
+            }
             if (d.from == Bus::Instruments) continue;
             if (rx.empty()) rxFrom = d.from >= 0 ? static_cast<size_t>(d.from) : 0;
             rx.push_back(d.byte);
             lastByte = d.at;
+        }
+        if (chip) {
+            const std::vector<UsbChip::Packet> due = chip->take(Now());
+            // More of the line's bytes still to come: in the chip, or on the wire.
+            const bool coming = chip->nextDue() < 1e300 || bus.nextDue() < 1e300;
+            for (size_t k = 0; k < due.size(); ++k) {
+                out[0].insert(out[0].end(), due[k].bytes.begin(), due[k].bytes.end());
+                ++packets;
+                if (k + 1 < due.size() || coming) ++splitPackets;
+            }
         }
         for (size_t p = 0; p < parties.size(); ++p) {
             if (out[p].empty() || !parties[p]->isOpen()) continue;
@@ -418,7 +447,7 @@ int main(int argc, char** argv) {
     while (!quit && !g_stop) {
         const int silenceBaud =
             endpoint.observe().baudRate > 0 ? endpoint.observe().baudRate : first.baudRate();
-        if (parties.size() > 1) bus.setCharacterSeconds(11.0 / silenceBaud);
+        if (parties.size() > 1 || chip) bus.setCharacterSeconds(11.0 / silenceBaud);
         deliver();
         const double now = Now();
 
@@ -455,6 +484,7 @@ int main(int argc, char** argv) {
         if (!tx.empty()) wait = std::min(wait, tx.front().due - Now());
         if (!rx.empty()) wait = std::min(wait, lastByte + FrameSilenceSeconds(silenceBaud) - Now());
         wait = std::min(wait, bus.nextDue() - Now());
+        if (chip) wait = std::min(wait, chip->nextDue() - Now());
         wait = std::max(wait, 0.0);
         timespec timeout{static_cast<time_t>(wait),
                          static_cast<long>((wait - static_cast<long>(wait)) * 1e9)};

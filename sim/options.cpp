@@ -29,6 +29,12 @@ const char* const UsageText =
     "  --state FILE             key=value lines of the starting state (see `dump`)\n"
     "  --set KEY=VALUE          one state key, e.g. --set text=Hello --set range_max=2.5\n"
     "  --value F, --value-raw HEX, --status N   a fixed live value, its raw bits, a status word\n"
+    "  --sensor-error zero=Z,gain=G,hysteresis=H,noise=S,settle=T[,seed=N]\n"
+    "                           errors of every instrument's sensor: zero, hysteresis and noise (standard\n"
+    "                           deviation) in % of span, gain in %, settle a first-order time constant in\n"
+    "                           seconds; keys left out are 0. It measures P x (1 + G/100) + Z/100 x span\n"
+    "                           (descending readings H % of span above ascending ones), and sends that\n"
+    "                           x trim multiplier + trim offset\n"
     "  --instrument K=V,K=V     one instrument of several on the line (addr=, baud=, parity=, any key)\n"
     "  --instruments-range A-B  one instrument at every address A..B\n"
     "  --fault 'NAME ARG [once]'  a fault switch from the start, as the `fault` command\n"
@@ -36,6 +42,9 @@ const char* const UsageText =
     "  --tap PATH               a further terminal on the same line (repeatable), linked at PATH: every\n"
     "                           byte any party sends reaches the instruments and every other party\n"
     "  --no-line-check          answer at any rate and parity the master's side shows\n"
+    "  --usb-latency MS         hand the line's bytes to the terminal as a USB adapter's chip does: in\n"
+    "                           packets, sent when MS ms (1..255) have passed since the last one or 62\n"
+    "                           bytes wait; bytes then take their time on the wire\n"
     "  --mbtcp HOST:PORT        be a Modbus TCP gateway to the instruments instead of a line: listen at\n"
     "                           HOST:PORT (port 0: any free one; [IPv6] in brackets), print\n"
     "                           mbtcp://HOST:PORT first; unit = address, exception 11 for a unit that\n"
@@ -45,10 +54,12 @@ const char* const UsageText =
     "\n"
     "Commands ([@ADDR] picks an instrument, default the first):\n"
     "  ping | dump | get REG | set KEY=VALUE | value F|raw HEX|live | status N|auto | instruments\n"
+    "  apply P|live   the pressure applied to the sensor, in the instrument's units; live: the slow swing\n"
+    "  sensor-error zero=Z,gain=G,hysteresis=H,noise=S,settle=T[,seed=N]|off   the sensor's errors from now\n"
     "  fault noreply|crc|collide on|off|once   fault "
     "delay|truncate|extra|address|function|exception|garbage|gap "
     "N|off [once]\n"
-    "  fault list | fault clear | unplug | replug | bus | quit\n";
+    "  fault list | fault clear | unplug | replug | bus | usb | quit\n";
 
 bool LoadState(const std::string& text, Instrument& instrument, std::string& error) {
     std::istringstream in(text);
@@ -162,6 +173,14 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             options.gatewaySilent = true;
         } else if (a == "--no-line-check") {
             options.lineCheck = false;
+        } else if (a == "--usb-latency") {
+            if (!value(v)) return false;
+            long long ms = 0;
+            if (!ParseInteger(v, ms) || ms < 1 || ms > 255) {
+                error = "--usb-latency takes a latency timer of 1..255 ms: " + v;
+                return false;
+            }
+            options.usbLatencyMs = static_cast<int>(ms);
         } else if (a == "--link") {
             if (!value(options.link)) return false;
         } else if (a == "--device") {
@@ -174,7 +193,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         } else if (a == "--state") {
             if (!value(statePath)) return false;
         } else if (a == "--baud" || a == "--parity" || a == "--address" || a == "--byte-order" ||
-                   a == "--value" || a == "--value-raw" || a == "--status") {
+                   a == "--value" || a == "--value-raw" || a == "--status" || a == "--sensor-error") {
             if (!value(v)) return false;
             std::string key = a.substr(2);
             for (char& c : key)
@@ -214,6 +233,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     if (!options.mbtcp.empty() && (!options.link.empty() || !options.device.empty() ||
                                    !options.control.empty() || !options.taps.empty())) {
         error = "--mbtcp serves no line: --link, --device, --control and --tap do not go with it";
+        return false;
+    }
+    if (!options.mbtcp.empty() && options.usbLatencyMs > 0) {
+        error = "--usb-latency plays an adapter on a line, which --mbtcp does not serve";
         return false;
     }
     if (!CheckPaths(options, error)) return false;

@@ -15,6 +15,7 @@ struct Options {
     std::vector<std::string> taps; // --tap: symlinks to further terminals on the same line
     std::string mbtcp;             // --mbtcp HOST:PORT: serve the instruments as a Modbus TCP gateway there
     bool gatewaySilent = false;    // --gateway-silent: no exception 11 for a unit that does not answer
+    int usbLatencyMs = 0;          // --usb-latency: a USB adapter's latency timer, ms (0: no adapter)
     bool quiet = false;    // --quiet: no log line per request
     bool lineCheck = true; // --no-line-check: answer whatever rate and parity the master uses
     bool help = false;

@@ -24,7 +24,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QTabWidget>
-#include <QTemporaryFile>
 #include <QTimer>
 
 #include <clocale>
@@ -45,6 +44,7 @@ TForm1::TForm1(Form1Deps deps)
       boxes(deps.boxes ? deps.boxes : ownBoxes.get()),
       portLink(std::move(deps.port), *boxes, std::move(deps.resolvePath)),
       master(portLink.port(), linkSettings) {
+    liveTrend = olv::device::LiveTrend(std::move(deps.clock));
     if (ownBoxes) ownBoxes->setOwner(this);
     // From here on every wait of the port for its line keeps the window painting.
     lineWaiter_ = std::make_unique<LineWaiter>();
@@ -340,7 +340,9 @@ void TForm1::TabbedNotebook1Change(int, bool& allowChange) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // Listening is ended first: what was heard stays in its file until the window goes.
+    // A capture file being read is given up, and listening ended: what was heard stays in its file
+    // until the window goes.
+    CancelCaptureOpen();
     if (listening) StopListening();
     if (operationRunning || LineWaiting()) {
         // A transaction waiting for its reply keeps the port until it ends; closing it underneath

@@ -11,6 +11,8 @@
 #include "link/port_master.h"
 #include "link/result_flags.h"
 #include "monitor/capture.h"
+#include "monitor/capture_opening.h"
+#include "monitor/capture_session.h"
 #include "records/config_file.h"
 #include "records/instrument_state.h"
 #include "search/search_settings.h"
@@ -48,7 +50,7 @@ class QStatusBar;
 class QPushButton;
 class QSocketNotifier;
 class QTableView;
-class QTemporaryFile;
+class QProgressDialog;
 class QTabWidget;
 class QTextEdit;
 class QTimer;
@@ -78,6 +80,9 @@ struct Form1Deps {
     olv::messages::MessageBoxes* boxes = nullptr; // null: the window shows its own QMessageBox boxes
     std::function<std::string(int portNumber)> resolvePath;
     bool runFormCreate = true; // false leaves the controls as designed (lists empty, nothing opened)
+    // The time of day in milliseconds since the epoch with which the trend stamps its readings; the
+    // wall clock unless given (tests step it).
+    olv::device::LiveTrend::Clock clock;
 };
 
 // The main window. It owns every piece of the program's state; its handlers keep the names of the
@@ -208,7 +213,13 @@ class TForm1 : public QMainWindow {
     // True when a field does not convert (its messages were shown). With placeholderKeepsWord a field
     // that still shows "Данных нет" leaves its words in the image as they are (a profile save before
     // any read).
+    // For a write (placeholderKeepsWord false) the collected values are then judged as
+    // RefuseConfigurationValues does.
     bool CollectConfiguration(bool placeholderKeepsWord = false);
+    // True, after its two boxes with the field focused, when the image holds a value the page supplies
+    // that the instrument must not be given (a range minimum not below its maximum, a trim multiplier
+    // of 0, a float that is no number, a date that does not exist).
+    bool RefuseConfigurationValues();
     // What one write operation knows for the journal: the instrument's state read just before it (the
     // old values, and the words a configuration write keeps), where it was, and the blocks the
     // instrument took.
@@ -367,7 +378,11 @@ class TForm1 : public QMainWindow {
     std::function<bool(bool save, QString& fileName)> chooseCaptureFile;
     bool listening = false;     // the port is listened to, nothing is sent
     int monitorFrames = 100000; // rows the table keeps ([MONITOR] Frames of dev.dat)
+    // The bound of the capture's spool file ([MONITOR] CaptureFileMB of dev.dat).
+    int64_t monitorSpoolBytes = olv::monitor::DefaultSpoolBytes;
     std::unique_ptr<olv::monitor::Capture> capture;
+    // A capture file is being read ("Открыть…"); its progress dialog is shown meanwhile.
+    bool OpeningCapture() const { return captureOpening_ != nullptr; }
 
     // ---- State ----
     olv::link::LinkSettings linkSettings;
@@ -569,18 +584,20 @@ class TForm1 : public QMainWindow {
     bool formCreated_ = false;
 
     bool journalDeclined_ = false; // the user chose to write without a journal entry
-    // The line monitor: the operation listening runs as, the watch on the port, the file every frame of
-    // the capture goes to (a temporary file until saved).
+    // The line monitor: the operation listening runs as, the watch on the port, the session that keeps
+    // every frame of the capture for a save (its spool), and a capture file being opened.
     std::unique_ptr<InstrumentOperation> listeningOperation_;
     QSocketNotifier* monitorNotifier_ = nullptr;
-    std::unique_ptr<QTemporaryFile> captureFile_;
-    bool captureFileFailed_ = false;
-    bool captureFailureShown_ = false;
-    int captureFileErrno_ = 0;
+    std::unique_ptr<olv::monitor::CaptureSession> captureSession_;
+    std::unique_ptr<olv::monitor::CaptureOpening> captureOpening_;
+    QProgressDialog* captureProgress_ = nullptr; // while it is being opened
+    QTimer* captureOpenTimer_ = nullptr;         // follows the opening's progress and end
+    QString captureOpenPath_;
     void ReportCaptureFileFailure(); // once per capture, outside any transaction
-    std::unique_ptr<QTemporaryFile> NewCaptureFile() const;
+    std::unique_ptr<olv::monitor::CaptureSession> NewCaptureSession() const;
     std::unique_ptr<olv::monitor::Capture> NewCapture() const;
-    bool AppendToCaptureFile(QTemporaryFile& file, std::string& records);
+    void FinishCaptureOpen(); // the opening's result into the table, or its refusal
+    void CancelCaptureOpen(); // the window closes meanwhile
 
     bool closingBySignal_ = false;
     bool closeAfterOperation_ = false; // a close came during an operation or a wait: it happens at its end

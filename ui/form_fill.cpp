@@ -35,6 +35,13 @@ void ReportNothingToSend(olv::messages::MessageBoxes& boxes, const QString& fiel
     ReportNothingWritten(boxes);
 }
 
+void ReportRefusedValue(olv::messages::MessageBoxes& boxes, const QString& sentence,
+                        const QString& fieldCaption) {
+    boxes.show({sentence, QStringLiteral("Ошибка ввода"), BoxIcon::Warning, BoxButtons::Ok,
+                QStringLiteral("Поле \"%1\"").arg(fieldCaption)});
+    ReportNothingWritten(boxes);
+}
+
 bool ShowsPlaceholder(const QString& text) {
     return text.trimmed() == QStringLiteral("Данных нет");
 }

@@ -28,6 +28,11 @@ void ReportUnconvertible(olv::messages::MessageBoxes& boxes, bool integerField, 
 // which field, then that nothing will be written.
 void ReportNothingToSend(olv::messages::MessageBoxes& boxes, const QString& fieldCaption);
 
+// A value that converts but that the instrument must not be given (a range minimum not below its
+// maximum, a date that does not exist): why, with the field's caption in its detail, then that nothing
+// will be written.
+void ReportRefusedValue(olv::messages::MessageBoxes& boxes, const QString& sentence, const QString& fieldCaption);
+
 // Whether an edit field shows the placeholder of a field with no data ("Данных нет", in some fields
 // after a blank), which is not a value of the instrument's.
 bool ShowsPlaceholder(const QString& text);

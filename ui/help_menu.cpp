@@ -83,7 +83,7 @@ QString TForm1::GuidePath() {
                            QStringLiteral("/../share/doc/modbus-olv/guide.md"));
 }
 
-// "Руководство" (F1): the user's part of the README, installed with the program, in a window of its
+// "Руководство" (F1): the user's guide, installed with the program, in a window of its
 // own that stays open beside the main window.
 void TForm1::N11Click() {
     const QString path = GuidePath();

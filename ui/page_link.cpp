@@ -7,6 +7,8 @@
 #include "device/device_link.h"
 #include "device/encodings.h"
 #include "device/register_map.h"
+#include "device/value_rules.h"
+#include "messages/message_boxes.h"
 #include "messages/message_boxes.h"
 #include "records/instrument_state.h"
 
@@ -14,6 +16,7 @@
 #include <QProgressBar>
 
 #include <utility>
+#include <vector>
 
 using olv::messages::BoxAnswer;
 using olv::messages::BoxButtons;
@@ -136,15 +139,30 @@ void TForm1::WriteDeviceLinkSettings() {
             return;
         }
     }
-    if (ComboBox9->currentIndex() == 0) {
-        // Address 0 is the broadcast address: an instrument that took it would answer nobody again.
-        boxes->show({QStringLiteral("Сетевой номер 0 предназначен для широковещательных запросов: прибор с "
-                                    "этим номером не будет отвечать. Выберите номер от 1 до 255."),
-                     QStringLiteral("Ошибка ввода"),
-                     BoxIcon::Warning,
-                     BoxButtons::Ok,
-                     {}});
-        FocusRefusedField(ComboBox9);
+    // What the boxes propose, judged by the rules of every link write before anything is asked or sent.
+    const olv::device::LinkValues proposed{ComboBox9->currentIndex(), ComboBox10->currentIndex(),
+                                           ComboBox15->currentIndex(), ComboBox16->currentIndex()};
+    const std::vector<olv::device::Refusal> refusals = olv::device::LinkRefusals(proposed);
+    if (!refusals.empty()) {
+        const olv::device::Refusal& refusal = refusals.front();
+        QString text = olv::device::RefusalSentence(refusal);
+        if (refusal.fields.front() == olv::device::CheckedField::Address)
+            text += QStringLiteral(" Выберите номер от 1 до 255.");
+        boxes->show({text, QStringLiteral("Ошибка ввода"), BoxIcon::Warning, BoxButtons::Ok, {}});
+        switch (refusal.fields.front()) {
+        case olv::device::CheckedField::BaudRate:
+            FocusRefusedField(ComboBox10);
+            break;
+        case olv::device::CheckedField::Parity:
+            FocusRefusedField(ComboBox15);
+            break;
+        case olv::device::CheckedField::ByteOrder:
+            FocusRefusedField(ComboBox16);
+            break;
+        default:
+            FocusRefusedField(ComboBox9);
+            break;
+        }
         return;
     }
 

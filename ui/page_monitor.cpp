@@ -4,8 +4,13 @@
 
 #include "ui/monitor_table.h"
 
+#include "text/cp1251.h"
 #include "files/plain_file.h"
+#include "link/exchange_trace.h"
 #include "messages/message_boxes.h"
+#include "messages/message_boxes.h"
+#include "monitor/capture_opening.h"
+#include "monitor/capture_session.h"
 #include "monitor/pcap.h"
 #include "settings/ini_file.h"
 #include "settings/station_settings.h"
@@ -16,11 +21,11 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSocketNotifier>
 #include <QTableView>
-#include <QTemporaryFile>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -35,7 +40,15 @@ namespace {
 constexpr int DefaultFrames = 100000;
 constexpr int FewestFrames = 1000;
 constexpr int MostFrames = 10000000;
-constexpr size_t CaptureFileBatch = 1 << 20; // records are written out at least this often when replaying
+constexpr int DefaultSpoolMb = int(olv::monitor::DefaultSpoolBytes >> 20);
+constexpr int FewestSpoolMb = int(olv::monitor::FewestSpoolBytes >> 20);
+constexpr int MostSpoolMb = int(olv::monitor::MostSpoolBytes >> 20);
+
+// Where a capture's spool goes: the working folder (a shift of traffic may be more than a memory-backed
+// /tmp should hold), else /tmp.
+QStringList SpoolFolders() {
+    return {QDir::currentPath(), QDir::tempPath()};
+}
 
 Micros WallNow() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -47,6 +60,11 @@ Micros WallNow() {
 Micros WallTimeOf(olv::link::ExchangeRecord::Clock::time_point t, Micros wallNow,
                   olv::link::ExchangeRecord::Clock::time_point steadyNow) {
     return wallNow - std::chrono::duration_cast<std::chrono::microseconds>(steadyNow - t).count();
+}
+
+QString SystemReason(int error) {
+    return error == EINVAL ? QStringLiteral("это не обычный файл (папка, канал или устройство)")
+                           : QString::fromLocal8Bit(std::strerror(error));
 }
 
 QString CountsText(const olv::monitor::Counts& n) {
@@ -117,11 +135,26 @@ void TForm1::BuildPageMonitor(QWidget* page) {
 }
 
 void TForm1::LoadMonitorSettings() {
-    // Read only: the key is there when the user put it there.
+    // Read only: the keys are there when the user put them there.
     const olv::settings::IniFile ini(olv::settings::StationSettingsPath());
     monitorFrames =
         std::clamp(ini.readInteger(QStringLiteral("MONITOR"), QStringLiteral("Frames"), DefaultFrames),
                    FewestFrames, MostFrames);
+    monitorSpoolBytes = int64_t{std::clamp(ini.readInteger(QStringLiteral("MONITOR"),
+                                                           QStringLiteral("CaptureFileMB"), DefaultSpoolMb),
+                                           FewestSpoolMb, MostSpoolMb)}
+                        << 20;
+
+    // Spools a killed program left behind: gone now, and the trace says so.
+    const QStringList removed = olv::monitor::RemoveStaleSpools(SpoolFolders());
+    if (linkSettings.traceEnabled != 1) return;
+    const olv::link::ExchangeTrace trace;
+    for (const QString& path : removed)
+        trace.appendNote(linkSettings.traceFileName,
+                         olv::text::ToCp1251(QStringLiteral("удален файл записи обмена программы, которая "
+                                                              "уже не работает: %1")
+                                                   .arg(QDir::toNativeSeparators(path)))
+                             .toStdString());
 }
 
 std::unique_ptr<Capture> TForm1::NewCapture() const {
@@ -130,35 +163,16 @@ std::unique_ptr<Capture> TForm1::NewCapture() const {
                                                        static_cast<size_t>(monitorFrames)});
 }
 
-// The file that gets every frame of a capture while the table keeps the last ones: in the working
-// folder (a shift of traffic may be more than a memory-backed /tmp should hold), else in /tmp.
-std::unique_ptr<QTemporaryFile> TForm1::NewCaptureFile() const {
-    for (const QString& folder : {QDir::currentPath(), QDir::tempPath()}) {
-        auto file =
-            std::make_unique<QTemporaryFile>(QDir(folder).filePath(QStringLiteral(".capture-XXXXXX.pcap")));
-        if (!file->open()) continue;
-        std::string header;
-        olv::monitor::AppendPcapHeader(header);
-        if (olv::files::AppendToPlainFile(file->fileName(), header.data(), header.size())) return file;
-    }
-    return nullptr;
-}
-
-bool TForm1::AppendToCaptureFile(QTemporaryFile& file, std::string& records) {
-    const bool written =
-        records.empty() || olv::files::AppendToPlainFile(file.fileName(), records.data(), records.size());
-    records.clear();
-    return written;
+std::unique_ptr<olv::monitor::CaptureSession> TForm1::NewCaptureSession() const {
+    return std::make_unique<olv::monitor::CaptureSession>(
+        olv::monitor::CaptureSession::Options{SpoolFolders(), monitorSpoolBytes});
 }
 
 void TForm1::NoteOwnExchange(const olv::link::ExchangeRecord& record) {
     if (listening) return;
     if (!capture) {
         capture = NewCapture();
-        captureFile_ = NewCaptureFile();
-        captureFileFailed_ = !captureFile_;
-        captureFailureShown_ = false;
-        captureFileErrno_ = captureFileFailed_ ? errno : 0;
+        captureSession_ = NewCaptureSession();
         monitorModel->setCapture(capture.get());
     }
     const Micros wall = WallNow();
@@ -170,30 +184,33 @@ void TForm1::NoteOwnExchange(const olv::link::ExchangeRecord& record) {
 }
 
 void TForm1::ReportCaptureFileFailure() {
-    if (!captureFileFailed_ || captureFailureShown_) return;
-    captureFailureShown_ = true;
-    boxes->show(
-        {QStringLiteral("Не удалось записать кадры в файл %1. Кадры, пришедшие после этого, "
-                        "в сохраняемую запись не попадут.")
-             .arg(QDir::toNativeSeparators(captureFile_ ? captureFile_->fileName() : QDir::currentPath())),
-         QStringLiteral("Ошибка"), olv::messages::BoxIcon::Warning, olv::messages::BoxButtons::Ok,
-         QString::fromLocal8Bit(std::strerror(captureFileErrno_))});
+    if (!captureSession_ || !captureSession_->failureToReport()) return;
+    const QString where = captureSession_->spoolPath().isEmpty() ? SpoolFolders().join(QStringLiteral(", "))
+                                                                 : captureSession_->spoolPath();
+    boxes->show({QStringLiteral("Не удалось записать кадры в файл %1. Кадры, пришедшие после этого, "
+                                "в сохраняемую запись не попадут.")
+                     .arg(QDir::toNativeSeparators(where)),
+                 QStringLiteral("Ошибка"), olv::messages::BoxIcon::Warning, olv::messages::BoxButtons::Ok,
+                 SystemReason(captureSession_->error())});
 }
 
 void TForm1::SyncMonitor() {
     if (!capture) return;
-    if (captureFile_ && !captureFileFailed_ && !AppendToCaptureFile(*captureFile_, capture->spool())) {
-        captureFileFailed_ = true;
-        captureFileErrno_ = errno;
-    }
-    capture->spool().clear();
+    if (captureSession_)
+        captureSession_->take(*capture);
+    else
+        capture->spool().clear();
     QScrollBar* bar = StringGrid2->verticalScrollBar();
     const bool atBottom = bar->value() == bar->maximum();
     monitorModel->sync();
     if (atBottom) StringGrid2->scrollToBottom();
 
     const olv::monitor::Counters& n = capture->counters();
-    Label41->setText(QStringLiteral("Всего: ") + CountsText(n.total));
+    const int64_t dropped = n.droppedFrames + (captureSession_ ? captureSession_->droppedFrames() : 0);
+    Label41->setText(QStringLiteral("Всего: ") + CountsText(n.total) +
+                     (dropped > 0
+                          ? QStringLiteral("; старых кадров не сохранено в файле записи: %1").arg(dropped)
+                          : QString()));
     QStringList perAddress;
     for (int a = 0; a < 256; ++a)
         if (n.byAddress[static_cast<size_t>(a)].frames > 0)
@@ -232,10 +249,7 @@ void TForm1::StartListening() {
     listening = true;
     SetLinkListening(true);
     capture = NewCapture();
-    captureFile_ = NewCaptureFile();
-    captureFileFailed_ = !captureFile_;
-    captureFailureShown_ = false;
-    captureFileErrno_ = captureFileFailed_ ? errno : 0;
+    captureSession_ = NewCaptureSession();
     monitorModel->setCapture(capture.get());
     if (port.descriptor() >= 0) {
         monitorNotifier_ = new QSocketNotifier(port.descriptor(), QSocketNotifier::Read, this);
@@ -316,44 +330,94 @@ void TForm1::Button12Click() {
     ReportCaptureFileFailure();
     QString fileName;
     if (!ChooseCaptureFile(true, fileName)) return;
-    errno = 0;
-    if (captureFile_ && olv::monitor::CopyFileReplacing(captureFile_->fileName(), fileName)) return;
+    QString reason = QStringLiteral("файл для кадров записи не был создан");
+    if (captureSession_ && captureSession_->save(fileName, reason)) return;
     boxes->show({QStringLiteral("Не удалось записать файл %1").arg(QDir::toNativeSeparators(fileName)),
-                 QStringLiteral("Ошибка"), olv::messages::BoxIcon::Warning, olv::messages::BoxButtons::Ok,
-                 QString::fromLocal8Bit(std::strerror(errno))});
+                 QStringLiteral("Ошибка"), olv::messages::BoxIcon::Warning, olv::messages::BoxButtons::Ok, reason});
 }
 
+// "Открыть…": the file is read on a thread of its own while a progress dialog, which can stop it, is
+// shown; the table and its session change only when the whole file was good. Nothing of it is copied:
+// the session saves from the file itself, which it keeps open.
 void TForm1::Button13Click() {
-    if (listening) return;
+    if (listening || captureOpening_) return;
     QString fileName;
     if (!ChooseCaptureFile(false, fileName)) return;
-    // A new capture of its own: the table and its file change only when the whole file was good.
-    std::unique_ptr<Capture> opened = NewCapture();
-    std::unique_ptr<QTemporaryFile> file = NewCaptureFile();
-    bool fileFailed = !file;
-    const olv::monitor::PcapCheck check =
-        olv::monitor::ReadPcap(fileName, [&](Micros time, const uint8_t* bytes, size_t size) {
-            opened->addRecord(time, bytes, size);
-            if (opened->spool().size() < CaptureFileBatch) return;
-            if (!fileFailed) fileFailed = !AppendToCaptureFile(*file, opened->spool());
-            opened->spool().clear();
+    captureOpenPath_ = fileName;
+    captureOpening_ = std::make_unique<olv::monitor::CaptureOpening>(
+        fileName, Capture::Settings{linkSettings.baudRate, linkSettings.timeoutMs, linkSettings.byteOrder,
+                                    static_cast<size_t>(monitorFrames)});
+    if (captureOpening_->done()) { // refused before a byte was read
+        FinishCaptureOpen();
+        return;
+    }
+    for (QPushButton* button : {Button11, Button12, Button13})
+        button->setEnabled(false);
+    captureProgress_ =
+        new QProgressDialog(QStringLiteral("Чтение записи обмена %1").arg(QDir::toNativeSeparators(fileName)),
+                            QStringLiteral("Отмена"), 0, 1000, this);
+    captureProgress_->setObjectName(QStringLiteral("CaptureProgress"));
+    captureProgress_->setWindowTitle(QStringLiteral("Открыть запись обмена"));
+    captureProgress_->setWindowModality(Qt::WindowModal);
+    captureProgress_->setAutoClose(false);
+    captureProgress_->setAutoReset(false);
+    captureProgress_->setMinimumDuration(300); // a small file is read before it would show
+    captureProgress_->setValue(0);
+    connect(captureProgress_, &QProgressDialog::canceled, this, [this] {
+        if (captureOpening_) captureOpening_->cancel();
+    });
+    captureOpenTimer_ = new QTimer(this);
+    captureOpenTimer_->setInterval(50);
+    connect(captureOpenTimer_, &QTimer::timeout, this, [this] {
+        Guarded(captureOpenTimer_, [this] {
+            if (!captureOpening_) return;
+            if (!captureOpening_->done()) {
+                if (captureProgress_) captureProgress_->setValue(captureOpening_->permille());
+                return;
+            }
+            FinishCaptureOpen();
         });
-    if (check.problem != olv::monitor::PcapProblem::None) {
-        boxes->show({QStringLiteral("Файл %1 не открыт. ").arg(QDir::toNativeSeparators(fileName)) +
-                         olv::monitor::PcapProblemText(check),
+    });
+    captureOpenTimer_->start();
+}
+
+void TForm1::FinishCaptureOpen() {
+    if (!captureOpening_) return;
+    olv::monitor::CaptureOpening::Result result = captureOpening_->take();
+    captureOpening_.reset();
+    if (captureOpenTimer_) {
+        captureOpenTimer_->stop();
+        captureOpenTimer_->deleteLater();
+        captureOpenTimer_ = nullptr;
+    }
+    if (captureProgress_) {
+        captureProgress_->hide();
+        captureProgress_->deleteLater();
+        captureProgress_ = nullptr;
+    }
+    Button11->setEnabled(true);
+    Button13->setEnabled(true);
+    Button12->setEnabled(true);
+    if (result.check.problem == olv::monitor::PcapProblem::Cancelled) return; // the user stopped it
+    if (result.check.problem != olv::monitor::PcapProblem::None) {
+        boxes->show({QStringLiteral("Файл %1 не открыт. ").arg(QDir::toNativeSeparators(captureOpenPath_)) +
+                         olv::monitor::PcapProblemText(result.check),
                      QStringLiteral("Ошибка"),
                      olv::messages::BoxIcon::Warning,
                      olv::messages::BoxButtons::Ok,
                      {}});
         return;
     }
-    opened->end();
     monitorModel->setCapture(nullptr);
-    capture = std::move(opened);
-    captureFile_ = std::move(file);
-    captureFileFailed_ = fileFailed;
-    captureFailureShown_ = false;
-    captureFileErrno_ = fileFailed ? errno : 0;
+    capture = std::move(result.capture);
+    captureSession_ = std::make_unique<olv::monitor::CaptureSession>(
+        olv::monitor::CaptureSession::Options{SpoolFolders(), monitorSpoolBytes}, std::move(result.file));
     monitorModel->setCapture(capture.get());
     SyncMonitor();
+}
+
+void TForm1::CancelCaptureOpen() {
+    if (!captureOpening_) return;
+    captureOpening_->cancel();
+    FinishCaptureOpen();
 }

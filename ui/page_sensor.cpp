@@ -8,6 +8,8 @@
 #include "device/number_text.h"
 #include "device/register_map.h"
 #include "device/sensor_configuration.h"
+#include "device/value_rules.h"
+#include "messages/message_boxes.h"
 #include "messages/message_boxes.h"
 #include "records/instrument_state.h"
 #include "records/journal.h"
@@ -18,6 +20,7 @@
 #include <QProgressBar>
 #include <QTabWidget>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <tuple>
@@ -279,6 +282,59 @@ bool TForm1::CollectConfiguration(bool placeholderKeepsWord) {
 
     // A list that shows nothing leaves its part of the word to the instrument (WriteConfiguration).
     olv::device::CollectLists(ListsOf(*this), image);
+    // For a write, what converted must also be something the instrument may hold.
+    return !placeholderKeepsWord && RefuseConfigurationValues();
+}
+
+// The collected image judged by the rules every configuration write obeys; a field the page leaves to
+// the instrument (a list that shows nothing, the registers it does not show) is its own business. The
+// first refusal is shown with its field focused: of two compared fields, the one the user edited.
+bool TForm1::RefuseConfigurationValues() {
+    const olv::device::WordMasks owned = olv::device::InstrumentOwnedBits(ListsOf(*this));
+    const auto ownedByInstrument = [&owned](olv::device::CheckedField field) {
+        for (const olv::device::FieldBits& bits : olv::device::BitsOf(field))
+            if ((owned[static_cast<size_t>(bits.reg)] & bits.mask) != bits.mask) return false;
+        return true;
+    };
+    using olv::device::CheckedField;
+    const auto controlOf = [this](CheckedField field) -> std::pair<QWidget*, const QLabel*> {
+        switch (field) {
+        case CheckedField::Date:
+            return {ComboBox6, Label11};
+        case CheckedField::RangeMax:
+            return {Edit2, Label7};
+        case CheckedField::RangeMin:
+            return {Edit3, Label8};
+        case CheckedField::TrimOffset:
+            return {Edit6, Label17};
+        case CheckedField::TrimMultiplier:
+            return {Edit7, Label18};
+        case CheckedField::Damping:
+            return {ComboBox5, Label10};
+        case CheckedField::Units:
+            return {ComboBox4, Label15};
+        case CheckedField::SensorUnits:
+            return {ComboBox11, Label19};
+        default:
+            return {nullptr, nullptr};
+        }
+    };
+    for (const olv::device::Refusal& refusal : olv::device::ConfigurationRefusals(image.words)) {
+        if (std::all_of(refusal.fields.begin(), refusal.fields.end(), ownedByInstrument)) continue;
+        auto [control, caption] = controlOf(refusal.fields.front());
+        for (CheckedField field : refusal.fields) {
+            const auto [other, otherCaption] = controlOf(field);
+            if (other && ColorOf(other) == QColor(0, 255, 255)) { // marked as edited
+                control = other;
+                caption = otherCaption;
+                break;
+            }
+        }
+        if (!control) continue;
+        ReportRefusedValue(*boxes, olv::device::RefusalSentence(refusal), caption->text());
+        FocusRefusedField(control);
+        return true;
+    }
     return false;
 }
 

@@ -58,7 +58,8 @@ std::vector<SerialDevice> ListSerialDevices() {
     return devices;
 }
 
-PortsDialog::PortsDialog(const std::vector<SerialDevice>& devices, const PortPaths& current, QWidget* parent)
+PortsDialog::PortsDialog(const std::vector<SerialDevice>& devices, const PortPaths& current, QWidget* parent,
+                         const UsbLookup& usb)
     : QDialog(parent), current_(current) {
     setObjectName(QStringLiteral("PortsDialog"));
     setWindowTitle(QStringLiteral("Назначение портов"));
@@ -99,11 +100,12 @@ PortsDialog::PortsDialog(const std::vector<SerialDevice>& devices, const PortPat
     layout->addWidget(hint);
 
     layout->addWidget(new QLabel(QStringLiteral("Последовательные устройства на этом компьютере:"), this));
-    DeviceTable = new QTableWidget(int(devices.size()), 5, this);
+    DeviceTable = new QTableWidget(int(devices.size()), 7, this);
     DeviceTable->setObjectName(QStringLiteral("DeviceTable"));
     DeviceTable->setHorizontalHeaderLabels({QStringLiteral("Устройство"), QStringLiteral("Описание"),
                                             QStringLiteral("Изготовитель"), QStringLiteral("Серийный номер"),
-                                            QStringLiteral("Постоянное имя")});
+                                            QStringLiteral("Постоянное имя"), QStringLiteral("Микросхема USB"),
+                                            QStringLiteral("Задержка")});
     DeviceTable->verticalHeader()->hide();
     DeviceTable->horizontalHeader()->setStretchLastSection(true);
     DeviceTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -114,6 +116,10 @@ PortsDialog::PortsDialog(const std::vector<SerialDevice>& devices, const PortPat
         DeviceTable->setItem(row, 2, ReadOnlyItem(QString::fromStdString(device.manufacturer)));
         DeviceTable->setItem(row, 3, ReadOnlyItem(QString::fromStdString(device.serialNumber)));
         DeviceTable->setItem(row, 4, ReadOnlyItem(PathText(device.stableName)));
+        const olv::link::AdapterTexts adapter =
+            olv::link::DescribeAdapter(usb.sysfsRoot, device.path, usb.held);
+        DeviceTable->setItem(row, 5, ReadOnlyItem(QString::fromStdString(adapter.chip)));
+        DeviceTable->setItem(row, 6, ReadOnlyItem(QString::fromStdString(adapter.latency)));
     }
     DeviceTable->resizeColumnsToContents();
     layout->addWidget(DeviceTable, 1);
@@ -163,7 +169,7 @@ void TForm1::ShowPortPaths() {
 // elsewhere, it is opened again.
 void TForm1::N4Click() {
     const PortPaths before = PortPathsNow();
-    PortsDialog dialog(SerialDevicesPresent(), before, this);
+    PortsDialog dialog(SerialDevicesPresent(), before, this, UsbLookup{"/sys", portLink.port().usbState()});
     const bool accepted = runPortsDialog ? runPortsDialog(dialog) : dialog.exec() == QDialog::Accepted;
     if (!accepted) return;
     const PortPaths chosen = dialog.paths();
@@ -200,7 +206,8 @@ void TForm1::N4Click() {
 }
 
 bool GrabPortsDialog(TForm1& form, const QString& fileName) {
-    PortsDialog dialog(form.SerialDevicesPresent(), form.PortPathsNow(), &form);
+    PortsDialog dialog(form.SerialDevicesPresent(), form.PortPathsNow(), &form,
+                       UsbLookup{"/sys", form.portLink.port().usbState()});
     dialog.show();
     QCoreApplication::processEvents();
     const bool saved = SavePicture(dialog, fileName);

@@ -2,6 +2,7 @@
 
 #include "device/live_trend.h"
 #include "device/number_text.h"
+#include "device/trend_scale.h"
 
 #include <QChart>
 #include <QDateTime>
@@ -27,21 +28,25 @@ constexpr int64_t MinuteMs = 60 * 1000;
 constexpr int64_t ShortestSpanMs = 10 * 1000; // the wheel zooms in no further
 const QColor LineColor(0, 0, 160);
 
-// A step of 1, 2 or 5 times a power of ten for about `ticks` ticks over [low, high], and as many
-// decimals as the step needs, at most the four of the value panel.
-struct TickStep {
-    double step = 1;
-    int decimals = 0;
-};
-
-TickStep TickStepOf(double low, double high, int ticks) {
-    const double rough = (high - low) / (ticks - 1);
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    const double fraction = rough / power;
-    TickStep tick;
-    tick.step = (fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10) * power;
-    tick.decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(tick.step) - 1e-9)), 0, 4);
-    return tick;
+// The value axis takes a new scale one change at a time, each of which lays its ticks out at once: the
+// new interval goes in before the new range or after it, whichever keeps the ticks in between few.
+void ApplyScale(QValueAxis& axis, const olv::device::AxisScale& scale) {
+    const auto setInterval = [&] {
+        if (scale.step != axis.tickInterval()) axis.setTickInterval(scale.step);
+        if (scale.anchor != axis.tickAnchor()) axis.setTickAnchor(scale.anchor);
+    };
+    const auto setRange = [&] {
+        if (scale.low != axis.min() || scale.high != axis.max()) axis.setRange(scale.low, scale.high);
+    };
+    if (olv::device::IntervalBeforeRange(axis.min(), axis.max(), axis.tickInterval(), scale)) {
+        setInterval();
+        setRange();
+    } else {
+        setRange();
+        setInterval();
+    }
+    const QString format = QStringLiteral("%.%1f").arg(scale.decimals);
+    if (format != axis.labelFormat()) axis.setLabelFormat(format);
 }
 
 } // namespace
@@ -63,6 +68,12 @@ TrendChart::TrendChart(QWidget* parent) : QChartView(parent) {
     valueAxis_->setLabelsFont(axisFont);
     valueAxis_->setTitleFont(axisFont);
     // Ticks on round values inside the axis, which itself ends where the readings and their margin do.
+    // The axis starts with a scale of a few ticks: an interval of 0, its own default, would never end
+    // its layout.
+    const olv::device::AxisScale start;
+    valueAxis_->setRange(start.low, start.high);
+    valueAxis_->setTickInterval(start.step);
+    valueAxis_->setTickAnchor(start.anchor);
     valueAxis_->setTickType(QValueAxis::TicksDynamic);
     chart->addAxis(timeAxis_, Qt::AlignBottom);
     chart->addAxis(valueAxis_, Qt::AlignLeft);
@@ -175,34 +186,7 @@ void TrendChart::fitAxes() {
     const QDateTime toTime = QDateTime::fromMSecsSinceEpoch(to);
     if (fromTime != timeAxis_->min() || toTime != timeAxis_->max()) timeAxis_->setRange(fromTime, toTime);
 
-    // The value axis is the range of the readings shown (of all when none is in view), with a margin
-    // of a tenth of it; a steady value gets a narrow band. It reaches past the sensor's range only
-    // where the readings do.
-    double low = 0, high = 0;
-    bool any = false;
-    for (int pass = 0; pass < 2 && !any; ++pass)
-        for (const olv::device::TrendPoint& point : points) {
-            if (pass == 0 && (point.timeMs < from || point.timeMs > to)) continue;
-            low = any ? std::min<double>(low, point.value) : point.value;
-            high = any ? std::max<double>(high, point.value) : point.value;
-            any = true;
-        }
-    const double margin = high > low ? (high - low) * 0.1 : std::max(std::abs(low) * 1e-3, 1e-4);
-    double axisLow = low - margin, axisHigh = high + margin;
-    if (sensorRange_ && sensorRange_->second > sensorRange_->first) {
-        if (low >= sensorRange_->first) axisLow = std::max(axisLow, sensorRange_->first);
-        if (high <= sensorRange_->second) axisHigh = std::min(axisHigh, sensorRange_->second);
-        if (axisHigh <= axisLow) axisHigh = axisLow + margin; // a steady value on the range's top
-    }
-    // The axis lays its labels out anew on every change: only a scale that differs is given to it.
-    if (axisLow != valueAxis_->min() || axisHigh != valueAxis_->max())
-        valueAxis_->setRange(axisLow, axisHigh);
-    const TickStep tick = TickStepOf(axisLow, axisHigh, 5);
-    if (tick.step != valueAxis_->tickInterval()) valueAxis_->setTickInterval(tick.step);
-    const double anchor = std::ceil(axisLow / tick.step) * tick.step;
-    if (anchor != valueAxis_->tickAnchor()) valueAxis_->setTickAnchor(anchor);
-    const QString format = QStringLiteral("%.%1f").arg(tick.decimals);
-    if (format != valueAxis_->labelFormat()) valueAxis_->setLabelFormat(format);
+    ApplyScale(*valueAxis_, olv::device::TrendValueScale(points, from, to, sensorRange_));
 }
 
 int64_t TrendChart::timeAt(const QPointF& position) const {

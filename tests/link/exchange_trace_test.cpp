@@ -166,4 +166,6 @@ TEST(ExchangeTraceFormat, FieldsAreZeroPaddedAndBytesLowerCaseHex) {
               "\n____________________________\n01 02 2027 03-04-05.006 \nSend:\n 00 0a ff");
     EXPECT_EQ(FormatAnswerBlock(TraceKind::Read, TraceTime{1, 2, 2027, 3, 4, 5, 6}, bytes, 0),
               "\n\n01 02 2027 03-04-05.006 \nAnsw:\n");
+    EXPECT_EQ(FormatNoteBlock(TraceTime{1, 2, 2027, 3, 4, 5, 6}, "text"),
+              "\n____________________________\n01 02 2027 03-04-05.006 \nNote: text");
 }

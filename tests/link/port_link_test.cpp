@@ -68,7 +68,7 @@ TEST_P(LineSettingsTable, OpenAppliesTheValidatedLineSettings) {
     EXPECT_EQ(line.parity, c.expectParity);
 }
 
-INSTANTIATE_TEST_SUITE_P(SerialLink, LineSettingsTable,
+INSTANTIATE_TEST_SUITE_P(PortLink, LineSettingsTable,
                          ::testing::Values(LineCase{14400, 8, 0, 19200, 8, 0}, LineCase{110, 8, 1, 110, 8, 1},
                                            LineCase{115200, 7, 2, 115200, 7, 2},
                                            LineCase{38400, 5, 5, 38400, 5, 0},
@@ -237,7 +237,7 @@ TEST_P(ReconnectSpacingTable, CountsFromTheEndOfTheLastAttempt) {
     EXPECT_EQ(port->opens.size(), GetParam().attempts ? 2u : 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(SerialLink, ReconnectSpacingTable,
+INSTANTIATE_TEST_SUITE_P(PortLink, ReconnectSpacingTable,
                          ::testing::Values(SpacingCase{0, 899, false}, SpacingCase{0, 900, true},
                                            SpacingCase{1000, 0, false}, SpacingCase{1000, 899, false},
                                            SpacingCase{1000, 900, true}));

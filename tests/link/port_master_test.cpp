@@ -253,7 +253,7 @@ TEST_P(TimeoutTable, TransactionAsksForTheRowOfItsRate) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(RtuMaster, TimeoutTable,
+INSTANTIATE_TEST_SUITE_P(PortMaster, TimeoutTable,
                          ::testing::Values(TimeoutCase{1200, 192, 192}, TimeoutCase{2400, 96, 96},
                                            TimeoutCase{4800, 48, 48}, TimeoutCase{9600, 24, 24},
                                            TimeoutCase{19200, 12, 12}, TimeoutCase{38400, 6, 6},

@@ -4,6 +4,7 @@
 #include "link/port_link.h"
 #include "link/port_master.h"
 #include "link/termios_port.h"
+#include "tests/support/fake_sysfs.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/recording_boxes.h"
 
@@ -358,4 +359,40 @@ TEST_F(TermiosPortTest, ReopenAfterCloseWorks) {
     const uint8_t out[1] = {0x42};
     EXPECT_EQ(port.write(out, 1), 1u);
     EXPECT_EQ(pty.readMaster(1, seconds(2)), Bytes{0x42});
+}
+
+TEST_F(TermiosPortTest, TheAwaitedReplyIsReadWholeOverAPacketGap) {
+    // As a USB adapter with its default 16 ms timer may hand it over: the first bytes, then the rest
+    // 40 ms later, more than three times the 12 ms of silence that ends a read at 19200 bit/s.
+    std::thread adapter([this] {
+        if (pty.readMaster(8, seconds(2)).size() != 8) return;
+        pty.writeMaster(Bytes(kReadReply.begin(), kReadReply.begin() + 4));
+        std::this_thread::sleep_for(milliseconds(40));
+        pty.writeMaster(Bytes(kReadReply.begin() + 4, kReadReply.end()));
+    });
+    PortMaster master(port, settings);
+    uint16_t values[3] = {};
+    uint8_t exc = 0;
+    EXPECT_EQ(master.readHoldingRegisters(15, 3, values, exc), 0);
+    adapter.join();
+    EXPECT_EQ(values[2], 0x9ABC);
+}
+
+TEST_F(TermiosPortTest, AUsbAdapterIsToldWithWhatBecameOfItsLowLatency) {
+    // The pseudo-terminal passes for an FTDI adapter in a tree of files; its driver has no serial
+    // flags to set, which is what a refusing driver looks like.
+    olv::test::FakeSysfs sys;
+    sys.addUsb(TerminalName(pty.slavePath()), olv::test::FakeSysfs::Usb{});
+    EXPECT_FALSE(port.usbState()) << "a pseudo-terminal is no USB adapter";
+    port.setSysfsRoot(sys.root());
+    std::string error;
+    ASSERT_TRUE(port.open(pty.slavePath(), LineSettings{19200, 8, 0}, error)) << error;
+    const auto state = port.usbState();
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->devicePath, pty.slavePath());
+    EXPECT_EQ(state->adapter.vendorId, "0403");
+    EXPECT_EQ(state->adapter.latencyTimerMs, 16);
+    EXPECT_EQ(state->lowLatency, LowLatency::Refused);
+    port.close();
+    EXPECT_FALSE(port.usbState());
 }

@@ -3,6 +3,7 @@
 #include "device/encodings.h"
 #include "link/result_flags.h"
 #include "records/config_file.h"
+#include "records/csv.h"
 #include "records/journal.h"
 #include "settings/ini_file.h"
 #include "tests/settings/settings_test_support.h"
@@ -10,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <random>
 #include <sys/stat.h>
 
 using namespace olv::records;
@@ -100,6 +102,15 @@ TEST_F(ConfigFileTest, FilesThatAreNoConfigurationAreRefusedWithTheirReason) {
         {"word beyond 16 bits", edited("\r\nr0=256", "\r\nr0=65536"), "регистр 0"},
         {"a profile", "[TAB]\r\nnum=1\r\n", "не файл конфигурации"},
         {"over 1 MB", good + QByteArray(MaxConfigFileSize, ';'), "больше 1 МБ"},
+        // Values the instrument must never be given, though every word is a number.
+        {"minimum above the maximum", edited("\r\nr20=48588", "\r\nr20=16544").replace("\r\nr21=52429", "\r\nr21=0"),
+         "r20: минимум диапазона 5.0000 не меньше максимума 2.5000"},
+        {"trim multiplier 0", edited("\r\nr61=16256", "\r\nr61=0").replace("\r\nr62=", "\r\nr62=0\r\nx="),
+         "r61: диапазон подстройки равен 0"},
+        {"trim offset infinite", edited("\r\nr59=15436", "\r\nr59=32640").replace("\r\nr60=", "\r\nr60=0\r\nx="),
+         "r59: смещение подстройки не число (inf)"},
+        {"31 February", edited("\r\nr5=3895", "\r\nr5=7975"), "r5: дата выпуска с днем 31 и месяцем 2"},
+        {"broadcast address", edited("\r\nr8=260", "\r\nr8=4"), "r8: сетевой номер 0"},
     };
     for (const Row& row : rows) {
         writeFile(path("bad.cfg"), row.bytes);
@@ -108,6 +119,14 @@ TEST_F(ConfigFileTest, FilesThatAreNoConfigurationAreRefusedWithTheirReason) {
         EXPECT_TRUE(reason.contains(QString::fromUtf8(row.reason)))
             << row.name << ": " << reason.toStdString();
     }
+    // The whole reason, with the line of the register as an editor counts it.
+    const QByteArray minimumAbove = edited("\r\nr20=48588", "\r\nr20=16544").replace("\r\nr21=52429", "\r\nr21=0");
+    writeFile(path("bad.cfg"), minimumAbove);
+    QString reason;
+    EXPECT_FALSE(LoadConfigFile(path("bad.cfg"), reason));
+    const int line = int(minimumAbove.left(minimumAbove.indexOf("\r\nr20=")).count('\n')) + 2;
+    EXPECT_EQ(reason, QStringLiteral("строка %1, r20: минимум диапазона 5.0000 не меньше максимума 2.5000").arg(line));
+
     ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo.cfg")).constData(), 0644), 0);
     ASSERT_TRUE(QDir(path("")).mkdir("folder.cfg"));
     for (const QString& name : {path("fifo.cfg"), path("folder.cfg"), QStringLiteral("/dev/null")}) {
@@ -145,6 +164,103 @@ TEST(Journal, LineQuotesWhatNeedsItAndKeepsFormulasText) {
     EXPECT_EQ(ParseJournalLine(line),
               (QStringList{"2024-05-06 07:08:09", "COM1", "/dev/tty;USB0", "2", "150", "-5", "Запись",
                            "записано", "Текст", "«a\"b»", "=1+2", "Смещение", "-0.5000", " x"}));
+}
+
+struct CsvCase {
+    const char* name;
+    const char* text;
+    std::vector<QStringList> records;
+};
+
+class CsvReading : public testing::TestWithParam<CsvCase> {};
+
+TEST_P(CsvReading, GivesTheRecordsASpreadsheetWould) {
+    EXPECT_EQ(ParseCsv(QString::fromUtf8(GetParam().text), u';'), GetParam().records);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Table, CsvReading, testing::Values(
+    CsvCase{"Empty", "", {}},
+    CsvCase{"BlankLinesAreNoRecords", "\r\n\n", {}},
+    CsvCase{"EmptyFieldsKept", ";;\r\n", {{"", "", ""}}},
+    CsvCase{"LastRecordWithoutBreak", "a;b\r\nc", {{"a", "b"}, {"c"}}},
+    CsvCase{"LfAndLoneCrEndRecords", "a\nb\rc", {{"a"}, {"b"}, {"c"}}},
+    CsvCase{"QuotedSeparator", "\"a;b\";c", {{"a;b", "c"}}},
+    CsvCase{"DoubledQuotes", "\"a\"\"b\"\"\";\"\"\"\"", {{"a\"b\"", "\""}}},
+    CsvCase{"LineBreakInsideQuotes", "1;\"x\r\ny\";2\r\n3\r\n", {{"1", "x\r\ny", "2"}, {"3"}}},
+    CsvCase{"QuoteInsideAnUnquotedField", "a\"b;c", {{"a\"b", "c"}}},
+    CsvCase{"TextAfterTheClosingQuote", "\"a\"b;c", {{"ab", "c"}}},
+    // A quote never closed takes its line only; the records after it stay records.
+    CsvCase{"QuoteNeverClosed", "1;\"open\r\n2;x\r\n3;y", {{"1", "open"}, {"2", "x"}, {"3", "y"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// The entry whose text held a line break is one entry of the journal, with its line break.
+TEST_F(ConfigFileTest, JournalEntryWithALineBreakInAFieldStaysOneEntry) {
+    JournalEntry entry;
+    entry.when = QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9));
+    entry.serial = "111";
+    entry.operation = "Запись конфигурации из файла a\nb.cfg";
+    entry.changes = {{"Текст", "«x»", "«строка 1\r\nстрока 2»"}};
+    QString reason;
+    ASSERT_TRUE(AppendJournal(path("journal.csv"), entry, reason));
+    entry.serial = "222";
+    entry.changes.clear();
+    ASSERT_TRUE(AppendJournal(path("journal.csv"), entry, reason));
+    const std::vector<QStringList> entries = ReadJournal(path("journal.csv"));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].value(5), "111");
+    EXPECT_EQ(entries[1].value(6), "Запись конфигурации из файла a\nb.cfg");
+    EXPECT_EQ(entries[1].mid(8), (QStringList{"Текст", "«x»", "«строка 1\nстрока 2»"}));
+    EXPECT_EQ(entries[0].value(5), "222");
+    EXPECT_EQ(ReadJournal(path("journal.csv"), "111").size(), 1u);
+}
+
+TEST(Journal, ControlAndFormatCharactersAreCleanedBeforeTheyGoIn) {
+    const QString nul = QStringLiteral("нет ответа") + QChar(0) + "x";
+    EXPECT_EQ(CleanJournalText(nul), QStringLiteral("нет ответа\\x00x"));
+    EXPECT_EQ(CleanJournalText(QString("a\x1B[2Jb\rc\x7F")), QStringLiteral("a\\x1B[2Jb\\x0Dc\\x7F"));
+    EXPECT_EQ(CleanJournalText(QString("1\r\n2\t3")), QStringLiteral("1\n2\t3"));
+    EXPECT_EQ(CleanJournalText(QStringLiteral("abc") + QChar(0x202E) + "fdp.exe" + QChar(0x85)),
+              QStringLiteral("abc\\u202Efdp.exe\\x85"));
+    EXPECT_EQ(CleanJournalText(QStringLiteral("Котельная «2»")), QStringLiteral("Котельная «2»"));
+
+    JournalEntry entry;
+    entry.outcome = nul;
+    entry.devicePath = QString("\r=cmd");
+    const QByteArray line = JournalLine(entry);
+    EXPECT_FALSE(line.contains('\0'));
+    EXPECT_TRUE(line.contains(";\\x0D=cmd;")) << line.toStdString();
+    EXPECT_EQ(ParseJournalLine(line).value(7), QStringLiteral("нет ответа\\x00x"));
+}
+
+// Random fields of the characters that need quoting or cleaning: every line reads back as the cleaned
+// fields, one entry per line, however the fields were made.
+TEST_F(ConfigFileTest, RandomFieldsReadBackExactlyAsCleaned) {
+    std::mt19937 random(7);
+    const QString alphabet = QStringLiteral("a;\"\r\n\t '=+-@1.Ж") + QChar(0) + QChar(0x202E);
+    std::vector<QStringList> written;
+    QByteArray journal;
+    for (int n = 0; n < 300; ++n) {
+        JournalEntry entry;
+        QString texts[4];
+        for (QString& text : texts)
+            for (int k = int(random() % 8); k > 0; --k)
+                text += alphabet[qsizetype(random() % alphabet.size())];
+        entry.port = texts[0];
+        entry.devicePath = texts[1];
+        entry.changes = {{texts[2], texts[3], "x"}};
+        journal += JournalLine(entry);
+        QStringList fields = ParseJournalLine(JournalLine(entry));
+        written.push_back(fields);
+        ASSERT_EQ(fields.value(1), CleanJournalText(texts[0]));
+        ASSERT_EQ(fields.value(2), CleanJournalText(texts[1]));
+        ASSERT_EQ(fields.mid(8), (QStringList{CleanJournalText(texts[2]), CleanJournalText(texts[3]), "x"}));
+    }
+    writeFile(path("journal.csv"), journal);
+    std::vector<QStringList> read = ReadJournal(path("journal.csv"));
+    std::reverse(read.begin(), read.end());
+    EXPECT_EQ(read, written);
 }
 
 TEST(Journal, OutcomeSaysWhatWentWrongAndWhatWasWritten) {

@@ -108,6 +108,20 @@ TEST_F(IniReadTest, TextValueRules) {
     EXPECT_EQ(ini.readString("Values", "Long", def), QString(1023, u'x'));
 }
 
+// The line a value is taken from, as an editor numbers it: the first of two keys of one name, a
+// key of the second section of that name, nothing for a commented or missing key; a byte order mark
+// and LF-only line ends change nothing.
+TEST_F(IniReadTest, LineOfAKeyIsTheLineItsValueComesFrom) {
+    const olv::settings::IniSnapshot snapshot = ini.snapshot();
+    EXPECT_EQ(snapshot.lineOf("values", "SPACED"), 3);
+    EXPECT_EQ(snapshot.lineOf("Values", "dup"), 11);
+    EXPECT_EQ(snapshot.lineOf("Values", "Later"), 21);
+    EXPECT_EQ(snapshot.lineOf("Values", "Commented"), std::nullopt);
+    EXPECT_EQ(snapshot.lineOf("Values", "Orphan"), std::nullopt);
+    const olv::settings::IniSnapshot lf(QByteArray("\xEF\xBB\xBF[A]\nx=1\n\n[B]\ny=2"));
+    EXPECT_EQ(lf.lineOf("B", "y"), 5);
+}
+
 TEST_F(IniReadTest, IntegerValueRules) {
     EXPECT_EQ(ini.readInteger("Values", "Hex", 7), 16);
     EXPECT_EQ(ini.readInteger("Values", "Dollar", 7), 31);

@@ -344,7 +344,22 @@ INSTANTIATE_TEST_SUITE_P(CommandLine, RejectedOptions,
                                          BadOptions{{"--instrument", "addr=2", "--instrument", "addr=2"}},
                                          BadOptions{{"--instrument", "addr"}},
                                          BadOptions{{"--baud", "14400"}}, BadOptions{{"--set", "=3"}},
-                                         BadOptions{{"--state", "/nonexistent/olv-state"}}));
+                                         BadOptions{{"--state", "/nonexistent/olv-state"}},
+                                         BadOptions{{"--usb-latency"}}, BadOptions{{"--usb-latency", "0"}},
+                                         BadOptions{{"--usb-latency", "256"}},
+                                         BadOptions{{"--usb-latency", "16ms"}},
+                                         BadOptions{{"--usb-latency", "16", "--mbtcp", "127.0.0.1:0"}}));
+
+TEST(Options, UsbLatencyIsTheChipsTimer) {
+    Options o;
+    std::string error;
+    ASSERT_TRUE(ParseOptions({}, o, error)) << error;
+    EXPECT_EQ(o.usbLatencyMs, 0) << "bytes as they come unless asked";
+    for (const char* ms : {"1", "16", "255"}) {
+        ASSERT_TRUE(ParseOptions({"--usb-latency", ms}, o, error)) << error;
+        EXPECT_EQ(o.usbLatencyMs, std::stoi(ms));
+    }
+}
 
 // Paths the simulator must not use: it would read a plain control file endlessly, replace a user's file
 // by its link (and delete it at the end), or read a device as its state forever.

@@ -218,6 +218,29 @@ TEST(SimProcess, DelayAndGapFaultsHoldTheReplyBack) {
     EXPECT_GE(Clock::now() - begin, std::chrono::milliseconds(300)); // ten gaps of 40 ms
 }
 
+TEST(SimProcess, UsbLatencyHandsRepliesOverInPacketsThatSplitSome) {
+    SimInstrument sim;
+    ASSERT_TRUE(sim.start({"--quiet", "--usb-latency", "16"}));
+    EXPECT_EQ(sim.command("usb"), "ok latency=16 packets=0 split=0");
+    Client client;
+    ASSERT_TRUE(client.open(sim.path()));
+    // A read of 8 registers takes 12 ms on the wire at 19200 bit/s, so most straddle an expiry of the
+    // 16 ms timer; all come whole to a reader that waits longer than the timer.
+    for (int i = 0; i < 20; ++i) {
+        const auto reply = client.exchange(ReadRequest(1, 0, 8), 3000);
+        ASSERT_EQ(reply.size(), 21u) << i;
+        EXPECT_TRUE(CrcMatches(reply));
+    }
+    int packets = 0, split = 0;
+    ASSERT_EQ(std::sscanf(sim.command("usb").c_str(), "ok latency=16 packets=%d split=%d", &packets, &split), 2);
+    EXPECT_GE(packets, 21);
+    EXPECT_GE(split, 1);
+
+    SimInstrument plain;
+    ASSERT_TRUE(plain.start({"--quiet"}));
+    EXPECT_EQ(plain.command("usb"), "error no --usb-latency");
+}
+
 TEST(SimProcess, UnplugHangsUpAndReplugServesAgainBehindTheSameLink) {
     const std::string link = TempPath("unplug");
     SimInstrument sim;

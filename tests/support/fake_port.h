@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/descriptor_wait.h"
 #include "link/port.h"
 
 #include <cstdint>
@@ -14,6 +15,10 @@ namespace olv::test {
 //
 // - It starts open (set `opened = false` to start closed). On a closed port write and read do
 //   nothing: nothing is recorded as written and no scripted reply is used up.
+// - A reply may also be queued in packets (queuePackets, queueThroughUsbChip), as a USB adapter hands
+//   it over: a read of it waits as the serial port waits, under the read time-outs, on a clock of the
+//   port's own that only such reads move on (no real time passes), and readFrame holds the awaited
+//   reply over the gaps as the serial port does.
 // - Each read() takes the next queued reply (as many of its bytes as were asked for; the rest is
 //   lost, as a purge would drop it). With an empty queue a read returns nothing, as a silent line.
 // - Line errors queued with a reply are reported by the next takeLineErrors() after that read;
@@ -33,6 +38,19 @@ class FakePort : public link::Port {
     void queueReply(std::vector<uint8_t> bytes, uint32_t lineErrors = 0);
     // Queues a read that gets nothing (a time-out).
     void queueSilence();
+    // A piece of a reply that reaches the port afterMs after the piece before it (the first: after the
+    // read began).
+    struct Packet {
+        double afterMs = 0;
+        std::vector<uint8_t> bytes;
+    };
+    // Queues a reply that arrives in these pieces; what the read does not take by its end is lost.
+    void queuePackets(std::vector<Packet> packets, uint32_t lineErrors = 0);
+    // Queues a reply as a USB adapter's chip hands it over: sent at once on a line of baudRate bit/s
+    // (the first byte in one character time), gathered by a chip with that latency timer, which last
+    // ran out phaseMs before the read began.
+    void queueThroughUsbChip(const std::vector<uint8_t>& bytes, int baudRate, double latencyMs,
+                             double phaseMs);
     // Line errors reported by the next takeLineErrors().
     void injectLineErrors(uint32_t errors) { pendingErrors_ |= errors; }
 
@@ -45,6 +63,7 @@ class FakePort : public link::Port {
     uint32_t takeLineErrors() override;
     size_t write(const uint8_t* bytes, size_t count) override;
     size_t read(uint8_t* bytes, size_t count) override;
+    size_t readFrame(uint8_t* bytes, size_t count, const link::FrameCutter& cut) override;
     void raiseLines() override;
     // Takes the next queued reply whole (up to count), as bytes that have arrived on the line.
     size_t readAvailable(uint8_t* bytes, size_t count) override;
@@ -64,12 +83,20 @@ class FakePort : public link::Port {
     std::vector<size_t> readsAsked;            // bytes asked of every read on the open port
     int raiseLinesCalls = 0;
     int purges = 0;
+    // The port's clock, moved on by the reads of replies in packets, and the last such read on it: when
+    // it began and how long it took.
+    link::WaitClock::time_point clock{};
+    link::WaitClock::time_point lastReadStart{};
+    double lastReadMs = 0;
 
   private:
     struct Reply {
         std::vector<uint8_t> bytes;
         uint32_t lineErrors = 0;
+        std::vector<Packet> packets; // when it comes in pieces
     };
+    size_t take(uint8_t* bytes, size_t count, const link::FrameCutter* cut);
+    size_t takeInPackets(const Reply& reply, uint8_t* bytes, size_t count, const link::FrameCutter* cut);
     std::deque<Reply> replies_;
     uint32_t pendingErrors_ = 0;
 };

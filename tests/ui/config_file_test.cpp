@@ -188,6 +188,50 @@ class ConfigFileTest : public QObject {
                                                  "«Котельная 2     »"}));
     }
 
+    // The file saved from the meter with its range minimum edited above the maximum is refused before
+    // anything is read or written, naming the field and its line; the spare keeps its range.
+    void fileWithTheMinimumAboveTheMaximumIsRefusedWhole() {
+        SimFormFixture f(ReplacementLine());
+        QVERIFY(f.started());
+        f.settle();
+        const QString cfg = SaveFailedMeter(f);
+        QByteArray bytes = ReadAll(cfg);
+        const qsizetype at = bytes.indexOf("\r\nr20=");
+        QVERIFY(at > 0);
+        bytes.replace(at, bytes.indexOf("\r\nr22=") - at, "\r\nr20=16544\r\nr21=0"); // 5.0
+        QFile file(cfg);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+        const int line = int(bytes.left(at).count('\n')) + 2;
+        Reach(*f, 2);
+        const auto spare = Stored(f, 2);
+        bool dialogShown = false;
+        f->runCompareDialog = [&](Form2&) { dialogShown = true; };
+        Answer(*f, cfg);
+        f->N6Click();
+        QCOMPARE(BoxLines(f.boxes),
+                 QStringList{QStringLiteral("Ошибка: Файл %1 не принят: строка %2, r20: минимум диапазона 5.0000 "
+                                            "не меньше максимума 2.5000.")
+                                 .arg(cfg)
+                                 .arg(line)});
+        QVERIFY(!dialogShown);
+        QCOMPARE(Stored(f, 2), spare);
+    }
+
+    // Markup in the instrument's text is printed as the characters it is made of.
+    void recordPrintsMarkupInTheDeviceTextAsText() {
+        SimFormFixture::Options options;
+        options.simArgs = {"--quiet", "--instrument", "addr=1,text=<b>&lt;i&gt;</b>"};
+        SimFormFixture f(options);
+        QVERIFY(f.started());
+        f.settle();
+        Answer(*f, f.dir().filePath("rec"));
+        f->N7Click();
+        const QString text = Run("pdftotext", {f.dir().filePath("rec.pdf"), "-"});
+        QVERIFY2(text.contains(QStringLiteral("«<b>&lt;i&gt;</b>»")), qPrintable(text));
+    }
+
     void otherModelIsRefusedAndThePageWritesWhatItWasShown() {
         SimFormFixture f(ReplacementLine());
         QVERIFY(f.started());

@@ -68,6 +68,9 @@ class DrillPort : public olv::link::Port {
         return line_->write(bytes, count);
     }
     size_t read(uint8_t* bytes, size_t count) override { return line_->read(bytes, count); }
+    size_t readFrame(uint8_t* bytes, size_t count, const olv::link::FrameCutter& cut) override {
+        return line_->readFrame(bytes, count, cut);
+    }
     void raiseLines() override { line_->raiseLines(); }
 
     // Bytes received and not yet read: what a late or overlong reply left behind.
@@ -451,9 +454,12 @@ Fault DelayJustOver(Page page, int n) {
     const int delay = BudgetMs(page, n) + 150;
     return {QStringLiteral("delay %1 once").arg(delay), delay + 100, true};
 }
-// Bytes 50 ms apart, four times the 12 ms the read waits in the silence between two bytes.
-Fault Gaps(Page page, int n) {
-    return {QStringLiteral("gap 50 once"), 50 * ReplyLength(page, n) + 100, true};
+// Bytes `ms` apart, more than four times the 12 ms of silence that ends a read. The first bytes show the
+// awaited reply has begun, so the read goes on over the gaps (as over a USB adapter's packets) until the
+// reply is whole or the read's total time-out passes; the rest then still comes after the operation.
+Fault Gaps(Page page, int n, int ms = 50) {
+    const int lastByte = ms * (ReplyLength(page, n) - 1);
+    return {QStringLiteral("gap %1 once").arg(ms), lastByte + 100, lastByte > BudgetMs(page, n)};
 }
 Fault Late(Fault fault, bool leaves) {
     fault.leaves = leaves;
@@ -507,7 +513,8 @@ class FaultDrillTest : public QObject {
         AddRow("live/exception 6", Live, Once("exception 6"), 1, {MemoLength, MemoFunction});
         AddRow("live/garbage first", Live, Once("garbage 3"), 1,
                {MemoLength, MemoAddress, MemoCrc, MemoFunction}, true);
-        AddRow("live/gaps", Live, Gaps(Live, 1), 1, {MemoLength, MemoCrc, MemoFunction});
+        AddRow("live/gaps past the time-out", Live, Gaps(Live, 1), 1, {MemoLength, MemoCrc});
+        AddRow("live/gaps within the time-out", Live, Gaps(Live, 1, 25), 1, {MemoNormal});
         AddRow("live/unplugged", Live, Unplug(), 1, MemoSilence);
 
         // Sensor configuration read: seven reads back to back; the first failure ends it.
@@ -559,7 +566,9 @@ class FaultDrillTest : public QObject {
         AddRow("text read/too late at 3", TextReadPage, DelayJustOver(TextReadPage, 3), 3, {BoxLength});
         // The text read follows the failed versions read at once, while the slow reply is still coming:
         // what it gets is the rest of that reply, which it refuses rather than taking it for the text.
-        AddRow("text read/gaps at 1", TextReadPage, Gaps(TextReadPage, 1), 1, {BoxLength, BoxLength});
+        AddRow("text read/gaps at 1", TextReadPage, Late(Gaps(TextReadPage, 1, 80), false), 1,
+               {BoxLength, BoxLength});
+        AddRow("text read/gaps within the time-out at 1", TextReadPage, Gaps(TextReadPage, 1), 1, {TextRead});
 
         // Text and versions write: the model number, the two versions, then the text.
         AddRow("text write/exception 2 at the read before", TextWritePage, Once("exception 2"), 8,

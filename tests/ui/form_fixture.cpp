@@ -4,14 +4,23 @@
 #include "settings/station_settings.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDialog>
 #include <QFile>
 #include <QTimer>
+
+#include <memory>
 
 namespace olv::test {
 
 std::string FakePortPath(int portNumber) {
     return "/dev/fake-com" + std::to_string(portNumber);
+}
+
+device::LiveTrend::Clock SteppingClock() {
+    // A weekday morning, local time; every reading one second after the one before.
+    auto now = std::make_shared<int64_t>(QDateTime(QDate(2026, 3, 2), QTime(10, 0, 5)).toMSecsSinceEpoch());
+    return [now] { return *now += 1000; };
 }
 
 FormFixture::FormFixture(const Options& options) : previousDir_(QDir::currentPath()) {
@@ -29,6 +38,7 @@ FormFixture::FormFixture(const Options& options) : previousDir_(QDir::currentPat
     deps.boxes = options.qtBoxes ? nullptr : &boxes;
     deps.resolvePath = options.portsFromStationFile ? &settings::ResolvePortPath : &FakePortPath;
     deps.runFormCreate = options.runFormCreate;
+    deps.clock = SteppingClock();
     form = std::make_unique<TForm1>(std::move(deps));
 }
 
@@ -53,6 +63,7 @@ SimFormFixture::SimFormFixture(const Options& options) : previousDir_(QDir::curr
     const std::string path = options.portPath.empty() ? sim.path() : options.portPath;
     deps.resolvePath = [path](int) { return path; };
     deps.runFormCreate = options.runFormCreate;
+    deps.clock = SteppingClock();
     form = std::make_unique<TForm1>(std::move(deps));
 }
 

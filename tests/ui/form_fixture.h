@@ -90,6 +90,10 @@ void StopTimers(TForm1& form);
 // Path of a COM port as the fixture's windows resolve it.
 std::string FakePortPath(int portNumber);
 
+// The clock the fixture's windows stamp their trend with: a fixed morning, one second further at
+// every reading, so that nothing a test sees depends on when it runs.
+device::LiveTrend::Clock SteppingClock();
+
 // Writes a file with CR LF line ends (the INI files are Windows-style).
 void WriteCrlfFile(const QString& path, const QStringList& lines);
 

@@ -345,7 +345,7 @@ class FormLayoutTest : public QObject {
                                               "Журнал измерений: %2/izm.txt")
                                    .arg(QString::fromLatin1(qVersion()), dir));
 
-        // The guide is the README's part for users, from where the installed program finds it.
+        // The user's guide, from where the installed program finds it.
         f->N11->trigger();
         QVERIFY(f->HelpWindow1 && f->HelpWindow1->isVisible());
         const QString guide = f->HelpWindow1->findChild<QTextBrowser*>()->toPlainText();

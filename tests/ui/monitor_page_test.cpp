@@ -6,12 +6,18 @@
 #include "tests/ui/window_test_main.h"
 #include "ui/monitor_table.h"
 
+#include "text/cp1251.h"
+#include "monitor/capture_session.h"
+#include "monitor/pcap.h"
+
 #include <QComboBox>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 
 #include <set>
+#include <sys/stat.h>
 
 using namespace olv::test;
 using Column = MonitorTableModel::Column;
@@ -100,7 +106,8 @@ class MonitorPageTest : public QObject {
             return true;
         };
         f->Button12->click();
-        f->Button13->click();
+        f->Button13->click(); // read on a thread of its own
+        QTRY_VERIFY(!f->OpeningCapture());
         QCOMPARE(model.rowCount(), 7);
         for (int r = 0; r < 6; ++r)
             QCOMPARE(Cells(model, r), heard[r]);
@@ -109,10 +116,125 @@ class MonitorPageTest : public QObject {
         file = f.dir().filePath("dev.dat");
         const size_t boxes = f.boxes.boxes.size();
         f->Button13->click();
+        QTRY_VERIFY(!f->OpeningCapture());
         QCOMPARE(f.boxes.boxes.size(), boxes + 1);
         QCOMPARE(f.boxes.boxes.back().text,
                  QStringLiteral("Файл %1 не открыт. Это не файл записи обмена (pcap).").arg(file));
         QCOMPARE(Cells(model, 3), heard[3]);
+    }
+
+    // "Открыть…" returns while the file is read; the progress dialog stops it, and the table stays.
+    // Nothing of the file is copied: the new session's spool holds only what comes after.
+    void openingRunsInTheBackgroundAndCanBeStopped() {
+        FormFixture f;
+        StopTimers(*f);
+        f->Timer3Timer(); // two rows of the program's own
+        MonitorTableModel& model = *f->monitorModel;
+        const QString file = f.dir().filePath("big.pcap");
+        {
+            std::string bytes;
+            olv::monitor::AppendPcapHeader(bytes);
+            const Bytes frame = ReadRequest(1, 15, 3);
+            for (int n = 0; n < 1000000; ++n)
+                olv::monitor::AppendPcapRecord(bytes, olv::monitor::Micros{1700000000} * 1000000 + n * 1000,
+                                               frame.data(), frame.size());
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(bytes.data(), qint64(bytes.size()));
+        }
+        f->chooseCaptureFile = [&file](bool, QString& name) {
+            name = file;
+            return true;
+        };
+        const size_t boxes = f.boxes.boxes.size();
+        f->Button13->click();
+        QVERIFY(f->OpeningCapture()); // the click has returned, the reading goes on
+        QVERIFY(!f->Button13->isEnabled() && !f->Button11->isEnabled());
+        auto* progress = f->findChild<QProgressDialog*>("CaptureProgress");
+        QVERIFY(progress);
+        auto* stop = progress->findChild<QPushButton*>();
+        QVERIFY(stop);
+        QCOMPARE(stop->text(), QStringLiteral("Отмена"));
+        stop->click();
+        QTRY_VERIFY(!f->OpeningCapture());
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(f.boxes.boxes.size(), boxes); // stopped by the user: nothing to say
+        QVERIFY(f->Button13->isEnabled() && f->Button11->isEnabled());
+
+        const QStringList before = f.dir().entryList({".capture-*"}, QDir::Files | QDir::Hidden);
+        f->Button13->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!f->OpeningCapture(), 120000);
+        QCOMPARE(f->capture->counters().total.frames, int64_t(1000000));
+        const QStringList spools = f.dir().entryList({".capture-*"}, QDir::Files | QDir::Hidden);
+        QCOMPARE(spools.size(), before.size()); // the old session's spool went, the new one came
+        QCOMPARE(QFileInfo(f.dir().filePath(spools.value(0))).size(), qint64(24)); // a header, no copy
+
+        // Closing the window while a file is read stops the reading; the window closes.
+        f->Button13->click();
+        QVERIFY(f->OpeningCapture());
+        QVERIFY(f->close());
+        QVERIFY(!f->OpeningCapture());
+        QCOMPARE(f->formCloseRuns, 1);
+    }
+
+    // What is no capture file says why, at once; a file beyond the limit gives its size and the limit.
+    void refusedFilesSayWhy() {
+        FormFixture f;
+        StopTimers(*f);
+        QString file;
+        f->chooseCaptureFile = [&file](bool, QString& name) {
+            name = file;
+            return true;
+        };
+        file = f.dir().filePath("fifo.pcap");
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        f->Button13->click();
+        QVERIFY(!f->OpeningCapture());
+        QCOMPARE(f.boxes.boxes.back().text,
+                 QStringLiteral("Файл %1 не открыт. Это не обычный файл (папка, канал или устройство).").arg(file));
+
+        file = f.dir().filePath("huge.pcap");
+        {
+            QFile huge(file);
+            QVERIFY(huge.open(QIODevice::WriteOnly));
+            QVERIFY(huge.resize(olv::monitor::MaxCaptureFileSize + 1));
+        }
+        f->Button13->click();
+        QVERIFY(!f->OpeningCapture());
+        QCOMPARE(f.boxes.boxes.back().text,
+                 QStringLiteral("Файл %1 не открыт. Файл слишком велик: 2,0 ГБ (2\u00A0147\u00A0483\u00A0649 байт), а "
+                                "программа открывает файлы не больше 2,0 ГБ (2\u00A0147\u00A0483\u00A0648 байт).")
+                     .arg(file));
+    }
+
+    // The spool is a private file of the working folder that goes with the window; a spool a killed
+    // program left there is removed at start, and the trace says so. The spool's bound is a setting.
+    void spoolIsPrivateAndStaleOnesAreRemovedAtStart() {
+        FormFixture::Options options;
+        options.prepare = [](const QDir& dir) {
+            WriteCrlfFile(dir.filePath("dev.dat"), {"[LOG]", "UseLogFile=1", "LogFileName=trace.txt", "[MONITOR]",
+                                                    "CaptureFileMB=5"});
+            QFile stale(dir.filePath(".capture-Killed.spool"));
+            QVERIFY(stale.open(QIODevice::WriteOnly));
+        };
+        FormFixture f(options);
+        QVERIFY(!QFile::exists(f.dir().filePath(".capture-Killed.spool")));
+        QFile trace(f.dir().filePath("trace.txt"));
+        QVERIFY(trace.open(QIODevice::ReadOnly));
+        const QString note = olv::text::FromCp1251(trace.readAll());
+        QVERIFY2(note.contains(QStringLiteral("Note: удален файл записи обмена программы, которая уже не работает: ") +
+                               f.dir().filePath(".capture-Killed.spool")),
+                 qPrintable(note));
+        QCOMPARE(f->monitorSpoolBytes, olv::monitor::FewestSpoolBytes); // held to the smallest bound
+
+        StopTimers(*f);
+        f->Timer3Timer();
+        const QStringList spools = f.dir().entryList({".capture-*"}, QDir::Files | QDir::Hidden);
+        QCOMPARE(spools.size(), 1);
+        const QString spool = f.dir().filePath(spools.front());
+        f->close();
+        f.form.reset();
+        QVERIFY(!QFile::exists(spool));
     }
 
     void pulledAdapterOrClosedWindowEndsListening() {

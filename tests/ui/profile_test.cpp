@@ -1,5 +1,6 @@
 // The File menu: settings profiles through the window (recent.prf at start and exit, the two profile
 // items, their dialogs) and the port assignment dialog.
+#include "tests/support/fake_sysfs.h"
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
@@ -407,6 +408,21 @@ class ProfileTest : public QObject {
             QCOMPARE(dialog.DeviceTable->item(0, column)->text(), first[column]);
         QCOMPARE(dialog.DeviceTable->item(1, 4)->text(), QString());
         QVERIFY(dialog.paths() == f->PortPathsNow()); // nothing chosen, nothing changes
+
+        // A USB adapter's chip and latency, as sysfs tells them; for the port the program holds, what
+        // became of its low latency. A built-in port has neither.
+        olv::test::FakeSysfs sys;
+        sys.addUsb("ttyUSB0", olv::test::FakeSysfs::Usb{});
+        sys.addBuiltIn("ttyS0");
+        const olv::link::UsbPortState held{"/dev/ttyUSB0", {}, olv::link::LowLatency::Refused};
+        PortsDialog usb(FakeDevices(), f->PortPathsNow(), nullptr, UsbLookup{sys.root(), held});
+        QCOMPARE(usb.DeviceTable->columnCount(), 7);
+        QCOMPARE(usb.DeviceTable->item(0, 5)->text(),
+                 QStringLiteral("FTDI FT232R USB UART (0403:6001, ftdi_sio)"));
+        QCOMPARE(usb.DeviceTable->item(0, 6)->text(),
+                 QStringLiteral("16 мс: драйвер отказал в низкой задержке"));
+        QCOMPARE(usb.DeviceTable->item(1, 5)->text(), QString());
+        QCOMPARE(usb.DeviceTable->item(1, 6)->text(), QString());
 
         // The picture for the documentation shows the same dialog.
         f->enumerateSerialDevices = FakeDevices;

@@ -173,7 +173,7 @@ class SensorPageTest : public QObject {
 
     void editedWriteLandsInTheInstrumentAndKeepsTheRest() {
         SimFormFixture form(
-            WithSim({"--set", "range_min=0.123456", "--set", "reg.4=4660", "--set", "reg.40=999"}));
+            WithSim({"--set", "range_min=-20.123456", "--set", "reg.4=4660", "--set", "reg.40=999"}));
         QVERIFY(form.started());
         form.settle();
         form->TabbedNotebook1->setCurrentIndex(1);
@@ -288,6 +288,59 @@ class SensorPageTest : public QObject {
         QCOMPARE(form.boxes.boxes[1].caption, QString("Сообщение"));
         QCOMPARE(form->image.words[0], uint16_t(7));
         QCOMPARE(form.sim.reg(0), uint16_t(150));
+    }
+
+    // Values that convert but that the instrument must never hold are refused like unconvertible text:
+    // two boxes, the field focused and still marked, no confirmation, nothing sent. Of a minimum and
+    // maximum compared, the one the user typed is focused.
+    void refusedValue_data() {
+        QTest::addColumn<QString>("typed"); // the field typed into
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("focused");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("minimum above the maximum")
+            << "Edit3" << "5" << "Edit3" << "Минимум диапазона 5.0000 не меньше максимума 1.6000."
+            << "Минимум диапазона";
+        QTest::newRow("maximum at the minimum")
+            << "Edit2" << "0" << "Edit2" << "Минимум диапазона 0.0000 не меньше максимума 0.0000."
+            << "Максимум диапазона";
+        QTest::newRow("trim multiplier 0")
+            << "Edit7" << "-0.0" << "Edit7"
+            << "Диапазон подстройки равен 0: прибор показывал бы 0 при любом давлении." << "Диапазон";
+        QTest::newRow("31 February")
+            << "ComboBox7" << "1" << "ComboBox6" << "Дата выпуска с днем 31 и месяцем 2 2015 года не существует."
+            << "Дата выпуска";
+    }
+
+    void refusedValue() {
+        QFETCH(QString, typed);
+        QFETCH(QString, text);
+        QFETCH(QString, focused);
+        QFETCH(QString, message);
+        QFETCH(QString, caption);
+        SimFormFixture form(WithSim({"--set", "date=31.12.2015"}));
+        QVERIFY(form.started());
+        form.settle();
+        form->show();
+        form->TabbedNotebook1->setCurrentIndex(1);
+        QVERIFY(QTest::qWaitForWindowActive(form.form.get()));
+        const std::map<std::string, std::string> stored = StoredRegisters(form, 1);
+        QWidget* field = form->findChild<QWidget*>(typed);
+        if (auto* edit = qobject_cast<QLineEdit*>(field))
+            edit->setText(text);
+        else
+            qobject_cast<QComboBox*>(field)->setCurrentIndex(text.toInt());
+        form->Button3Click();
+
+        QCOMPARE(form.boxes.boxes.size(), size_t(2));
+        QCOMPARE(form.boxes.boxes[0].text, message);
+        QCOMPARE(form.boxes.boxes[0].caption, QString("Ошибка ввода"));
+        QCOMPARE(form.boxes.boxes[0].detail, QStringLiteral("Поле \"%1\"").arg(caption));
+        QCOMPARE(form.boxes.boxes[1].text, QString("Запись данных не будет производиться."));
+        QCOMPARE(QApplication::focusWidget()->objectName(), focused);
+        if (qobject_cast<QLineEdit*>(field)) QCOMPARE(TForm1::ColorOf(field), QColor(0, 255, 255));
+        QCOMPARE(StoredRegisters(form, 1), stored);
     }
 
     void writeBeforeAnyReadKeepsTheInstrumentsOwnRegisters() {
