@@ -134,10 +134,25 @@ QStringList ConfirmationRows(const InstrumentState* now, const InstrumentState& 
 
 QString LinkAnswersAt(const device::LinkValues& values) {
     const bool known = values.baudCode >= 0 && values.baudCode < static_cast<int>(device::BaudRates.size());
-    return QStringLiteral("После записи прибор будет отвечать по адресу %1, на скорости %2 бит/с, с паритетом «%3».")
+    return QStringLiteral("по адресу %1, на скорости %2 бит/с, с паритетом «%3»")
         .arg(values.address)
         .arg(known ? QString::number(device::BaudRates[static_cast<size_t>(values.baudCode)]) : QStringLiteral("?"))
         .arg(ParityName(values.parity));
+}
+
+QStringList LinkConfirmationRows(const device::LinkValues& now, const device::LinkValues& proposed) {
+    const auto stateOf = [](const device::LinkValues& values) {
+        InstrumentState state;
+        state.image.words[reg::AddressBaud] =
+            static_cast<uint16_t>(((values.address & 0xFF) << 8) | (values.baudCode & 0xFF));
+        state.image.words[reg::ByteOrder] = static_cast<uint16_t>(values.byteOrder);
+        state.parity = static_cast<uint16_t>(values.parity);
+        return state;
+    };
+    const InstrumentState before = stateOf(now);
+    QStringList rows = ConfirmationRows(&before, stateOf(proposed), LinkFields);
+    rows << QStringLiteral("После записи прибор будет отвечать %1.").arg(LinkAnswersAt(proposed));
+    return rows;
 }
 
 device::LinkValues LinkValuesOfState(const InstrumentState& state) {

@@ -58,8 +58,13 @@ JournalEntry JournalEntryOf(const QDateTime& when, const WriteTarget& target, co
 // value is "?". "Значения в приборе не меняются." when nothing changes.
 QStringList ConfirmationRows(const InstrumentState* now, const InstrumentState& meant, unsigned groups);
 
-// "После записи прибор будет отвечать по адресу 17, на скорости 38400 бит/с, с паритетом «Четный»."
+// Where the meter answers with these link values: "по адресу 17, на скорости 38400 бит/с, с паритетом
+// «Четный»".
 QString LinkAnswersAt(const device::LinkValues& values);
+
+// The detail of the link write's confirmation: the rows of the settings that change (old → new), then
+// "После записи прибор будет отвечать по адресу 17, на скорости 38400 бит/с, с паритетом «Четный»."
+QStringList LinkConfirmationRows(const device::LinkValues& now, const device::LinkValues& proposed);
 
 // The link values of a state (registers 8, 11 and 1034).
 device::LinkValues LinkValuesOfState(const InstrumentState& state);

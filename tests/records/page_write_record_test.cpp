@@ -142,12 +142,16 @@ TEST(ConfirmationRows, OldToNewOfTheChangedFieldsOfTheGroups) {
     EXPECT_EQ(ConfirmationRows(nullptr, meant, TextFields), QStringList{"Текст, хранящийся в приборе: ? → «Датчик давления »"});
 }
 
-TEST(LinkAnswersAt, AddressRateAndParityInWords) {
-    EXPECT_EQ(LinkAnswersAt({17, 5, 1, 3}),
-              QStringLiteral("После записи прибор будет отвечать по адресу 17, на скорости 38400 бит/с, с паритетом "
-                             "«Нечетный»."));
-    EXPECT_EQ(LinkAnswersAt({1, 9, 7, 0}),
-              QStringLiteral("После записи прибор будет отвечать по адресу 1, на скорости ? бит/с, с паритетом «код 7»."));
+TEST(LinkConfirmationRows, WhatChangesAndWhereTheMeterAnswersAfterwards) {
+    EXPECT_EQ(LinkConfirmationRows({1, 4, 2, 0}, {17, 5, 1, 0}),
+              (QStringList{"Сетевой номер: 1 → 17", "Скорость обмена: 19200 → 38400", "Паритет: Четный → Нечетный",
+                           "После записи прибор будет отвечать по адресу 17, на скорости 38400 бит/с, с паритетом "
+                           "«Нечетный»."}));
+    EXPECT_EQ(LinkConfirmationRows({1, 4, 2, 0}, {1, 4, 2, 3}),
+              (QStringList{"Порядок байт в измеренном значении: 0 1 2 3 → 3 2 1 0",
+                           "После записи прибор будет отвечать по адресу 1, на скорости 19200 бит/с, с паритетом "
+                           "«Четный»."}));
+    EXPECT_EQ(LinkAnswersAt({1, 9, 7, 0}), QStringLiteral("по адресу 1, на скорости ? бит/с, с паритетом «код 7»"));
 }
 
 // A failed meter's file into a spare: the spare keeps its identity and hidden words, takes the file's
