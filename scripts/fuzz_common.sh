@@ -25,9 +25,11 @@ olv_fuzz_build() {
 # into CORPUS (new inputs), its output into LOG; failing inputs go to build/fuzz/ as crash-*, leak-*,
 # timeout-*. OLV_FUZZ_NICE=N runs it niced. Returns libFuzzer's status (0: nothing found).
 olv_fuzz_run() {
-    local target="$1" corpus="$2" log="$3"
+    local target="$1" corpus log
+    mkdir -p "$2" "$(dirname "$3")"
+    corpus="$(realpath "$2")"
+    log="$(realpath "$(dirname "$3")")/$(basename "$3")"
     shift 3
-    mkdir -p "$corpus" "$(dirname "$log")"
     local status=0
     local nice=()
     [ -n "${OLV_FUZZ_NICE:-}" ] && nice=(nice -n "$OLV_FUZZ_NICE")
@@ -43,8 +45,8 @@ olv_fuzz_figures() {
     local log="$1"
     local runs cov ft crashes
     runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)"
-    cov="$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2)"
-    ft="$(grep -o 'ft: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2)"
-    crashes="$(grep -c '^artifact_prefix=.*Test unit written to' "$log" || true)"
+    cov="$( (grep -o 'cov: [0-9]*' "$log" || true) | tail -n 1 | cut -d' ' -f2)"
+    ft="$( (grep -o 'ft: [0-9]*' "$log" || true) | tail -n 1 | cut -d' ' -f2)"
+    crashes="$( (grep -c '^artifact_prefix=.*Test unit written to' "$log" || true) | head -n 1)"
     echo "${runs:-0} ${cov:-0} ${ft:-0} ${crashes:-0}"
 }
