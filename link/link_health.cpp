@@ -6,6 +6,8 @@ namespace olv::link {
 
 void CountExchange(LinkCounters& counters, const ExchangeRecord& record) {
     ++counters.requests;
+    // The replies of other transactions passed over while this one waited are broken replies too.
+    counters.crcErrors += record.skippedReplies;
     counters.answeredLast = record.replyLength > 0;
     if (record.replyLength == 0) {
         ++counters.noReply;

@@ -57,8 +57,7 @@ ResultFlags PortMaster::readHoldingRegisters(int startRegister, int count, uint1
     const ResultFlags flags =
         CheckReply(FunctionReadHolding, reply, passage.received, count, settings_.address, settings_.parity,
                    passage.lineErrors, exceptionCode);
-    notify(Framing::Rtu, request, requestLength, reply, passage.received, flags, exceptionCode, passage.sent,
-           passage.ended);
+    notify(Framing::Rtu, request, requestLength, reply, flags, exceptionCode, passage);
     for (int i = 0; i < count; ++i)
         values[i] = static_cast<uint16_t>(256 * reply[3 + 2 * i] + reply[4 + 2 * i]);
     return flags;
@@ -81,8 +80,7 @@ ResultFlags PortMaster::writeMultipleRegisters(int startRegister, int count, con
     const ResultFlags flags =
         CheckReply(FunctionWriteMultiple, reply, passage.received, count, settings_.address, settings_.parity,
                    passage.lineErrors, exceptionCode);
-    notify(Framing::Rtu, request, requestLength, reply, passage.received, flags, exceptionCode, passage.sent,
-           passage.ended);
+    notify(Framing::Rtu, request, requestLength, reply, flags, exceptionCode, passage);
     return flags;
 }
 
@@ -110,8 +108,7 @@ ResultFlags PortMaster::modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, 
 
     const ResultFlags flags = CheckModbusTcpReply(reply, received, transaction, settings_.address, function,
                                                   expectedPdu, exceptionCode);
-    notify(Framing::ModbusTcp, request, requestLength, reply, received, flags, exceptionCode, passage.sent,
-           passage.ended);
+    notify(Framing::ModbusTcp, request, requestLength, reply, flags, exceptionCode, passage);
     if (values) {
         for (int i = 0; i < count; ++i) {
             const size_t at = MbapHeaderLength + 2 + 2 * static_cast<size_t>(i);
@@ -132,7 +129,12 @@ PortMaster::Passage PortMaster::pass(const uint8_t* request, size_t requestLengt
     passage.sent = ExchangeRecord::Clock::now();
     port_.write(request, requestLength);
     port_.takeLineErrors();
-    passage.received = std::min(port_.readFrame(reply, asked, cut), asked);
+    const FrameCutter counting = [&cut, &passage](const uint8_t* bytes, size_t received) {
+        const FrameCut frame = cut(bytes, received);
+        if (frame.kind == FrameCut::Skip) ++passage.skipped;
+        return frame;
+    };
+    passage.received = std::min(port_.readFrame(reply, asked, counting), asked);
     passage.ended = ExchangeRecord::Clock::now();
     if (trace) trace_.appendAnswer(settings_.traceFileName, kind, reply, passage.received);
     passage.lineErrors = port_.takeLineErrors();
@@ -140,12 +142,10 @@ PortMaster::Passage PortMaster::pass(const uint8_t* request, size_t requestLengt
 }
 
 void PortMaster::notify(Framing framing, const uint8_t* request, size_t requestLength, const uint8_t* reply,
-                        size_t replyLength, ResultFlags flags, uint8_t exceptionCode,
-                        ExchangeRecord::Clock::time_point sent,
-                        ExchangeRecord::Clock::time_point ended) const {
+                        ResultFlags flags, uint8_t exceptionCode, const Passage& passage) const {
     if (!observer_) return;
-    observer_(ExchangeRecord{framing, request, requestLength, reply, replyLength, flags, exceptionCode, sent,
-                             ended});
+    observer_(ExchangeRecord{framing, request, requestLength, reply, passage.received, flags, exceptionCode,
+                             passage.skipped, passage.sent, passage.ended});
 }
 
 } // namespace olv::link

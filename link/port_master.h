@@ -63,6 +63,7 @@ class PortMaster : public ModbusMaster {
     struct Passage {
         size_t received = 0;
         uint32_t lineErrors = 0;
+        uint64_t skipped = 0; // frames the cut told to skip
         ExchangeRecord::Clock::time_point sent{};
         ExchangeRecord::Clock::time_point ended{};
     };
@@ -75,8 +76,7 @@ class PortMaster : public ModbusMaster {
     ResultFlags modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, int count, uint16_t* values,
                                   uint8_t& exceptionCode);
     void notify(Framing framing, const uint8_t* request, size_t requestLength, const uint8_t* reply,
-                size_t replyLength, ResultFlags flags, uint8_t exceptionCode,
-                ExchangeRecord::Clock::time_point sent, ExchangeRecord::Clock::time_point ended) const;
+                ResultFlags flags, uint8_t exceptionCode, const Passage& passage) const;
 };
 
 } // namespace olv::link
