@@ -57,7 +57,8 @@ void FloodingGateway::run() {
         if (::poll(fds, 2, 1000) < 0) continue;
         if (fds[0].revents) break;
         if (client < 0) {
-            if (fds[1].revents & POLLIN) client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fds[1].revents & POLLIN)
+                client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
             continue;
         }
         if (fds[1].revents & (POLLERR | POLLHUP)) break;
@@ -78,8 +79,8 @@ void FloodingGateway::run() {
             const uint8_t pdu[] = {3, 6, 0, 0, 0x42, 0xC8, 0, 0};
             uint8_t frame[link::MaxModbusTcpFrame];
             for (int i = 0; i < 100; ++i) {
-                const size_t length =
-                    link::BuildModbusTcpFrame(static_cast<uint16_t>(transaction + 0x8000), 1, pdu, sizeof pdu, frame);
+                const size_t length = link::BuildModbusTcpFrame(static_cast<uint16_t>(transaction + 0x8000),
+                                                                1, pdu, sizeof pdu, frame);
                 out.insert(out.end(), frame, frame + length);
             }
         }

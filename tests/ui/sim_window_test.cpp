@@ -7,8 +7,8 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTabWidget>
 #include <QLabel>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <memory>
@@ -77,7 +77,8 @@ class SimWindowTest : public QObject {
         const auto deadline = olv::link::WaitClock::now() + std::chrono::seconds(30);
         int ran = 0;
         for (int turn = 1; turn <= 3; ++turn) {
-            QMetaObject::invokeMethod(&waiter, [&ran] { ++ran; }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &waiter, [&ran] { ++ran; }, Qt::QueuedConnection);
             QCOMPARE(waiter.wait(pipe[0], POLLIN, deadline), int(POLLIN));
             QCOMPARE(ran, turn);
             *now += LineWaiter::YieldInterval;
@@ -116,8 +117,8 @@ class SimWindowTest : public QObject {
         QCOMPARE(form->linkCounters.answers, uint64_t(0));
         QCOMPARE(form->linkCounters.noReply, uint64_t(1));
         QVERIFY2(form->linkCounters.crcErrors >= 10, qPrintable(form->Label52->text()));
-        QVERIFY2(form->Label52->text().contains(QStringLiteral("ответов 0, без ответа 1, CRC %1,")
-                                                    .arg(form->linkCounters.crcErrors)),
+        QVERIFY2(form->Label52->text().contains(
+                     QStringLiteral("ответов 0, без ответа 1, CRC %1,").arg(form->linkCounters.crcErrors)),
                  qPrintable(form->Label52->text()));
     }
 };
