@@ -38,6 +38,12 @@ ReadTimeouts ReadTimeoutsFor(int baudRate, int32_t timeoutMs) {
     return timeouts;
 }
 
+ReadTimeouts ModbusTcpReadTimeouts(int32_t timeoutMs) {
+    ReadTimeouts timeouts;
+    timeouts.constantMs = timeoutMs > 0 ? static_cast<uint32_t>(timeoutMs) : 0;
+    return timeouts;
+}
+
 ResultFlags PortMaster::readHoldingRegisters(int startRegister, int count, uint16_t* values,
                                              uint8_t& exceptionCode) {
     exceptionCode = 0;
@@ -51,9 +57,9 @@ ResultFlags PortMaster::readHoldingRegisters(int startRegister, int count, uint1
     // Two bytes more than a full reply: on a serial line a complete reply ends the read by the
     // inter-byte gap.
     const size_t asked = static_cast<size_t>(2 * count + 7);
-    const Passage passage =
-        pass(request, requestLength, reply, asked,
-             RtuCutter(FunctionReadHolding, settings_.address, count, asked), TraceKind::Read);
+    const Passage passage = pass(request, requestLength, reply, asked,
+                                 RtuCutter(FunctionReadHolding, settings_.address, count, asked),
+                                 TraceKind::Read, ReadTimeoutsFor(settings_.baudRate, settings_.timeoutMs));
     const ResultFlags flags =
         CheckReply(FunctionReadHolding, reply, passage.received, count, settings_.address, settings_.parity,
                    passage.lineErrors, exceptionCode);
@@ -74,9 +80,9 @@ ResultFlags PortMaster::writeMultipleRegisters(int startRegister, int count, con
     if (port_.framing() == Framing::ModbusTcp)
         return modbusTcpExchange(request, requestLength, count, nullptr, exceptionCode);
     const size_t asked = 8;
-    const Passage passage =
-        pass(request, requestLength, reply, asked,
-             RtuCutter(FunctionWriteMultiple, settings_.address, count, asked), TraceKind::Write);
+    const Passage passage = pass(request, requestLength, reply, asked,
+                                 RtuCutter(FunctionWriteMultiple, settings_.address, count, asked),
+                                 TraceKind::Write, ReadTimeoutsFor(settings_.baudRate, settings_.timeoutMs));
     const ResultFlags flags =
         CheckReply(FunctionWriteMultiple, reply, passage.received, count, settings_.address, settings_.parity,
                    passage.lineErrors, exceptionCode);
@@ -95,15 +101,15 @@ ResultFlags PortMaster::modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, 
     const TraceKind kind = function == FunctionReadHolding ? TraceKind::Read : TraceKind::Write;
     // The PDU of a normal reply: function, byte count, the words; or function, register, count.
     const size_t expectedPdu = function == FunctionReadHolding ? static_cast<size_t>(2 * count + 2) : 5;
-    // The budget of the RTU read, with room for the header; the frame itself ends the read. A network
-    // port has no line errors.
+    // Room for the header and the reply's own length; the frame itself ends the read. A network port
+    // has no line errors.
     const size_t asked = MbapPrefixLength + expectedPdu + 3;
     const Passage passage = pass(
         request, requestLength, reply, asked,
         [transaction, asked](const uint8_t* bytes, size_t n) {
             return CutModbusTcpReply(bytes, n, transaction, asked);
         },
-        kind);
+        kind, ModbusTcpReadTimeouts(settings_.timeoutMs));
     const size_t received = passage.received;
 
     const ResultFlags flags = CheckModbusTcpReply(reply, received, transaction, settings_.address, function,
@@ -119,11 +125,12 @@ ResultFlags PortMaster::modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, 
 }
 
 PortMaster::Passage PortMaster::pass(const uint8_t* request, size_t requestLength, uint8_t* reply,
-                                     size_t asked, const FrameCutter& cut, TraceKind kind) {
+                                     size_t asked, const FrameCutter& cut, TraceKind kind,
+                                     const ReadTimeouts& timeouts) {
     const bool trace = settings_.traceEnabled == 1;
     Passage passage;
     port_.purge(); // late bytes of an earlier exchange go with it
-    port_.setReadTimeouts(ReadTimeoutsFor(settings_.baudRate, settings_.timeoutMs));
+    port_.setReadTimeouts(timeouts);
     if (trace) trace_.appendSend(settings_.traceFileName, request, requestLength);
     port_.takeLineErrors();
     passage.sent = ExchangeRecord::Clock::now();

@@ -380,6 +380,43 @@ TEST(TcpPortFlood, RepliesOfOtherTransactionsAreSkippedUntilTheTimeOutAndCounted
     EXPECT_EQ(counters.crcErrors, skipped);
 }
 
+// The reply time-out of a Modbus TCP gateway is the link's time-out alone, without the allowance per
+// character of a serial line (here 12 ms for each of the 211 bytes of a read of 100 registers): a reply
+// that comes later is refused, and when it comes while the next transaction waits it is passed over as
+// a reply of another transaction and counted.
+TEST_F(TcpPortTest, AModbusTcpReplyAfterTheTimeOutIsRefusedAndPassedOverByTheNext) {
+    ASSERT_TRUE(openPort(1000, "mbtcp://")) << error;
+    LinkSettings settings;
+    settings.address = 1;
+    settings.timeoutMs = 100;
+    PortMaster master(port, settings);
+    std::vector<uint64_t> skipped;
+    master.setObserver([&](const ExchangeRecord& record) { skipped.push_back(record.skippedReplies); });
+    const auto reply = [](uint8_t transaction, uint16_t word) {
+        Bytes frame = {0, transaction, 0, 0, 0, 203, 1, 3, 200};
+        for (int i = 0; i < 100; ++i)
+            frame.insert(frame.end(), {uint8_t(word >> 8), uint8_t(word)});
+        return frame;
+    };
+    std::thread gatewaySide([&] {
+        EXPECT_EQ(gateway.receive(12).size(), 12u);
+        std::this_thread::sleep_for(std::chrono::milliseconds(600)); // a slow line behind the gateway
+        gateway.send(reply(1, 0x1111));
+        EXPECT_EQ(gateway.receive(12).size(), 12u);
+        gateway.send(reply(2, 0x2222));
+    });
+    uint16_t values[100] = {};
+    uint8_t code = 0;
+    const auto start = Clock::now();
+    EXPECT_EQ(master.readHoldingRegisters(0, 100, values, code), NoReply | WrongLength);
+    EXPECT_LT(MsSince(start), 2000) << "waited for the late reply";
+    settings.timeoutMs = 3000;
+    EXPECT_EQ(master.readHoldingRegisters(0, 100, values, code), 0);
+    gatewaySide.join();
+    EXPECT_EQ(values[0], 0x2222) << "the late reply was taken for the next one";
+    EXPECT_EQ(skipped, (std::vector<uint64_t>{0, 1}));
+}
+
 // ---- The port that picks one by the path ----
 
 class LinePortTest : public ::testing::Test {
