@@ -19,8 +19,8 @@
 #include "tests/support/flood_gateway.h"
 #include "tests/support/recording_boxes.h"
 #include "tests/support/sim_fixture.h"
-#include "ui/form1.h"
-#include "ui/olv_application.h"
+#include "ui/app/olv_application.h"
+#include "ui/window/form1.h"
 
 #include "link/descriptor_wait.h"
 #include "link/line_port.h"

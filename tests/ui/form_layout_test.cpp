@@ -1,9 +1,9 @@
 // The window as built: lists, hints, initial texts, limits, and which handler each control runs.
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
-#include "ui/ports_dialog.h"
+#include "ui/dialogs/ports_dialog.h"
 
-#include "ui/caption_panel.h"
+#include "ui/widgets/caption_panel.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -349,7 +349,7 @@ class FormLayoutTest : public QObject {
         f->N11->trigger();
         QVERIFY(f->HelpWindow1 && f->HelpWindow1->isVisible());
         const QString guide = f->HelpWindow1->findChild<QTextBrowser*>()->toPlainText();
-        QVERIFY(guide.contains(QStringLiteral("Serial ports on Linux")));
+        QVERIFY(guide.contains(QStringLiteral("Последовательные порты в Linux")));
 
         f->N9->trigger();
         QCOMPARE(f->formCloseRuns, 1);

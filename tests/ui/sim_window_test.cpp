@@ -2,7 +2,7 @@
 #include "tests/support/flood_gateway.h"
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
-#include "ui/line_waiter.h"
+#include "ui/window/line_waiter.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
