@@ -11,6 +11,9 @@ int RunSearch(const Options& options);
 int RunConfigRead(const Options& options);
 int RunConfigCompare(const Options& options);
 int RunMonitor(const Options& options);
+int RunConfigWrite(const Options& options);
+int RunLink(const Options& options);
+int RunBatch(const Options& options);
 
 // The whole program: parses the command line, says --help and --version, runs the job, and says a
 // failure as one line on stderr. Returns the exit code.

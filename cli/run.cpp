@@ -43,10 +43,11 @@ int RunProgram(const QStringList& arguments) {
         case Command::Monitor:
             return RunMonitor(options);
         case Command::ConfigWrite:
+            return RunConfigWrite(options);
         case Command::Link:
+            return RunLink(options);
         case Command::Batch:
-            PrintError(QStringLiteral("команда ещё не готова"));
-            return BadCommandLine;
+            return RunBatch(options);
         case Command::None:
             break;
         }
