@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <set>
 #include <sys/stat.h>
 
@@ -132,6 +133,30 @@ bool WaitFor(Line& line, int address, bool present) {
         const auto next = std::chrono::steady_clock::now() + ProbeSpacing;
         if (Answers(line, address) == present) return true;
         if (!SleepUntil(next)) return false;
+    }
+}
+
+// Waits for the next meter: at the line's address, and every few rounds with a short search of every
+// other address at the line's rate and parity (a meter that comes back for service answers where it was
+// put). The address it answers at, or nothing when a stop came first.
+std::optional<int> FindMeter(Line& line, int base) {
+    constexpr int RoundsBetweenSearches = 8;
+    constexpr int SearchTimeoutMs = 50;
+    for (int round = 1;; ++round) {
+        if (StopRequested()) return std::nullopt;
+        const auto next = std::chrono::steady_clock::now() + ProbeSpacing;
+        if (Answers(line, base)) return base;
+        if (round % RoundsBetweenSearches == 0) {
+            const int32_t timeout = line.settings().timeoutMs;
+            line.settings().timeoutMs = std::min(timeout, SearchTimeoutMs);
+            std::optional<int> found;
+            for (int address = 1; address <= 247 && !found && !StopRequested(); ++address)
+                if (address != base && Answers(line, address)) found = address;
+            line.settings().timeoutMs = timeout;
+            line.settings().address = base;
+            if (found) return found;
+        }
+        if (!SleepUntil(next)) return std::nullopt;
     }
 }
 
@@ -259,9 +284,11 @@ int RunBatch(const Options& options) {
         } else {
             PrintNote(QStringLiteral("Подключите прибор (адрес %1).\n").arg(base));
         }
-        if (!WaitFor(line, base, true)) break;
-        line.settings().address = base;
+        const std::optional<int> at = FindMeter(line, base);
+        if (!at) break;
+        line.settings().address = *at;
         const MeterRow row = ProgramMeter(line, journal, file, options, next);
+        line.settings().address = base;
         report.append(row);
         PrintRow(row, options.json);
         ++meters;
@@ -270,10 +297,9 @@ int RunBatch(const Options& options) {
             given.insert(*next);
             next = nextFree(*next + 1);
         }
-        // A meter that answers nowhere is waited out at its old address.
-        lastAt = row.answersAt > 0 ? row.answersAt : base;
+        // A meter that answers nowhere is waited out at the address it came with.
+        lastAt = row.answersAt > 0 ? row.answersAt : row.oldAddress;
     }
-    line.settings().address = base;
     PrintNote(QStringLiteral("Приборов: %1, с ошибкой: %2.\n").arg(meters).arg(failed));
     return failed > 0 ? CheckFailed : Done;
 }

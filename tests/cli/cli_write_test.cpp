@@ -278,6 +278,22 @@ TEST(CliBatch, AStopDuringAMeterFinishesItsRowWhole) {
     EXPECT_EQ(sim.command("instruments"), "ok 30:19200:even");
 }
 
+TEST(CliBatch, AMeterAtAnotherAddressIsFoundByTheShortSearch) {
+    SimInstrument sim;
+    ASSERT_TRUE(sim.start({"--quiet", "--address", "33"}));
+    QTemporaryDir dir;
+    const QString file = dir.filePath("m.cfg");
+    ASSERT_EQ(RunCli({"config", "read", "--port", sim.path(), "--address", "33", "-o", file.toStdString()}).exitCode, 0);
+    CliProcess cli;
+    ASSERT_TRUE(cli.start({"batch", file.toStdString(), "--port", sim.path(), "--assign-addresses", "10-20",
+                           "--timeout", "100"}));
+    const std::string line = cli.readLine(60000);
+    EXPECT_NE(line.find("\t33 → 10\tвыполнено"), std::string::npos) << line;
+    cli.signal(SIGINT);
+    EXPECT_EQ(cli.finish().exitCode, 0);
+    EXPECT_EQ(sim.command("instruments"), "ok 10:19200:even");
+}
+
 TEST(CliBatch, AReportThatCannotBeWrittenEndsItBeforeAnyMeter) {
     SimInstrument sim;
     ASSERT_TRUE(sim.start({"--quiet"}));
