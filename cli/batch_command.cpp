@@ -101,9 +101,12 @@ void PrintRow(const MeterRow& row, bool json) {
     if (json) {
         JsonObject line;
         line.add("date", row.when.toString(QStringLiteral("yyyy-MM-dd")))
-            .add("time", row.when.toString(QStringLiteral("HH:mm:ss")))
-            .add("serial_number", row.serial.isEmpty() ? QString() : row.serial)
-            .add("old_address", row.oldAddress);
+            .add("time", row.when.toString(QStringLiteral("HH:mm:ss")));
+        if (row.serial.isEmpty())
+            line.addNull("serial_number");
+        else
+            line.add("serial_number", static_cast<int64_t>(row.serial.toLongLong()));
+        line.add("old_address", row.oldAddress);
         if (row.answersAt > 0)
             line.add("new_address", row.answersAt);
         else

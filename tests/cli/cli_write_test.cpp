@@ -201,7 +201,7 @@ TEST(CliBatch, TwoMetersOneAfterTheOtherEachGetsTheFileAndTheNextAddress) {
     ASSERT_TRUE(cli.start({"batch", file.toStdString(), "--port", sim.path(), "--assign-addresses", "10-20",
                            "--report", report.toStdString(), "--data-dir", dir.path().toStdString(), "--json"}));
     QJsonObject first = QJsonDocument::fromJson(QByteArray::fromStdString(cli.readLine())).object();
-    EXPECT_EQ(first.value("serial_number").toString(), QStringLiteral("1001"));
+    EXPECT_EQ(first.value("serial_number").toInt(), 1001);
     EXPECT_EQ(first.value("new_address").toInt(), 10);
     EXPECT_EQ(first.value("result").toString(), QStringLiteral("done"));
     // The first meter is taken off the line, the second one put on.
@@ -209,7 +209,7 @@ TEST(CliBatch, TwoMetersOneAfterTheOtherEachGetsTheFileAndTheNextAddress) {
     ASSERT_EQ(sim.command("@10 set address=240"), "ok address");
     ASSERT_EQ(sim.command("@200 set address=1"), "ok address");
     QJsonObject second = QJsonDocument::fromJson(QByteArray::fromStdString(cli.readLine())).object();
-    EXPECT_EQ(second.value("serial_number").toString(), QStringLiteral("1002"));
+    EXPECT_EQ(second.value("serial_number").toInt(), 1002);
     EXPECT_EQ(second.value("new_address").toInt(), 11);
     cli.signal(SIGINT);
     const CliRun run = cli.finish();
