@@ -4,6 +4,7 @@
 #include "ui/form2.h"
 #include "ui/ports_dialog.h"
 #include "ui/record_pdf.h"
+#include "ui/dialogs/calibration/calibration_grabber.h"
 
 #include "device/encodings.h"
 #include "device/register_map.h"
@@ -52,6 +53,7 @@ void GrabConfigurationPictures(TForm1& form, const QString& directory) {
     olv::device::TextToWords(QStringLiteral("Котельная, ввод 2"), w.data() + reg::Text);
     GrabCompareDialog(&form, device, failed, QStringLiteral("Файл: /home/naladchik/объект/ввод-2.cfg"),
                       QDir(directory).filePath(QStringLiteral("compare.png")));
+    GrabCalibrationPictures(&form, directory);
     GrabRecordPage(form, QDir(directory).filePath(QStringLiteral("record.png")));
 }
 

@@ -1,6 +1,7 @@
 #include "tests/ui/form_fixture.h"
 
 #include "link/termios_port.h"
+#include "records/commissioning_record.h"
 #include "settings/station_settings.h"
 
 #include <QApplication>
@@ -40,6 +41,7 @@ FormFixture::FormFixture(const Options& options) : previousDir_(QDir::currentPat
     deps.runFormCreate = options.runFormCreate;
     deps.clock = SteppingClock();
     form = std::make_unique<TForm1>(std::move(deps));
+    form->askRecordDetails = [](records::RecordData&) { return true; }; // as kept, without a dialog
 }
 
 FormFixture::~FormFixture() {
@@ -65,6 +67,7 @@ SimFormFixture::SimFormFixture(const Options& options) : previousDir_(QDir::curr
     deps.runFormCreate = options.runFormCreate;
     deps.clock = SteppingClock();
     form = std::make_unique<TForm1>(std::move(deps));
+    form->askRecordDetails = [](records::RecordData&) { return true; };
 }
 
 SimFormFixture::~SimFormFixture() {
