@@ -38,7 +38,7 @@ class AnsweringBoxes final : public olv::messages::MessageBoxes {
 // A meter on a bench: the pressure applied, its sensor's errors, its trim, a little scatter.
 class BenchHost final : public CalibrationHost {
   public:
-    explicit BenchHost(const QString& directory) : directory_(directory) {}
+    BenchHost(const QString& directory, const QString& caption) : directory_(directory), caption_(caption) {}
     double pressure = 0;
 
     olv::messages::MessageBoxes& boxes() override { return boxes_; }
@@ -46,9 +46,7 @@ class BenchHost final : public CalibrationHost {
     int meterAddress() const override { return 1; }
     QString portName() const override { return QStringLiteral("COM1"); }
     QString devicePath() const override { return QStringLiteral("/dev/ttyUSB0"); }
-    QString caption() const override {
-        return QStringLiteral("Mod Bus OLV ") + QCoreApplication::applicationVersion();
-    }
+    QString caption() const override { return caption_; }
     bool lineBusy() const override { return false; }
     std::optional<float> readValue(int) override {
         const double sensor = pressure * 1.01 + 0.008 + 0.00004 * std::sin(double(++n_));
@@ -68,6 +66,7 @@ class BenchHost final : public CalibrationHost {
 
   private:
     QString directory_;
+    QString caption_;
     AnsweringBoxes boxes_;
     Trim trim_;
     int64_t ms_ = QDateTime(QDate(2026, 3, 2), QTime(10, 0)).toMSecsSinceEpoch();
@@ -104,7 +103,7 @@ bool GrabCalibrationPictures(QWidget* parent, const QString& directory) {
     w[reg::DampingUnits] = olv::device::DampingUnitsToRegister(2, 1); // МПа
     olv::device::TextToWords(QStringLiteral("Котельная, ввод 2"), w.data() + reg::Text);
 
-    BenchHost host(directory);
+    BenchHost host(directory, parent ? parent->window()->windowTitle() : QString());
     CalibrationDialog dialog(host, state, parent);
     dialog.PersonEdit->setText(QStringLiteral("Иванов И. И."));
     dialog.ReferenceDescriptionEdit->setText(QStringLiteral("Калибратор давления, класс 0,02"));

@@ -26,7 +26,8 @@ void ErrorPlot::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.fillRect(rect(), Qt::white);
-    const QRectF area = QRectF(rect()).adjusted(56, 10, -12, -26);
+    const QFontMetrics metrics(font());
+    const QRectF area = QRectF(rect()).adjusted(56, metrics.height() + 6, -12, -2 * metrics.height() - 6);
     if (!range_.valid() || area.width() < 10 || area.height() < 10) return;
 
     // The vertical scale holds the band twice over and every error drawn.
@@ -35,8 +36,10 @@ void ErrorPlot::paintEvent(QPaintEvent*) {
         if (!r.skipped && std::isfinite(r.errorPercent))
             limit = std::max(limit, std::fabs(r.errorPercent) * 1.15);
     limit = std::min(limit, 1e6);
+    // The points at the ends of the range stay clear of the frame.
+    const double inset = 8;
     const auto x = [&](double v) {
-        return area.left() + (v - range_.minimum) / range_.span() * area.width();
+        return area.left() + inset + (v - range_.minimum) / range_.span() * (area.width() - 2 * inset);
     };
     const auto y = [&](double percent) {
         return area.center().y() - std::clamp(percent, -limit, limit) / limit * area.height() / 2;
@@ -52,7 +55,6 @@ void ErrorPlot::paintEvent(QPaintEvent*) {
         painter.drawLine(QPointF(area.left(), y(edge)), QPointF(area.right(), y(edge)));
 
     painter.setPen(Qt::black);
-    const QFontMetrics metrics(font());
     for (double v : {limit, tolerance_, 0.0, -tolerance_, -limit}) {
         const QString text = olv::calibration::PercentText(v, true);
         painter.drawText(QRectF(0, y(v) - metrics.height() / 2.0, area.left() - 4, metrics.height()),
@@ -61,8 +63,11 @@ void ErrorPlot::paintEvent(QPaintEvent*) {
     for (double v : {range_.minimum, range_.maximum})
         painter.drawText(QRectF(x(v) - 40, area.bottom() + 2, 80, metrics.height()), Qt::AlignCenter,
                          olv::calibration::ValueText(v));
-    painter.drawText(QRectF(area.left(), area.bottom() + 2, area.width(), metrics.height()), Qt::AlignCenter,
-                     QStringLiteral("погрешность, % диапазона; точка, %1").arg(range_.units));
+    painter.drawText(
+        QRectF(area.left(), area.bottom() + 2 + metrics.height(), area.width(), metrics.height()),
+        Qt::AlignCenter, QStringLiteral("точка, %1").arg(range_.units));
+    painter.drawText(QRectF(0, 2, width(), metrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("погрешность, % диапазона"));
 
     for (const PointResult& r : results_) {
         if (r.skipped || !std::isfinite(r.errorPercent)) continue;
