@@ -2,6 +2,7 @@
 // a replacement and its "show on the page".
 #include "ui/form1.h"
 #include "ui/form2.h"
+#include "ui/caption_panel.h"
 #include "ui/form_fill.h"
 
 #include "device/device_link.h"
@@ -11,6 +12,7 @@
 #include "messages/message_boxes.h"
 #include "records/config_file.h"
 #include "records/instrument_state.h"
+#include "records/page_write_record.h"
 #include "settings/ini_file.h"
 
 #include <QCheckBox>
@@ -22,8 +24,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTabWidget>
 
 #include <optional>
@@ -50,17 +52,9 @@ void ShowBox(olv::messages::MessageBoxes& boxes, const QString& text, const QStr
 // A file made for another model is not written into this one, nor shown as if it were its own.
 bool SameModel(olv::messages::MessageBoxes& boxes, const QString& fileName, const InstrumentState& file,
                const InstrumentState& device) {
-    const uint16_t fileCode = file.image.words[reg::ModelCode],
-                   deviceCode = device.image.words[reg::ModelCode];
-    if (fileCode == deviceCode) return true;
-    ShowBox(boxes,
-            QStringLiteral(
-                "В файле %1 конфигурация прибора с кодом модели %2, а у прибора на линии код модели %3. "
-                "Запись не производится.")
-                .arg(Native(fileName))
-                .arg(fileCode)
-                .arg(deviceCode),
-            QStringLiteral("Ошибка"), BoxIcon::Warning);
+    const QString mismatch = olv::records::ModelMismatch(fileName, file, device);
+    if (mismatch.isEmpty()) return true;
+    ShowBox(boxes, mismatch, QStringLiteral("Ошибка"), BoxIcon::Warning);
     return false;
 }
 
@@ -120,38 +114,27 @@ void TForm1::N5Click() {
     bool firstFilter = true;
     if (!ChooseProfileFile(SaveDialog2, fileName, firstFilter)) return;
     fileName = WithSuffix(fileName, firstFilter, QStringLiteral(".cfg"));
-    if (!olv::records::MayHoldConfiguration(fileName)) {
-        ShowBox(*boxes,
-                QStringLiteral("Файл %1 не является файлом конфигурации прибора и не будет перезаписан.")
-                    .arg(Native(fileName)),
-                QStringLiteral("Ошибка"), BoxIcon::Warning);
+    if (const QString refusal = olv::records::RefusedSaveName(fileName); !refusal.isEmpty()) {
+        ShowBox(*boxes, refusal, QStringLiteral("Ошибка"), BoxIcon::Warning);
         return;
     }
 
     const InstrumentOperation operation(*this);
     if (!operation.started()) return;
-    ConfigFile file;
+    InstrumentState state;
     uint8_t exceptionCode = 0;
-    const ResultFlags flags = ReadInstrumentState(file.state, exceptionCode);
+    const ResultFlags flags = ReadInstrumentState(state, exceptionCode);
     if (!olv::link::Succeeded(flags, exceptionCode)) {
         ReportExchangeError(flags, exceptionCode);
         return;
     }
-    file.port = QStringLiteral("COM%1").arg(linkSettings.portNumber);
-    file.devicePath =
-        QFile::decodeName(QByteArray::fromStdString(portLink.pathOf(linkSettings.portNumber)));
-    file.address = linkSettings.address;
-    file.readAt = QDateTime::currentDateTime();
-    file.program = windowTitle();
-    try {
-        olv::records::SaveConfigFile(fileName, file);
-    } catch (const olv::settings::IniWriteError& error) {
-        ShowBox(*boxes, QStringLiteral("Конфигурация прибора не записана в файл %1.").arg(Native(fileName)),
-                QStringLiteral("Ошибка"), BoxIcon::Warning, QString::fromUtf8(error.what()));
-        return;
-    }
-    ShowBox(*boxes, QStringLiteral("Конфигурация прибора записана в файл %1.").arg(Native(fileName)),
-            QStringLiteral("Результат операции"), BoxIcon::Information);
+    const olv::records::SaveOutcome saved = olv::records::SaveConfiguration(
+        fileName, olv::records::ConfigFileOf(
+                      state, {TargetInstrument(),
+                              QFile::decodeName(QByteArray::fromStdString(portLink.pathOf(linkSettings.portNumber))),
+                              QDateTime::currentDateTime(), windowTitle()}));
+    ShowBox(*boxes, saved.text, saved.saved ? QStringLiteral("Результат операции") : QStringLiteral("Ошибка"),
+            saved.saved ? BoxIcon::Information : BoxIcon::Warning, saved.detail);
 }
 
 // "Открыть конфигурацию прибора…": a file that cannot be taken is refused before anything else happens;
@@ -219,18 +202,33 @@ bool TForm1::WriteConfigurationFile(const ConfigFile& file, bool withIdentity, b
                                     InstrumentState& device, Form2* dialog) {
     const QString& fileName = file.path;
     if (!SameModel(*boxes, fileName, file.state, device)) return false;
+    // What the instrument will hold: the file's words but those it keeps, and the file's link values.
+    InstrumentState meant = device;
+    meant.image.words = file.state.image.words;
+    olv::device::TakeOwnedBits(meant.image, device.image, olv::records::InstrumentKeepsOnFileWrite(withIdentity));
+    QStringList rows;
+    if (withLink) {
+        meant.image.words[reg::AddressBaud] = file.state.image.words[reg::AddressBaud];
+        meant.image.words[reg::ByteOrder] = file.state.image.words[reg::ByteOrder];
+        meant.parity = file.state.parity;
+    }
+    rows = olv::records::ConfirmationRows(&device, meant, olv::records::ConfigFileWriteGroups(withIdentity, withLink));
+    if (withLink)
+        rows << QStringLiteral("После записи прибор будет отвечать %1.")
+                    .arg(olv::records::LinkAnswersAt(olv::records::LinkValuesOfState(file.state)));
     const BoxAnswer answer =
         boxes->show({QStringLiteral("Конфигурация из файла будет записана в прибор с заводским номером %1?")
                          .arg(olv::records::SerialText(device)),
                      QStringLiteral("Подтвердите действие"),
                      BoxIcon::Warning,
                      BoxButtons::YesNo,
-                     {}});
+                     {},
+                     rows.join(u'\n')});
     if (answer != BoxAnswer::Yes || !JournalAllowsWrite()) return false;
 
     uint8_t exceptionCode = 0;
     WriteRecord record;
-    ResultFlags flags = ReadBeforeWrite(record, exceptionCode);
+    const ResultFlags flags = ReadBeforeWrite(record, exceptionCode);
     if (!olv::link::Succeeded(flags, exceptionCode)) {
         ReportExchangeError(flags, exceptionCode);
         return false;
@@ -238,74 +236,48 @@ bool TForm1::WriteConfigurationFile(const ConfigFile& file, bool withIdentity, b
     // Another instrument may have been put on the line since the dialog read this one.
     if (!SameModel(*boxes, fileName, file.state, record.before)) return false;
 
-    // The file's words; those the instrument keeps are taken from it by the configuration write. Unless
-    // the window ends up showing what was read back, the image goes back to what the pages show, so that
-    // an unedited float field keeps its exact words in a later write from the page.
-    const olv::device::RegisterImage shownImage = image;
-    bool readBackShown = false;
-    const auto restore = qScopeGuard([&] {
-        if (!readBackShown) image = shownImage;
-    });
-    const auto& fileWords = file.state.image.words;
-    image.words = fileWords;
-    flags = WriteConfiguration(exceptionCode, olv::records::InstrumentKeepsOnFileWrite(withIdentity), record);
-    InstrumentState after = olv::records::WithConfigurationWritten(record.before, image);
-    unsigned written = olv::records::SensorFields | olv::records::TextFields;
-    if (withIdentity) written |= olv::records::IdentityFields;
-    if (olv::link::Succeeded(flags, exceptionCode) && withLink) {
-        const olv::device::PendingDeviceLink pending{
-            fileWords[reg::AddressBaud] >> 8,
-            olv::device::BaudRateOfIndex(fileWords[reg::AddressBaud] & 0xFF), file.state.parity,
-            fileWords[reg::ByteOrder]};
-        Pause(100);
-        flags = WriteDeviceLinkValues(pending, exceptionCode, record);
-        after = olv::records::WithLinkWritten(after, pending);
-        written |= olv::records::LinkFields;
-    }
-    JournalWrite(QStringLiteral("Запись конфигурации из файла %1").arg(QFileInfo(fileName).fileName()),
-                 record, after, flags, exceptionCode);
-    if (!olv::link::Succeeded(flags, exceptionCode)) {
-        ReportExchangeError(flags, exceptionCode);
-        return false;
-    }
+    ProgressBar1->setMaximum(withLink ? 10 : 7);
+    ProgressBar1->setValue(0);
+    Panel3->setCaption(QStringLiteral("Запись параметров"));
+    Panel3->setVisible(true);
+    repaint();
+    olv::device::WriteHooks hooks;
+    hooks.progress = [this](int done, int) {
+        ProgressBar1->setValue(done);
+        repaint();
+    };
+    hooks.pause = [this](int ms) { Pause(ms); };
+    const std::unique_ptr<olv::device::DeviceLinkSteps> follow =
+        LinkFollower(olv::records::LinkValuesOfState(file.state));
+    const olv::device::PageWriteResult result =
+        olv::records::WriteConfigFileInto(master, file, record.before, withIdentity, withLink, *follow, hooks);
+    Panel3->setVisible(false);
+    if (result.stop != olv::device::WriteStop::Refused)
+        JournalWrite(QStringLiteral("Запись конфигурации из файла %1").arg(QFileInfo(fileName).fileName()), record,
+                     result);
 
-    // Read back, at the link now in force, and compared with what was written.
-    InstrumentState readBack;
-    exceptionCode = 0;
-    flags = ReadInstrumentState(readBack, exceptionCode);
-    if (!olv::link::Succeeded(flags, exceptionCode)) {
-        ShowBox(*boxes, QStringLiteral("Конфигурация записана, но для проверки из прибора не прочитана."),
-                QStringLiteral("Результат операции"), BoxIcon::Warning);
-        ReportExchangeError(flags, exceptionCode);
-        return false;
+    if (result.stop == olv::device::WriteStop::None || result.stop == olv::device::WriteStop::Mismatch) {
+        // The window shows the instrument as the read-back found it: every written block read back, the
+        // rest as read just before.
+        const InstrumentState readBack = olv::records::StateAfterWrite(record.before, result);
+        device = readBack;
+        image.words = readBack.image.words;
+        image.moduleModel = readBack.image.moduleModel;
+        image.moduleHardware = readBack.image.moduleHardware;
+        image.moduleSoftware = readBack.image.moduleSoftware;
+        image.source = TargetInstrument();
+        modelValue = image.moduleModel;
+        hardwareValue = image.moduleHardware;
+        softwareValue = image.moduleSoftware;
+        ShowConfiguration();
+        ShowDeviceText();
+        ShowVersions();
+        if (dialog) dialog->ShowRows(olv::records::CompareRows(readBack, file.state));
     }
-    device = readBack;
-    readBackShown = true;
-    // The window shows the instrument as it is now.
-    image.words = readBack.image.words;
-    image.moduleModel = readBack.image.moduleModel;
-    image.moduleHardware = readBack.image.moduleHardware;
-    image.moduleSoftware = readBack.image.moduleSoftware;
-    image.source = TargetInstrument();
-    modelValue = image.moduleModel;
-    hardwareValue = image.moduleHardware;
-    softwareValue = image.moduleSoftware;
-    ShowConfiguration();
-    ShowDeviceText();
-    ShowVersions();
-    if (dialog) dialog->ShowRows(olv::records::CompareRows(readBack, file.state));
-
-    const QStringList differing = olv::records::DifferingFields(after, readBack, written);
-    if (differing.isEmpty()) {
-        ShowBox(*boxes, QStringLiteral("Конфигурация записана и проверена."),
-                QStringLiteral("Результат операции"), BoxIcon::Information);
-        return true;
-    }
-    ShowBox(*boxes,
-            QStringLiteral("Конфигурация записана, но прибор возвращает иные значения полей: %1.")
-                .arg(differing.join(QStringLiteral(", "))),
-            QStringLiteral("Результат операции"), BoxIcon::Warning);
-    return false;
+    return ReportPageWrite(record.before, result,
+                           {QStringLiteral("Конфигурация записана и проверена."),
+                            QStringLiteral("Конфигурация записана, но для проверки из прибора не прочитана."),
+                            QStringLiteral("Конфигурация записана, но прибор возвращает иные значения полей: %1.")});
 }
 
 bool TForm1::ShowConfigurationFile(const ConfigFile& file, const InstrumentState& device, bool withIdentity) {

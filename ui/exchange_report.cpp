@@ -6,8 +6,11 @@
 
 #include <QPlainTextEdit>
 
-void TForm1::ReportExchangeError(olv::link::ResultFlags flags, uint8_t exceptionCode) {
-    if (auto box = olv::link::ExchangeErrorBox(flags, exceptionCode)) boxes->show(*box);
+void TForm1::ReportExchangeError(olv::link::ResultFlags flags, uint8_t exceptionCode, const QString& detail) {
+    auto box = olv::link::ExchangeErrorBox(flags, exceptionCode);
+    if (!box) return;
+    if (!detail.isEmpty()) box->detail = detail;
+    boxes->show(*box);
 }
 
 void TForm1::ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode) {

@@ -2,6 +2,7 @@
 
 #include "device/live_trend.h"
 #include "device/live_value.h"
+#include "device/page_writes.h"
 #include "device/pending_device_link.h"
 #include "device/register_image.h"
 #include "device/sensor_configuration.h"
@@ -171,7 +172,8 @@ class TForm1 : public QMainWindow {
     QString linkPath;      // the device path of the port as last opened
 
     // ---- Exchange results (exchange_report.cpp) ----
-    void ReportExchangeError(olv::link::ResultFlags flags, uint8_t exceptionCode);
+    // The exchange error's box; `detail` (what the instrument holds of a write) as its informative text.
+    void ReportExchangeError(olv::link::ResultFlags flags, uint8_t exceptionCode, const QString& detail = QString());
     void ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode);
 
     // A refused input: its page is shown and the cursor put into it, its colour as it was.
@@ -232,13 +234,28 @@ class TForm1 : public QMainWindow {
         bool beforeRead = false;
         olv::device::InstrumentId target;
         QString devicePath;
-        QStringList written; // "0–5", "9–11", ... in the order they were taken
     };
-    // Writes the seven configuration blocks from the image; the bits of `owned` are the instrument's
-    // own, taken from record.before (read first when record.beforeRead is false; nothing is written
-    // when that read fails).
-    olv::link::ResultFlags WriteConfiguration(uint8_t& exceptionCode, const olv::device::WordMasks& owned,
-                                              WriteRecord& record);
+    // Writes the seven configuration blocks from the image (the core's WriteSensorConfiguration, with
+    // the progress panel); the bits of `owned` are the instrument's own, taken from record.before. The
+    // image then holds what the instrument returned in the read-back.
+    olv::device::PageWriteResult WriteConfigurationBlocks(const olv::device::WordMasks& owned,
+                                                          const WriteRecord& record);
+    // What a page write says when it went through, when its read-back failed, and when the instrument
+    // returned other values (%1: the fields).
+    struct PageWriteTexts {
+        QString written;
+        QString unchecked;
+        QString differing;
+        QString uncheckedDetail = {};
+    };
+    // The box of a page write's result: `written`; the exchange error with what the instrument holds of
+    // the blocks; `differing`; a cancel; a refusal; `unchecked` then the read-back's exchange error.
+    // True when the write went through and read back as sent.
+    bool ReportPageWrite(const olv::records::InstrumentState& before, const olv::device::PageWriteResult& result,
+                         const PageWriteTexts& texts);
+    // The program's own link follows each link setting the instrument accepted: the boxes go white, the
+    // settings in force change and the port is opened again at the new rate and parity.
+    std::unique_ptr<olv::device::DeviceLinkSteps> LinkFollower(const olv::device::LinkValues& values);
     void Button2Click();
     void Button3Click();
     void Edit1Change();
@@ -287,13 +304,13 @@ class TForm1 : public QMainWindow {
     void ShowDeviceText();
     void CollectDeviceText();
     olv::link::ResultFlags ReadDeviceText(uint8_t& exceptionCode);
-    olv::link::ResultFlags WriteDeviceText(uint8_t& exceptionCode);
     olv::link::ResultFlags ReadVersions(uint8_t& exceptionCode);
-    olv::link::ResultFlags WriteVersions(uint8_t& exceptionCode, QStringList* written = nullptr);
     void ShowVersions();
     // Takes Edit9..Edit11 into modelValue/hardwareValue/softwareValue and their low 16 bits into the
     // image; true when a field does not convert (its messages were shown).
     bool CollectVersions(bool placeholderKeepsWord = false);
+    // The image with what the page shows of the text and the versions, as far as it converts.
+    olv::device::RegisterImage TextAndVersionsShown() const;
     void Button6Click();
     void Button7Click();
     void Edit8Change();
@@ -344,8 +361,7 @@ class TForm1 : public QMainWindow {
     olv::link::ResultFlags ReadBeforeWrite(WriteRecord& record, uint8_t& exceptionCode);
     // After a write that sent anything: its line, synced, unless the user chose to write without one.
     void JournalWrite(const QString& operation, const WriteRecord& record,
-                      const olv::records::InstrumentState& after, olv::link::ResultFlags flags,
-                      uint8_t exceptionCode);
+                      const olv::device::PageWriteResult& result);
     // The live page's trend as a picture for the record.
     QImage TrendPicture();
     // ---- Menu: the calibration (dialogs/calibration/) ----
@@ -583,8 +599,7 @@ class TForm1 : public QMainWindow {
     void BuildConfigurationMenu(); // N5..N8 after N4, and their dialogs
     void BuildCalibrationMenu();   // N13 after N8
     // The link page's three writes with its progress panel; the program's link follows each.
-    olv::link::ResultFlags WriteDeviceLinkValues(const olv::device::PendingDeviceLink& written,
-                                                 uint8_t& exceptionCode, WriteRecord& record);
+    olv::device::PageWriteResult WriteLinkValues(const olv::device::LinkValues& values);
     void BuildPageMonitor(QWidget* page);
 
     // Runs one handler; what it throws goes to MEx.

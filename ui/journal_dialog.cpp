@@ -5,6 +5,7 @@
 
 #include "messages/message_boxes.h"
 #include "records/journal.h"
+#include "records/page_write_record.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,19 +58,10 @@ olv::link::ResultFlags TForm1::ReadBeforeWrite(WriteRecord& record, uint8_t& exc
 }
 
 void TForm1::JournalWrite(const QString& operation, const WriteRecord& record,
-                          const olv::records::InstrumentState& after, olv::link::ResultFlags flags,
-                          uint8_t exceptionCode) {
+                          const olv::device::PageWriteResult& result) {
     if (journalDeclined_) return;
-    olv::records::JournalEntry entry;
-    entry.when = QDateTime::currentDateTime();
-    entry.port = QStringLiteral("COM%1").arg(record.target.portNumber);
-    entry.devicePath = record.devicePath;
-    entry.address = record.target.address;
-    entry.model = QString::number(record.before.image.words[olv::device::reg::Model]);
-    entry.serial = olv::records::SerialText(record.before);
-    entry.operation = operation;
-    entry.outcome = olv::records::WriteOutcome(flags, exceptionCode, record.written);
-    entry.changes = olv::records::ChangedFields(record.before, after, olv::records::AllFields);
+    const olv::records::JournalEntry entry = olv::records::JournalEntryOf(
+        QDateTime::currentDateTime(), {record.target, record.devicePath}, record.before, operation, result);
     QString reason;
     if (olv::records::AppendJournal(JournalPath(), entry, reason)) return;
     boxes->show({QStringLiteral("Строка не записана в журнал изменений %1: %2.")

@@ -9,8 +9,8 @@
 #include "device/register_map.h"
 #include "device/value_rules.h"
 #include "messages/message_boxes.h"
-#include "messages/message_boxes.h"
 #include "records/instrument_state.h"
+#include "records/page_write_record.h"
 
 #include <QComboBox>
 #include <QProgressBar>
@@ -31,54 +31,6 @@ constexpr int LinkProgressMaximum = 4;
 void CollectEntry(const QComboBox* box, int& value) {
     if (box->currentIndex() >= 0) value = box->currentIndex();
 }
-
-// The window's part of each accepted write: the program's own link follows the instrument, so that
-// the next write reaches it. `written` is the copy the words were built from; the program switches to
-// exactly what the instrument was given, whatever happens to the boxes during the pauses.
-class WindowLinkSteps : public olv::device::DeviceLinkSteps {
-  public:
-    WindowLinkSteps(TForm1& form, const olv::device::PendingDeviceLink& written, QStringList& taken)
-        : form_(form), written_(written), taken_(taken) {}
-
-    void byteOrderWritten() override {
-        taken_ << QString::number(olv::device::reg::ByteOrder);
-        // The word the instrument accepted (a code outside 0..3 went out as 0).
-        form_.linkSettings.byteOrder = form_.image.words[olv::device::reg::ByteOrder];
-        form_.ProgressBar2->setValue(1);
-        TForm1::SetNormal(form_.ComboBox16);
-        form_.Pause(100);
-    }
-
-    void addressBaudWritten() override {
-        taken_ << QString::number(olv::device::reg::AddressBaud);
-        // The address byte and the rate of the baud code the instrument was given.
-        form_.linkSettings.address = written_.pendingAddress & 0xFF;
-        form_.linkSettings.baudRate =
-            olv::device::BaudRateOfIndex(olv::device::BaudCode(written_.pendingBaudRate));
-        form_.ProgressBar2->setValue(2);
-        TForm1::SetNormal(form_.ComboBox10);
-        TForm1::SetNormal(form_.ComboBox9);
-        form_.Pause(100);
-        form_.ShowLinkSettings(form_.uiBusy);
-        // The new rate with the old parity: the parity is changed by the next write.
-        form_.OpenPort();
-    }
-
-    void parityWritten() override {
-        taken_ << QString::number(olv::device::reg::Parity);
-        form_.ProgressBar2->setValue(3);
-        TForm1::SetNormal(form_.ComboBox15);
-        form_.Pause(100);
-        form_.linkSettings.parity = olv::device::ParityWord(written_.pendingParity);
-        form_.ShowLinkSettings(form_.uiBusy);
-        form_.OpenPort();
-    }
-
-  private:
-    TForm1& form_;
-    const olv::device::PendingDeviceLink written_;
-    QStringList& taken_; // the registers the instrument took, in order
-};
 
 } // namespace
 
@@ -166,11 +118,16 @@ void TForm1::WriteDeviceLinkSettings() {
         return;
     }
 
-    const BoxAnswer answer = boxes->show({QStringLiteral("Вы хотите сменить параметры связи?"),
-                                          QStringLiteral("Подтвердите действие"),
-                                          BoxIcon::Warning,
-                                          BoxButtons::YesNo,
-                                          {}});
+    // The settings in force against those proposed, and where the meter answers afterwards.
+    const olv::device::LinkValues now{linkSettings.address, olv::device::BaudCode(linkSettings.baudRate),
+                                      linkSettings.parity, linkSettings.byteOrder};
+    const BoxAnswer answer =
+        boxes->show({QStringLiteral("Вы хотите сменить параметры связи?"),
+                     QStringLiteral("Подтвердите действие"),
+                     BoxIcon::Warning,
+                     BoxButtons::YesNo,
+                     {},
+                     olv::records::LinkConfirmationRows(now, proposed).join(u'\n')});
     if (answer != BoxAnswer::Yes) {
         // The page shows the values in effect again, so none of its boxes is marked as edited.
         ShowLinkSettings(0);
@@ -184,35 +141,34 @@ void TForm1::WriteDeviceLinkSettings() {
 
     uint8_t exceptionCode = 0;
     WriteRecord record;
-    ResultFlags flags = ReadBeforeWrite(record, exceptionCode);
-    if (olv::link::Succeeded(flags, exceptionCode)) {
-        const olv::device::PendingDeviceLink written = pendingLink;
-        flags = WriteDeviceLinkValues(written, exceptionCode, record);
-        JournalWrite(QStringLiteral("Запись параметров связи"), record,
-                     olv::records::WithLinkWritten(record.before, written), flags, exceptionCode);
-    }
+    const ResultFlags flags = ReadBeforeWrite(record, exceptionCode);
     if (!olv::link::Succeeded(flags, exceptionCode)) {
         ReportExchangeError(flags, exceptionCode);
         return;
     }
-    boxes->show({QStringLiteral("Параметры связи записаны"),
-                 QStringLiteral("Результат операции"),
-                 BoxIcon::Information,
-                 BoxButtons::Ok,
-                 {}});
+    const olv::device::PageWriteResult result = WriteLinkValues(proposed);
+    JournalWrite(QStringLiteral("Запись параметров связи"), record, result);
+    ReportPageWrite(record.before, result,
+                    {QStringLiteral("Параметры связи записаны"),
+                     QStringLiteral("Параметры связи записаны, но прибор не ответил по новым параметрам связи."),
+                     QStringLiteral("Параметры связи записаны, но прибор возвращает иные значения полей: %1."),
+                     QStringLiteral("Прибор не ответил %1.").arg(olv::records::LinkAnswersAt(proposed))});
 }
 
-ResultFlags TForm1::WriteDeviceLinkValues(const olv::device::PendingDeviceLink& written,
-                                          uint8_t& exceptionCode, WriteRecord& record) {
+olv::device::PageWriteResult TForm1::WriteLinkValues(const olv::device::LinkValues& values) {
     ProgressBar2->setMaximum(LinkProgressMaximum);
     ProgressBar2->setValue(0);
     Panel4->setCaption(QStringLiteral("Запись параметров связи"));
     Panel4->setVisible(true);
     repaint();
 
-    WindowLinkSteps steps(*this, written, record.written);
-    const ResultFlags flags =
-        olv::device::WriteDeviceLinkSettings(master, written, image, steps, exceptionCode);
+    olv::device::WriteHooks hooks;
+    hooks.progress = [this](int done, int) { ProgressBar2->setValue(done); };
+    hooks.pause = [this](int ms) { Pause(ms); };
+    const std::unique_ptr<olv::device::DeviceLinkSteps> follow = LinkFollower(values);
+    const olv::device::PageWriteResult result = olv::device::WriteLinkSettings(master, values, *follow, hooks);
+    // A later configuration write sends the byte order the instrument holds now.
+    olv::device::TakeHeldWords(image, result);
     Panel4->setVisible(false);
-    return flags;
+    return result;
 }

@@ -10,9 +10,9 @@
 #include "device/sensor_configuration.h"
 #include "device/value_rules.h"
 #include "messages/message_boxes.h"
-#include "messages/message_boxes.h"
 #include "records/instrument_state.h"
 #include "records/journal.h"
+#include "records/page_write_record.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -156,30 +156,39 @@ void TForm1::Button2Click() {
 void TForm1::Button3Click() {
     const InstrumentOperation operation(*this);
     if (!operation.started()) return;
+    // What the page showed of this instrument, for the confirmation's old values.
+    std::optional<olv::records::InstrumentState> shown;
+    if (image.source == TargetInstrument()) shown = olv::records::InstrumentState{image, 0};
     if (CollectConfiguration()) return; // the refused field keeps its colour, the others theirs
     SetConfigFieldsNormal();
-    const BoxAnswer answer = boxes->show({QStringLiteral("Данные конфигурации будут переписаны?."),
-                                          QStringLiteral("Подтвердите действие"),
-                                          BoxIcon::Warning,
-                                          BoxButtons::YesNo,
-                                          {}});
+    const olv::records::InstrumentState meant{image, 0};
+    const BoxAnswer answer = boxes->show(
+        {QStringLiteral("Данные конфигурации будут переписаны?."),
+         QStringLiteral("Подтвердите действие"),
+         BoxIcon::Warning,
+         BoxButtons::YesNo,
+         {},
+         olv::records::ConfirmationRows(shown ? &*shown : nullptr, meant,
+                                        olv::records::IdentityFields | olv::records::SensorFields)
+             .join(u'\n')});
     if (answer != BoxAnswer::Yes || !JournalAllowsWrite()) return;
 
     uint8_t exceptionCode = 0;
     WriteRecord record;
-    const ResultFlags flags =
-        WriteConfiguration(exceptionCode, olv::device::InstrumentOwnedBits(ListsOf(*this)), record);
-    if (record.beforeRead)
-        JournalWrite(QStringLiteral("Запись конфигурации"), record,
-                     olv::records::WithConfigurationWritten(record.before, image), flags, exceptionCode);
-    if (olv::link::Succeeded(flags, exceptionCode))
-        boxes->show({QStringLiteral("Данные конфигурации записаны."),
-                     QStringLiteral("Результат операции"),
-                     BoxIcon::Information,
-                     BoxButtons::Ok,
-                     {}});
-    else
+    const ResultFlags flags = ReadBeforeWrite(record, exceptionCode);
+    if (!olv::link::Succeeded(flags, exceptionCode)) {
+        // Nothing is written when the instrument's own words cannot be read first.
         ReportExchangeError(flags, exceptionCode);
+        return;
+    }
+    const olv::device::PageWriteResult result =
+        WriteConfigurationBlocks(olv::device::InstrumentOwnedBits(ListsOf(*this)), record);
+    if (result.stop != olv::device::WriteStop::Refused)
+        JournalWrite(QStringLiteral("Запись конфигурации"), record, result);
+    ReportPageWrite(record.before, result,
+                    {QStringLiteral("Данные конфигурации записаны."),
+                     QStringLiteral("Данные конфигурации записаны, но для проверки из прибора не прочитаны."),
+                     QStringLiteral("Данные конфигурации записаны, но прибор возвращает иные значения полей: %1.")});
 }
 
 // Change handlers of the page's fields: a change by the user marks the field as edited; fills from
@@ -340,36 +349,32 @@ bool TForm1::RefuseConfigurationValues() {
 
 // Writes the seven configuration blocks from the register image. What the page does not show
 // (registers 4, 10, 11, 36..47, the text, and the parts of 5, 9 and 58 whose list is empty) must be the
-// written instrument's own: those words come from its state read just before the write, which also
-// gives the journal its old values. Nothing is written when that read fails.
-ResultFlags TForm1::WriteConfiguration(uint8_t& exceptionCode, const olv::device::WordMasks& owned,
-                                       WriteRecord& record) {
-    exceptionCode = 0;
+// written instrument's own: those words come from its state read just before the write. The image then
+// holds what the instrument returned (where the read-back failed, what it held before).
+olv::device::PageWriteResult TForm1::WriteConfigurationBlocks(const olv::device::WordMasks& owned,
+                                                              const WriteRecord& record) {
     ProgressBar1->setMaximum(ConfigBlockCount);
     ProgressBar1->setValue(0);
     Panel3->setCaption(QStringLiteral("Запись параметров"));
     Panel3->setVisible(true);
     repaint();
 
-    if (!record.beforeRead) {
-        const ResultFlags flags = ReadBeforeWrite(record, exceptionCode);
-        if (!olv::link::Succeeded(flags, exceptionCode)) {
-            Panel3->setVisible(false);
-            return flags;
-        }
-    }
-    olv::device::TakeOwnedBits(image, record.before.image, owned);
-    image.source = record.target;
-
-    const ResultFlags flags = olv::device::WriteConfiguration(
-        master, image, exceptionCode,
-        [this, &record](int done) {
-            const olv::device::Block& block = olv::device::ConfigWriteBlocks[static_cast<size_t>(done - 1)];
-            record.written << olv::records::BlockName(block.start, block.count);
-            ProgressBar1->setValue(done);
-            repaint();
-        },
-        [this](int ms) { Pause(ms); });
+    olv::device::WriteHooks hooks;
+    hooks.progress = [this](int done, int) {
+        ProgressBar1->setValue(done);
+        repaint();
+    };
+    hooks.pause = [this](int ms) { Pause(ms); };
+    const olv::device::PageWriteResult result =
+        olv::device::WriteSensorConfiguration(master, image, record.before.image, owned, hooks);
     Panel3->setVisible(false);
-    return flags;
+    if (result.stop == olv::device::WriteStop::Refused) return result;
+
+    const bool unknown = !olv::device::BlocksIn(result, olv::device::BlockState::Unknown).isEmpty();
+    image.words = olv::records::StateAfterWrite(record.before, result).image.words;
+    if (unknown)
+        image.source.reset(); // what the instrument holds of a block is not known
+    else
+        image.source = record.target;
+    return result;
 }

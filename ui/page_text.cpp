@@ -8,6 +8,7 @@
 #include "device/register_map.h"
 #include "messages/message_boxes.h"
 #include "records/journal.h"
+#include "records/page_write_record.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -87,16 +88,33 @@ void TForm1::Button6Click() {
                  {}});
 }
 
+// What the page would write, without a message: the text unless it shows the placeholder, and each
+// version that converts. The confirmation's new values.
+olv::device::RegisterImage TForm1::TextAndVersionsShown() const {
+    olv::device::RegisterImage shown = image;
+    if (!ShowsPlaceholder(Edit8->text()))
+        olv::device::TextToWords(Edit8->text(), shown.words.data() + olv::device::reg::Text);
+    for (const auto& [edit, word] : {std::pair{Edit9, &shown.moduleModel}, std::pair{Edit10, &shown.moduleHardware},
+                                     std::pair{Edit11, &shown.moduleSoftware}})
+        if (const std::optional<int32_t> value = olv::device::ParseInteger(edit->text()))
+            *word = static_cast<uint16_t>(static_cast<uint32_t>(*value) & 0xFFFFu);
+    return shown;
+}
+
 // "Записать": validates and writes the versions and the text.
 void TForm1::Button7Click() {
     const InstrumentOperation operation(*this);
     if (!operation.started()) return;
+    const olv::records::InstrumentState now{image, 0}, meant{TextAndVersionsShown(), 0};
     const BoxAnswer answer =
         boxes->show({QStringLiteral("Вы хотите записать новый текст и обозначения версий?"),
                      QStringLiteral("Подтвердите действие"),
                      BoxIcon::Warning,
                      BoxButtons::YesNo,
-                     {}});
+                     {},
+                     olv::records::ConfirmationRows(image.source == TargetInstrument() ? &now : nullptr, meant,
+                                                    olv::records::TextFields | olv::records::VersionFields)
+                         .join(u'\n')});
     if (answer != BoxAnswer::Yes) {
         ShowLinkSettings(0);
         return;
@@ -115,47 +133,29 @@ void TForm1::Button7Click() {
 
     uint8_t exceptionCode = 0;
     WriteRecord record;
-    ResultFlags flags = ReadBeforeWrite(record, exceptionCode);
+    const ResultFlags flags = ReadBeforeWrite(record, exceptionCode);
     if (!olv::link::Succeeded(flags, exceptionCode)) {
         ReportExchangeError(flags, exceptionCode);
         return;
     }
-    // The versions and the text as the image holds them now.
-    olv::records::InstrumentState after = record.before;
-    after.image.moduleModel = image.moduleModel;
-    after.image.moduleHardware = image.moduleHardware;
-    after.image.moduleSoftware = image.moduleSoftware;
-    for (int r = olv::device::reg::Text; r < olv::device::reg::Text + olv::device::TextWords; ++r)
-        after.image.words[static_cast<size_t>(r)] = image.words[static_cast<size_t>(r)];
-    const auto journal = [&] {
-        JournalWrite(QStringLiteral("Запись текста и версий"), record, after, flags, exceptionCode);
+
+    olv::device::WriteHooks hooks;
+    hooks.progress = [this](int done, int) {
+        if (done == 2) // both version blocks
+            for (QWidget* field : {Edit9, Edit10, Edit11})
+                SetNormal(field);
     };
-
-    flags = WriteVersions(exceptionCode, &record.written);
-    if (!olv::link::Succeeded(flags, exceptionCode)) {
-        journal();
-        ReportExchangeError(flags, exceptionCode);
-        return;
-    }
-    for (QWidget* field : {Edit9, Edit10, Edit11})
-        SetNormal(field);
-    Pause(100);
-
-    exceptionCode = 0;
-    flags = WriteDeviceText(exceptionCode);
-    if (olv::link::Succeeded(flags, exceptionCode))
-        record.written << olv::records::BlockName(olv::device::TextBlock.start, olv::device::TextBlock.count);
-    journal();
-    if (!olv::link::Succeeded(flags, exceptionCode)) {
-        ReportExchangeError(flags, exceptionCode);
-        return;
-    }
-    SetNormal(Edit8);
-    boxes->show({QStringLiteral("Записаны новый текст и обозначения версий в прибор"),
-                 QStringLiteral("Результат операции"),
-                 BoxIcon::Information,
-                 BoxButtons::Ok,
-                 {}});
+    hooks.pause = [this](int ms) { Pause(ms); };
+    const olv::device::PageWriteResult result = olv::device::WriteTextAndVersions(master, image, hooks);
+    // The image holds what the instrument returned.
+    olv::device::TakeHeldWords(image, result);
+    JournalWrite(QStringLiteral("Запись текста и версий"), record, result);
+    if (ReportPageWrite(record.before, result,
+                        {QStringLiteral("Записаны новый текст и обозначения версий в прибор"),
+                         QStringLiteral("Текст и обозначения версий записаны, но для проверки из прибора не прочитаны."),
+                         QStringLiteral("Текст и обозначения версий записаны, но прибор возвращает иные значения "
+                                        "полей: %1.")}))
+        SetNormal(Edit8);
 }
 
 // Change handlers of the page's fields: a change by the user marks the field as edited; a fill from
@@ -179,25 +179,6 @@ ResultFlags TForm1::ReadDeviceText(uint8_t& exceptionCode) {
     // Another instrument's text next to this one's other words: the image no longer comes from one.
     if (olv::link::Succeeded(flags, exceptionCode) && image.source != TargetInstrument())
         image.source.reset();
-    return flags;
-}
-
-// Writes the text block from the register image.
-ResultFlags TForm1::WriteDeviceText(uint8_t& exceptionCode) {
-    return olv::device::WriteDeviceText(master, image, exceptionCode);
-}
-
-// Writes the module's model, hardware and software words; the blocks the instrument took are named in
-// `written` when given.
-ResultFlags TForm1::WriteVersions(uint8_t& exceptionCode, QStringList* written) {
-    const auto took = [written](const olv::device::Block& block) {
-        if (written) *written << olv::records::BlockName(block.start, block.count);
-    };
-    const ResultFlags flags = olv::device::WriteVersions(master, image, exceptionCode, [&](int ms) {
-        took(olv::device::VersionModelBlock); // the pause comes only after the first write went through
-        Pause(ms);
-    });
-    if (olv::link::Succeeded(flags, exceptionCode)) took(olv::device::VersionPairBlock);
     return flags;
 }
 

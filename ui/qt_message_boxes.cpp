@@ -32,6 +32,7 @@ BoxAnswer QtMessageBoxes::show(const olv::messages::Box& box) {
     QMessageBox message(IconOf(box.icon), box.caption, box.text, QMessageBox::NoButton, owner_.data());
     message.setWindowModality(Qt::ApplicationModal);
     if (!box.detail.isEmpty()) message.setInformativeText(box.detail);
+    if (!box.details.isEmpty()) message.setDetailedText(box.details);
     if (box.buttons == BoxButtons::YesNo) {
         message.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         message.setDefaultButton(QMessageBox::Yes);
