@@ -334,7 +334,11 @@ void CalibrationDialog::Wire() {
     click(WriteTrimButton, &CalibrationDialog::WriteTrimClick);
     click(NoTrimButton, &CalibrationDialog::NoTrimClick);
     click(SaveButton, &CalibrationDialog::SaveClick);
-    connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
+    // A check is never closed without its certificate and journal line.
+    connect(CloseButton, &QPushButton::clicked, this, [this] {
+        if (certificatePath_.isEmpty()) SaveClick();
+        accept();
+    });
     connect(CancelButton, &QPushButton::clicked, this, &CalibrationDialog::reject);
     connect(ReferenceEdit, &QLineEdit::returnPressed, this, [this] { AcceptClick(); });
     connect(TrimKindBox, &QComboBox::currentIndexChanged, this, [this] { TrimKindChange(); });
@@ -777,17 +781,10 @@ void CalibrationDialog::reject() {
                                 BoxIcon::Warning,
                                 BoxButtons::YesNo,
                                 {}});
-        if (answer == BoxAnswer::Yes) {
-            const std::optional<TrimRecord> back =
-                host_.writeTrim(found_, trim_->kind, SerialText(),
-                                QStringLiteral("Возврат подстройки (калибровка отменена)"), false);
-            if (back && back->after && *back->after == found_)
-                host_.boxes().show({QStringLiteral("Прежняя подстройка записана: %1.").arg(TrimText(found_)),
-                                    QStringLiteral("Результат операции"),
-                                    BoxIcon::Information,
-                                    BoxButtons::Ok,
-                                    {}});
-        }
+        // The write's own box says what became of it.
+        if (answer == BoxAnswer::Yes)
+            host_.writeTrim(found_, trim_->kind, SerialText(),
+                            QStringLiteral("Возврат подстройки (калибровка отменена)"), false);
     }
     run_.reset();
     stage_ = Stage::Setup;

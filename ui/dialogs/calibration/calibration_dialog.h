@@ -99,7 +99,7 @@ class CalibrationDialog : public QDialog {
     // The certificate.
     QLabel* SummaryLabel = nullptr;
     QPushButton* SaveButton = nullptr;
-    QPushButton* CloseButton = nullptr;
+    QPushButton* CloseButton = nullptr; // keeps the certificate first when it was not kept yet
 
     // Handlers.
     void StartClick();

@@ -10,9 +10,11 @@
 #include "calibration/number_texts.h"
 #include "device/live_value.h"
 #include "device/number_text.h"
+#include "device/page_writes.h"
 #include "device/register_map.h"
 #include "messages/message_boxes.h"
 #include "records/journal.h"
+#include "records/page_write_record.h"
 
 #include <QAction>
 #include <QDir>
@@ -89,83 +91,72 @@ class WindowHost final : public CalibrationHost {
 
     std::optional<TrimRecord> writeTrim(const Trim& trim, TrimKind kind, const QString& serial,
                                         const QString& operation, bool confirm) override {
-        if (confirm &&
-            boxes().show({QStringLiteral("В прибор будет записана подстройка: %1?").arg(TrimText(trim)),
-                          QStringLiteral("Подтвердите действие"),
-                          BoxIcon::Warning,
-                          BoxButtons::YesNo,
-                          {}}) != BoxAnswer::Yes)
-            return std::nullopt;
+        const std::array<uint16_t, TrimRegisters> words = olv::calibration::TrimWords(trim);
+        if (confirm) {
+            // The confirmation's detail: the trim's fields old → new, as the meter was read last.
+            olv::records::InstrumentState now{form_.image, 0};
+            olv::records::InstrumentState meant = now;
+            std::copy(words.begin(), words.end(), meant.image.words.begin() + reg::TrimOffset);
+            const bool known = form_.image.source == form_.TargetInstrument();
+            if (boxes().show(
+                    {QStringLiteral("В прибор будет записана подстройка: %1?").arg(TrimText(trim)),
+                     QStringLiteral("Подтвердите действие"),
+                     BoxIcon::Warning,
+                     BoxButtons::YesNo,
+                     {},
+                     olv::records::ConfirmationRows(known ? &now : nullptr, meant, olv::records::SensorFields)
+                         .join(u'\n')}) != BoxAnswer::Yes)
+                return std::nullopt;
+        }
         if (!form_.JournalAllowsWrite()) return std::nullopt;
 
         // The sensor page's path: the instrument read just before (the journal's old values), and it
         // must still be the meter the check was made on.
         TForm1::WriteRecord record;
         uint8_t exceptionCode = 0;
-        ResultFlags flags = form_.ReadBeforeWrite(record, exceptionCode);
+        const ResultFlags flags = form_.ReadBeforeWrite(record, exceptionCode);
         if (!olv::link::Succeeded(flags, exceptionCode)) {
             form_.ReportExchangeError(flags, exceptionCode);
             return std::nullopt;
         }
         if (olv::records::SerialText(record.before) != serial) {
-            boxes().show(
-                {QStringLiteral("На линии прибор с заводским номером %1, а калибруется прибор %2. Подстройка "
-                                "не записана.")
-                     .arg(olv::records::SerialText(record.before), serial),
-                 QStringLiteral("Ошибка"),
-                 BoxIcon::Warning,
-                 BoxButtons::Ok,
-                 {}});
+            boxes().show({QStringLiteral("На линии прибор с заводским номером %1, а калибруется прибор %2. "
+                                         "Подстройка не записана.")
+                              .arg(olv::records::SerialText(record.before), serial),
+                          QStringLiteral("Ошибка"),
+                          BoxIcon::Warning,
+                          BoxButtons::Ok,
+                          {}});
             return std::nullopt;
         }
 
-        TrimRecord result;
-        result.kind = kind;
-        result.before = olv::calibration::TrimFromWords(&record.before.image.words[reg::TrimOffset]);
-        const std::array<uint16_t, TrimRegisters> words = olv::calibration::TrimWords(trim);
-        flags =
-            form_.master.writeMultipleRegisters(reg::TrimOffset, TrimRegisters, words.data(), exceptionCode);
-        const bool written = olv::link::Succeeded(flags, exceptionCode);
-        if (written) record.written << olv::records::BlockName(reg::TrimOffset, TrimRegisters);
+        // Registers 59..62 and nothing else, read back whatever the write said: a write whose reply
+        // was lost may have been taken.
+        const olv::device::PageWriteResult result = olv::device::WriteBlocks(
+            form_.master,
+            {{olv::device::Block{reg::TrimOffset, TrimRegisters}, {words.begin(), words.end()}}},
+            {{}, [this](int ms) { form_.Pause(ms); }, {}});
+        form_.JournalWrite(operation, record, result);
 
-        // What the instrument holds now, read back whatever the write said: a write whose reply was
-        // lost may have been taken.
-        form_.Pause(100);
-        uint16_t back[TrimRegisters] = {};
-        uint8_t backCode = 0;
-        const ResultFlags backFlags =
-            form_.master.readHoldingRegisters(reg::TrimOffset, TrimRegisters, back, backCode);
-        olv::records::InstrumentState after = record.before;
-        QString note;
-        if (olv::link::Succeeded(backFlags, backCode)) {
-            result.after = olv::calibration::TrimFromWords(back);
-            std::copy(back, back + TrimRegisters, after.image.words.begin() + reg::TrimOffset);
-            if (!(*result.after == trim)) note = QStringLiteral("; прибор хранит иные значения");
-        } else {
-            note = QStringLiteral("; для проверки не прочитано");
+        TrimRecord written;
+        written.kind = kind;
+        written.before = olv::calibration::TrimFromWords(&record.before.image.words[reg::TrimOffset]);
+        written.outcome = olv::records::JournalOutcome(record.before, result);
+        std::array<uint16_t, TrimRegisters> back{};
+        bool readBack = true;
+        for (int i = 0; i < TrimRegisters; ++i) {
+            const auto word = result.readBack.find(reg::TrimOffset + i);
+            readBack = readBack && word != result.readBack.end();
+            if (readBack) back[static_cast<size_t>(i)] = word->second;
         }
-        result.outcome = olv::records::WriteOutcome(flags, exceptionCode, record.written) + note;
-        form_.JournalWrite(operation +
-                               (note.isEmpty() ? QString() : QStringLiteral(" (") + note.mid(2) + u')'),
-                           record, after, flags, exceptionCode);
-
-        if (!written)
-            form_.ReportExchangeError(flags, exceptionCode);
-        else if (!result.after)
-            boxes().show({QStringLiteral("Подстройка записана, но для проверки из прибора не прочитана."),
-                          QStringLiteral("Результат операции"),
-                          BoxIcon::Warning,
-                          BoxButtons::Ok,
-                          {}});
-        else if (!note.isEmpty())
-            boxes().show({QStringLiteral("Подстройка записана, но прибор возвращает иные значения: %1.")
-                              .arg(TrimText(*result.after)),
-                          QStringLiteral("Результат операции"),
-                          BoxIcon::Warning,
-                          BoxButtons::Ok,
-                          {}});
-        if (result.after) ShowTrimOnSensorPage(back);
-        return result;
+        if (readBack) written.after = olv::calibration::TrimFromWords(back.data());
+        form_.ReportPageWrite(
+            record.before, result,
+            {QStringLiteral("Подстройка записана."),
+             QStringLiteral("Подстройка записана, но для проверки из прибора не прочитана."),
+             QStringLiteral("Подстройка записана, но прибор возвращает иные значения полей: %1.")});
+        if (readBack) ShowTrimOnSensorPage(back.data());
+        return written;
     }
 
   private:
