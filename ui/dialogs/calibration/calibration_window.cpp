@@ -3,9 +3,9 @@
 #include "ui/dialogs/calibration/calibration_dialog.h"
 #include "ui/dialogs/calibration/calibration_host.h"
 
-#include "ui/form1.h"
-#include "ui/form_fill.h"
-#include "ui/record_pdf.h"
+#include "ui/window/form1.h"
+#include "ui/window/form_fill.h"
+#include "ui/menus/record_pdf.h"
 
 #include "calibration/number_texts.h"
 #include "device/live_value.h"

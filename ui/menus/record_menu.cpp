@@ -1,0 +1,216 @@
+// Menu "Файл", "Протокол настройки…": a commissioning record of the instrument on the line as a PDF.
+#include "ui/menus/record_pdf.h"
+
+#include "ui/widgets/trend_chart.h"
+#include "ui/window/form1.h"
+
+#include "files/plain_file.h"
+#include "messages/message_boxes.h"
+#include "records/commissioning_record.h"
+#include "records/journal.h"
+#include "records/visit.h"
+#include "settings/ini_file.h"
+#include "settings/station_settings.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QBuffer>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QChart>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGraphicsScene>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTextDocument>
+#include <QUrl>
+
+using olv::messages::BoxButtons;
+using olv::messages::BoxIcon;
+using olv::link::ResultFlags;
+
+namespace {
+
+const QString TrendImageName = QStringLiteral("trend.png");
+
+QTextDocument* HtmlDocument(QObject* parent, const QString& html, const QImage& trend) {
+    auto* document = new QTextDocument(parent);
+    QFont font = document->defaultFont();
+    font.setPointSize(10);
+    document->setDefaultFont(font);
+    if (!trend.isNull()) document->addResource(QTextDocument::ImageResource, QUrl(TrendImageName), trend);
+    document->setHtml(html);
+    return document;
+}
+
+} // namespace
+
+QTextDocument* RecordDocument(QObject* parent, const olv::records::RecordData& data, const QImage& trend) {
+    return HtmlDocument(parent, olv::records::RecordHtml(data, TrendImageName, trend.size()), trend);
+}
+
+bool ReadRecord(TForm1& form, olv::records::RecordData& data) {
+    uint8_t exceptionCode = 0;
+    const ResultFlags flags = form.ReadInstrumentState(data.state, exceptionCode);
+    if (!olv::link::Succeeded(flags, exceptionCode)) {
+        form.ReportExchangeError(flags, exceptionCode);
+        return false;
+    }
+    exceptionCode = 0;
+    data.liveRead = olv::link::Succeeded(form.ReadLiveValue(exceptionCode), exceptionCode);
+    data.live = form.live;
+    data.caption = form.windowTitle();
+    data.printedAt = QDateTime::currentDateTime();
+    data.port = QStringLiteral("COM%1").arg(form.linkSettings.portNumber);
+    data.devicePath =
+        QFile::decodeName(QByteArray::fromStdString(form.portLink.pathOf(form.linkSettings.portNumber)));
+    data.address = form.linkSettings.address;
+    data.trend = form.liveTrend.stats();
+    // What the station knows of this instrument and of the person, and what the journal says of it.
+    const QString serial = olv::records::SerialText(data.state);
+    const olv::settings::IniSnapshot station = olv::settings::IniFile(olv::settings::StationSettingsPath()).snapshot();
+    data.site = olv::records::LoadInstrumentSite(station, serial);
+    data.person = olv::records::LoadPerson(station);
+    const std::vector<QStringList> journal = olv::records::ReadJournal(form.JournalPath(), serial);
+    data.visit = olv::records::VisitChanges(journal, serial, data.printedAt.date());
+    data.lastCalibration = olv::records::LastCalibration(journal, serial);
+    data.documentNumber = olv::records::DocumentNumber(QStringLiteral("ПН"), serial, data.printedAt);
+    return true;
+}
+
+namespace {
+
+// The site, tag and person, as last typed for this serial number; false when cancelled.
+bool AskRecordDetails(QWidget* parent, olv::records::RecordData& data) {
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("RecordDetails"));
+    dialog.setWindowTitle(QStringLiteral("Протокол настройки"));
+    auto* layout = new QFormLayout(&dialog);
+    auto* site = new QLineEdit(data.site.site, &dialog);
+    auto* tag = new QLineEdit(data.site.tag, &dialog);
+    auto* person = new QLineEdit(data.person, &dialog);
+    for (QLineEdit* edit : {site, tag, person})
+        edit->setMaxLength(200);
+    layout->addRow(QStringLiteral("Объект"), site);
+    layout->addRow(QStringLiteral("Позиция (тег)"), tag);
+    layout->addRow(QStringLiteral("Наладчик"), person);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    data.site = {site->text().simplified(), tag->text().simplified()};
+    data.person = person->text().simplified();
+    return true;
+}
+
+// Keeps what was typed for the next record of this instrument; a refused write is told once.
+void KeepRecordDetails(TForm1& form, const olv::records::RecordData& data) {
+    std::vector<olv::settings::IniEntry> entries =
+        olv::records::InstrumentSiteEntries(olv::records::SerialText(data.state), data.site);
+    entries.push_back(olv::records::PersonEntry(data.person));
+    try {
+        olv::settings::IniFile(olv::settings::StationSettingsPath()).writeStrings(entries);
+    } catch (const olv::settings::IniWriteError& error) {
+        form.ReportIniWriteError(error);
+    }
+}
+
+// The document laid out on the writer's pages with "Страница N из M" at the foot of each.
+void PrintPaged(QTextDocument& document, QPdfWriter& writer) {
+    const QRect area = writer.pageLayout().paintRectPixels(writer.resolution());
+    const int footer = 28;
+    document.documentLayout()->setPaintDevice(&writer);
+    document.setPageSize(QSizeF(area.width(), area.height() - footer));
+    const int pages = document.pageCount();
+    const double height = document.pageSize().height();
+    QPainter painter(&writer);
+    QFont font = document.defaultFont();
+    font.setPointSize(8);
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0) writer.newPage();
+        painter.save();
+        painter.translate(0, -page * height);
+        document.drawContents(&painter, QRectF(0, page * height, area.width(), height));
+        painter.restore();
+        painter.setFont(font);
+        painter.drawText(QRectF(0, height, area.width(), footer), Qt::AlignRight | Qt::AlignBottom,
+                         olv::records::PageText(page + 1, pages));
+    }
+}
+
+} // namespace
+
+QByteArray RecordPdf(const QString& html, const QImage& trend, const QString& title) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        // The layout of the screen (as the record's picture has it); text and lines stay vectors.
+        writer.setResolution(96);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+        writer.setTitle(title);
+        writer.setCreator(title);
+        QObject owner;
+        PrintPaged(*HtmlDocument(&owner, html, trend), writer);
+    }
+    return buffer.data();
+}
+
+QImage TForm1::TrendPicture() {
+    // The chart drawn at a size of its own, whatever room the live page gives it (and also when the
+    // window was never shown), then given its own size back.
+    const QSize size(640, 280);
+    QChart* chart = Chart1->chart();
+    const QSizeF shown = chart->size();
+    chart->resize(size);
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    Chart1->scene()->render(&painter, QRectF(QPointF(), size), QRectF(chart->pos(), size));
+    painter.end();
+    chart->resize(shown);
+    return picture;
+}
+
+// "Протокол настройки…": reads the instrument and its live value, then writes the record, whole or not
+// at all.
+void TForm1::N7Click() {
+    QString fileName;
+    bool firstFilter = true;
+    if (!ChooseProfileFile(SaveDialog3, fileName, firstFilter)) return;
+    if (firstFilter && !fileName.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        fileName += QStringLiteral(".pdf");
+
+    const InstrumentOperation operation(*this);
+    if (!operation.started()) return;
+    olv::records::RecordData data;
+    if (!ReadRecord(*this, data)) return;
+    if (!(askRecordDetails ? askRecordDetails(data) : AskRecordDetails(this, data))) return;
+    KeepRecordDetails(*this, data);
+    const QImage trend = TrendPicture();
+    const QByteArray pdf = RecordPdf(olv::records::RecordHtml(data, TrendImageName, trend.size()), trend,
+                                     QStringLiteral("Протокол настройки"));
+    QString reason;
+    if (!olv::files::WriteWholeFile(fileName, pdf, reason)) {
+        boxes->show({QStringLiteral("Протокол настройки не записан в файл %1: %2.")
+                         .arg(QDir::toNativeSeparators(fileName), reason),
+                     QStringLiteral("Ошибка"),
+                     BoxIcon::Warning,
+                     BoxButtons::Ok,
+                     {}});
+        return;
+    }
+    boxes->show(
+        {QStringLiteral("Протокол настройки записан в файл %1.").arg(QDir::toNativeSeparators(fileName)),
+         QStringLiteral("Результат операции"),
+         BoxIcon::Information,
+         BoxButtons::Ok,
+         {}});
+}
