@@ -14,14 +14,14 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QChart>
 #include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QGraphicsScene>
 #include <QLineEdit>
 #include <QPainter>
@@ -29,9 +29,9 @@
 #include <QTextDocument>
 #include <QUrl>
 
+using olv::link::ResultFlags;
 using olv::messages::BoxButtons;
 using olv::messages::BoxIcon;
-using olv::link::ResultFlags;
 
 namespace {
 
@@ -72,7 +72,8 @@ bool ReadRecord(TForm1& form, olv::records::RecordData& data) {
     data.trend = form.liveTrend.stats();
     // What the station knows of this instrument and of the person, and what the journal says of it.
     const QString serial = olv::records::SerialText(data.state);
-    const olv::settings::IniSnapshot station = olv::settings::IniFile(olv::settings::StationSettingsPath()).snapshot();
+    const olv::settings::IniSnapshot station =
+        olv::settings::IniFile(olv::settings::StationSettingsPath()).snapshot();
     data.site = olv::records::LoadInstrumentSite(station, serial);
     data.person = olv::records::LoadPerson(station);
     const std::vector<QStringList> journal = olv::records::ReadJournal(form.JournalPath(), serial);

@@ -19,6 +19,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <cmath>
 
@@ -103,7 +104,9 @@ bool GrabCalibrationPictures(QWidget* parent, const QString& directory) {
     w[reg::DampingUnits] = olv::device::DampingUnitsToRegister(2, 1); // МПа
     olv::device::TextToWords(QStringLiteral("Котельная, ввод 2"), w.data() + reg::Text);
 
-    BenchHost host(directory, parent ? parent->window()->windowTitle() : QString());
+    // The certificate is kept beside a journal of its own, then copied out.
+    const QTemporaryDir journal;
+    BenchHost host(journal.path(), parent ? parent->window()->windowTitle() : QString());
     CalibrationDialog dialog(host, state, parent);
     dialog.PersonEdit->setText(QStringLiteral("Иванов И. И."));
     dialog.ReferenceDescriptionEdit->setText(QStringLiteral("Калибратор давления, класс 0,02"));
