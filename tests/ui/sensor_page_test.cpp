@@ -525,7 +525,7 @@ class SensorPageTest : public QObject {
         form->Button3Click();
 
         QCOMPARE(form.boxes.boxes.back().detail,
-                 QStringLiteral("Прибор хранит записанные регистры 0–5, 9–11. Не записаны: 18–21, 36–43, 44–47, "
+                 QStringLiteral("Прибор хранит отправленные значения регистров 0–5, 9–11. Не записаны: 18–21, 36–43, 44–47, "
                                 "48–55, 58–62."));
         const std::vector<QStringList> journal = olv::records::ReadJournal(form->JournalPath());
         QCOMPARE(journal.size(), size_t(1));
@@ -552,7 +552,7 @@ class SensorPageTest : public QObject {
         QCOMPARE(form.boxes.boxes[1].text, QStringLiteral("Данные конфигурации записаны, но прибор возвращает иные "
                                                           "значения полей: Максимум диапазона."));
         QVERIFY(form.boxes.boxes[1].icon == BoxIcon::Warning);
-        QCOMPARE(form.boxes.boxes[1].detail, QStringLiteral("Прибор хранит записанные регистры 0–5, 9–11, 36–43, "
+        QCOMPARE(form.boxes.boxes[1].detail, QStringLiteral("Прибор хранит отправленные значения регистров 0–5, 9–11, 36–43, "
                                                             "44–47, 48–55, 58–62. Не записаны: 18–21."));
         const std::vector<QStringList> journal = olv::records::ReadJournal(form->JournalPath());
         QCOMPARE(journal.size(), size_t(1));
