@@ -5,7 +5,7 @@
 
 #include "records/journal.h"
 #include "settings/ini_file.h"
-#include "ui/caption_panel.h"
+#include "ui/widgets/caption_panel.h"
 
 #include <QComboBox>
 #include <QProgressBar>
