@@ -26,6 +26,23 @@ link::ResultFlags ReadInstrumentState(link::ModbusMaster& master, InstrumentStat
     return flags;
 }
 
+InstrumentState WithConfigurationWritten(const InstrumentState& before, const device::RegisterImage& image) {
+    InstrumentState after = before;
+    for (const device::Block& block : device::ConfigWriteBlocks)
+        for (int r = block.start; r < block.start + block.count; ++r)
+            after.image.words[static_cast<size_t>(r)] = image.words[static_cast<size_t>(r)];
+    return after;
+}
+
+InstrumentState WithLinkWritten(const InstrumentState& before, const device::PendingDeviceLink& pending) {
+    InstrumentState after = before;
+    after.image.words[reg::ByteOrder] = device::ByteOrderWord(pending.pendingByteOrder);
+    after.image.words[reg::AddressBaud] =
+        device::AddressBaudWord(pending.pendingAddress, pending.pendingBaudRate);
+    after.parity = device::ParityWord(pending.pendingParity);
+    return after;
+}
+
 namespace {
 
 QByteArray Raw(std::initializer_list<uint16_t> words) {
