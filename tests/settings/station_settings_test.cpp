@@ -403,6 +403,24 @@ TEST_F(StationSettingsTest, SavingPortPathsWritesOnlyTheChangedPortsAndKeepsEver
                         "[LOG]\r\nUseLogFile=0\r\n");
     EXPECT_EQ(settings::ResolvePortPath(5), "/dev/ttyACM0");
     EXPECT_EQ(settings::ResolvePortPath(6), "/dev/ttyS5");
+
+    // Whether a port starts without transmitting goes next to its path, only where it changes; a
+    // port number outside 1..8 stands for COM1, and anything but 1 is no.
+    settings::ListenChanges listen;
+    listen[0] = true;
+    listen[2] = false; // as the file has it already
+    EXPECT_EQ(settings::SavePortPaths({}, listen), (std::vector<int>{1}));
+    EXPECT_TRUE(devDat().contains("COM8=/dev/ttyUSB7\r\nListenCOM1=1\r\n[LOG]")) << devDat().toStdString();
+    EXPECT_TRUE(settings::ListensAtStart(1));
+    EXPECT_TRUE(settings::ListensAtStart(9));
+    EXPECT_FALSE(settings::ListensAtStart(3));
+    IniFile(path("dev.dat")).writeString("PORTS", "ListenCOM2", "yes");
+    const settings::ListenChoices choices{true, false, false, false, false, false, false, false};
+    EXPECT_EQ(settings::CurrentListenChoices(), choices);
+    listen = {};
+    listen[0] = false;
+    EXPECT_EQ(settings::SavePortPaths({}, listen), (std::vector<int>{1}));
+    EXPECT_FALSE(settings::ListensAtStart(1));
 }
 
 TEST_F(StationSettingsTest, TheStableNameIsTheByIdLinkThatLeadsToTheDevice) {

@@ -11,6 +11,7 @@
 #include "device/encodings.h"
 #include "device/sensor_configuration.h"
 #include "settings/ini_file.h"
+#include "settings/port_assignment.h"
 #include "settings/station_settings.h"
 
 #include <QAbstractEventDispatcher>
@@ -71,6 +72,7 @@ TForm1::TForm1(Form1Deps deps)
     });
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this] { Guarded(this, [this] { SaveSettings(); }); });
+    listenAtStart_ = deps.listenAtStart;
     if (deps.runFormCreate) FormCreate();
 }
 
@@ -116,6 +118,8 @@ void TForm1::FormCreate() {
     ShowLinkSettings(uiBusy);
     ClearSearchResults();
     SetLinkControlsEnabled(true);
+    // Opening the port sends nothing; nor does a start without transmitting afterwards.
+    quietStart = listenAtStart_ || olv::settings::ListensAtStart(linkSettings.portNumber);
     OpenPort();
     portLink.raiseLines();
 
@@ -133,9 +137,22 @@ void TForm1::FormCreate() {
     // read before the port is open, or twice. Their intervals count from here, so the start-up read
     // comes 200 ms after start-up ended however long a box stayed open. A window closed during
     // start-up (by a signal) starts none.
-    if (formCloseRuns == 0)
-        for (QTimer* timer : {Timer1, Timer2, Timer3, Timer4, Timer5})
+    if (formCloseRuns == 0) {
+        for (QTimer* timer : {Timer1, Timer2, Timer4, Timer5})
             timer->start();
+        if (quietStart)
+            StartWithoutTransmitting();
+        else
+            Timer3->start();
+    }
+}
+
+void TForm1::StartWithoutTransmitting() {
+    // Another master may be polling this line: the start-up read would collide with it. The pages
+    // stay as they are until the user reads; the live page polls once it is shown.
+    pollEnabled = 1;
+    TabbedNotebook1->setCurrentIndex(MonitorPage);
+    StartListening();
 }
 
 void TForm1::LoadStationSettingsReported() {

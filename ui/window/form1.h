@@ -85,6 +85,8 @@ struct Form1Deps {
     olv::messages::MessageBoxes* boxes = nullptr; // null: the window shows its own QMessageBox boxes
     std::function<std::string(int portNumber)> resolvePath;
     bool runFormCreate = true; // false leaves the controls as designed (lists empty, nothing opened)
+    // Start without transmitting (--listen), whatever the port's own choice in the ports dialog says.
+    bool listenAtStart = false;
     // The time of day in milliseconds since the epoch with which the trend stamps its readings; the
     // wall clock unless given (tests step it).
     olv::device::LiveTrend::Clock clock;
@@ -612,7 +614,17 @@ class TForm1 : public QMainWindow {
     // A settings file could not be written: one warning box for start-up and one for closing.
     void ReportIniWriteError(const olv::settings::IniWriteError& error);
 
+  public:
+    static constexpr int MonitorPage = 5; // "Монитор линии"
+    // This start sends nothing until the user asks (--listen, or the port's choice in the ports dialog):
+    // the line monitor listens from the start, no start-up read goes out, and the live page polls only
+    // once the user shows it.
+    bool quietStart = false;
+
   private:
+    // Goes to the line monitor and listens, at the start of a start without transmitting.
+    void StartWithoutTransmitting();
+    bool listenAtStart_ = false; // --listen
     bool iniErrorShown_ = false;
     bool formCreated_ = false;
 
