@@ -9,8 +9,8 @@
 #include "records/config_file.h"
 #include "records/journal.h"
 #include "settings/ini_file.h"
-#include "ui/form2.h"
-#include "ui/record_pdf.h"
+#include "ui/dialogs/form2.h"
+#include "ui/menus/record_pdf.h"
 
 #include <QCheckBox>
 #include <QComboBox>
