@@ -281,6 +281,7 @@ TEST(Capture, OwnExchangesKeepTheirResultAndOnlyRtuGoesToTheFile) {
                                   Refusal.size(),
                                   0x1A,
                                   2,
+                                  0,
                                   Clock::now(),
                                   Clock::now()};
     capture.addOwn(rtu, 1000000, 1050000);
@@ -291,6 +292,7 @@ TEST(Capture, OwnExchangesKeepTheirResultAndOnlyRtuGoesToTheFile) {
                                   nullptr,
                                   0,
                                   olv::link::NoReply,
+                                  0,
                                   0,
                                   Clock::now(),
                                   Clock::now()};

@@ -56,6 +56,7 @@ class QTabWidget;
 class QTextEdit;
 class QTimer;
 
+class CalibrationDialog;
 class CaptionPanel;
 class LineWaiter;
 class Form2;
@@ -73,6 +74,9 @@ class MessageBoxes;
 namespace olv::settings {
 class IniWriteError;
 } // namespace olv::settings
+namespace olv::records {
+struct RecordData;
+} // namespace olv::records
 
 // What the window needs from outside: the serial port, where message boxes go and how a COM number
 // becomes a device path. Tests give a fake port and recording boxes.
@@ -330,6 +334,9 @@ class TForm1 : public QMainWindow {
     void N5Click(); // "Сохранить конфигурацию прибора…"
     void N6Click(); // "Открыть конфигурацию прибора…": compare, write to the instrument, show on the page
     void N7Click(); // "Протокол настройки…": a PDF record
+    // Asks for the site, tag and person of the record (shown as last kept for its serial number);
+    // false cancels the record. A dialog unless set (tests answer without one).
+    std::function<bool(olv::records::RecordData& data)> askRecordDetails;
     void N8Click(); // "Журнал изменений…"
     // Everything of the instrument on the line: configuration, versions, parity.
     olv::link::ResultFlags ReadInstrumentState(olv::records::InstrumentState& state, uint8_t& exceptionCode);
@@ -357,6 +364,13 @@ class TForm1 : public QMainWindow {
                       const olv::device::PageWriteResult& result);
     // The live page's trend as a picture for the record.
     QImage TrendPicture();
+    // ---- Menu: the calibration (dialogs/calibration/) ----
+    void N13Click(); // "Калибровка…"
+    // One tick of the poll timer for the calibration dialog while it is open: one reading.
+    void PollCalibration();
+    CalibrationDialog* calibrationDialog = nullptr; // while N13Click runs it
+    // Tests drive the dialog themselves; otherwise it is shown modal.
+    std::function<void(CalibrationDialog& dialog)> runCalibrationDialog;
     // ---- Menu: exit and help (help_menu.cpp) ----
     void N9Click();             // "Выход" (Ctrl+Q)
     void N11Click();            // "Руководство" (F1)
@@ -401,6 +415,9 @@ class TForm1 : public QMainWindow {
     bool OpeningCapture() const { return captureOpening_ != nullptr; }
 
     // ---- State ----
+    // The time of day in milliseconds since the epoch (Form1Deps::clock): the trend's stamps and the
+    // calibration's waits.
+    olv::device::LiveTrend::Clock clock;
     olv::link::LinkSettings linkSettings;
     olv::device::PendingDeviceLink pendingLink;
     olv::device::RegisterImage image;
@@ -536,6 +553,7 @@ class TForm1 : public QMainWindow {
     QAction* N6 = nullptr; // "Открыть конфигурацию прибора…"
     QAction* N7 = nullptr; // "Протокол настройки…"
     QAction* N8 = nullptr; // "Журнал изменений…"
+    QAction* N13 = nullptr;         // "Калибровка…"
     QAction* N9 = nullptr;          // "Выход", the last item of "Файл"
     QMenu* N10 = nullptr;           // "Справка"
     QAction* N11 = nullptr;         // "Руководство"
@@ -579,6 +597,7 @@ class TForm1 : public QMainWindow {
     void BuildPageSearch(QWidget* page);
     void BuildPageText(QWidget* page);
     void BuildConfigurationMenu(); // N5..N8 after N4, and their dialogs
+    void BuildCalibrationMenu();   // N13 after N8
     // The link page's three writes with its progress panel; the program's link follows each.
     olv::device::PageWriteResult WriteLinkValues(const olv::device::LinkValues& values);
     void BuildPageMonitor(QWidget* page);
