@@ -26,6 +26,7 @@ struct DeviceLinkSteps {
     virtual void parityWritten() = 0;
 };
 
+// The page write with its value rules and read-back is WriteLinkSettings (page_writes.h).
 // Writes the instrument's communication settings, one single-register write each, in this order: byte
 // order (register 11), address and baud rate (register 8), parity (register 1034). Stops at the first
 // failure and returns its flags and code; the steps before it stay done. The words are built from

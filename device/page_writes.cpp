@@ -71,7 +71,7 @@ QString BlocksText(const PageWriteResult& result) {
                   unknown = BlocksIn(result, BlockState::Unknown);
     QStringList sentences;
     if (!held.isEmpty())
-        sentences << QStringLiteral("Прибор хранит записанные регистры %1.").arg(held);
+        sentences << QStringLiteral("Прибор хранит отправленные значения регистров %1.").arg(held);
     if (!notHeld.isEmpty())
         sentences << (held.isEmpty() && unknown.isEmpty() ? QStringLiteral("В прибор ничего не записано.")
                                                           : QStringLiteral("Не записаны: %1.").arg(notHeld));

@@ -92,7 +92,7 @@ struct PageWriteResult {
 QString BlocksIn(const PageWriteResult& result, BlockState state);
 
 // What the instrument holds of a write that did not go through whole, in a sentence or two:
-// "Прибор хранит записанные регистры 0–5, 9–11. Не записаны: 18–21, 36–43. Неизвестно, записаны ли:
+// "Прибор хранит отправленные значения регистров 0–5, 9–11. Не записаны: 18–21, 36–43. Неизвестно, записаны ли:
 // 44–47." Empty for a write that succeeded or sent nothing.
 QString BlocksText(const PageWriteResult& result);
 

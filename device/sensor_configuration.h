@@ -18,7 +18,8 @@ namespace olv::device {
 link::ResultFlags ReadConfiguration(link::ModbusMaster& master, RegisterImage& image, uint8_t& exceptionCode,
                                     const std::function<void(int blocksDone)>& progress);
 
-// Writes the seven configuration blocks from the image (register 8 is never written with them). After
+// Writes the seven configuration blocks from the image (register 8 is never written with them), as
+// they are: no value rules, no read-back. The page write is WriteSensorConfiguration (page_writes.h). After
 // each successful write but the last: progress(blocksDone), then pause(100). After the last:
 // progress(7). Stops at the first failure and returns its flags and code.
 link::ResultFlags WriteConfiguration(link::ModbusMaster& master, const RegisterImage& image,

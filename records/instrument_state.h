@@ -28,11 +28,12 @@ struct InstrumentState {
 link::ResultFlags ReadInstrumentState(link::ModbusMaster& master, InstrumentState& state,
                                       uint8_t& exceptionCode, const std::function<void(int ms)>& pause);
 
-// The state an instrument in `before` is in once a configuration write of `image` went through: the
-// words of the seven written blocks are the image's.
+// The state an instrument in `before` is meant to be in once a configuration write of `image` went
+// through: the words of the seven written blocks are the image's. What it is in is what the write's
+// read-back shows (records/page_write_record.h).
 InstrumentState WithConfigurationWritten(const InstrumentState& before, const device::RegisterImage& image);
 
-// The state once the communication settings write of `pending` went through: registers 11, 8, 1034.
+// The state meant by the communication settings write of `pending`: registers 11, 8, 1034.
 InstrumentState WithLinkWritten(const InstrumentState& before, const device::PendingDeviceLink& pending);
 
 // The groups the shown fields belong to, as bits: what a write may or may not change.

@@ -146,7 +146,7 @@ TEST_P(ConfigurationFailureTest, SaysWhichBlocksTheInstrumentHolds) {
     if (failing == 0) {
         EXPECT_EQ(BlocksText(result), QStringLiteral("В прибор ничего не записано."));
     } else if (failing == 2) {
-        EXPECT_EQ(BlocksText(result), QStringLiteral("Прибор хранит записанные регистры 0–5, 9–11. Не записаны: "
+        EXPECT_EQ(BlocksText(result), QStringLiteral("Прибор хранит отправленные значения регистров 0–5, 9–11. Не записаны: "
                                                      "18–21, 36–43, 44–47, 48–55, 58–62."));
     }
 }
@@ -178,7 +178,7 @@ TEST(WriteSensorConfiguration, SilentAfterTheFailureLeavesTheFailedBlockUnknown)
     EXPECT_EQ(result.stop, WriteStop::Exchange);
     EXPECT_EQ(result.flags & link::NoReply, link::NoReply);
     EXPECT_EQ(Events(master), (std::vector<std::string>{"w0", "w9", "w18", "r0"}));
-    EXPECT_EQ(BlocksText(result), QStringLiteral("Прибор хранит записанные регистры 0–5, 9–11. Не записаны: "
+    EXPECT_EQ(BlocksText(result), QStringLiteral("Прибор хранит отправленные значения регистров 0–5, 9–11. Не записаны: "
                                                  "36–43, 44–47, 48–55, 58–62. Неизвестно, записаны ли: 18–21."));
 }
 
@@ -195,7 +195,7 @@ TEST(WriteSensorConfiguration, ReadBackThatDiffersIsAFailedWrite) {
     EXPECT_EQ(result.mismatched(), std::vector<int>{21});
     EXPECT_EQ(result.blocks[2].state, BlockState::NotHeld);
     EXPECT_EQ(StopText(result), QStringLiteral("Прибор возвращает иные значения регистров: 21."));
-    EXPECT_EQ(BlocksText(result), QStringLiteral("Прибор хранит записанные регистры 0–5, 9–11, 36–43, 44–47, "
+    EXPECT_EQ(BlocksText(result), QStringLiteral("Прибор хранит отправленные значения регистров 0–5, 9–11, 36–43, 44–47, "
                                                  "48–55, 58–62. Не записаны: 18–21."));
     RegisterImage image = page;
     TakeHeldWords(image, result);
@@ -245,7 +245,7 @@ TEST(WriteSensorConfiguration, CancelBetweenBlocksStopsThere) {
     EXPECT_EQ(result.stop, WriteStop::Cancelled);
     EXPECT_EQ(Events(master), (std::vector<std::string>{"w0", "w9", "r0", "r9"}));
     EXPECT_EQ(StopText(result), QStringLiteral("Запись прервана."));
-    EXPECT_EQ(BlocksText(result), QStringLiteral("Прибор хранит записанные регистры 0–5, 9–11. Не записаны: "
+    EXPECT_EQ(BlocksText(result), QStringLiteral("Прибор хранит отправленные значения регистров 0–5, 9–11. Не записаны: "
                                                  "18–21, 36–43, 44–47, 48–55, 58–62."));
 }
 
@@ -353,7 +353,7 @@ TEST(WriteTextAndVersions, VersionsThenTextEachReadBack) {
     refusing.failStart(FakeMaster::WriteFunction, 1027, {ExceptionFlags, 3});
     result = WriteTextAndVersions(refusing, image, {});
     EXPECT_EQ(result.stop, WriteStop::Exchange);
-    EXPECT_EQ(BlocksText(result), QStringLiteral("Прибор хранит записанные регистры 1024. Не записаны: 1027–1028, 48–55."));
+    EXPECT_EQ(BlocksText(result), QStringLiteral("Прибор хранит отправленные значения регистров 1024. Не записаны: 1027–1028, 48–55."));
     RegisterImage held;
     TakeHeldWords(held, result);
     EXPECT_EQ(held.moduleModel, 256);

@@ -304,6 +304,42 @@ class ConfigFileTest : public QObject {
         QCOMPARE(journal[0].value(7), QStringLiteral("нет ответа; записаны регистры 0–5, 9–11"));
     }
 
+    // The confirmation lists what the spare will take; a write the spare refuses part way names the
+    // blocks it holds, and the dialog keeps showing the spare as it was read.
+    void confirmationListsTheChangesAndAWriteStoppedPartWayNamesWhatTheSpareHolds() {
+        SimFormFixture f(ReplacementLine());
+        QVERIFY(f.started());
+        f.settle();
+        const QString cfg = SaveFailedMeter(f);
+        Reach(*f, 2);
+        int writes = 0;
+        f->master.setObserver([&](const olv::link::ExchangeRecord& exchange) {
+            if (exchange.request[1] == 16 && ++writes == 3) f.sim.command("@2 fault exception 4 once");
+        });
+        f->runCompareDialog = [](Form2& dialog) { dialog.Button1->click(); };
+        Answer(*f, cfg);
+        f->N6Click();
+        f->master.setObserver({});
+
+        QCOMPARE(f.boxes.boxes.size(), size_t(2));
+        const QStringList rows = f.boxes.boxes[0].details.split(u'\n');
+        QCOMPARE(rows.value(0), QStringLiteral("Максимум диапазона: 1.6000 → 2.5000"));
+        QVERIFY2(rows.contains(QStringLiteral("Текст, хранящийся в приборе: «Датчик давления » → «Котельная 2     »")),
+                 qPrintable(rows.join(" | ")));
+        QCOMPARE(rows.size(), 8);
+        QCOMPARE(f.boxes.boxes[1].text, QStringLiteral("Ошибка в работе адресуемого устройства."));
+        QCOMPARE(f.boxes.boxes[1].detail,
+                 QStringLiteral("Прибор хранит отправленные значения регистров 0–5, 9–11, 18–21, 36–43. Не записаны: "
+                                "44–47, 48–55, 58–62.")); // 36–43 were refused, but hold the spare's own words
+
+        const std::vector<QStringList> journal = olv::records::ReadJournal(f->JournalPath());
+        QCOMPARE(journal.size(), size_t(1));
+        QVERIFY(journal[0].value(7).endsWith(QStringLiteral("; записаны регистры 0–5, 9–11, 18–21, 36–43")));
+        QCOMPARE(journal[0].mid(8, 6), (QStringList{"Максимум диапазона", "1.6000", "2.5000", "Минимум диапазона",
+                                                    "0.0000", "-0.1000"}));
+        QCOMPARE(journal[0].size(), 8 + 3 * 4); // the range, the damping and the units only
+    }
+
     void journalThatCannotTakeALineAsksBeforeAnythingIsWritten() {
         SimFormFixture f(ReplacementLine());
         QVERIFY(f.started());

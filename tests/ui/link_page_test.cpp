@@ -3,6 +3,7 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
+#include "records/journal.h"
 #include "settings/ini_file.h"
 #include "ui/widgets/caption_panel.h"
 
@@ -186,6 +187,41 @@ class LinkPageTest : public QObject {
         olv::settings::IniFile station(form.dir().filePath("dev.dat"));
         QCOMPARE(station.readString("DEVICE", "NetAdrr", {}), QString("17"));
         QVERIFY(station.readString("COM_SETTINGS", "Settings", {}).startsWith("38400,E"));
+    }
+
+    // The confirmation says what changes and where the meter answers afterwards; a meter that takes
+    // every setting but does not answer there is not reported as written, and the journal shows what
+    // was sent as unread.
+    void meterSilentAtItsNewSettingsIsNotReportedAsWritten() {
+        SimFormFixture form;
+        QVERIFY(form.started());
+        form.settle();
+        form->TabbedNotebook1->setCurrentIndex(2);
+        Pick(form->ComboBox9, 17);
+        Pick(form->ComboBox10, 5);
+        connect(form->ProgressBar2, &QProgressBar::valueChanged, form.form.get(), [&form](int done) {
+            if (done == 3) form.sim.command("fault noreply on");
+        });
+        form->Button1Click();
+        form.sim.command("fault noreply off");
+
+        QCOMPARE(form.boxes.boxes.size(), size_t(3));
+        QCOMPARE(form.boxes.boxes[0].details,
+                 QStringLiteral("Сетевой номер: 1 → 17\nСкорость обмена: 19200 → 38400\nПосле записи прибор будет "
+                                "отвечать по адресу 17, на скорости 38400 бит/с, с паритетом «Четный»."));
+        QCOMPARE(form.boxes.boxes[1].text,
+                 QStringLiteral("Параметры связи записаны, но прибор не ответил по новым параметрам связи."));
+        QCOMPARE(form.boxes.boxes[1].detail,
+                 QStringLiteral("Прибор не ответил по адресу 17, на скорости 38400 бит/с, с паритетом «Четный»."));
+        QCOMPARE(form.boxes.boxes[2].caption, QStringLiteral("Ошибка в обмене."));
+        // The program follows what the meter acknowledged.
+        QCOMPARE(form->linkSettings.address, 17);
+        QCOMPARE(form->linkSettings.baudRate, 38400);
+        const std::vector<QStringList> journal = olv::records::ReadJournal(form->JournalPath());
+        QCOMPARE(journal.size(), size_t(1));
+        QCOMPARE(journal[0].value(7), QStringLiteral("записано без проверки: нет ответа"));
+        QCOMPARE(journal[0].mid(8), (QStringList{"Сетевой номер", "1", "не прочитано (отправлено 17)",
+                                                 "Скорость обмена", "19200", "не прочитано (отправлено 38400)"}));
     }
 };
 

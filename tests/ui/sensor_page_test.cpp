@@ -3,6 +3,7 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
+#include "records/journal.h"
 #include "settings/ini_file.h"
 #include "ui/widgets/caption_panel.h"
 
@@ -507,6 +508,56 @@ class SensorPageTest : public QObject {
         QVERIFY(form->Panel3->isHidden());
         QCOMPARE(form.boxes.boxes.back().text, QString("Ошибка в работе адресуемого устройства."));
         QCOMPARE(form.boxes.boxes.back().caption, QString("Устройство сообщает об ошибке"));
+    }
+
+    // The same write stopped at its third block: the box and the journal say which blocks the
+    // instrument holds, and the journal's new values are those it returns.
+    void writeStoppedPartWaySaysWhichBlocksTheInstrumentHolds() {
+        SimFormFixture form;
+        QVERIFY(form.started());
+        form.settle();
+        connect(form->ProgressBar1, &QProgressBar::valueChanged, form.form.get(), [&form](int done) {
+            if (done == 2) form.sim.command("fault exception 4 once");
+        });
+        form->Edit5->setText("151");
+        form->ComboBox5->setCurrentIndex(5);
+        form->Edit2->setText("2.5");
+        form->Button3Click();
+
+        QCOMPARE(form.boxes.boxes.back().detail,
+                 QStringLiteral("Прибор хранит отправленные значения регистров 0–5, 9–11. Не записаны: 18–21, 36–43, 44–47, "
+                                "48–55, 58–62."));
+        const std::vector<QStringList> journal = olv::records::ReadJournal(form->JournalPath());
+        QCOMPARE(journal.size(), size_t(1));
+        QVERIFY2(journal[0].value(7).startsWith(QStringLiteral("исключение 4: ")), qPrintable(journal[0].value(7)));
+        QVERIFY(journal[0].value(7).endsWith(QStringLiteral("; записаны регистры 0–5, 9–11")));
+        QCOMPARE(journal[0].mid(8), (QStringList{"Модель", "150", "151", "Демпфирование", "4", "25"}));
+    }
+
+    // The instrument takes every block but holds another range maximum than it was sent: a failed
+    // write naming the field, and the journal shows what the instrument holds. The confirmation listed
+    // the change that was meant.
+    void readBackThatDiffersIsAFailedWrite() {
+        SimFormFixture form;
+        QVERIFY(form.started());
+        form.settle();
+        connect(form->ProgressBar1, &QProgressBar::valueChanged, form.form.get(), [&form](int done) {
+            if (done == 7) form.sim.command("set range_max=2.4");
+        });
+        form->Edit2->setText("2.5");
+        form->Button3Click();
+
+        QCOMPARE(form.boxes.boxes.size(), size_t(2));
+        QCOMPARE(form.boxes.boxes[0].details, QStringLiteral("Максимум диапазона: 1.6000 → 2.5000"));
+        QCOMPARE(form.boxes.boxes[1].text, QStringLiteral("Данные конфигурации записаны, но прибор возвращает иные "
+                                                          "значения полей: Максимум диапазона."));
+        QVERIFY(form.boxes.boxes[1].icon == BoxIcon::Warning);
+        QCOMPARE(form.boxes.boxes[1].detail, QStringLiteral("Прибор хранит отправленные значения регистров 0–5, 9–11, 36–43, "
+                                                            "44–47, 48–55, 58–62. Не записаны: 18–21."));
+        const std::vector<QStringList> journal = olv::records::ReadJournal(form->JournalPath());
+        QCOMPARE(journal.size(), size_t(1));
+        QVERIFY(journal[0].value(7).startsWith(QStringLiteral("прибор возвращает иные значения: Максимум диапазона")));
+        QCOMPARE(journal[0].mid(8), (QStringList{"Максимум диапазона", "1.6000", "2.4000"}));
     }
 };
 

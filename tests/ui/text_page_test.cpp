@@ -2,6 +2,8 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
+#include "records/journal.h"
+
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -194,6 +196,35 @@ class TextPageTest : public QObject {
         QCOMPARE(form->ComboBox3->currentIndex(), 1);
         QCOMPARE(Registers(form, 48, 8), text);
         QCOMPARE(TForm1::ColorOf(form->Edit8), Aqua);
+    }
+
+    // The confirmation lists old → new; an instrument that keeps another text than it was sent fails
+    // the write, and the journal shows the text it holds.
+    void textReadBackOtherwiseIsAFailedWrite() {
+        SimFormFixture form;
+        StartOnTextPage(form);
+        form->Edit8->setText(QStringLiteral("Котельная 2"));
+        form->Edit9->setText(QStringLiteral("300"));
+        form->master.setObserver([&form](const olv::link::ExchangeRecord& exchange) {
+            if (exchange.requestLength > 3 && exchange.request[1] == 16 && exchange.request[3] == 48)
+                form.sim.command("set text=Котельная 3");
+        });
+        form->Button7Click();
+        form->master.setObserver({});
+
+        QCOMPARE(form.boxes.boxes.size(), size_t(2));
+        QCOMPARE(form.boxes.boxes[0].details,
+                 QStringLiteral("Текст, хранящийся в приборе: «Датчик давления » → «Котельная 2     »\n"
+                                "Модель модуля: 256 → 300"));
+        VerifyBox(form.boxes.boxes[1],
+                  QStringLiteral("Текст и обозначения версий записаны, но прибор возвращает иные значения полей: "
+                                 "Текст, хранящийся в приборе."),
+                  QStringLiteral("Результат операции"), BoxIcon::Warning);
+        QCOMPARE(TForm1::ColorOf(form->Edit8), White); // it was sent; the box says what came of it
+        const std::vector<QStringList> journal = olv::records::ReadJournal(form->JournalPath());
+        QCOMPARE(journal.size(), size_t(1));
+        QCOMPARE(journal[0].mid(8), (QStringList{"Текст, хранящийся в приборе", "«Датчик давления »",
+                                                 "«Котельная 3     »", "Модель модуля", "256", "300"}));
     }
 };
 

@@ -227,8 +227,7 @@ class TForm1 : public QMainWindow {
     // of 0, a float that is no number, a date that does not exist).
     bool RefuseConfigurationValues();
     // What one write operation knows for the journal: the instrument's state read just before it (the
-    // old values, and the words a configuration write keeps), where it was, and the blocks the
-    // instrument took.
+    // old values, and the words a configuration write keeps) and where it was.
     struct WriteRecord {
         olv::records::InstrumentState before;
         bool beforeRead = false;
