@@ -162,8 +162,9 @@ std::vector<QStringList> ReadJournal(const QString& path, const QString& serialF
     std::vector<QStringList> entries;
     for (size_t i = 0; i < records.size(); ++i) {
         if (i == 0 && records[i] == header) continue;
-        if (records[i].size() == 1 && records[i].front().trimmed().isEmpty()) continue; // a line of blanks
         QStringList fields = FieldsOfRecord(std::move(records[i]));
+        // A line of blanks (also one that is blank once the formula guard is off: "'\r" by hand).
+        if (fields.size() == 1 && fields.front().trimmed().isEmpty()) continue;
         if (!serialFilter.isEmpty() && !fields.value(SerialColumn).contains(serialFilter)) continue;
         entries.push_back(std::move(fields));
     }
