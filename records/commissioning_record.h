@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/instrument_identity.h"
 #include "device/live_trend.h"
 #include "device/live_value.h"
 #include "records/instrument_state.h"
@@ -7,8 +8,30 @@
 #include <QDateTime>
 #include <QSize>
 #include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
 
 namespace olv::records {
+
+// The live page's trend as a record takes it: only readings of the instrument recorded.
+struct RecordTrend {
+    device::TrendStats stats;    // of the readings taken
+    int64_t fromMs = 0;          // the first and the last reading taken (the trend's clock); 0 when none
+    int64_t toMs = 0;
+    QStringList leftOut;         // the other instruments whose readings were left out, in words
+    bool anyTaken() const { return stats.count > 0; }
+};
+
+// The readings of every series of the trend whose instrument is the one recorded (SameInstrument; its
+// serial number as just read) and decoded with byteOrder; the others are left out and named.
+RecordTrend RecordTrendOf(const device::LiveTrend& trend, const device::InstrumentIdentity& recorded,
+                          int byteOrder);
+
+// The span from fromMs to toMs in words: "09.12.2026 10:40:12 – 10:42:30 (2 мин 18 с)"; the date of the
+// end only when it is another day.
+QString SpanText(int64_t fromMs, int64_t toMs);
 
 // What a commissioning record of one instrument states.
 struct RecordData {
@@ -20,13 +43,16 @@ struct RecordData {
     InstrumentState state; // read just before printing
     bool liveRead = false; // the live value was read for the record
     device::LiveReading live;
-    device::TrendStats trend; // of the live page's trend
+    device::TrendStats trend; // of the live page's trend (when trendOf is not set)
+    // The trend as the record takes it; when set, it stands for `trend` and its span is printed.
+    std::optional<RecordTrend> trendOf;
 };
 
 // The record as HTML for a QTextDocument: caption, date and time, port and address, identity, every
 // configuration and communication field in words, the text and versions, the live value with its
 // status and units, the trend picture (the image resource named trendImage of trendSize pixels, none
-// when empty or when the trend has no reading) with its minimum, maximum and mean, and lines for the engineer
+// when empty or when the trend has no reading) with the span its readings cover, their minimum, maximum
+// and mean, a line for each other instrument whose readings were left out, and lines for the engineer
 // and the signature.
 QString RecordHtml(const RecordData& data, const QString& trendImage, QSize trendSize);
 

@@ -38,6 +38,8 @@ class TrendChart : public QChartView {
     // Zoom and pan given up: the default view, which follows the newest reading.
     void resetView();
     bool panned() const { return pinned_.has_value(); }
+    // Whether the view is a part the user chose (zoomed with the wheel or panned), not the default one.
+    bool zoomed() const { return zoomMs_.has_value() || pinned_.has_value(); }
 
     // The time span shown, in milliseconds since the epoch.
     std::pair<int64_t, int64_t> shownSpan() const;
