@@ -349,7 +349,7 @@ class FormLayoutTest : public QObject {
         f->N11->trigger();
         QVERIFY(f->HelpWindow1 && f->HelpWindow1->isVisible());
         const QString guide = f->HelpWindow1->findChild<QTextBrowser*>()->toPlainText();
-        QVERIFY(guide.contains(QStringLiteral("Serial ports on Linux")));
+        QVERIFY(guide.contains(QStringLiteral("Последовательные порты в Linux")));
 
         f->N9->trigger();
         QCOMPARE(f->formCloseRuns, 1);
