@@ -57,6 +57,8 @@ class ShownInstrument {
     // A read of the instrument now addressed returned this model and serial number. The first such read
     // is no change; another serial number than the one known is.
     IdentityChange identified(uint16_t model, int32_t serial);
+    // The instrument shown was given another address and the link followed it: still the same one.
+    void moved(int address) { current_.address = address; }
 
     const InstrumentIdentity& current() const { return current_; }
 

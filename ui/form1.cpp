@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialog>
 #include <QDir>
 #include <QLabel>
@@ -44,7 +45,9 @@ TForm1::TForm1(Form1Deps deps)
       boxes(deps.boxes ? deps.boxes : ownBoxes.get()),
       portLink(std::move(deps.port), *boxes, std::move(deps.resolvePath)),
       master(portLink.port(), linkSettings) {
-    liveTrend = olv::device::LiveTrend(std::move(deps.clock));
+    clock_ = deps.clock ? deps.clock
+                        : olv::device::LiveTrend::Clock([] { return QDateTime::currentMSecsSinceEpoch(); });
+    liveTrend = olv::device::LiveTrend(clock_);
     if (ownBoxes) ownBoxes->setOwner(this);
     // From here on every wait of the port for its line keeps the window painting.
     lineWaiter_ = std::make_unique<LineWaiter>();
@@ -58,6 +61,7 @@ TForm1::TForm1(Form1Deps deps)
             QTimer::singleShot(0, this, [this] { close(); });
     });
     BuildControls();
+    BuildShownInstrumentNotes();
     ConnectHandlers();
     BuildExitAndHelp();
     // Every transaction on the wire: the link health line counts it, the monitor page shows it.
@@ -172,6 +176,7 @@ void TForm1::OpenPort() {
     linkPath = QString::fromStdString(portLink.pathOf(linkSettings.portNumber));
     linkFresh = true;
     ShowLinkHealth();
+    FollowShownInstrument();
 }
 
 void TForm1::ReconnectIfLost() {
@@ -265,6 +270,7 @@ void TForm1::ShowLinkSettings(int guard) {
     Label1->setText(QStringLiteral("COM%1, %2").arg(linkSettings.portNumber).arg(linkSettings.baudRate));
     ShowLinkHealth();
     uiBusy = 0;
+    FollowShownInstrument();
 }
 
 void TForm1::CollectLinkSettings(int guard) {

@@ -53,6 +53,7 @@ class WindowLinkSteps : public olv::device::DeviceLinkSteps {
         taken_ << QString::number(olv::device::reg::AddressBaud);
         // The address byte and the rate of the baud code the instrument was given.
         form_.linkSettings.address = written_.pendingAddress & 0xFF;
+        form_.shownInstrument.moved(form_.linkSettings.address); // the same instrument, followed
         form_.linkSettings.baudRate =
             olv::device::BaudRateOfIndex(olv::device::BaudCode(written_.pendingBaudRate));
         form_.ProgressBar2->setValue(2);

@@ -65,6 +65,7 @@ olv::link::ResultFlags TForm1::ReadLiveValue(uint8_t& exceptionCode) {
     const olv::link::ResultFlags flags =
         olv::device::ReadLiveValue(master, linkSettings.byteOrder, live, exceptionCode);
     if (olv::link::Succeeded(flags, exceptionCode)) {
+        FollowShownInstrument();
         liveMeasured = true;
         liveMeasuredAt = std::chrono::steady_clock::now();
     }

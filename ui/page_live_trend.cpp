@@ -82,13 +82,11 @@ void TForm1::BuildLiveTrend(QWidget* page, QBoxLayout* column) {
 
 // One polling step into the trend: a good reading is a new point, a failed or implausible one a gap.
 void TForm1::FeedLiveTrend(bool readSucceeded) {
-    const olv::device::InstrumentId target = TargetInstrument();
-    const olv::device::TrendSource source{
-        {target.portNumber, target.address,
-         QFile::decodeName(QByteArray::fromStdString(portLink.pathOf(target.portNumber)))},
-        linkSettings.byteOrder,
-        TrendUnits()};
+    FollowShownInstrument();
+    const olv::device::TrendSource source{ShownIdentity(), linkSettings.byteOrder, TrendUnits()};
     const olv::device::TrendChange change = liveTrend.add(source, readSucceeded, live);
+    // The live page shows this instrument's reading, taken at the trend's time of it.
+    if (change.appended) StampPages(1u << 0, liveTrend.points().back().timeMs);
     const QString units = TrendUnits();
     Chart1->setUnits(units);
     // The sensor's range bounds the axis when it is in the units transmitted (the same unit stands one

@@ -57,6 +57,10 @@ bool ReadRecord(TForm1& form, olv::records::RecordData& data) {
         QFile::decodeName(QByteArray::fromStdString(form.portLink.pathOf(form.linkSettings.portNumber)));
     data.address = form.linkSettings.address;
     data.trend = form.liveTrend.stats();
+    // Only readings of the instrument just read go into the record; others are named as left out.
+    data.trendOf = olv::records::RecordTrendOf(
+        form.liveTrend, olv::device::WithImageIdentity(form.ShownIdentity(), data.state.image),
+        form.linkSettings.byteOrder);
     return true;
 }
 
@@ -77,7 +81,15 @@ QByteArray RecordPdf(const QString& html, const QImage& trend, const QString& ti
     return buffer.data();
 }
 
-QImage TForm1::TrendPicture() {
+QImage TForm1::TrendPicture(const olv::device::InstrumentIdentity* only) {
+    // Drawn for a record: only the lines of its instrument.
+    if (only) {
+        const olv::device::InstrumentIdentity recorded = *only;
+        const int byteOrder = linkSettings.byteOrder;
+        Chart1->setEarlierFilter([recorded, byteOrder](const olv::device::TrendSource& source) {
+            return source.byteOrder == byteOrder && olv::device::SameInstrument(source.instrument, recorded);
+        });
+    }
     // The chart drawn at a size of its own, whatever room the live page gives it (and also when the
     // window was never shown), then given its own size back.
     const QSize size(640, 280);
@@ -91,6 +103,7 @@ QImage TForm1::TrendPicture() {
     Chart1->scene()->render(&painter, QRectF(QPointF(), size), QRectF(chart->pos(), size));
     painter.end();
     chart->resize(shown);
+    if (only) Chart1->setEarlierFilter({});
     return picture;
 }
 
@@ -107,7 +120,9 @@ void TForm1::N7Click() {
     if (!operation.started()) return;
     olv::records::RecordData data;
     if (!ReadRecord(*this, data)) return;
-    const QImage trend = TrendPicture();
+    const olv::device::InstrumentIdentity recorded =
+        olv::device::WithImageIdentity(ShownIdentity(), data.state.image);
+    const QImage trend = TrendPicture(&recorded);
     const QByteArray pdf = RecordPdf(olv::records::RecordHtml(data, TrendImageName, trend.size()), trend,
                                      QStringLiteral("Протокол настройки"));
     QString reason;
@@ -132,7 +147,9 @@ bool GrabRecordPage(TForm1& form, const QString& imagePath) {
     olv::records::RecordData data;
     if (!ReadRecord(form, data)) return false;
     QObject owner;
-    const QImage trend = form.TrendPicture();
+    const olv::device::InstrumentIdentity recorded =
+        olv::device::WithImageIdentity(form.ShownIdentity(), data.state.image);
+    const QImage trend = form.TrendPicture(&recorded);
     QTextDocument* document =
         RecordDocument(&owner, olv::records::RecordHtml(data, TrendImageName, trend.size()), trend);
     // An A4 page at 96 dpi with margins of 15 mm.
