@@ -169,7 +169,7 @@ void LoadStationSettings(link::LinkSettings& link, device::PendingDeviceLink& pe
                                messages::BoxIcon::Information));
 }
 
-void SaveStationSettings(const link::LinkSettings& link) {
+void SaveStationSettings(const link::LinkSettings& link, const std::vector<IniEntry>& window) {
     IniFile ini(StationSettingsPath());
     const QString lineSettings = LineSettingsText(link.baudRate, link.parity);
     const QString portNumber = QString::number(link.portNumber);
@@ -204,6 +204,8 @@ void SaveStationSettings(const link::LinkSettings& link) {
                                                                      {Log, "UseLogFile", trace},
                                                                      {Diffrent, "BegAdr3", "0"},
                                                                      {Diffrent, "BegAdr", "0"}})
+            file.write(entry);
+        for (const IniEntry& entry : window)
             file.write(entry);
     });
 }

@@ -21,6 +21,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -64,6 +65,7 @@ TForm1::TForm1(Form1Deps deps)
     BuildShownInstrumentNotes();
     ConnectHandlers();
     BuildExitAndHelp();
+    BuildWindowComfort();
     // Every transaction on the wire: the link health line counts it, the monitor page shows it.
     master.setObserver([this](const olv::link::ExchangeRecord& record) {
         NoteLinkHealth(record);
@@ -109,7 +111,9 @@ void TForm1::FormCreate() {
 
     FillListsHintsAndCaption();
     const QString profilePath = RecentProfilePath();
+    const bool firstStart = !QFileInfo::exists(olv::settings::StationSettingsPath());
     LoadStationSettingsReported();
+    RestoreWindowGeometry();
     LoadMonitorSettings();
     ShowPortPaths();
     LoadProfileToWindow(profilePath);
@@ -118,6 +122,7 @@ void TForm1::FormCreate() {
     SetLinkControlsEnabled(true);
     OpenPort();
     portLink.raiseLines();
+    if (firstStart) ShowFirstStartNote();
 
     Timer2->setInterval(50);
     Timer3->setInterval(200);
@@ -149,7 +154,7 @@ void TForm1::LoadStationSettingsReported() {
 
 void TForm1::SaveStationSettingsReported() {
     try {
-        olv::settings::SaveStationSettings(linkSettings);
+        olv::settings::SaveStationSettings(linkSettings, WindowGeometryNow());
     } catch (const olv::settings::IniWriteError& error) {
         ReportIniWriteError(error);
     }

@@ -18,6 +18,7 @@
 #include "records/config_file.h"
 #include "records/instrument_state.h"
 #include "search/search_settings.h"
+#include "settings/ini_file.h"
 #include "settings/port_assignment.h"
 
 #include <QColor>
@@ -50,6 +51,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QStatusBar;
 class QPushButton;
+class QShortcut;
 class QSocketNotifier;
 class QTableView;
 class QProgressDialog;
@@ -413,6 +415,22 @@ class TForm1 : public QMainWindow {
     QLabel* Label55 = nullptr; // page 4
     QProgressBar* ProgressBar4 = nullptr; // page 3: the search's probes done
     olv::device::LiveTrend::Clock clock_; // the time of day for the notes (Form1Deps::clock)
+    // ---- Keyboard, units, widths, first start (window_comfort.cpp) ----
+    void BuildWindowComfort();
+    void ShowUnitsOfValue(); // Label56 under the live value: the units transmitted, while there is one
+    QList<QShortcut*> menuShortcuts; // Alt+Ф "Файл", Alt+С "Справка" (and the keys of the Latin layout)
+    QLabel* Label56 = nullptr; // the units of the live value
+    QLabel* Label57 = nullptr; // the sensor's units beside the range maximum (Edit2)
+    QLabel* Label58 = nullptr; // … the range minimum (Edit3)
+    QLabel* Label59 = nullptr; // … the trim offset (Edit6)
+    QLabel* Label60 = nullptr; // what the damping chosen does
+    QLabel* Label61 = nullptr; // first start without dev.dat: where COM1 leads, and where to change it
+    void ShowFirstStartNote();
+    // The window's place and size from [WINDOW] of dev.dat (fitted to the screens there are now), and
+    // back at exit.
+    void RestoreWindowGeometry();
+    std::vector<olv::settings::IniEntry> WindowGeometryNow() const; // for SaveStationSettings
+
     // Own exchanges per port: the monitor's table and counters show the port in use (page_monitor.cpp).
     olv::monitor::OwnTraffic ownTraffic;
     olv::monitor::Capture* ownCapture_ = nullptr; // `capture` while it is the own traffic of ownPort_

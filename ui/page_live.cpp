@@ -97,6 +97,7 @@ void TForm1::Button10Click() {
 // Shows the last reading: value panel, status memo and their colours.
 void TForm1::ShowLiveValue() {
     Label51->hide();
+    ShowUnitsOfValue();
     Panel1->captionLabel()->setStyleSheet(QString());
     if (live.liveImplausible) {
         SetPanelPointSize(Panel1, 24);

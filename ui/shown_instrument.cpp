@@ -177,6 +177,7 @@ void TForm1::ForgetShownInstrument(const olv::device::InstrumentIdentity& old, u
         Panel1->setCaption(QStringLiteral(" "));
         SetColor(Panel1, QColor(255, 255, 255));
         Memo2->setPlainText(QStringLiteral(" "));
+        ShowUnitsOfValue();
         SetColor(Memo2, ButtonFaceColor());
         if (at) {
             Label51->setText(olv::device::LastReadNote(old, *at));
