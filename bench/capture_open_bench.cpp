@@ -10,7 +10,7 @@
 
 #include "monitor/pcap.h"
 #include "tests/ui/form_fixture.h"
-#include "ui/olv_application.h"
+#include "ui/app/olv_application.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -4,8 +4,8 @@
 #include "bench/monitor_traffic.h"
 
 #include "tests/ui/form_fixture.h"
-#include "ui/monitor_table.h"
-#include "ui/olv_application.h"
+#include "ui/app/olv_application.h"
+#include "ui/widgets/monitor_table.h"
 
 #include <QPushButton>
 #include <QTabWidget>

@@ -4,7 +4,7 @@
 //   olv_bench_pause [seconds]     (default 10)
 #include "tests/support/fake_port.h"
 #include "tests/support/recording_boxes.h"
-#include "ui/form1.h"
+#include "ui/window/form1.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,8 +2,8 @@
 // start-up against the virtual instrument: dev.dat maps COM1 to the simulator's line, recent.prf opens
 // the live page. Runs in a temporary working folder. Prints figures only.
 #include "tests/support/sim_fixture.h"
-#include "ui/form1.h"
-#include "ui/olv_application.h"
+#include "ui/app/olv_application.h"
+#include "ui/window/form1.h"
 
 #include "link/termios_port.h"
 #include "settings/station_settings.h"

@@ -16,8 +16,8 @@
 // window waited in its event loop).
 #include "tests/support/recording_boxes.h"
 #include "tests/support/sim_fixture.h"
-#include "ui/form1.h"
-#include "ui/olv_application.h"
+#include "ui/app/olv_application.h"
+#include "ui/window/form1.h"
 
 #include "link/descriptor_wait.h"
 #include "link/line_port.h"

@@ -14,6 +14,9 @@ struct Box {
     BoxIcon icon = BoxIcon::Information;
     BoxButtons buttons = BoxButtons::Ok;
     QString detail; // shown as the box's informative text when not empty
+    // Shown behind the box's details button when not empty (e.g. the old → new values a
+    // confirmed write will change, one per line).
+    QString details = {};
 };
 
 // Every message box of the program goes through this: modal, owned by the main window.

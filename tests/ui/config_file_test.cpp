@@ -7,7 +7,7 @@
 #include "records/config_file.h"
 #include "records/journal.h"
 #include "settings/ini_file.h"
-#include "ui/form2.h"
+#include "ui/dialogs/form2.h"
 
 #include <QTimer>
 #include <QCheckBox>

@@ -10,7 +10,7 @@
 #include "link/line_port.h"
 #include "link/tcp_port.h"
 #include "link/termios_port.h"
-#include "ui/caption_panel.h"
+#include "ui/widgets/caption_panel.h"
 
 #include <QCheckBox>
 #include <QComboBox>

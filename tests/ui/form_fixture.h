@@ -3,7 +3,7 @@
 #include "tests/support/fake_port.h"
 #include "tests/support/recording_boxes.h"
 #include "tests/support/sim_fixture.h"
-#include "ui/form1.h"
+#include "ui/window/form1.h"
 
 #include <QDir>
 #include <QString>

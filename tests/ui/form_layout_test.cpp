@@ -1,9 +1,9 @@
 // The window as built: lists, hints, initial texts, limits, and which handler each control runs.
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
-#include "ui/ports_dialog.h"
+#include "ui/dialogs/ports_dialog.h"
 
-#include "ui/caption_panel.h"
+#include "ui/widgets/caption_panel.h"
 
 #include <QAbstractItemView>
 #include <QAction>

@@ -1,10 +1,10 @@
 // Start-up, the link row, page changes, closing, Pause and escaped exceptions.
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
-#include "ui/caption_panel.h"
+#include "ui/widgets/caption_panel.h"
 
-#include "ui/close_signals.h"
-#include "ui/olv_application.h"
+#include "ui/app/close_signals.h"
+#include "ui/app/olv_application.h"
 
 #include <QCheckBox>
 #include <QComboBox>

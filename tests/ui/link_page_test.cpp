@@ -4,7 +4,7 @@
 #include "tests/ui/window_test_main.h"
 
 #include "settings/ini_file.h"
-#include "ui/caption_panel.h"
+#include "ui/widgets/caption_panel.h"
 
 #include <QComboBox>
 #include <QProgressBar>

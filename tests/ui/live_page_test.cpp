@@ -5,8 +5,8 @@
 #include "device/live_trend.h"
 #include "link/exchange_status.h"
 #include "text/cp1251.h"
-#include "ui/caption_panel.h"
-#include "ui/trend_chart.h"
+#include "ui/widgets/caption_panel.h"
+#include "ui/widgets/trend_chart.h"
 
 #include <QCheckBox>
 #include <QComboBox>

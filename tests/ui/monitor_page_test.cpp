@@ -4,11 +4,11 @@
 #include "tests/support/pty_peer.h"
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
-#include "ui/monitor_table.h"
+#include "ui/widgets/monitor_table.h"
 
-#include "text/cp1251.h"
 #include "monitor/capture_session.h"
 #include "monitor/pcap.h"
+#include "text/cp1251.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -6,7 +6,8 @@
 
 #include "settings/ini_file.h"
 #include "settings/station_settings.h"
-#include "ui/ports_dialog.h"
+#include "ui/dialogs/ports_dialog.h"
+#include "ui/screenshots/page_grabber.h"
 
 #include <QApplication>
 #include <QCheckBox>

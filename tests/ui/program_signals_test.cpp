@@ -4,7 +4,7 @@
 // refused, --data-dir is the folder of its files.
 #include "tests/ui/form_fixture.h"
 
-#include "ui/command_line.h"
+#include "ui/app/command_line.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -83,6 +83,37 @@ class ProgramSignalsTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(ReadFile(dir.filePath("COM.txt")).contains("Send:"), 20000);
     }
 
+    // Runs the program with the row's arguments and no display: its exit code, what it printed, and no
+    // file made.
+    void runWithoutADisplay(const QString& path) {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, error);
+        QTemporaryDir work;
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(work.path());
+        program.start(path, arguments);
+        const bool finished = program.waitForFinished(20000);
+        if (!finished) stop(program);
+        QVERIFY(finished);
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), exitCode);
+        const QString printed = QString::fromUtf8(program.readAllStandardOutput());
+        const QString complaint = QString::fromUtf8(program.readAllStandardError());
+        if (out.endsWith(u'\n'))
+            QCOMPARE(printed, out);
+        else
+            QVERIFY2(printed.contains(out), qPrintable(printed));
+        QVERIFY2(complaint.contains(error), qPrintable(complaint));
+        QVERIFY2(exitCode != 0 || complaint.isEmpty(), qPrintable(complaint));
+        QVERIFY(QDir(work.path()).isEmpty()); // no window, no settings files
+    }
+
     void stop(QProcess& program) {
         if (program.state() == QProcess::NotRunning) return;
         program.kill(); // this process only, by its pid
@@ -149,15 +180,33 @@ class ProgramSignalsTest : public QObject {
         QTest::newRow("--help") << QStringList{"--help"} << 0 << "--data-dir <DIR>"
                                 << "";
         QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << ""
-                                        << "--grab-pages <DIR>";
+                                        << "--data-dir <DIR>";
         QTest::newRow("Qt's own option") << QStringList{"--help-all"} << 2 << ""
-                                         << "--grab-pages <DIR>";
+                                         << "--data-dir <DIR>";
         QTest::newRow("argument") << QStringList{"recent.prf"} << 2 << ""
-                                  << "--grab-pages <DIR>";
+                                  << "--data-dir <DIR>";
         QTest::newRow("empty folder") << QStringList{"--data-dir", ""} << 2 << ""
                                       << "Пустое имя папки";
         QTest::newRow("option without its value") << QStringList{"--data-dir"} << 2 << ""
                                                   << "--help";
+        // The screenshots are a program of their own: the one installed does not know their options.
+        QTest::newRow("screenshot option") << QStringList{"--grab-pages", "shots"} << 2 << ""
+                                           << "grab-pages";
+    }
+    void commandLineWithoutADisplay() { runWithoutADisplay(QStringLiteral(OLV_PROGRAM)); }
+
+    // The screenshot program has the program's command line and its own two options.
+    void screenshotCommandLine_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << "--grab-live-seconds <S>"
+                                << "";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << ""
+                                        << "--grab-pages <DIR>";
+        QTest::newRow("empty folder") << QStringList{"--data-dir", ""} << 2 << ""
+                                      << "Пустое имя папки";
         QTest::newRow("live seconds not a number")
             << QStringList{"--grab-live-seconds", "a minute"} << 2 << ""
             << "--grab-live-seconds";
@@ -167,34 +216,7 @@ class ProgramSignalsTest : public QObject {
         QTest::newRow("live seconds below 0") << QStringList{"--grab-live-seconds", "-0.5"} << 2 << ""
                                               << "--grab-live-seconds: нужно число секунд от 0 до 3600.";
     }
-    void commandLineWithoutADisplay() {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, exitCode);
-        QFETCH(QString, out);
-        QFETCH(QString, error);
-        QTemporaryDir work;
-        QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(QString::fromLatin1(name));
-        program.setProcessEnvironment(environment);
-        program.setWorkingDirectory(work.path());
-        program.start(QStringLiteral(OLV_PROGRAM), arguments);
-        const bool finished = program.waitForFinished(20000);
-        if (!finished) stop(program);
-        QVERIFY(finished);
-        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), exitCode);
-        const QString printed = QString::fromUtf8(program.readAllStandardOutput());
-        const QString complaint = QString::fromUtf8(program.readAllStandardError());
-        if (out.endsWith(u'\n'))
-            QCOMPARE(printed, out);
-        else
-            QVERIFY2(printed.contains(out), qPrintable(printed));
-        QVERIFY2(complaint.contains(error), qPrintable(complaint));
-        QVERIFY2(exitCode != 0 || complaint.isEmpty(), qPrintable(complaint));
-        QVERIFY(QDir(work.path()).isEmpty()); // no window, no settings files
-    }
+    void screenshotCommandLine() { runWithoutADisplay(QStringLiteral(OLV_SHOTS_PROGRAM)); }
 
     void dataFolderHoldsTheSettingsFiles() {
         QTemporaryDir work;

@@ -5,7 +5,7 @@
 
 #include "device/live_value.h"
 #include "settings/ini_file.h"
-#include "ui/caption_panel.h"
+#include "ui/widgets/caption_panel.h"
 
 #include <QProgressBar>
 #include <QAction>

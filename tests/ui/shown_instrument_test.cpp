@@ -4,8 +4,8 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
-#include "ui/caption_panel.h"
-#include "ui/trend_chart.h"
+#include "ui/widgets/caption_panel.h"
+#include "ui/widgets/trend_chart.h"
 
 #include <QComboBox>
 #include <QLabel>

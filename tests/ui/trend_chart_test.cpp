@@ -5,7 +5,7 @@
 #include "device/encodings.h"
 #include "device/live_trend.h"
 #include "device/trend_scale.h"
-#include "ui/trend_chart.h"
+#include "ui/widgets/trend_chart.h"
 
 #include <QDateTime>
 #include <QDateTimeAxis>

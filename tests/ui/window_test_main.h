@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/olv_application.h"
+#include "ui/app/olv_application.h"
 
 #include <QTest>
 

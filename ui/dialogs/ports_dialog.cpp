@@ -1,0 +1,205 @@
+// "Назначение портов…" of the File menu: which device each COM number opens.
+#include "ui/dialogs/ports_dialog.h"
+
+#include "ui/window/form1.h"
+
+#include "messages/message_boxes.h"
+#include "settings/ini_file.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+using olv::settings::PortPaths;
+using olv::settings::SerialDevice;
+
+namespace {
+
+QString PathText(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+// The two kinds of gateway a port may lead to instead of a serial device.
+QString GatewayHint() {
+    return QStringLiteral(
+        "Шлюз Ethernet: tcp://УЗЕЛ:ПОРТ — кадры RTU как есть (ser2net, режим «TCP server»); "
+        "mbtcp://УЗЕЛ[:ПОРТ] — Modbus TCP, порт 502, если не указан; адрес IPv6 в [скобках].");
+}
+
+QTableWidgetItem* ReadOnlyItem(const QString& text) {
+    auto* item = new QTableWidgetItem(text);
+    item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+    return item;
+}
+
+} // namespace
+
+std::vector<SerialDevice> ListSerialDevices() {
+    std::vector<SerialDevice> devices;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        SerialDevice device;
+        device.path = QFile::encodeName(info.systemLocation()).toStdString();
+        device.description = info.description().toStdString();
+        device.manufacturer = info.manufacturer().toStdString();
+        device.serialNumber = info.serialNumber().toStdString();
+        device.stableName = olv::settings::StableNameOf(device.path);
+        devices.push_back(device);
+    }
+    return devices;
+}
+
+PortsDialog::PortsDialog(const std::vector<SerialDevice>& devices, const PortPaths& current, QWidget* parent,
+                         const UsbLookup& usb)
+    : QDialog(parent), current_(current) {
+    setObjectName(QStringLiteral("PortsDialog"));
+    setWindowTitle(QStringLiteral("Назначение портов"));
+    auto* layout = new QVBoxLayout(this);
+
+    layout->addWidget(new QLabel(QStringLiteral("Устройство, которое открывает каждый порт:"), this));
+    PortTable = new QTableWidget(8, 2, this);
+    PortTable->setObjectName(QStringLiteral("PortTable"));
+    PortTable->setHorizontalHeaderLabels({QStringLiteral("Порт"), QStringLiteral("Устройство")});
+    PortTable->verticalHeader()->hide();
+    PortTable->horizontalHeader()->setStretchLastSection(true);
+    for (int row = 0; row < 8; ++row) {
+        PortTable->setItem(row, 0, ReadOnlyItem(QStringLiteral("COM%1").arg(row + 1)));
+        auto* box = new QComboBox(PortTable);
+        box->setObjectName(QStringLiteral("PortPath%1").arg(row + 1));
+        box->setEditable(true); // a path, or a gateway's address, may also be typed
+        box->setToolTip(GatewayHint());
+        box->lineEdit()->setPlaceholderText(QStringLiteral("/dev/ttyUSB0, tcp://УЗЕЛ:ПОРТ, mbtcp://УЗЕЛ"));
+        box->addItem(PathText(current[size_t(row)]));
+        for (const SerialDevice& device : devices) {
+            const QString name = PathText(olv::settings::AssignedName(device));
+            if (box->findText(name) >= 0) continue;
+            box->addItem(name);
+            box->setItemData(box->count() - 1, QString::fromStdString(device.description), Qt::ToolTipRole);
+        }
+        box->setCurrentIndex(0);
+        PortTable->setCellWidget(row, 1, box);
+    }
+    PortTable->resizeColumnToContents(0);
+    PortTable->resizeRowsToContents();
+    // All eight ports in view without scrolling.
+    PortTable->setMinimumHeight(PortTable->horizontalHeader()->sizeHint().height() +
+                                PortTable->verticalHeader()->length() + 2 * PortTable->frameWidth());
+    PortTable->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    layout->addWidget(PortTable);
+    auto* hint = new QLabel(GatewayHint(), this);
+    hint->setWordWrap(true);
+    layout->addWidget(hint);
+
+    layout->addWidget(new QLabel(QStringLiteral("Последовательные устройства на этом компьютере:"), this));
+    DeviceTable = new QTableWidget(int(devices.size()), 7, this);
+    DeviceTable->setObjectName(QStringLiteral("DeviceTable"));
+    DeviceTable->setHorizontalHeaderLabels({QStringLiteral("Устройство"), QStringLiteral("Описание"),
+                                            QStringLiteral("Изготовитель"), QStringLiteral("Серийный номер"),
+                                            QStringLiteral("Постоянное имя"), QStringLiteral("Микросхема USB"),
+                                            QStringLiteral("Задержка")});
+    DeviceTable->verticalHeader()->hide();
+    DeviceTable->horizontalHeader()->setStretchLastSection(true);
+    DeviceTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    for (int row = 0; row < int(devices.size()); ++row) {
+        const SerialDevice& device = devices[size_t(row)];
+        DeviceTable->setItem(row, 0, ReadOnlyItem(PathText(device.path)));
+        DeviceTable->setItem(row, 1, ReadOnlyItem(QString::fromStdString(device.description)));
+        DeviceTable->setItem(row, 2, ReadOnlyItem(QString::fromStdString(device.manufacturer)));
+        DeviceTable->setItem(row, 3, ReadOnlyItem(QString::fromStdString(device.serialNumber)));
+        DeviceTable->setItem(row, 4, ReadOnlyItem(PathText(device.stableName)));
+        const olv::link::AdapterTexts adapter =
+            olv::link::DescribeAdapter(usb.sysfsRoot, device.path, usb.held);
+        DeviceTable->setItem(row, 5, ReadOnlyItem(QString::fromStdString(adapter.chip)));
+        DeviceTable->setItem(row, 6, ReadOnlyItem(QString::fromStdString(adapter.latency)));
+    }
+    DeviceTable->resizeColumnsToContents();
+    layout->addWidget(DeviceTable, 1);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("ОК"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    resize(760, 600);
+}
+
+QComboBox* PortsDialog::pathBox(int portNumber) const {
+    return qobject_cast<QComboBox*>(PortTable->cellWidget(portNumber - 1, 1));
+}
+
+PortPaths PortsDialog::paths() const {
+    PortPaths chosen;
+    for (int n = 1; n <= 8; ++n) {
+        const std::string& shown = current_[size_t(n - 1)];
+        const QString text = pathBox(n)->currentText().trimmed();
+        chosen[size_t(n - 1)] = text == PathText(shown) ? shown : QFile::encodeName(text).toStdString();
+    }
+    return chosen;
+}
+
+// ---- The window's side ----
+
+std::vector<SerialDevice> TForm1::SerialDevicesPresent() const {
+    return enumerateSerialDevices ? enumerateSerialDevices() : ListSerialDevices();
+}
+
+PortPaths TForm1::PortPathsNow() {
+    PortPaths paths;
+    for (int n = 1; n <= 8; ++n)
+        paths[size_t(n - 1)] = portLink.pathOf(n);
+    return paths;
+}
+
+void TForm1::ShowPortPaths() {
+    for (int i = 0; i < ComboBox1->count() && i < 8; ++i)
+        ComboBox1->setItemData(i, PathText(portLink.pathOf(i + 1)), Qt::ToolTipRole);
+}
+
+// "Назначение портов…": the chosen devices go into [PORTS] of dev.dat; when the port in use now leads
+// elsewhere, it is opened again.
+void TForm1::N4Click() {
+    const PortPaths before = PortPathsNow();
+    PortsDialog dialog(SerialDevicesPresent(), before, this, UsbLookup{"/sys", portLink.port().usbState()});
+    const bool accepted = runPortsDialog ? runPortsDialog(dialog) : dialog.exec() == QDialog::Accepted;
+    if (!accepted) return;
+    const PortPaths chosen = dialog.paths();
+    for (int n = 1; n <= 8; ++n) {
+        const std::string problem = olv::settings::PortPathProblem(chosen[size_t(n - 1)]);
+        if (problem.empty()) continue;
+        // Stored otherwise than typed, the path would open another device, or none.
+        boxes->show({QStringLiteral("Путь к устройству для COM%1 нельзя записать в dev.dat: %2. Назначение "
+                                    "портов не изменено.")
+                         .arg(n)
+                         .arg(QString::fromStdString(problem)),
+                     QStringLiteral("Назначение портов"), olv::messages::BoxIcon::Warning,
+                     olv::messages::BoxButtons::Ok, PathText(chosen[size_t(n - 1)])});
+        return;
+    }
+    // Only the ports changed here are written: a port another window assigned meanwhile stays.
+    PortPaths changed = chosen;
+    for (size_t i = 0; i < changed.size(); ++i)
+        if (changed[i] == before[i]) changed[i].clear();
+    try {
+        olv::settings::SavePortPaths(changed);
+    } catch (const olv::settings::IniWriteError& error) {
+        iniErrorShown_ = false; // the user asked for this write: a refusal is always reported
+        ReportIniWriteError(error);
+    }
+    ShowPortPaths();
+    const int port =
+        linkSettings.portNumber >= 1 && linkSettings.portNumber <= 8 ? linkSettings.portNumber : 1;
+    if (portLink.pathOf(port) != before[size_t(port - 1)]) {
+        // Another line now: the words read so far may belong to another instrument at that address.
+        image.source.reset();
+        OpenPort();
+    }
+}

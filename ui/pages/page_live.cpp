@@ -1,0 +1,148 @@
+// Page 0, "Текущее значение": the live value polled once a second.
+#include "ui/window/form1.h"
+
+#include "ui/widgets/caption_panel.h"
+
+#include "device/encodings.h"
+#include "device/live_value.h"
+#include "device/number_text.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+
+namespace {
+
+const QColor White(255, 255, 255);
+const QColor Yellow(255, 255, 0);
+
+// Font size of the value panel: the number large, the message that there is none smaller. The
+// caption gets it directly: once the panel carries a style sheet (its colour), a font set on the
+// panel no longer reaches the caption, which kept the small size of the first message for good.
+void SetPanelPointSize(CaptionPanel* panel, int points) {
+    QFont font = panel->font();
+    font.setPointSize(points);
+    panel->setFont(font);
+    panel->captionLabel()->setFont(font);
+}
+
+} // namespace
+
+// Every 1000 ms: one polling step.
+void TForm1::Timer1Timer() {
+    PollLiveValue();
+}
+
+// Reads and shows the live value and the exchange state while polling is on and page 0 is shown.
+void TForm1::PollLiveValue() {
+    // Not inside another operation's pauses either: its link may be at another address or rate.
+    // Nor while the previous poll still waits for its reply (a tick runs inside that wait).
+    if (!pollEnabled || operationRunning || LineWaiting() || TabbedNotebook1->currentIndex() != 0) return;
+    ReconnectIfLost();
+
+    uint8_t exceptionCode = 0;
+    const olv::link::ResultFlags flags = ReadLiveValue(exceptionCode);
+    const bool succeeded = olv::link::Succeeded(flags, exceptionCode);
+    if (!succeeded) {
+        ShowExchangeState(flags, exceptionCode);
+        // The previous reading stays, marked as old. Before any read has succeeded there is none: the
+        // panel keeps its blank rather than presenting the initial zero as a normal measurement.
+        if (liveMeasured) ShowLiveValue();
+        ShowStaleValue();
+    } else {
+        ShowLiveValue();
+        ShowExchangeState(0, 0);
+    }
+    FeedLiveTrend(succeeded);
+    // Only a measurement that happened is logged: a failed read has no new one, and an implausible
+    // one has no number to record.
+    if (olv::device::ShouldLogMeasurement(succeeded, live)) LogMeasurement();
+}
+
+olv::link::ResultFlags TForm1::ReadLiveValue(uint8_t& exceptionCode) {
+    const olv::link::ResultFlags flags =
+        olv::device::ReadLiveValue(master, linkSettings.byteOrder, live, exceptionCode);
+    if (olv::link::Succeeded(flags, exceptionCode)) {
+        FollowShownInstrument();
+        liveMeasured = true;
+        liveMeasuredAt = std::chrono::steady_clock::now();
+    }
+    return flags;
+}
+
+// Takes the byte order of ComboBox17 for the live value and for the communication page.
+void TForm1::Button9Click() {
+    // The box is editable: a typed text that spells an entry stands for that entry; any other text
+    // changes nothing.
+    const int order = ComboBox17->findText(ComboBox17->currentText().trimmed(), Qt::MatchFixedString);
+    if (order < 0) return;
+    ComboBox17->setCurrentIndex(order);
+    linkSettings.byteOrder = order;
+    pendingLink.pendingByteOrder = order;
+}
+
+// "Записать" on the live page: the measurement log is switched at once, so the next good poll is
+// logged (or not).
+void TForm1::CheckBox11Click() {
+    logEnabled = CheckBox11->isChecked() ? 1 : 0;
+}
+
+// One polling step on request (the button is hidden).
+void TForm1::Button10Click() {
+    PollLiveValue();
+}
+
+// Shows the last reading: value panel, status memo and their colours.
+void TForm1::ShowLiveValue() {
+    Label51->hide();
+    ShowUnitsOfValue();
+    Panel1->captionLabel()->setStyleSheet(QString());
+    if (live.liveImplausible) {
+        SetPanelPointSize(Panel1, 24);
+        Panel1->setCaption(QStringLiteral("Неправильный формат числа"));
+    } else {
+        SetPanelPointSize(Panel1, 48);
+        Panel1->setCaption(olv::device::FormatValue(live.liveValue));
+    }
+
+    if (live.liveStatus == 0) {
+        if (live.liveImplausible) {
+            SetColor(Panel1, Yellow); // Memo2 is left as it was
+        } else {
+            SetColor(Panel1, White);
+            Memo2->setPlainText(olv::device::NormalStatusText());
+            SetColor(Memo2, ButtonFaceColor());
+        }
+        return;
+    }
+    SetColor(Panel1, Yellow);
+    SetColor(Memo2, Yellow);
+    // The texts of the set bits with nothing between them; the memo's word wrap breaks the lines.
+    Memo2->setPlainText(olv::device::StatusText(live.liveStatus));
+}
+
+// A poll failed: the reading shown is no longer measured. The value is greyed with how old it is, and
+// the status memo says that there is no link, in the colour of the exchange state.
+void TForm1::ShowStaleValue() {
+    if (!liveMeasured) {
+        Label51->setText(olv::device::StaleReadingText(std::nullopt));
+        Label51->show();
+        return;
+    }
+    Label51->setText(olv::device::StaleReadingText(
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - liveMeasuredAt)));
+    Label51->show();
+    Panel1->captionLabel()->setStyleSheet(QStringLiteral("color: #808080;"));
+    SetColor(Panel1, ButtonFaceColor());
+    Memo2->setPlainText(QStringLiteral("нет связи"));
+    SetColor(Memo2, ColorOf(Memo3));
+}
+
+// Appends the last reading to the measurement log when the log is switched on. A relative name is
+// taken from the working directory; a file that cannot be opened is skipped without a message.
+void TForm1::LogMeasurement() {
+    if (!logEnabled) return;
+    olv::device::AppendMeasurementLog(logFileName, live);
+}

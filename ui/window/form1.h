@@ -1,0 +1,674 @@
+#pragma once
+
+#include "device/instrument_identity.h"
+#include "device/live_trend.h"
+#include "device/live_value.h"
+#include "device/page_writes.h"
+#include "device/pending_device_link.h"
+#include "device/register_image.h"
+#include "device/sensor_configuration.h"
+#include "link/link_health.h"
+#include "link/link_settings.h"
+#include "link/port_link.h"
+#include "link/port_master.h"
+#include "link/result_flags.h"
+#include "monitor/capture.h"
+#include "monitor/capture_opening.h"
+#include "monitor/capture_session.h"
+#include "monitor/own_traffic.h"
+#include "records/config_file.h"
+#include "records/instrument_state.h"
+#include "search/search_settings.h"
+#include "settings/ini_file.h"
+#include "settings/port_assignment.h"
+
+#include <QColor>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class QAction;
+class QImage;
+class QBoxLayout;
+class QCheckBox;
+class QComboBox;
+class QDialog;
+class QFileDialog;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QProgressBar;
+class QStatusBar;
+class QPushButton;
+class QShortcut;
+class QSocketNotifier;
+class QTableView;
+class QProgressDialog;
+class QTabWidget;
+class QTextEdit;
+class QTimer;
+
+class CaptionPanel;
+class LineWaiter;
+class Form2;
+class MonitorTableModel;
+class PortsDialog;
+class QtMessageBoxes;
+class TrendChart;
+
+namespace olv::link {
+class Port;
+} // namespace olv::link
+namespace olv::messages {
+class MessageBoxes;
+} // namespace olv::messages
+namespace olv::settings {
+class IniWriteError;
+} // namespace olv::settings
+
+// What the window needs from outside: the serial port, where message boxes go and how a COM number
+// becomes a device path. Tests give a fake port and recording boxes.
+struct Form1Deps {
+    std::unique_ptr<olv::link::Port> port;
+    olv::messages::MessageBoxes* boxes = nullptr; // null: the window shows its own QMessageBox boxes
+    std::function<std::string(int portNumber)> resolvePath;
+    bool runFormCreate = true; // false leaves the controls as designed (lists empty, nothing opened)
+    // The time of day in milliseconds since the epoch with which the trend stamps its readings; the
+    // wall clock unless given (tests step it).
+    olv::device::LiveTrend::Clock clock;
+};
+
+// The main window. It owns every piece of the program's state; its handlers keep the names of the
+// controls they belong to. The definition is split by concern: form1.cpp (start-up, timers, link row,
+// closing), form1_layout.cpp (controls), exchange_report.cpp, edit_marking.cpp and one file per page
+// (the live page's trend in one of its own).
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    explicit TForm1(Form1Deps deps);
+    ~TForm1() override;
+
+    // ---- Lifecycle (form1.cpp) ----
+    void FormCreate();
+    void FormClose();
+    void FormDestroy();
+    void MEx(QObject* sender, const std::exception* error); // drops what escaped a handler
+    void Timer2Timer();
+    void Timer3Timer();
+    void Timer4Timer();
+    void Timer5Timer();
+    void Pause(int ms);
+    void TabbedNotebook1Change(int newPage, bool& allowChange);
+
+    // Top row and trace switch.
+    void ShowLinkSettings(int guard);
+    void CollectLinkSettings(int guard);
+    void OpenPort(); // with the link settings in force, 8 data bits
+    // Before an operation and at each poll: a port lost to a hang-up or a failed open is opened again
+    // quietly, at most once a second, so that a replugged adapter or a restarted gateway serves again.
+    void ReconnectIfLost();
+    void ComboBox1Change();
+    void ComboBox2Change();
+    void ComboBox3Change();
+    void ComboBox14Change();
+    void CheckBox7Click();
+
+    // One operation on the instrument at a time. An operation (the start-up read, a page's read or
+    // write, the search) runs inside one of these: while it lives, the link row, the list of found
+    // instruments, the pages' command buttons (not "Остановить") and the profile menu are disabled, so
+    // nothing the user does during its pauses can change its target or start a second operation; at
+    // its end they are enabled exactly as they were before. A second operation asked for meanwhile
+    // (started() false) must not run. A close asked for during the operation happens after it.
+    class InstrumentOperation {
+      public:
+        explicit InstrumentOperation(TForm1& form);
+        ~InstrumentOperation();
+        InstrumentOperation(const InstrumentOperation&) = delete;
+        InstrumentOperation& operator=(const InstrumentOperation&) = delete;
+        bool started() const { return started_; }
+
+      private:
+        TForm1& form_;
+        bool started_ = false;
+        std::vector<std::pair<QWidget*, bool>> controls_;
+        std::vector<std::pair<QAction*, bool>> actions_;
+    };
+    bool operationRunning = false;
+    // A transaction is waiting for the line in the window's nested event loop (a live poll's, an
+    // operation's, a connect's): nothing that fires meanwhile may start another one.
+    bool LineWaiting() const;
+    // The instrument the link settings reach now.
+    olv::device::InstrumentId TargetInstrument() const;
+
+    // Closing on SIGTERM, SIGINT or SIGHUP: open modal boxes and dialogs are dismissed first, then
+    // the window closes as by its close button.
+    void CloseBySignal();
+    // Writes dev.dat and recent.prf from the controls; used at exit and when the session ends.
+    void SaveSettings();
+
+    // ---- Link health line in the status bar (link_health_line.cpp) ----
+    // Told of every transaction that went on the wire (the master's observer): counts it and shows
+    // the line anew.
+    void NoteLinkHealth(const olv::link::ExchangeRecord& record);
+    void ShowLinkHealth(); // the link, its state and the counters into Label52
+    // The line monitor listens to the line instead of polling: the state reads "слушает линию".
+    void SetLinkListening(bool listening);
+    olv::link::LinkCounters linkCounters;
+    bool linkListening = false;
+    bool linkFresh = true; // nothing exchanged since the port was last opened
+    QString linkPath;      // the device path of the port as last opened
+
+    // ---- Exchange results (exchange_report.cpp) ----
+    // The exchange error's box; `detail` (what the instrument holds of a write) as its informative text.
+    void ReportExchangeError(olv::link::ResultFlags flags, uint8_t exceptionCode, const QString& detail = QString());
+    void ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode);
+
+    // A refused input: its page is shown and the cursor put into it, its colour as it was.
+    void FocusRefusedField(QWidget* field);
+
+    // ---- Edit marking (edit_marking.cpp) ----
+    static void SetEdited(QWidget* control); // aqua: changed by the user, not yet read or written
+    static void SetNormal(QWidget* control); // white
+    static void SetColor(QWidget* control, const QColor& color);
+    static QColor ColorOf(const QWidget* control); // the colour last set by SetColor (invalid if none)
+    static QColor ButtonFaceColor();
+
+    // ---- Layout (form1_layout.cpp) ----
+    void FillListsHintsAndCaption();
+
+    // ---- Page 0: live value (page_live.cpp) ----
+    void Timer1Timer();
+    void PollLiveValue(); // one step: only while pollEnabled is 1 and page 0 is shown
+    // Registers 15..17 into `live` with byteOrder; `live` changes only when the read succeeded.
+    olv::link::ResultFlags ReadLiveValue(uint8_t& exceptionCode);
+    void ShowLiveValue();
+    void ShowStaleValue(); // after a failed poll: the reading shown is old (Label51, Memo2)
+    void LogMeasurement(); // one line with `live` when logEnabled; PollLiveValue decides whether to log
+    void Button9Click();
+    void Button10Click();
+    void CheckBox11Click();
+    bool liveMeasured = false; // a live read has succeeded since start: there is a reading to show
+    std::chrono::steady_clock::time_point liveMeasuredAt{}; // when the last one succeeded
+    olv::device::LiveReading live;                          // liveValue, liveStatus, liveImplausible
+
+    // The trend of the live value (page_live_trend.cpp): every polling step feeds it, Chart1 draws it
+    // and Label40 shows its minimum, maximum and mean. It is kept per port, address and byte order.
+    void FeedLiveTrend(bool readSucceeded);
+    olv::device::LiveTrend liveTrend;
+    QString TrendUnits() const; // of the transmitted value, empty before a configuration read
+    void SaveLiveTrend();       // "Сохранить…" (Button32)
+    // Gives the file name to save the trend to, false when cancelled; a dialog unless set (tests).
+    std::function<bool(QString& fileName)> chooseTrendFile;
+
+    // ---- Page 1: sensor configuration (page_sensor.cpp) ----
+    olv::link::ResultFlags ReadConfiguration(uint8_t& exceptionCode);
+    void ShowConfiguration();
+    // True when a field does not convert (its messages were shown). With placeholderKeepsWord a field
+    // that still shows "Данных нет" leaves its words in the image as they are (a profile save before
+    // any read).
+    // For a write (placeholderKeepsWord false) the collected values are then judged as
+    // RefuseConfigurationValues does.
+    bool CollectConfiguration(bool placeholderKeepsWord = false);
+    // True, after its two boxes with the field focused, when the image holds a value the page supplies
+    // that the instrument must not be given (a range minimum not below its maximum, a trim multiplier
+    // of 0, a float that is no number, a date that does not exist).
+    bool RefuseConfigurationValues();
+    // What one write operation knows for the journal: the instrument's state read just before it (the
+    // old values, and the words a configuration write keeps), where it was, and the blocks the
+    // instrument took.
+    struct WriteRecord {
+        olv::records::InstrumentState before;
+        bool beforeRead = false;
+        olv::device::InstrumentId target;
+        QString devicePath;
+    };
+    // Writes the seven configuration blocks from the image (the core's WriteSensorConfiguration, with
+    // the progress panel); the bits of `owned` are the instrument's own, taken from record.before. The
+    // image then holds what the instrument returned in the read-back.
+    olv::device::PageWriteResult WriteConfigurationBlocks(const olv::device::WordMasks& owned,
+                                                          const WriteRecord& record);
+    // What a page write says when it went through, when its read-back failed, and when the instrument
+    // returned other values (%1: the fields).
+    struct PageWriteTexts {
+        QString written;
+        QString unchecked;
+        QString differing;
+        QString uncheckedDetail = {};
+    };
+    // The box of a page write's result: `written`; the exchange error with what the instrument holds of
+    // the blocks; `differing`; a cancel; a refusal; `unchecked` then the read-back's exchange error.
+    // True when the write went through and read back as sent.
+    bool ReportPageWrite(const olv::records::InstrumentState& before, const olv::device::PageWriteResult& result,
+                         const PageWriteTexts& texts);
+    // The program's own link follows each link setting the instrument accepted: the boxes go white, the
+    // settings in force change and the port is opened again at the new rate and parity.
+    std::unique_ptr<olv::device::DeviceLinkSteps> LinkFollower(const olv::device::LinkValues& values);
+    void Button2Click();
+    void Button3Click();
+    void Edit1Change();
+    void Edit2Change();
+    void Edit3Change();
+    void Edit4Change();
+    void Edit5Change();
+    void Edit6Change();
+    void Edit7Change();
+    void Edit2KeyPress(QChar& key);
+    void Edit3KeyPress(QChar& key);
+    void Edit6KeyPress(QChar& key);
+    void Edit7KeyPress(QChar& key);
+    void ComboBox4Change();
+    void ComboBox5Change();
+    void ComboBox6Change();
+    void ComboBox7Change();
+    void ComboBox8Change();
+    void ComboBox11Change();
+    void SetConfigFieldsNormal(); // the 13 fields of the page white
+
+    // ---- Page 2: communication settings (page_link.cpp) ----
+    void CollectDeviceLinkSettings(int guard);
+    void WriteDeviceLinkSettings();
+    void ComboBox9Change();
+    void ComboBox10Change();
+    void ComboBox15Change();
+    void ComboBox16Change();
+    void Button1Click();
+    void Button8Click();
+
+    // ---- Page 3: device search (page_search.cpp) ----
+    void ClearSearchResults();
+    void ShowSearchState();
+    void RunDeviceSearch();
+    void SetLinkControlsEnabled(bool enabled);
+    void CollectSearchSettings();
+    void ListBox1Click();
+    void Button4Click();
+    void Button5Click();
+    // The address chosen in ComboBox12 or ComboBox13: the selected entry, or a whole number 0..255
+    // typed into the box; false for any other text.
+    static bool SearchAddressOf(const QComboBox* box, int& address);
+
+    // ---- Page 4: text and versions (page_text.cpp) ----
+    void ShowDeviceText();
+    void CollectDeviceText();
+    olv::link::ResultFlags ReadDeviceText(uint8_t& exceptionCode);
+    olv::link::ResultFlags ReadVersions(uint8_t& exceptionCode);
+    void ShowVersions();
+    // Takes Edit9..Edit11 into modelValue/hardwareValue/softwareValue and their low 16 bits into the
+    // image; true when a field does not convert (its messages were shown).
+    bool CollectVersions(bool placeholderKeepsWord = false);
+    // The image with what the page shows of the text and the versions, as far as it converts.
+    olv::device::RegisterImage TextAndVersionsShown() const;
+    void Button6Click();
+    void Button7Click();
+    void Edit8Change();
+    void Edit9Change();
+    void Edit10Change();
+    void Edit11Change();
+
+    // ---- Menu: settings profiles (profile_menu.cpp) ----
+    void LoadProfileToWindow(const QString& path); // LoadProfile, then the window shows the values
+    void SaveWindowToProfile(const QString& path); // the window's values, then SaveProfile
+    void N2Click();
+    void N3Click();
+    // Shows a profile dialog: the chosen file name and whether the first filter entry ("Профиль
+    // настроек") was selected; false when cancelled. Runs the dialog unless chooseProfileFile is set
+    // (tests set it to answer without a dialog).
+    bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected);
+    std::function<bool(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected)> chooseProfileFile;
+
+    // ---- Menu: the configuration as a file, the compare dialog Form2, the record, the journal
+    // (config_menu.cpp, record_menu.cpp, journal.cpp) ----
+    void N5Click(); // "Сохранить конфигурацию прибора…"
+    void N6Click(); // "Открыть конфигурацию прибора…": compare, write to the instrument, show on the page
+    void N7Click(); // "Протокол настройки…": a PDF record
+    void N8Click(); // "Журнал изменений…"
+    // Everything of the instrument on the line: configuration, versions, parity.
+    olv::link::ResultFlags ReadInstrumentState(olv::records::InstrumentState& state, uint8_t& exceptionCode);
+    // Form2's "Записать в прибор": the file's configuration into the instrument on the line through the
+    // configuration write (and, with withLink, the communication settings write), read back and
+    // compared; `device` becomes what was read back. True when every written field reads back equal.
+    bool WriteConfigurationFile(const olv::records::ConfigFile& file, bool withIdentity, bool withLink,
+                                olv::records::InstrumentState& device, Form2* dialog);
+    // Form2's "Показать на странице": the file's values into the sensor page's fields (and the text
+    // into Edit8), marked as edits.
+    bool ShowConfigurationFile(const olv::records::ConfigFile& file,
+                               const olv::records::InstrumentState& device, bool withIdentity);
+    // Tests run the compare dialog themselves (they press its buttons); otherwise it is shown modal.
+    std::function<void(Form2& dialog)> runCompareDialog;
+    // The journal of writes, journal.csv in the working folder (the data folder).
+    QString JournalPath() const;
+    // Before a write: whether the journal takes a line; if not, the user is asked whether to write
+    // without an entry. False: nothing may be written.
+    bool JournalAllowsWrite();
+    // Before a write, after JournalAllowsWrite: the instrument's state into record.before, with where it
+    // is. When this fails nothing may be written.
+    olv::link::ResultFlags ReadBeforeWrite(WriteRecord& record, uint8_t& exceptionCode);
+    // After a write that sent anything: its line, synced, unless the user chose to write without one.
+    void JournalWrite(const QString& operation, const WriteRecord& record,
+                      const olv::device::PageWriteResult& result);
+    // The live page's trend as a picture for the record.
+    // With `only`, the earlier series of other instruments are left out of it.
+    QImage TrendPicture(const olv::device::InstrumentIdentity* only = nullptr);
+    // ---- Menu: exit and help (help_menu.cpp) ----
+    void N9Click();             // "Выход" (Ctrl+Q)
+    void N11Click();            // "Руководство" (F1)
+    void N12Click();            // "О программе"
+    static QString GuidePath(); // the installed user's guide, beside the program's bin folder
+
+    // ---- Menu: port assignment (ports_dialog.cpp) ----
+    void N4Click();
+    void ShowPortPaths();                    // each entry of ComboBox1 shows its device path as its hint
+    olv::settings::PortPaths PortPathsNow(); // the paths COM1..COM8 lead to now
+    std::vector<olv::settings::SerialDevice> SerialDevicesPresent() const;
+    // The devices the port dialog offers; the machine's own unless set (tests give theirs).
+    std::function<std::vector<olv::settings::SerialDevice>()> enumerateSerialDevices;
+    // Runs the port dialog, true for OK; tests set it to answer without showing it.
+    std::function<bool(PortsDialog& dialog)> runPortsDialog;
+
+    // ---- Page 5: line monitor (page_monitor.cpp) ----
+    // "Слушать" / "Остановить": listening is one long operation that writes nothing to the port.
+    void Button11Click();
+    void Button12Click(); // "Сохранить…": the capture as a pcap file
+    void Button13Click(); // "Открыть…": a pcap file into the table
+    void ComboBox18Change();
+    void Timer6Timer();
+    // Every transaction of the program's own, as it happens (the master's observer): into the table
+    // when not listening.
+    void NoteOwnExchange(const olv::link::ExchangeRecord& record);
+    void StartListening();
+    void StopListening();
+    void DrainMonitor(); // what has arrived on the port into the capture
+    void SyncMonitor();  // the capture's new frames into its file, the table and the counters
+    void LoadMonitorSettings();
+    // The file a capture is saved to or opened from; runs a dialog unless chooseCaptureFile is set
+    // (tests answer without a dialog). False when cancelled.
+    bool ChooseCaptureFile(bool save, QString& fileName);
+    std::function<bool(bool save, QString& fileName)> chooseCaptureFile;
+    bool listening = false;     // the port is listened to, nothing is sent
+    int monitorFrames = 100000; // rows the table keeps ([MONITOR] Frames of dev.dat)
+    // The bound of the capture's spool file ([MONITOR] CaptureFileMB of dev.dat).
+    int64_t monitorSpoolBytes = olv::monitor::DefaultSpoolBytes;
+    std::unique_ptr<olv::monitor::Capture> capture;
+    // A capture file is being read ("Открыть…"); its progress dialog is shown meanwhile.
+    bool OpeningCapture() const { return captureOpening_ != nullptr; }
+
+    // ---- The instrument shown (shown_instrument.cpp) ----
+    // Everything the pages show of an instrument belongs to the one the window names: the port (and
+    // the device or gateway it leads to), the address, and once read its model and serial number.
+    // When that changes, what the pages showed of the old one goes back to "Данных нет" with a note
+    // of whom it was read from and when; the trend starts a new series, the old one stays labelled.
+    void BuildShownInstrumentNotes(); // Label53..Label55 on pages 1, 2 and 4, ProgressBar4 on page 3
+    // After the link changed (port, its path, address): another instrument forgets the pages.
+    void FollowShownInstrument();
+    // A read of registers 0..3 of the instrument on the link (`words`): its model and serial number.
+    // Another serial number than the one known forgets every page but `keptPages` (bits of page
+    // indexes, for pages the same read has just filled).
+    void NoteInstrumentRead(const olv::device::RegisterImage& words, unsigned keptPages = 0);
+    // What the pages showed of `old` goes; each page that had data gets a note of it.
+    void ForgetShownInstrument(const olv::device::InstrumentIdentity& old, unsigned keptPages = 0);
+    // The instrument the link addresses now, with what is known of it.
+    const olv::device::InstrumentIdentity& ShownIdentity() const { return shownInstrument.current(); }
+    // The pages (bits of their indexes) show data of the instrument shown, read now (the window's
+    // clock) or at atMs.
+    void StampPages(unsigned pages, std::optional<int64_t> atMs = std::nullopt);
+    olv::device::ShownInstrument shownInstrument;
+    std::array<std::optional<QDateTime>, 5> pageReadAt; // per page index 0..4; empty: nothing read
+    QLabel* Label53 = nullptr; // page 1: what was last read from whom, after the instrument changed
+    QLabel* Label54 = nullptr; // page 2
+    QLabel* Label55 = nullptr; // page 4
+    QProgressBar* ProgressBar4 = nullptr; // page 3: the search's probes done
+    olv::device::LiveTrend::Clock clock_; // the time of day for the notes (Form1Deps::clock)
+    // ---- Keyboard, units, widths, first start (window_comfort.cpp) ----
+    void BuildWindowComfort();
+    void ShowUnitsOfValue(); // Label56 under the live value: the units transmitted, while there is one
+    QList<QShortcut*> menuShortcuts; // Alt+Ф "Файл", Alt+С "Справка" (and the keys of the Latin layout)
+    QLabel* Label56 = nullptr; // the units of the live value
+    QLabel* Label57 = nullptr; // the sensor's units beside the range maximum (Edit2)
+    QLabel* Label58 = nullptr; // … the range minimum (Edit3)
+    QLabel* Label59 = nullptr; // … the trim offset (Edit6)
+    QLabel* Label60 = nullptr; // what the damping chosen does
+    QLabel* Label61 = nullptr; // first start without dev.dat: where COM1 leads, and where to change it
+    void ShowFirstStartNote();
+    // The window's place and size from [WINDOW] of dev.dat (fitted to the screens there are now), and
+    // back at exit.
+    void RestoreWindowGeometry();
+    std::vector<olv::settings::IniEntry> WindowGeometryNow() const; // for SaveStationSettings
+
+    // Own exchanges per port: the monitor's table and counters show the port in use (page_monitor.cpp).
+    olv::monitor::OwnTraffic ownTraffic;
+    olv::monitor::Capture* ownCapture_ = nullptr; // `capture` while it is the own traffic of ownPort_
+    QString ownPort_;
+    void StashOwnTraffic();                     // the own traffic shown goes back to its port
+    void ShowOwnTraffic(const QString& port);   // the table shows this port's own traffic
+
+    // ---- State ----
+    olv::link::LinkSettings linkSettings;
+    olv::device::PendingDeviceLink pendingLink;
+    olv::device::RegisterImage image;
+    olv::search::SearchSettings searchSettings;
+    olv::search::FoundDevices foundDevices{};
+    int searchRunning = 0;
+    int uiBusy = 0;
+    int pollEnabled = 0;
+    int logEnabled = 0;
+    QString logFileName;
+    QString regFileName;
+    int32_t modelValue = 0, hardwareValue = 0, softwareValue = 0;
+
+    // The message boxes of the program, the one serial port and the Modbus master on it.
+    std::unique_ptr<QtMessageBoxes> ownBoxes; // when none were given
+    olv::messages::MessageBoxes* boxes = nullptr;
+    olv::link::PortLink portLink;
+    olv::link::PortMaster master;
+
+    // ---- Controls: top row ----
+    QLabel* Label21 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QLabel* Label22 = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QLabel* Label32 = nullptr;
+    QComboBox* ComboBox14 = nullptr;
+    QLabel* Label3 = nullptr;
+    QComboBox* ComboBox3 = nullptr;
+    QLabel* Label1 = nullptr;
+    QTextEdit* RichEdit1 = nullptr;
+    QTabWidget* TabbedNotebook1 = nullptr;
+
+    // ---- Controls, page 0: live value ----
+    QLabel* Label2 = nullptr;
+    CaptionPanel* Panel1 = nullptr;
+    QLabel* Label14 = nullptr;
+    QPlainTextEdit* Memo2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QPlainTextEdit* Memo3 = nullptr;
+    QLabel* Label35 = nullptr;
+    QComboBox* ComboBox17 = nullptr;
+    QPushButton* Button9 = nullptr;
+    QPushButton* Button10 = nullptr;
+    QLabel* Label36 = nullptr;
+    QCheckBox* CheckBox11 = nullptr;
+    QLabel* Label20 = nullptr;
+    CaptionPanel* Panel5 = nullptr;
+    QProgressBar* ProgressBar3 = nullptr;
+    TrendChart* Chart1 = nullptr;
+    QLabel* Label51 = nullptr; // in Panel1 under the value: "нет связи" and the reading's age
+    QLabel* Label40 = nullptr;
+    QComboBox* ComboBox31 = nullptr; // the trend's span: 1, 10 or 60 minutes
+    QPushButton* Button31 = nullptr; // "Сброс": zoom and pan given up
+    QPushButton* Button32 = nullptr; // "Сохранить…": CSV or PNG
+
+    // ---- Controls, page 1: sensor configuration ----
+    QLabel *Label5 = nullptr, *Label6 = nullptr, *Label7 = nullptr, *Label8 = nullptr, *Label9 = nullptr;
+    QLabel *Label10 = nullptr, *Label11 = nullptr, *Label15 = nullptr, *Label16 = nullptr;
+    QLabel *Label17 = nullptr, *Label18 = nullptr, *Label19 = nullptr;
+    QLineEdit* Edit5 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QLineEdit* Edit4 = nullptr;
+    QComboBox* ComboBox6 = nullptr;
+    QComboBox* ComboBox7 = nullptr;
+    QComboBox* ComboBox8 = nullptr;
+    QComboBox* ComboBox5 = nullptr;
+    QComboBox* ComboBox4 = nullptr;
+    QComboBox* ComboBox11 = nullptr;
+    QLineEdit* Edit6 = nullptr;
+    QLineEdit* Edit7 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button2 = nullptr;
+    CaptionPanel* Panel3 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+
+    // ---- Controls, page 2: communication settings ----
+    QLabel *Label12 = nullptr, *Label13 = nullptr, *Label30 = nullptr, *Label31 = nullptr, *Label34 = nullptr;
+    QComboBox* ComboBox9 = nullptr;
+    QComboBox* ComboBox10 = nullptr;
+    QComboBox* ComboBox15 = nullptr;
+    QComboBox* ComboBox16 = nullptr;
+    QPushButton* Button8 = nullptr;
+    QCheckBox* CheckBox7 = nullptr;
+    QPushButton* Button1 = nullptr;
+    CaptionPanel* Panel4 = nullptr;
+    QProgressBar* ProgressBar2 = nullptr;
+
+    // ---- Controls, page 3: device search ----
+    QLabel *Label23 = nullptr, *Label24 = nullptr, *Label25 = nullptr, *Label26 = nullptr;
+    QLabel *Label27 = nullptr, *Label28 = nullptr, *Label33 = nullptr;
+    QListWidget* ListBox1 = nullptr;
+    QCheckBox *CheckBox1 = nullptr, *CheckBox2 = nullptr, *CheckBox3 = nullptr;
+    QCheckBox *CheckBox4 = nullptr, *CheckBox5 = nullptr, *CheckBox6 = nullptr;
+    QCheckBox *CheckBox8 = nullptr, *CheckBox9 = nullptr, *CheckBox10 = nullptr;
+    QComboBox* ComboBox12 = nullptr;
+    QComboBox* ComboBox13 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* Button5 = nullptr;
+    CaptionPanel* Panel2 = nullptr;
+
+    // ---- Controls, page 4: text and versions ----
+    QLabel *Label29 = nullptr, *Label37 = nullptr, *Label38 = nullptr, *Label39 = nullptr;
+    QLineEdit* Edit8 = nullptr;
+    QLineEdit* Edit9 = nullptr;
+    QLineEdit* Edit10 = nullptr;
+    QLineEdit* Edit11 = nullptr;
+    QPushButton* Button7 = nullptr;
+    QPushButton* Button6 = nullptr;
+
+    // ---- Controls, page 5: line monitor ----
+    QPushButton* Button11 = nullptr; // "Слушать" / "Остановить"
+    QLabel* Label42 = nullptr;       // "Адрес"
+    QComboBox* ComboBox18 = nullptr; // "Все", 1..255
+    QPushButton* Button12 = nullptr; // "Сохранить…"
+    QPushButton* Button13 = nullptr; // "Открыть…"
+    QLabel* Label41 = nullptr;       // counters of the whole capture
+    QLabel* Label43 = nullptr;       // counters per address
+    QTableView* StringGrid2 = nullptr;
+    MonitorTableModel* monitorModel = nullptr;
+    // ---- Status bar ----
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* Label52 = nullptr; // the link health line
+
+    // ---- Non-visual components ----
+    QMenuBar* MainMenu1 = nullptr;
+    QMenu* N1 = nullptr; // "Файл"
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N4 = nullptr; // "Назначение портов…"
+    QAction* N5 = nullptr; // "Сохранить конфигурацию прибора…"
+    QAction* N6 = nullptr; // "Открыть конфигурацию прибора…"
+    QAction* N7 = nullptr; // "Протокол настройки…"
+    QAction* N8 = nullptr; // "Журнал изменений…"
+    QAction* N9 = nullptr;          // "Выход", the last item of "Файл"
+    QMenu* N10 = nullptr;           // "Справка"
+    QAction* N11 = nullptr;         // "Руководство"
+    QAction* N12 = nullptr;         // "О программе"
+    QDialog* HelpWindow1 = nullptr; // the guide, made at the first F1
+    QFileDialog* OpenDialog1 = nullptr;
+    QFileDialog* SaveDialog1 = nullptr;
+    QFileDialog* OpenDialog2 = nullptr; // configuration files
+    QFileDialog* SaveDialog2 = nullptr; // configuration files
+    QFileDialog* SaveDialog3 = nullptr; // records (PDF)
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QTimer* Timer3 = nullptr;
+    QTimer* Timer4 = nullptr;
+    QTimer* Timer5 = nullptr;
+    QTimer* Timer6 = nullptr; // the line monitor: drains the port while listening, refreshes the table
+
+    // The page the notebook showed before its last change: the page being left on the next one.
+    int shownPage = 4;
+
+    // The handler that a control or timer ran last, for checking the wiring.
+    using Handler = void (TForm1::*)();
+    Handler lastHandler = nullptr;
+
+    // How often each closing step ran (each runs once).
+    int formCloseRuns = 0;
+    int formDestroyRuns = 0;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void BuildControls();
+    void ConnectHandlers();
+    void BuildExitAndHelp(); // the icon, "Выход" and the "Справка" menu, after every other menu item
+    void BuildPageLive(QWidget* page);
+    void BuildLiveTrend(QWidget* page, QBoxLayout* column); // Chart1 and Label40 at the column's foot
+    void BuildPageSensor(QWidget* page);
+    void BuildPageLink(QWidget* page);
+    void BuildPageSearch(QWidget* page);
+    void BuildPageText(QWidget* page);
+    void BuildConfigurationMenu(); // N5..N8 after N4, and their dialogs
+    // The link page's three writes with its progress panel; the program's link follows each.
+    olv::device::PageWriteResult WriteLinkValues(const olv::device::LinkValues& values);
+    void BuildPageMonitor(QWidget* page);
+
+    // Runs one handler; what it throws goes to MEx.
+    void Guarded(QObject* sender, const std::function<void()>& handler);
+    // Station settings file and recent profile at start and exit; a refused write is shown once.
+    void LoadStationSettingsReported();
+    void SaveStationSettingsReported();
+    QString RecentProfilePath() const;
+
+  public:
+    // A settings file could not be written: one warning box for start-up and one for closing.
+    void ReportIniWriteError(const olv::settings::IniWriteError& error);
+
+  private:
+    bool iniErrorShown_ = false;
+    bool formCreated_ = false;
+
+    bool journalDeclined_ = false; // the user chose to write without a journal entry
+    // The line monitor: the operation listening runs as, the watch on the port, the session that keeps
+    // every frame of the capture for a save (its spool), and a capture file being opened.
+    std::unique_ptr<InstrumentOperation> listeningOperation_;
+    QSocketNotifier* monitorNotifier_ = nullptr;
+    std::unique_ptr<olv::monitor::CaptureSession> captureSession_;
+    std::unique_ptr<olv::monitor::CaptureOpening> captureOpening_;
+    QProgressDialog* captureProgress_ = nullptr; // while it is being opened
+    QTimer* captureOpenTimer_ = nullptr;         // follows the opening's progress and end
+    QString captureOpenPath_;
+    void ReportCaptureFileFailure(); // once per capture, outside any transaction
+    std::unique_ptr<olv::monitor::CaptureSession> NewCaptureSession() const;
+    std::unique_ptr<olv::monitor::Capture> NewCapture() const;
+    void FinishCaptureOpen(); // the opening's result into the table, or its refusal
+    void CancelCaptureOpen(); // the window closes meanwhile
+
+    bool closingBySignal_ = false;
+    bool closeAfterOperation_ = false; // a close came during an operation or a wait: it happens at its end
+    std::unique_ptr<LineWaiter> lineWaiter_; // the ports' waits, while the window lives
+};

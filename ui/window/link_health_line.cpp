@@ -1,0 +1,26 @@
+// The status bar: the link in use, what it is doing and the counts of the program's own exchanges.
+#include "ui/window/form1.h"
+
+#include <QLabel>
+
+void TForm1::NoteLinkHealth(const olv::link::ExchangeRecord& record) {
+    // A closed port sends nothing: there is no request to count.
+    if (portLink.port().isOpen()) {
+        olv::link::CountExchange(linkCounters, record);
+        linkFresh = false;
+    }
+    ShowLinkHealth();
+}
+
+void TForm1::ShowLinkHealth() {
+    const olv::link::LinkState state = olv::link::LinkStateOf(linkListening, portLink.port().isOpen(),
+                                                              portLink.port().hungUp(), linkFresh, linkCounters);
+    const olv::link::LinkDescription link{linkSettings.portNumber, linkPath, linkSettings.baudRate,
+                                          linkSettings.parity, linkSettings.address};
+    Label52->setText(olv::link::LinkHealthText(link, state, linkCounters));
+}
+
+void TForm1::SetLinkListening(bool listening) {
+    linkListening = listening;
+    ShowLinkHealth();
+}
