@@ -82,7 +82,9 @@ void TForm1::FollowShownInstrument() {
     // A search moves the link over the addresses it probes; the instrument shown is the one before.
     if (searchRunning) return;
     const olv::device::InstrumentIdentity old = shownInstrument.current();
-    const QString path = QFile::decodeName(QByteArray::fromStdString(portLink.pathOf(linkSettings.portNumber)));
+    // The device or gateway the port was last opened on (linkPath), not what the settings say now:
+    // the port is what the readings came through.
+    const QString& path = linkPath;
     // The first port opened names the instrument the pages are about; nothing was shown of another.
     if (shownInstrument.address(linkSettings.portNumber, path, linkSettings.address) !=
             olv::device::IdentityChange::None &&
