@@ -1,5 +1,6 @@
 #include "tests/ui/form_fixture.h"
 
+#include "link/tcp_port.h"
 #include "link/termios_port.h"
 #include "settings/station_settings.h"
 
@@ -58,9 +59,12 @@ SimFormFixture::SimFormFixture(const Options& options) : previousDir_(QDir::curr
     if (options.prepare) options.prepare(dir());
 
     Form1Deps deps;
-    deps.port = std::make_unique<link::TermiosPort>();
-    deps.boxes = &boxes;
     const std::string path = options.portPath.empty() ? sim.path() : options.portPath;
+    if (link::IsTcpPath(path))
+        deps.port = std::make_unique<link::TcpPort>();
+    else
+        deps.port = std::make_unique<link::TermiosPort>();
+    deps.boxes = &boxes;
     deps.resolvePath = [path](int) { return path; };
     deps.runFormCreate = options.runFormCreate;
     deps.clock = SteppingClock();
