@@ -4,6 +4,7 @@
 #include "device/live_trend.h"
 #include "device/live_value.h"
 #include "records/instrument_state.h"
+#include "records/visit.h"
 
 #include <QDateTime>
 #include <QSize>
@@ -12,6 +13,9 @@
 
 #include <cstdint>
 #include <optional>
+
+#include <optional>
+#include <vector>
 
 namespace olv::records {
 
@@ -46,14 +50,21 @@ struct RecordData {
     device::TrendStats trend; // of the live page's trend (when trendOf is not set)
     // The trend as the record takes it; when set, it stands for `trend` and its span is printed.
     std::optional<RecordTrend> trendOf;
+    QString documentNumber;    // none is printed when empty
+    InstrumentSite site;       // where the instrument is installed
+    QString person;            // who set it up: printed beside the signature line
+    std::vector<JournalChange> visit;            // the journal's lines of this instrument today
+    std::optional<JournalChange> lastCalibration; // its newest calibration line
 };
 
-// The record as HTML for a QTextDocument: caption, date and time, port and address, identity, every
-// configuration and communication field in words, the text and versions, the live value with its
-// status and units, the trend picture (the image resource named trendImage of trendSize pixels, none
-// when empty or when the trend has no reading) with the span its readings cover, their minimum, maximum
-// and mean, a line for each other instrument whose readings were left out, and lines for the engineer
-// and the signature.
+// The record as HTML for a QTextDocument: its number, caption, date and time, port and address, the
+// site and tag, identity, every configuration and communication field in words with its units, the
+// text and versions, the live value with its status and units, the trend picture (the image resource
+// named trendImage of trendSize pixels, none when empty or when the trend has no reading) with its
+// the span its readings cover, their minimum, maximum and mean, a line for each other instrument whose
+// readings were left out, the changes of the visit from the journal, the last calibration, and the
+// engineer's name and the date beside the signature line. Every text from the instrument, the journal
+// or the engineer is escaped.
 QString RecordHtml(const RecordData& data, const QString& trendImage, QSize trendSize);
 
 } // namespace olv::records

@@ -2,6 +2,7 @@
 
 #include "link/tcp_port.h"
 #include "link/termios_port.h"
+#include "records/commissioning_record.h"
 #include "settings/station_settings.h"
 
 #include <QApplication>
@@ -41,6 +42,7 @@ FormFixture::FormFixture(const Options& options) : previousDir_(QDir::currentPat
     deps.runFormCreate = options.runFormCreate;
     deps.clock = SteppingClock();
     form = std::make_unique<TForm1>(std::move(deps));
+    form->askRecordDetails = [](records::RecordData&) { return true; }; // as kept, without a dialog
 }
 
 FormFixture::~FormFixture() {
@@ -69,6 +71,7 @@ SimFormFixture::SimFormFixture(const Options& options) : previousDir_(QDir::curr
     deps.runFormCreate = options.runFormCreate;
     deps.clock = SteppingClock();
     form = std::make_unique<TForm1>(std::move(deps));
+    form->askRecordDetails = [](records::RecordData&) { return true; };
 }
 
 SimFormFixture::~SimFormFixture() {

@@ -111,7 +111,7 @@ void TForm1::RunDeviceSearch() {
         serial = static_cast<int32_t>((uint32_t{words[2]} << 16) | words[3]);
         return true;
     };
-    hooks.clockMs = clock_; // the window's clock (tests step it)
+    hooks.clockMs = clock; // the window's clock (tests step it)
     hooks.showFigures = [this](const olv::search::SearchProgress& progress) {
         ProgressBar4->setRange(0, std::max(1, progress.total));
         ProgressBar4->setValue(progress.done);

@@ -60,6 +60,7 @@ class QTabWidget;
 class QTextEdit;
 class QTimer;
 
+class CalibrationDialog;
 class CaptionPanel;
 class LineWaiter;
 class Form2;
@@ -77,6 +78,9 @@ class MessageBoxes;
 namespace olv::settings {
 class IniWriteError;
 } // namespace olv::settings
+namespace olv::records {
+struct RecordData;
+} // namespace olv::records
 
 // What the window needs from outside: the serial port, where message boxes go and how a COM number
 // becomes a device path. Tests give a fake port and recording boxes.
@@ -334,6 +338,9 @@ class TForm1 : public QMainWindow {
     void N5Click(); // "Сохранить конфигурацию прибора…"
     void N6Click(); // "Открыть конфигурацию прибора…": compare, write to the instrument, show on the page
     void N7Click(); // "Протокол настройки…": a PDF record
+    // Asks for the site, tag and person of the record (shown as last kept for its serial number);
+    // false cancels the record. A dialog unless set (tests answer without one).
+    std::function<bool(olv::records::RecordData& data)> askRecordDetails;
     void N8Click(); // "Журнал изменений…"
     // Everything of the instrument on the line: configuration, versions, parity.
     olv::link::ResultFlags ReadInstrumentState(olv::records::InstrumentState& state, uint8_t& exceptionCode);
@@ -362,6 +369,13 @@ class TForm1 : public QMainWindow {
     // The live page's trend as a picture for the record.
     // With `only`, the earlier series of other instruments are left out of it.
     QImage TrendPicture(const olv::device::InstrumentIdentity* only = nullptr);
+    // ---- Menu: the calibration (dialogs/calibration/) ----
+    void N13Click(); // "Калибровка…"
+    // One tick of the poll timer for the calibration dialog while it is open: one reading.
+    void PollCalibration();
+    CalibrationDialog* calibrationDialog = nullptr; // while N13Click runs it
+    // Tests drive the dialog themselves; otherwise it is shown modal.
+    std::function<void(CalibrationDialog& dialog)> runCalibrationDialog;
     // ---- Menu: exit and help (help_menu.cpp) ----
     void N9Click();             // "Выход" (Ctrl+Q)
     void N11Click();            // "Руководство" (F1)
@@ -430,7 +444,6 @@ class TForm1 : public QMainWindow {
     QLabel* Label54 = nullptr; // page 2
     QLabel* Label55 = nullptr; // page 4
     QProgressBar* ProgressBar4 = nullptr; // page 3: the search's probes done
-    olv::device::LiveTrend::Clock clock_; // the time of day for the notes (Form1Deps::clock)
     // ---- Keyboard, units, widths, first start (window_comfort.cpp) ----
     void BuildWindowComfort();
     void ShowUnitsOfValue(); // Label56 under the live value: the units transmitted, while there is one
@@ -455,6 +468,9 @@ class TForm1 : public QMainWindow {
     void ShowOwnTraffic(const QString& port);   // the table shows this port's own traffic
 
     // ---- State ----
+    // The time of day in milliseconds since the epoch (Form1Deps::clock): the trend's stamps and the
+    // calibration's waits.
+    olv::device::LiveTrend::Clock clock;
     olv::link::LinkSettings linkSettings;
     olv::device::PendingDeviceLink pendingLink;
     olv::device::RegisterImage image;
@@ -590,6 +606,7 @@ class TForm1 : public QMainWindow {
     QAction* N6 = nullptr; // "Открыть конфигурацию прибора…"
     QAction* N7 = nullptr; // "Протокол настройки…"
     QAction* N8 = nullptr; // "Журнал изменений…"
+    QAction* N13 = nullptr;         // "Калибровка…"
     QAction* N9 = nullptr;          // "Выход", the last item of "Файл"
     QMenu* N10 = nullptr;           // "Справка"
     QAction* N11 = nullptr;         // "Руководство"
@@ -633,6 +650,7 @@ class TForm1 : public QMainWindow {
     void BuildPageSearch(QWidget* page);
     void BuildPageText(QWidget* page);
     void BuildConfigurationMenu(); // N5..N8 after N4, and their dialogs
+    void BuildCalibrationMenu();   // N13 after N8
     // The link page's three writes with its progress panel; the program's link follows each.
     olv::device::PageWriteResult WriteLinkValues(const olv::device::LinkValues& values);
     void BuildPageMonitor(QWidget* page);

@@ -271,6 +271,7 @@ void TForm1::BuildControls() {
     N4 = N1->addAction(QStringLiteral("Назначение портов…"));
     N4->setObjectName(QStringLiteral("N4"));
     BuildConfigurationMenu();
+    BuildCalibrationMenu();
 
     const QStringList filters{QStringLiteral("Профиль настроек (*.prf)"), QStringLiteral("Все файлы (*)")};
     auto makeDialog = [&](QFileDialog*& member, const char* name, QFileDialog::AcceptMode mode) {

@@ -69,7 +69,7 @@ void TForm1::BuildShownInstrumentNotes() {
 }
 
 void TForm1::StampPages(unsigned pages, std::optional<int64_t> atMs) {
-    const QDateTime at = QDateTime::fromMSecsSinceEpoch(atMs ? *atMs : clock_());
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(atMs ? *atMs : clock());
     for (int page = 0; page < int(pageReadAt.size()); ++page) {
         if (!((pages >> page) & 1u)) continue;
         pageReadAt[size_t(page)] = at;
