@@ -22,6 +22,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -63,8 +64,10 @@ TForm1::TForm1(Form1Deps deps)
             QTimer::singleShot(0, this, [this] { close(); });
     });
     BuildControls();
+    BuildShownInstrumentNotes();
     ConnectHandlers();
     BuildExitAndHelp();
+    BuildWindowComfort();
     // Every transaction on the wire: the link health line counts it, the monitor page shows it.
     master.setObserver([this](const olv::link::ExchangeRecord& record) {
         NoteLinkHealth(record);
@@ -111,7 +114,9 @@ void TForm1::FormCreate() {
 
     FillListsHintsAndCaption();
     const QString profilePath = RecentProfilePath();
+    const bool firstStart = !QFileInfo::exists(olv::settings::StationSettingsPath());
     LoadStationSettingsReported();
+    RestoreWindowGeometry();
     LoadMonitorSettings();
     ShowPortPaths();
     LoadProfileToWindow(profilePath);
@@ -122,6 +127,7 @@ void TForm1::FormCreate() {
     quietStart = listenAtStart_ || olv::settings::ListensAtStart(linkSettings.portNumber);
     OpenPort();
     portLink.raiseLines();
+    if (firstStart) ShowFirstStartNote();
 
     Timer2->setInterval(50);
     Timer3->setInterval(200);
@@ -166,7 +172,7 @@ void TForm1::LoadStationSettingsReported() {
 
 void TForm1::SaveStationSettingsReported() {
     try {
-        olv::settings::SaveStationSettings(linkSettings);
+        olv::settings::SaveStationSettings(linkSettings, WindowGeometryNow());
     } catch (const olv::settings::IniWriteError& error) {
         ReportIniWriteError(error);
     }
@@ -193,6 +199,7 @@ void TForm1::OpenPort() {
     linkPath = QString::fromStdString(portLink.pathOf(linkSettings.portNumber));
     linkFresh = true;
     ShowLinkHealth();
+    FollowShownInstrument();
 }
 
 void TForm1::ReconnectIfLost() {
@@ -286,6 +293,7 @@ void TForm1::ShowLinkSettings(int guard) {
     Label1->setText(QStringLiteral("COM%1, %2").arg(linkSettings.portNumber).arg(linkSettings.baudRate));
     ShowLinkHealth();
     uiBusy = 0;
+    FollowShownInstrument();
 }
 
 void TForm1::CollectLinkSettings(int guard) {
