@@ -77,7 +77,7 @@ QString CountsText(const olv::monitor::Counts& n) {
 
 } // namespace
 
-void TForm1::BuildPageMonitor(QWidget* page) {
+void Form1Controls::setupMonitorPage(QWidget* page) {
     auto* column = new QVBoxLayout(page);
     auto* row = new QHBoxLayout();
     const auto button = [page](QPushButton*& member, const char* name, const QString& caption,

@@ -57,9 +57,8 @@ TForm1::TForm1(Form1Deps deps)
         if (closeAfterOperation_ && !operationRunning)
             QTimer::singleShot(0, this, [this] { close(); });
     });
-    BuildControls();
+    setupUi(this);
     ConnectHandlers();
-    BuildExitAndHelp();
     // Every transaction on the wire: the link health line counts it, the monitor page shows it.
     master.setObserver([this](const olv::link::ExchangeRecord& record) {
         NoteLinkHealth(record);
