@@ -246,8 +246,7 @@ void TForm1::StartListening() {
     port.purge(); // what lay in the queue belongs to no frame heard from now on
 
     listeningOperation_ = std::move(operation);
-    listening = true;
-    SetLinkListening(true);
+    SetLineState(olv::link::LineState::Listening);
     capture = NewCapture();
     captureSession_ = NewCaptureSession();
     monitorModel->setCapture(capture.get());
@@ -272,8 +271,7 @@ void TForm1::StopListening() {
         monitorNotifier_ = nullptr;
     }
     capture->end();
-    listening = false;
-    SetLinkListening(false);
+    SetLineState(olv::link::LineState::Operation); // the listening operation ends below
     SyncMonitor();
     Button11->setText(QStringLiteral("Слушать"));
     Button13->setEnabled(true);

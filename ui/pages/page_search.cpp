@@ -192,7 +192,9 @@ void TForm1::Button4Click() {
     if (!operation.started()) return;
     CollectSearchSettings();
     searchRunning = 1;
+    SetLineState(olv::link::LineState::Searching);
     RunDeviceSearch();
+    SetLineState(olv::link::LineState::Operation);
 }
 
 // "Остановить": the running search stops after its next probe.

@@ -117,8 +117,8 @@ void TForm1::FormCreate() {
     Timer2->setInterval(50);
     Timer3->setInterval(200);
 
-    pollEnabled = 0;
-    uiBusy = 1;
+    // The fields settle (their changes are not the user's) until Timer2; the start-up read follows.
+    SetLineState(olv::link::LineState::Settling);
 
     if (auto* app = qobject_cast<OlvApplication*>(QCoreApplication::instance()))
         app->setExceptionHandler(

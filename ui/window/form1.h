@@ -7,6 +7,7 @@
 #include "device/register_image.h"
 #include "device/sensor_configuration.h"
 #include "link/link_health.h"
+#include "link/line_state.h"
 #include "link/link_settings.h"
 #include "link/port_link.h"
 #include "link/port_master.h"
@@ -19,6 +20,7 @@
 #include "search/search_settings.h"
 #include "settings/port_assignment.h"
 #include "ui/window/form1_controls.h"
+#include "ui/window/line_flag.h"
 
 #include <QColor>
 #include <QMainWindow>
@@ -125,7 +127,11 @@ class TForm1 : public QMainWindow, public Form1Controls {
         std::vector<std::pair<QWidget*, bool>> controls_;
         std::vector<std::pair<QAction*, bool>> actions_;
     };
-    bool operationRunning = false;
+    // What the line is doing (line_state.h), changed only here: the health line shows each change.
+    void SetLineState(olv::link::LineState state);
+    olv::link::LineState lineState() const { return line_.state(); }
+    // Views of the state: something holds the line (an operation, the search, listening).
+    LineFlag operationRunning{[this] { return int(olv::link::Holds(line_.state())); }};
     // A transaction is waiting for the line in the window's nested event loop (a live poll's, an
     // operation's, a connect's): nothing that fires meanwhile may start another one.
     bool LineWaiting() const;
@@ -143,10 +149,7 @@ class TForm1 : public QMainWindow, public Form1Controls {
     // the line anew.
     void NoteLinkHealth(const olv::link::ExchangeRecord& record);
     void ShowLinkHealth(); // the link, its state and the counters into Label52
-    // The line monitor listens to the line instead of polling: the state reads "слушает линию".
-    void SetLinkListening(bool listening);
     olv::link::LinkCounters linkCounters;
-    bool linkListening = false;
     bool linkFresh = true; // nothing exchanged since the port was last opened
     QString linkPath;      // the device path of the port as last opened
 
@@ -377,7 +380,8 @@ class TForm1 : public QMainWindow, public Form1Controls {
     // (tests answer without a dialog). False when cancelled.
     bool ChooseCaptureFile(bool save, QString& fileName);
     std::function<bool(bool save, QString& fileName)> chooseCaptureFile;
-    bool listening = false;     // the port is listened to, nothing is sent
+    // The port is listened to, nothing is sent (the line's state is Listening).
+    LineFlag listening{[this] { return int(line_.state() == olv::link::LineState::Listening); }};
     int monitorFrames = 100000; // rows the table keeps ([MONITOR] Frames of dev.dat)
     // The bound of the capture's spool file ([MONITOR] CaptureFileMB of dev.dat).
     int64_t monitorSpoolBytes = olv::monitor::DefaultSpoolBytes;
@@ -392,8 +396,21 @@ class TForm1 : public QMainWindow, public Form1Controls {
     olv::search::SearchSettings searchSettings;
     olv::search::FoundDevices foundDevices{};
     int searchRunning = 0;
-    int uiBusy = 0;
-    int pollEnabled = 0;
+    // Views of the line's state. uiBusy: the fields are being filled from code or still settle after
+    // start-up, so their change handlers take no edit (0 given ends the settling). pollEnabled: the
+    // start-up read has run (0 given makes it due again, 1 ends it).
+    LineFlag uiBusy{[this] { return int(filling_ || line_.settling()); },
+                    [this](int busy) {
+                        filling_ = busy != 0;
+                        if (!busy && line_.settling()) SetLineState(olv::link::LineState::StartupRead);
+                    }};
+    LineFlag pollEnabled{[this] { return int(line_.pollEnabled()); },
+                         [this](int enabled) {
+                             if (enabled)
+                                 SetLineState(olv::link::LineState::Idle);
+                             else if (line_.pollEnabled())
+                                 SetLineState(olv::link::LineState::StartupRead);
+                         }};
     int logEnabled = 0;
     QString logFileName;
     QString regFileName;
@@ -443,6 +460,8 @@ class TForm1 : public QMainWindow, public Form1Controls {
     void ReportIniWriteError(const olv::settings::IniWriteError& error);
 
   private:
+    olv::link::LineStateKeeper line_;
+    bool filling_ = false; // uiBusy set by a fill from code
     bool iniErrorShown_ = false;
     bool formCreated_ = false;
 
