@@ -3,7 +3,9 @@
 //   (a) polling on the live page against a silent instrument (the simulator, nobody at address 9),
 //   (b) a search on a silent line (addresses 2..255, where nobody answers),
 //   (c) polling through a gateway that accepts and never replies, and
-//   (d) reconnecting to a gateway that never completes the connect (a full listen queue), and
+//   (d) reconnecting to a gateway that never completes the connect (a full listen queue),
+//   (f) polling through a Modbus TCP gateway that floods the connection with well-formed replies of
+//       other transactions, and
 //   (e) polling on the live page while a steady reading jumps (a vented meter's valve opened, and
 //       the like: 0 → 1, 0.5 → 1000, 1.2 → −0.3, 0 → 2·10⁻⁵ and back), each after a steady run.
 // Each runs a window offscreen with the real port, TimeOut 1000 ms, in a temporary working folder.
@@ -14,6 +16,7 @@
 // seconds: of each phase (default 60 for (a), a third of it for the others, at least 3). --blocking
 // takes the window's waiter away again, so the ports block the thread in ppoll() (the figure before the
 // window waited in its event loop).
+#include "tests/support/flood_gateway.h"
 #include "tests/support/recording_boxes.h"
 #include "tests/support/sim_fixture.h"
 #include "ui/app/olv_application.h"
@@ -207,6 +210,14 @@ int main(int argc, char** argv) {
         Window window(full.path(), 1);
         const Stalls stalls = Measure(other, [] {});
         Print("(d) gateway that never completes the connect", other, stalls, "");
+    }
+    {
+        olv::test::FloodingGateway flood;
+        Window window(flood.path(), 1);
+        const Stalls stalls = Measure(other, [] {});
+        Print("(f) gateway flooding other transactions", other, stalls,
+              ", " + std::to_string(window.form->linkCounters.noReply) + " polls without reply, " +
+                  std::to_string(window.form->linkCounters.crcErrors) + " replies skipped");
     }
     {
         olv::test::SimInstrument jumping;

@@ -1,11 +1,30 @@
 #include "link/link_health.h"
 
+#include "link/modbus_tcp_frame.h"
+
 #include <chrono>
 
 namespace olv::link {
 
+namespace {
+
+// Bytes came back, but not a reply that can be taken as the instrument's: on an RTU line a checksum
+// that does not match; over Modbus TCP, which carries none, anything but one whole frame of the
+// request's transaction, and a normal reply of another length than the one asked for.
+bool Broken(const ExchangeRecord& record) {
+    if (record.framing == Framing::Rtu) return (record.flags & CrcMismatch) != 0;
+    const uint16_t transaction =
+        record.request && record.requestLength >= 2 ? MbapTransaction(record.request) : 0;
+    if (!record.reply || !ModbusTcpReplyWhole(record.reply, record.replyLength, transaction)) return true;
+    return (record.flags & WrongLength) && !(record.flags & ExceptionReply);
+}
+
+} // namespace
+
 void CountExchange(LinkCounters& counters, const ExchangeRecord& record) {
     ++counters.requests;
+    // The replies of other transactions passed over while this one waited are broken replies too.
+    counters.crcErrors += record.skippedReplies;
     counters.answeredLast = record.replyLength > 0;
     if (record.replyLength == 0) {
         ++counters.noReply;
@@ -13,7 +32,7 @@ void CountExchange(LinkCounters& counters, const ExchangeRecord& record) {
     }
     counters.lastReplyMs = static_cast<int>(
         std::chrono::duration_cast<std::chrono::milliseconds>(record.ended - record.sent).count());
-    if (record.flags & CrcMismatch) {
+    if (Broken(record)) {
         ++counters.crcErrors;
         return;
     }

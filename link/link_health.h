@@ -20,9 +20,12 @@ enum class LinkState {
 // Counts of the program's own exchanges since start. Cheap to keep: a few integers per exchange.
 struct LinkCounters {
     uint64_t requests = 0;   // requests that went on the wire
-    uint64_t answers = 0;    // replies whose checksum matched (exception replies included)
+    uint64_t answers = 0;    // replies whose checksum matched (exception replies included); over Modbus
+                             // TCP whole frames of the request's transaction
     uint64_t noReply = 0;    // nothing came back
-    uint64_t crcErrors = 0;  // bytes came back, but not a frame with a matching checksum
+    uint64_t crcErrors = 0;  // bytes came back, but not a frame with a matching checksum (over Modbus
+                             // TCP: not a whole frame of the transaction), and every reply of another
+                             // transaction passed over
     uint64_t exceptions = 0; // exception replies
     int lastReplyMs = -1;    // from the request to the end of the last reply that came; -1 before any
     bool answeredLast = false;

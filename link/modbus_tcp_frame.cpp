@@ -49,6 +49,11 @@ FrameCut CutModbusTcpReply(const uint8_t* bytes, size_t received, uint16_t trans
     return {FrameCut::Whole, length};
 }
 
+bool ModbusTcpReplyWhole(const uint8_t* reply, size_t received, uint16_t transaction) {
+    return received > MbapHeaderLength && MbapHeaderValid(reply) && MbapTransaction(reply) == transaction &&
+           received == MbapPrefixLength + MbapLengthField(reply);
+}
+
 ResultFlags CheckModbusTcpReply(const uint8_t* reply, size_t received, uint16_t transaction, int address,
                                 uint8_t function, size_t expectedPduLength, uint8_t& exceptionCode) {
     exceptionCode = 0;

@@ -35,6 +35,10 @@ bool MbapHeaderValid(const uint8_t* frame);
 // frame is broken, and so is a reply to this transaction that would not fit the buffer.
 FrameCut CutModbusTcpReply(const uint8_t* bytes, size_t received, uint16_t transaction, size_t capacity);
 
+// Whether a reply of `received` bytes is one whole frame of `transaction`: a header that can begin a
+// frame, that transaction, a function code, and exactly the bytes its length field counts.
+bool ModbusTcpReplyWhole(const uint8_t* reply, size_t received, uint16_t transaction);
+
 // Checks the reply (received bytes, as the cut left it) to the request of `transaction` for `function`
 // at `address`, whose normal PDU is expectedPduLength bytes. Flags: NoReply and WrongLength when
 // nothing arrived; WrongLength when the frame is not whole, its header is not the request's (protocol,

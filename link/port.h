@@ -81,6 +81,8 @@ class Port {
     // that while cut tells the awaited reply has begun and is not whole yet (FrameCut::awaited) no
     // silence ends it: a USB adapter hands a reply over in packets, up to its latency timer apart. Such a
     // reply ends when it is whole, then by the silence after it, or when the total budget has passed.
+    // A frame cut tells to skip is dropped at once: cut is not asked about it again, so its callers can
+    // count the frames skipped by the verdicts they gave.
     virtual size_t readFrame(uint8_t* bytes, size_t count, const FrameCutter& cut) {
         (void)cut;
         return read(bytes, count);

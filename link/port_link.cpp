@@ -35,6 +35,8 @@ QString OpenFailureReason(int error) {
         return QStringLiteral("порт занят другой программой");
     case ENOTTY:
         return QStringLiteral("это не последовательный порт");
+    case EISDIR:
+        return QStringLiteral("это папка, а не последовательный порт");
     case ECONNREFUSED:
         return QStringLiteral("соединение отвергнуто");
     case ETIMEDOUT:

@@ -22,7 +22,7 @@ namespace olv::link {
 LineSettings LineSettingsFor(int baudRate, int dataBits, int parity);
 
 // The reason a port could not be opened, in Russian, for the common system errors (no such device,
-// access refused, busy, not a serial line, connection refused, time-out, host unreachable) and for the
+// access refused, busy, not a serial line, a folder, connection refused, time-out, host unreachable) and for the
 // failures of a host name's lookup (HostLookupFailure); empty for any other code.
 QString OpenFailureReason(int error);
 

@@ -38,6 +38,12 @@ ReadTimeouts ReadTimeoutsFor(int baudRate, int32_t timeoutMs) {
     return timeouts;
 }
 
+ReadTimeouts ModbusTcpReadTimeouts(int32_t timeoutMs) {
+    ReadTimeouts timeouts;
+    timeouts.constantMs = timeoutMs > 0 ? static_cast<uint32_t>(timeoutMs) : 0;
+    return timeouts;
+}
+
 ResultFlags PortMaster::readHoldingRegisters(int startRegister, int count, uint16_t* values,
                                              uint8_t& exceptionCode) {
     exceptionCode = 0;
@@ -51,14 +57,13 @@ ResultFlags PortMaster::readHoldingRegisters(int startRegister, int count, uint1
     // Two bytes more than a full reply: on a serial line a complete reply ends the read by the
     // inter-byte gap.
     const size_t asked = static_cast<size_t>(2 * count + 7);
-    const Passage passage =
-        pass(request, requestLength, reply, asked,
-             RtuCutter(FunctionReadHolding, settings_.address, count, asked), TraceKind::Read);
+    const Passage passage = pass(request, requestLength, reply, asked,
+                                 RtuCutter(FunctionReadHolding, settings_.address, count, asked),
+                                 TraceKind::Read, ReadTimeoutsFor(settings_.baudRate, settings_.timeoutMs));
     const ResultFlags flags =
         CheckReply(FunctionReadHolding, reply, passage.received, count, settings_.address, settings_.parity,
                    passage.lineErrors, exceptionCode);
-    notify(Framing::Rtu, request, requestLength, reply, passage.received, flags, exceptionCode, passage.sent,
-           passage.ended);
+    notify(Framing::Rtu, request, requestLength, reply, flags, exceptionCode, passage);
     for (int i = 0; i < count; ++i)
         values[i] = static_cast<uint16_t>(256 * reply[3 + 2 * i] + reply[4 + 2 * i]);
     return flags;
@@ -75,14 +80,13 @@ ResultFlags PortMaster::writeMultipleRegisters(int startRegister, int count, con
     if (port_.framing() == Framing::ModbusTcp)
         return modbusTcpExchange(request, requestLength, count, nullptr, exceptionCode);
     const size_t asked = 8;
-    const Passage passage =
-        pass(request, requestLength, reply, asked,
-             RtuCutter(FunctionWriteMultiple, settings_.address, count, asked), TraceKind::Write);
+    const Passage passage = pass(request, requestLength, reply, asked,
+                                 RtuCutter(FunctionWriteMultiple, settings_.address, count, asked),
+                                 TraceKind::Write, ReadTimeoutsFor(settings_.baudRate, settings_.timeoutMs));
     const ResultFlags flags =
         CheckReply(FunctionWriteMultiple, reply, passage.received, count, settings_.address, settings_.parity,
                    passage.lineErrors, exceptionCode);
-    notify(Framing::Rtu, request, requestLength, reply, passage.received, flags, exceptionCode, passage.sent,
-           passage.ended);
+    notify(Framing::Rtu, request, requestLength, reply, flags, exceptionCode, passage);
     return flags;
 }
 
@@ -97,21 +101,20 @@ ResultFlags PortMaster::modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, 
     const TraceKind kind = function == FunctionReadHolding ? TraceKind::Read : TraceKind::Write;
     // The PDU of a normal reply: function, byte count, the words; or function, register, count.
     const size_t expectedPdu = function == FunctionReadHolding ? static_cast<size_t>(2 * count + 2) : 5;
-    // The budget of the RTU read, with room for the header; the frame itself ends the read. A network
-    // port has no line errors.
+    // Room for the header and the reply's own length; the frame itself ends the read. A network port
+    // has no line errors.
     const size_t asked = MbapPrefixLength + expectedPdu + 3;
     const Passage passage = pass(
         request, requestLength, reply, asked,
         [transaction, asked](const uint8_t* bytes, size_t n) {
             return CutModbusTcpReply(bytes, n, transaction, asked);
         },
-        kind);
+        kind, ModbusTcpReadTimeouts(settings_.timeoutMs));
     const size_t received = passage.received;
 
     const ResultFlags flags = CheckModbusTcpReply(reply, received, transaction, settings_.address, function,
                                                   expectedPdu, exceptionCode);
-    notify(Framing::ModbusTcp, request, requestLength, reply, received, flags, exceptionCode, passage.sent,
-           passage.ended);
+    notify(Framing::ModbusTcp, request, requestLength, reply, flags, exceptionCode, passage);
     if (values) {
         for (int i = 0; i < count; ++i) {
             const size_t at = MbapHeaderLength + 2 + 2 * static_cast<size_t>(i);
@@ -122,17 +125,23 @@ ResultFlags PortMaster::modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, 
 }
 
 PortMaster::Passage PortMaster::pass(const uint8_t* request, size_t requestLength, uint8_t* reply,
-                                     size_t asked, const FrameCutter& cut, TraceKind kind) {
+                                     size_t asked, const FrameCutter& cut, TraceKind kind,
+                                     const ReadTimeouts& timeouts) {
     const bool trace = settings_.traceEnabled == 1;
     Passage passage;
     port_.purge(); // late bytes of an earlier exchange go with it
-    port_.setReadTimeouts(ReadTimeoutsFor(settings_.baudRate, settings_.timeoutMs));
+    port_.setReadTimeouts(timeouts);
     if (trace) trace_.appendSend(settings_.traceFileName, request, requestLength);
     port_.takeLineErrors();
     passage.sent = ExchangeRecord::Clock::now();
     port_.write(request, requestLength);
     port_.takeLineErrors();
-    passage.received = std::min(port_.readFrame(reply, asked, cut), asked);
+    const FrameCutter counting = [&cut, &passage](const uint8_t* bytes, size_t received) {
+        const FrameCut frame = cut(bytes, received);
+        if (frame.kind == FrameCut::Skip) ++passage.skipped;
+        return frame;
+    };
+    passage.received = std::min(port_.readFrame(reply, asked, counting), asked);
     passage.ended = ExchangeRecord::Clock::now();
     if (trace) trace_.appendAnswer(settings_.traceFileName, kind, reply, passage.received);
     passage.lineErrors = port_.takeLineErrors();
@@ -140,12 +149,10 @@ PortMaster::Passage PortMaster::pass(const uint8_t* request, size_t requestLengt
 }
 
 void PortMaster::notify(Framing framing, const uint8_t* request, size_t requestLength, const uint8_t* reply,
-                        size_t replyLength, ResultFlags flags, uint8_t exceptionCode,
-                        ExchangeRecord::Clock::time_point sent,
-                        ExchangeRecord::Clock::time_point ended) const {
+                        ResultFlags flags, uint8_t exceptionCode, const Passage& passage) const {
     if (!observer_) return;
-    observer_(ExchangeRecord{framing, request, requestLength, reply, replyLength, flags, exceptionCode, sent,
-                             ended});
+    observer_(ExchangeRecord{framing, request, requestLength, reply, passage.received, flags, exceptionCode,
+                             passage.skipped, passage.sent, passage.ended});
 }
 
 } // namespace olv::link

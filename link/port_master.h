@@ -21,6 +21,11 @@ inline constexpr ResultFlags RefusedCountFlags = NoReply | WrongLength;
 // The read time-outs of a transaction: interval and per-byte multiplier by baud rate (1200..38400 have
 // their own row, any other rate gets 48/32), constant = timeoutMs (a negative value counts as 0).
 ReadTimeouts ReadTimeoutsFor(int baudRate, int32_t timeoutMs);
+// The read time-outs of a Modbus TCP transaction: the time-out alone (a negative value counts as 0).
+// The network has no characters to allow time for, and the gateway times its own serial line: a reply
+// later than that is refused, and passed over as a reply of another transaction should it come while
+// the next one waits.
+ReadTimeouts ModbusTcpReadTimeouts(int32_t timeoutMs);
 
 // The Modbus master on the program's port, for an RTU line and a Modbus TCP gateway alike. Address,
 // baud rate (for the read time-outs), time-out, parity check and trace switch are taken from the link
@@ -36,8 +41,9 @@ ReadTimeouts ReadTimeoutsFor(int baudRate, int32_t timeoutMs);
 //
 // On a port whose framing is Modbus TCP the same order holds with Modbus TCP frames: the request
 // carries the next transaction identifier and the address as its unit, the reply is read by its
-// length (a late reply to an earlier request is passed over) and checked by CheckModbusTcpReply; a
-// stream that cannot be framed leaves the port hung up, so that it is connected afresh.
+// length within the time-out alone (ModbusTcpReadTimeouts; a late reply to an earlier request is passed
+// over and counted in the record's skippedReplies) and checked by CheckModbusTcpReply; a stream that
+// cannot be framed leaves the port hung up, so that it is connected afresh.
 class PortMaster : public ModbusMaster {
   public:
     PortMaster(Port& port, const LinkSettings& settings) : port_(port), settings_(settings) {}
@@ -63,6 +69,7 @@ class PortMaster : public ModbusMaster {
     struct Passage {
         size_t received = 0;
         uint32_t lineErrors = 0;
+        uint64_t skipped = 0; // frames the cut told to skip
         ExchangeRecord::Clock::time_point sent{};
         ExchangeRecord::Clock::time_point ended{};
     };
@@ -70,13 +77,12 @@ class PortMaster : public ModbusMaster {
     // trace the request, clear the line errors, write, clear them again, read the reply of at most
     // asked bytes as cut ends it, trace the answer, take the line errors.
     Passage pass(const uint8_t* request, size_t requestLength, uint8_t* reply, size_t asked,
-                 const FrameCutter& cut, TraceKind kind);
+                 const FrameCutter& cut, TraceKind kind, const ReadTimeouts& timeouts);
     // One Modbus TCP transaction of the RTU request rtu (its PDU is sent without address and CRC).
     ResultFlags modbusTcpExchange(const uint8_t* rtu, size_t rtuLength, int count, uint16_t* values,
                                   uint8_t& exceptionCode);
     void notify(Framing framing, const uint8_t* request, size_t requestLength, const uint8_t* reply,
-                size_t replyLength, ResultFlags flags, uint8_t exceptionCode,
-                ExchangeRecord::Clock::time_point sent, ExchangeRecord::Clock::time_point ended) const;
+                ResultFlags flags, uint8_t exceptionCode, const Passage& passage) const;
 };
 
 } // namespace olv::link

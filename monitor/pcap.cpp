@@ -145,8 +145,18 @@ PcapCheck Pass(int fd, const RawRecord* record, const PcapProgress& progress, in
         }
         const uint32_t seconds = word(head), part = word(head + 4), included = word(head + 8);
         const uint32_t original = word(head + 12);
-        if (included > MaxRecordSize || included > original || part >= 1000000 * fraction)
+        const RecordFault fault = included > MaxRecordSize        ? RecordFault::TooLong
+                                  : included > original           ? RecordFault::LongerThanOriginal
+                                  : part >= 1000000 * fraction    ? RecordFault::BadStamp
+                                                                  : RecordFault::None;
+        if (fault != RecordFault::None) {
+            check.badRecord = check.records + 1;
+            check.recordFault = fault;
+            check.included = included;
+            check.original = original;
+            check.fraction = part;
             return stopped(PcapProblem::NotPcap);
+        }
         if (!in.take(data, included)) return stopped(ProblemOf(in, PcapProblem::Truncated));
         ++check.records;
         if (included == 0) check.droppedFrames += original;
@@ -166,19 +176,27 @@ void AppendPcapHeader(std::string& out) {
     Put32(out, LinkTypeUser0);
 }
 
-void AppendPcapRecord(std::string& out, Micros time, const uint8_t* bytes, size_t size) {
+namespace {
+
+void PutRecordHeader(std::string& out, Micros time, uint32_t included, uint32_t original) {
+    // A stamp holds 0 .. 2^32-1 seconds: a time outside (a frame timed before the first byte of a
+    // file stamped at 0) is written at the nearest end, never as a stamp no reader takes.
+    time = std::clamp<Micros>(time, 0, Micros{UINT32_MAX} * 1000000 + 999999);
     Put32(out, static_cast<uint32_t>(time / 1000000));
     Put32(out, static_cast<uint32_t>(time % 1000000));
-    Put32(out, static_cast<uint32_t>(size));
-    Put32(out, static_cast<uint32_t>(size));
+    Put32(out, included);
+    Put32(out, original);
+}
+
+} // namespace
+
+void AppendPcapRecord(std::string& out, Micros time, const uint8_t* bytes, size_t size) {
+    PutRecordHeader(out, time, static_cast<uint32_t>(size), static_cast<uint32_t>(size));
     out.append(reinterpret_cast<const char*>(bytes), size);
 }
 
 void AppendPcapMarker(std::string& out, Micros time, int64_t droppedFrames) {
-    Put32(out, static_cast<uint32_t>(time / 1000000));
-    Put32(out, static_cast<uint32_t>(time % 1000000));
-    Put32(out, 0);
-    Put32(out, static_cast<uint32_t>(std::clamp<int64_t>(droppedFrames, 1, UINT32_MAX)));
+    PutRecordHeader(out, time, 0, static_cast<uint32_t>(std::clamp<int64_t>(droppedFrames, 1, UINT32_MAX)));
 }
 
 PcapCheck ReadPcapFrom(int fd, const PcapRecord& record, const PcapProgress& progress) {
@@ -213,7 +231,7 @@ bool CopyPcapRecords(int from, int out) {
     bool written = true;
     const RawRecord each = [&](Micros time, const uint8_t* bytes, uint32_t included, uint32_t original) {
         if (included == 0)
-            AppendPcapMarker(records, time, original);
+            PutRecordHeader(records, time, 0, original); // a marker keeps its count, 0 included
         else
             AppendPcapRecord(records, time, bytes, included);
         if (records.size() < (1 << 20) || !written) return;
@@ -265,6 +283,27 @@ QString PcapProblemText(const PcapCheck& check) {
                 .arg(QString::fromLocal8Bit(std::strerror(check.error)));
         return QStringLiteral("Файл не удалось прочитать.");
     case PcapProblem::NotPcap:
+        switch (check.recordFault) {
+        case RecordFault::None:
+            break;
+        case RecordFault::LongerThanOriginal:
+            return QStringLiteral("Это не файл записи обмена (pcap): в записи %1 сохранено %2 байт, "
+                                  "больше, чем было в кадре (%3).")
+                .arg(check.badRecord)
+                .arg(check.included)
+                .arg(check.original);
+        case RecordFault::TooLong:
+            return QStringLiteral("Это не файл записи обмена (pcap): в записи %1 — %2 байт, "
+                                  "а записей длиннее %3 байт не бывает.")
+                .arg(check.badRecord)
+                .arg(check.included)
+                .arg(MaxRecordSize);
+        case RecordFault::BadStamp:
+            return QStringLiteral("Это не файл записи обмена (pcap): у записи %1 доля секунды в метке "
+                                  "времени (%2) не меньше секунды.")
+                .arg(check.badRecord)
+                .arg(check.fraction);
+        }
         return QStringLiteral("Это не файл записи обмена (pcap).");
     case PcapProblem::OtherLinkType:
         return QStringLiteral("В файле записан не обмен по линии Modbus RTU (тип канала %1, нужен 147).")

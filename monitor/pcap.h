@@ -31,11 +31,19 @@ void AppendPcapMarker(std::string& out, Micros time, int64_t droppedFrames);
 enum class PcapProblem {
     None,
     Unreadable,    // missing, not a regular file, no permission, a read error (error tells which)
-    NotPcap,       // no pcap header, or a record header no pcap writer makes
+    NotPcap,       // no pcap header, or a record header no pcap writer makes (badRecord tells which)
     OtherLinkType, // a capture of something else than RTU frames
     Truncated,     // ends inside a record
     TooLarge,      // above MaxCaptureFileSize
     Cancelled,     // the progress callback asked to stop
+};
+
+// What is wrong with a record header that no pcap writer makes.
+enum class RecordFault {
+    None,
+    LongerThanOriginal, // more bytes kept than the frame had
+    TooLong,            // more than MaxRecordSize bytes
+    BadStamp,           // the fraction of its time stamp is a second or more
 };
 
 struct PcapCheck {
@@ -48,6 +56,11 @@ struct PcapCheck {
     // Little-endian with microsecond stamps, as AppendPcapHeader writes: its records can be copied
     // into such a file as they are.
     bool native = false;
+    // A NotPcap file refused for a record header: which record (1 for the first), what is wrong with
+    // it, its included and original lengths and the fraction of its stamp as they stand in the file.
+    int64_t badRecord = 0;
+    RecordFault recordFault = RecordFault::None;
+    uint32_t included = 0, original = 0, fraction = 0;
 };
 
 using PcapRecord = std::function<void(Micros, const uint8_t*, size_t)>;
@@ -70,8 +83,8 @@ PcapCheck ReadPcapFrom(int fd, const PcapRecord& record, const PcapProgress& pro
 // errno set, when it could not be read whole or written.
 bool CopyPcapRecords(int from, int out);
 
-// The box text for a refused file: what is wrong, with the reason of an unreadable one, and the size
-// and the limit of one too large.
+// The box text for a refused file: what is wrong, with the reason of an unreadable one, the record
+// and its fault for a record header no pcap writer makes, and the size and the limit of one too large.
 QString PcapProblemText(const PcapCheck& check);
 
 // A size in words: "2,5 ГБ (2 684 354 560 байт)".

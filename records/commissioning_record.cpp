@@ -29,24 +29,50 @@ QString Number(double v) {
     return device::FormatValue(static_cast<float>(v)).trimmed();
 }
 
+// A field's value with its units, where it has any: the range and the trim offset are in the units of
+// the value the meter sends, the rate in bits per second.
+QString WithUnits(const FieldValue& field, const QString& units) {
+    static const QStringList inValueUnits{QStringLiteral("Максимум диапазона"),
+                                          QStringLiteral("Минимум диапазона"),
+                                          QStringLiteral("Подстройка: смещение")};
+    if (inValueUnits.contains(field.name) && !units.isEmpty()) return field.text + u' ' + units;
+    if (field.name == QStringLiteral("Скорость обмена") && !field.text.startsWith(QStringLiteral("код")))
+        return field.text + QStringLiteral(" бит/с");
+    return field.text;
+}
+
+QString NotShown(const QString& text) {
+    return text.isEmpty() ? QStringLiteral("не указано") : text;
+}
+
+QString ChangeText(const JournalChange& change) {
+    QString text = change.operation + QStringLiteral(": ") + change.outcome;
+    if (!change.changes.isEmpty()) text += QStringLiteral("; ") + change.changes.join(QStringLiteral("; "));
+    return text;
+}
+
 } // namespace
 
 QString RecordHtml(const RecordData& data, const QString& trendImage, QSize trendSize) {
     const std::vector<FieldValue> fields = FieldsOf(data.state);
+    const QString units = device::UnitName(data.state.image.words[device::reg::DampingUnits] & 0xFF);
     const auto rowsOf = [&](unsigned groups) {
         QString rows;
         for (const FieldValue& field : fields)
-            if (field.group & groups) rows += Row(field.name, field.text);
+            if (field.group & groups) rows += Row(field.name, WithUnits(field, units));
         return rows;
     };
-    const QString units = device::UnitName(data.state.image.words[device::reg::DampingUnits] & 0xFF);
 
     QString html = QStringLiteral("<html><body>");
-    html += QStringLiteral("<h2>Протокол настройки</h2><p>%1</p>").arg(Escaped(data.caption));
+    html += QStringLiteral("<h2>Протокол настройки%1</h2><p>%2</p>")
+                .arg(data.documentNumber.isEmpty() ? QString() : QStringLiteral(" № ") + Escaped(data.documentNumber),
+                     Escaped(data.caption));
     html += Table(
         Row(QStringLiteral("Дата и время"), data.printedAt.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))) +
         Row(QStringLiteral("Порт"), QStringLiteral("%1 (%2)").arg(data.port, data.devicePath)) +
-        Row(QStringLiteral("Адрес"), QString::number(data.address)));
+        Row(QStringLiteral("Адрес"), QString::number(data.address)) +
+        Row(QStringLiteral("Объект"), NotShown(data.site.site)) +
+        Row(QStringLiteral("Позиция (тег)"), NotShown(data.site.tag)));
 
     html += Heading("Прибор") + Table(rowsOf(IdentityFields));
     html += Heading("Конфигурация датчика") +
@@ -88,8 +114,26 @@ QString RecordHtml(const RecordData& data, const QString& trendImage, QSize tren
                         Row(QStringLiteral("Среднее"),
                             QStringLiteral("%1 %2").arg(Number(data.trend.mean), units)));
 
-    html += QStringLiteral("<p><br>Наладчик: ______________________________</p>"
-                           "<p><br>Подпись: ______________________________</p></body></html>");
+    html += Heading("Изменения за посещение");
+    if (data.visit.empty()) {
+        html += Table(Row(QStringLiteral("Журнал изменений"), QStringLiteral("записей нет")));
+    } else {
+        QString rows;
+        for (const JournalChange& change : data.visit)
+            rows += Row(change.when, ChangeText(change));
+        html += Table(rows);
+    }
+    html += Heading("Калибровка") +
+            Table(Row(QStringLiteral("Последняя калибровка"),
+                      data.lastCalibration ? data.lastCalibration->when + QStringLiteral(": ") +
+                                                 data.lastCalibration->outcome
+                                           : QStringLiteral("нет сведений")));
+
+    const QString person = data.person.isEmpty() ? QStringLiteral("______________________________")
+                                                 : Escaped(data.person);
+    html += QStringLiteral("<p><br>Наладчик: %1</p>"
+                           "<p><br>Подпись: ______________________________ Дата: %2</p></body></html>")
+                .arg(person, data.printedAt.toString(QStringLiteral("dd.MM.yyyy")));
     return html;
 }
 

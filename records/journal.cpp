@@ -113,6 +113,10 @@ QByteArray JournalLine(const JournalEntry& entry) {
     return CsvLine(fields);
 }
 
+QByteArray CsvRecord(const QStringList& fields) {
+    return CsvLine(fields);
+}
+
 QStringList ParseJournalLine(const QByteArray& bytes) {
     const std::vector<QStringList> records = ParseCsv(QString::fromUtf8(bytes), u';');
     return records.empty() ? QStringList{QString()} : FieldsOfRecord(records.front());

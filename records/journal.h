@@ -39,6 +39,11 @@ QByteArray JournalHeader();
 // leading apostrophe.
 QByteArray JournalLine(const JournalEntry& entry);
 
+// Any record as the journal writes its lines: every field cleaned, guarded against formulas and quoted
+// where it must be, ';' between them, CR LF at the end. For other tables kept the same way (a bench's
+// report).
+QByteArray CsvRecord(const QStringList& fields);
+
 // The fields of one line as JournalLine wrote them (quotes and the formula guard taken off); a quoted
 // field may hold line breaks. Only the first record of `line` is read.
 QStringList ParseJournalLine(const QByteArray& line);

@@ -169,6 +169,17 @@ void LoadStationSettings(link::LinkSettings& link, device::PendingDeviceLink& pe
                                messages::BoxIcon::Information));
 }
 
+link::LinkSettings StationLinkIn(const IniSnapshot& file) {
+    link::LinkSettings link;
+    link.portNumber = file.readInteger(ComSettings, "Number", 1);
+    const QString lineSettings = file.readString(ComSettings, "Settings", DefaultLineSettings);
+    link.baudRate = RateOf(lineSettings);
+    link.parity = ParityOf(lineSettings);
+    link.address = file.readInteger(Device, "NetAdrr", 1);
+    link.timeoutMs = file.readInteger(Settings, "TimeOut", 1000);
+    return link;
+}
+
 void SaveStationSettings(const link::LinkSettings& link) {
     IniFile ini(StationSettingsPath());
     const QString lineSettings = LineSettingsText(link.baudRate, link.parity);

@@ -23,6 +23,11 @@ QString StationSettingsPath();
 void LoadStationSettings(link::LinkSettings& link, device::PendingDeviceLink& pending, QString& regFileName,
                          messages::MessageBoxes& boxes);
 
+// The link settings a dev.dat holds, read as LoadStationSettings reads them (port number, rate and parity of
+// "Settings", address, reply time-out), each key's default where it is missing; nothing is written. For
+// programs that take a station's settings without changing them.
+link::LinkSettings StationLinkIn(const IniSnapshot& file);
+
 // Writes the link settings to dev.dat in the current working directory; a missing file is created
 // first. The trace file name, the register file name and EnableNetAdrr are never rewritten here.
 // Throws IniWriteError when a write is refused.

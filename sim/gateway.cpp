@@ -164,7 +164,7 @@ int ServeGateway(Line& line, const std::string& listenAddress, bool silent, cons
     io.log("serving Modbus TCP at " + bound + (silent ? ", silent for units that do not answer" : ""));
 
     std::vector<std::unique_ptr<Connection>> connections;
-    std::string commands;
+    std::string commands, fifoCommands;
     bool stdinOpen = true;
     bool quit = false;
 
@@ -186,7 +186,10 @@ int ServeGateway(Line& line, const std::string& listenAddress, bool silent, cons
                                static_cast<long>((wait - static_cast<long>(wait)) * 1e9)};
 
         std::vector<pollfd> fds{{listener, POLLIN, 0}};
+        const size_t stdinAt = fds.size();
         if (stdinOpen) fds.push_back({STDIN_FILENO, POLLIN, 0});
+        const size_t fifoAt = fds.size();
+        if (io.controlFd >= 0) fds.push_back({io.controlFd, POLLIN, 0});
         const size_t first = fds.size();
         for (auto& c : connections)
             fds.push_back({c->fd, POLLIN, 0});
@@ -257,26 +260,32 @@ int ServeGateway(Line& line, const std::string& listenAddress, bool silent, cons
             }
         }
 
-        if (stdinOpen && fds[1].revents) {
+        if (stdinOpen && fds[stdinAt].revents) {
             const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
             if (n > 0)
                 commands.append(buffer, static_cast<size_t>(n));
             else if (n == 0 || (errno != EAGAIN && errno != EINTR))
                 stdinOpen = false; // keep serving until a signal
         }
-        for (size_t nl; !quit && (nl = commands.find('\n')) != std::string::npos;) {
-            std::string text = commands.substr(0, nl);
-            commands.erase(0, nl + 1);
-            if (!text.empty() && text.back() == '\r') text.pop_back();
-            const auto words = SplitWords(text);
-            if (words.empty()) continue;
-            if (words[0] == "quit" || words[0] == "exit") {
-                io.say("ok bye\n");
-                quit = true;
-            } else if (words[0] == "path") {
-                io.say("ok mbtcp://" + bound + "\n");
-            } else {
-                io.say(line.command(text, io.now()));
+        if (io.controlFd >= 0 && fds[fifoAt].revents) {
+            const ssize_t n = ::read(io.controlFd, buffer, sizeof buffer);
+            if (n > 0) fifoCommands.append(buffer, static_cast<size_t>(n));
+        }
+        for (std::string* pending : {&commands, &fifoCommands}) {
+            for (size_t nl; !quit && (nl = pending->find('\n')) != std::string::npos;) {
+                std::string text = pending->substr(0, nl);
+                pending->erase(0, nl + 1);
+                if (!text.empty() && text.back() == '\r') text.pop_back();
+                const auto words = SplitWords(text);
+                if (words.empty()) continue;
+                if (words[0] == "quit" || words[0] == "exit") {
+                    io.say("ok bye\n");
+                    quit = true;
+                } else if (words[0] == "path") {
+                    io.say("ok mbtcp://" + bound + "\n");
+                } else {
+                    io.say(line.command(text, io.now()));
+                }
             }
         }
     }

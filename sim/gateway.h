@@ -34,12 +34,13 @@ struct GatewayIo {
     std::function<void(const std::string&)> say; // text on stdout
     const volatile sig_atomic_t* stop = nullptr;
     const sigset_t* waitMask = nullptr; // the signals to let through while waiting
+    int controlFd = -1;                 // the --control FIFO, read for commands as stdin is; -1: none
 };
 
 // Listens at listenAddress, prints mbtcp://HOST:PORT (the port actually bound) as the first line of
-// stdout and serves every connection (several at once) until a signal or `quit` on stdin; the other
-// commands of stdin go to the line. A connection whose header cannot begin a frame is dropped.
-// Returns the exit status.
+// stdout and serves every connection (several at once) until a signal or `quit` on stdin or the control
+// FIFO; the other commands of either go to the line, and their answers to stdout. A connection whose header
+// cannot begin a frame is dropped. Returns the exit status.
 int ServeGateway(Line& line, const std::string& listenAddress, bool silent, const GatewayIo& io);
 
 } // namespace olv::sim

@@ -106,10 +106,13 @@ void SetLine(termios& t, int baud, int parity) {
     t.c_cc[VTIME] = 0;
 }
 
-// The line being served: the master side of a pseudo-terminal, or a real serial port.
+// The line being served: the master side of a pseudo-terminal, or a real serial port. The line's own
+// terminal is held open by the simulator itself; a tap is not, so that it can tell whether a program
+// has it open: a real adapter that no program has open hears nothing of the line.
 class Endpoint {
   public:
-    Endpoint(std::string device, std::string link) : device_(std::move(device)), link_(std::move(link)) {}
+    Endpoint(std::string device, std::string link, bool hold = true)
+        : device_(std::move(device)), link_(std::move(link)), hold_(hold) {}
     ~Endpoint() { close(); }
 
     bool open(int baud, int parity, std::string& error) {
@@ -122,8 +125,14 @@ class Endpoint {
         }
         path_ = ptsname(fd_);
         // Holding the slave open ourselves keeps the master from seeing a hang-up each time the program
-        // closes its port; we never read from it, so no byte is taken from the program.
+        // closes its port; we never read from it, so no byte is taken from the program. A tap's slave is
+        // opened and closed once instead: from then on its master shows a hang-up whenever no program
+        // has the slave open (a master whose slave was never opened shows nothing).
         holdFd_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (!hold_ && holdFd_ >= 0) {
+            ::close(holdFd_);
+            holdFd_ = -1;
+        }
         termios t{};
         if (tcgetattr(fd_, &t) == 0) {
             SetLine(t, baud, 0); // raw, no echo; a pseudo-terminal carries no parity
@@ -143,6 +152,29 @@ class Endpoint {
 
     int fd() const { return fd_; }
     bool isOpen() const { return fd_ >= 0; }
+
+    // Whether a program has the terminal open: always for the line's own terminal and a real port;
+    // for a tap while its master shows no hang-up.
+    bool held() const {
+        if (fd_ < 0) return false;
+        if (hold_ || isDevice()) return true;
+        pollfd p{fd_, 0, 0};
+        return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
+    }
+
+    // For a tap that nobody has open: drops what reached it and was not read before its program let
+    // it go, so that the next program to open it finds nothing stale. The slave is opened for a moment
+    // to flush its input; it shows the hang-up again once closed.
+    void dropUnread() {
+        if (fd_ < 0 || hold_) return;
+        const int slave = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (slave >= 0) {
+            tcflush(slave, TCIFLUSH);
+            ::close(slave);
+        }
+        tcflush(fd_, TCIFLUSH);
+    }
+
     const std::string& path() const { return path_; }
     bool isDevice() const { return !device_.empty(); }
 
@@ -213,16 +245,50 @@ class Endpoint {
     }
 
     std::string device_, link_, path_;
+    bool hold_ = true;
     int fd_ = -1;
     int holdFd_ = -1;
     int deviceBaud_ = 0;
     int deviceParity_ = -1;
 };
 
+// How often a tap that no program holds open is looked at, to notice one that opens it.
+constexpr double TapCheckSeconds = 0.02;
+
 struct Chunk {
     double due = 0;
     std::vector<uint8_t> bytes;
     int linkChanged = -1;
+};
+
+// The --control FIFO: made when missing (and then removed at the end), opened for reading and for
+// writing, so that it never reads as closed between two writers.
+struct ControlFifo {
+    int fd = -1;
+    bool made = false;
+    std::string path;
+
+    // Nothing to do for an empty path. False when what is there is not a FIFO (said on stderr).
+    bool open(const std::string& name) {
+        if (name.empty()) return true;
+        path = name;
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) made = ::mkfifo(path.c_str(), 0600) == 0;
+        fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) Log("cannot open the control FIFO " + path + ": " + std::strerror(errno));
+        // Checked again on what was opened: something else may have taken the name meanwhile.
+        if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode))) {
+            std::fprintf(stderr, "modbus-olv-sim: --control %s is not a FIFO\n", path.c_str());
+            ::close(fd);
+            fd = -1;
+            return false;
+        }
+        return true;
+    }
+    ~ControlFifo() {
+        if (fd >= 0) ::close(fd);
+        if (made) ::unlink(path.c_str());
+    }
 };
 
 // Splits a byte stream into lines.
@@ -281,8 +347,12 @@ int main(int argc, char** argv) {
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         sigaction(sig, &sa, nullptr);
 
+    // The FIFO exists before the path is announced, so whoever waits for the path can write to it.
+    ControlFifo control;
+    if (!control.open(options.control)) return 2;
+
     if (!options.mbtcp.empty()) {
-        GatewayIo io{Now, Log, Say, &g_stop, &waitMask};
+        GatewayIo io{Now, Log, Say, &g_stop, &waitMask, control.fd};
         return ServeGateway(line, options.mbtcp, options.gatewaySilent, io);
     }
 
@@ -296,7 +366,7 @@ int main(int argc, char** argv) {
     std::vector<Endpoint*> parties{&endpoint};
     std::vector<std::unique_ptr<Endpoint>> taps;
     for (const std::string& path : options.taps) {
-        taps.push_back(std::make_unique<Endpoint>(std::string(), path));
+        taps.push_back(std::make_unique<Endpoint>(std::string(), path, false));
         if (!taps.back()->open(first.baudRate(), 0, error)) {
             std::fprintf(stderr, "modbus-olv-sim: %s\n", error.c_str());
             return 1;
@@ -304,6 +374,9 @@ int main(int argc, char** argv) {
         parties.push_back(taps.back().get());
     }
     std::vector<uint64_t> sentBy(parties.size(), 0);
+    // Whether each party was held open by a program when last looked at (the taps start unheld).
+    std::vector<bool> wasHeld(parties.size(), false);
+    wasHeld[0] = true;
     // With one party the bytes pass at once; with taps they take their time on the wire, where two
     // senders at once collide.
     Bus bus;
@@ -312,24 +385,7 @@ int main(int argc, char** argv) {
     std::optional<UsbChip> chip;
     if (options.usbLatencyMs > 0) chip.emplace(options.usbLatencyMs / 1000.0, Now());
     uint64_t packets = 0, splitPackets = 0;
-    // The FIFO exists before the path is announced, so whoever waits for the path can write to it.
-    int controlFd = -1;
-    bool madeFifo = false;
-    if (!options.control.empty()) {
-        struct stat st {};
-        if (::stat(options.control.c_str(), &st) != 0)
-            madeFifo = ::mkfifo(options.control.c_str(), 0600) == 0;
-        // Opened for writing too, so that the FIFO never reads as closed between two writers.
-        controlFd = ::open(options.control.c_str(), O_RDWR | O_NONBLOCK);
-        if (controlFd < 0)
-            Log("cannot open the control FIFO " + options.control + ": " + std::strerror(errno));
-        // Checked again on what was opened: something else may have taken the name meanwhile.
-        if (controlFd >= 0 && (::fstat(controlFd, &st) != 0 || !S_ISFIFO(st.st_mode))) {
-            std::fprintf(stderr, "modbus-olv-sim: --control %s is not a FIFO\n", options.control.c_str());
-            ::close(controlFd);
-            return 2;
-        }
-    }
+    const int controlFd = control.fd;
 
     Say(endpoint.path() + "\n");
     std::string list = line.command("instruments", 0.0).substr(2);
@@ -435,7 +491,8 @@ int main(int argc, char** argv) {
             }
         }
         for (size_t p = 0; p < parties.size(); ++p) {
-            if (out[p].empty() || !parties[p]->isOpen()) continue;
+            // A tap that no program has open hears nothing: the bytes are not kept for a later opener.
+            if (out[p].empty() || !parties[p]->held()) continue;
             const ssize_t n = ::write(parties[p]->fd(), out[p].data(), out[p].size());
             // A tap nobody reads fills up and then drops what comes; the line's own terminal says so.
             if (p == 0 && n != static_cast<ssize_t>(out[p].size()))
@@ -480,7 +537,10 @@ int main(int argc, char** argv) {
             }
         }
 
+        // A tap that nobody holds open shows a hang-up, so it is not polled (the wait would end at
+        // once); it is looked at again within TapCheckSeconds instead, to notice a program opening it.
         double wait = 1.0;
+        if (std::find(wasHeld.begin(), wasHeld.end(), false) != wasHeld.end()) wait = TapCheckSeconds;
         if (!tx.empty()) wait = std::min(wait, tx.front().due - Now());
         if (!rx.empty()) wait = std::min(wait, lastByte + FrameSilenceSeconds(silenceBaud) - Now());
         wait = std::min(wait, bus.nextDue() - Now());
@@ -494,7 +554,7 @@ int main(int argc, char** argv) {
         int stdinIndex = -1, fifoIndex = -1;
         std::vector<int> partyIndex(parties.size(), -1);
         for (size_t p = 0; p < parties.size(); ++p)
-            if (parties[p]->isOpen())
+            if (parties[p]->isOpen() && wasHeld[p])
                 fds[static_cast<size_t>(partyIndex[p] = count++)] = {parties[p]->fd(), POLLIN, 0};
         if (stdinOpen) fds[static_cast<size_t>(stdinIndex = count++)] = {STDIN_FILENO, POLLIN, 0};
         if (controlFd >= 0) fds[static_cast<size_t>(fifoIndex = count++)] = {controlFd, POLLIN, 0};
@@ -520,6 +580,20 @@ int main(int argc, char** argv) {
                 endpoint.close();
             }
         }
+        // A tap whose program let it go drops what it had not read (what it sent before it closed has
+        // just been read). Looked at before the commands are read, so that an answer to a command sent
+        // after a program closed a tap comes after the drop.
+        for (size_t p = 1; p < parties.size(); ++p) {
+            const bool held = parties[p]->held();
+            if (held == wasHeld[p]) continue;
+            wasHeld[p] = held;
+            if (held) {
+                Log("tap " + std::to_string(p) + " opened");
+            } else {
+                parties[p]->dropUnread();
+                Log("tap " + std::to_string(p) + " let go, what it had not read is dropped");
+            }
+        }
         deliver();
         if (stdinIndex >= 0 && fds[static_cast<size_t>(stdinIndex)].revents) {
             const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
@@ -539,8 +613,6 @@ int main(int argc, char** argv) {
             runCommand(cmd);
     }
 
-    if (controlFd >= 0) ::close(controlFd);
-    if (madeFifo) ::unlink(options.control.c_str());
     endpoint.close();
     for (auto& tap : taps)
         tap->close();

@@ -38,9 +38,10 @@ const char* const UsageText =
     "  --instrument K=V,K=V     one instrument of several on the line (addr=, baud=, parity=, any key)\n"
     "  --instruments-range A-B  one instrument at every address A..B\n"
     "  --fault 'NAME ARG [once]'  a fault switch from the start, as the `fault` command\n"
-    "  --control FIFO           also read commands from FIFO\n"
+    "  --control FIFO           also read commands from FIFO (a line and a gateway alike)\n"
     "  --tap PATH               a further terminal on the same line (repeatable), linked at PATH: every\n"
     "                           byte any party sends reaches the instruments and every other party\n"
+    "                           that has its terminal open; a tap nobody has open hears nothing\n"
     "  --no-line-check          answer at any rate and parity the master's side shows\n"
     "  --usb-latency MS         hand the line's bytes to the terminal as a USB adapter's chip does: in\n"
     "                           packets, sent when MS ms (1..255) have passed since the last one or 62\n"
@@ -230,9 +231,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         }
     }
 
-    if (!options.mbtcp.empty() && (!options.link.empty() || !options.device.empty() ||
-                                   !options.control.empty() || !options.taps.empty())) {
-        error = "--mbtcp serves no line: --link, --device, --control and --tap do not go with it";
+    if (!options.mbtcp.empty() &&
+        (!options.link.empty() || !options.device.empty() || !options.taps.empty())) {
+        error = "--mbtcp serves no line: --link, --device and --tap do not go with it";
         return false;
     }
     if (!options.mbtcp.empty() && options.usbLatencyMs > 0) {

@@ -1,8 +1,16 @@
 // The certificate's HTML and its CSV of the tables.
 
 #include "calibration/certificate.h"
+#include "calibration/certificate_files.h"
+#include "records/visit.h"
+#include "tests/support/file_size_limit.h"
 #include "text/cp1251.h"
 #include "device/encodings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -159,3 +167,51 @@ TEST(CertificateCsv, HoldsBothTablesInWindows1251) {
 }
 
 } // namespace
+
+TEST(CertificateFiles, KeepsThePdfOnlyWithItsTablesAndRefusesAFileInPlaceOfTheFolder) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.filePath("certificates");
+    QString reason;
+    // The folder is made, both files are written.
+    ASSERT_TRUE(SaveCertificateFiles(folder, "СК-1", "%PDF-1.4", "a;b\r\n", reason)) << reason.toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), (QStringList{"СК-1.csv", "СК-1.pdf"}));
+
+    // A CSV that does not fit leaves no PDF without it.
+    {
+        olv::test::FileSizeLimit limit(64);
+        ASSERT_TRUE(limit.ok());
+        EXPECT_FALSE(SaveCertificateFiles(folder, "СК-2", "%PDF", QByteArray(1000, 'x'), reason));
+    }
+    EXPECT_FALSE(reason.isEmpty());
+    EXPECT_EQ(QDir(folder).entryList({"СК-2*"}, QDir::Files | QDir::Hidden), QStringList());
+
+    // A file where the folder should be is no folder, and is left as it is.
+    const QString blocked = dir.filePath("blocked");
+    QFile file(blocked);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+    file.close();
+    EXPECT_FALSE(SaveCertificateFiles(blocked, "СК-3", "%PDF", "a", reason));
+    EXPECT_TRUE(reason.contains("не папка")) << reason.toStdString();
+    EXPECT_EQ(QFileInfo(blocked).size(), 1);
+}
+
+TEST(CertificateFiles, TheJournalLineNamesTheMeterOfTheCertificateAndWhatItHolds) {
+    CertificateData d = Sample();
+    d.trim = TrimRecord{TrimKind::Zero, {0.01f, 1}, Trim{-0.0079f, 1}, QStringLiteral("записано")};
+    const QString number = CertificateNumber("123456", d.when);
+    EXPECT_EQ(number, QStringLiteral("СК-123456-20240531-140509"));
+    const olv::records::JournalEntry entry = CalibrationJournalEntry(d, "сертификат " + number);
+    EXPECT_EQ(entry.serial, "123456");
+    EXPECT_EQ(entry.model, "150");
+    EXPECT_EQ(entry.address, 7);
+    EXPECT_EQ(entry.operation, "Калибровка");
+    EXPECT_EQ(entry.outcome, CalibrationOutcomeText(d) + "; сертификат " + number);
+    EXPECT_TRUE(entry.outcome.contains("смещение 0.0100 → -0.0079")) << entry.outcome.toStdString();
+    // A line the journal reads back as the calibration of this meter.
+    const QStringList fields = olv::records::ParseJournalLine(olv::records::JournalLine(entry));
+    const auto last = olv::records::LastCalibration({fields}, "123456");
+    ASSERT_TRUE(last.has_value());
+    EXPECT_EQ(last->outcome, entry.outcome);
+    EXPECT_FALSE(olv::records::LastCalibration({fields}, "12345").has_value());
+}

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <random>
+#include <vector>
 
 using namespace olv::link;
 
@@ -41,6 +43,81 @@ TEST(CountExchange, EachOutcomeLandsInItsOwnCounter) {
     // An exception reply is an answer of the instrument's.
     CountExchange(counters, Exchange(5, ExceptionReply | WrongLength | WrongFunction, 9));
     EXPECT_EQ(LinkCountsText(counters), "запросов 4, ответов 2, без ответа 1, CRC 1, исключений 1 · 9 мс");
+}
+
+// Modbus TCP carries no checksum: a reply is an answer when it is one whole frame of the request's
+// transaction, of the length asked for or an exception; anything else that came back is broken.
+TEST(CountExchange, OverModbusTcpOnlyWholeFramesOfTheTransactionAreAnswers) {
+    using Bytes = std::vector<uint8_t>;
+    const Bytes request = {0, 7, 0, 0, 0, 6, 1, 3, 0, 15, 0, 3}; // transaction 7, 3 registers from 15
+    const Bytes whole = {0, 7, 0, 0, 0, 9, 1, 3, 6, 0, 0, 0x42, 0xC8, 0, 0};
+    const struct {
+        const char* name;
+        Bytes reply;
+        ResultFlags flags;
+        uint64_t answers, crc, exceptions;
+    } rows[] = {
+        {"whole", whole, 0, 1, 0, 0},
+        {"cut short by a closed connection", Bytes(whole.begin(), whole.begin() + 10), WrongLength, 0, 1, 0},
+        {"whole, two registers instead of three",
+         {0, 7, 0, 0, 0, 7, 1, 3, 4, 0, 0, 0x42, 0xC8},
+         WrongLength,
+         0,
+         1,
+         0},
+        {"a header that cannot begin a frame", {0, 7, 0, 1, 0, 9, 1, 3, 6}, WrongLength, 0, 1, 0},
+        {"only the header", Bytes(whole.begin(), whole.begin() + 7), WrongLength, 0, 1, 0},
+        {"an exception",
+         {0, 7, 0, 0, 0, 3, 1, 0x83, 2},
+         ExceptionReply | WrongFunction | WrongLength,
+         1,
+         0,
+         1},
+        {"another unit, whole", {0, 7, 0, 0, 0, 9, 2, 3, 6, 0, 0, 0x42, 0xC8, 0, 0}, WrongAddress, 1, 0, 0},
+    };
+    for (const auto& row : rows) {
+        ExchangeRecord record = Exchange(row.reply.size(), row.flags, 5);
+        record.framing = Framing::ModbusTcp;
+        record.request = request.data();
+        record.requestLength = request.size();
+        record.reply = row.reply.data();
+        LinkCounters counters;
+        CountExchange(counters, record);
+        EXPECT_EQ(counters.answers, row.answers) << row.name;
+        EXPECT_EQ(counters.crcErrors, row.crc) << row.name;
+        EXPECT_EQ(counters.exceptions, row.exceptions) << row.name;
+        EXPECT_TRUE(counters.answeredLast) << row.name;
+    }
+
+    // Whatever a gateway sends lands in exactly one counter, and only a whole frame of transaction 7
+    // is an answer; replies of other transactions passed over add to the broken ones.
+    std::mt19937 random(30);
+    LinkCounters counters;
+    uint64_t whole7 = 0, skipped = 0;
+    for (int i = 0; i < 5000; ++i) {
+        Bytes reply(random() % 300);
+        for (uint8_t& byte : reply)
+            byte = static_cast<uint8_t>(random());
+        if (reply.size() >= 6 && random() % 2) {
+            reply[0] = 0, reply[1] = 7, reply[2] = 0, reply[3] = 0;
+            if (random() % 2) reply[4] = 0, reply[5] = static_cast<uint8_t>(reply.size() - 6);
+        }
+        const bool isWhole = reply.size() > 7 && reply.size() <= 260 && reply[0] == 0 && reply[1] == 7 &&
+                             reply[2] == 0 && reply[3] == 0 &&
+                             size_t(reply[4] << 8 | reply[5]) == reply.size() - 6;
+        whole7 += isWhole;
+        ExchangeRecord record = Exchange(reply.size(), reply.empty() ? NoReply | WrongLength : 0, 5);
+        record.framing = Framing::ModbusTcp;
+        record.request = request.data();
+        record.requestLength = request.size();
+        record.reply = reply.data();
+        record.skippedReplies = random() % 3;
+        skipped += record.skippedReplies;
+        CountExchange(counters, record);
+    }
+    EXPECT_EQ(counters.requests, 5000u);
+    EXPECT_EQ(counters.answers, whole7);
+    EXPECT_EQ(counters.answers + counters.noReply + counters.crcErrors, 5000u + skipped);
 }
 
 TEST(LinkCountsText, HasNoReplyTimeBeforeAnyReplyAndKeepsEveryDigit) {

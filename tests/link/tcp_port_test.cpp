@@ -1,10 +1,12 @@
 // The RTU line over TCP against a listening socket on the loopback address, and the port that picks the
 // termios or the TCP port by the path and tells when a line has hung up.
 #include "link/line_port.h"
+#include "link/link_health.h"
 #include "link/link_settings.h"
 #include "link/port_master.h"
 #include "link/tcp_port.h"
 #include "tests/support/fake_port.h"
+#include "tests/support/flood_gateway.h"
 
 #include <gtest/gtest.h>
 
@@ -331,6 +333,88 @@ TEST_F(TcpPortTest, RepliesAreReadByTheirLengthWithinTheTimeOut) {
         }
         gateway.dropClient();
     }
+}
+
+// A gateway that floods the connection with well-formed replies of other transactions: the read passes
+// over them until its time-out, as for any reply that does not come, and the frames it skipped are
+// counted with the broken replies. While it reads, the waits go through the ports' waiter, which is
+// what lets a window go on with its events (the waiter is the window's; here it only counts).
+TEST(TcpPortFlood, RepliesOfOtherTransactionsAreSkippedUntilTheTimeOutAndCounted) {
+    olv::test::FloodingGateway flood;
+    TcpPort port;
+    std::string error;
+    ASSERT_TRUE(port.open(flood.path(), LineSettings{}, error)) << error;
+    LinkSettings settings;
+    settings.address = 1;
+    settings.timeoutMs = 300;
+    PortMaster master(port, settings);
+    LinkCounters counters;
+    uint64_t skipped = 0;
+    master.setObserver([&](const ExchangeRecord& record) {
+        skipped = record.skippedReplies;
+        CountExchange(counters, record);
+    });
+    int waits = 0;
+    SetDescriptorWaiter([&waits](int fd, short events, WaitClock::time_point deadline) {
+        ++waits;
+        return PollDescriptor(fd, events, deadline);
+    });
+    uint16_t values[3] = {};
+    uint8_t code = 0;
+    const auto start = Clock::now();
+    const ResultFlags flags = master.readHoldingRegisters(15, 3, values, code);
+    const int64_t took = MsSince(start);
+    SetDescriptorWaiter({});
+    flood.stop();
+    EXPECT_EQ(flags, NoReply | WrongLength);
+    EXPECT_EQ(values[1], 0) << "a reply of another transaction was taken";
+    EXPECT_GE(took, 300);
+    EXPECT_LT(took, 3000);
+    EXPECT_FALSE(port.hungUp()) << "well-formed frames are no broken stream";
+    EXPECT_GT(skipped, 10u);
+    EXPECT_LE(skipped, flood.framesSent());
+    EXPECT_GT(waits, 10);
+    EXPECT_EQ(counters.requests, 1u);
+    EXPECT_EQ(counters.answers, 0u);
+    EXPECT_EQ(counters.noReply, 1u);
+    EXPECT_EQ(counters.crcErrors, skipped);
+}
+
+// The reply time-out of a Modbus TCP gateway is the link's time-out alone, without the allowance per
+// character of a serial line (here 12 ms for each of the 211 bytes of a read of 100 registers): a reply
+// that comes later is refused, and when it comes while the next transaction waits it is passed over as
+// a reply of another transaction and counted.
+TEST_F(TcpPortTest, AModbusTcpReplyAfterTheTimeOutIsRefusedAndPassedOverByTheNext) {
+    ASSERT_TRUE(openPort(1000, "mbtcp://")) << error;
+    LinkSettings settings;
+    settings.address = 1;
+    settings.timeoutMs = 100;
+    PortMaster master(port, settings);
+    std::vector<uint64_t> skipped;
+    master.setObserver([&](const ExchangeRecord& record) { skipped.push_back(record.skippedReplies); });
+    const auto reply = [](uint8_t transaction, uint16_t word) {
+        Bytes frame = {0, transaction, 0, 0, 0, 203, 1, 3, 200};
+        for (int i = 0; i < 100; ++i)
+            frame.insert(frame.end(), {uint8_t(word >> 8), uint8_t(word)});
+        return frame;
+    };
+    std::thread gatewaySide([&] {
+        EXPECT_EQ(gateway.receive(12).size(), 12u);
+        std::this_thread::sleep_for(std::chrono::milliseconds(600)); // a slow line behind the gateway
+        gateway.send(reply(1, 0x1111));
+        EXPECT_EQ(gateway.receive(12).size(), 12u);
+        gateway.send(reply(2, 0x2222));
+    });
+    uint16_t values[100] = {};
+    uint8_t code = 0;
+    const auto start = Clock::now();
+    EXPECT_EQ(master.readHoldingRegisters(0, 100, values, code), NoReply | WrongLength);
+    EXPECT_LT(MsSince(start), 2000) << "waited for the late reply";
+    settings.timeoutMs = 3000;
+    EXPECT_EQ(master.readHoldingRegisters(0, 100, values, code), 0);
+    gatewaySide.join();
+    EXPECT_EQ(values[0], 0x2222) << "the late reply was taken for the next one";
+    EXPECT_EQ(skipped, (std::vector<uint64_t>{0, 1}));
 }
 
 // ---- The port that picks one by the path ----

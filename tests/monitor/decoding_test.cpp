@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -168,9 +169,10 @@ std::string Header(uint32_t magic, uint32_t link, bool bigEndian = false) {
     return h;
 }
 
-std::string Record(uint32_t length, size_t present, bool bigEndian = false) {
+std::string Record(uint32_t length, size_t present, bool bigEndian = false, uint32_t original = 0,
+                   uint32_t fraction = 5000) {
     std::string r;
-    for (uint32_t v : {1700000000u, 5000u, length, length})
+    for (uint32_t v : {1700000000u, fraction, length, original > 0 ? original : length})
         for (int i = 0; i < 4; ++i)
             r.push_back(static_cast<char>(v >> (8 * (bigEndian ? 3 - i : i))));
     return r + std::string(present, '\x01');
@@ -195,10 +197,71 @@ INSTANTIATE_TEST_SUITE_P(Files, PcapRefusal, testing::Values(
     RefusedCase{"CutInARecord", Header(0xA1B2C3D4, 147) + Record(8, 8) + Record(8, 3), PcapProblem::Truncated, 0},
     RefusedCase{"CutInARecordHeader", Header(0xA1B2C3D4, 147) + Record(8, 8).substr(0, 10), PcapProblem::Truncated, 0},
     RefusedCase{"HugeRecord", Header(0xA1B2C3D4, 147) + Record(70000, 8), PcapProblem::NotPcap, 0},
+    RefusedCase{"IncludedAboveOriginal", Header(0xA1B2C3D4, 147) + Record(8, 8) + Record(9, 9, false, 8),
+                PcapProblem::NotPcap, 0},
+    RefusedCase{"StampFractionOfASecond", Header(0xA1B2C3D4, 147) + Record(8, 8, false, 8, 1000000),
+                PcapProblem::NotPcap, 0},
     RefusedCase{"BigEndianNanoseconds", Header(0xA1B23C4D, 147, true) + Record(8, 8, true) + Record(5, 5, true),
                 PcapProblem::None, 2}),
     [](const auto& info) { return info.param.name; });
 // clang-format on
+
+// A record header no writer makes is named, with what is wrong with it: the user can tell a damaged
+// file from one of something else.
+TEST_F(PcapTest, RecordHeaderNoWriterMakesIsNamedWithItsFault) {
+    const struct {
+        std::string bytes;
+        const char* text;
+    } rows[] = {
+        {Header(0xA1B2C3D4, 147) + Record(8, 8) + Record(9, 9, false, 8),
+         "Это не файл записи обмена (pcap): в записи 2 сохранено 9 байт, больше, чем было в кадре (8)."},
+        {Header(0xA1B23C4D, 147, true) + Record(70000, 8, true),
+         "Это не файл записи обмена (pcap): в записи 1 — 70000 байт, а записей длиннее 65535 байт не бывает."},
+        {Header(0xA1B2C3D4, 147) + Record(8, 8, false, 8, 1000000),
+         "Это не файл записи обмена (pcap): у записи 1 доля секунды в метке времени (1000000) не меньше "
+         "секунды."},
+        {std::string(40, 'x'), "Это не файл записи обмена (pcap)."},
+    };
+    for (const auto& row : rows) {
+        write(path("f.pcap"), row.bytes);
+        EXPECT_EQ(PcapProblemText(ReadPcap(path("f.pcap"), {})), QString::fromUtf8(row.text));
+    }
+}
+
+// The copy of an opened file's records keeps what its markers say (none dropped stays none), and a
+// frame timed before a file's first stamp of 0 is written as a stamp a reader takes.
+TEST_F(PcapTest, CopiedMarkersKeepTheirCountAndStampsStayReadable) {
+    std::string file = Header(0xA1B2C3D4, 147) + Record(8, 8);
+    AppendPcapMarker(file, 1700000001000000, 1);
+    file += Record(0, 0); // a marker of no frames
+    write(path("in.pcap"), file);
+    const int in = ::open(path("in.pcap").toLocal8Bit().constData(), O_RDONLY);
+    const int out = ::open(path("out.pcap").toLocal8Bit().constData(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(in, 0);
+    ASSERT_GE(out, 0);
+    std::string header;
+    AppendPcapHeader(header);
+    ASSERT_EQ(::write(out, header.data(), header.size()), static_cast<ssize_t>(header.size()));
+    EXPECT_TRUE(CopyPcapRecords(in, out));
+    ::close(in);
+    ::close(out);
+    const PcapCheck copied = ReadPcap(path("out.pcap"), {});
+    EXPECT_EQ(copied.problem, PcapProblem::None);
+    EXPECT_EQ(copied.records, 3);
+    EXPECT_EQ(copied.droppedFrames, 1);
+
+    Capture capture({19200, 1000, 0, 10});
+    Bytes noiseAndReply = olv::test::WithCrc({1, 3, 2, 0, 0});
+    noiseAndReply.insert(noiseAndReply.begin(), {0x55, 0x55});
+    capture.addRecord(0, noiseAndReply.data(), noiseAndReply.size()); // the noise ended before 0
+    AppendPcapMarker(capture.spool(), -5, 2);
+    write(path("spool.pcap"), header + capture.spool());
+    std::vector<Micros> times;
+    const PcapCheck spooled =
+        ReadPcap(path("spool.pcap"), [&](Micros time, const uint8_t*, size_t) { times.push_back(time); });
+    EXPECT_EQ(spooled.problem, PcapProblem::None);
+    EXPECT_EQ(times, (std::vector<Micros>{0, 0, 0}));
+}
 
 TEST_F(PcapTest, FifoAndHugeFileAreRefusedUnread) {
     ASSERT_EQ(mkfifo(path("fifo").toLocal8Bit().constData(), 0600), 0);

@@ -280,6 +280,7 @@ TEST(Capture, OwnExchangesKeepTheirResultAndOnlyRtuGoesToTheFile) {
                                   Refusal.size(),
                                   0x1A,
                                   2,
+                                  0,
                                   Clock::now(),
                                   Clock::now()};
     capture.addOwn(rtu, 1000000, 1050000);
@@ -290,6 +291,7 @@ TEST(Capture, OwnExchangesKeepTheirResultAndOnlyRtuGoesToTheFile) {
                                   nullptr,
                                   0,
                                   olv::link::NoReply,
+                                  0,
                                   0,
                                   Clock::now(),
                                   Clock::now()};

@@ -1,7 +1,8 @@
-// The configuration file and the journal line: what is kept, what is refused and what a full disk
-// leaves.
+// The configuration file, the journal line and the commissioning record: what is kept, what is
+// refused and what a full disk leaves.
 #include "device/encodings.h"
 #include "link/result_flags.h"
+#include "records/commissioning_record.h"
 #include "records/config_file.h"
 #include "records/csv.h"
 #include "records/journal.h"
@@ -316,3 +317,22 @@ TEST_F(ConfigFileTest, JournalOnAFullDiskIsLeftWholeAndTheWriteIsNotClaimed) {
     EXPECT_EQ(readFile(path("journal.csv")), before); // the check itself leaves nothing
 }
 
+
+// ---- the commissioning record ----
+
+// Markup in what the instrument and the port report stays the characters it is made of: every text
+// of the record goes into its HTML escaped, so no tag of it reaches the document or the PDF.
+TEST(CommissioningRecord, MarkupInTheDeviceTextStaysText) {
+    RecordData data;
+    data.state = SampleState();
+    olv::device::TextToWords(QStringLiteral("<b>&<script>x"), data.state.image.words.data() + 48);
+    data.caption = QStringLiteral("Mod Bus OLV <i>1</i>");
+    data.port = QStringLiteral("COM1");
+    data.devicePath = QStringLiteral("/dev/<img src=x>&amp;");
+    const QString html = RecordHtml(data, QString(), QSize());
+    EXPECT_TRUE(html.contains(QStringLiteral("«&lt;b&gt;&amp;&lt;script&gt;x   »"))) << html.toStdString();
+    EXPECT_TRUE(html.contains(QStringLiteral("Mod Bus OLV &lt;i&gt;1&lt;/i&gt;")));
+    EXPECT_TRUE(html.contains(QStringLiteral("COM1 (/dev/&lt;img src=x&gt;&amp;amp;)")));
+    for (const char* tag : {"<b>", "<script", "<i>", "<img"})
+        EXPECT_FALSE(html.contains(QString::fromLatin1(tag))) << tag;
+}

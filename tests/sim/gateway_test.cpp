@@ -10,6 +10,10 @@
 
 #include <chrono>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace olv::link;
 
 namespace {
@@ -58,4 +62,32 @@ TEST(SimGateway, AUnitThatDoesNotAnswerIsExceptionElevenOrSilence) {
     const auto took = std::chrono::steady_clock::now() - begin;
     EXPECT_GE(took, std::chrono::milliseconds(300));
     EXPECT_LT(took, std::chrono::milliseconds(2000));
+}
+
+// Faults are switched on a gateway while it serves, through its FIFO as on a line; the FIFO it made
+// goes with it.
+TEST(SimGateway, TakesCommandsThroughItsControlFifo) {
+    const std::string fifo = "/tmp/olv-gateway-test-" + std::to_string(getpid()) + "-control";
+    {
+        Gateway g({"--control", fifo});
+        ASSERT_TRUE(g.sim.running());
+        const auto send = [&fifo](const std::string& command) {
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            const bool sent =
+                fd >= 0 && ::write(fd, command.data(), command.size()) == ssize_t(command.size());
+            if (fd >= 0) ::close(fd);
+            return sent;
+        };
+        ASSERT_TRUE(send("fault exception 4 once\n"));
+        EXPECT_EQ(g.sim.readReply(), "ok fault exception 4 once");
+        uint16_t values[3];
+        EXPECT_EQ(g.master.readHoldingRegisters(15, 3, values, g.code),
+                  ExceptionReply | WrongFunction | WrongLength);
+        EXPECT_EQ(g.code, 4);
+        EXPECT_EQ(g.master.readHoldingRegisters(15, 3, values, g.code), 0);
+        ASSERT_TRUE(send("quit\n"));
+        EXPECT_EQ(g.sim.readReply(), "ok bye");
+    }
+    struct stat st {};
+    EXPECT_NE(::stat(fifo.c_str(), &st), 0) << "the FIFO it made outlived it";
 }

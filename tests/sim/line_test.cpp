@@ -348,7 +348,8 @@ INSTANTIATE_TEST_SUITE_P(CommandLine, RejectedOptions,
                                          BadOptions{{"--usb-latency"}}, BadOptions{{"--usb-latency", "0"}},
                                          BadOptions{{"--usb-latency", "256"}},
                                          BadOptions{{"--usb-latency", "16ms"}},
-                                         BadOptions{{"--usb-latency", "16", "--mbtcp", "127.0.0.1:0"}}));
+                                         BadOptions{{"--usb-latency", "16", "--mbtcp", "127.0.0.1:0"}},
+                                         BadOptions{{"--mbtcp", "127.0.0.1:0", "--tap", "/tmp/olv-no-tap"}}));
 
 TEST(Options, UsbLatencyIsTheChipsTimer) {
     Options o;

@@ -164,6 +164,42 @@ TEST(SimProcess, TapIsAnotherPartyOnTheBusAndTwoSendersCollide) {
     EXPECT_EQ(bus.substr(bus.find(" tap1=")), " tap1=" + LinkTarget(tapLink) + ":16 collisions=8") << bus;
 }
 
+// A tap is a terminal like an adapter's: while no program has it open it hears nothing, and what it
+// heard and its program did not read goes when the program lets it go, so that the next program to
+// open it (mbpoll after the window's start-up read) starts on a clean line.
+TEST(SimProcess, ATapNoProgramHasOpenHearsNothingAndKeepsNothingForTheNextOne) {
+    const std::string tapLink = TempPath("idle-tap");
+    SimInstrument sim;
+    ASSERT_TRUE(sim.start({"--quiet", "--tap", tapLink}));
+    Client line, tap;
+    ASSERT_TRUE(line.open(sim.path()));
+    const auto request = ReadRequest(1, 15, 3);
+    ASSERT_EQ(line.exchange(request).size(), 11u);
+    ASSERT_TRUE(tap.open(tapLink));
+    EXPECT_EQ(tap.collect(200), std::vector<uint8_t>()) << "what passed before the tap was opened";
+
+    // Open, it hears the line.
+    auto reply = line.exchange(request);
+    ASSERT_EQ(reply.size(), 11u);
+    auto heard = request;
+    heard.insert(heard.end(), reply.begin(), reply.end());
+    EXPECT_EQ(tap.collect(500), heard);
+
+    // Its program lets it go without reading the last exchange; the next one finds nothing of it.
+    ASSERT_EQ(line.exchange(request).size(), 11u);
+    tap.close();
+    EXPECT_EQ(sim.command("ping"), "ok"); // answered after the simulator saw the tap let go
+    ASSERT_TRUE(tap.open(tapLink));
+    EXPECT_EQ(tap.collect(200), std::vector<uint8_t>()) << "what the tap's last program did not read";
+    reply = line.exchange(request);
+    ASSERT_EQ(reply.size(), 11u);
+    heard = request;
+    heard.insert(heard.end(), reply.begin(), reply.end());
+    EXPECT_EQ(tap.collect(500), heard);
+    // A master on the tap is still answered.
+    EXPECT_EQ(tap.exchange(request).size(), 11u);
+}
+
 TEST(SimProcess, NewAddressAndRateAnswerOnlyWhenTheMasterFollows) {
     SimInstrument sim;
     ASSERT_TRUE(sim.start({"--quiet"}));

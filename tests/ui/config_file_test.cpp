@@ -4,10 +4,13 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 
+#include "device/encodings.h"
+#include "records/commissioning_record.h"
 #include "records/config_file.h"
 #include "records/journal.h"
 #include "settings/ini_file.h"
 #include "ui/dialogs/form2.h"
+#include "ui/menus/record_pdf.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -230,6 +233,17 @@ class ConfigFileTest : public QObject {
         f->N7Click();
         const QString text = Run("pdftotext", {f.dir().filePath("rec.pdf"), "-"});
         QVERIFY2(text.contains(QStringLiteral("«<b>&lt;i&gt;</b>»")), qPrintable(text));
+
+        // A bare ampersand and a script tag as well, straight through the record's HTML and PDF.
+        olv::records::RecordData data;
+        olv::device::TextToWords(QStringLiteral("<b>&<script>x"), data.state.image.words.data() + 48);
+        const QString pdf = f.dir().filePath("markup.pdf");
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(RecordPdf(olv::records::RecordHtml(data, QString(), QSize()), QImage(), QStringLiteral("t")));
+        file.close();
+        const QString markup = Run("pdftotext", {pdf, "-"});
+        QVERIFY2(markup.contains(QStringLiteral("«<b>&<script>x")), qPrintable(markup));
     }
 
     void otherModelIsRefusedAndThePageWritesWhatItWasShown() {

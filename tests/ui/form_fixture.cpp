@@ -1,6 +1,8 @@
 #include "tests/ui/form_fixture.h"
 
+#include "link/tcp_port.h"
 #include "link/termios_port.h"
+#include "records/commissioning_record.h"
 #include "settings/station_settings.h"
 
 #include <QApplication>
@@ -40,6 +42,7 @@ FormFixture::FormFixture(const Options& options) : previousDir_(QDir::currentPat
     deps.runFormCreate = options.runFormCreate;
     deps.clock = SteppingClock();
     form = std::make_unique<TForm1>(std::move(deps));
+    form->askRecordDetails = [](records::RecordData&) { return true; }; // as kept, without a dialog
 }
 
 FormFixture::~FormFixture() {
@@ -58,13 +61,17 @@ SimFormFixture::SimFormFixture(const Options& options) : previousDir_(QDir::curr
     if (options.prepare) options.prepare(dir());
 
     Form1Deps deps;
-    deps.port = std::make_unique<link::TermiosPort>();
-    deps.boxes = &boxes;
     const std::string path = options.portPath.empty() ? sim.path() : options.portPath;
+    if (link::IsTcpPath(path))
+        deps.port = std::make_unique<link::TcpPort>();
+    else
+        deps.port = std::make_unique<link::TermiosPort>();
+    deps.boxes = &boxes;
     deps.resolvePath = [path](int) { return path; };
     deps.runFormCreate = options.runFormCreate;
     deps.clock = SteppingClock();
     form = std::make_unique<TForm1>(std::move(deps));
+    form->askRecordDetails = [](records::RecordData&) { return true; };
 }
 
 SimFormFixture::~SimFormFixture() {

@@ -49,7 +49,7 @@ class FormFixture {
     QTemporaryDir work_;
 };
 
-// A window on a real termios port talking to the virtual instrument (every COM number resolves to the
+// A window on a real termios port (a network port for a gateway's path) talking to the virtual instrument (every COM number resolves to the
 // simulator's pseudo-terminal), with recording message boxes, in a temporary working folder. The
 // simulator is started before the window and stopped after it.
 class SimFormFixture {
@@ -59,7 +59,9 @@ class SimFormFixture {
         bool runFormCreate = true;
         std::function<void(const QDir&)> prepare; // writes files (dev.dat, recent.prf) before start-up
         bool writeDefaultStation = true; // dev.dat for the simulator: COM1, 19200, even parity, address 1
-        std::string portPath; // where every COM number leads instead of the simulator's line (a --tap)
+        // Where every COM number leads instead of the simulator's line: a --tap, or a gateway (tcp://,
+        // mbtcp://), which the window then reaches through the network port.
+        std::string portPath;
     };
 
     SimFormFixture() : SimFormFixture(Options{}) {}

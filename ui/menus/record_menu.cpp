@@ -7,22 +7,31 @@
 #include "files/plain_file.h"
 #include "messages/message_boxes.h"
 #include "records/commissioning_record.h"
+#include "records/journal.h"
+#include "records/visit.h"
+#include "settings/ini_file.h"
+#include "settings/station_settings.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QChart>
 #include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QGraphicsScene>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
 #include <QUrl>
 
+using olv::link::ResultFlags;
 using olv::messages::BoxButtons;
 using olv::messages::BoxIcon;
-using olv::link::ResultFlags;
 
 namespace {
 
@@ -61,20 +70,95 @@ bool ReadRecord(TForm1& form, olv::records::RecordData& data) {
         QFile::decodeName(QByteArray::fromStdString(form.portLink.pathOf(form.linkSettings.portNumber)));
     data.address = form.linkSettings.address;
     data.trend = form.liveTrend.stats();
+    // What the station knows of this instrument and of the person, and what the journal says of it.
+    const QString serial = olv::records::SerialText(data.state);
+    const olv::settings::IniSnapshot station =
+        olv::settings::IniFile(olv::settings::StationSettingsPath()).snapshot();
+    data.site = olv::records::LoadInstrumentSite(station, serial);
+    data.person = olv::records::LoadPerson(station);
+    const std::vector<QStringList> journal = olv::records::ReadJournal(form.JournalPath(), serial);
+    data.visit = olv::records::VisitChanges(journal, serial, data.printedAt.date());
+    data.lastCalibration = olv::records::LastCalibration(journal, serial);
+    data.documentNumber = olv::records::DocumentNumber(QStringLiteral("ПН"), serial, data.printedAt);
     return true;
 }
+
+namespace {
+
+// The site, tag and person, as last typed for this serial number; false when cancelled.
+bool AskRecordDetails(QWidget* parent, olv::records::RecordData& data) {
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("RecordDetails"));
+    dialog.setWindowTitle(QStringLiteral("Протокол настройки"));
+    auto* layout = new QFormLayout(&dialog);
+    auto* site = new QLineEdit(data.site.site, &dialog);
+    auto* tag = new QLineEdit(data.site.tag, &dialog);
+    auto* person = new QLineEdit(data.person, &dialog);
+    for (QLineEdit* edit : {site, tag, person})
+        edit->setMaxLength(200);
+    layout->addRow(QStringLiteral("Объект"), site);
+    layout->addRow(QStringLiteral("Позиция (тег)"), tag);
+    layout->addRow(QStringLiteral("Наладчик"), person);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    data.site = {site->text().simplified(), tag->text().simplified()};
+    data.person = person->text().simplified();
+    return true;
+}
+
+// Keeps what was typed for the next record of this instrument; a refused write is told once.
+void KeepRecordDetails(TForm1& form, const olv::records::RecordData& data) {
+    std::vector<olv::settings::IniEntry> entries =
+        olv::records::InstrumentSiteEntries(olv::records::SerialText(data.state), data.site);
+    entries.push_back(olv::records::PersonEntry(data.person));
+    try {
+        olv::settings::IniFile(olv::settings::StationSettingsPath()).writeStrings(entries);
+    } catch (const olv::settings::IniWriteError& error) {
+        form.ReportIniWriteError(error);
+    }
+}
+
+// The document laid out on the writer's pages with "Страница N из M" at the foot of each.
+void PrintPaged(QTextDocument& document, QPdfWriter& writer) {
+    const QRect area = writer.pageLayout().paintRectPixels(writer.resolution());
+    const int footer = 28;
+    document.documentLayout()->setPaintDevice(&writer);
+    document.setPageSize(QSizeF(area.width(), area.height() - footer));
+    const int pages = document.pageCount();
+    const double height = document.pageSize().height();
+    QPainter painter(&writer);
+    QFont font = document.defaultFont();
+    font.setPointSize(8);
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0) writer.newPage();
+        painter.save();
+        painter.translate(0, -page * height);
+        document.drawContents(&painter, QRectF(0, page * height, area.width(), height));
+        painter.restore();
+        painter.setFont(font);
+        painter.drawText(QRectF(0, height, area.width(), footer), Qt::AlignRight | Qt::AlignBottom,
+                         olv::records::PageText(page + 1, pages));
+    }
+}
+
+} // namespace
 
 QByteArray RecordPdf(const QString& html, const QImage& trend, const QString& title) {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     {
         QPdfWriter writer(&buffer);
+        // The layout of the screen (as the record's picture has it); text and lines stay vectors.
+        writer.setResolution(96);
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
         writer.setTitle(title);
         writer.setCreator(title);
         QObject owner;
-        HtmlDocument(&owner, html, trend)->print(&writer);
+        PrintPaged(*HtmlDocument(&owner, html, trend), writer);
     }
     return buffer.data();
 }
@@ -109,6 +193,8 @@ void TForm1::N7Click() {
     if (!operation.started()) return;
     olv::records::RecordData data;
     if (!ReadRecord(*this, data)) return;
+    if (!(askRecordDetails ? askRecordDetails(data) : AskRecordDetails(this, data))) return;
+    KeepRecordDetails(*this, data);
     const QImage trend = TrendPicture();
     const QByteArray pdf = RecordPdf(olv::records::RecordHtml(data, TrendImageName, trend.size()), trend,
                                      QStringLiteral("Протокол настройки"));

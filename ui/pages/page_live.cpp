@@ -99,9 +99,10 @@ void Form1Controls::setupLivePage(QWidget* page) {
     grid->addLayout(right, 0, 1, 6, 1);
 }
 
-// Every 1000 ms: one polling step.
+// Every 1000 ms: one polling step (of the live page, or of the calibration while it runs).
 void TForm1::Timer1Timer() {
     PollLiveValue();
+    PollCalibration();
 }
 
 // Reads and shows the live value and the exchange state while polling is on and page 0 is shown.

@@ -3,6 +3,7 @@
 #include "ui/dialogs/form2.h"
 #include "ui/dialogs/ports_dialog.h"
 #include "ui/menus/record_pdf.h"
+#include "ui/screenshots/calibration_grabber.h"
 #include "ui/window/form1.h"
 
 #include "device/encodings.h"
@@ -95,6 +96,7 @@ void GrabConfigurationPictures(TForm1& form, const QString& directory) {
     olv::device::TextToWords(QStringLiteral("Котельная, ввод 2"), w.data() + reg::Text);
     GrabCompareDialog(&form, device, failed, QStringLiteral("Файл: /home/naladchik/объект/ввод-2.cfg"),
                       QDir(directory).filePath(QStringLiteral("compare.png")));
+    GrabCalibrationPictures(&form, directory);
     GrabRecordPage(form, QDir(directory).filePath(QStringLiteral("record.png")));
 }
 

@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialog>
 #include <QDir>
 #include <QLabel>
@@ -44,7 +45,10 @@ TForm1::TForm1(Form1Deps deps)
       boxes(deps.boxes ? deps.boxes : ownBoxes.get()),
       portLink(std::move(deps.port), *boxes, std::move(deps.resolvePath)),
       master(portLink.port(), linkSettings) {
-    liveTrend = olv::device::LiveTrend(std::move(deps.clock));
+    clock = deps.clock ? std::move(deps.clock) : olv::device::LiveTrend::Clock([] {
+        return static_cast<int64_t>(QDateTime::currentMSecsSinceEpoch());
+    });
+    liveTrend = olv::device::LiveTrend(clock);
     if (ownBoxes) ownBoxes->setOwner(this);
     // From here on every wait of the port for its line keeps the window painting.
     lineWaiter_ = std::make_unique<LineWaiter>();

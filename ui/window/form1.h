@@ -43,6 +43,7 @@ class QProgressDialog;
 class QSocketNotifier;
 class QWidget;
 
+class CalibrationDialog;
 class LineWaiter;
 class Form2;
 class PortsDialog;
@@ -57,6 +58,9 @@ class MessageBoxes;
 namespace olv::settings {
 class IniWriteError;
 } // namespace olv::settings
+namespace olv::records {
+struct RecordData;
+} // namespace olv::records
 
 // What the window needs from outside: the serial port, where message boxes go and how a COM number
 // becomes a device path. Tests give a fake port and recording boxes.
@@ -168,7 +172,7 @@ class TForm1 : public QMainWindow, public Form1Controls {
     static QColor ColorOf(const QWidget* control); // the colour last set by SetColor (invalid if none)
     static QColor ButtonFaceColor();
 
-    // ---- Layout (form1_layout.cpp) ----
+    // ---- Lists, hints and caption (form1_wiring.cpp) ----
     void FillListsHintsAndCaption();
 
     // ---- Page 0: live value (page_live.cpp) ----
@@ -318,6 +322,9 @@ class TForm1 : public QMainWindow, public Form1Controls {
     void N5Click(); // "Сохранить конфигурацию прибора…"
     void N6Click(); // "Открыть конфигурацию прибора…": compare, write to the instrument, show on the page
     void N7Click(); // "Протокол настройки…": a PDF record
+    // Asks for the site, tag and person of the record (shown as last kept for its serial number);
+    // false cancels the record. A dialog unless set (tests answer without one).
+    std::function<bool(olv::records::RecordData& data)> askRecordDetails;
     void N8Click(); // "Журнал изменений…"
     // Everything of the instrument on the line: configuration, versions, parity.
     olv::link::ResultFlags ReadInstrumentState(olv::records::InstrumentState& state, uint8_t& exceptionCode);
@@ -345,6 +352,13 @@ class TForm1 : public QMainWindow, public Form1Controls {
                       const olv::device::PageWriteResult& result);
     // The live page's trend as a picture for the record.
     QImage TrendPicture();
+    // ---- Menu: the calibration (dialogs/calibration/) ----
+    void N13Click(); // "Калибровка…"
+    // One tick of the poll timer for the calibration dialog while it is open: one reading.
+    void PollCalibration();
+    CalibrationDialog* calibrationDialog = nullptr; // while N13Click runs it
+    // Tests drive the dialog themselves; otherwise it is shown modal.
+    std::function<void(CalibrationDialog& dialog)> runCalibrationDialog;
     // ---- Menu: exit and help (help_menu.cpp) ----
     void N9Click();             // "Выход" (Ctrl+Q)
     void N11Click();            // "Руководство" (F1)
@@ -390,6 +404,9 @@ class TForm1 : public QMainWindow, public Form1Controls {
     bool OpeningCapture() const { return captureOpening_ != nullptr; }
 
     // ---- State ----
+    // The time of day in milliseconds since the epoch (Form1Deps::clock): the trend's stamps and the
+    // calibration's waits.
+    olv::device::LiveTrend::Clock clock;
     olv::link::LinkSettings linkSettings;
     olv::device::PendingDeviceLink pendingLink;
     olv::device::RegisterImage image;

@@ -168,6 +168,8 @@ void Form1Controls::setupFileMenu(QMainWindow* window) {
     dialog(SaveDialog2, "SaveDialog2", QFileDialog::AcceptSave, configFilters);
     dialog(SaveDialog3, "SaveDialog3", QFileDialog::AcceptSave,
            {QStringLiteral("Протокол настройки (*.pdf)"), QStringLiteral("Все файлы (*)")});
+    N13 = N1->addAction(QStringLiteral("Калибровка…"));
+    N13->setObjectName(QStringLiteral("N13"));
 
     const QStringList filters{QStringLiteral("Профиль настроек (*.prf)"), QStringLiteral("Все файлы (*)")};
     auto makeDialog = [&](QFileDialog*& member, const char* name, QFileDialog::AcceptMode mode) {

@@ -147,6 +147,7 @@ struct Form1Controls {
     QAction* N6 = nullptr; // "Открыть конфигурацию прибора…"
     QAction* N7 = nullptr; // "Протокол настройки…"
     QAction* N8 = nullptr; // "Журнал изменений…"
+    QAction* N13 = nullptr;         // "Калибровка…"
     QAction* N9 = nullptr;          // "Выход", the last item of "Файл"
     QMenu* N10 = nullptr;           // "Справка"
     QAction* N11 = nullptr;         // "Руководство"

@@ -27,7 +27,7 @@ TForm1::InstrumentOperation::InstrumentOperation(TForm1& form) : form_(form) {
         controls_.emplace_back(control, !control->testAttribute(Qt::WA_ForceDisabled));
         control->setEnabled(false);
     }
-    for (QAction* action : {form_.N2, form_.N3, form_.N4, form_.N5, form_.N6, form_.N7, form_.N8}) {
+    for (QAction* action : {form_.N2, form_.N3, form_.N4, form_.N5, form_.N6, form_.N7, form_.N8, form_.N13}) {
         actions_.emplace_back(action, action->isEnabled());
         action->setEnabled(false);
     }

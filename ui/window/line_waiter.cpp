@@ -32,7 +32,11 @@ int LineWaiter::wait(int fd, short events, WaitClock::time_point deadline) {
         // What the descriptor says now: a reply that came while a repaint ran is taken even if the
         // deadline passed meanwhile.
         ready = olv::link::PollDescriptor(fd, events, WaitClock::now());
-        if (ready != 0 || WaitClock::now() >= deadline) break;
+        if (ready != 0) {
+            yieldWhenDue();
+            break;
+        }
+        if (WaitClock::now() >= deadline) break;
 
         QEventLoop loop;
         std::unique_ptr<QSocketNotifier> readable, writable;
@@ -52,8 +56,17 @@ int LineWaiter::wait(int fd, short events, WaitClock::time_point deadline) {
         connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
         timer.start();
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+        eventsRan_ = clock_();
     }
     --depth_;
     if (depth_ == 0 && afterWait_) afterWait_();
     return ready;
+}
+
+void LineWaiter::yieldWhenDue() {
+    const auto now = clock_();
+    if (now - eventsRan_ < YieldInterval) return;
+    // One pass over what is pending, without waiting for more: the read goes on right after it.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    eventsRan_ = clock_();
 }
