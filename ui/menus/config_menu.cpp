@@ -66,44 +66,6 @@ QString WithSuffix(QString fileName, bool firstFilter, const QString& suffix) {
 
 } // namespace
 
-void TForm1::BuildConfigurationMenu() {
-    const auto item = [this](QAction*& member, const char* name, const QString& text, Handler handler) {
-        member = N1->addAction(text);
-        member->setObjectName(QString::fromLatin1(name));
-        QAction* action = member;
-        connect(action, &QAction::triggered, this, [this, action, handler] {
-            Guarded(action, [&] {
-                lastHandler = handler;
-                (this->*handler)();
-            });
-        });
-    };
-    item(N5, "N5", QStringLiteral("Сохранить конфигурацию прибора…"), &TForm1::N5Click);
-    item(N6, "N6", QStringLiteral("Открыть конфигурацию прибора…"), &TForm1::N6Click);
-    item(N7, "N7", QStringLiteral("Протокол настройки…"), &TForm1::N7Click);
-    item(N8, "N8", QStringLiteral("Журнал изменений…"), &TForm1::N8Click);
-
-    const auto dialog = [this](QFileDialog*& member, const char* name, QFileDialog::AcceptMode mode,
-                               const QStringList& filters) {
-        member = new QFileDialog(this);
-        member->setObjectName(QString::fromLatin1(name));
-        // Qt's own dialog, which leaves the working folder (where recent.prf is written) alone.
-        member->setOption(QFileDialog::DontUseNativeDialog, true);
-        member->setAcceptMode(mode);
-        member->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
-                                                            : QFileDialog::AnyFile);
-        member->setNameFilters(filters);
-        member->selectNameFilter(filters.first());
-        member->setModal(true);
-    };
-    const QStringList configFilters{QStringLiteral("Конфигурация прибора (*.cfg)"),
-                                    QStringLiteral("Все файлы (*)")};
-    dialog(OpenDialog2, "OpenDialog2", QFileDialog::AcceptOpen, configFilters);
-    dialog(SaveDialog2, "SaveDialog2", QFileDialog::AcceptSave, configFilters);
-    dialog(SaveDialog3, "SaveDialog3", QFileDialog::AcceptSave,
-           {QStringLiteral("Протокол настройки (*.pdf)"), QStringLiteral("Все файлы (*)")});
-}
-
 ResultFlags TForm1::ReadInstrumentState(InstrumentState& state, uint8_t& exceptionCode) {
     const ResultFlags flags =
         olv::records::ReadInstrumentState(master, state, exceptionCode, [this](int ms) { Pause(ms); });

@@ -45,9 +45,9 @@ QString FullPath(const QString& name) {
 
 } // namespace
 
-void TForm1::BuildExitAndHelp() {
+void Form1Controls::setupExitAndHelp(QMainWindow* window) {
     const QIcon icon = ProgramIcon();
-    setWindowIcon(icon);
+    window->setWindowIcon(icon);
     QGuiApplication::setWindowIcon(icon); // the message boxes and dialogs too
 
     // The last item of "Файл", after whatever the menu holds.
@@ -62,15 +62,6 @@ void TForm1::BuildExitAndHelp() {
     N11->setShortcut(QKeySequence(Qt::Key_F1));
     N12 = N10->addAction(QStringLiteral("О программе"));
     N12->setObjectName(QStringLiteral("N12"));
-
-    for (auto [action, handler] : {std::pair{N9, &TForm1::N9Click}, std::pair{N11, &TForm1::N11Click},
-                                   std::pair{N12, &TForm1::N12Click}})
-        connect(action, &QAction::triggered, this, [this, action, handler] {
-            Guarded(action, [&] {
-                lastHandler = handler;
-                (this->*handler)();
-            });
-        });
 }
 
 // "Выход": closes the window as its close button does.

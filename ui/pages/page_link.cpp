@@ -1,5 +1,6 @@
 // Page 2, "Настройки связи": the instrument's own address, baud rate, parity and byte order.
 #include "ui/window/form1.h"
+#include "ui/window/control_makers.h"
 
 #include "ui/widgets/caption_panel.h"
 #include "ui/window/form_fill.h"
@@ -12,8 +13,14 @@
 #include "records/instrument_state.h"
 #include "records/page_write_record.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 #include <utility>
 #include <vector>
@@ -33,6 +40,39 @@ void CollectEntry(const QComboBox* box, int& value) {
 }
 
 } // namespace
+
+void Form1Controls::setupLinkPage(QWidget* page) {
+    auto* outer = new QVBoxLayout(page);
+    auto* grid = new QGridLayout();
+    grid->addWidget(MakeLabel(page, Label12, "Label12", QStringLiteral("Сетевой номер")), 0, 0);
+    grid->addWidget(MakeList(page, ComboBox9, "ComboBox9"), 0, 1);
+    grid->addWidget(MakeLabel(page, Label13, "Label13", QStringLiteral("Скорость обмена")), 1, 0);
+    grid->addWidget(MakeList(page, ComboBox10, "ComboBox10"), 1, 1);
+    grid->addWidget(MakeLabel(page, Label30, "Label30", QStringLiteral("Паритет")), 2, 0);
+    grid->addWidget(MakeEditableCombo(page, ComboBox15, "ComboBox15", QStringLiteral("ComboBox15")), 2, 1);
+    auto* orderCaption = new QVBoxLayout();
+    orderCaption->setSpacing(0);
+    orderCaption->addWidget(MakeLabel(page, Label31, "Label31", QStringLiteral("Порядок байт в ")));
+    orderCaption->addWidget(MakeLabel(page, Label34, "Label34", QStringLiteral("измеренном значении")));
+    grid->addLayout(orderCaption, 3, 0);
+    grid->addWidget(MakeEditableCombo(page, ComboBox16, "ComboBox16", QStringLiteral("ComboBox16")), 3, 1);
+    grid->addWidget(MakeButton(page, Button8, "Button8", QStringLiteral("Сменить при приеме")), 3, 2);
+    Button8->setVisible(false);
+    grid->setColumnStretch(3, 1);
+    outer->addLayout(grid);
+    outer->addSpacing(10);
+    outer->addWidget(MakeCheckBox(page, CheckBox7, "CheckBox7", QStringLiteral("Запись обмена")));
+    auto* buttons = new QHBoxLayout();
+    buttons->addWidget(MakeButton(page, Button1, "Button1", QStringLiteral("Записать")));
+    buttons->addStretch(1);
+    outer->addLayout(buttons);
+    outer->addStretch(1);
+    MakePanel(page, Panel4, "Panel4", QStringLiteral("Panel4"));
+    Panel4->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    Panel4->addControl(MakeProgress(Panel4, ProgressBar2, "ProgressBar2", 100));
+    Panel4->setVisible(false);
+    outer->addWidget(Panel4);
+}
 
 // Change handlers of the proposed values: a change by the user marks the box as edited.
 void TForm1::ComboBox9Change() {

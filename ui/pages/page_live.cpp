@@ -1,5 +1,6 @@
 // Page 0, "Текущее значение": the live value polled once a second.
 #include "ui/window/form1.h"
+#include "ui/window/control_makers.h"
 
 #include "ui/widgets/caption_panel.h"
 
@@ -9,9 +10,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -29,6 +37,67 @@ void SetPanelPointSize(CaptionPanel* panel, int points) {
 }
 
 } // namespace
+
+void Form1Controls::setupLivePage(QWidget* page) {
+    auto* grid = new QGridLayout(page);
+    grid->setColumnStretch(0, 3);
+    grid->setColumnStretch(1, 2);
+
+    grid->addWidget(MakeLabel(page, Label2, "Label2", QStringLiteral("Измеренное значение")), 0, 0);
+    MakePanel(page, Panel1, "Panel1", QStringLiteral(" "));
+    Panel1->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    QFont valueFont = Panel1->font();
+    valueFont.setPixelSize(13);
+    valueFont.setBold(true);
+    Panel1->setFont(valueFont);
+    // Room for the 48-point digits of a reading; a long message wraps instead of widening the column.
+    QFont readingFont = valueFont;
+    readingFont.setPointSize(48);
+    Panel1->setMinimumHeight(QFontMetrics(readingFont).height() + 12);
+    Panel1->captionLabel()->setWordWrap(true);
+    // Shown only while the reading on the panel is old: a smaller line under the value.
+    Make(Panel1, Label51, "Label51")->setAlignment(Qt::AlignCenter);
+    QFont noteFont = QGuiApplication::font();
+    noteFont.setPointSize(noteFont.pointSize() + 2);
+    Label51->setFont(noteFont);
+    Label51->hide();
+    Panel1->addControl(Label51);
+    grid->addWidget(Panel1, 1, 0);
+
+    // Shown over the value until the first configuration read hides it.
+    MakePanel(page, Panel5, "Panel5", QStringLiteral("Panel5"));
+    Panel5->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    Panel5->setAutoFillBackground(true);
+    Panel5->addControl(MakeProgress(Panel5, ProgressBar3, "ProgressBar3", 100));
+    grid->addWidget(Panel5, 1, 0);
+
+    grid->addWidget(MakeLabel(page, Label14, "Label14", QStringLiteral("Результат измерения")), 2, 0);
+    Make(page, Memo2, "Memo2")->setPlainText(QStringLiteral(" "));
+    grid->addWidget(Memo2, 3, 0);
+
+    grid->addWidget(MakeLabel(page, Label4, "Label4", QStringLiteral("Состояние обмена")), 4, 0);
+    Make(page, Memo3, "Memo3")->setPlainText(QStringLiteral(" "));
+    Memo3->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    grid->addWidget(Memo3, 5, 0);
+
+    auto* right = new QVBoxLayout();
+    right->addWidget(MakeLabel(page, Label35, "Label35", QStringLiteral("Порядок байт")));
+    auto* order = new QHBoxLayout();
+    order->addWidget(MakeEditableCombo(page, ComboBox17, "ComboBox17", QStringLiteral("ComboBox17")));
+    order->addWidget(MakeButton(page, Button9, "Button9", QStringLiteral("Применить")));
+    order->addStretch(1);
+    right->addLayout(order);
+    right->addSpacing(12);
+    right->addWidget(MakeLabel(page, Label36, "Label36", QStringLiteral("Запись в файл")));
+    right->addWidget(MakeCheckBox(page, CheckBox11, "CheckBox11", QStringLiteral("Записать")));
+    right->addSpacing(12);
+    right->addWidget(MakeButton(page, Button10, "Button10", QStringLiteral("Спросить")));
+    Button10->setVisible(false);
+    right->addWidget(MakeLabel(page, Label20, "Label20", QStringLiteral(" ")));
+    Label20->setVisible(false);
+    setupLiveTrend(page, right);
+    grid->addLayout(right, 0, 1, 6, 1);
+}
 
 // Every 1000 ms: one polling step (of the live page, or of the calibration while it runs).
 void TForm1::Timer1Timer() {

@@ -26,7 +26,7 @@
 #include <optional>
 #include <utility>
 
-void TForm1::BuildLiveTrend(QWidget* page, QBoxLayout* column) {
+void Form1Controls::setupLiveTrend(QWidget* page, QBoxLayout* column) {
     column->addSpacing(12);
     Chart1 = new TrendChart(page);
     Chart1->setObjectName(QStringLiteral("Chart1"));
@@ -66,18 +66,18 @@ void TForm1::BuildLiveTrend(QWidget* page, QBoxLayout* column) {
     row->addWidget(Button32);
     row->addStretch(1);
     column->addLayout(row);
+}
 
-    connect(ComboBox31, &QComboBox::activated, this, [this] {
-        Guarded(ComboBox31, [this] {
-            static constexpr int64_t minutes[] = {1, 10, 60};
-            liveTrend.setWindowMs(minutes[std::clamp(ComboBox31->currentIndex(), 0, 2)] * 60 * 1000);
-            Chart1->resetView();
-        });
-    });
-    connect(Button31, &QPushButton::clicked, this,
-            [this] { Guarded(Button31, [this] { Chart1->resetView(); }); });
-    connect(Button32, &QPushButton::clicked, this,
-            [this] { Guarded(Button32, [this] { SaveLiveTrend(); }); });
+// The span kept and shown: 1, 10 or 60 minutes, the whole trend in view again.
+void TForm1::ComboBox31Change() {
+    static constexpr int64_t minutes[] = {1, 10, 60};
+    liveTrend.setWindowMs(minutes[std::clamp(ComboBox31->currentIndex(), 0, 2)] * 60 * 1000);
+    Chart1->resetView();
+}
+
+// "Сброс": zoom and pan given up.
+void TForm1::Button31Click() {
+    Chart1->resetView();
 }
 
 // One polling step into the trend: a good reading is a new point, a failed or implausible one a gap.

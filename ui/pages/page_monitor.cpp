@@ -77,7 +77,7 @@ QString CountsText(const olv::monitor::Counts& n) {
 
 } // namespace
 
-void TForm1::BuildPageMonitor(QWidget* page) {
+void Form1Controls::setupMonitorPage(QWidget* page) {
     auto* column = new QVBoxLayout(page);
     auto* row = new QHBoxLayout();
     const auto button = [page](QPushButton*& member, const char* name, const QString& caption,
@@ -272,8 +272,7 @@ void TForm1::StartListening() {
     port.purge(); // what lay in the queue belongs to no frame heard from now on
 
     listeningOperation_ = std::move(operation);
-    listening = true;
-    SetLinkListening(true);
+    SetLineState(olv::link::LineState::Listening);
     ownCapture_ = nullptr; // the table of own exchanges gives way to the line's, as a file's does
     capture = NewCapture();
     captureSession_ = NewCaptureSession();
@@ -299,8 +298,7 @@ void TForm1::StopListening() {
         monitorNotifier_ = nullptr;
     }
     capture->end();
-    listening = false;
-    SetLinkListening(false);
+    SetLineState(olv::link::LineState::Operation); // the listening operation ends below
     SyncMonitor();
     Button11->setText(QStringLiteral("Слушать"));
     Button13->setEnabled(true);

@@ -1,5 +1,6 @@
 // Page 3, "Поиск приборов": the device search.
 #include "ui/window/form1.h"
+#include "ui/window/control_makers.h"
 
 #include "ui/widgets/caption_panel.h"
 
@@ -11,8 +12,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QListWidget>
+#include <QPalette>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include <QProgressBar>
 
@@ -24,6 +30,63 @@ namespace {
 constexpr int AddressCount = 256; // ComboBox12 and ComboBox13 hold the addresses 0..255
 
 } // namespace
+
+void Form1Controls::setupSearchPage(QWidget* page) {
+    auto* outer = new QVBoxLayout(page);
+    auto* columns = new QHBoxLayout();
+    outer->addLayout(columns, 1);
+
+    auto* found = new QVBoxLayout();
+    found->addWidget(MakeLabel(page, Label23, "Label23", QStringLiteral("Найденные приборы")));
+    Make(page, ListBox1, "ListBox1")->setUniformItemSizes(true);
+    ListBox1->setStyleSheet(QStringLiteral("QListWidget::item { height: 20px; }"));
+    found->addWidget(ListBox1, 1);
+    columns->addLayout(found, 1);
+    columns->addSpacing(12);
+
+    auto* options = new QGridLayout();
+    int row = 0;
+    options->addWidget(MakeLabel(page, Label24, "Label24", QStringLiteral("Скорости для поиска")), row++, 0,
+                       1, 3);
+    options->addWidget(MakeCheckBox(page, CheckBox1, "CheckBox1", QStringLiteral("1200")), row, 0);
+    options->addWidget(MakeCheckBox(page, CheckBox2, "CheckBox2", QStringLiteral("2400")), row, 1);
+    options->addWidget(MakeCheckBox(page, CheckBox3, "CheckBox3", QStringLiteral("4800")), row++, 2);
+    options->addWidget(MakeCheckBox(page, CheckBox4, "CheckBox4", QStringLiteral("9600")), row, 0);
+    options->addWidget(MakeCheckBox(page, CheckBox5, "CheckBox5", QStringLiteral("19200")), row, 1);
+    options->addWidget(MakeCheckBox(page, CheckBox6, "CheckBox6", QStringLiteral("38400")), row++, 2);
+    options->addWidget(MakeLabel(page, Label33, "Label33", QStringLiteral("Паритет")), row++, 0, 1, 3);
+    options->addWidget(MakeCheckBox(page, CheckBox8, "CheckBox8", QStringLiteral("нет")), row, 0);
+    options->addWidget(MakeCheckBox(page, CheckBox9, "CheckBox9", QStringLiteral("нечетный")), row, 1);
+    options->addWidget(MakeCheckBox(page, CheckBox10, "CheckBox10", QStringLiteral("четный")), row++, 2);
+    options->addWidget(MakeLabel(page, Label25, "Label25", QStringLiteral("Диапазон адресов поиска")), row++,
+                       0, 1, 3);
+    auto* range = new QHBoxLayout();
+    range->addWidget(MakeLabel(page, Label26, "Label26", QStringLiteral("Начало")));
+    range->addWidget(MakeEditableCombo(page, ComboBox12, "ComboBox12", QStringLiteral(" ")));
+    range->addSpacing(8);
+    range->addWidget(MakeLabel(page, Label27, "Label27", QStringLiteral("Конец")));
+    range->addWidget(MakeEditableCombo(page, ComboBox13, "ComboBox13", QStringLiteral(" ")));
+    range->addStretch(1);
+    options->addLayout(range, row++, 0, 1, 3);
+    options->addWidget(MakeLabel(page, Label28, "Label28", QStringLiteral("Поиск")), row++, 0, 1, 3);
+    auto* buttons = new QHBoxLayout();
+    buttons->addWidget(MakeButton(page, Button4, "Button4", QStringLiteral("Начать")));
+    buttons->addWidget(MakeButton(page, Button5, "Button5", QStringLiteral("Остановить")));
+    buttons->addStretch(1);
+    options->addLayout(buttons, row++, 0, 1, 3);
+    options->setRowStretch(row, 1);
+    columns->addLayout(options, 1);
+
+    MakePanel(page, Panel2, "Panel2", QString());
+    Panel2->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    Panel2->captionLabel()->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QPalette white = Panel2->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    Panel2->setPalette(white);
+    Panel2->setAutoFillBackground(true);
+    Panel2->setMinimumHeight(Panel2->fontMetrics().lineSpacing() + 14);
+    outer->addWidget(Panel2);
+}
 
 bool TForm1::SearchAddressOf(const QComboBox* box, int& address) {
     // The entries read "%3u", so the text of a selected entry is its address too; reading the text
@@ -152,7 +215,9 @@ void TForm1::Button4Click() {
     if (!operation.started()) return;
     CollectSearchSettings();
     searchRunning = 1;
+    SetLineState(olv::link::LineState::Searching);
     RunDeviceSearch();
+    SetLineState(olv::link::LineState::Operation);
 }
 
 // "Остановить": the running search stops after its next probe.

@@ -1,5 +1,6 @@
 // Page 1, "Параметры датчика": the sensor configuration.
 #include "ui/window/form1.h"
+#include "ui/window/control_makers.h"
 #include "ui/window/form_fill.h"
 
 #include "ui/widgets/caption_panel.h"
@@ -15,10 +16,14 @@
 #include "records/page_write_record.h"
 
 #include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <array>
@@ -50,6 +55,65 @@ void PointForSeparator(QChar& key) {
 }
 
 } // namespace
+
+void Form1Controls::setupSensorPage(QWidget* page) {
+    auto* outer = new QVBoxLayout(page);
+    auto* columns = new QHBoxLayout();
+    outer->addLayout(columns);
+
+    auto* left = new QGridLayout();
+    int row = 0;
+    auto addRow = [&](QGridLayout* grid, QLabel*& label, const char* name, const QString& caption,
+                      QWidget* control) {
+        grid->addWidget(MakeLabel(page, label, name, caption), row, 0);
+        grid->addWidget(control, row, 1);
+        ++row;
+    };
+    addRow(left, Label5, "Label5", QStringLiteral("Модель"), MakeEdit(page, Edit5, "Edit5", NoData, 8));
+    addRow(left, Label6, "Label6", QStringLiteral("Код модели"), MakeEdit(page, Edit1, "Edit1", NoData, 8));
+    addRow(left, Label7, "Label7", QStringLiteral("Максимум диапазона"),
+           MakeEdit(page, Edit2, "Edit2", NoData, 10));
+    addRow(left, Label8, "Label8", QStringLiteral("Минимум диапазона"),
+           MakeEdit(page, Edit3, "Edit3", NoData, 10));
+    addRow(left, Label9, "Label9", QStringLiteral("Заводской номер"),
+           MakeEdit(page, Edit4, "Edit4", NoData, 8));
+    addRow(left, Label10, "Label10", QStringLiteral("Демпфирование"), MakeList(page, ComboBox5, "ComboBox5"));
+    auto* date = new QWidget(page);
+    auto* dateRow = new QHBoxLayout(date);
+    dateRow->setContentsMargins(0, 0, 0, 0);
+    dateRow->addWidget(MakeList(date, ComboBox6, "ComboBox6"));
+    dateRow->addWidget(MakeList(date, ComboBox7, "ComboBox7"));
+    dateRow->addWidget(MakeList(date, ComboBox8, "ComboBox8"));
+    dateRow->addStretch(1);
+    addRow(left, Label11, "Label11", QStringLiteral("Дата выпуска"), date);
+    left->setRowStretch(row, 1);
+    columns->addLayout(left, 1);
+    columns->addSpacing(16);
+
+    auto* right = new QGridLayout();
+    row = 0;
+    addRow(right, Label15, "Label15", QStringLiteral("Единицы"), MakeList(page, ComboBox4, "ComboBox4"));
+    addRow(right, Label19, "Label19", QStringLiteral("Единицы датчика"),
+           MakeList(page, ComboBox11, "ComboBox11"));
+    right->addWidget(MakeLabel(page, Label16, "Label16", QStringLiteral("Подстройка")), row++, 0, 1, 2);
+    addRow(right, Label17, "Label17", QStringLiteral("Смещение"),
+           MakeEdit(page, Edit6, "Edit6", QStringLiteral(" ") + NoData));
+    addRow(right, Label18, "Label18", QStringLiteral("Диапазон"),
+           MakeEdit(page, Edit7, "Edit7", QStringLiteral(" ") + NoData));
+    auto* buttons = new QHBoxLayout();
+    buttons->addWidget(MakeButton(page, Button2, "Button2", QStringLiteral("Прочитать")));
+    buttons->addWidget(MakeButton(page, Button3, "Button3", QStringLiteral("Записать")));
+    buttons->addStretch(1);
+    right->addLayout(buttons, row++, 0, 1, 2);
+    right->setRowStretch(row, 1);
+    columns->addLayout(right, 1);
+
+    MakePanel(page, Panel3, "Panel3", QStringLiteral("Panel3"));
+    Panel3->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    Panel3->addControl(MakeProgress(Panel3, ProgressBar1, "ProgressBar1", 7));
+    Panel3->setVisible(false);
+    outer->addWidget(Panel3);
+}
 
 void TForm1::SetConfigFieldsNormal() {
     for (QWidget* control :

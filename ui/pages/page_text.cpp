@@ -1,5 +1,6 @@
 // Page 4, "Текст": the instrument's stored text and the three version values.
 #include "ui/window/form1.h"
+#include "ui/window/control_makers.h"
 #include "ui/window/form_fill.h"
 
 #include "device/device_text.h"
@@ -10,8 +11,13 @@
 #include "records/journal.h"
 #include "records/page_write_record.h"
 
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 #include <optional>
 
@@ -19,6 +25,34 @@ using olv::messages::BoxAnswer;
 using olv::messages::BoxButtons;
 using olv::messages::BoxIcon;
 using olv::link::ResultFlags;
+
+void Form1Controls::setupTextPage(QWidget* page) {
+    auto* outer = new QVBoxLayout(page);
+    outer->addWidget(MakeLabel(page, Label29, "Label29", QStringLiteral("Текст, хранящийся в приборе")));
+    auto* textRow = new QHBoxLayout();
+    MakeEdit(page, Edit8, "Edit8", NoData, 16);
+    Edit8->setMinimumWidth(Edit8->fontMetrics().horizontalAdvance(QString(20, QLatin1Char('W'))));
+    textRow->addWidget(Edit8);
+    textRow->addStretch(1);
+    outer->addLayout(textRow);
+    outer->addSpacing(10);
+    auto* grid = new QGridLayout();
+    grid->addWidget(MakeLabel(page, Label37, "Label37", QStringLiteral("Модель")), 0, 0);
+    grid->addWidget(MakeEdit(page, Edit9, "Edit9", NoData), 0, 1);
+    grid->addWidget(MakeLabel(page, Label38, "Label38", QStringLiteral("Версия модуля")), 1, 0);
+    grid->addWidget(MakeEdit(page, Edit10, "Edit10", NoData), 1, 1);
+    grid->addWidget(MakeLabel(page, Label39, "Label39", QStringLiteral("Версия ПО модуля")), 2, 0);
+    grid->addWidget(MakeEdit(page, Edit11, "Edit11", NoData), 2, 1);
+    grid->setColumnStretch(2, 1);
+    outer->addLayout(grid);
+    outer->addSpacing(10);
+    auto* buttons = new QHBoxLayout();
+    buttons->addWidget(MakeButton(page, Button6, "Button6", QStringLiteral("Прочитать")));
+    buttons->addWidget(MakeButton(page, Button7, "Button7", QStringLiteral("Записать")));
+    buttons->addStretch(1);
+    outer->addLayout(buttons);
+    outer->addStretch(1);
+}
 
 // Shows the text words of the register image in Edit8: up to the first zero byte, blanks as they are.
 void TForm1::ShowDeviceText() {

@@ -63,10 +63,9 @@ TForm1::TForm1(Form1Deps deps)
         if (closeAfterOperation_ && !operationRunning)
             QTimer::singleShot(0, this, [this] { close(); });
     });
-    BuildControls();
+    setupUi(this);
     BuildShownInstrumentNotes();
     ConnectHandlers();
-    BuildExitAndHelp();
     BuildWindowComfort();
     // Every transaction on the wire: the link health line counts it, the monitor page shows it.
     master.setObserver([this](const olv::link::ExchangeRecord& record) {
@@ -132,8 +131,8 @@ void TForm1::FormCreate() {
     Timer2->setInterval(50);
     Timer3->setInterval(200);
 
-    pollEnabled = 0;
-    uiBusy = 1;
+    // The fields settle (their changes are not the user's) until Timer2; the start-up read follows.
+    SetLineState(olv::link::LineState::Settling);
 
     if (auto* app = qobject_cast<OlvApplication*>(QCoreApplication::instance()))
         app->setExceptionHandler(

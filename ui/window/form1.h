@@ -8,6 +8,7 @@
 #include "device/register_image.h"
 #include "device/sensor_configuration.h"
 #include "link/link_health.h"
+#include "link/line_state.h"
 #include "link/link_settings.h"
 #include "link/port_link.h"
 #include "link/port_master.h"
@@ -21,6 +22,8 @@
 #include "search/search_settings.h"
 #include "settings/ini_file.h"
 #include "settings/port_assignment.h"
+#include "ui/window/form1_controls.h"
+#include "ui/window/line_flag.h"
 
 #include <QColor>
 #include <QMainWindow>
@@ -36,38 +39,21 @@
 #include <utility>
 #include <vector>
 
-class QAction;
-class QImage;
-class QBoxLayout;
-class QCheckBox;
 class QComboBox;
-class QDialog;
 class QFileDialog;
+class QImage;
 class QLabel;
-class QLineEdit;
-class QListWidget;
-class QMenu;
-class QMenuBar;
-class QPlainTextEdit;
 class QProgressBar;
-class QStatusBar;
-class QPushButton;
 class QShortcut;
-class QSocketNotifier;
-class QTableView;
 class QProgressDialog;
-class QTabWidget;
-class QTextEdit;
-class QTimer;
+class QSocketNotifier;
+class QWidget;
 
 class CalibrationDialog;
-class CaptionPanel;
 class LineWaiter;
 class Form2;
-class MonitorTableModel;
 class PortsDialog;
 class QtMessageBoxes;
-class TrendChart;
 
 namespace olv::link {
 class Port;
@@ -96,11 +82,12 @@ struct Form1Deps {
     olv::device::LiveTrend::Clock clock;
 };
 
-// The main window. It owns every piece of the program's state; its handlers keep the names of the
-// controls they belong to. The definition is split by concern: form1.cpp (start-up, timers, link row,
-// closing), form1_layout.cpp (controls), exchange_report.cpp, edit_marking.cpp and one file per page
-// (the live page's trend in one of its own).
-class TForm1 : public QMainWindow {
+// The main window. Its controls are Form1Controls' (form1_controls.h, built by setupUi); it owns every
+// piece of the program's state, and its handlers keep the names of the controls they belong to. The
+// definition is split by concern: form1.cpp (start-up, timers, link row, closing), form1_wiring.cpp
+// (lists and hints, every signal to its handler), exchange_report.cpp, edit_marking.cpp, one file per
+// page under pages/ (the live page's trend in one of its own) and one per menu under menus/.
+class TForm1 : public QMainWindow, public Form1Controls {
     Q_OBJECT
 
   public:
@@ -152,7 +139,11 @@ class TForm1 : public QMainWindow {
         std::vector<std::pair<QWidget*, bool>> controls_;
         std::vector<std::pair<QAction*, bool>> actions_;
     };
-    bool operationRunning = false;
+    // What the line is doing (line_state.h), changed only here: the health line shows each change.
+    void SetLineState(olv::link::LineState state);
+    olv::link::LineState lineState() const { return line_.state(); }
+    // Views of the state: something holds the line (an operation, the search, listening).
+    LineFlag operationRunning{[this] { return int(olv::link::Holds(line_.state())); }};
     // A transaction is waiting for the line in the window's nested event loop (a live poll's, an
     // operation's, a connect's): nothing that fires meanwhile may start another one.
     bool LineWaiting() const;
@@ -170,10 +161,7 @@ class TForm1 : public QMainWindow {
     // the line anew.
     void NoteLinkHealth(const olv::link::ExchangeRecord& record);
     void ShowLinkHealth(); // the link, its state and the counters into Label52
-    // The line monitor listens to the line instead of polling: the state reads "слушает линию".
-    void SetLinkListening(bool listening);
     olv::link::LinkCounters linkCounters;
-    bool linkListening = false;
     bool linkFresh = true; // nothing exchanged since the port was last opened
     QString linkPath;      // the device path of the port as last opened
 
@@ -192,7 +180,7 @@ class TForm1 : public QMainWindow {
     static QColor ColorOf(const QWidget* control); // the colour last set by SetColor (invalid if none)
     static QColor ButtonFaceColor();
 
-    // ---- Layout (form1_layout.cpp) ----
+    // ---- Lists, hints and caption (form1_wiring.cpp) ----
     void FillListsHintsAndCaption();
 
     // ---- Page 0: live value (page_live.cpp) ----
@@ -216,6 +204,8 @@ class TForm1 : public QMainWindow {
     olv::device::LiveTrend liveTrend;
     QString TrendUnits() const; // of the transmitted value, empty before a configuration read
     void SaveLiveTrend();       // "Сохранить…" (Button32)
+    void ComboBox31Change();    // the span kept and shown
+    void Button31Click();       // "Сброс"
     // Gives the file name to save the trend to, false when cancelled; a dialog unless set (tests).
     std::function<bool(QString& fileName)> chooseTrendFile;
 
@@ -412,7 +402,8 @@ class TForm1 : public QMainWindow {
     // (tests answer without a dialog). False when cancelled.
     bool ChooseCaptureFile(bool save, QString& fileName);
     std::function<bool(bool save, QString& fileName)> chooseCaptureFile;
-    bool listening = false;     // the port is listened to, nothing is sent
+    // The port is listened to, nothing is sent (the line's state is Listening).
+    LineFlag listening{[this] { return int(line_.state() == olv::link::LineState::Listening); }};
     int monitorFrames = 100000; // rows the table keeps ([MONITOR] Frames of dev.dat)
     // The bound of the capture's spool file ([MONITOR] CaptureFileMB of dev.dat).
     int64_t monitorSpoolBytes = olv::monitor::DefaultSpoolBytes;
@@ -478,8 +469,21 @@ class TForm1 : public QMainWindow {
     olv::search::SearchSettings searchSettings;
     olv::search::FoundDevices foundDevices{};
     int searchRunning = 0;
-    int uiBusy = 0;
-    int pollEnabled = 0;
+    // Views of the line's state. uiBusy: the fields are being filled from code or still settle after
+    // start-up, so their change handlers take no edit (0 given ends the settling). pollEnabled: the
+    // start-up read has run (0 given makes it due again, 1 ends it).
+    LineFlag uiBusy{[this] { return int(filling_ || line_.settling()); },
+                    [this](int busy) {
+                        filling_ = busy != 0;
+                        if (!busy && line_.settling()) SetLineState(olv::link::LineState::StartupRead);
+                    }};
+    LineFlag pollEnabled{[this] { return int(line_.pollEnabled()); },
+                         [this](int enabled) {
+                             if (enabled)
+                                 SetLineState(olv::link::LineState::Idle);
+                             else if (line_.pollEnabled())
+                                 SetLineState(olv::link::LineState::StartupRead);
+                         }};
     int logEnabled = 0;
     QString logFileName;
     QString regFileName;
@@ -490,140 +494,6 @@ class TForm1 : public QMainWindow {
     olv::messages::MessageBoxes* boxes = nullptr;
     olv::link::PortLink portLink;
     olv::link::PortMaster master;
-
-    // ---- Controls: top row ----
-    QLabel* Label21 = nullptr;
-    QComboBox* ComboBox1 = nullptr;
-    QLabel* Label22 = nullptr;
-    QComboBox* ComboBox2 = nullptr;
-    QLabel* Label32 = nullptr;
-    QComboBox* ComboBox14 = nullptr;
-    QLabel* Label3 = nullptr;
-    QComboBox* ComboBox3 = nullptr;
-    QLabel* Label1 = nullptr;
-    QTextEdit* RichEdit1 = nullptr;
-    QTabWidget* TabbedNotebook1 = nullptr;
-
-    // ---- Controls, page 0: live value ----
-    QLabel* Label2 = nullptr;
-    CaptionPanel* Panel1 = nullptr;
-    QLabel* Label14 = nullptr;
-    QPlainTextEdit* Memo2 = nullptr;
-    QLabel* Label4 = nullptr;
-    QPlainTextEdit* Memo3 = nullptr;
-    QLabel* Label35 = nullptr;
-    QComboBox* ComboBox17 = nullptr;
-    QPushButton* Button9 = nullptr;
-    QPushButton* Button10 = nullptr;
-    QLabel* Label36 = nullptr;
-    QCheckBox* CheckBox11 = nullptr;
-    QLabel* Label20 = nullptr;
-    CaptionPanel* Panel5 = nullptr;
-    QProgressBar* ProgressBar3 = nullptr;
-    TrendChart* Chart1 = nullptr;
-    QLabel* Label51 = nullptr; // in Panel1 under the value: "нет связи" and the reading's age
-    QLabel* Label40 = nullptr;
-    QComboBox* ComboBox31 = nullptr; // the trend's span: 1, 10 or 60 minutes
-    QPushButton* Button31 = nullptr; // "Сброс": zoom and pan given up
-    QPushButton* Button32 = nullptr; // "Сохранить…": CSV or PNG
-
-    // ---- Controls, page 1: sensor configuration ----
-    QLabel *Label5 = nullptr, *Label6 = nullptr, *Label7 = nullptr, *Label8 = nullptr, *Label9 = nullptr;
-    QLabel *Label10 = nullptr, *Label11 = nullptr, *Label15 = nullptr, *Label16 = nullptr;
-    QLabel *Label17 = nullptr, *Label18 = nullptr, *Label19 = nullptr;
-    QLineEdit* Edit5 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QLineEdit* Edit3 = nullptr;
-    QLineEdit* Edit4 = nullptr;
-    QComboBox* ComboBox6 = nullptr;
-    QComboBox* ComboBox7 = nullptr;
-    QComboBox* ComboBox8 = nullptr;
-    QComboBox* ComboBox5 = nullptr;
-    QComboBox* ComboBox4 = nullptr;
-    QComboBox* ComboBox11 = nullptr;
-    QLineEdit* Edit6 = nullptr;
-    QLineEdit* Edit7 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QPushButton* Button2 = nullptr;
-    CaptionPanel* Panel3 = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-
-    // ---- Controls, page 2: communication settings ----
-    QLabel *Label12 = nullptr, *Label13 = nullptr, *Label30 = nullptr, *Label31 = nullptr, *Label34 = nullptr;
-    QComboBox* ComboBox9 = nullptr;
-    QComboBox* ComboBox10 = nullptr;
-    QComboBox* ComboBox15 = nullptr;
-    QComboBox* ComboBox16 = nullptr;
-    QPushButton* Button8 = nullptr;
-    QCheckBox* CheckBox7 = nullptr;
-    QPushButton* Button1 = nullptr;
-    CaptionPanel* Panel4 = nullptr;
-    QProgressBar* ProgressBar2 = nullptr;
-
-    // ---- Controls, page 3: device search ----
-    QLabel *Label23 = nullptr, *Label24 = nullptr, *Label25 = nullptr, *Label26 = nullptr;
-    QLabel *Label27 = nullptr, *Label28 = nullptr, *Label33 = nullptr;
-    QListWidget* ListBox1 = nullptr;
-    QCheckBox *CheckBox1 = nullptr, *CheckBox2 = nullptr, *CheckBox3 = nullptr;
-    QCheckBox *CheckBox4 = nullptr, *CheckBox5 = nullptr, *CheckBox6 = nullptr;
-    QCheckBox *CheckBox8 = nullptr, *CheckBox9 = nullptr, *CheckBox10 = nullptr;
-    QComboBox* ComboBox12 = nullptr;
-    QComboBox* ComboBox13 = nullptr;
-    QPushButton* Button4 = nullptr;
-    QPushButton* Button5 = nullptr;
-    CaptionPanel* Panel2 = nullptr;
-
-    // ---- Controls, page 4: text and versions ----
-    QLabel *Label29 = nullptr, *Label37 = nullptr, *Label38 = nullptr, *Label39 = nullptr;
-    QLineEdit* Edit8 = nullptr;
-    QLineEdit* Edit9 = nullptr;
-    QLineEdit* Edit10 = nullptr;
-    QLineEdit* Edit11 = nullptr;
-    QPushButton* Button7 = nullptr;
-    QPushButton* Button6 = nullptr;
-
-    // ---- Controls, page 5: line monitor ----
-    QPushButton* Button11 = nullptr; // "Слушать" / "Остановить"
-    QLabel* Label42 = nullptr;       // "Адрес"
-    QComboBox* ComboBox18 = nullptr; // "Все", 1..255
-    QPushButton* Button12 = nullptr; // "Сохранить…"
-    QPushButton* Button13 = nullptr; // "Открыть…"
-    QLabel* Label41 = nullptr;       // counters of the whole capture
-    QLabel* Label43 = nullptr;       // counters per address
-    QTableView* StringGrid2 = nullptr;
-    MonitorTableModel* monitorModel = nullptr;
-    // ---- Status bar ----
-    QStatusBar* StatusBar1 = nullptr;
-    QLabel* Label52 = nullptr; // the link health line
-
-    // ---- Non-visual components ----
-    QMenuBar* MainMenu1 = nullptr;
-    QMenu* N1 = nullptr; // "Файл"
-    QAction* N2 = nullptr;
-    QAction* N3 = nullptr;
-    QAction* N4 = nullptr; // "Назначение портов…"
-    QAction* N5 = nullptr; // "Сохранить конфигурацию прибора…"
-    QAction* N6 = nullptr; // "Открыть конфигурацию прибора…"
-    QAction* N7 = nullptr; // "Протокол настройки…"
-    QAction* N8 = nullptr; // "Журнал изменений…"
-    QAction* N13 = nullptr;         // "Калибровка…"
-    QAction* N9 = nullptr;          // "Выход", the last item of "Файл"
-    QMenu* N10 = nullptr;           // "Справка"
-    QAction* N11 = nullptr;         // "Руководство"
-    QAction* N12 = nullptr;         // "О программе"
-    QDialog* HelpWindow1 = nullptr; // the guide, made at the first F1
-    QFileDialog* OpenDialog1 = nullptr;
-    QFileDialog* SaveDialog1 = nullptr;
-    QFileDialog* OpenDialog2 = nullptr; // configuration files
-    QFileDialog* SaveDialog2 = nullptr; // configuration files
-    QFileDialog* SaveDialog3 = nullptr; // records (PDF)
-    QTimer* Timer1 = nullptr;
-    QTimer* Timer2 = nullptr;
-    QTimer* Timer3 = nullptr;
-    QTimer* Timer4 = nullptr;
-    QTimer* Timer5 = nullptr;
-    QTimer* Timer6 = nullptr; // the line monitor: drains the port while listening, refreshes the table
 
     // The page the notebook showed before its last change: the page being left on the next one.
     int shownPage = 4;
@@ -641,20 +511,15 @@ class TForm1 : public QMainWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void BuildControls();
+    // Every control's signal to its handler, in one style: On runs the handler guarded (what it
+    // throws goes to MEx) and notes it as the handler that ran last.
     void ConnectHandlers();
-    void BuildExitAndHelp(); // the icon, "Выход" and the "Справка" menu, after every other menu item
-    void BuildPageLive(QWidget* page);
-    void BuildLiveTrend(QWidget* page, QBoxLayout* column); // Chart1 and Label40 at the column's foot
-    void BuildPageSensor(QWidget* page);
-    void BuildPageLink(QWidget* page);
-    void BuildPageSearch(QWidget* page);
-    void BuildPageText(QWidget* page);
-    void BuildConfigurationMenu(); // N5..N8 after N4, and their dialogs
-    void BuildCalibrationMenu();   // N13 after N8
+    template <class Sender, class Signal> void On(Sender* sender, Signal signal, Handler handler) {
+        connect(sender, signal, this, [this, sender, handler] { RunHandler(sender, handler); });
+    }
+    void RunHandler(QObject* sender, Handler handler);
     // The link page's three writes with its progress panel; the program's link follows each.
     olv::device::PageWriteResult WriteLinkValues(const olv::device::LinkValues& values);
-    void BuildPageMonitor(QWidget* page);
 
     // Runs one handler; what it throws goes to MEx.
     void Guarded(QObject* sender, const std::function<void()>& handler);
@@ -678,6 +543,8 @@ class TForm1 : public QMainWindow {
     // Goes to the line monitor and listens, at the start of a start without transmitting.
     void StartWithoutTransmitting();
     bool listenAtStart_ = false; // --listen
+    olv::link::LineStateKeeper line_;
+    bool filling_ = false; // uiBusy set by a fill from code
     bool iniErrorShown_ = false;
     bool formCreated_ = false;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/window/line_flag.h"
+
 #include <QString>
 
 namespace olv::messages {
@@ -10,13 +12,13 @@ class MessageBoxes;
 // fill for an edit; the previous value comes back (a fill during the settling keeps uiBusy at 1).
 class BusyWhileFilling {
   public:
-    explicit BusyWhileFilling(int& flag) : flag_(flag), previous_(flag) { flag_ = 1; }
+    explicit BusyWhileFilling(LineFlag& flag) : flag_(flag), previous_(flag) { flag_ = 1; }
     ~BusyWhileFilling() { flag_ = previous_; }
     BusyWhileFilling(const BusyWhileFilling&) = delete;
     BusyWhileFilling& operator=(const BusyWhileFilling&) = delete;
 
   private:
-    int& flag_;
+    LineFlag& flag_;
     int previous_;
 };
 

@@ -13,7 +13,7 @@ TForm1::InstrumentOperation::InstrumentOperation(TForm1& form) : form_(form) {
     // reconnect the port under it.
     if (form_.operationRunning || form_.LineWaiting()) return;
     started_ = true;
-    form_.operationRunning = true;
+    form_.SetLineState(olv::link::LineState::Operation);
     // Whatever could change the port, address, rate or parity under the operation, or start another
     // one: the top row, a pick in the found list, every command button but the search's stop, and the
     // File menu (a profile load changes the byte order and the text words, a save collects the pages,
@@ -41,7 +41,7 @@ TForm1::InstrumentOperation::~InstrumentOperation() {
         control->setEnabled(enabled);
     for (const auto& [action, enabled] : actions_)
         action->setEnabled(enabled);
-    form_.operationRunning = false;
+    if (form_.line_.release()) form_.ShowLinkHealth();
     if (form_.closeAfterOperation_)
         // Once the handler that ran the operation has unwound.
         QTimer::singleShot(0, &form_, [form = &form_] { form->close(); });

@@ -13,14 +13,14 @@ void TForm1::NoteLinkHealth(const olv::link::ExchangeRecord& record) {
 }
 
 void TForm1::ShowLinkHealth() {
-    const olv::link::LinkState state = olv::link::LinkStateOf(linkListening, portLink.port().isOpen(),
+    const bool listens = line_.state() == olv::link::LineState::Listening;
+    const olv::link::LinkState state = olv::link::LinkStateOf(listens, portLink.port().isOpen(),
                                                               portLink.port().hungUp(), linkFresh, linkCounters);
     const olv::link::LinkDescription link{linkSettings.portNumber, linkPath, linkSettings.baudRate,
                                           linkSettings.parity, linkSettings.address};
     Label52->setText(olv::link::LinkHealthText(link, state, linkCounters));
 }
 
-void TForm1::SetLinkListening(bool listening) {
-    linkListening = listening;
-    ShowLinkHealth();
+void TForm1::SetLineState(olv::link::LineState state) {
+    if (line_.set(state)) ShowLinkHealth();
 }

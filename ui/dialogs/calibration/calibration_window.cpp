@@ -176,17 +176,6 @@ class WindowHost final : public CalibrationHost {
 
 } // namespace
 
-void TForm1::BuildCalibrationMenu() {
-    N13 = N1->addAction(QStringLiteral("Калибровка…"));
-    N13->setObjectName(QStringLiteral("N13"));
-    connect(N13, &QAction::triggered, this, [this] {
-        Guarded(N13, [this] {
-            lastHandler = &TForm1::N13Click;
-            N13Click();
-        });
-    });
-}
-
 // "Калибровка…": the meter on the line is read, then the dialog runs as one operation, so that nothing
 // else reaches the line or changes its address meanwhile.
 void TForm1::N13Click() {
