@@ -255,7 +255,7 @@ int RunCalibrate(const Options& options) {
     data.procedure = procedure;
 
     data.asFound = Check(options, poller, meterAddress, procedure, range, QStringLiteral("до подстройки"));
-    PrintNote(SummaryLine(QStringLiteral("До подстройки"), data.asFound));
+    if (!options.json) PrintLine(SummaryLine(QStringLiteral("До подстройки"), data.asFound));
 
     if (options.trim != 0) {
         const Trim current = TrimFromWords(&w[reg::TrimOffset]);
@@ -271,15 +271,25 @@ int RunCalibrate(const Options& options) {
                          QString::number(proposal.proposed.multiplier, 'f', 4));
             QStringList rows{change};
             if (proposal.needsConfirmation) rows << proposal.confirmation;
-            if (options.yes && proposal.needsConfirmation) PrintNote(proposal.confirmation);
+            if (options.yes && proposal.needsConfirmation) PrintNote(proposal.confirmation + u'\n');
             if (!options.yes && !Confirm(QStringLiteral("В прибор будет записана %1?").arg(TrimKindName(proposal.kind)), rows))
                 throw Failure(CheckFailed, QStringLiteral("Подстройка не подтверждена: в прибор ничего не записано."));
             if (StopRequested())
                 throw Failure(CheckFailed, QStringLiteral("Остановлено до записи: в прибор ничего не записано."));
             data.trim = WriteTrim(line, journal, proposal, checked, options.json);
             line.settings().address = meterAddress;
-            data.asLeft = Check(options, poller, meterAddress, procedure, range, QStringLiteral("после подстройки"));
-            PrintNote(SummaryLine(QStringLiteral("После подстройки"), data.asLeft));
+            try {
+                data.asLeft =
+                    Check(options, poller, meterAddress, procedure, range, QStringLiteral("после подстройки"));
+            } catch (const Failure& failure) {
+                // The instrument is no longer as it was found: the engineer must know what it holds.
+                throw Failure(failure.code(),
+                              failure.message() +
+                                  QStringLiteral(" Подстройка уже записана в прибор (было: смещение %1, множитель %2).")
+                                      .arg(QString::number(current.offset, 'f', 4),
+                                           QString::number(current.multiplier, 'f', 4)));
+            }
+            if (!options.json) PrintLine(SummaryLine(QStringLiteral("После подстройки"), data.asLeft));
         }
     }
     data.uncertainty = CertificateUncertainty(data);
@@ -293,8 +303,16 @@ int RunCalibrate(const Options& options) {
         if (!records::AppendJournal(journal.path(), CalibrationJournalEntry(data, note), reason))
             PrintError(QStringLiteral("Строка журнала не добавлена: %1").arg(reason));
     }
-    PrintNote(CalibrationOutcomeText(data));
-    return FinalVerdict(data).value_or(false) ? Done : CheckFailed;
+    const bool pass = FinalVerdict(data).value_or(false);
+    if (options.json) {
+        JsonObject line;
+        line.add("result", VerdictText(pass)).add("pass", pass).add("outcome", CalibrationOutcomeText(data));
+        line.add("certificate", data.number);
+        PrintLine(line.text());
+    } else {
+        PrintLine(CalibrationOutcomeText(data));
+    }
+    return pass ? Done : CheckFailed;
 }
 
 } // namespace olv::cli

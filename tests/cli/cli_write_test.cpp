@@ -358,6 +358,8 @@ TEST(CliWrite, CalibrateTrimsAMeterThatFailsAndPassesAfterTheTrim) {
     EXPECT_EQ(Verdicts(rows, QStringLiteral("до подстройки")), QStringList(5, QStringLiteral("не годен")));
     EXPECT_EQ(Verdicts(rows, QStringLiteral("после подстройки")), QStringList(5, QStringLiteral("годен")));
     EXPECT_TRUE(Read(html).contains("не годен"));
+    // The outcome names the trim as read back from the instrument.
+    EXPECT_NE(run.out.find("множитель 1.0000 → 0.9901"), std::string::npos) << run.out;
 
     // The trim undoes the sensor's errors: multiplier 1 / 1.01, offset -0.5 % of the span / 1.01.
     EXPECT_NEAR(std::stod(meter.sim.dump()["trim_multiplier"]), 1 / 1.01, 1e-4);
