@@ -1,13 +1,12 @@
 #include "device/live_trend.h"
 
 #include "device/number_text.h"
-#include "text/cp1251.h"
 
 #include <QDateTime>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace olv::device {
 
@@ -15,23 +14,56 @@ LiveTrend::LiveTrend(Clock clock) : clock_(std::move(clock)) {
     if (!clock_) clock_ = [] { return static_cast<int64_t>(QDateTime::currentMSecsSinceEpoch()); };
 }
 
+bool SameSource(const TrendSource& a, const TrendSource& b) {
+    return a.byteOrder == b.byteOrder && SameInstrument(a.instrument, b.instrument);
+}
+
 TrendChange LiveTrend::add(const TrendSource& source, bool readSucceeded, const LiveReading& reading) {
     TrendChange change;
     const int64_t now = clock_();
 
-    // Readings of another instrument, port or decoding, or stamped before the last point (the clock was
-    // set back), would be drawn as if they continued this trend.
-    if ((source_ && *source_ != source) || (!points_.empty() && now < points_.back().timeMs)) {
-        change.cleared = !points_.empty();
+    // Readings stamped before the last point (the clock was set back) fit in no series kept.
+    if (!points_.empty() && now < points_.back().timeMs) {
+        change.cleared = true;
+        change.earlierChanged = !earlier_.empty();
         points_.clear();
+        earlier_.clear();
         gapPending_ = false;
     }
-    source_ = source;
+    // Readings of another instrument or decoding would be drawn as if they continued this series: it
+    // becomes an earlier one, under the name of its own source.
+    if (source_ && !SameSource(*source_, source)) {
+        change.cleared = !points_.empty();
+        if (!points_.empty()) {
+            earlier_.push_back({*source_, std::move(points_)});
+            if (earlier_.size() > MaxEarlierSeries) earlier_.pop_front();
+            change.earlierChanged = true;
+        }
+        points_.clear();
+        gapPending_ = false;
+        source_ = source;
+    } else {
+        // What the new step knows of the instrument labels the series; what only the old steps knew stays.
+        if (source_) {
+            TrendSource merged{Merged(source.instrument, source_->instrument), source.byteOrder, source.units};
+            if (merged.units.isEmpty()) merged.units = source_->units;
+            source_ = merged;
+        } else {
+            source_ = source;
+        }
+    }
 
     while (!points_.empty() && (points_.front().timeMs <= now - windowMs_ || points_.size() >= MaxPoints)) {
         points_.pop_front();
         ++change.dropped;
     }
+    for (TrendSeries& series : earlier_)
+        while (!series.points.empty() && series.points.front().timeMs <= now - windowMs_) {
+            series.points.pop_front();
+            change.earlierChanged = true;
+        }
+    while (!earlier_.empty() && earlier_.front().points.empty())
+        earlier_.pop_front();
 
     if (!readSucceeded || reading.liveImplausible || !std::isfinite(reading.liveValue)) {
         gapPending_ = true;
@@ -45,17 +77,20 @@ TrendChange LiveTrend::add(const TrendSource& source, bool readSucceeded, const 
 }
 
 TrendStats LiveTrend::stats() const {
+    return StatsOf(points_, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
+}
+
+TrendStats LiveTrend::StatsOf(const std::deque<TrendPoint>& points, int64_t fromMs, int64_t toMs) {
     TrendStats stats;
-    if (points_.empty()) return stats;
     double sum = 0;
-    stats.minimum = stats.maximum = points_.front().value;
-    for (const TrendPoint& point : points_) {
-        stats.minimum = std::min(stats.minimum, point.value);
-        stats.maximum = std::max(stats.maximum, point.value);
+    for (const TrendPoint& point : points) {
+        if (point.timeMs < fromMs || point.timeMs > toMs) continue;
+        stats.minimum = stats.count == 0 ? point.value : std::min(stats.minimum, point.value);
+        stats.maximum = stats.count == 0 ? point.value : std::max(stats.maximum, point.value);
         sum += point.value;
+        ++stats.count;
     }
-    stats.count = points_.size();
-    stats.mean = sum / static_cast<double>(stats.count);
+    if (stats.count > 0) stats.mean = sum / static_cast<double>(stats.count);
     return stats;
 }
 
@@ -79,21 +114,6 @@ size_t NearestPoint(const std::deque<TrendPoint>& points, int64_t timeMs) {
     const auto earlier = later - 1;
     return static_cast<size_t>((timeMs - earlier->timeMs <= later->timeMs - timeMs ? earlier : later) -
                                points.begin());
-}
-
-QByteArray TrendCsv(const std::deque<TrendPoint>& points, int64_t fromMs, int64_t toMs, const QString& units,
-                    int address) {
-    QString text = QStringLiteral("Дата;Время;Значение;Единицы;Статус;Адрес\r\n");
-    for (const TrendPoint& point : points) {
-        if (point.timeMs < fromMs || point.timeMs > toMs) continue;
-        const QDateTime time = QDateTime::fromMSecsSinceEpoch(point.timeMs);
-        char value[32];
-        const auto end = std::to_chars(value, value + sizeof value, point.value).ptr;
-        text += time.toString(QStringLiteral("dd.MM.yyyy;hh:mm:ss;")) +
-                QString::fromLatin1(value, end - value) + u';' + units +
-                QStringLiteral(";0x%1;%2\r\n").arg(point.status, 4, 16, QLatin1Char('0')).arg(address);
-    }
-    return olv::text::ToCp1251(text);
 }
 
 } // namespace olv::device

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "device/instrument_identity.h"
 #include "device/live_value.h"
-#include "device/register_image.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,18 +9,21 @@
 #include <functional>
 #include <optional>
 
-#include <QByteArray>
 #include <QString>
 
 namespace olv::device {
 
-// Where the readings of a trend come from. A reading taken on another port, at another address or
-// decoded with another byte order is not comparable with the earlier ones: it starts a new trend.
+// Where the readings of a trend come from. A reading of another instrument (another port, address or
+// serial number) or decoded with another byte order is not comparable with the earlier ones: it starts
+// a new series.
 struct TrendSource {
-    InstrumentId instrument;
+    InstrumentIdentity instrument;
     int byteOrder = 0;
-    bool operator==(const TrendSource&) const = default;
+    QString units; // of the transmitted value, as last read; a label only, like the serial number
 };
+
+// Whether readings of b continue a series of a: the same instrument (SameInstrument) and byte order.
+bool SameSource(const TrendSource& a, const TrendSource& b);
 
 struct TrendPoint {
     int64_t timeMs = 0; // the trend's clock when the reading was taken
@@ -39,14 +42,25 @@ struct TrendStats {
 
 // What one step did to the points, so that a chart can follow without rebuilding its series.
 struct TrendChange {
-    bool cleared = false;  // every earlier point is gone: a new trend
+    bool cleared = false;  // every earlier point is gone from points(): a new series
     size_t dropped = 0;    // points dropped from the front (older than the window), after any clearing
     bool appended = false; // points().back() is new
+    bool earlierChanged = false; // earlierSeries() gained a series or lost points
+};
+
+// The readings of one source, oldest first.
+struct TrendSeries {
+    TrendSource source;
+    std::deque<TrendPoint> points;
 };
 
 // The good readings of the live value of the last 10 minutes, one point per successful poll. A failed
 // read or an implausible value adds no point and leaves a gap: a trend never shows a zero that was not
 // measured. Nothing of it is saved.
+//
+// points() are the readings of the current source. When the source changes, the readings of the old one
+// become an earlier series, kept (for a chart to show apart, labelled with their instrument) until they
+// are older than the window; the figures (stats) are of the current series only.
 class LiveTrend {
   public:
     static constexpr int64_t WindowMs = 10 * 60 * 1000; // unless setWindowMs says otherwise
@@ -60,13 +74,24 @@ class LiveTrend {
     using Clock = std::function<int64_t()>;
     explicit LiveTrend(Clock clock = {});
 
+    // At most this many earlier series are kept; the oldest goes first.
+    static constexpr size_t MaxEarlierSeries = 3;
+
     // One polling step: a good reading becomes a point, anything else a gap. A source other than the
-    // one of the points kept, or a clock that went back, first clears the trend; points older than the
-    // window are dropped.
+    // one of the points kept starts a new series (the old one becomes an earlier series); a clock that
+    // went back clears everything. Points older than the window are dropped. A source that continues
+    // the current one but knows its serial number where the current did not labels the series with it.
     TrendChange add(const TrendSource& source, bool readSucceeded, const LiveReading& reading);
 
+    // The readings of the current source.
     const std::deque<TrendPoint>& points() const { return points_; }
+    // The current source; empty before the first step.
+    const std::optional<TrendSource>& source() const { return source_; }
+    // Earlier sources' readings still in the window, oldest first.
+    const std::deque<TrendSeries>& earlierSeries() const { return earlier_; }
     TrendStats stats() const;
+    // The figures of the points from fromMs to toMs, both included.
+    static TrendStats StatsOf(const std::deque<TrendPoint>& points, int64_t fromMs, int64_t toMs);
 
     // The span of time kept (1, 10 or 60 minutes in the window); older points go at the next step.
     void setWindowMs(int64_t windowMs) { windowMs_ = windowMs; }
@@ -77,6 +102,7 @@ class LiveTrend {
     int64_t windowMs_ = WindowMs;
     std::optional<TrendSource> source_;
     std::deque<TrendPoint> points_;
+    std::deque<TrendSeries> earlier_;
     bool gapPending_ = false; // a step since the last point had no good reading
 };
 
@@ -89,13 +115,5 @@ QString TrendStatsText(const TrendStats& stats, const QString& units);
 
 // The index of the point nearest in time to timeMs; points must not be empty.
 size_t NearestPoint(const std::deque<TrendPoint>& points, int64_t timeMs);
-
-// The readings taken from fromMs to toMs (both included) as a table for a spreadsheet, in
-// Windows-1251 with CR LF line ends: a header line, then per reading its date (dd.MM.yyyy) and local
-// time (hh:mm:ss) of timeMs as milliseconds since the epoch, the value (the shortest text that reads
-// back as the same float), the units, the status word (0x and four hexadecimal digits) and the
-// instrument's address, separated by semicolons.
-QByteArray TrendCsv(const std::deque<TrendPoint>& points, int64_t fromMs, int64_t toMs, const QString& units,
-                    int address);
 
 } // namespace olv::device

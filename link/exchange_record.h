@@ -27,11 +27,11 @@ struct ExchangeRecord {
     size_t replyLength = 0;
     ResultFlags flags = 0;
     uint8_t exceptionCode = 0;
+    Clock::time_point sent{};  // just before the request was written
+    Clock::time_point ended{}; // when the read of the reply ended (by its length or a time-out)
     // Frames of other transactions read and passed over while this one waited for its reply (a late
     // reply to an earlier request, a gateway that floods the connection); 0 on a serial line.
     uint64_t skippedReplies = 0;
-    Clock::time_point sent{};  // just before the request was written
-    Clock::time_point ended{}; // when the read of the reply ended (by its length or a time-out)
 };
 
 // Called once for every transaction that went on the wire (refused counts never do), after its reply

@@ -152,7 +152,7 @@ void PortMaster::notify(Framing framing, const uint8_t* request, size_t requestL
                         ResultFlags flags, uint8_t exceptionCode, const Passage& passage) const {
     if (!observer_) return;
     observer_(ExchangeRecord{framing, request, requestLength, reply, passage.received, flags, exceptionCode,
-                             passage.skipped, passage.sent, passage.ended});
+                             passage.sent, passage.ended, passage.skipped});
 }
 
 } // namespace olv::link

@@ -4,6 +4,8 @@
 #include "device/number_text.h"
 #include "device/register_map.h"
 
+#include <algorithm>
+
 namespace olv::records {
 
 namespace {
@@ -53,6 +55,47 @@ QString ChangeText(const JournalChange& change) {
 
 } // namespace
 
+RecordTrend RecordTrendOf(const device::LiveTrend& trend, const device::InstrumentIdentity& recorded,
+                          int byteOrder) {
+    RecordTrend taken;
+    double sum = 0;
+    const auto take = [&](const device::TrendSource& source, const std::deque<device::TrendPoint>& points) {
+        if (points.empty()) return;
+        if (source.byteOrder != byteOrder || !device::SameInstrument(source.instrument, recorded)) {
+            const QString who = device::IdentityText(source.instrument);
+            if (!taken.leftOut.contains(who)) taken.leftOut << who;
+            return;
+        }
+        for (const device::TrendPoint& point : points) {
+            device::TrendStats& s = taken.stats;
+            s.minimum = s.count == 0 ? point.value : std::min(s.minimum, point.value);
+            s.maximum = s.count == 0 ? point.value : std::max(s.maximum, point.value);
+            sum += point.value;
+            if (s.count == 0) taken.fromMs = point.timeMs;
+            taken.toMs = point.timeMs;
+            ++s.count;
+        }
+    };
+    for (const device::TrendSeries& series : trend.earlierSeries())
+        take(series.source, series.points);
+    if (trend.source()) take(*trend.source(), trend.points());
+    if (taken.stats.count > 0) taken.stats.mean = sum / static_cast<double>(taken.stats.count);
+    return taken;
+}
+
+QString SpanText(int64_t fromMs, int64_t toMs) {
+    const QDateTime from = QDateTime::fromMSecsSinceEpoch(fromMs);
+    const QDateTime to = QDateTime::fromMSecsSinceEpoch(toMs);
+    const int64_t seconds = std::max<int64_t>(0, (toMs - fromMs) / 1000);
+    QString length;
+    if (seconds >= 3600) length = QStringLiteral("%1 ч %2 мин").arg(seconds / 3600).arg(seconds % 3600 / 60);
+    else if (seconds >= 60) length = QStringLiteral("%1 мин %2 с").arg(seconds / 60).arg(seconds % 60);
+    else length = QStringLiteral("%1 с").arg(seconds);
+    const QString end = to.date() == from.date() ? to.toString(QStringLiteral("HH:mm:ss"))
+                                                 : to.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    return QStringLiteral("%1 – %2 (%3)").arg(from.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")), end, length);
+}
+
 QString RecordHtml(const RecordData& data, const QString& trendImage, QSize trendSize) {
     const std::vector<FieldValue> fields = FieldsOf(data.state);
     const QString units = device::UnitName(data.state.image.words[device::reg::DampingUnits] & 0xFF);
@@ -90,12 +133,15 @@ QString RecordHtml(const RecordData& data, const QString& trendImage, QSize tren
     html += Heading("Текущее значение") +
             Table(Row(QStringLiteral("Значение"), live) + Row(QStringLiteral("Состояние"), status));
 
-    const bool trendDrawn = !trendImage.isEmpty() && !trendSize.isEmpty() && data.trend.count > 0;
+    const device::TrendStats trend = data.trendOf ? data.trendOf->stats : data.trend;
+    const bool trendDrawn = !trendImage.isEmpty() && !trendSize.isEmpty() && trend.count > 0;
+    // The heading names the span the readings cover, not the span the chart keeps: a trend of a few
+    // readings is not "the last 10 minutes".
+    const char* heading = data.trendOf ? "Тренд" : "Тренд за последние 10 минут";
     // The picture does not fit under the tables of the first page: it starts the next one with its
     // heading, rather than leaving the heading alone at the foot of the first.
-    html += trendDrawn
-                ? QStringLiteral("<h3 style=\"page-break-before: always\">Тренд за последние 10 минут</h3>")
-                : Heading("Тренд за последние 10 минут");
+    html += trendDrawn ? QStringLiteral("<h3 style=\"page-break-before: always\">%1</h3>").arg(QString::fromUtf8(heading))
+                       : Heading(heading);
     if (trendDrawn) {
         // The picture across the page's width, in its own proportions.
         constexpr int width = 560;
@@ -104,15 +150,20 @@ QString RecordHtml(const RecordData& data, const QString& trendImage, QSize tren
                     .arg(width)
                     .arg(width * trendSize.height() / trendSize.width());
     }
-    html += data.trend.count == 0
-                ? Table(Row(QStringLiteral("Измерений"), QStringLiteral("Данных нет")))
-                : Table(Row(QStringLiteral("Измерений"), QString::number(data.trend.count)) +
-                        Row(QStringLiteral("Минимум"),
-                            QStringLiteral("%1 %2").arg(Number(data.trend.minimum), units)) +
-                        Row(QStringLiteral("Максимум"),
-                            QStringLiteral("%1 %2").arg(Number(data.trend.maximum), units)) +
-                        Row(QStringLiteral("Среднее"),
-                            QStringLiteral("%1 %2").arg(Number(data.trend.mean), units)));
+    QString trendRows;
+    if (data.trendOf && trend.count > 0)
+        trendRows += Row(QStringLiteral("Период"), SpanText(data.trendOf->fromMs, data.trendOf->toMs));
+    trendRows += trend.count == 0
+                ? Row(QStringLiteral("Измерений"), QStringLiteral("Данных нет"))
+                : Row(QStringLiteral("Измерений"), QString::number(trend.count)) +
+                      Row(QStringLiteral("Минимум"), QStringLiteral("%1 %2").arg(Number(trend.minimum), units)) +
+                      Row(QStringLiteral("Максимум"), QStringLiteral("%1 %2").arg(Number(trend.maximum), units)) +
+                      Row(QStringLiteral("Среднее"), QStringLiteral("%1 %2").arg(Number(trend.mean), units));
+    html += Table(trendRows);
+    if (data.trendOf)
+        for (const QString& other : data.trendOf->leftOut)
+            html += QStringLiteral("<p>%1</p>")
+                        .arg(Escaped(QStringLiteral("Измерения другого прибора (%1) в протокол не включены.").arg(other)));
 
     html += Heading("Изменения за посещение");
     if (data.visit.empty()) {

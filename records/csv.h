@@ -18,4 +18,28 @@ namespace olv::records {
 // records of their own (a line break inside a quoted field after it then ends its record too).
 std::vector<QStringList> ParseCsv(const QString& text, QChar separator);
 
+// The program's exports for spreadsheets (the journal, the trend's table) are written alike: UTF-8
+// after a byte order mark, ';' between the fields, CR LF after each record, so that a spreadsheet in
+// Russian opens them in columns with the letters right.
+inline constexpr const char* CsvBom = "\xEF\xBB\xBF";
+
+// A text as an export keeps it: control characters other than the line break and the tab (a NUL
+// byte, an escape, a lone CR, C1 controls) and invisible format characters become visible as \xHH or
+// \uHHHH; CR LF becomes a line break.
+QString CleanCsvText(const QString& text);
+
+// Whether a field gets a leading apostrophe, so that a spreadsheet keeps it as text: it would be taken
+// for a formula ("=…", "+…", "@…", "-" before anything but a number), or it is apostrophes in front of
+// such a text (which would otherwise read back with one apostrophe less).
+bool CsvNeedsFormulaGuard(const QString& text);
+
+// One record: every field cleaned (CleanCsvText), guarded against formulas, and quoted when it holds
+// ';', '"', a line break or blanks at its ends; ';' between them, CR LF at the end; UTF-8.
+QByteArray CsvRecord(const QStringList& fields);
+
+// A number as a spreadsheet in Russian reads it: the shortest text that reads back as the same float,
+// with a decimal comma ("0,8125", "-2,5", "1,5e-05"); "" for NaN and infinities, which no spreadsheet
+// takes for a number.
+QString SpreadsheetNumber(float value);
+
 } // namespace olv::records

@@ -16,52 +16,15 @@ namespace olv::records {
 
 namespace {
 
-const QByteArray Bom("\xEF\xBB\xBF");
+const QByteArray Bom(CsvBom);
 const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 constexpr int SerialColumn = 5;
 // A journal larger than this is not shown: it cannot be one line per write of a working life.
 constexpr qint64 MaxJournalSize = 64 * 1024 * 1024;
 
-// A text that a spreadsheet would evaluate ("=...", "+...", "@...", "-" before anything but a number)
-// is kept as text by a leading apostrophe.
-bool LooksLikeFormula(const QString& text) {
-    if (text.isEmpty()) return false;
-    const QChar first = text.front();
-    if (first == u'=' || first == u'+' || first == u'@' || first == u'\t' || first == u'\r') return true;
-    return first == u'-' && (text.size() == 1 || !(text[1].isDigit() || text[1] == u'.'));
-}
-
-// Whether the writer puts an apostrophe in front: a formula, or apostrophes in front of one (which
-// would otherwise read back with one apostrophe less).
-bool NeedsGuard(const QString& text) {
-    qsizetype at = 0;
-    while (at < text.size() && text[at] == u'\'')
-        ++at;
-    return LooksLikeFormula(text.mid(at));
-}
-
-QByteArray CsvField(QString text) {
-    text = CleanJournalText(text);
-    if (NeedsGuard(text)) text.prepend(u'\'');
-    const bool quoted = text.contains(u';') || text.contains(u'"') || text.contains(u'\n') ||
-                        text.contains(u'\r') || text.startsWith(u' ') || text.endsWith(u' ');
-    if (!quoted) return text.toUtf8();
-    text.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-    return '"' + text.toUtf8() + '"';
-}
-
-QByteArray CsvLine(const QStringList& fields) {
-    QByteArray line;
-    for (qsizetype i = 0; i < fields.size(); ++i) {
-        if (i > 0) line += ';';
-        line += CsvField(fields[i]);
-    }
-    return line + "\r\n";
-}
-
-// The formula guard of CsvField taken off again.
+// The formula guard of CsvRecord taken off again.
 QString Unguarded(QString field) {
-    if (field.size() > 1 && field.front() == u'\'' && NeedsGuard(field.mid(1))) field.remove(0, 1);
+    if (field.size() > 1 && field.front() == u'\'' && CsvNeedsFormulaGuard(field.mid(1))) field.remove(0, 1);
     return field;
 }
 
@@ -74,26 +37,11 @@ QStringList FieldsOfRecord(QStringList record) {
 } // namespace
 
 QString CleanJournalText(const QString& text) {
-    QString clean;
-    clean.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') continue; // CR LF is a line break
-        const QChar::Category category = c.category();
-        if (c == u'\n' || c == u'\t' ||
-            (category != QChar::Other_Control && category != QChar::Other_Format)) {
-            clean += c;
-            continue;
-        }
-        const bool latin = c.unicode() < 0x100;
-        clean += (latin ? QStringLiteral("\\x") : QStringLiteral("\\u")) +
-                 QString::number(c.unicode(), 16).rightJustified(latin ? 2 : 4, u'0').toUpper();
-    }
-    return clean;
+    return CleanCsvText(text);
 }
 
 QByteArray JournalHeader() {
-    return CsvLine({QStringLiteral("Дата и время"), QStringLiteral("Порт"), QStringLiteral("Устройство"),
+    return CsvRecord({QStringLiteral("Дата и время"), QStringLiteral("Порт"), QStringLiteral("Устройство"),
                     QStringLiteral("Адрес"), QStringLiteral("Модель"), QStringLiteral("Заводской номер"),
                     QStringLiteral("Операция"), QStringLiteral("Итог"), QStringLiteral("Поле"),
                     QStringLiteral("Было"), QStringLiteral("Стало")});
@@ -110,11 +58,7 @@ QByteArray JournalLine(const JournalEntry& entry) {
                        entry.outcome};
     for (const FieldChange& change : entry.changes)
         fields << change.name << change.oldValue << change.newValue;
-    return CsvLine(fields);
-}
-
-QByteArray CsvRecord(const QStringList& fields) {
-    return CsvLine(fields);
+    return CsvRecord(fields);
 }
 
 QStringList ParseJournalLine(const QByteArray& bytes) {
@@ -162,8 +106,9 @@ std::vector<QStringList> ReadJournal(const QString& path, const QString& serialF
     std::vector<QStringList> entries;
     for (size_t i = 0; i < records.size(); ++i) {
         if (i == 0 && records[i] == header) continue;
-        if (records[i].size() == 1 && records[i].front().trimmed().isEmpty()) continue; // a line of blanks
         QStringList fields = FieldsOfRecord(std::move(records[i]));
+        // A line of blanks (also one that is blank once the formula guard is off: "'\r" by hand).
+        if (fields.size() == 1 && fields.front().trimmed().isEmpty()) continue;
         if (!serialFilter.isEmpty() && !fields.value(SerialColumn).contains(serialFilter)) continue;
         entries.push_back(std::move(fields));
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/result_flags.h"
+#include "records/csv.h"
 #include "records/instrument_state.h"
 
 #include <QByteArray>
@@ -39,10 +40,8 @@ QByteArray JournalHeader();
 // leading apostrophe.
 QByteArray JournalLine(const JournalEntry& entry);
 
-// Any record as the journal writes its lines: every field cleaned, guarded against formulas and quoted
-// where it must be, ';' between them, CR LF at the end. For other tables kept the same way (a bench's
-// report).
-QByteArray CsvRecord(const QStringList& fields);
+// Any record as the journal writes its lines (for other tables kept the same way: a bench's report,
+// the trend's table) is CsvRecord of records/csv.h.
 
 // The fields of one line as JournalLine wrote them (quotes and the formula guard taken off); a quoted
 // field may hold line breaks. Only the first record of `line` is read.

@@ -4,6 +4,7 @@
 #include "link/link_settings.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace olv::search {
 
@@ -58,9 +59,36 @@ QString GatewayProgressLine(int address) {
 }
 
 QString FoundDeviceLine(const FoundDevice& device, bool gateway) {
-    if (gateway) return QStringLiteral("Сет. номер %1 за шлюзом").arg(device.address);
-    return QStringLiteral("Скорость ") + QString::number(device.baudRate) + u' ' +
-           FoundParityText(device.parity) + QStringLiteral(" Сет. номер ") + QString::number(device.address);
+    QString line = gateway ? QStringLiteral("Сет. номер %1 за шлюзом").arg(device.address)
+                           : QStringLiteral("Скорость ") + QString::number(device.baudRate) + u' ' +
+                                 FoundParityText(device.parity) + QStringLiteral(" Сет. номер ") +
+                                 QString::number(device.address);
+    if (device.model) line += QStringLiteral(", модель %1").arg(*device.model);
+    if (device.serial) line += QStringLiteral(", зав. № %1").arg(*device.serial);
+    return line;
+}
+
+int ProbeCount(const SearchSettings& settings, bool addressesOnly) {
+    const int first = FirstAddress(settings);
+    const int last = std::min(settings.lastAddress, MaxAddress);
+    const int addresses = last > first ? last - first + 1 : 1;
+    if (addressesOnly) return addresses;
+    int rates = 0, parities = 0;
+    for (int i = 0; i < SearchBaudCount; ++i)
+        rates += Chosen(settings.baudEnabled, i) ? 1 : 0;
+    for (int i = 0; i < SearchParityCount; ++i)
+        parities += Chosen(settings.parityEnabled, i) ? 1 : 0;
+    return rates * addresses * parities;
+}
+
+QString ProgressFiguresText(const SearchProgress& progress) {
+    QString text = QStringLiteral("Проверено %1 из %2, найдено %3").arg(progress.done).arg(progress.total).arg(progress.found);
+    if (progress.leftMs) {
+        const int64_t seconds = (std::max<int64_t>(0, *progress.leftMs) + 999) / 1000;
+        text += seconds < 60 ? QStringLiteral(", осталось около %1 с").arg(seconds)
+                             : QStringLiteral(", осталось около %1 мин").arg((seconds + 59) / 60);
+    }
+    return text;
 }
 
 QStringList FoundDeviceLines(const FoundDevices& found, bool gateway) {
@@ -132,6 +160,24 @@ void RunDeviceSearch(const SearchSettings& settings, int& searchRunning, link::L
     hooks.showSearchState();
     searchRunning = 1;
 
+    // The figures after each probe: the total as the settings stand now (a profile loaded meanwhile may
+    // change them), the time left as the probes so far took.
+    int probesDone = 0;
+    const int64_t startMs = hooks.clockMs ? hooks.clockMs() : 0;
+    const auto showFigures = [&] {
+        if (!hooks.showFigures) return;
+        SearchProgress progress;
+        progress.done = probesDone;
+        progress.total = std::max(probesDone, ProbeCount(settings, gateway));
+        progress.found = foundCount;
+        if (hooks.clockMs && probesDone > 0) {
+            const int64_t elapsed = std::max<int64_t>(0, hooks.clockMs() - startMs);
+            progress.leftMs = elapsed * (progress.total - probesDone) / probesDone;
+        }
+        hooks.showFigures(progress);
+    };
+    showFigures();
+
     while (baudIndex < baudCount) {
         if (!gateway && !Chosen(settings.baudEnabled, baudIndex)) {
             address = FirstAddress(settings);
@@ -157,11 +203,20 @@ void RunDeviceSearch(const SearchSettings& settings, int& searchRunning, link::L
             linkSettings.address = address;
             uint8_t exceptionCode = 0;
             const link::ResultFlags flags = hooks.probe(exceptionCode);
+            ++probesDone;
             if (link::Succeeded(flags, exceptionCode)) {
-                found[foundCount] = FoundDevice{rate, address, parity};
+                found[foundCount] = FoundDevice{rate, address, parity, std::nullopt, std::nullopt};
+                // Which instrument it is, so that two on one line are told apart before one is chosen.
+                uint16_t model = 0;
+                int32_t serial = 0;
+                if (hooks.identify && hooks.identify(model, serial)) {
+                    found[foundCount].model = model;
+                    found[foundCount].serial = serial;
+                }
                 hooks.showSearchState();
                 ++foundCount;
                 if (foundCount >= MaxFoundDevices) {
+                    showFigures();
                     restore();
                     ShowEnd(boxes, hooks, SearchTooManyText(), foundCount);
                     hooks.openLinkPort();
@@ -169,6 +224,7 @@ void RunDeviceSearch(const SearchSettings& settings, int& searchRunning, link::L
                     return;
                 }
             }
+            showFigures();
         }
 
         if (searchRunning == 0) {

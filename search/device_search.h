@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace olv::link {
 struct LinkSettings;
@@ -29,7 +30,8 @@ QString ProgressLine(int baudRate, int parity, int address);
 // Over a gateway: "Проверяется номер прибора 5 за шлюзом"
 QString GatewayProgressLine(int address);
 
-// "Скорость 9600 без парит. Сет. номер 1"; over a gateway "Сет. номер 1 за шлюзом".
+// "Скорость 9600 без парит. Сет. номер 1"; over a gateway "Сет. номер 1 за шлюзом"; then, once read,
+// ", модель 150, зав. № 123456".
 QString FoundDeviceLine(const FoundDevice& device, bool gateway = false);
 // One line per entry, in table order, up to the first entry whose baudRate is 0.
 QStringList FoundDeviceLines(const FoundDevices& found, bool gateway = false);
@@ -39,6 +41,22 @@ QStringList FoundDeviceLines(const FoundDevices& found, bool gateway = false);
 // Returns false, changing nothing, when the index is outside the table or its entry is empty; true
 // means the port must be reopened.
 bool ChooseFoundDevice(const FoundDevices& found, int index, link::LinkSettings& settings);
+
+// How far a search is: probes made of the probes it will make in all, instruments found, and the
+// time left as the probes made so far took (empty before the first).
+struct SearchProgress {
+    int done = 0;
+    int total = 0;
+    int found = 0;
+    std::optional<int64_t> leftMs;
+};
+
+// The number of probes a search of these settings makes (over a gateway: one per address).
+int ProbeCount(const SearchSettings& settings, bool addressesOnly);
+
+// "Проверено 12 из 768, найдено 1, осталось около 3 мин" (seconds below a minute; no time before the
+// first probe).
+QString ProgressFiguresText(const SearchProgress& progress);
 
 // What the search needs of the window.
 struct SearchHooks {
@@ -53,6 +71,13 @@ struct SearchHooks {
     std::function<void()> processEvents;
     // Shows the progress line and repaints at once.
     std::function<void(const QString& line)> showProgress;
+    // Reads model and serial number of the instrument that has just answered the probe (at the link
+    // settings' address); false when that read failed. Not set: nothing is read.
+    std::function<bool(uint16_t& model, int32_t& serial)> identify;
+    // The figures of the progress, after each probe; not set: not shown.
+    std::function<void(const SearchProgress& progress)> showFigures;
+    // Milliseconds of a steady clock, for the time left; not set: no time left is told.
+    std::function<int64_t()> clockMs;
     // Shows the search settings and the table of instruments found.
     std::function<void()> showSearchState;
     std::function<void(bool enabled)> setLinkControlsEnabled;

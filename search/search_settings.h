@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <optional>
 
 namespace olv::search {
 
@@ -16,6 +18,9 @@ struct FoundDevice {
     int baudRate = 0; // 0 marks the end of the list
     int address = 0;
     int parity = 0;
+    // Read from the instrument once it answered (registers 0, 2 and 3); empty when that read failed.
+    std::optional<uint16_t> model;
+    std::optional<int32_t> serial;
 };
 
 inline constexpr int MaxFoundDevices = 33;

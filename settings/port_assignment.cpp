@@ -29,15 +29,47 @@ PortPaths CurrentPortPaths() {
     return paths;
 }
 
-std::vector<int> SavePortPaths(const PortPaths& paths) {
+namespace {
+
+QString ListenKey(int portNumber) {
+    return QStringLiteral("ListenCOM%1").arg(portNumber >= 1 && portNumber <= 8 ? portNumber : 1);
+}
+
+bool ListensIn(const IniSnapshot& file, int portNumber) {
+    return file.readInteger(QStringLiteral("PORTS"), ListenKey(portNumber), 0) == 1;
+}
+
+} // namespace
+
+bool ListensAtStart(int portNumber) {
+    return ListensIn(IniFile(StationSettingsPath()).snapshot(), portNumber);
+}
+
+ListenChoices CurrentListenChoices() {
+    const IniSnapshot file = IniFile(StationSettingsPath()).snapshot();
+    ListenChoices choices{};
+    for (int n = 1; n <= 8; ++n)
+        choices[size_t(n - 1)] = ListensIn(file, n);
+    return choices;
+}
+
+std::vector<int> SavePortPaths(const PortPaths& paths, const ListenChanges& listen) {
     std::vector<int> written;
     IniFile(StationSettingsPath()).update([&](IniSnapshot& file) {
         for (int n = 1; n <= 8; ++n) {
+            bool changed = false;
             const std::string& path = paths[size_t(n - 1)];
-            if (path.empty() || path == PortPathIn(file, n)) continue;
-            file.writeBytes(QStringLiteral("PORTS"), QStringLiteral("COM%1").arg(n),
-                            QByteArray::fromStdString(path));
-            written.push_back(n);
+            if (!path.empty() && path != PortPathIn(file, n)) {
+                file.writeBytes(QStringLiteral("PORTS"), QStringLiteral("COM%1").arg(n),
+                                QByteArray::fromStdString(path));
+                changed = true;
+            }
+            const std::optional<bool>& quiet = listen[size_t(n - 1)];
+            if (quiet && *quiet != ListensIn(file, n)) {
+                file.writeBytes(QStringLiteral("PORTS"), ListenKey(n), *quiet ? "1" : "0");
+                changed = true;
+            }
+            if (changed) written.push_back(n);
         }
     });
     return written;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,12 +29,25 @@ std::string StableNameOf(const std::string& devicePath, const std::string& byIdF
 // The paths COM1..COM8 map to now (ResolvePortPath for each).
 PortPaths CurrentPortPaths();
 
+// Which of COM1..COM8 start without transmitting (index 0 for COM1): the program opens such a port,
+// goes straight to the line monitor and sends nothing until the user asks, for a line that already has
+// a master. Kept as [PORTS]/ListenCOM<n>=1 of dev.dat, next to the port's path.
+using ListenChoices = std::array<bool, 8>;
+
+// Whether COM<portNumber> starts without transmitting (any number outside 1..8 stands for port 1, as
+// the port opening does). Reads only, at every call; anything but 1 is no.
+bool ListensAtStart(int portNumber);
+// The same for every port.
+ListenChoices CurrentListenChoices();
+
 // Writes [PORTS]/COM<n> of dev.dat for every port whose path differs from what it maps to now, and
 // nothing else: every other byte of the file stays. An empty path is not written. The paths are stored
 // as the file system spells them, byte for byte, whatever the encoding of the rest of the file, and
-// all in one write. Returns the port numbers (1..8) written. Throws IniWriteError when a write is
-// refused.
-std::vector<int> SavePortPaths(const PortPaths& paths);
+// all in one write. In the same write goes [PORTS]/ListenCOM<n> (1, or 0 where it was 1) for every port
+// with a choice in listen that differs from the file's; a port without one is left as it is. Returns
+// the port numbers (1..8) written. Throws IniWriteError when a write is refused.
+using ListenChanges = std::array<std::optional<bool>, 8>;
+std::vector<int> SavePortPaths(const PortPaths& paths, const ListenChanges& listen = {});
 
 // The longest path a settings line holds whole: the settings reader takes no more.
 constexpr size_t MaxPortPathLength = 1023;

@@ -180,7 +180,7 @@ link::LinkSettings StationLinkIn(const IniSnapshot& file) {
     return link;
 }
 
-void SaveStationSettings(const link::LinkSettings& link) {
+void SaveStationSettings(const link::LinkSettings& link, const std::vector<IniEntry>& window) {
     IniFile ini(StationSettingsPath());
     const QString lineSettings = LineSettingsText(link.baudRate, link.parity);
     const QString portNumber = QString::number(link.portNumber);
@@ -215,6 +215,8 @@ void SaveStationSettings(const link::LinkSettings& link) {
                                                                      {Log, "UseLogFile", trace},
                                                                      {Diffrent, "BegAdr3", "0"},
                                                                      {Diffrent, "BegAdr", "0"}})
+            file.write(entry);
+        for (const IniEntry& entry : window)
             file.write(entry);
     });
 }

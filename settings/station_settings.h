@@ -3,10 +3,12 @@
 #include "device/pending_device_link.h"
 #include "link/link_settings.h"
 #include "messages/message_boxes.h"
+#include "settings/ini_file.h"
 
 #include <QString>
 
 #include <string>
+#include <vector>
 
 namespace olv::settings {
 
@@ -31,7 +33,8 @@ link::LinkSettings StationLinkIn(const IniSnapshot& file);
 // Writes the link settings to dev.dat in the current working directory; a missing file is created
 // first. The trace file name, the register file name and EnableNetAdrr are never rewritten here.
 // Throws IniWriteError when a write is refused.
-void SaveStationSettings(const link::LinkSettings& link);
+// With `window`, the window's place ([WINDOW], WindowGeometryEntries) goes in the same one write.
+void SaveStationSettings(const link::LinkSettings& link, const std::vector<IniEntry>& window = {});
 
 // The "Settings" text for a rate and a parity: "9600,O,8,2". A rate other than the six the window
 // offers is written as 19200, which is also what the load falls back to.

@@ -191,6 +191,81 @@ INSTANTIATE_TEST_SUITE_P(Sources, TrendSourceTest,
                                            SourceCase{"Port", {{2, 1}, 0}, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// ---- Earlier series: another instrument's readings stay, apart and named ----
+
+std::vector<float> ValuesOf(const std::deque<TrendPoint>& points) {
+    std::vector<float> values;
+    for (const TrendPoint& point : points)
+        values.push_back(point.value);
+    return values;
+}
+
+TEST(LiveTrend, AnotherInstrumentsReadingsBecomeAnEarlierSeriesUnderTheirName) {
+    ClockedTrend t;
+    TrendSource meter1{{1, 1, "/dev/ttyUSB0"}, 0, "МПа"};
+    meter1.instrument.serial = 123456;
+    const TrendSource meter2{{1, 2, "/dev/ttyUSB0"}, 0, "кПа"};
+    t.add({0, Read::Good, 5, meter1});
+    t.add({1000, Read::Good, 6, meter1});
+    const TrendChange change = t.add({2000, Read::Good, 70, meter2});
+    EXPECT_TRUE(change.cleared);
+    EXPECT_TRUE(change.earlierChanged);
+    EXPECT_EQ(ValuesOf(t.trend.points()), std::vector<float>{70});
+    EXPECT_EQ(t.trend.stats().count, 1u); // the figures are the current instrument's only
+    ASSERT_EQ(t.trend.earlierSeries().size(), 1u);
+    const TrendSeries& earlier = t.trend.earlierSeries().front();
+    EXPECT_EQ(ValuesOf(earlier.points), (std::vector<float>{5, 6}));
+    EXPECT_EQ(earlier.source.instrument.address, 1);
+    EXPECT_EQ(earlier.source.instrument.serial, std::optional<int32_t>(123456));
+    EXPECT_EQ(earlier.source.units, QStringLiteral("МПа"));
+
+    // Back to meter 1: a series of its own again; meter 2's is kept as well.
+    t.add({3000, Read::Good, 7, meter1});
+    ASSERT_EQ(t.trend.earlierSeries().size(), 2u);
+    EXPECT_EQ(t.trend.earlierSeries().back().source.instrument.address, 2);
+    EXPECT_EQ(ValuesOf(t.trend.points()), std::vector<float>{7});
+}
+
+TEST(LiveTrend, ASerialNumberReadLaterLabelsTheSeriesAndAnotherOneStartsANewSeries) {
+    ClockedTrend t;
+    const TrendSource unread{{1, 1}, 0};
+    TrendSource read = unread;
+    read.instrument.serial = 111;
+    read.units = "МПа";
+    t.add({0, Read::Good, 1, unread});
+    EXPECT_FALSE(t.add({1000, Read::Good, 2, read}).cleared); // learned: the same series
+    EXPECT_FALSE(t.add({2000, Read::Good, 3, unread}).cleared); // a step that does not know it forgets nothing
+    ASSERT_TRUE(t.trend.source());
+    EXPECT_EQ(t.trend.source()->instrument.serial, std::optional<int32_t>(111));
+    EXPECT_EQ(t.trend.source()->units, QStringLiteral("МПа"));
+    EXPECT_EQ(t.trend.points().size(), 3u);
+
+    TrendSource swapped = read;
+    swapped.instrument.serial = 222; // the same address answers with another serial number
+    EXPECT_TRUE(t.add({3000, Read::Good, 9, swapped}).cleared);
+    ASSERT_EQ(t.trend.earlierSeries().size(), 1u);
+    EXPECT_EQ(t.trend.earlierSeries().front().source.instrument.serial, std::optional<int32_t>(111));
+}
+
+TEST(LiveTrend, EarlierSeriesAgeOutAndAreFewAndAClockSetBackClearsThemToo) {
+    ClockedTrend t;
+    for (int address = 1; address <= 5; ++address)
+        t.add({address * 1000, Read::Good, float(address), TrendSource{{1, address}, 0}});
+    // Four sources before the current one; the oldest earlier series went.
+    ASSERT_EQ(t.trend.earlierSeries().size(), LiveTrend::MaxEarlierSeries);
+    EXPECT_EQ(t.trend.earlierSeries().front().source.instrument.address, 2);
+
+    // Ten minutes after address 2's reading it is gone, address 3's (a second younger) is not.
+    const TrendChange change = t.add({602'000, Read::Good, 5, TrendSource{{1, 5}, 0}});
+    EXPECT_TRUE(change.earlierChanged);
+    ASSERT_EQ(t.trend.earlierSeries().size(), 2u);
+    EXPECT_EQ(t.trend.earlierSeries().front().source.instrument.address, 3);
+
+    EXPECT_FALSE(t.add({602'500, Read::Good, 5, TrendSource{{1, 5}, 0}}).earlierChanged);
+    EXPECT_TRUE(t.add({1000, Read::Good, 5, TrendSource{{1, 5}, 0}}).cleared);
+    EXPECT_TRUE(t.trend.earlierSeries().empty());
+}
+
 TEST(LiveTrend, AClockSetBackStartsANewTrend) {
     ClockedTrend t;
     t.add({100'000, Read::Good, 5});

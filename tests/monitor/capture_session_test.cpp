@@ -4,6 +4,7 @@
 #include "monitor/capture.h"
 #include "monitor/capture_opening.h"
 #include "monitor/capture_session.h"
+#include "monitor/own_traffic.h"
 #include "monitor/pcap.h"
 #include "tests/sim/frames.h"
 #include "tests/support/small_disk.h"
@@ -473,4 +474,52 @@ TEST_F(CaptureFiles, OpeningCancelledEndsWithoutACapture) {
     EXPECT_LT(result.file.fd, 0);
     // Destroyed while it reads: it stops and waits for its thread.
     { CaptureOpening abandoned(path("c.pcap"), {}); }
+}
+
+// ---- The program's own exchanges, apart per port ----
+
+namespace {
+
+void OwnRead(Capture& capture, const Bytes& request, const Bytes& reply, olv::link::ResultFlags flags) {
+    olv::link::ExchangeRecord record;
+    record.request = request.data();
+    record.requestLength = request.size();
+    record.reply = reply.data();
+    record.replyLength = reply.size();
+    record.flags = flags;
+    capture.addOwn(record, Start, Start + 20000);
+}
+
+PortTraffic NewTraffic(const QString&) {
+    return PortTraffic{{}, std::make_unique<Capture>(Capture::Settings{}), nullptr};
+}
+
+} // namespace
+
+TEST(OwnTraffic, EachPortCountsItsOwnExchangesAndTheOldestPortGoesBeyondTheBound) {
+    OwnTraffic traffic;
+    const QString com1 = TrafficPortName(1, "/dev/ttyUSB0");
+    const QString gateway = TrafficPortName(1, "tcp://10.0.0.5:502"); // COM1 assigned to a gateway since
+    EXPECT_EQ(com1, QStringLiteral("COM1 /dev/ttyUSB0"));
+    EXPECT_EQ(TrafficPortName(3, ""), QStringLiteral("COM3"));
+
+    const Bytes request = olv::test::WithCrc({0x01, 0x03, 0x00, 0x0F, 0x00, 0x03});
+    const Bytes reply = olv::test::WithCrc({0x01, 0x03, 0x06, 0, 0, 0x42, 0xC8, 0, 0});
+    Capture* first = traffic.of(com1, NewTraffic).capture.get();
+    OwnRead(*first, request, reply, 0);
+    OwnRead(*first, request, reply, 0);
+    Capture* second = traffic.of(gateway, NewTraffic).capture.get();
+    OwnRead(*second, request, {}, olv::link::NoReply);
+    EXPECT_EQ(traffic.of(com1, NewTraffic).capture.get(), first); // the same capture again
+    EXPECT_EQ(first->counters().total.frames, 4);
+    EXPECT_EQ(first->counters().byAddress[1].unanswered, 0);
+    EXPECT_EQ(second->counters().total.frames, 1);
+    EXPECT_EQ(second->counters().byAddress[1].unanswered, 1);
+    EXPECT_EQ(traffic.ports(), (QStringList{gateway, com1})); // the one used last at the end
+
+    for (int port = 2; port < 2 + int(OwnTraffic::MaxPorts) - 1; ++port)
+        traffic.of(TrafficPortName(port, ""), NewTraffic);
+    EXPECT_EQ(traffic.ports().size(), qsizetype(OwnTraffic::MaxPorts));
+    EXPECT_FALSE(traffic.find(gateway)); // the one used longest ago went
+    EXPECT_EQ(traffic.find(com1)->capture.get(), first);
 }

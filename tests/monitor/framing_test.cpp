@@ -98,6 +98,7 @@ INSTANTIATE_TEST_SUITE_P(Streams, FramerTest, testing::Values(
     FramerCase{"ExceptionGluedToTheNextRequest", 19200, {{Cat(Refusal, Read), 0}}, {{Refusal, true}, {Read, true}}},
     FramerCase{"TooShort", 19200, {{{1, 3}, 0}}, {{{1, 3}, false}}},
     FramerCase{"LongerThanAnyFrame", 19200, {{Bytes(300, 0x55), 0}}, {{Bytes(256, 0x55), false}, {Bytes(44, 0x55), false}}},
+    FramerCase{"UnknownFunctionGluedBeforeARequest", 19200, {{Cat(Unknown, Read), 0}}, {{Unknown, true}, {Read, true}}},
     FramerCase{"UnknownFunctionEndsBySilence", 19200, {{Unknown, 0}, {Read, 2100}}, {{Unknown, true}, {Read, true}}},
     FramerCase{"LineErrorMarksItsFrame", 19200, {{Write, 0, true}, {WriteAck, 5000}}, {{Write, true, true}, {WriteAck, true}}}),
     [](const auto& info) { return info.param.name; });
@@ -280,7 +281,6 @@ TEST(Capture, OwnExchangesKeepTheirResultAndOnlyRtuGoesToTheFile) {
                                   Refusal.size(),
                                   0x1A,
                                   2,
-                                  0,
                                   Clock::now(),
                                   Clock::now()};
     capture.addOwn(rtu, 1000000, 1050000);
@@ -291,7 +291,6 @@ TEST(Capture, OwnExchangesKeepTheirResultAndOnlyRtuGoesToTheFile) {
                                   nullptr,
                                   0,
                                   olv::link::NoReply,
-                                  0,
                                   0,
                                   Clock::now(),
                                   Clock::now()};

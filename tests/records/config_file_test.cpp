@@ -293,6 +293,10 @@ TEST_F(ConfigFileTest, JournalStartsWithMarkAndHeaderAndShowsNewestFirst) {
     for (const QStringList& fields : ReadJournal(path("journal.csv"), "111"))
         serials << fields[5];
     EXPECT_EQ(serials, (QStringList{"1119", "111"}));
+
+    // Lines of blanks added by hand are no entries, also one that is blank behind a formula guard.
+    writeFile(path("journal.csv"), bytes + "  \r\n\"'\r\"\r\n");
+    EXPECT_EQ(ReadJournal(path("journal.csv")).size(), 3u);
 }
 
 // A full disk (a file size limit, made small): the check before a write says so and leaves the journal

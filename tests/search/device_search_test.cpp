@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <set>
 #include <string>
 #include <tuple>
@@ -314,6 +315,12 @@ TEST(FoundDeviceLine, Texts) {
     EXPECT_EQ(FoundDeviceLine({1200, 0, 2}), "Скорость 1200 чет. пар. Сет. номер 0");
 }
 
+TEST(FoundDeviceLine, ModelAndSerialNumberOnceRead) {
+    FoundDevice device{9600, 1, 0, 150, 123456};
+    EXPECT_EQ(FoundDeviceLine(device), "Скорость 9600 без парит. Сет. номер 1, модель 150, зав. № 123456");
+    EXPECT_EQ(FoundDeviceLine(device, true), "Сет. номер 1 за шлюзом, модель 150, зав. № 123456");
+}
+
 TEST(FoundDeviceLines, EndAtTheFirstEmptyEntry) {
     FoundDevices found{};
     found[0] = {9600, 1, 0};
@@ -352,6 +359,105 @@ TEST(DeviceSearch, OverAGatewayOnlyTheAddressesAreProbedOverOneConnection) {
     EXPECT_EQ(w.probes, Expected({19200}, 0, 4, {2})) << "the link's rate and parity, whatever the switches";
     EXPECT_EQ(w.probeOpens, 1);
     EXPECT_EQ(w.progress.front(), "Проверяется номер прибора 0 за шлюзом");
+}
+
+// ---- Who answered, and how far the search is ----
+
+TEST(DeviceSearch, EachInstrumentFoundIsAskedItsModelAndSerialNumberAtItsOwnAddress) {
+    FakeWindow w;
+    w.settings.baudEnabled = {0, 0, 0, 1, 0, 0};
+    w.settings.parityEnabled = {1, 0, 0};
+    w.settings.lastAddress = 3;
+    w.instruments = {{9600, 0, 1}, {9600, 0, 3}};
+    std::vector<int> askedAt;
+    w.hooks.identify = [&](uint16_t& model, int32_t& serial) {
+        askedAt.push_back(w.link.address);
+        if (w.link.address == 3) return false; // its configuration read failed
+        model = 150;
+        serial = 1000 + w.link.address;
+        return true;
+    };
+    w.run();
+    EXPECT_EQ(askedAt, (std::vector<int>{1, 3})); // only those that answered
+    EXPECT_EQ(FoundDeviceLines(w.found),
+              (QStringList{"Скорость 9600 без парит. Сет. номер 1, модель 150, зав. № 1001",
+                           "Скорость 9600 без парит. Сет. номер 3"}));
+    ExpectRestored(w, "Процедура поиска завершена.");
+}
+
+TEST(DeviceSearch, FiguresCountEveryProbeAndTellTheTimeLeftByTheClockGiven) {
+    FakeWindow w;
+    w.settings.baudEnabled = {0, 0, 0, 1, 1, 0};
+    w.settings.parityEnabled = {0, 0, 1};
+    w.settings.firstAddress = 1;
+    w.settings.lastAddress = 5;
+    w.instruments = {{19200, 2, 4}};
+    int64_t now = 5000;
+    // Every probe takes 2 s on this clock.
+    const auto probe = w.hooks.probe;
+    w.hooks.probe = [&, probe](uint8_t& exc) {
+        now += 2000;
+        return probe(exc);
+    };
+    w.hooks.clockMs = [&] { return now; };
+    std::vector<SearchProgress> figures;
+    w.hooks.showFigures = [&](const SearchProgress& p) { figures.push_back(p); };
+    w.run();
+
+    ASSERT_EQ(figures.size(), 11u); // before the first probe, then after each of the 10
+    EXPECT_EQ(figures.front().done, 0);
+    EXPECT_EQ(figures.front().total, 10);
+    EXPECT_FALSE(figures.front().leftMs);
+    EXPECT_EQ(figures[3].done, 3);
+    EXPECT_EQ(figures[3].leftMs, std::optional<int64_t>(14'000));
+    EXPECT_EQ(figures.back().done, 10);
+    EXPECT_EQ(figures.back().found, 1);
+    EXPECT_EQ(figures.back().leftMs, std::optional<int64_t>(0));
+    EXPECT_EQ(figures[8].found, 0);
+    EXPECT_EQ(figures[9].found, 1); // 19200 at address 4 is the 9th probe
+}
+
+TEST(ProbeCount, AsTheSearchProbes) {
+    SearchSettings all;
+    all.lastAddress = 255;
+    EXPECT_EQ(ProbeCount(all, false), 6 * 256 * 3);
+    EXPECT_EQ(ProbeCount(all, true), 256);
+    SearchSettings one;
+    one.firstAddress = 9;
+    one.lastAddress = 2; // first above last: the first alone
+    one.baudEnabled = {1, 0, 0, 0, 0, 0};
+    one.parityEnabled = {0, 2, 1}; // only 1 is on
+    EXPECT_EQ(ProbeCount(one, false), 1);
+    one.firstAddress = -5; // no entry selected: from 0
+    one.lastAddress = 1000;
+    EXPECT_EQ(ProbeCount(one, false), 256);
+
+    // Whatever the settings, the count is what a search of them probes.
+    std::mt19937 random(5);
+    for (int n = 0; n < 200; ++n) {
+        FakeWindow w;
+        for (int& on : w.settings.baudEnabled)
+            on = int(random() % 3);
+        for (int& on : w.settings.parityEnabled)
+            on = int(random() % 3);
+        w.settings.firstAddress = int(random() % 300) - 20;
+        w.settings.lastAddress = int(random() % 300) - 20;
+        w.hooks.addressesOnly = random() % 2 == 0;
+        const int count = ProbeCount(w.settings, w.hooks.addressesOnly);
+        w.run();
+        ASSERT_EQ(int(w.probes.size()), count) << n;
+    }
+}
+
+TEST(ProgressFiguresText, CountsThenSecondsOrWholeMinutesLeft) {
+    EXPECT_EQ(ProgressFiguresText({0, 768, 0, std::nullopt}), QStringLiteral("Проверено 0 из 768, найдено 0"));
+    EXPECT_EQ(ProgressFiguresText({12, 768, 1, 41'200}),
+              QStringLiteral("Проверено 12 из 768, найдено 1, осталось около 42 с"));
+    EXPECT_EQ(ProgressFiguresText({12, 768, 1, 60'000}),
+              QStringLiteral("Проверено 12 из 768, найдено 1, осталось около 1 мин"));
+    EXPECT_EQ(ProgressFiguresText({1, 4608, 0, 3'000'001}),
+              QStringLiteral("Проверено 1 из 4608, найдено 0, осталось около 51 мин"));
+    EXPECT_EQ(ProgressFiguresText({1, 1, 0, -5}), QStringLiteral("Проверено 1 из 1, найдено 0, осталось около 0 с"));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "settings/port_assignment.h"
 #include "settings/station_settings.h"
+#include "settings/window_geometry.h"
 
 #include "settings/ini_file.h"
 #include "settings_test_support.h"
@@ -7,6 +8,10 @@
 #include "text/cp1251.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <random>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -403,6 +408,24 @@ TEST_F(StationSettingsTest, SavingPortPathsWritesOnlyTheChangedPortsAndKeepsEver
                         "[LOG]\r\nUseLogFile=0\r\n");
     EXPECT_EQ(settings::ResolvePortPath(5), "/dev/ttyACM0");
     EXPECT_EQ(settings::ResolvePortPath(6), "/dev/ttyS5");
+
+    // Whether a port starts without transmitting goes next to its path, only where it changes; a
+    // port number outside 1..8 stands for COM1, and anything but 1 is no.
+    settings::ListenChanges listen;
+    listen[0] = true;
+    listen[2] = false; // as the file has it already
+    EXPECT_EQ(settings::SavePortPaths({}, listen), (std::vector<int>{1}));
+    EXPECT_TRUE(devDat().contains("COM8=/dev/ttyUSB7\r\nListenCOM1=1\r\n[LOG]")) << devDat().toStdString();
+    EXPECT_TRUE(settings::ListensAtStart(1));
+    EXPECT_TRUE(settings::ListensAtStart(9));
+    EXPECT_FALSE(settings::ListensAtStart(3));
+    IniFile(path("dev.dat")).writeString("PORTS", "ListenCOM2", "yes");
+    const settings::ListenChoices choices{true, false, false, false, false, false, false, false};
+    EXPECT_EQ(settings::CurrentListenChoices(), choices);
+    listen = {};
+    listen[0] = false;
+    EXPECT_EQ(settings::SavePortPaths({}, listen), (std::vector<int>{1}));
+    EXPECT_FALSE(settings::ListensAtStart(1));
 }
 
 TEST_F(StationSettingsTest, TheStableNameIsTheByIdLinkThatLeadsToTheDevice) {
@@ -452,3 +475,62 @@ TEST_F(StationSettingsTest, HandEditedUtf8FileWithAByteOrderMark) {
 
 } // namespace
 } // namespace olv::test
+// ---- The window's place, kept in dev.dat ----
+
+namespace {
+
+using olv::settings::FitToScreens;
+using olv::settings::WindowGeometry;
+
+const std::vector<QRect> TwoScreens{QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+const QSize Smallest(720, 570);
+
+} // namespace
+
+TEST(WindowGeometry, ReadsBackAsWrittenAndNothingFromAMalformedSection) {
+    QTemporaryDir dir;
+    olv::settings::IniFile ini(dir.filePath("dev.dat"));
+    EXPECT_FALSE(olv::settings::ReadWindowGeometry(ini));
+    const WindowGeometry kept{QRect(-8, 31, 1200, 800), true};
+    ini.writeStrings(olv::settings::WindowGeometryEntries(kept));
+    EXPECT_EQ(olv::settings::ReadWindowGeometry(ini), std::optional<WindowGeometry>(kept));
+
+    for (const char* width : {"0", "-5", "12a", "", "0x100", "99999999999"}) {
+        ini.writeString("WINDOW", "Width", QString::fromLatin1(width));
+        EXPECT_FALSE(olv::settings::ReadWindowGeometry(ini)) << width;
+    }
+}
+
+TEST(WindowGeometry, ComesBackWhereItCanBeReachedWhateverWasKept) {
+    // On the second screen, whole: kept as it was.
+    const WindowGeometry second{QRect(2000, 100, 900, 700), false};
+    EXPECT_EQ(FitToScreens(second, TwoScreens, Smallest), second);
+    // The second screen unplugged: in the middle of the first.
+    const WindowGeometry gone = FitToScreens(second, {TwoScreens[0]}, Smallest);
+    EXPECT_EQ(gone.frame.size(), QSize(900, 700));
+    EXPECT_EQ(gone.frame.center(), TwoScreens[0].center());
+    // Half over the right edge: moved in; larger than the screen: the screen's size.
+    EXPECT_EQ(FitToScreens({QRect(1700, 500, 800, 700), false}, {TwoScreens[0]}, Smallest).frame,
+              QRect(1120, 380, 800, 700));
+    EXPECT_EQ(FitToScreens({QRect(-100, -50, 5000, 3000), false}, {TwoScreens[0]}, Smallest).frame,
+              TwoScreens[0]);
+    // Smaller than the window can be: its smallest size.
+    EXPECT_EQ(FitToScreens({QRect(10, 10, 20, 20), false}, TwoScreens, Smallest).frame.size(), Smallest);
+
+    // Any rectangle at all, on any screens: whole on one of them, of a size between the bounds.
+    std::mt19937 random(9);
+    const auto any = [&](int range) { return int(random() % uint32_t(2 * range)) - range; };
+    for (int n = 0; n < 5000; ++n) {
+        std::vector<QRect> screens;
+        for (int s = int(random() % 3) + 1; s > 0; --s)
+            screens.push_back(QRect(any(4000), any(4000), int(random() % 3000) + 1, int(random() % 2000) + 1));
+        const WindowGeometry kept{QRect(any(1 << 24), any(1 << 24), int(random() % (1 << 24)) + 1,
+                                        int(random() % (1 << 24)) + 1),
+                                  false};
+        const QRect frame = FitToScreens(kept, screens, Smallest).frame;
+        ASSERT_TRUE(std::any_of(screens.begin(), screens.end(),
+                                [&](const QRect& screen) { return screen.contains(frame); }))
+            << n;
+        ASSERT_GT(frame.width(), 0);
+    }
+}

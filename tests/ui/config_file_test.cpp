@@ -12,6 +12,7 @@
 #include "ui/dialogs/form2.h"
 #include "ui/menus/record_pdf.h"
 
+#include <QTimer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -375,6 +376,36 @@ class ConfigFileTest : public QObject {
         f->Edit5->setText("152");
         f->Button3Click();
         QCOMPARE(linesWhenSaid, qsizetype(2));
+    }
+
+    // Readings of meter 1 are not printed under meter 2's configuration: left out with a line that
+    // says so; meter 2's own readings are, with the span they cover.
+    void recordTakesOnlyItsInstrumentsReadings() {
+        SimFormFixture f(ReplacementLine());
+        QVERIFY(f.started());
+        f->Timer1->stop();
+        f.settle();
+        f->TabbedNotebook1->setCurrentIndex(0);
+        for (int i = 0; i < 3; ++i)
+            f->Timer1Timer();
+        Reach(*f, 2);
+        const QString leftOut =
+            QStringLiteral("Измерения другого прибора (прибор 1, COM1, зав. № 111111) в протокол не включены.");
+        Answer(*f, f.dir().filePath("mixed"));
+        f->N7Click();
+        QString text = Run("pdftotext", {f.dir().filePath("mixed.pdf"), "-"}).simplified();
+        QVERIFY2(text.contains(leftOut), qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("Период")), qPrintable(text));
+        QVERIFY(!text.contains(QStringLiteral("последние 10 минут")));
+
+        for (int i = 0; i < 2; ++i)
+            f->Timer1Timer();
+        Answer(*f, f.dir().filePath("own"));
+        f->N7Click();
+        text = Run("pdftotext", {f.dir().filePath("own.pdf"), "-"}).simplified();
+        QVERIFY2(text.contains(leftOut), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("Период")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("Измерений 2")), qPrintable(text));
     }
 
     void recordHoldsSerialRangeAndRussianCaptionsAndAFullDiskLeavesNothing() {

@@ -429,7 +429,7 @@ void VerifyNextRun(DrillWindow& w, Page page) {
         break;
     case SearchPage:
         QCOMPARE(w->ListBox1->count(), 1);
-        QCOMPARE(w->ListBox1->item(0)->text(), QStringLiteral("Скорость 19200 чет. пар. Сет. номер 1"));
+        QCOMPARE(w->ListBox1->item(0)->text(), QStringLiteral("Скорость 19200 чет. пар. Сет. номер 1, модель 150, зав. № 123456"));
         break;
     default:
         break;

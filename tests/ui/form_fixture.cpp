@@ -40,6 +40,7 @@ FormFixture::FormFixture(const Options& options) : previousDir_(QDir::currentPat
     deps.boxes = options.qtBoxes ? nullptr : &boxes;
     deps.resolvePath = options.portsFromStationFile ? &settings::ResolvePortPath : &FakePortPath;
     deps.runFormCreate = options.runFormCreate;
+    deps.listenAtStart = options.listenAtStart;
     deps.clock = SteppingClock();
     form = std::make_unique<TForm1>(std::move(deps));
     form->askRecordDetails = [](records::RecordData&) { return true; }; // as kept, without a dialog

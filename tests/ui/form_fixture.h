@@ -25,6 +25,7 @@ class FormFixture {
         std::function<void(FakePort&)> preparePort;        // scripts the port before start-up
         std::function<void(RecordingBoxes&)> prepareBoxes; // e.g. a box that stays open a while
         bool portsFromStationFile = false; // COM numbers map through [PORTS] of dev.dat, as in the program
+        bool listenAtStart = false;        // as the command line's --listen
     };
 
     FormFixture() : FormFixture(Options{}) {}
@@ -49,9 +50,9 @@ class FormFixture {
     QTemporaryDir work_;
 };
 
-// A window on a real termios port (a network port for a gateway's path) talking to the virtual instrument (every COM number resolves to the
-// simulator's pseudo-terminal), with recording message boxes, in a temporary working folder. The
-// simulator is started before the window and stopped after it.
+// A window on a real termios port (a network port for a gateway's path) talking to the virtual instrument
+// (every COM number resolves to the simulator's pseudo-terminal), with recording message boxes, in a
+// temporary working folder. The simulator is started before the window and stopped after it.
 class SimFormFixture {
   public:
     struct Options {

@@ -5,6 +5,12 @@
 
 #include "ui/widgets/caption_panel.h"
 
+#include "settings/ini_file.h"
+#include "settings/window_geometry.h"
+
+#include <QScreen>
+#include <QShortcut>
+#include <QSet>
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
@@ -354,6 +360,85 @@ class FormLayoutTest : public QObject {
         f->N9->trigger();
         QCOMPARE(f->formCloseRuns, 1);
         QVERIFY(!f->isVisible());
+    }
+
+    // The frequent items have shortcuts, Alt with a menu's first letter opens it (its caption stays),
+    // and on a large screen no field or pane is stretched across it.
+    void keysAndWidthsOnALargeScreen() {
+        FormFixture f;
+        olv::test::StopTimers(*f);
+        QCOMPARE(f->N6->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+        QCOMPARE(f->N5->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+        QCOMPARE(f->N7->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+        QCOMPARE(f->N8->shortcut(), QKeySequence(QStringLiteral("Ctrl+J")));
+        QStringList keys;
+        for (const QShortcut* shortcut : f->menuShortcuts)
+            keys << shortcut->key().toString();
+        QVERIFY2(keys.contains(QStringLiteral("Alt+Ф")) && keys.contains(QStringLiteral("Alt+С")),
+                 qPrintable(keys.join(u' ')));
+        // Every shortcut of the window once: none shadows another.
+        QStringList all = keys;
+        for (const QMenu* menu : {f->N1, f->N10})
+            for (const QAction* action : menu->actions())
+                if (!action->shortcut().isEmpty()) all << action->shortcut().toString();
+        QCOMPARE(QSet<QString>(all.begin(), all.end()).size(), all.size());
+        QCOMPARE(f->N1->title(), QStringLiteral("Файл"));
+
+        f->show();
+        f->resize(1920, 1080);
+        for (int page = 0; page < 5; ++page) {
+            f->TabbedNotebook1->setCurrentIndex(page);
+            QCoreApplication::processEvents();
+            for (QLineEdit* field : f->TabbedNotebook1->widget(page)->findChildren<QLineEdit*>()) {
+                if (!field->isVisible() || qobject_cast<QComboBox*>(field->parentWidget())) continue;
+                QVERIFY2(field->width() <= 400, qPrintable(field->objectName()));
+            }
+        }
+        f->TabbedNotebook1->setCurrentIndex(0);
+        QCoreApplication::processEvents();
+        QVERIFY(f->Memo2->width() <= 640 && f->Memo3->width() <= 640);
+    }
+
+    // The window's place is kept in dev.dat at exit and taken at the next start; the first start
+    // without dev.dat says where COM1 leads.
+    void placeKeptAndFirstStartNote() {
+        QRect shown;
+        QByteArray station;
+        {
+            FormFixture f;
+            olv::test::StopTimers(*f);
+            QVERIFY(!f->Label61->isHidden());
+            QVERIFY2(f->Label61->text().contains(
+                         QStringLiteral("COM1 ведёт к %1").arg(QString::fromStdString(olv::test::FakePortPath(1)))),
+                     qPrintable(f->Label61->text()));
+            QVERIFY(f->Label61->text().contains(QStringLiteral("Файл → «Назначение портов…»")));
+            f->show();
+            f->setGeometry(QRect(30, 40, 760, 540));
+            QCoreApplication::processEvents();
+            shown = f->geometry();
+            f->close();
+            QFile file(f.dir().filePath("dev.dat"));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            station = file.readAll();
+            const auto kept = olv::settings::ReadWindowGeometry(olv::settings::IniFile(f.dir().filePath("dev.dat")));
+            QVERIFY(kept);
+            QCOMPARE(kept->frame, shown);
+        }
+        FormFixture::Options options;
+        options.prepare = [station](const QDir& dir) {
+            QFile file(dir.filePath("dev.dat"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(station);
+        };
+        FormFixture again(options);
+        olv::test::StopTimers(*again);
+        QVERIFY(again->Label61->isHidden());
+        // Where it was, when that is on the screen there is; else moved onto it whole.
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        if (screen.contains(shown))
+            QCOMPARE(again->geometry(), shown);
+        else
+            QVERIFY(screen.contains(again->geometry()));
     }
 
     void comboBoxesRunTheirHandlers_data() {

@@ -358,15 +358,20 @@ class LivePageTest : public QObject {
         saveAs(QStringLiteral("trend.csv"));
         QFile file(form.dir().filePath(QStringLiteral("trend.csv")));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QString expected = QStringLiteral("Дата;Время;Значение;Единицы;Статус;Адрес\r\n");
+        // As the journal is written (UTF-8 after its mark, ';'), numbers with a decimal comma, every row
+        // with the instrument it was read from.
+        QString expected = QStringLiteral("Дата;Время;Значение;Единицы;Статус;Порт;Устройство;Адрес;Модель;"
+                                          "Заводской номер\r\n");
         const auto& points = form->liveTrend.points();
-        const QStringList values{"0", "1.6", "0.8125"}; // each reads back as the float read
+        const QStringList values{"0", "1,6", "0,8125"}; // each reads back as the float read
         QCOMPARE(points.size(), size_t(values.size()));
         for (size_t i = 0; i < points.size(); ++i)
             expected += QDateTime::fromMSecsSinceEpoch(points[i].timeMs).toString("dd.MM.yyyy;hh:mm:ss;") +
                         values[int(i)] +
-                        QStringLiteral(";МПа;0x%1;1\r\n").arg(points[i].status, 4, 16, QLatin1Char('0'));
-        QCOMPARE(file.readAll(), olv::text::ToCp1251(expected));
+                        QStringLiteral(";МПа;0x%1;COM1;%2;1;150;123456\r\n")
+                            .arg(points[i].status, 4, 16, QLatin1Char('0'))
+                            .arg(QString::fromStdString(form.sim.path()));
+        QCOMPARE(file.readAll(), QByteArray("\xEF\xBB\xBF") + expected.toUtf8());
 
         saveAs(QStringLiteral("trend.png"));
         const QString picture = form.dir().filePath(QStringLiteral("trend.png"));

@@ -14,7 +14,9 @@
 #include <QLabel>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <set>
 #include <sys/stat.h>
@@ -43,6 +45,61 @@ class MonitorPageTest : public QObject {
     Q_OBJECT
 
   private slots:
+    // A start without transmitting, by --listen or by the port's own choice in dev.dat: the port opens,
+    // the line monitor listens at once and the health line says so, and not a byte goes out until the
+    // user asks, here by showing the live page once listening has stopped. Another port's choice
+    // leaves the start as it was, with its start-up read.
+    void startsWithoutTransmittingWhenTheCommandLineOrThePortSaysSo() {
+        const struct {
+            const char* name;
+            bool listen;
+            QStringList ports;
+            bool quiet;
+        } cases[] = {
+            {"--listen", true, {"ListenCOM1=0"}, true},
+            {"the port's choice", false, {"ListenCOM1=1"}, true},
+            {"another port's choice", false, {"ListenCOM2=1", "ListenCOM1=yes"}, false},
+        };
+        for (const auto& c : cases) {
+            FormFixture::Options options;
+            options.listenAtStart = c.listen;
+            options.prepare = [&c](const QDir& dir) {
+                WriteCrlfFile(dir.filePath("dev.dat"),
+                              QStringList{"[COM_SETTINGS]", "Number=1", "Settings=19200,E,8,2", "[SETTINGS]",
+                                          "TimeOut=300", "[PORTS]"} +
+                                  c.ports);
+            };
+            FormFixture f(options);
+            // What start-up's timers do, in their order: the settling, the start-up read where it is due,
+            // a tick of the live poll.
+            f->Timer2Timer();
+            if (f->Timer3->isActive()) f->Timer3Timer();
+            f->Timer1Timer();
+            QVERIFY2(f->quietStart == c.quiet, c.name);
+            QVERIFY2(f.port->written.empty() == c.quiet, c.name);
+            if (!c.quiet) continue;
+            QVERIFY2(f.port->isOpen(), c.name);
+            QCOMPARE(f->TabbedNotebook1->currentIndex(), int(TForm1::MonitorPage));
+            QVERIFY2(f->listening, c.name);
+            QVERIFY2(f->Label52->text().contains(QStringLiteral(" · слушает линию · ")),
+                     qPrintable(f->Label52->text()));
+            // The live page shown while listening does not poll either.
+            f->TabbedNotebook1->setCurrentIndex(0);
+            f->Timer1Timer();
+            f->TabbedNotebook1->setCurrentIndex(TForm1::MonitorPage);
+            f->Button11->click();
+            QVERIFY(!f->listening);
+            f->Timer1Timer();
+            QVERIFY2(f.port->written.empty(), c.name);
+            // Asked for: the live page polls.
+            f->TabbedNotebook1->setCurrentIndex(0);
+            f->Timer1Timer();
+            QVERIFY2(f.port->written.size() == 1, c.name);
+            QVERIFY2(f->Label52->text().contains(QStringLiteral(" · нет ответа · ")),
+                     qPrintable(f->Label52->text()));
+        }
+    }
+
     void listensWithoutAWordAndKeepsWhatItHeard() {
         FormFixture f;
         StopTimers(*f);

@@ -5,6 +5,7 @@
 #include "tests/ui/window_test_main.h"
 
 #include "settings/ini_file.h"
+#include "settings/port_assignment.h"
 #include "settings/station_settings.h"
 #include "ui/dialogs/ports_dialog.h"
 #include "ui/screenshots/page_grabber.h"
@@ -499,6 +500,43 @@ class ProfileTest : public QObject {
         QCOMPARE(ReadBytes(f.dir().filePath("dev.dat")), kept);
         QCOMPARE(f.boxes.boxes.size(), size_t(1));
         QVERIFY2(f.boxes.boxes[0].text.contains("COM6"), qPrintable(f.boxes.boxes[0].text));
+    }
+
+    // Whether a port starts without transmitting is ticked per port in the dialog and kept in dev.dat
+    // next to its path; only the ports ticked or unticked here are written.
+    void portDialogKeepsPerPortWhetherItStartsWithoutTransmitting() {
+        FormFixture f(PortsOptions());
+        StopTimers(*f);
+        f->enumerateSerialDevices = FakeDevices;
+        QString caption, tick;
+        f->runPortsDialog = [&](PortsDialog& dialog) {
+            caption = dialog.PortTable->horizontalHeaderItem(2)->text();
+            tick = dialog.listenItem(3)->text();
+            for (int n = 1; n <= 8; ++n)
+                if (dialog.listenItem(n)->checkState() != Qt::Unchecked) return false;
+            dialog.listenItem(3)->setCheckState(Qt::Checked);
+            return true;
+        };
+        f->N4->trigger();
+        QCOMPARE(caption, QStringLiteral("При запуске"));
+        QCOMPARE(tick, QStringLiteral("только слушать"));
+        QVERIFY(olv::settings::ListensAtStart(3));
+        QVERIFY(!olv::settings::ListensAtStart(1));
+        QVERIFY(
+            ReadBytes(f.dir().filePath("dev.dat")).contains("COM2=tcp://127.0.0.1:4001\r\nListenCOM3=1\r\n"));
+        QCOMPARE(f.port->opens.size(), size_t(1)); // the port in use leads where it did
+
+        // Another window ticks COM5 meanwhile; this one unticks COM3, and COM5 stays as that one left it.
+        olv::settings::SavePortPaths({}, {std::nullopt, std::nullopt, std::nullopt, std::nullopt, true});
+        f->runPortsDialog = [](PortsDialog& dialog) {
+            if (dialog.listenItem(3)->checkState() != Qt::Checked) return false;
+            dialog.listenItem(3)->setCheckState(Qt::Unchecked);
+            return true;
+        };
+        f->N4->trigger();
+        const olv::settings::ListenChoices expected{false, false, false, false, true, false, false, false};
+        QVERIFY(olv::settings::CurrentListenChoices() == expected);
+        QCOMPARE(f.boxes.boxes.size(), size_t(0));
     }
 };
 

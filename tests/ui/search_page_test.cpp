@@ -7,6 +7,7 @@
 #include "settings/ini_file.h"
 #include "ui/widgets/caption_panel.h"
 
+#include <QProgressBar>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -70,11 +71,11 @@ class SearchPageTest : public QObject {
         SimFormFixture::Options options;
         options.simArgs = {"--quiet",
                            "--instrument",
-                           "addr=3,baud=9600,parity=E",
+                           "addr=3,baud=9600,parity=E,serial=333",
                            "--instrument",
-                           "addr=5,baud=19200,parity=O",
+                           "addr=5,baud=19200,parity=O,serial=555",
                            "--instrument",
-                           "addr=2,baud=38400,parity=N"};
+                           "addr=2,baud=38400,parity=N,serial=222"};
         options.prepare = Station(9600, 3);
         SimFormFixture f(options);
         QVERIFY(f.started());
@@ -90,17 +91,23 @@ class SearchPageTest : public QObject {
         f->Button4->click();
 
         QCOMPARE(ListLines(f->ListBox1), (QStringList{
-                                             "Скорость 9600 нечёт. пар. Сет. номер 3",
-                                             "Скорость 9600 чет. пар. Сет. номер 3",
-                                             "Скорость 19200 нечёт. пар. Сет. номер 5",
-                                             "Скорость 19200 чет. пар. Сет. номер 5",
-                                             "Скорость 38400 нечёт. пар. Сет. номер 2",
-                                             "Скорость 38400 чет. пар. Сет. номер 2",
+                                             // each with the model and serial number it was asked
+                                             "Скорость 9600 нечёт. пар. Сет. номер 3, модель 150, зав. № 333",
+                                             "Скорость 9600 чет. пар. Сет. номер 3, модель 150, зав. № 333",
+                                             "Скорость 19200 нечёт. пар. Сет. номер 5, модель 150, зав. № 555",
+                                             "Скорость 19200 чет. пар. Сет. номер 5, модель 150, зав. № 555",
+                                             "Скорость 38400 нечёт. пар. Сет. номер 2, модель 150, зав. № 222",
+                                             "Скорость 38400 чет. пар. Сет. номер 2, модель 150, зав. № 222",
                                          }));
         QCOMPARE(f.boxes.boxes.size(), size_t(1));
         QCOMPARE(f.boxes.boxes[0].text, QStringLiteral("Процедура поиска завершена."));
         QCOMPARE(f.boxes.boxes[0].caption, QStringLiteral("Ход поиска"));
         QCOMPARE(f->Panel2->caption(), QStringLiteral("Поиск окончен. Найдено приборов: 6"));
+        // The bar counted every probe: 3 rates, 4 addresses, 2 parities.
+        QCOMPARE(f->ProgressBar4->maximum(), 24);
+        QCOMPARE(f->ProgressBar4->value(), 24);
+        QVERIFY2(f->ProgressBar4->format().startsWith(QStringLiteral("Проверено 24 из 24, найдено 6, осталось около ")),
+                 qPrintable(f->ProgressBar4->format()));
         QVERIFY(!f->Button5->isEnabled());
         QCOMPARE(f->searchSettings.firstAddress, 2);
         QCOMPARE(f->searchSettings.lastAddress, 5);
@@ -168,7 +175,8 @@ class SearchPageTest : public QObject {
         f->Button4->click();
 
         QCOMPARE(enabledDuring, others);
-        QCOMPARE(ListLines(f->ListBox1), QStringList{"Скорость 19200 чет. пар. Сет. номер 1"});
+        QCOMPARE(ListLines(f->ListBox1),
+                 QStringList{"Скорость 19200 чет. пар. Сет. номер 1, модель 150, зав. № 123456"});
         // Address 2 is not probed: the stop is seen at the skipped "no parity" step before its probe.
         // When the box says so the progress line is gone and there is nothing left to stop.
         QCOMPARE(progressDuringBox, QStringLiteral("Поиск окончен. Найдено приборов: 1"));

@@ -44,6 +44,12 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& options,
                        "xdg укажите ./xdg."),
         QStringLiteral("DIR"));
     parser.addOption(dataDir);
+    const QCommandLineOption listen(
+        QStringLiteral("listen"),
+        QStringLiteral("Запуск без передачи: открыть порт, сразу перейти в монитор линии и ничего не "
+                       "передавать, пока не будет запущен опрос или операция (для линии, где уже есть "
+                       "ведущий)."));
+    parser.addOption(listen);
     if (extra.add) extra.add(parser);
 
     const bool parsed = parser.parse(QCoreApplication::arguments());
@@ -67,6 +73,7 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CommandLine& options,
         return 0;
     }
     if (parser.isSet(dataDir)) options.dataFolder = DataFolderPath(parser.value(dataDir));
+    options.listen = parser.isSet(listen);
     return std::nullopt;
 }
 

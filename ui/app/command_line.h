@@ -9,7 +9,8 @@ class QCommandLineParser;
 
 // What the command line asks of the program besides its window.
 struct CommandLine {
-    QString dataFolder; // --data-dir DIR: the working folder, made when missing
+    QString dataFolder;  // --data-dir DIR: the working folder, made when missing
+    bool listen = false; // --listen: start without transmitting, listening on the line monitor
 };
 
 // Options another program on the window adds to its command line (the screenshot program's): `add`

@@ -36,6 +36,7 @@ int RunProgram(int argc, char** argv, const ExtraOptions& extra, const std::func
         deps.port = std::make_unique<olv::link::LinePort>();
         deps.resolvePath = &olv::settings::ResolvePortPath;
         deps.runFormCreate = false; // run below, once a signal can already reach the window
+        deps.listenAtStart = options.listen;
         TForm1 Form1(std::move(deps));
         window = &Form1;
         // Cleared before the window goes, whichever way it goes (an exception included), so that a

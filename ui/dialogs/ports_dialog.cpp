@@ -35,6 +35,11 @@ QString GatewayHint() {
         "mbtcp://УЗЕЛ[:ПОРТ] — Modbus TCP, порт 502, если не указан; адрес IPv6 в [скобках].");
 }
 
+QString ListenHint() {
+    return QStringLiteral("Открыть порт, сразу перейти в монитор линии и ничего не передавать, пока не "
+                          "будет запущен опрос или операция: для линии, где уже есть ведущий.");
+}
+
 QTableWidgetItem* ReadOnlyItem(const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setFlags(item->flags() & ~Qt::ItemIsEditable);
@@ -58,18 +63,19 @@ std::vector<SerialDevice> ListSerialDevices() {
 }
 
 PortsDialog::PortsDialog(const std::vector<SerialDevice>& devices, const PortPaths& current, QWidget* parent,
-                         const UsbLookup& usb)
+                         const UsbLookup& usb, const olv::settings::ListenChoices& listen)
     : QDialog(parent), current_(current) {
     setObjectName(QStringLiteral("PortsDialog"));
     setWindowTitle(QStringLiteral("Назначение портов"));
     auto* layout = new QVBoxLayout(this);
 
     layout->addWidget(new QLabel(QStringLiteral("Устройство, которое открывает каждый порт:"), this));
-    PortTable = new QTableWidget(8, 2, this);
+    PortTable = new QTableWidget(8, 3, this);
     PortTable->setObjectName(QStringLiteral("PortTable"));
-    PortTable->setHorizontalHeaderLabels({QStringLiteral("Порт"), QStringLiteral("Устройство")});
+    PortTable->setHorizontalHeaderLabels(
+        {QStringLiteral("Порт"), QStringLiteral("Устройство"), QStringLiteral("При запуске")});
     PortTable->verticalHeader()->hide();
-    PortTable->horizontalHeader()->setStretchLastSection(true);
+    PortTable->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     for (int row = 0; row < 8; ++row) {
         PortTable->setItem(row, 0, ReadOnlyItem(QStringLiteral("COM%1").arg(row + 1)));
         auto* box = new QComboBox(PortTable);
@@ -86,8 +92,15 @@ PortsDialog::PortsDialog(const std::vector<SerialDevice>& devices, const PortPat
         }
         box->setCurrentIndex(0);
         PortTable->setCellWidget(row, 1, box);
+        // For a line that already has a master: open the port and listen, send nothing until asked.
+        auto* quiet = ReadOnlyItem(QStringLiteral("только слушать"));
+        quiet->setFlags(quiet->flags() | Qt::ItemIsUserCheckable);
+        quiet->setCheckState(listen[size_t(row)] ? Qt::Checked : Qt::Unchecked);
+        quiet->setToolTip(ListenHint());
+        PortTable->setItem(row, 2, quiet);
     }
     PortTable->resizeColumnToContents(0);
+    PortTable->resizeColumnToContents(2);
     PortTable->resizeRowsToContents();
     // All eight ports in view without scrolling.
     PortTable->setMinimumHeight(PortTable->horizontalHeader()->sizeHint().height() +
@@ -136,6 +149,17 @@ QComboBox* PortsDialog::pathBox(int portNumber) const {
     return qobject_cast<QComboBox*>(PortTable->cellWidget(portNumber - 1, 1));
 }
 
+QTableWidgetItem* PortsDialog::listenItem(int portNumber) const {
+    return PortTable->item(portNumber - 1, 2);
+}
+
+olv::settings::ListenChoices PortsDialog::listenChoices() const {
+    olv::settings::ListenChoices choices{};
+    for (int n = 1; n <= 8; ++n)
+        choices[size_t(n - 1)] = listenItem(n)->checkState() == Qt::Checked;
+    return choices;
+}
+
 PortPaths PortsDialog::paths() const {
     PortPaths chosen;
     for (int n = 1; n <= 8; ++n) {
@@ -168,7 +192,9 @@ void TForm1::ShowPortPaths() {
 // elsewhere, it is opened again.
 void TForm1::N4Click() {
     const PortPaths before = PortPathsNow();
-    PortsDialog dialog(SerialDevicesPresent(), before, this, UsbLookup{"/sys", portLink.port().usbState()});
+    const olv::settings::ListenChoices listenBefore = olv::settings::CurrentListenChoices();
+    PortsDialog dialog(SerialDevicesPresent(), before, this, UsbLookup{"/sys", portLink.port().usbState()},
+                       listenBefore);
     const bool accepted = runPortsDialog ? runPortsDialog(dialog) : dialog.exec() == QDialog::Accepted;
     if (!accepted) return;
     const PortPaths chosen = dialog.paths();
@@ -188,8 +214,13 @@ void TForm1::N4Click() {
     PortPaths changed = chosen;
     for (size_t i = 0; i < changed.size(); ++i)
         if (changed[i] == before[i]) changed[i].clear();
+    // Likewise only the choices changed here.
+    const olv::settings::ListenChoices listen = dialog.listenChoices();
+    olv::settings::ListenChanges listenChanged;
+    for (size_t i = 0; i < listen.size(); ++i)
+        if (listen[i] != listenBefore[i]) listenChanged[i] = listen[i];
     try {
-        olv::settings::SavePortPaths(changed);
+        olv::settings::SavePortPaths(changed, listenChanged);
     } catch (const olv::settings::IniWriteError& error) {
         iniErrorShown_ = false; // the user asked for this write: a refusal is always reported
         ReportIniWriteError(error);

@@ -105,7 +105,11 @@ void TForm1::BuildConfigurationMenu() {
 }
 
 ResultFlags TForm1::ReadInstrumentState(InstrumentState& state, uint8_t& exceptionCode) {
-    return olv::records::ReadInstrumentState(master, state, exceptionCode, [this](int ms) { Pause(ms); });
+    const ResultFlags flags =
+        olv::records::ReadInstrumentState(master, state, exceptionCode, [this](int ms) { Pause(ms); });
+    // Read of the instrument on the link: another serial number than the one shown is another meter.
+    if (olv::link::Succeeded(flags, exceptionCode)) NoteInstrumentRead(state.image);
+    return flags;
 }
 
 // "Сохранить конфигурацию прибора…": reads the instrument on the line and saves what it holds.

@@ -70,6 +70,10 @@ bool ReadRecord(TForm1& form, olv::records::RecordData& data) {
         QFile::decodeName(QByteArray::fromStdString(form.portLink.pathOf(form.linkSettings.portNumber)));
     data.address = form.linkSettings.address;
     data.trend = form.liveTrend.stats();
+    // Only readings of the instrument just read go into the record; others are named as left out.
+    data.trendOf = olv::records::RecordTrendOf(
+        form.liveTrend, olv::device::WithImageIdentity(form.ShownIdentity(), data.state.image),
+        form.linkSettings.byteOrder);
     // What the station knows of this instrument and of the person, and what the journal says of it.
     const QString serial = olv::records::SerialText(data.state);
     const olv::settings::IniSnapshot station =
@@ -163,7 +167,15 @@ QByteArray RecordPdf(const QString& html, const QImage& trend, const QString& ti
     return buffer.data();
 }
 
-QImage TForm1::TrendPicture() {
+QImage TForm1::TrendPicture(const olv::device::InstrumentIdentity* only) {
+    // Drawn for a record: only the lines of its instrument.
+    if (only) {
+        const olv::device::InstrumentIdentity recorded = *only;
+        const int byteOrder = linkSettings.byteOrder;
+        Chart1->setEarlierFilter([recorded, byteOrder](const olv::device::TrendSource& source) {
+            return source.byteOrder == byteOrder && olv::device::SameInstrument(source.instrument, recorded);
+        });
+    }
     // The chart drawn at a size of its own, whatever room the live page gives it (and also when the
     // window was never shown), then given its own size back.
     const QSize size(640, 280);
@@ -177,6 +189,7 @@ QImage TForm1::TrendPicture() {
     Chart1->scene()->render(&painter, QRectF(QPointF(), size), QRectF(chart->pos(), size));
     painter.end();
     chart->resize(shown);
+    if (only) Chart1->setEarlierFilter({});
     return picture;
 }
 
@@ -195,7 +208,9 @@ void TForm1::N7Click() {
     if (!ReadRecord(*this, data)) return;
     if (!(askRecordDetails ? askRecordDetails(data) : AskRecordDetails(this, data))) return;
     KeepRecordDetails(*this, data);
-    const QImage trend = TrendPicture();
+    const olv::device::InstrumentIdentity recorded =
+        olv::device::WithImageIdentity(ShownIdentity(), data.state.image);
+    const QImage trend = TrendPicture(&recorded);
     const QByteArray pdf = RecordPdf(olv::records::RecordHtml(data, TrendImageName, trend.size()), trend,
                                      QStringLiteral("Протокол настройки"));
     QString reason;

@@ -66,6 +66,7 @@ olv::link::ResultFlags TForm1::ReadLiveValue(uint8_t& exceptionCode) {
     const olv::link::ResultFlags flags =
         olv::device::ReadLiveValue(master, linkSettings.byteOrder, live, exceptionCode);
     if (olv::link::Succeeded(flags, exceptionCode)) {
+        FollowShownInstrument();
         liveMeasured = true;
         liveMeasuredAt = std::chrono::steady_clock::now();
     }
@@ -97,6 +98,7 @@ void TForm1::Button10Click() {
 // Shows the last reading: value panel, status memo and their colours.
 void TForm1::ShowLiveValue() {
     Label51->hide();
+    ShowUnitsOfValue();
     Panel1->captionLabel()->setStyleSheet(QString());
     if (live.liveImplausible) {
         SetPanelPointSize(Panel1, 24);

@@ -7,11 +7,13 @@
 #include "device/register_map.h"
 #include "files/plain_file.h"
 #include "messages/message_boxes.h"
+#include "records/trend_csv.h"
 
 #include <QBoxLayout>
 #include <QBuffer>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -80,8 +82,11 @@ void TForm1::BuildLiveTrend(QWidget* page, QBoxLayout* column) {
 
 // One polling step into the trend: a good reading is a new point, a failed or implausible one a gap.
 void TForm1::FeedLiveTrend(bool readSucceeded) {
-    const olv::device::TrendSource source{TargetInstrument(), linkSettings.byteOrder};
+    FollowShownInstrument();
+    const olv::device::TrendSource source{ShownIdentity(), linkSettings.byteOrder, TrendUnits()};
     const olv::device::TrendChange change = liveTrend.add(source, readSucceeded, live);
+    // The live page shows this instrument's reading, taken at the trend's time of it.
+    if (change.appended) StampPages(1u << 0, liveTrend.points().back().timeMs);
     const QString units = TrendUnits();
     Chart1->setUnits(units);
     // The sensor's range bounds the axis when it is in the units transmitted (the same unit stands one
@@ -132,7 +137,7 @@ void TForm1::SaveLiveTrend() {
         Chart1->grab().save(&buffer, "PNG");
     } else {
         const auto [from, to] = Chart1->shownSpan();
-        bytes = olv::device::TrendCsv(liveTrend.points(), from, to, TrendUnits(), linkSettings.address);
+        bytes = olv::records::TrendCsv(liveTrend, from, to, Chart1->zoomed());
     }
     // A folder, a FIFO or a device under the name is never replaced.
     if (olv::files::WriteWholeFile(fileName, bytes.constData(), static_cast<size_t>(bytes.size())) ==

@@ -168,13 +168,36 @@ std::unique_ptr<olv::monitor::CaptureSession> TForm1::NewCaptureSession() const 
         olv::monitor::CaptureSession::Options{SpoolFolders(), monitorSpoolBytes});
 }
 
+void TForm1::StashOwnTraffic() {
+    if (!capture || capture.get() != ownCapture_ || ownPort_.isEmpty()) return;
+    olv::monitor::PortTraffic& kept =
+        ownTraffic.of(ownPort_, [](const QString&) { return olv::monitor::PortTraffic{}; });
+    kept.capture = std::move(capture);
+    kept.session = std::move(captureSession_);
+    ownCapture_ = nullptr;
+}
+
+void TForm1::ShowOwnTraffic(const QString& port) {
+    StashOwnTraffic();
+    olv::monitor::PortTraffic& traffic =
+        ownTraffic.of(port, [](const QString&) { return olv::monitor::PortTraffic{}; });
+    if (!traffic.capture) {
+        traffic.capture = NewCapture();
+        traffic.session = NewCaptureSession();
+    }
+    monitorModel->setCapture(nullptr);
+    capture = std::move(traffic.capture);
+    captureSession_ = std::move(traffic.session);
+    monitorModel->setCapture(capture.get());
+    ownCapture_ = capture.get();
+    ownPort_ = port;
+}
+
 void TForm1::NoteOwnExchange(const olv::link::ExchangeRecord& record) {
     if (listening) return;
-    if (!capture) {
-        capture = NewCapture();
-        captureSession_ = NewCaptureSession();
-        monitorModel->setCapture(capture.get());
-    }
+    // Each port's exchanges in a table of their own: a COM port, a tap and a gateway never mix.
+    const QString port = olv::monitor::TrafficPortName(linkSettings.portNumber, linkPath);
+    if (!capture || capture.get() != ownCapture_ || ownPort_ != port) ShowOwnTraffic(port);
     const Micros wall = WallNow();
     const auto steady = olv::link::ExchangeRecord::Clock::now();
     capture->setByteOrder(linkSettings.byteOrder);
@@ -207,7 +230,10 @@ void TForm1::SyncMonitor() {
 
     const olv::monitor::Counters& n = capture->counters();
     const int64_t dropped = n.droppedFrames + (captureSession_ ? captureSession_->droppedFrames() : 0);
-    Label41->setText(QStringLiteral("Всего: ") + CountsText(n.total) +
+    const QString own = capture.get() == ownCapture_
+                            ? QStringLiteral("Обмен программы через %1. ").arg(ownPort_)
+                            : QString();
+    Label41->setText(own + QStringLiteral("Всего: ") + CountsText(n.total) +
                      (dropped > 0
                           ? QStringLiteral("; старых кадров не сохранено в файле записи: %1").arg(dropped)
                           : QString()));
@@ -248,6 +274,7 @@ void TForm1::StartListening() {
     listeningOperation_ = std::move(operation);
     listening = true;
     SetLinkListening(true);
+    ownCapture_ = nullptr; // the table of own exchanges gives way to the line's, as a file's does
     capture = NewCapture();
     captureSession_ = NewCaptureSession();
     monitorModel->setCapture(capture.get());
@@ -409,6 +436,7 @@ void TForm1::FinishCaptureOpen() {
         return;
     }
     monitorModel->setCapture(nullptr);
+    ownCapture_ = nullptr;
     capture = std::move(result.capture);
     captureSession_ = std::make_unique<olv::monitor::CaptureSession>(
         olv::monitor::CaptureSession::Options{SpoolFolders(), monitorSpoolBytes}, std::move(result.file));

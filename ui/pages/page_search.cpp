@@ -14,6 +14,9 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include <QProgressBar>
+
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -93,8 +96,28 @@ void TForm1::RunDeviceSearch() {
     };
     hooks.openLinkPort = [this] { OpenPort(); };
     hooks.probe = [this](uint8_t& exceptionCode) {
-        // The probe is the live read: an instrument that answers also updates the live reading.
-        return olv::device::ReadLiveValue(master, linkSettings.byteOrder, live, exceptionCode);
+        // The probe is the live read, into a reading of its own: the instrument that answers is not
+        // the one the live page shows.
+        olv::device::LiveReading probed;
+        return olv::device::ReadLiveValue(master, linkSettings.byteOrder, probed, exceptionCode);
+    };
+    // Who answered: model and serial number (registers 0..3), so that two meters are told apart.
+    hooks.identify = [this](uint16_t& model, int32_t& serial) {
+        std::array<uint16_t, 4> words{};
+        uint8_t exceptionCode = 0;
+        if (!olv::link::Succeeded(master.readHoldingRegisters(0, 4, words.data(), exceptionCode), exceptionCode))
+            return false;
+        model = words[0];
+        serial = static_cast<int32_t>((uint32_t{words[2]} << 16) | words[3]);
+        return true;
+    };
+    hooks.clockMs = clock; // the window's clock (tests step it)
+    hooks.showFigures = [this](const olv::search::SearchProgress& progress) {
+        ProgressBar4->setRange(0, std::max(1, progress.total));
+        ProgressBar4->setValue(progress.done);
+        ProgressBar4->setFormat(olv::search::ProgressFiguresText(progress));
+        ProgressBar4->show();
+        ProgressBar4->repaint();
     };
     hooks.processEvents = [] { QCoreApplication::processEvents(); };
     hooks.showProgress = [this](const QString& line) {

@@ -81,9 +81,13 @@ ResultFlags TForm1::ReadConfiguration(uint8_t& exceptionCode) {
     });
     Panel3->setVisible(false);
     Panel5->setVisible(false);
-    if (olv::link::Succeeded(flags, exceptionCode))
+    if (olv::link::Succeeded(flags, exceptionCode)) {
         image.source = TargetInstrument();
-    else if (blocksRead > 0)
+        // Pages 1 and 2 (its byte order) are filled from this read; another serial number than the
+        // one shown takes the other pages' data away.
+        NoteInstrumentRead(image, (1u << 1) | (1u << 2));
+        StampPages((1u << 1) | (1u << 2));
+    } else if (blocksRead > 0)
         image.source.reset(); // some blocks of this instrument, the rest of whatever came before
     return flags;
 }

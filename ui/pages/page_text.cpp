@@ -43,6 +43,7 @@ ResultFlags TForm1::ReadVersions(uint8_t& exceptionCode) {
         Pause(ms);
     });
     if (olv::link::Succeeded(flags, exceptionCode)) {
+        StampPages(1u << 4);
         modelValue = image.moduleModel;
         hardwareValue = image.moduleHardware;
         softwareValue = image.moduleSoftware;
@@ -179,6 +180,7 @@ ResultFlags TForm1::ReadDeviceText(uint8_t& exceptionCode) {
     // Another instrument's text next to this one's other words: the image no longer comes from one.
     if (olv::link::Succeeded(flags, exceptionCode) && image.source != TargetInstrument())
         image.source.reset();
+    if (olv::link::Succeeded(flags, exceptionCode)) StampPages(1u << 4);
     return flags;
 }
 

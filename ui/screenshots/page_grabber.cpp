@@ -62,7 +62,9 @@ bool GrabRecordPage(TForm1& form, const QString& imagePath) {
     olv::records::RecordData data;
     if (!ReadRecord(form, data)) return false;
     QObject owner;
-    QTextDocument* document = RecordDocument(&owner, data, form.TrendPicture());
+    const olv::device::InstrumentIdentity recorded =
+        olv::device::WithImageIdentity(form.ShownIdentity(), data.state.image);
+    QTextDocument* document = RecordDocument(&owner, data, form.TrendPicture(&recorded));
     // An A4 page at 96 dpi with margins of 15 mm.
     const QSize page(794, 1123);
     const int margin = 57;

@@ -8,6 +8,8 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QGraphicsLayout>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QToolTip>
@@ -27,6 +29,7 @@ constexpr int64_t HalfMinuteMs = 30 * 1000;
 constexpr int64_t MinuteMs = 60 * 1000;
 constexpr int64_t ShortestSpanMs = 10 * 1000; // the wheel zooms in no further
 const QColor LineColor(0, 0, 160);
+const QColor EarlierColor(200, 110, 0); // an earlier instrument's readings
 
 // The value axis takes a new scale one change at a time, each of which lays its ticks out at once: the
 // new interval goes in before the new range or after it, whichever keeps the ticks in between few.
@@ -53,7 +56,9 @@ void ApplyScale(QValueAxis& axis, const olv::device::AxisScale& scale) {
 
 TrendChart::TrendChart(QWidget* parent) : QChartView(parent) {
     auto* chart = new QChart();
+    // The legend names the earlier instruments' lines only; it shows while there are any.
     chart->legend()->hide();
+    chart->legend()->setAlignment(Qt::AlignBottom);
     chart->setBackgroundRoundness(0);
     chart->setMargins(QMargins(2, 4, 6, 2));
     chart->layout()->setContentsMargins(0, 0, 0, 0);
@@ -88,7 +93,8 @@ TrendChart::TrendChart(QWidget* parent) : QChartView(parent) {
 }
 
 void TrendChart::follow(const olv::device::LiveTrend& trend, const olv::device::TrendChange& change) {
-    if (!change.cleared && change.dropped == 0 && !change.appended && trend_ == &trend) return;
+    if (!change.cleared && change.dropped == 0 && !change.appended && !change.earlierChanged && trend_ == &trend)
+        return;
     if (change.cleared) {
         // Another instrument: a view chosen on the old one means nothing.
         zoomMs_.reset();
@@ -123,7 +129,51 @@ void TrendChart::redraw(const olv::device::LiveTrend& trend) {
         delete lines_.back();
         lines_.pop_back();
     }
+    drawEarlier(trend);
     fitAxes();
+}
+
+void TrendChart::setEarlierFilter(std::function<bool(const olv::device::TrendSource&)> filter) {
+    earlierFilter_ = std::move(filter);
+    if (trend_) redraw(*trend_);
+}
+
+void TrendChart::drawEarlier(const olv::device::LiveTrend& trend) {
+    // Few series of at most an hour each: drawn anew, one line per series (gaps joined), named.
+    for (QLineSeries* line : earlierLines_) {
+        chart()->removeSeries(line);
+        delete line;
+    }
+    earlierLines_.clear();
+    fitted_.clear();
+    for (const olv::device::TrendSeries& series : trend.earlierSeries()) {
+        if (series.points.empty() || (earlierFilter_ && !earlierFilter_(series.source))) continue;
+        auto* line = new QLineSeries();
+        line->setPen(QPen(EarlierColor, 1.2, Qt::DashLine));
+        line->setBrush(EarlierColor);
+        line->setMarkerSize(5);
+        line->setPointsVisible(series.points.size() == 1);
+        line->setName(olv::device::IdentityText(series.source.instrument));
+        QList<QPointF> run;
+        for (const olv::device::TrendPoint& point : series.points)
+            run.append(QPointF(static_cast<qreal>(point.timeMs), point.value));
+        line->replace(run);
+        chart()->addSeries(line);
+        line->attachAxis(timeAxis_);
+        line->attachAxis(valueAxis_);
+        earlierLines_.push_back(line);
+        fitted_.insert(fitted_.end(), series.points.begin(), series.points.end());
+    }
+    if (!earlierLines_.empty()) fitted_.insert(fitted_.end(), trend.points().begin(), trend.points().end());
+    // Only the earlier lines are named: the current one is the instrument the window shows.
+    for (QLineSeries* line : lines_)
+        for (QLegendMarker* marker : chart()->legend()->markers(line))
+            marker->setVisible(false);
+    chart()->legend()->setVisible(!earlierLines_.empty());
+}
+
+const std::deque<olv::device::TrendPoint>& TrendChart::fitted() const {
+    return earlierLines_.empty() ? trend_->points() : fitted_;
 }
 
 QLineSeries* TrendChart::addLine() {
@@ -157,7 +207,7 @@ void TrendChart::resetView() {
 }
 
 std::pair<int64_t, int64_t> TrendChart::defaultSpan() const {
-    const auto& points = trend_->points();
+    const auto& points = fitted();
     const int64_t first = points.front().timeMs;
     const int64_t start = first - ((first % HalfMinuteMs) + HalfMinuteMs) % HalfMinuteMs;
     const int64_t minutes = std::max<int64_t>(1, (points.back().timeMs - start + MinuteMs - 1) / MinuteMs);
@@ -166,17 +216,17 @@ std::pair<int64_t, int64_t> TrendChart::defaultSpan() const {
 
 std::pair<int64_t, int64_t> TrendChart::shownSpan() const {
     if (pinned_) return *pinned_;
-    if (!trend_ || trend_->points().empty()) return {0, 0};
+    if (!trend_ || fitted().empty()) return {0, 0};
     if (zoomMs_) {
         // Zoomed in: the newest reading stays at the right, a twentieth of the span inside.
-        const int64_t end = trend_->points().back().timeMs + *zoomMs_ / 20;
+        const int64_t end = fitted().back().timeMs + *zoomMs_ / 20;
         return {end - *zoomMs_, end};
     }
     return defaultSpan();
 }
 
 void TrendChart::fitAxes() {
-    const auto& points = trend_->points();
+    const auto& points = fitted();
     timeAxis_->setVisible(!points.empty());
     valueAxis_->setVisible(!points.empty());
     if (points.empty()) return;

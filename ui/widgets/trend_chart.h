@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -16,6 +17,8 @@ class QValueAxis;
 namespace olv::device {
 class LiveTrend;
 struct TrendChange;
+struct TrendPoint;
+struct TrendSource;
 } // namespace olv::device
 
 // The trend of the live value: time of day across, the value up in the units of the transmitted value,
@@ -38,6 +41,8 @@ class TrendChart : public QChartView {
     // Zoom and pan given up: the default view, which follows the newest reading.
     void resetView();
     bool panned() const { return pinned_.has_value(); }
+    // Whether the view is a part the user chose (zoomed with the wheel or panned), not the default one.
+    bool zoomed() const { return zoomMs_.has_value() || pinned_.has_value(); }
 
     // The time span shown, in milliseconds since the epoch.
     std::pair<int64_t, int64_t> shownSpan() const;
@@ -46,6 +51,11 @@ class TrendChart : public QChartView {
 
     // The lines drawn, oldest first, for checking what the chart shows.
     const std::deque<QLineSeries*>& lines() const { return lines_; }
+    // The lines of earlier instruments' series (another colour, each named in the legend by its
+    // instrument), oldest first.
+    const std::deque<QLineSeries*>& earlierLines() const { return earlierLines_; }
+    // Which earlier series are drawn; all when not set (the record draws only its instrument's).
+    void setEarlierFilter(std::function<bool(const olv::device::TrendSource&)> filter);
     QDateTimeAxis* timeAxis() const { return timeAxis_; }
     QValueAxis* valueAxis() const { return valueAxis_; }
 
@@ -57,6 +67,9 @@ class TrendChart : public QChartView {
 
   private:
     QLineSeries* addLine();
+    void drawEarlier(const olv::device::LiveTrend& trend);
+    // The points the axes are fitted to: the current series' and the earlier ones drawn.
+    const std::deque<olv::device::TrendPoint>& fitted() const;
     void fitAxes();
     std::pair<int64_t, int64_t> defaultSpan() const;
     int64_t timeAt(const QPointF& position) const; // the time under a point of the view
@@ -65,6 +78,9 @@ class TrendChart : public QChartView {
     QDateTimeAxis* timeAxis_ = nullptr;
     QValueAxis* valueAxis_ = nullptr;
     std::deque<QLineSeries*> lines_;
+    std::deque<QLineSeries*> earlierLines_;
+    std::function<bool(const olv::device::TrendSource&)> earlierFilter_;
+    std::deque<olv::device::TrendPoint> fitted_; // when earlier series are drawn: all their points too
     QString units_;
     std::optional<std::pair<double, double>> sensorRange_;
     std::optional<int64_t> zoomMs_;                     // the span chosen with the wheel

@@ -11,6 +11,7 @@
 #include "device/encodings.h"
 #include "device/sensor_configuration.h"
 #include "settings/ini_file.h"
+#include "settings/port_assignment.h"
 #include "settings/station_settings.h"
 
 #include <QAbstractEventDispatcher>
@@ -21,6 +22,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -62,8 +64,10 @@ TForm1::TForm1(Form1Deps deps)
             QTimer::singleShot(0, this, [this] { close(); });
     });
     BuildControls();
+    BuildShownInstrumentNotes();
     ConnectHandlers();
     BuildExitAndHelp();
+    BuildWindowComfort();
     // Every transaction on the wire: the link health line counts it, the monitor page shows it.
     master.setObserver([this](const olv::link::ExchangeRecord& record) {
         NoteLinkHealth(record);
@@ -71,6 +75,7 @@ TForm1::TForm1(Form1Deps deps)
     });
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this] { Guarded(this, [this] { SaveSettings(); }); });
+    listenAtStart_ = deps.listenAtStart;
     if (deps.runFormCreate) FormCreate();
 }
 
@@ -109,15 +114,20 @@ void TForm1::FormCreate() {
 
     FillListsHintsAndCaption();
     const QString profilePath = RecentProfilePath();
+    const bool firstStart = !QFileInfo::exists(olv::settings::StationSettingsPath());
     LoadStationSettingsReported();
+    RestoreWindowGeometry();
     LoadMonitorSettings();
     ShowPortPaths();
     LoadProfileToWindow(profilePath);
     ShowLinkSettings(uiBusy);
     ClearSearchResults();
     SetLinkControlsEnabled(true);
+    // Opening the port sends nothing; nor does a start without transmitting afterwards.
+    quietStart = listenAtStart_ || olv::settings::ListensAtStart(linkSettings.portNumber);
     OpenPort();
     portLink.raiseLines();
+    if (firstStart) ShowFirstStartNote();
 
     Timer2->setInterval(50);
     Timer3->setInterval(200);
@@ -133,9 +143,22 @@ void TForm1::FormCreate() {
     // read before the port is open, or twice. Their intervals count from here, so the start-up read
     // comes 200 ms after start-up ended however long a box stayed open. A window closed during
     // start-up (by a signal) starts none.
-    if (formCloseRuns == 0)
-        for (QTimer* timer : {Timer1, Timer2, Timer3, Timer4, Timer5})
+    if (formCloseRuns == 0) {
+        for (QTimer* timer : {Timer1, Timer2, Timer4, Timer5})
             timer->start();
+        if (quietStart)
+            StartWithoutTransmitting();
+        else
+            Timer3->start();
+    }
+}
+
+void TForm1::StartWithoutTransmitting() {
+    // Another master may be polling this line: the start-up read would collide with it. The pages
+    // stay as they are until the user reads; the live page polls once it is shown.
+    pollEnabled = 1;
+    TabbedNotebook1->setCurrentIndex(MonitorPage);
+    StartListening();
 }
 
 void TForm1::LoadStationSettingsReported() {
@@ -149,7 +172,7 @@ void TForm1::LoadStationSettingsReported() {
 
 void TForm1::SaveStationSettingsReported() {
     try {
-        olv::settings::SaveStationSettings(linkSettings);
+        olv::settings::SaveStationSettings(linkSettings, WindowGeometryNow());
     } catch (const olv::settings::IniWriteError& error) {
         ReportIniWriteError(error);
     }
@@ -176,6 +199,7 @@ void TForm1::OpenPort() {
     linkPath = QString::fromStdString(portLink.pathOf(linkSettings.portNumber));
     linkFresh = true;
     ShowLinkHealth();
+    FollowShownInstrument();
 }
 
 void TForm1::ReconnectIfLost() {
@@ -269,6 +293,7 @@ void TForm1::ShowLinkSettings(int guard) {
     Label1->setText(QStringLiteral("COM%1, %2").arg(linkSettings.portNumber).arg(linkSettings.baudRate));
     ShowLinkHealth();
     uiBusy = 0;
+    FollowShownInstrument();
 }
 
 void TForm1::CollectLinkSettings(int guard) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/instrument_identity.h"
 #include "device/live_trend.h"
 #include "device/live_value.h"
 #include "device/page_writes.h"
@@ -14,9 +15,11 @@
 #include "monitor/capture.h"
 #include "monitor/capture_opening.h"
 #include "monitor/capture_session.h"
+#include "monitor/own_traffic.h"
 #include "records/config_file.h"
 #include "records/instrument_state.h"
 #include "search/search_settings.h"
+#include "settings/ini_file.h"
 #include "settings/port_assignment.h"
 
 #include <QColor>
@@ -49,6 +52,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QStatusBar;
 class QPushButton;
+class QShortcut;
 class QSocketNotifier;
 class QTableView;
 class QProgressDialog;
@@ -85,6 +89,8 @@ struct Form1Deps {
     olv::messages::MessageBoxes* boxes = nullptr; // null: the window shows its own QMessageBox boxes
     std::function<std::string(int portNumber)> resolvePath;
     bool runFormCreate = true; // false leaves the controls as designed (lists empty, nothing opened)
+    // Start without transmitting (--listen), whatever the port's own choice in the ports dialog says.
+    bool listenAtStart = false;
     // The time of day in milliseconds since the epoch with which the trend stamps its readings; the
     // wall clock unless given (tests step it).
     olv::device::LiveTrend::Clock clock;
@@ -362,7 +368,8 @@ class TForm1 : public QMainWindow {
     void JournalWrite(const QString& operation, const WriteRecord& record,
                       const olv::device::PageWriteResult& result);
     // The live page's trend as a picture for the record.
-    QImage TrendPicture();
+    // With `only`, the earlier series of other instruments are left out of it.
+    QImage TrendPicture(const olv::device::InstrumentIdentity* only = nullptr);
     // ---- Menu: the calibration (dialogs/calibration/) ----
     void N13Click(); // "Калибровка…"
     // One tick of the poll timer for the calibration dialog while it is open: one reading.
@@ -412,6 +419,54 @@ class TForm1 : public QMainWindow {
     std::unique_ptr<olv::monitor::Capture> capture;
     // A capture file is being read ("Открыть…"); its progress dialog is shown meanwhile.
     bool OpeningCapture() const { return captureOpening_ != nullptr; }
+
+    // ---- The instrument shown (shown_instrument.cpp) ----
+    // Everything the pages show of an instrument belongs to the one the window names: the port (and
+    // the device or gateway it leads to), the address, and once read its model and serial number.
+    // When that changes, what the pages showed of the old one goes back to "Данных нет" with a note
+    // of whom it was read from and when; the trend starts a new series, the old one stays labelled.
+    void BuildShownInstrumentNotes(); // Label53..Label55 on pages 1, 2 and 4, ProgressBar4 on page 3
+    // After the link changed (port, its path, address): another instrument forgets the pages.
+    void FollowShownInstrument();
+    // A read of registers 0..3 of the instrument on the link (`words`): its model and serial number.
+    // Another serial number than the one known forgets every page but `keptPages` (bits of page
+    // indexes, for pages the same read has just filled).
+    void NoteInstrumentRead(const olv::device::RegisterImage& words, unsigned keptPages = 0);
+    // What the pages showed of `old` goes; each page that had data gets a note of it.
+    void ForgetShownInstrument(const olv::device::InstrumentIdentity& old, unsigned keptPages = 0);
+    // The instrument the link addresses now, with what is known of it.
+    const olv::device::InstrumentIdentity& ShownIdentity() const { return shownInstrument.current(); }
+    // The pages (bits of their indexes) show data of the instrument shown, read now (the window's
+    // clock) or at atMs.
+    void StampPages(unsigned pages, std::optional<int64_t> atMs = std::nullopt);
+    olv::device::ShownInstrument shownInstrument;
+    std::array<std::optional<QDateTime>, 5> pageReadAt; // per page index 0..4; empty: nothing read
+    QLabel* Label53 = nullptr; // page 1: what was last read from whom, after the instrument changed
+    QLabel* Label54 = nullptr; // page 2
+    QLabel* Label55 = nullptr; // page 4
+    QProgressBar* ProgressBar4 = nullptr; // page 3: the search's probes done
+    // ---- Keyboard, units, widths, first start (window_comfort.cpp) ----
+    void BuildWindowComfort();
+    void ShowUnitsOfValue(); // Label56 under the live value: the units transmitted, while there is one
+    QList<QShortcut*> menuShortcuts; // Alt+Ф "Файл", Alt+С "Справка" (and the keys of the Latin layout)
+    QLabel* Label56 = nullptr; // the units of the live value
+    QLabel* Label57 = nullptr; // the sensor's units beside the range maximum (Edit2)
+    QLabel* Label58 = nullptr; // … the range minimum (Edit3)
+    QLabel* Label59 = nullptr; // … the trim offset (Edit6)
+    QLabel* Label60 = nullptr; // what the damping chosen does
+    QLabel* Label61 = nullptr; // first start without dev.dat: where COM1 leads, and where to change it
+    void ShowFirstStartNote();
+    // The window's place and size from [WINDOW] of dev.dat (fitted to the screens there are now), and
+    // back at exit.
+    void RestoreWindowGeometry();
+    std::vector<olv::settings::IniEntry> WindowGeometryNow() const; // for SaveStationSettings
+
+    // Own exchanges per port: the monitor's table and counters show the port in use (page_monitor.cpp).
+    olv::monitor::OwnTraffic ownTraffic;
+    olv::monitor::Capture* ownCapture_ = nullptr; // `capture` while it is the own traffic of ownPort_
+    QString ownPort_;
+    void StashOwnTraffic();                     // the own traffic shown goes back to its port
+    void ShowOwnTraffic(const QString& port);   // the table shows this port's own traffic
 
     // ---- State ----
     // The time of day in milliseconds since the epoch (Form1Deps::clock): the trend's stamps and the
@@ -612,7 +667,17 @@ class TForm1 : public QMainWindow {
     // A settings file could not be written: one warning box for start-up and one for closing.
     void ReportIniWriteError(const olv::settings::IniWriteError& error);
 
+  public:
+    static constexpr int MonitorPage = 5; // "Монитор линии"
+    // This start sends nothing until the user asks (--listen, or the port's choice in the ports dialog):
+    // the line monitor listens from the start, no start-up read goes out, and the live page polls only
+    // once the user shows it.
+    bool quietStart = false;
+
   private:
+    // Goes to the line monitor and listens, at the start of a start without transmitting.
+    void StartWithoutTransmitting();
+    bool listenAtStart_ = false; // --listen
     bool iniErrorShown_ = false;
     bool formCreated_ = false;
 

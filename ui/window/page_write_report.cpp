@@ -25,6 +25,7 @@ class WindowLinkFollower : public olv::device::DeviceLinkSteps {
 
     void addressBaudWritten() override {
         form_.linkSettings.address = values_.address & 0xFF;
+        form_.shownInstrument.moved(form_.linkSettings.address); // the same instrument, followed
         form_.linkSettings.baudRate = olv::device::BaudRateOfIndex(values_.baudCode);
         TForm1::SetNormal(form_.ComboBox10);
         TForm1::SetNormal(form_.ComboBox9);

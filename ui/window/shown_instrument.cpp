@@ -1,0 +1,204 @@
+// The instrument the window shows: one identity (port, address, model and serial number) to which
+// every page's data belongs. Another instrument's data goes back to "Данных нет" with a note of whom
+// it was read from; the trend keeps it as an earlier series of its own.
+#include "ui/window/form1.h"
+
+#include "ui/widgets/caption_panel.h"
+#include "ui/window/form_fill.h"
+#include "ui/widgets/trend_chart.h"
+
+#include "device/encodings.h"
+
+#include <QBoxLayout>
+#include <QColor>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTabWidget>
+
+#include <algorithm>
+#include <initializer_list>
+
+namespace {
+
+constexpr int LivePage = 0;
+constexpr int SensorPage = 1;
+constexpr int LinkPage = 2;
+constexpr int SearchPage = 3;
+constexpr int TextPage = 4;
+
+QLabel* MakeNote(QWidget* page, const char* name) {
+    auto* label = new QLabel(page);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setStyleSheet(QStringLiteral("color: #806000;"));
+    label->hide();
+    return label;
+}
+
+// The note goes above the page's fields, where it is read before them.
+void PutOnTop(QWidget* page, QWidget* widget) {
+    if (auto* column = qobject_cast<QBoxLayout*>(page->layout())) column->insertWidget(0, widget);
+}
+
+} // namespace
+
+void TForm1::BuildShownInstrumentNotes() {
+    Label53 = MakeNote(TabbedNotebook1->widget(SensorPage), "Label53");
+    PutOnTop(TabbedNotebook1->widget(SensorPage), Label53);
+    Label54 = MakeNote(TabbedNotebook1->widget(LinkPage), "Label54");
+    PutOnTop(TabbedNotebook1->widget(LinkPage), Label54);
+    Label55 = MakeNote(TabbedNotebook1->widget(TextPage), "Label55");
+    PutOnTop(TabbedNotebook1->widget(TextPage), Label55);
+
+    // The search's progress: probes made of all it will make, over the line of what it tries now.
+    QWidget* search = TabbedNotebook1->widget(SearchPage);
+    ProgressBar4 = new QProgressBar(search);
+    ProgressBar4->setObjectName(QStringLiteral("ProgressBar4"));
+    ProgressBar4->setRange(0, 1);
+    ProgressBar4->setValue(0);
+    ProgressBar4->setTextVisible(true);
+    ProgressBar4->setFormat(QString());
+    ProgressBar4->hide();
+    if (auto* column = qobject_cast<QBoxLayout*>(search->layout()))
+        column->insertWidget(column->count() - 1, ProgressBar4);
+}
+
+void TForm1::StampPages(unsigned pages, std::optional<int64_t> atMs) {
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(atMs ? *atMs : clock());
+    for (int page = 0; page < int(pageReadAt.size()); ++page) {
+        if (!((pages >> page) & 1u)) continue;
+        pageReadAt[size_t(page)] = at;
+        QLabel* note = page == SensorPage ? Label53 : page == LinkPage ? Label54 : page == TextPage ? Label55 : nullptr;
+        if (note) note->hide(); // what the page shows is the instrument's now
+    }
+}
+
+void TForm1::FollowShownInstrument() {
+    // A search moves the link over the addresses it probes; the instrument shown is the one before.
+    if (searchRunning) return;
+    const olv::device::InstrumentIdentity old = shownInstrument.current();
+    // The device or gateway the port was last opened on (linkPath), not what the settings say now:
+    // the port is what the readings came through.
+    const QString& path = linkPath;
+    // The first port opened names the instrument the pages are about; nothing was shown of another.
+    if (shownInstrument.address(linkSettings.portNumber, path, linkSettings.address) !=
+            olv::device::IdentityChange::None &&
+        old.portNumber != 0)
+        ForgetShownInstrument(old);
+}
+
+void TForm1::NoteInstrumentRead(const olv::device::RegisterImage& words, unsigned keptPages) {
+    FollowShownInstrument();
+    const olv::device::InstrumentIdentity old = shownInstrument.current();
+    const olv::device::InstrumentIdentity read = olv::device::WithImageIdentity(old, words);
+    if (shownInstrument.identified(*read.model, *read.serial) != olv::device::IdentityChange::None)
+        ForgetShownInstrument(old, keptPages);
+}
+
+void TForm1::ForgetShownInstrument(const olv::device::InstrumentIdentity& old, unsigned keptPages) {
+    const auto kept = [keptPages](int page) { return (keptPages >> page) & 1u; };
+    const auto noteOf = [&](int page, QLabel* note) {
+        const std::optional<QDateTime>& at = pageReadAt[size_t(page)];
+        if (!note) return;
+        if (at) {
+            note->setText(olv::device::LastReadNote(old, *at));
+            note->show();
+        } else {
+            note->hide();
+        }
+    };
+
+    // Values the user changed and has not written are the user's, not the old instrument's: they stay
+    // (to be written into this one, as a copy by hand), marked by the note.
+    const auto edited = [](std::initializer_list<QWidget*> fields) {
+        return std::any_of(fields.begin(), fields.end(),
+                           [](QWidget* field) { return ColorOf(field) == QColor(0, 255, 255); });
+    };
+    const auto keepEdits = [&](int page, QLabel* note) {
+        const std::optional<QDateTime>& at = pageReadAt[size_t(page)];
+        note->setText((at ? olv::device::LastReadNote(old, *at) : olv::device::IdentityText(old)) +
+                      QStringLiteral("; поля изменены и не записаны"));
+        note->show();
+        pageReadAt[size_t(page)].reset();
+    };
+    if (!kept(SensorPage) && edited({Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, ComboBox4, ComboBox5,
+                                     ComboBox6, ComboBox7, ComboBox8, ComboBox11})) {
+        keepEdits(SensorPage, Label53);
+    } else if (!kept(SensorPage)) {
+        {
+            const BusyWhileFilling busy(uiBusy);
+            const QString none = QStringLiteral("Данных нет");
+            for (QLineEdit* field : {Edit5, Edit1, Edit2, Edit3, Edit4})
+                field->setText(none);
+            for (QLineEdit* field : {Edit6, Edit7})
+                field->setText(QStringLiteral(" ") + none);
+            for (QComboBox* list : {ComboBox4, ComboBox5, ComboBox6, ComboBox7, ComboBox8, ComboBox11})
+                list->setCurrentIndex(-1);
+            // The units of the value transmitted were the old instrument's.
+            Label20->setText(QStringLiteral(" "));
+        }
+        SetConfigFieldsNormal();
+        noteOf(SensorPage, Label53);
+        pageReadAt[SensorPage].reset();
+    }
+    if (!kept(LinkPage)) {
+        // The byte order box showed the old instrument's: the link's own now.
+        {
+            const BusyWhileFilling busy(uiBusy);
+            ComboBox16->setCurrentIndex(linkSettings.byteOrder);
+        }
+        SetNormal(ComboBox16);
+        noteOf(LinkPage, Label54);
+        pageReadAt[LinkPage].reset();
+    }
+    if (!kept(TextPage) && edited({Edit8, Edit9, Edit10, Edit11})) {
+        keepEdits(TextPage, Label55);
+    } else if (!kept(TextPage)) {
+        {
+            const BusyWhileFilling busy(uiBusy);
+            for (QLineEdit* field : {Edit8, Edit9, Edit10, Edit11})
+                field->setText(QStringLiteral("Данных нет"));
+        }
+        for (QLineEdit* field : {Edit8, Edit9, Edit10, Edit11})
+            SetNormal(field);
+        noteOf(TextPage, Label55);
+        pageReadAt[TextPage].reset();
+    }
+
+    // The live value: blank as before the first reading, the line under it telling what it was.
+    if (!kept(LivePage)) {
+        const std::optional<QDateTime> at = pageReadAt[LivePage];
+        liveMeasured = false;
+        live = {};
+        Panel1->captionLabel()->setStyleSheet(QString());
+        Panel1->setCaption(QStringLiteral(" "));
+        SetColor(Panel1, QColor(255, 255, 255));
+        Memo2->setPlainText(QStringLiteral(" "));
+        ShowUnitsOfValue();
+        SetColor(Memo2, ButtonFaceColor());
+        if (at) {
+            Label51->setText(olv::device::LastReadNote(old, *at));
+            Label51->show();
+        } else {
+            Label51->hide();
+        }
+        pageReadAt[LivePage].reset();
+
+        // The trend: the old readings become an earlier series under the old instrument's name now, not
+        // at the next poll, and the figures under the chart are the new one's (none yet).
+        const olv::device::TrendSource source{ShownIdentity(), linkSettings.byteOrder, QString()};
+        const olv::device::TrendChange change = liveTrend.add(source, false, live);
+        Chart1->follow(liveTrend, change);
+        Label40->setText(olv::device::TrendStatsText(liveTrend.stats(), TrendUnits()));
+    }
+
+    // The health line's counts were of the exchanges with the old instrument.
+    linkCounters = {};
+    linkFresh = true;
+    ShowLinkHealth();
+}
