@@ -387,4 +387,16 @@ TEST(CliWrite, CalibrateWithoutTrimFailsAndLeavesTheTrimAlone) {
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find("не подтверждена"), std::string::npos) << refused.err;
     EXPECT_EQ(meter.sim.dump()["trim_offset"], "0");
+
+    // Without a bench's command the program asks for each point and waits for Enter; the end of the
+    // input stops the run before anything is measured.
+    ASSERT_EQ(meter.sim.command("apply 0"), "ok apply 0");
+    const CliRun asked = RunCli({"calibrate", "--port", meter.sim.path(), "--interval", "20", "--points", "0,1.6",
+                                 "--trim", "none"},
+                                "\n");
+    EXPECT_EQ(asked.exitCode, 1);
+    EXPECT_NE(asked.err.find("Подайте давление 0 МПа"), std::string::npos) << asked.err;
+    EXPECT_NE(asked.err.find("Подайте давление 1.6 МПа"), std::string::npos) << asked.err;
+    EXPECT_NE(asked.err.find("давление не подтверждено"), std::string::npos) << asked.err;
+    EXPECT_NE(asked.out.find("до подстройки\t0 МПа"), std::string::npos) << asked.out;
 }
