@@ -2,6 +2,7 @@
 
 #include "calibration/number_texts.h"
 #include "device/encodings.h"
+#include "device/register_map.h"
 
 #include <QStringList>
 
@@ -155,6 +156,16 @@ std::vector<PointResult> ExpectedResults(const std::vector<PointResult>& results
                                          deviation, r.readingCount, tolerance, span));
     }
     return expected;
+}
+
+std::optional<Trim> TrimReadBack(const device::PageWriteResult& result) {
+    std::array<uint16_t, 4> back{};
+    for (int i = 0; i < 4; ++i) {
+        const auto word = result.readBack.find(device::reg::TrimOffset + i);
+        if (word == result.readBack.end()) return std::nullopt;
+        back[static_cast<size_t>(i)] = word->second;
+    }
+    return TrimFromWords(back.data());
 }
 
 } // namespace olv::calibration

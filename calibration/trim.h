@@ -1,10 +1,12 @@
 #pragma once
 
 #include "calibration/results.h"
+#include "device/page_writes.h"
 
 #include <QString>
 
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <vector>
 
@@ -21,6 +23,9 @@ struct Trim {
 // 31..16 in the first register, 15..0 in the second.
 std::array<uint16_t, 4> TrimWords(const Trim& trim);
 Trim TrimFromWords(const uint16_t* words4);
+
+// The trim a write of registers 59..62 read back; none when any of the four was not read back.
+std::optional<Trim> TrimReadBack(const device::PageWriteResult& result);
 
 // A reference value with the meter's reading at it (the reading as sent, with the current trim in it).
 struct TrimPoint {

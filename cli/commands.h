@@ -14,6 +14,7 @@ int RunMonitor(const Options& options);
 int RunConfigWrite(const Options& options);
 int RunLink(const Options& options);
 int RunBatch(const Options& options);
+int RunCalibrate(const Options& options);
 
 // The whole program: parses the command line, says --help and --version, runs the job, and says a
 // failure as one line on stderr. Returns the exit code.

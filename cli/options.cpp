@@ -4,6 +4,7 @@
 #include "device/register_map.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <initializer_list>
 
@@ -133,7 +134,7 @@ const std::vector<Rule>& Rules() {
              return Store(Number(v, 0, 100000000), o.count,
                           QStringLiteral("--count: число показаний (0 — до остановки), а не %1").arg(Quoted(v)));
          }},
-        {"interval", 0, true, Bit(Command::Value),
+        {"interval", 0, true, Bit(Command::Value) | Bit(Command::Calibrate),
          [](Options& o, const QString& v) {
              return Store(Number(v, 0, 86400000), o.intervalMs,
                           QStringLiteral("--interval: мс от 0 до 86400000, а не %1").arg(Quoted(v)));
@@ -175,7 +176,7 @@ const std::vector<Rule>& Rules() {
              o.output = v;
              return QString();
          }},
-        {"yes", 0, false, Bit(Command::ConfigWrite) | Bit(Command::Link),
+        {"yes", 0, false, Bit(Command::ConfigWrite) | Bit(Command::Link) | Bit(Command::Calibrate),
          [](Options& o, const QString&) {
              o.yes = true;
              return QString();
@@ -237,6 +238,66 @@ const std::vector<Rule>& Rules() {
              o.report = v;
              return QString();
          }},
+        {"points", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             o.points.clear();
+             for (const QString& item : v.split(u',')) {
+                 const std::optional<double> point = device::ParseFloat(item.trimmed());
+                 if (!point || !std::isfinite(*point))
+                     return QStringLiteral("--points: числа через запятую, а не %1").arg(Quoted(item));
+                 o.points.push_back(*point);
+             }
+             return QString();
+         }},
+        {"tolerance", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             const std::optional<double> tolerance = device::ParseFloat(v);
+             if (!tolerance || !(*tolerance > 0 && *tolerance <= 100))
+                 return QStringLiteral("--tolerance: % диапазона больше 0 и не больше 100, а не %1").arg(Quoted(v));
+             o.tolerancePercent = *tolerance;
+             return QString();
+         }},
+        {"descending", 0, false, Bit(Command::Calibrate),
+         [](Options& o, const QString&) {
+             o.descending = true;
+             return QString();
+         }},
+        {"reference-address", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             return Store(Number(v, 1, 247), o.referenceAddress,
+                          QStringLiteral("--reference-address: нужен сетевой номер от 1 до 247, а не %1")
+                              .arg(Quoted(v)));
+         }},
+        {"apply-command", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             if (v.trimmed().isEmpty()) return QStringLiteral("--apply-command: пустая команда");
+             o.applyCommand = v;
+             return QString();
+         }},
+        {"trim", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             const QStringList kinds{QStringLiteral("none"), QStringLiteral("zero"), QStringLiteral("two-point")};
+             if (!kinds.contains(v)) return QStringLiteral("--trim: none, zero или two-point, а не %1").arg(Quoted(v));
+             o.trim = static_cast<int>(kinds.indexOf(v));
+             return QString();
+         }},
+        {"certificate", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             if (v.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+                 return QStringLiteral("--certificate: PDF программа без окна не печатает; укажите файл .html "
+                                       "(его можно напечатать в PDF из браузера)");
+             if (!v.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive) &&
+                 !v.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive))
+                 return QStringLiteral("--certificate: нужен файл .html, а не %1").arg(Quoted(v));
+             o.certificate = v;
+             return QString();
+         }},
+        {"csv", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             if (v.isEmpty()) return QStringLiteral("--csv: пустое имя файла");
+             o.csv = v;
+             return QString();
+         }},
     };
     return rules;
 }
@@ -262,6 +323,7 @@ constexpr CommandWord CommandWords[] = {
     {"monitor", Command::Monitor},
     {"link", Command::Link},
     {"batch", Command::Batch},
+    {"calibrate", Command::Calibrate},
 };
 
 QString CommandName(Command command) {

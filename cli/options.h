@@ -6,6 +6,7 @@
 #include <array>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace olv::cli {
 
@@ -20,6 +21,7 @@ enum class Command {
     Monitor,
     Link,
     Batch,
+    Calibrate,
 };
 
 // The line as the command line gives it; what is left out comes from the station's dev.dat.
@@ -70,6 +72,16 @@ struct Options {
     // batch
     std::optional<std::pair<int, int>> assignAddresses;
     QString report;
+
+    // calibrate
+    std::vector<double> points;             // empty: 0, 25, 50, 75 and 100 % of the range
+    std::optional<double> tolerancePercent; // of span; none: the procedure's default
+    bool descending = false;
+    std::optional<int> referenceAddress; // a reference meter on the line; none: the applied value
+    QString applyCommand;                // run through the shell before each point, %p the point
+    int trim = 0;                        // 0 none, 1 zero, 2 two-point
+    QString certificate;                 // .html (the certificate) ; .pdf is refused
+    QString csv;
 };
 
 // The command line without the program's name: the options or why it is wrong (one line, naming the

@@ -48,6 +48,8 @@ int RunProgram(const QStringList& arguments) {
             return RunLink(options);
         case Command::Batch:
             return RunBatch(options);
+        case Command::Calibrate:
+            return RunCalibrate(options);
         case Command::None:
             break;
         }

@@ -182,6 +182,14 @@ TEST(TrimWords, AreTheFloatsHighHalfFirst) {
     const std::array<uint16_t, 4> words = TrimWords({-12.25f, 1.0f});
     EXPECT_EQ(words, (std::array<uint16_t, 4>{0xC144, 0x0000, 0x3F80, 0x0000}));
     EXPECT_EQ(TrimFromWords(words.data()), (Trim{-12.25f, 1.0f}));
+
+    // What a write read back is the trim only when all four registers came back.
+    olv::device::PageWriteResult result;
+    for (int i = 0; i < 4; ++i) result.readBack[59 + i] = words[static_cast<size_t>(i)];
+    result.readBack[58] = 0xFFFF;
+    EXPECT_EQ(TrimReadBack(result), (Trim{-12.25f, 1.0f}));
+    result.readBack.erase(62);
+    EXPECT_FALSE(TrimReadBack(result));
 }
 
 // Random sensors, ranges and earlier trims: the proposal always brings the readings back onto the

@@ -5,6 +5,7 @@
 
 #include "records/csv.h"
 #include "records/journal.h"
+#include "text/cp1251.h"
 
 #include <QDir>
 #include <QFile>
@@ -304,4 +305,98 @@ TEST(CliBatch, AReportThatCannotBeWrittenEndsItBeforeAnyMeter) {
     EXPECT_EQ(run.exitCode, 5);
     EXPECT_NE(run.err.find(dir.path().toStdString()), std::string::npos) << run.err;
     EXPECT_EQ(sim.command("instruments"), "ok 1:19200:even");
+}
+
+namespace {
+
+// The certificate's tables: Windows-1251, ';' between fields, the header first.
+std::vector<QStringList> CertificateRows(const QString& path) {
+    return olv::records::ParseCsv(olv::text::FromCp1251(Read(path)), u';');
+}
+
+// The table's rows whose first field names it, with their result (the last field).
+QStringList Verdicts(const std::vector<QStringList>& rows, const QString& table) {
+    QStringList verdicts;
+    for (const QStringList& row : rows)
+        if (!row.isEmpty() && row.front() == table) verdicts << row.back();
+    return verdicts;
+}
+
+// A meter whose sensor reads 0.5 % of span high at zero and 1 % high in gain, its pressure set through
+// the control FIFO by the bench's command.
+struct SensorWithErrors {
+    SimInstrument sim;
+    QTemporaryDir dir;
+    std::string fifo = dir.filePath("control").toStdString();
+    bool start() { return sim.start({"--quiet", "--control", fifo, "--sensor-error", "zero=0.5,gain=1"}); }
+    std::vector<std::string> calibrate(std::initializer_list<std::string> more) {
+        std::vector<std::string> args{"calibrate", "--port", sim.path(), "--interval", "20", "--apply-command",
+                                      "echo 'apply %p' > '" + fifo + "'"};
+        args.insert(args.end(), more);
+        return args;
+    }
+};
+
+} // namespace
+
+TEST(CliWrite, CalibrateTrimsAMeterThatFailsAndPassesAfterTheTrim) {
+    SensorWithErrors meter;
+    ASSERT_TRUE(meter.start());
+    const QString csv = meter.dir.filePath("cal.csv");
+    const QString html = meter.dir.filePath("cal.html");
+    const QString data = meter.dir.filePath("station");
+    const CliRun run = RunCli(meter.calibrate({"--trim", "two-point", "--yes", "--csv", csv.toStdString(),
+                                               "--certificate", html.toStdString(), "--data-dir",
+                                               data.toStdString()}));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    // Both tables of the five default points: every as-found point fails (the zero error alone is
+    // twice the tolerance), every as-left one passes.
+    const std::vector<QStringList> rows = CertificateRows(csv);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.front().front(), QStringLiteral("Таблица"));
+    EXPECT_EQ(Verdicts(rows, QStringLiteral("до подстройки")), QStringList(5, QStringLiteral("не годен")));
+    EXPECT_EQ(Verdicts(rows, QStringLiteral("после подстройки")), QStringList(5, QStringLiteral("годен")));
+    EXPECT_TRUE(Read(html).contains("не годен"));
+    // The outcome names the trim as read back from the instrument.
+    EXPECT_NE(run.out.find("множитель 1.0000 → 0.9901"), std::string::npos) << run.out;
+
+    // The trim undoes the sensor's errors: multiplier 1 / 1.01, offset -0.5 % of the span / 1.01.
+    EXPECT_NEAR(std::stod(meter.sim.dump()["trim_multiplier"]), 1 / 1.01, 1e-4);
+    EXPECT_NEAR(std::stod(meter.sim.dump()["trim_offset"]), -0.005 * 1.6 / 1.01, 1e-4);
+    const std::vector<QStringList> journal = CsvRows(data + "/journal.csv");
+    ASSERT_EQ(journal.size(), 3u); // the header, the trim's write and the calibration
+    EXPECT_EQ(journal[1][7], QStringLiteral("записано"));
+    EXPECT_EQ(journal[2][6], QStringLiteral("Калибровка"));
+}
+
+TEST(CliWrite, CalibrateWithoutTrimFailsAndLeavesTheTrimAlone) {
+    SensorWithErrors meter;
+    ASSERT_TRUE(meter.start());
+    const QString csv = meter.dir.filePath("cal.csv");
+    const CliRun run = RunCli(meter.calibrate({"--trim", "none", "--points", "0,1.6", "--csv", csv.toStdString()}));
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    const std::vector<QStringList> rows = CertificateRows(csv);
+    EXPECT_EQ(Verdicts(rows, QStringLiteral("до подстройки")), QStringList(2, QStringLiteral("не годен")));
+    EXPECT_TRUE(Verdicts(rows, QStringLiteral("после подстройки")).isEmpty());
+    EXPECT_EQ(meter.sim.dump()["trim_multiplier"], "1");
+    EXPECT_EQ(meter.sim.dump()["trim_offset"], "0");
+
+    // A trim that is not confirmed is not written, and the run says so.
+    const CliRun refused = RunCli(meter.calibrate({"--trim", "zero", "--points", "0,1.6"}), "н\n");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("не подтверждена"), std::string::npos) << refused.err;
+    EXPECT_EQ(meter.sim.dump()["trim_offset"], "0");
+
+    // Without a bench's command the program asks for each point and waits for Enter; the end of the
+    // input stops the run before anything is measured.
+    ASSERT_EQ(meter.sim.command("apply 0"), "ok apply 0");
+    const CliRun asked = RunCli({"calibrate", "--port", meter.sim.path(), "--interval", "20", "--points", "0,1.6",
+                                 "--trim", "none"},
+                                "\n");
+    EXPECT_EQ(asked.exitCode, 1);
+    EXPECT_NE(asked.err.find("Подайте давление 0 МПа"), std::string::npos) << asked.err;
+    EXPECT_NE(asked.err.find("Подайте давление 1.6 МПа"), std::string::npos) << asked.err;
+    EXPECT_NE(asked.err.find("давление не подтверждено"), std::string::npos) << asked.err;
+    EXPECT_NE(asked.out.find("до подстройки\t0 МПа"), std::string::npos) << asked.out;
 }

@@ -58,6 +58,19 @@ TEST(CliOptions, SubcommandsTheirFilesAndLists) {
     EXPECT_EQ(o.lastAddress, 9);
     EXPECT_EQ(o.bauds, (std::array<int, 6>{1, 0, 0, 0, 0, 1}));
     EXPECT_EQ(o.parities, (std::array<int, 3>{1, 0, 1}));
+    o = Parse({"calibrate", "--points", "0, 0.4,1.6", "--tolerance", "0.5", "--trim", "two-point", "--descending",
+               "--reference-address", "2", "--apply-command", "set %p", "--yes", "--certificate", "c.html",
+               "--csv", "c.csv"});
+    EXPECT_EQ(o.command, Command::Calibrate);
+    EXPECT_EQ(o.points, (std::vector<double>{0, 0.4, 1.6}));
+    EXPECT_EQ(o.tolerancePercent, 0.5);
+    EXPECT_EQ(o.trim, 2);
+    EXPECT_TRUE(o.descending && o.yes);
+    EXPECT_EQ(o.referenceAddress, 2);
+    EXPECT_EQ(o.applyCommand, "set %p");
+    EXPECT_EQ(o.certificate, "c.html");
+    EXPECT_EQ(o.csv, "c.csv");
+    EXPECT_EQ(Parse({"calibrate", "--trim", "zero"}).trim, 1);
     o = Parse({"search", "--addresses", "12"});
     EXPECT_EQ(o.firstAddress, 12);
     EXPECT_EQ(o.lastAddress, 12);
@@ -86,6 +99,14 @@ TEST(CliOptions, RefusalsNameTheOptionOrWord) {
         {{"config"}, "config"},
         {{"config", "erase"}, "erase"},
         {{"value", "--address", "0"}, "--address"},
+        {{"calibrate", "--certificate", "c.pdf"}, ".html"},
+        {{"calibrate", "--certificate", "c.txt"}, "--certificate"},
+        {{"calibrate", "--trim", "span"}, "--trim"},
+        {{"calibrate", "--points", "0,x"}, "--points"},
+        {{"calibrate", "--points", "0,nan"}, "--points"},
+        {{"calibrate", "--tolerance", "0"}, "--tolerance"},
+        {{"calibrate", "--reference-address", "0"}, "--reference-address"},
+        {{"value", "--trim", "zero"}, "--trim"},
         {{"value", "--address", "248"}, "--address"},
         {{"value", "--address", "+5"}, "--address"},
         {{"value", "--address", " 5"}, "--address"},
@@ -154,7 +175,7 @@ TEST(CliOptions, RandomArgumentsParseOrAreRefusedWithAReason) {
 TEST(CliOptions, HelpNamesEveryCommandAndExitCode) {
     const QString help = olv::cli::HelpText();
     for (const char* word : {"value", "info", "search", "config read", "config write", "config compare", "link",
-                             "batch", "monitor", "--port", "--data-dir", "--json", "Коды выхода"})
+                             "batch", "monitor", "calibrate", "--apply-command", "--port", "--data-dir", "--json", "Коды выхода"})
         EXPECT_TRUE(help.contains(QString::fromUtf8(word))) << word;
     for (int code = 0; code <= 5; ++code)
         EXPECT_TRUE(help.contains(QStringLiteral("%1 ").arg(code))) << code;

@@ -142,20 +142,16 @@ class WindowHost final : public CalibrationHost {
         written.kind = kind;
         written.before = olv::calibration::TrimFromWords(&record.before.image.words[reg::TrimOffset]);
         written.outcome = olv::records::JournalOutcome(record.before, result);
-        std::array<uint16_t, TrimRegisters> back{};
-        bool readBack = true;
-        for (int i = 0; i < TrimRegisters; ++i) {
-            const auto word = result.readBack.find(reg::TrimOffset + i);
-            readBack = readBack && word != result.readBack.end();
-            if (readBack) back[static_cast<size_t>(i)] = word->second;
-        }
-        if (readBack) written.after = olv::calibration::TrimFromWords(back.data());
+        written.after = olv::calibration::TrimReadBack(result);
         form_.ReportPageWrite(
             record.before, result,
             {QStringLiteral("Подстройка записана."),
              QStringLiteral("Подстройка записана, но для проверки из прибора не прочитана."),
              QStringLiteral("Подстройка записана, но прибор возвращает иные значения полей: %1.")});
-        if (readBack) ShowTrimOnSensorPage(back.data());
+        if (written.after) {
+            const std::array<uint16_t, TrimRegisters> back = olv::calibration::TrimWords(*written.after);
+            ShowTrimOnSensorPage(back.data());
+        }
         return written;
     }
 
