@@ -35,6 +35,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -197,6 +198,10 @@ class TForm1 : public QMainWindow, public Form1Controls {
     bool liveMeasured = false; // a live read has succeeded since start: there is a reading to show
     std::chrono::steady_clock::time_point liveMeasuredAt{}; // when the last one succeeded
     olv::device::LiveReading live;                          // liveValue, liveStatus, liveImplausible
+    // What the last reading left in Memo2 (text, colour) while a failed poll shows "нет связи" there;
+    // the next reading starts from it, so that an implausible value with status 0 keeps the memo of
+    // the reading before it.
+    std::optional<std::pair<QString, QColor>> memoOfReading;
 
     // The trend of the live value (page_live_trend.cpp): every polling step feeds it, Chart1 draws it
     // and Label40 shows its minimum, maximum and mean. It is kept per port, address and byte order.
