@@ -444,7 +444,7 @@ class TForm1 : public QMainWindow, public Form1Controls {
     // ---- Keyboard, units, widths, first start (window_comfort.cpp) ----
     void BuildWindowComfort();
     void ShowUnitsOfValue(); // Label56 under the live value: the units transmitted, while there is one
-    QList<QShortcut*> menuShortcuts; // Alt+Ф "Файл", Alt+С "Справка" (and the keys of the Latin layout)
+    QList<QShortcut*> menuShortcuts; // Alt+A "Файл", Alt+C "Справка": the mnemonics' keys in the Latin layout
     QLabel* Label56 = nullptr; // the units of the live value
     QLabel* Label57 = nullptr; // the sensor's units beside the range maximum (Edit2)
     QLabel* Label58 = nullptr; // … the range minimum (Edit3)
