@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/capture.h"
+#include "monitor/capture_session.h"
 
 #include <QString>
 
