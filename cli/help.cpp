@@ -30,7 +30,7 @@ QString HelpText() {
         "  monitor [--pcap ФАЙЛ] [--seconds S] прослушивание линии без передачи\n"
         "  calibrate [--points P1,P2,...] [--tolerance PCT] [--descending] [--reference-address A]\n"
         "            [--apply-command 'КОМАНДА %p'] [--trim none|zero|two-point] [--yes] [--interval MS]\n"
-        "            [--certificate ФАЙЛ.html] [--csv ФАЙЛ.csv]\n"
+        "            [--certificate ФАЙЛ.pdf|ФАЙЛ.html] [--csv ФАЙЛ.csv]\n"
         "                                      калибровка: проверка до подстройки, подстройка, проверка после;\n"
         "                                      0 — годен (после подстройки или, с --trim none, до), 1 — не годен\n"
         "\n"

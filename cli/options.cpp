@@ -283,12 +283,10 @@ const std::vector<Rule>& Rules() {
          }},
         {"certificate", 0, true, Bit(Command::Calibrate),
          [](Options& o, const QString& v) {
-             if (v.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
-                 return QStringLiteral("--certificate: PDF программа без окна не печатает; укажите файл .html "
-                                       "(его можно напечатать в PDF из браузера)");
-             if (!v.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive) &&
+             if (!v.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive) &&
+                 !v.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive) &&
                  !v.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive))
-                 return QStringLiteral("--certificate: нужен файл .html, а не %1").arg(Quoted(v));
+                 return QStringLiteral("--certificate: нужен файл .pdf или .html, а не %1").arg(Quoted(v));
              o.certificate = v;
              return QString();
          }},
