@@ -267,9 +267,15 @@ int RunCalibrate(const Options& options) {
     data.range = range;
     data.reference.mode = procedure.reference;
     data.reference.address = options.referenceAddress.value_or(0);
-    data.reference.description = options.referenceAddress
+    data.reference.description = !options.referenceDescription.isEmpty() ? options.referenceDescription
+                                 : options.referenceAddress
                                      ? QStringLiteral("Эталонный прибор, адрес %1").arg(*options.referenceAddress)
                                      : QStringLiteral("Заданное давление");
+    data.reference.serial = options.referenceSerial;
+    data.reference.certificate = options.referenceCertificate;
+    data.reference.uncertainty = options.referenceUncertainty.value_or(0);
+    data.person = options.person;
+    data.ambientCelsius = options.ambientCelsius;
     data.procedure = procedure;
 
     data.asFound = Check(options, poller, meterAddress, procedure, range, QStringLiteral("до подстройки"));

@@ -290,6 +290,42 @@ const std::vector<Rule>& Rules() {
              o.certificate = v;
              return QString();
          }},
+        {"reference", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             o.referenceDescription = v.simplified();
+             return QString();
+         }},
+        {"reference-serial", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             o.referenceSerial = v.simplified();
+             return QString();
+         }},
+        {"reference-certificate", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             o.referenceCertificate = v.simplified();
+             return QString();
+         }},
+        {"reference-uncertainty", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             const std::optional<double> u = device::ParseFloat(v);
+             if (!u || !std::isfinite(*u) || *u < 0)
+                 return QStringLiteral("--reference-uncertainty: неотрицательное число, а не %1").arg(Quoted(v));
+             o.referenceUncertainty = *u;
+             return QString();
+         }},
+        {"person", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             o.person = v.simplified();
+             return QString();
+         }},
+        {"ambient", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             const std::optional<double> t = device::ParseFloat(v);
+             if (!t || !(*t >= -60 && *t <= 100))
+                 return QStringLiteral("--ambient: температура воздуха от -60 до 100 °C, а не %1").arg(Quoted(v));
+             o.ambientCelsius = *t;
+             return QString();
+         }},
         {"csv", 0, true, Bit(Command::Calibrate),
          [](Options& o, const QString& v) {
              if (v.isEmpty()) return QStringLiteral("--csv: пустое имя файла");

@@ -81,6 +81,10 @@ struct Options {
     QString applyCommand;                // run through the shell before each point, %p the point
     int trim = 0;                        // 0 none, 1 zero, 2 two-point
     QString certificate;                 // the certificate: .pdf, or .html (.htm)
+    QString referenceDescription, referenceSerial, referenceCertificate; // as the certificate names it
+    std::optional<double> referenceUncertainty; // k = 2, in the range's units; none: 0
+    QString person;
+    std::optional<double> ambientCelsius;
     QString csv;
 };
 

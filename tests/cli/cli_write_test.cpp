@@ -438,7 +438,9 @@ TEST(CliWrite, CalibratePrintsThePdfCertificateWithoutADisplayOrNotAtAll) {
     const ScopedEnv display("DISPLAY", nullptr), wayland("WAYLAND_DISPLAY", nullptr), platform("QT_QPA_PLATFORM", "xcb");
     const QString pdf = meter.dir.filePath("cal.PDF");
     const CliRun run = RunCli(meter.calibrate({"--trim", "none", "--points", "0,1.6", "--json", "--certificate",
-                                               pdf.toStdString()}));
+                                               pdf.toStdString(), "--reference", "Калибратор КД-1",
+                                               "--reference-uncertainty", "0.0008", "--person", "Петров П. П.",
+                                               "--ambient", "21.5"}));
     ASSERT_EQ(run.exitCode, 1) << run.err; // the as-found table fails
     const QJsonObject outcome = QJsonDocument::fromJson(QByteArray::fromStdString(run.outLines().back())).object();
     const QString number = outcome.value("certificate").toString();
@@ -449,6 +451,9 @@ TEST(CliWrite, CalibratePrintsThePdfCertificateWithoutADisplayOrNotAtAll) {
     const QString text = Poppler("pdftotext", {pdf, "-"});
     EXPECT_TRUE(text.contains(number)) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("не годен"))) << text.toStdString();
+    // What the command line said of the reference, the person and the room.
+    for (const char* said : {"Калибратор КД-1", "0.0008", "Петров П. П.", "21.5 °C"})
+        EXPECT_TRUE(text.simplified().contains(QString::fromUtf8(said))) << said << "\n" << text.toStdString();
     EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("Страница 1 из [1-9]")))) << text.toStdString();
 
     // A disk that takes the tables but not the PDF: a file error, and no part of the PDF left behind.
