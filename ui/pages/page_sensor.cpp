@@ -4,6 +4,7 @@
 #include "ui/window/form_fill.h"
 
 #include "ui/widgets/caption_panel.h"
+#include "ui/widgets/write_progress.h"
 
 #include "device/encodings.h"
 #include "device/number_text.h"
@@ -427,12 +428,8 @@ olv::device::PageWriteResult TForm1::WriteConfigurationBlocks(const olv::device:
     Panel3->setVisible(true);
     repaint();
 
-    olv::device::WriteHooks hooks;
-    hooks.progress = [this](int done, int) {
-        ProgressBar1->setValue(done);
-        repaint();
-    };
-    hooks.pause = [this](int ms) { Pause(ms); };
+    const olv::device::WriteHooks hooks =
+        WriteProgressHooks([this](int ms) { Pause(ms); }, ProgressBar1, this);
     const olv::device::PageWriteResult result =
         olv::device::WriteSensorConfiguration(master, image, record.before.image, owned, hooks);
     Panel3->setVisible(false);
