@@ -5,12 +5,12 @@
 #include "tests/ui/window_test_main.h"
 
 #include "device/encodings.h"
+#include "print/document_pdf.h"
 #include "records/commissioning_record.h"
 #include "records/config_file.h"
 #include "records/journal.h"
 #include "settings/ini_file.h"
 #include "ui/dialogs/form2.h"
-#include "ui/menus/record_pdf.h"
 
 #include <QTimer>
 #include <QCheckBox>
@@ -241,7 +241,7 @@ class ConfigFileTest : public QObject {
         const QString pdf = f.dir().filePath("markup.pdf");
         QFile file(pdf);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(RecordPdf(olv::records::RecordHtml(data, QString(), QSize()), QImage(), QStringLiteral("t")));
+        file.write(olv::print::DocumentPdf(olv::records::RecordHtml(data, QString(), QSize()), QImage(), QStringLiteral("t")));
         file.close();
         const QString markup = Run("pdftotext", {pdf, "-"});
         QVERIFY2(markup.contains(QStringLiteral("«<b>&<script>x")), qPrintable(markup));

@@ -5,7 +5,6 @@
 
 #include "ui/window/form1.h"
 #include "ui/window/form_fill.h"
-#include "ui/menus/record_pdf.h"
 #include "ui/widgets/write_progress.h"
 
 #include "calibration/dialog_steps.h"
@@ -14,6 +13,7 @@
 #include "device/page_writes.h"
 #include "device/register_map.h"
 #include "messages/message_boxes.h"
+#include "print/document_pdf.h"
 #include "records/journal.h"
 #include "records/page_write_record.h"
 
@@ -56,7 +56,7 @@ class WindowHost final : public CalibrationHost {
     bool lineBusy() const override { return form_.LineWaiting(); }
     QString journalPath() const override { return form_.JournalPath(); }
     QByteArray pdf(const QString& html, const QString& title) override {
-        return RecordPdf(html, QImage(), title);
+        return olv::print::DocumentPdf(html, QImage(), title);
     }
 
     std::optional<float> readValue(int address) override {
