@@ -32,6 +32,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -194,6 +195,10 @@ class TForm1 : public QMainWindow, public Form1Controls {
     bool liveMeasured = false; // a live read has succeeded since start: there is a reading to show
     std::chrono::steady_clock::time_point liveMeasuredAt{}; // when the last one succeeded
     olv::device::LiveReading live;                          // liveValue, liveStatus, liveImplausible
+    // What the last reading left in Memo2 (text, colour) while a failed poll shows "нет связи" there;
+    // the next reading starts from it, so that an implausible value with status 0 keeps the memo of
+    // the reading before it.
+    std::optional<std::pair<QString, QColor>> memoOfReading;
 
     // The trend of the live value (page_live_trend.cpp): every polling step feeds it, Chart1 draws it
     // and Label40 shows its minimum, maximum and mean. It is kept per port, address and byte order.
@@ -413,7 +418,7 @@ class TForm1 : public QMainWindow, public Form1Controls {
     // ---- Keyboard, units, widths, first start (window_comfort.cpp) ----
     void BuildWindowComfort();
     void ShowUnitsOfValue(); // Label56 under the live value: the units transmitted, while there is one
-    QList<QShortcut*> menuShortcuts; // Alt+Ф "Файл", Alt+С "Справка" (and the keys of the Latin layout)
+    QList<QShortcut*> menuShortcuts; // Alt+A "Файл", Alt+C "Справка": the mnemonics' keys in the Latin layout
     QLabel* Label56 = nullptr; // the units of the live value
     QLabel* Label57 = nullptr; // the sensor's units beside the range maximum (Edit2)
     QLabel* Label58 = nullptr; // … the range minimum (Edit3)

@@ -179,6 +179,7 @@ void TForm1::ForgetShownInstrument(const olv::device::InstrumentIdentity& old, u
         Panel1->setCaption(QStringLiteral(" "));
         SetColor(Panel1, QColor(255, 255, 255));
         Memo2->setPlainText(QStringLiteral(" "));
+        memoOfReading.reset(); // the old instrument's
         ShowUnitsOfValue();
         SetColor(Memo2, ButtonFaceColor());
         if (at) {
