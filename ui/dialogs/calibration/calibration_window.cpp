@@ -6,6 +6,7 @@
 #include "ui/window/form1.h"
 #include "ui/window/form_fill.h"
 #include "ui/menus/record_pdf.h"
+#include "ui/widgets/write_progress.h"
 
 #include "calibration/number_texts.h"
 #include "device/live_value.h"
@@ -135,7 +136,7 @@ class WindowHost final : public CalibrationHost {
         const olv::device::PageWriteResult result = olv::device::WriteBlocks(
             form_.master,
             {{olv::device::Block{reg::TrimOffset, TrimRegisters}, {words.begin(), words.end()}}},
-            {{}, [this](int ms) { form_.Pause(ms); }, {}});
+            WriteProgressHooks([this](int ms) { form_.Pause(ms); }));
         form_.JournalWrite(operation, record, result);
 
         TrimRecord written;

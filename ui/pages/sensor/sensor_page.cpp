@@ -7,6 +7,7 @@
 #include "ui/window/page_host.h"
 
 #include "ui/widgets/caption_panel.h"
+#include "ui/widgets/write_progress.h"
 
 #include "device/encodings.h"
 #include "device/number_text.h"
@@ -374,12 +375,8 @@ olv::device::PageWriteResult SensorPage::WriteConfigurationBlocks(const olv::dev
     ui.Panel3->setVisible(true);
     host.RepaintNow();
 
-    olv::device::WriteHooks hooks;
-    hooks.progress = [this](int done, int) {
-        ui.ProgressBar1->setValue(done);
-        host.RepaintNow();
-    };
-    hooks.pause = [this](int ms) { host.Pause(ms); };
+    const olv::device::WriteHooks hooks =
+        WriteProgressHooks([this](int ms) { host.Pause(ms); }, ui.ProgressBar1, ui.TabbedNotebook1->window());
     const olv::device::PageWriteResult result =
         olv::device::WriteSensorConfiguration(host.Master(), host.Image(), record.before.image, owned, hooks);
     ui.Panel3->setVisible(false);
