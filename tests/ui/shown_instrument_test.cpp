@@ -99,7 +99,7 @@ class ShownInstrumentTest : public QObject {
 
         // Reading meter 2 fills the sensor page again, its note gone; the text page keeps its note.
         f->TabbedNotebook1->setCurrentIndex(1);
-        f->Button2Click();
+        f->sensor().Button2Click();
         QCOMPARE(f->Edit4->text(), QStringLiteral("222222"));
         QVERIFY(f->Label53->isHidden());
         QVERIFY(!f->Label55->isHidden());
@@ -142,7 +142,7 @@ class ShownInstrumentTest : public QObject {
         // The meter at address 1 is swapped for another one between two reads.
         QVERIFY(f.sim.command("set serial=333333").rfind("ok", 0) == 0);
         f->TabbedNotebook1->setCurrentIndex(1);
-        f->Button2Click();
+        f->sensor().Button2Click();
 
         // The sensor page shows the new meter (it was just read from it); the rest is forgotten.
         QCOMPARE(f->Edit4->text(), QStringLiteral("333333"));
@@ -155,7 +155,7 @@ class ShownInstrumentTest : public QObject {
         QCOMPARE(f->ShownIdentity().serial, std::optional<int32_t>(333333));
 
         // Reading the same meter again changes nothing.
-        f->Button2Click();
+        f->sensor().Button2Click();
         QCOMPARE(f->Chart1->earlierLines().size(), size_t(1));
         QCOMPARE(f->Edit8->text(), QStringLiteral("Данных нет"));
     }

@@ -4,6 +4,8 @@
 #include "ui/widgets/caption_panel.h"
 #include "ui/widgets/write_progress.h"
 #include "ui/window/form1.h"
+
+#include "ui/pages/sensor/sensor_page.h"
 #include "ui/window/form_fill.h"
 
 #include "device/device_link.h"
@@ -232,7 +234,7 @@ bool TForm1::WriteConfigurationFile(const ConfigFile& file, bool withIdentity, b
         modelValue = image.moduleModel;
         hardwareValue = image.moduleHardware;
         softwareValue = image.moduleSoftware;
-        ShowConfiguration();
+        sensor_->ShowConfiguration();
         ShowDeviceText();
         ShowVersions();
         if (dialog) dialog->ShowRows(olv::records::CompareRows(readBack, file.state));

@@ -3,6 +3,7 @@
 
 #include "ui/app/close_signals.h"
 #include "ui/app/olv_application.h"
+#include "ui/pages/sensor/sensor_page.h"
 #include "ui/widgets/caption_panel.h"
 #include "ui/widgets/monitor_table.h"
 #include "ui/window/line_waiter.h"
@@ -68,6 +69,7 @@ TForm1::TForm1(Form1Deps deps)
     monitor_ = std::make_unique<LineMonitorPage>(
         *monitorWindow_, LineMonitorPage::Controls{Button11, Button12, Button13, ComboBox18, Label41, Label43,
                                                    StringGrid2, monitorModel, Timer6});
+    sensor_ = std::make_unique<SensorPage>(*this, *this);
     BuildShownInstrumentNotes();
     ConnectHandlers();
     BuildWindowComfort();
@@ -234,11 +236,11 @@ void TForm1::Timer3Timer() {
     // add exchange errors. The quiet reconnection brings the line back when the adapter is there.
     if (!portLink.lost()) {
         uint8_t exceptionCode = 0;
-        ResultFlags flags = ReadConfiguration(exceptionCode);
+        ResultFlags flags = sensor_->ReadConfiguration(exceptionCode);
         if (!olv::link::Succeeded(flags, exceptionCode)) {
             ReportExchangeError(flags, exceptionCode);
         } else {
-            ShowConfiguration();
+            sensor_->ShowConfiguration();
             ShowDeviceText();
         }
 
@@ -354,10 +356,7 @@ void TForm1::TabbedNotebook1Change(int, bool& allowChange) {
         Timer1->setInterval(1000);
         break;
     case 1:
-        for (QWidget* control :
-             std::initializer_list<QWidget*>{Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, ComboBox4,
-                                             ComboBox5, ComboBox6, ComboBox7, ComboBox8, ComboBox11})
-            SetNormal(control);
+        sensor_->SetConfigFieldsNormal();
         break;
     case 2:
         // Choices not yet written are dropped: the boxes show the link in effect again.
