@@ -1,5 +1,7 @@
 #include "records/csv.h"
 
+#include <QRegularExpression>
+
 #include <charconv>
 #include <cmath>
 
@@ -154,6 +156,14 @@ QString SpreadsheetNumber(float value) {
     char text[32];
     const auto end = std::to_chars(text, text + sizeof text, value).ptr;
     QString number = QString::fromLatin1(text, end - text);
+    number.replace(u'.', u',');
+    return number;
+}
+
+QString SpreadsheetDecimal(const QString& text) {
+    static const QRegularExpression decimal(QStringLiteral("^[-+]?[0-9]+\\.[0-9]+([eE][-+]?[0-9]+)?$"));
+    if (!decimal.match(text).hasMatch()) return text;
+    QString number = text;
     number.replace(u'.', u',');
     return number;
 }

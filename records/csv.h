@@ -42,4 +42,9 @@ QByteArray CsvRecord(const QStringList& fields);
 // takes for a number.
 QString SpreadsheetNumber(float value);
 
+// A number's text written with a decimal point ("-0.1000", "1.00012004", "1.5e-05") with a decimal
+// comma instead, as SpreadsheetNumber writes it; any other text ("nan", "не прочитано (…)", a date)
+// as it is.
+QString SpreadsheetDecimal(const QString& text);
+
 } // namespace olv::records

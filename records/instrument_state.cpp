@@ -69,7 +69,7 @@ QString FloatText(uint16_t high, uint16_t low) {
 
 FieldValue FloatField(const char* name, FieldGroup group, const device::RegisterImage& image, int first) {
     const uint16_t high = image.words[first], low = image.words[first + 1];
-    return {QString::fromUtf8(name), group, FloatText(high, low), Raw({high, low})};
+    return {QString::fromUtf8(name), group, FloatText(high, low), Raw({high, low}), true};
 }
 
 FieldValue WordField(const char* name, FieldGroup group, uint16_t word) {
@@ -152,7 +152,7 @@ std::vector<CompareRow> CompareRows(const InstrumentState& device, const Instrum
     const std::vector<FieldValue> a = FieldsOf(device), b = FieldsOf(file);
     std::vector<CompareRow> rows;
     for (size_t i = 0; i < a.size(); ++i) {
-        CompareRow row{a[i].name, a[i].text, b[i].text, a[i].raw != b[i].raw, a[i].group};
+        CompareRow row{a[i].name, a[i].text, b[i].text, a[i].raw != b[i].raw, a[i].group, a[i].number};
         if (row.differs && row.device == row.file && a[i].raw.size() == 4) {
             // Two floats apart in digits the page does not show.
             const auto full = [](const QByteArray& raw) {
@@ -182,7 +182,7 @@ std::vector<FieldChange> ChangedFields(const InstrumentState& before, const Inst
                                        unsigned groups) {
     std::vector<FieldChange> changes;
     for (const CompareRow& row : CompareRows(before, after))
-        if (row.differs && (row.group & groups)) changes.push_back({row.name, row.device, row.file});
+        if (row.differs && (row.group & groups)) changes.push_back({row.name, row.device, row.file, row.number});
     return changes;
 }
 

@@ -52,6 +52,7 @@ struct FieldValue {
     FieldGroup group;
     QString text;
     QByteArray raw; // the register bits behind it: two values differ exactly when these do
+    bool number = false; // a float: the journal writes it as a spreadsheet reads a number
 };
 
 // The fields of a state in the order of the pages: sensor page, communication page, text page.
@@ -64,6 +65,7 @@ struct CompareRow {
     QString file;
     bool differs = false;
     FieldGroup group = SensorFields;
+    bool number = false; // a float (FieldValue::number)
 };
 
 // Every field of both, side by side. Floats that differ but show the same four decimals are shown
@@ -78,6 +80,7 @@ struct FieldChange {
     QString name;
     QString oldValue;
     QString newValue;
+    bool number = false; // the values are floats: the journal writes them with a decimal comma
 };
 std::vector<FieldChange> ChangedFields(const InstrumentState& before, const InstrumentState& after,
                                        unsigned groups);

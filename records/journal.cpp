@@ -56,8 +56,12 @@ QByteArray JournalLine(const JournalEntry& entry) {
                        entry.serial,
                        entry.operation,
                        entry.outcome};
-    for (const FieldChange& change : entry.changes)
-        fields << change.name << change.oldValue << change.newValue;
+    for (const FieldChange& change : entry.changes) {
+        if (change.number)
+            fields << change.name << SpreadsheetDecimal(change.oldValue) << SpreadsheetDecimal(change.newValue);
+        else
+            fields << change.name << change.oldValue << change.newValue;
+    }
     return CsvRecord(fields);
 }
 

@@ -14,8 +14,9 @@
 namespace olv::records {
 
 // The journal of every write to an instrument: journal.csv in the data folder, one line per write
-// operation, UTF-8 with a byte order mark and ';' between the fields so that spreadsheets open it in
-// Russian. Lines are only ever appended, each one whole, and synced before the write is reported.
+// operation, UTF-8 with a byte order mark, ';' between the fields and the floats with a decimal comma,
+// as the trend's table, so that spreadsheets open it in Russian. Lines written before floats had the
+// comma keep their point and read as they are. Lines are only ever appended, each one whole, and synced before the write is reported.
 inline constexpr const char* JournalFileName = "journal.csv";
 
 struct JournalEntry {
@@ -34,7 +35,9 @@ struct JournalEntry {
 QByteArray JournalHeader();
 
 // One line: date and time, port, device, address, model, serial number, operation, outcome, then the
-// name, old and new value of every changed field; CR LF at the end. Every field is cleaned first
+// name, old and new value of every changed field; CR LF at the end. The values of a float field
+// (FieldChange::number) have a decimal comma, so that a spreadsheet in Russian reads them as numbers;
+// every other field, digits and all, goes in as it is. Every field is cleaned first
 // (CleanJournalText). A field holding ';', '"', a line
 // break or blanks at its ends is quoted; one that a spreadsheet would take for a formula gets a
 // leading apostrophe.

@@ -97,9 +97,9 @@ std::vector<FieldChange> WrittenChanges(const InstrumentState& before, const dev
     for (size_t i = 0; i < changed.size(); ++i) {
         if (unread[i].differs)
             changes.push_back({meant[i].name, meant[i].device,
-                               QStringLiteral("не прочитано (отправлено %1)").arg(meant[i].file)});
+                               QStringLiteral("не прочитано (отправлено %1)").arg(meant[i].file), meant[i].number});
         else if (changed[i].differs)
-            changes.push_back({changed[i].name, changed[i].device, changed[i].file});
+            changes.push_back({changed[i].name, changed[i].device, changed[i].file, changed[i].number});
     }
     return changes;
 }

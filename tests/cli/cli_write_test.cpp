@@ -76,7 +76,7 @@ TEST(CliWrite, ConfigWriteSendsTheFileChecksItAndJournalsIt) {
     ASSERT_EQ(journal.size(), 2u); // the header and the write
     EXPECT_EQ(journal[1][6], QStringLiteral("Запись конфигурации из файла meter.cfg"));
     EXPECT_EQ(journal[1][7], QStringLiteral("записано"));
-    EXPECT_EQ(journal[1].mid(8), (QStringList{"Максимум диапазона", "2.5000", "1.6000"}));
+    EXPECT_EQ(journal[1].mid(8), (QStringList{"Максимум диапазона", "2,5000", "1,6000"}));
 
     // As JSON, the blocks held.
     run = RunCli({"config", "write", file.toStdString(), "--port", sim.path(), "--yes", "--json"});

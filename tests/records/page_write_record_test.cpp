@@ -113,6 +113,60 @@ TEST(JournalEntryOf, SentButNotReadBackIsNotShownAsTheNewValue) {
                                                         "Максимум диапазона: 1.6000 → не прочитано (отправлено 2.5000)"}));
 }
 
+// The journal's line has the floats with a decimal comma, as a spreadsheet in Russian reads numbers;
+// texts with digits (serial number, address, date, a value not read back) go in as they are, and so
+// do the floats of extreme values that are no decimal number. A journal of lines written with the
+// point reads and filters as before, beside the new lines.
+TEST(JournalLine, FloatsWithADecimalCommaTextsAsTheyAre) {
+    const InstrumentState before = Meter();
+    FakeMaster master;
+    Load(master, before);
+    InstrumentState page = before;
+    SetFloat(page, reg::RangeMax, 2.5f);
+    SetFloat(page, reg::RangeMin, -0.1f);
+    page.image.words[reg::Date] = 0x1237;
+    page.image.words[reg::Model] = 151;
+    const PageWriteResult result = WriteSensorConfiguration(master, page.image, before.image, WordMasks{}, {});
+    JournalEntry entry = JournalEntryOf(QDateTime(QDate(2026, 3, 2), QTime(10, 0, 5)), Target, before,
+                                        QStringLiteral("Запись конфигурации"), result);
+    const QStringList fields = ParseJournalLine(JournalLine(entry));
+    EXPECT_EQ(fields.mid(0, 6), (QStringList{"2026-03-02 10:00:05", "COM1", "/dev/pts/3", "2", "150", "123456"}));
+    EXPECT_EQ(fields.mid(8), (QStringList{"Модель", "150", "151", "Максимум диапазона", "1,6000", "2,5000",
+                                          "Минимум диапазона", "0,0000", "-0,1000", "Дата выпуска", "15.03.2007",
+                                          "18.03.2007"}));
+    EXPECT_EQ(entry.changes[1].newValue, QStringLiteral("2.5000")); // the window's own texts keep the point
+
+    // Values of float fields that are no decimal number, and floats apart beyond four decimals.
+    entry.changes = {{"Максимум диапазона", "nan", "не прочитано (отправлено 2.5000)", true},
+                     {"Подстройка: диапазон", "1.0001235", "1.5e-05", true},
+                     {"Подстройка: смещение", "-inf", "340282346638528859811704183484516925440.0000", true},
+                     {"Текст, хранящийся в приборе", "«1.5»", "1.5"}};
+    EXPECT_EQ(ParseJournalLine(JournalLine(entry)).mid(8),
+              (QStringList{"Максимум диапазона", "nan", "не прочитано (отправлено 2.5000)", "Подстройка: диапазон",
+                           "1,0001235", "1,5e-05", "Подстройка: смещение", "-inf",
+                           "340282346638528859811704183484516925440,0000", "Текст, хранящийся в приборе", "«1.5»",
+                           "1.5"}));
+
+    const QTemporaryDir dir;
+    const QString path = dir.filePath("journal.csv");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\xEF\xBB\xBF" + JournalHeader() +
+               "2024-05-06 07:08:09;COM1;/dev/pts/3;2;150;123456;Запись конфигурации;записано;"
+               "Максимум диапазона;1.6000;2.5000\r\n");
+    file.close();
+    entry.serial = QStringLiteral("654321");
+    QString reason;
+    ASSERT_TRUE(AppendJournal(path, entry, reason)) << reason.toStdString();
+    const std::vector<QStringList> all = ReadJournal(path);
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[1].mid(8), (QStringList{"Максимум диапазона", "1.6000", "2.5000"}));
+    EXPECT_EQ(all[0].value(13), QStringLiteral("1,5e-05"));
+    const std::vector<QStringList> old = ReadJournal(path, QStringLiteral("123"));
+    ASSERT_EQ(old.size(), 1u);
+    EXPECT_EQ(old[0], all[1]);
+}
+
 TEST(JournalOutcome, CancelAndAFailedReadBackSaySo) {
     const InstrumentState before = Meter();
     FakeMaster master;
