@@ -163,7 +163,7 @@ class ShownInstrumentTest : public QObject {
     void ownExchangesAreCountedPerPort() {
         SimFormFixture f(TwoMeters());
         StartAndPoll(f);
-        olv::monitor::Capture* com1 = f->capture.get();
+        olv::monitor::Capture* com1 = f->monitor().capture.get();
         QVERIFY(com1);
         const int64_t com1Rows = com1->endSequence();
         QVERIFY(f->Label41->text().startsWith(
@@ -172,15 +172,15 @@ class ShownInstrumentTest : public QObject {
         f->ComboBox1->setCurrentIndex(1);
         f->ComboBox1Change();
         f->Timer1Timer();
-        QVERIFY(f->capture.get() != com1);
-        QCOMPARE(f->capture->counters().total.frames, int64_t(2)); // one poll: request and reply
+        QVERIFY(f->monitor().capture.get() != com1);
+        QCOMPARE(f->monitor().capture->counters().total.frames, int64_t(2)); // one poll: request and reply
         QVERIFY(f->Label41->text().startsWith(QStringLiteral("Обмен программы через COM2 ")));
 
         f->ComboBox1->setCurrentIndex(0);
         f->ComboBox1Change();
         f->Timer1Timer();
-        QCOMPARE(f->capture.get(), com1); // COM1's table again, with what it had
-        QCOMPARE(f->capture->endSequence(), com1Rows + 2);
+        QCOMPARE(f->monitor().capture.get(), com1); // COM1's table again, with what it had
+        QCOMPARE(f->monitor().capture->endSequence(), com1Rows + 2);
     }
 };
 

@@ -64,13 +64,17 @@ TForm1::TForm1(Form1Deps deps)
             QTimer::singleShot(0, this, [this] { close(); });
     });
     setupUi(this);
+    monitorWindow_ = MonitorWindow();
+    monitor_ = std::make_unique<LineMonitorPage>(
+        *monitorWindow_, LineMonitorPage::Controls{Button11, Button12, Button13, ComboBox18, Label41, Label43,
+                                                   StringGrid2, monitorModel, Timer6});
     BuildShownInstrumentNotes();
     ConnectHandlers();
     BuildWindowComfort();
     // Every transaction on the wire: the link health line counts it, the monitor page shows it.
     master.setObserver([this](const olv::link::ExchangeRecord& record) {
         NoteLinkHealth(record);
-        NoteOwnExchange(record);
+        monitor_->NoteOwnExchange(record);
     });
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this] { Guarded(this, [this] { SaveSettings(); }); });
@@ -116,7 +120,7 @@ void TForm1::FormCreate() {
     const bool firstStart = !QFileInfo::exists(olv::settings::StationSettingsPath());
     LoadStationSettingsReported();
     RestoreWindowGeometry();
-    LoadMonitorSettings();
+    monitor_->LoadMonitorSettings();
     ShowPortPaths();
     LoadProfileToWindow(profilePath);
     ShowLinkSettings(uiBusy);
@@ -157,7 +161,7 @@ void TForm1::StartWithoutTransmitting() {
     // stay as they are until the user reads; the live page polls once it is shown.
     pollEnabled = 1;
     TabbedNotebook1->setCurrentIndex(MonitorPage);
-    StartListening();
+    monitor_->StartListening();
 }
 
 void TForm1::LoadStationSettingsReported() {
@@ -370,8 +374,8 @@ void TForm1::TabbedNotebook1Change(int, bool& allowChange) {
 void TForm1::closeEvent(QCloseEvent* event) {
     // A capture file being read is given up, and listening ended: what was heard stays in its file
     // until the window goes.
-    CancelCaptureOpen();
-    if (listening) StopListening();
+    monitor_->CancelCaptureOpen();
+    if (listening) monitor_->StopListening();
     if (operationRunning || LineWaiting()) {
         // A transaction waiting for its reply keeps the port until it ends; closing it underneath
         // would end the wait on a closed descriptor.

@@ -13,15 +13,12 @@
 #include "link/port_link.h"
 #include "link/port_master.h"
 #include "link/result_flags.h"
-#include "monitor/capture.h"
-#include "monitor/capture_opening.h"
-#include "monitor/capture_session.h"
-#include "monitor/own_traffic.h"
 #include "records/config_file.h"
 #include "records/instrument_state.h"
 #include "search/search_settings.h"
 #include "settings/ini_file.h"
 #include "settings/port_assignment.h"
+#include "ui/pages/monitor/line_monitor_page.h"
 #include "ui/window/form1_controls.h"
 #include "ui/window/line_flag.h"
 
@@ -383,33 +380,10 @@ class TForm1 : public QMainWindow, public Form1Controls {
     // Runs the port dialog, true for OK; tests set it to answer without showing it.
     std::function<bool(PortsDialog& dialog)> runPortsDialog;
 
-    // ---- Page 5: line monitor (page_monitor.cpp) ----
-    // "Слушать" / "Остановить": listening is one long operation that writes nothing to the port.
-    void Button11Click();
-    void Button12Click(); // "Сохранить…": the capture as a pcap file
-    void Button13Click(); // "Открыть…": a pcap file into the table
-    void ComboBox18Change();
-    void Timer6Timer();
-    // Every transaction of the program's own, as it happens (the master's observer): into the table
-    // when not listening.
-    void NoteOwnExchange(const olv::link::ExchangeRecord& record);
-    void StartListening();
-    void StopListening();
-    void DrainMonitor(); // what has arrived on the port into the capture
-    void SyncMonitor();  // the capture's new frames into its file, the table and the counters
-    void LoadMonitorSettings();
-    // The file a capture is saved to or opened from; runs a dialog unless chooseCaptureFile is set
-    // (tests answer without a dialog). False when cancelled.
-    bool ChooseCaptureFile(bool save, QString& fileName);
-    std::function<bool(bool save, QString& fileName)> chooseCaptureFile;
+    // ---- Page 5: line monitor (pages/monitor/) ----
+    LineMonitorPage& monitor() { return *monitor_; }
     // The port is listened to, nothing is sent (the line's state is Listening).
     LineFlag listening{[this] { return int(line_.state() == olv::link::LineState::Listening); }};
-    int monitorFrames = 100000; // rows the table keeps ([MONITOR] Frames of dev.dat)
-    // The bound of the capture's spool file ([MONITOR] CaptureFileMB of dev.dat).
-    int64_t monitorSpoolBytes = olv::monitor::DefaultSpoolBytes;
-    std::unique_ptr<olv::monitor::Capture> capture;
-    // A capture file is being read ("Открыть…"); its progress dialog is shown meanwhile.
-    bool OpeningCapture() const { return captureOpening_ != nullptr; }
 
     // ---- The instrument shown (shown_instrument.cpp) ----
     // Everything the pages show of an instrument belongs to the one the window names: the port (and
@@ -451,13 +425,6 @@ class TForm1 : public QMainWindow, public Form1Controls {
     // back at exit.
     void RestoreWindowGeometry();
     std::vector<olv::settings::IniEntry> WindowGeometryNow() const; // for SaveStationSettings
-
-    // Own exchanges per port: the monitor's table and counters show the port in use (page_monitor.cpp).
-    olv::monitor::OwnTraffic ownTraffic;
-    olv::monitor::Capture* ownCapture_ = nullptr; // `capture` while it is the own traffic of ownPort_
-    QString ownPort_;
-    void StashOwnTraffic();                     // the own traffic shown goes back to its port
-    void ShowOwnTraffic(const QString& port);   // the table shows this port's own traffic
 
     // ---- State ----
     // The time of day in milliseconds since the epoch (Form1Deps::clock): the trend's stamps and the
@@ -549,22 +516,11 @@ class TForm1 : public QMainWindow, public Form1Controls {
     bool formCreated_ = false;
 
     bool journalDeclined_ = false; // the user chose to write without a journal entry
-    // The line monitor: the operation listening runs as, the watch on the port, the session that keeps
-    // every frame of the capture for a save (its spool), and a capture file being opened.
-    std::unique_ptr<InstrumentOperation> listeningOperation_;
-    QSocketNotifier* monitorNotifier_ = nullptr;
-    std::unique_ptr<olv::monitor::CaptureSession> captureSession_;
-    std::unique_ptr<olv::monitor::CaptureOpening> captureOpening_;
-    QProgressDialog* captureProgress_ = nullptr; // while it is being opened
-    QTimer* captureOpenTimer_ = nullptr;         // follows the opening's progress and end
-    QString captureOpenPath_;
-    void ReportCaptureFileFailure(); // once per capture, outside any transaction
-    std::unique_ptr<olv::monitor::CaptureSession> NewCaptureSession() const;
-    std::unique_ptr<olv::monitor::Capture> NewCapture() const;
-    void FinishCaptureOpen(); // the opening's result into the table, or its refusal
-    void CancelCaptureOpen(); // the window closes meanwhile
-
     bool closingBySignal_ = false;
     bool closeAfterOperation_ = false; // a close came during an operation or a wait: it happens at its end
     std::unique_ptr<LineWaiter> lineWaiter_; // the ports' waits, while the window lives
+    // The line monitor page and the window as it sees it (monitor_window.cpp); the page goes first.
+    std::unique_ptr<MonitorHost> MonitorWindow();
+    std::unique_ptr<MonitorHost> monitorWindow_;
+    std::unique_ptr<LineMonitorPage> monitor_;
 };

@@ -163,7 +163,7 @@ void TForm1::ConnectHandlers() {
           std::pair{ComboBox8, &TForm1::ComboBox8Change}, std::pair{ComboBox11, &TForm1::ComboBox11Change},
           std::pair{ComboBox9, &TForm1::ComboBox9Change}, std::pair{ComboBox10, &TForm1::ComboBox10Change},
           std::pair{ComboBox15, &TForm1::ComboBox15Change}, std::pair{ComboBox16, &TForm1::ComboBox16Change},
-          std::pair{ComboBox18, &TForm1::ComboBox18Change}, std::pair{ComboBox31, &TForm1::ComboBox31Change}})
+          std::pair{ComboBox31, &TForm1::ComboBox31Change}})
         On(box, &QComboBox::activated, handler);
 
     // Any change of the text, typed or set from code.
@@ -187,8 +187,7 @@ void TForm1::ConnectHandlers() {
           std::pair{Button5, &TForm1::Button5Click}, std::pair{Button6, &TForm1::Button6Click},
           std::pair{Button7, &TForm1::Button7Click}, std::pair{Button8, &TForm1::Button8Click},
           std::pair{Button9, &TForm1::Button9Click}, std::pair{Button10, &TForm1::Button10Click},
-          std::pair{Button11, &TForm1::Button11Click}, std::pair{Button12, &TForm1::Button12Click},
-          std::pair{Button13, &TForm1::Button13Click}, std::pair{Button31, &TForm1::Button31Click},
+          std::pair{Button31, &TForm1::Button31Click},
           std::pair{Button32, &TForm1::SaveLiveTrend}})
         On(button, &QPushButton::clicked, handler);
 
@@ -218,7 +217,7 @@ void TForm1::ConnectHandlers() {
     for (auto [timer, handler] :
          {std::pair{Timer1, &TForm1::Timer1Timer}, std::pair{Timer2, &TForm1::Timer2Timer},
           std::pair{Timer3, &TForm1::Timer3Timer}, std::pair{Timer4, &TForm1::Timer4Timer},
-          std::pair{Timer5, &TForm1::Timer5Timer}, std::pair{Timer6, &TForm1::Timer6Timer}})
+          std::pair{Timer5, &TForm1::Timer5Timer}})
         On(timer, &QTimer::timeout, handler);
 }
 

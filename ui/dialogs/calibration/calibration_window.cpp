@@ -8,7 +8,7 @@
 #include "ui/menus/record_pdf.h"
 #include "ui/widgets/write_progress.h"
 
-#include "calibration/number_texts.h"
+#include "calibration/dialog_steps.h"
 #include "device/live_value.h"
 #include "device/number_text.h"
 #include "device/page_writes.h"
@@ -39,11 +39,6 @@ namespace reg = olv::device::reg;
 namespace {
 
 constexpr int TrimRegisters = 4;
-
-QString TrimText(const Trim& t) {
-    return QStringLiteral("смещение %1, множитель %2")
-        .arg(olv::calibration::ValueText(t.offset), olv::calibration::ValueText(t.multiplier));
-}
 
 class WindowHost final : public CalibrationHost {
   public:
@@ -100,7 +95,7 @@ class WindowHost final : public CalibrationHost {
             std::copy(words.begin(), words.end(), meant.image.words.begin() + reg::TrimOffset);
             const bool known = form_.image.source == form_.TargetInstrument();
             if (boxes().show(
-                    {QStringLiteral("В прибор будет записана подстройка: %1?").arg(TrimText(trim)),
+                    {QStringLiteral("В прибор будет записана подстройка: %1?").arg(olv::calibration::TrimText(trim)),
                      QStringLiteral("Подтвердите действие"),
                      BoxIcon::Warning,
                      BoxButtons::YesNo,
