@@ -48,7 +48,7 @@ QSet<QString> Present(const QStringList& folders) {
 void OpenOnce(const QString& file) {
     olv::test::FormFixture f;
     f->Timer1->stop();
-    f->chooseCaptureFile = [&file](bool, QString& name) {
+    f->monitor().chooseCaptureFile = [&file](bool, QString& name) {
         name = file;
         return true;
     };
@@ -68,7 +68,7 @@ void OpenOnce(const QString& file) {
         if (previous >= 0) lateness.push_back(std::max(0.0, (now - previous) / 1e6 - 10.0));
         previous = now;
         if (lateness.size() % 10 == 0) mostTaken = std::max(mostTaken, NewBytes(folders, before));
-        if (!f->OpeningCapture()) loop.quit();
+        if (!f->monitor().OpeningCapture()) loop.quit();
     });
     clock.start();
     probe.start(10);
@@ -79,7 +79,8 @@ void OpenOnce(const QString& file) {
     std::sort(lateness.begin(), lateness.end());
     const long memory = olv::bench::ResidentKilobytes() - memoryBefore;
     std::printf("  open: %.1f s until the table shows %lld frames; the click returned after %.1f ms\n",
-                seconds, static_cast<long long>(f->capture ? f->capture->counters().total.frames : -1),
+                seconds,
+                static_cast<long long>(f->monitor().capture ? f->monitor().capture->counters().total.frames : -1),
                 clickReturned / 1e6);
     if (!lateness.empty())
         std::printf("  window thread meanwhile: longest stall %.1f ms, 99th percentile %.1f ms (%zu ticks)\n",

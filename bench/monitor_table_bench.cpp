@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     f->show();
     QCoreApplication::processEvents();
     const long before = olv::bench::ResidentKilobytes();
-    f->chooseCaptureFile = [&path](bool, QString& name) {
+    f->monitor().chooseCaptureFile = [&path](bool, QString& name) {
         name = path;
         return true;
     };

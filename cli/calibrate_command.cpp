@@ -18,16 +18,19 @@
 #include "device/live_value.h"
 #include "device/register_map.h"
 #include "files/plain_file.h"
+#include "print/document_pdf.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QProcess>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 
 namespace olv::cli {
@@ -204,6 +207,20 @@ TrimRecord WriteTrim(Line& line, const Journal& journal, const TrimProposal& pro
     return record;
 }
 
+bool IsPdf(const QString& path) {
+    return path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive);
+}
+
+// The PDF is laid out with QtGui's fonts, which want a QGuiApplication: one on the offscreen platform,
+// so that no display is needed (whatever QT_QPA_PLATFORM says). It is made before anything is sent, so
+// that a machine without the platform plugin stops there and not after a trim was written.
+std::unique_ptr<QGuiApplication> PrintingApplication() {
+    static int argc = 3;
+    static char name[] = "modbus-olv-cli", platform[] = "-platform", offscreen[] = "offscreen";
+    static char* argv[] = {name, platform, offscreen, nullptr};
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
 void WriteFileOrFail(const QString& path, const QByteArray& bytes) {
     QString reason;
     if (!files::WriteWholeFile(path, bytes, reason))
@@ -213,6 +230,7 @@ void WriteFileOrFail(const QString& path, const QByteArray& bytes) {
 } // namespace
 
 int RunCalibrate(const Options& options) {
+    const std::unique_ptr<QGuiApplication> printing = IsPdf(options.certificate) ? PrintingApplication() : nullptr;
     Line line(ResolveLine(options.line));
     const Journal journal(line);
     journal.checkTakesLine();
@@ -249,9 +267,15 @@ int RunCalibrate(const Options& options) {
     data.range = range;
     data.reference.mode = procedure.reference;
     data.reference.address = options.referenceAddress.value_or(0);
-    data.reference.description = options.referenceAddress
+    data.reference.description = !options.referenceDescription.isEmpty() ? options.referenceDescription
+                                 : options.referenceAddress
                                      ? QStringLiteral("Эталонный прибор, адрес %1").arg(*options.referenceAddress)
                                      : QStringLiteral("Заданное давление");
+    data.reference.serial = options.referenceSerial;
+    data.reference.certificate = options.referenceCertificate;
+    data.reference.uncertainty = options.referenceUncertainty.value_or(0);
+    data.person = options.person;
+    data.ambientCelsius = options.ambientCelsius;
     data.procedure = procedure;
 
     data.asFound = Check(options, poller, meterAddress, procedure, range, QStringLiteral("до подстройки"));
@@ -295,7 +319,12 @@ int RunCalibrate(const Options& options) {
     data.uncertainty = CertificateUncertainty(data);
 
     if (!options.csv.isEmpty()) WriteFileOrFail(options.csv, CertificateCsv(data));
-    if (!options.certificate.isEmpty()) WriteFileOrFail(options.certificate, CertificateHtml(data).toUtf8());
+    if (!options.certificate.isEmpty()) {
+        const QString html = CertificateHtml(data);
+        WriteFileOrFail(options.certificate,
+                        printing ? print::DocumentPdf(html, QImage(), QStringLiteral("Сертификат о калибровке"))
+                                 : html.toUtf8());
+    }
     if (journal.used()) {
         const QString note = options.certificate.isEmpty() ? QStringLiteral("сертификат не сохранён")
                                                            : QFileInfo(options.certificate).fileName();

@@ -283,13 +283,47 @@ const std::vector<Rule>& Rules() {
          }},
         {"certificate", 0, true, Bit(Command::Calibrate),
          [](Options& o, const QString& v) {
-             if (v.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
-                 return QStringLiteral("--certificate: PDF программа без окна не печатает; укажите файл .html "
-                                       "(его можно напечатать в PDF из браузера)");
-             if (!v.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive) &&
+             if (!v.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive) &&
+                 !v.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive) &&
                  !v.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive))
-                 return QStringLiteral("--certificate: нужен файл .html, а не %1").arg(Quoted(v));
+                 return QStringLiteral("--certificate: нужен файл .pdf или .html, а не %1").arg(Quoted(v));
              o.certificate = v;
+             return QString();
+         }},
+        {"reference", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             o.referenceDescription = v.simplified();
+             return QString();
+         }},
+        {"reference-serial", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             o.referenceSerial = v.simplified();
+             return QString();
+         }},
+        {"reference-certificate", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             o.referenceCertificate = v.simplified();
+             return QString();
+         }},
+        {"reference-uncertainty", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             const std::optional<double> u = device::ParseFloat(v);
+             if (!u || !std::isfinite(*u) || *u < 0)
+                 return QStringLiteral("--reference-uncertainty: неотрицательное число, а не %1").arg(Quoted(v));
+             o.referenceUncertainty = *u;
+             return QString();
+         }},
+        {"person", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             o.person = v.simplified();
+             return QString();
+         }},
+        {"ambient", 0, true, Bit(Command::Calibrate),
+         [](Options& o, const QString& v) {
+             const std::optional<double> t = device::ParseFloat(v);
+             if (!t || !(*t >= -60 && *t <= 100))
+                 return QStringLiteral("--ambient: температура воздуха от -60 до 100 °C, а не %1").arg(Quoted(v));
+             o.ambientCelsius = *t;
              return QString();
          }},
         {"csv", 0, true, Bit(Command::Calibrate),

@@ -80,7 +80,11 @@ struct Options {
     std::optional<int> referenceAddress; // a reference meter on the line; none: the applied value
     QString applyCommand;                // run through the shell before each point, %p the point
     int trim = 0;                        // 0 none, 1 zero, 2 two-point
-    QString certificate;                 // .html (the certificate) ; .pdf is refused
+    QString certificate;                 // the certificate: .pdf, or .html (.htm)
+    QString referenceDescription, referenceSerial, referenceCertificate; // as the certificate names it
+    std::optional<double> referenceUncertainty; // k = 2, in the range's units; none: 0
+    QString person;
+    std::optional<double> ambientCelsius;
     QString csv;
 };
 

@@ -17,7 +17,8 @@ olv_fuzz_max_len() {
 # Configures build/fuzz (clang, the sanitizers, no window) and builds the targets named.
 olv_fuzz_build() {
     cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-        -DOLV_FUZZ=ON -DOLV_BUILD_UI=OFF >/dev/null
+        -DOLV_FUZZ=ON -DOLV_BUILD_UI=OFF -DOLV_BUILD_TESTS=OFF \
+        $(command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache) >/dev/null
     cmake --build build/fuzz -j "${OLV_JOBS:-$(nproc)}" --target "${@/#/olv_fuzz_}"
 }
 

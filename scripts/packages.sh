@@ -2,7 +2,7 @@
 
 # What builds and runs the two programs: all that scripts/demo asks for (Xvfb only without a display).
 OLV_BUILD_PACKAGES=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ pkg-config mold
     qt6-base-dev qt6-charts-dev qt6-serialport-dev qt6-svg-dev qt6-translations-l10n
 )
 # The rest of the chain scripts/test uses: the test framework, the peers, the package checks, the

@@ -1,6 +1,7 @@
 // The write jobs against the virtual instrument: config write, link and the bench's batch loop, with
 // their confirmations, journal lines, report rows, refusals and stops.
 #include "tests/cli/cli_process.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/sim_fixture.h"
 
 #include "records/csv.h"
@@ -11,6 +12,8 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -399,4 +402,71 @@ TEST(CliWrite, CalibrateWithoutTrimFailsAndLeavesTheTrimAlone) {
     EXPECT_NE(asked.err.find("Подайте давление 1.6 МПа"), std::string::npos) << asked.err;
     EXPECT_NE(asked.err.find("давление не подтверждено"), std::string::npos) << asked.err;
     EXPECT_NE(asked.out.find("до подстройки\t0 МПа"), std::string::npos) << asked.out;
+}
+
+namespace {
+
+// What a poppler tool prints about a file (pdftotext, pdfinfo).
+QString Poppler(const char* tool, const QStringList& args) {
+    QProcess process;
+    process.start(QString::fromLatin1(tool), args);
+    if (!process.waitForFinished(30000)) process.kill(); // its own child, by its pid
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Sets an environment variable (or unsets it, for nullptr) while it lives.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name), had_(qEnvironmentVariableIsSet(name)) {
+        old_ = qgetenv(name);
+        value ? qputenv(name, value) : qunsetenv(name);
+    }
+    ~ScopedEnv() { had_ ? qputenv(name_, old_) : qunsetenv(name_); }
+
+  private:
+    const char* name_;
+    bool had_;
+    QByteArray old_;
+};
+
+} // namespace
+
+TEST(CliWrite, CalibratePrintsThePdfCertificateWithoutADisplayOrNotAtAll) {
+    SensorWithErrors meter;
+    ASSERT_TRUE(meter.start());
+    // No display, and a platform named that would need one: the PDF is printed offscreen all the same.
+    const ScopedEnv display("DISPLAY", nullptr), wayland("WAYLAND_DISPLAY", nullptr), platform("QT_QPA_PLATFORM", "xcb");
+    const QString pdf = meter.dir.filePath("cal.PDF");
+    const CliRun run = RunCli(meter.calibrate({"--trim", "none", "--points", "0,1.6", "--json", "--certificate",
+                                               pdf.toStdString(), "--reference", "Калибратор КД-1",
+                                               "--reference-uncertainty", "0.0008", "--person", "Петров П. П.",
+                                               "--ambient", "21.5"}));
+    ASSERT_EQ(run.exitCode, 1) << run.err; // the as-found table fails
+    const QJsonObject outcome = QJsonDocument::fromJson(QByteArray::fromStdString(run.outLines().back())).object();
+    const QString number = outcome.value("certificate").toString();
+    ASSERT_TRUE(number.startsWith(QStringLiteral("СК-"))) << run.out;
+    ASSERT_TRUE(Read(pdf).startsWith("%PDF-"));
+    EXPECT_TRUE(Poppler("pdfinfo", {pdf}).contains(QRegularExpression(QStringLiteral("Pages:\\s+[1-9]"))));
+    // The certificate as the window prints it: its number, the table's verdicts, the pages counted.
+    const QString text = Poppler("pdftotext", {pdf, "-"});
+    EXPECT_TRUE(text.contains(number)) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("не годен"))) << text.toStdString();
+    // What the command line said of the reference, the person and the room.
+    for (const char* said : {"Калибратор КД-1", "0.0008", "Петров П. П.", "21.5 °C"})
+        EXPECT_TRUE(text.simplified().contains(QString::fromUtf8(said))) << said << "\n" << text.toStdString();
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("Страница 1 из [1-9]")))) << text.toStdString();
+
+    // A disk that takes the tables but not the PDF: a file error, and no part of the PDF left behind.
+    QTemporaryDir out;
+    const QString full = out.filePath("full.pdf");
+    const CliRun refused = [&] {
+        const olv::test::FileSizeLimit limit(8192);
+        EXPECT_TRUE(limit.ok());
+        return RunCli(meter.calibrate({"--trim", "none", "--points", "0,1.6", "--csv", out.filePath("t.csv").toStdString(),
+                                       "--certificate", full.toStdString()}));
+    }();
+    EXPECT_EQ(refused.exitCode, 5) << refused.err;
+    EXPECT_NE(refused.err.find(full.toStdString()), std::string::npos) << refused.err;
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+              QStringList{QStringLiteral("t.csv")});
 }

@@ -71,6 +71,7 @@ TEST(CliOptions, SubcommandsTheirFilesAndLists) {
     EXPECT_EQ(o.certificate, "c.html");
     EXPECT_EQ(o.csv, "c.csv");
     EXPECT_EQ(Parse({"calibrate", "--trim", "zero"}).trim, 1);
+    EXPECT_EQ(Parse({"calibrate", "--certificate", "C.PDF"}).certificate, "C.PDF");
     o = Parse({"search", "--addresses", "12"});
     EXPECT_EQ(o.firstAddress, 12);
     EXPECT_EQ(o.lastAddress, 12);
@@ -99,13 +100,17 @@ TEST(CliOptions, RefusalsNameTheOptionOrWord) {
         {{"config"}, "config"},
         {{"config", "erase"}, "erase"},
         {{"value", "--address", "0"}, "--address"},
-        {{"calibrate", "--certificate", "c.pdf"}, ".html"},
+        {{"calibrate", "--certificate", "c.pdf.txt"}, ".pdf"},
         {{"calibrate", "--certificate", "c.txt"}, "--certificate"},
         {{"calibrate", "--trim", "span"}, "--trim"},
         {{"calibrate", "--points", "0,x"}, "--points"},
         {{"calibrate", "--points", "0,nan"}, "--points"},
         {{"calibrate", "--tolerance", "0"}, "--tolerance"},
         {{"calibrate", "--reference-address", "0"}, "--reference-address"},
+        {{"calibrate", "--reference-uncertainty", "-0.001"}, "--reference-uncertainty"},
+        {{"calibrate", "--reference-uncertainty", "inf"}, "--reference-uncertainty"},
+        {{"calibrate", "--ambient", "101"}, "--ambient"},
+        {{"calibrate", "--ambient", "nan"}, "--ambient"},
         {{"value", "--trim", "zero"}, "--trim"},
         {{"value", "--address", "248"}, "--address"},
         {{"value", "--address", "+5"}, "--address"},

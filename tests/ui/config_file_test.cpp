@@ -5,12 +5,12 @@
 #include "tests/ui/window_test_main.h"
 
 #include "device/encodings.h"
+#include "print/document_pdf.h"
 #include "records/commissioning_record.h"
 #include "records/config_file.h"
 #include "records/journal.h"
 #include "settings/ini_file.h"
 #include "ui/dialogs/form2.h"
-#include "ui/menus/record_pdf.h"
 
 #include <QTimer>
 #include <QCheckBox>
@@ -241,7 +241,7 @@ class ConfigFileTest : public QObject {
         const QString pdf = f.dir().filePath("markup.pdf");
         QFile file(pdf);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(RecordPdf(olv::records::RecordHtml(data, QString(), QSize()), QImage(), QStringLiteral("t")));
+        file.write(olv::print::DocumentPdf(olv::records::RecordHtml(data, QString(), QSize()), QImage(), QStringLiteral("t")));
         file.close();
         const QString markup = Run("pdftotext", {pdf, "-"});
         QVERIFY2(markup.contains(QStringLiteral("«<b>&<script>x")), qPrintable(markup));
@@ -270,7 +270,7 @@ class ConfigFileTest : public QObject {
         // On the spare the file's values go into the sensor page, and its "Записать" sends them as
         // the file has them (not as rounded to the four decimals shown), keeping the spare's serial.
         Reach(*f, 2);
-        f->Button2Click(); // the page shows the spare
+        f->sensor().Button2Click(); // the page shows the spare
         f.boxes.boxes.clear();
         f->runCompareDialog = [](Form2& dialog) { dialog.Button2->click(); };
         f->N6Click();
@@ -278,7 +278,7 @@ class ConfigFileTest : public QObject {
         QCOMPARE(f->Edit7->text(), QStringLiteral("     1.0001"));
         QCOMPARE(TForm1::ColorOf(f->Edit7), QColor(0, 255, 255));
         QCOMPARE(TForm1::ColorOf(f->Edit4), QColor(255, 255, 255));
-        f->Button3Click();
+        f->sensor().Button3Click();
         QCOMPARE(Registers(f, 2, {9, 18, 19, 20, 21, 58, 59, 60, 61, 62}),
                  Registers(f, 1, {9, 18, 19, 20, 21, 58, 59, 60, 61, 62}));
         QCOMPARE(f.sim.dump(2)["serial"], std::string("123456"));
@@ -356,14 +356,14 @@ class ConfigFileTest : public QObject {
             QVERIFY(limit.ok());
             f.boxes.answers = {BoxAnswer::Yes, BoxAnswer::No};
             f->Edit5->setText("151");
-            f->Button3Click();
+            f->sensor().Button3Click();
             QCOMPARE(BoxLines(f.boxes).value(1),
                      "Подтвердите действие: Журнал изменений " + journal +
                          " не может быть записан: " + QString::fromLocal8Bit(std::strerror(EFBIG)) +
                          ".\nЗаписать в прибор без записи в журнал?");
             QCOMPARE(Stored(f, 1), stored);
             f.boxes.answers = {BoxAnswer::Yes, BoxAnswer::Yes};
-            f->Button3Click();
+            f->sensor().Button3Click();
             QCOMPARE(f.sim.dump(1)["model"], std::string("151"));
         }
         QCOMPARE(ReadAll(journal), before);
@@ -374,7 +374,7 @@ class ConfigFileTest : public QObject {
                 linesWhenSaid = ReadAll(journal).count('\n');
         };
         f->Edit5->setText("152");
-        f->Button3Click();
+        f->sensor().Button3Click();
         QCOMPARE(linesWhenSaid, qsizetype(2));
     }
 

@@ -310,10 +310,10 @@ void RunOperation(DrillWindow& w, Page page) {
         w->Timer1Timer();
         break;
     case SensorReadPage:
-        w->Button2Click();
+        w->sensor().Button2Click();
         break;
     case SensorWritePage:
-        w->Button3Click();
+        w->sensor().Button3Click();
         break;
     case LinkWritePage:
         w->Button1Click();

@@ -3,6 +3,7 @@
 #include "tests/support/fake_port.h"
 #include "tests/support/recording_boxes.h"
 #include "tests/support/sim_fixture.h"
+#include "ui/pages/sensor/sensor_page.h"
 #include "ui/window/form1.h"
 
 #include <QDir>

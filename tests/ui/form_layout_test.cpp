@@ -316,7 +316,7 @@ class FormLayoutTest : public QObject {
         f->show();
         QVERIFY(f->TabbedNotebook1->tabBar()->sizeHint().width() <= f->TabbedNotebook1->width());
 
-        QCOMPARE(f->N1->title(), QStringLiteral("Файл"));
+        QCOMPARE(f->N1->title().remove(u'&'), QStringLiteral("Файл"));
         QCOMPARE(f->N2->text(), QStringLiteral("Прочитать профиль настроек"));
         QCOMPARE(f->N3->text(), QStringLiteral("Записать профиль настроек"));
         QVERIFY(f->N2->shortcut().isEmpty());
@@ -371,10 +371,17 @@ class FormLayoutTest : public QObject {
         QCOMPARE(f->N5->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
         QCOMPARE(f->N7->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
         QCOMPARE(f->N8->shortcut(), QKeySequence(QStringLiteral("Ctrl+J")));
-        QStringList keys;
+        // The captions stay as they were, with Qt's mnemonics on their first letters; the same keys of
+        // the Latin layout are shortcuts of their own.
+        QCOMPARE(f->N1->title().remove(u'&'), QStringLiteral("Файл"));
+        QCOMPARE(f->N10->title().remove(u'&'), QStringLiteral("Справка"));
+        QCOMPARE(QKeySequence::mnemonic(f->N1->title()), QKeySequence(QStringLiteral("Alt+Ф")));
+        QCOMPARE(QKeySequence::mnemonic(f->N10->title()), QKeySequence(QStringLiteral("Alt+С")));
+        QStringList keys{QKeySequence::mnemonic(f->N1->title()).toString(),
+                         QKeySequence::mnemonic(f->N10->title()).toString()};
         for (const QShortcut* shortcut : f->menuShortcuts)
             keys << shortcut->key().toString();
-        QVERIFY2(keys.contains(QStringLiteral("Alt+Ф")) && keys.contains(QStringLiteral("Alt+С")),
+        QVERIFY2(keys.contains(QStringLiteral("Alt+A")) && keys.contains(QStringLiteral("Alt+C")),
                  qPrintable(keys.join(u' ')));
         // Every shortcut of the window once: none shadows another.
         QStringList all = keys;
@@ -382,7 +389,16 @@ class FormLayoutTest : public QObject {
             for (const QAction* action : menu->actions())
                 if (!action->shortcut().isEmpty()) all << action->shortcut().toString();
         QCOMPARE(QSet<QString>(all.begin(), all.end()).size(), all.size());
-        QCOMPARE(f->N1->title(), QStringLiteral("Файл"));
+
+        // Alt+Ф opens "Файл" (the mnemonic), Alt+C "Справка" (the Latin layout's key).
+        f->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+        QTest::sendKeyEvent(QTest::Click, f.form.get(), Qt::Key(0x0424), QStringLiteral("ф"), Qt::AltModifier);
+        QTRY_VERIFY(f->N1->isVisible());
+        f->N1->hide();
+        QTest::keyClick(f.form.get(), Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(f->N10->isVisible());
+        f->N10->hide();
 
         f->show();
         f->resize(1920, 1080);
@@ -444,20 +460,20 @@ class FormLayoutTest : public QObject {
     void comboBoxesRunTheirHandlers_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<TForm1::Handler>("handler");
-        QTest::newRow("ComboBox1") << "ComboBox1" << &TForm1::ComboBox1Change;
-        QTest::newRow("ComboBox2") << "ComboBox2" << &TForm1::ComboBox2Change;
-        QTest::newRow("ComboBox3") << "ComboBox3" << &TForm1::ComboBox3Change;
-        QTest::newRow("ComboBox14") << "ComboBox14" << &TForm1::ComboBox14Change;
-        QTest::newRow("ComboBox4") << "ComboBox4" << &TForm1::ComboBox4Change;
-        QTest::newRow("ComboBox5") << "ComboBox5" << &TForm1::ComboBox5Change;
-        QTest::newRow("ComboBox6") << "ComboBox6" << &TForm1::ComboBox6Change;
-        QTest::newRow("ComboBox7") << "ComboBox7" << &TForm1::ComboBox7Change;
-        QTest::newRow("ComboBox8") << "ComboBox8" << &TForm1::ComboBox8Change;
-        QTest::newRow("ComboBox11") << "ComboBox11" << &TForm1::ComboBox11Change;
-        QTest::newRow("ComboBox9") << "ComboBox9" << &TForm1::ComboBox9Change;
-        QTest::newRow("ComboBox10") << "ComboBox10" << &TForm1::ComboBox10Change;
-        QTest::newRow("ComboBox15") << "ComboBox15" << &TForm1::ComboBox15Change;
-        QTest::newRow("ComboBox16") << "ComboBox16" << &TForm1::ComboBox16Change;
+        QTest::newRow("ComboBox1") << "ComboBox1" << TForm1::Handler(&TForm1::ComboBox1Change);
+        QTest::newRow("ComboBox2") << "ComboBox2" << TForm1::Handler(&TForm1::ComboBox2Change);
+        QTest::newRow("ComboBox3") << "ComboBox3" << TForm1::Handler(&TForm1::ComboBox3Change);
+        QTest::newRow("ComboBox14") << "ComboBox14" << TForm1::Handler(&TForm1::ComboBox14Change);
+        QTest::newRow("ComboBox4") << "ComboBox4" << TForm1::Handler(&SensorPage::ComboBox4Change);
+        QTest::newRow("ComboBox5") << "ComboBox5" << TForm1::Handler(&SensorPage::ComboBox5Change);
+        QTest::newRow("ComboBox6") << "ComboBox6" << TForm1::Handler(&SensorPage::ComboBox6Change);
+        QTest::newRow("ComboBox7") << "ComboBox7" << TForm1::Handler(&SensorPage::ComboBox7Change);
+        QTest::newRow("ComboBox8") << "ComboBox8" << TForm1::Handler(&SensorPage::ComboBox8Change);
+        QTest::newRow("ComboBox11") << "ComboBox11" << TForm1::Handler(&SensorPage::ComboBox11Change);
+        QTest::newRow("ComboBox9") << "ComboBox9" << TForm1::Handler(&TForm1::ComboBox9Change);
+        QTest::newRow("ComboBox10") << "ComboBox10" << TForm1::Handler(&TForm1::ComboBox10Change);
+        QTest::newRow("ComboBox15") << "ComboBox15" << TForm1::Handler(&TForm1::ComboBox15Change);
+        QTest::newRow("ComboBox16") << "ComboBox16" << TForm1::Handler(&TForm1::ComboBox16Change);
     }
     void comboBoxesRunTheirHandlers() {
         QFETCH(QString, name);
@@ -486,10 +502,10 @@ class FormLayoutTest : public QObject {
         olv::test::StopTimers(*f);
         olv::test::ModalDismisser dismisser;
         const std::pair<QLineEdit*, TForm1::Handler> edits[] = {
-            {f->Edit1, &TForm1::Edit1Change},   {f->Edit2, &TForm1::Edit2Change},
-            {f->Edit3, &TForm1::Edit3Change},   {f->Edit4, &TForm1::Edit4Change},
-            {f->Edit5, &TForm1::Edit5Change},   {f->Edit6, &TForm1::Edit6Change},
-            {f->Edit7, &TForm1::Edit7Change},   {f->Edit8, &TForm1::Edit8Change},
+            {f->Edit1, &SensorPage::Edit1Change},   {f->Edit2, &SensorPage::Edit2Change},
+            {f->Edit3, &SensorPage::Edit3Change},   {f->Edit4, &SensorPage::Edit4Change},
+            {f->Edit5, &SensorPage::Edit5Change},   {f->Edit6, &SensorPage::Edit6Change},
+            {f->Edit7, &SensorPage::Edit7Change},   {f->Edit8, &TForm1::Edit8Change},
             {f->Edit9, &TForm1::Edit9Change},   {f->Edit10, &TForm1::Edit10Change},
             {f->Edit11, &TForm1::Edit11Change},
         };
@@ -499,8 +515,8 @@ class FormLayoutTest : public QObject {
             QVERIFY2(f->lastHandler == handler, qPrintable(edit->objectName()));
         }
         const std::pair<QPushButton*, TForm1::Handler> buttons[] = {
-            {f->Button1, &TForm1::Button1Click}, {f->Button2, &TForm1::Button2Click},
-            {f->Button3, &TForm1::Button3Click}, {f->Button4, &TForm1::Button4Click},
+            {f->Button1, &TForm1::Button1Click}, {f->Button2, &SensorPage::Button2Click},
+            {f->Button3, &SensorPage::Button3Click}, {f->Button4, &TForm1::Button4Click},
             {f->Button5, &TForm1::Button5Click}, {f->Button6, &TForm1::Button6Click},
             {f->Button7, &TForm1::Button7Click}, {f->Button8, &TForm1::Button8Click},
             {f->Button9, &TForm1::Button9Click}, {f->Button10, &TForm1::Button10Click},

@@ -67,11 +67,11 @@ class LinkPageTest : public QObject {
         // one read at start, and a read that follows succeeds.
         form->TabbedNotebook1->setCurrentIndex(1);
         form.boxes.boxes.clear();
-        form->Button3Click();
+        form->sensor().Button3Click();
         QCOMPARE(form.boxes.boxes.back().text, QString("Данные конфигурации записаны."));
         QCOMPARE(form.sim.reg(11), uint16_t(3));
         form.boxes.boxes.clear();
-        form->Button2Click();
+        form->sensor().Button2Click();
         QCOMPARE(form.boxes.boxes.size(), size_t(1));
         QCOMPARE(form.boxes.boxes[0].text, QString("Данные конфигурации прочитаны."));
         QCOMPARE(form->image.words[8], uint16_t(0x1105));

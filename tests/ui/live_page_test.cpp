@@ -190,6 +190,47 @@ class LivePageTest : public QObject {
         QCOMPARE(LogLines(form).size(), 2);
     }
 
+    // After a failed poll a reading puts the page back as that reading shows it without the failure in
+    // between: the value, its colours, the line under it and the status memo (which an implausible
+    // value with status 0 leaves as the reading before it had it, not at "нет связи").
+    void readingAfterAFailedPollShowsThePageAsAFreshOne_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("normal, then a status") << "status 65;value 100" << "status 128;value 50";
+        QTest::newRow("a status, then normal") << "status 65;value 100" << "status 0;value 50";
+        QTest::newRow("a status, then implausible") << "status 65;value 100" << "status 0;value raw 7FC00000";
+        QTest::newRow("normal, then implausible") << "status 0;value 100" << "status 0;value raw 7FC00000";
+    }
+    void readingAfterAFailedPollShowsThePageAsAFreshOne() {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        const auto page = [&](bool failBetween, QStringList& shown) {
+            SimFormFixture form;
+            StartOnLivePage(form);
+            const auto commands = [&](const QString& line) {
+                for (const QString& command : line.split(u';')) Command(form, command.toStdString());
+            };
+            commands(before);
+            form->Timer1Timer();
+            if (failBetween) {
+                Command(form, "fault noreply once");
+                form->Timer1Timer();
+                QCOMPARE(form->Memo2->toPlainText(), QStringLiteral("нет связи"));
+                QVERIFY(!form->Label51->isHidden());
+            }
+            commands(after);
+            form->Timer1Timer();
+            shown = QStringList{form->Panel1->caption(), form->Panel1->captionLabel()->styleSheet(),
+                                TForm1::ColorOf(form->Panel1).name(), form->Label51->isHidden() ? "hidden" : "shown",
+                                form->Label56->text(), form->Memo2->toPlainText(),
+                                TForm1::ColorOf(form->Memo2).name(), form->Memo3->toPlainText()};
+        };
+        QStringList fresh, afterFailure;
+        page(false, fresh);
+        page(true, afterFailure);
+        QCOMPARE(afterFailure, fresh);
+    }
+
     void noReplyBeforeAnyReadingShowsNoInventedValue() {
         SimFormFixture form;
         StartOnLivePage(form);

@@ -125,7 +125,7 @@ class MonitorPageTest : public QObject {
         for (QWidget* off :
              std::initializer_list<QWidget*>{f->Button1, f->Button4, f->ComboBox1, f->Button13})
             QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
-        f->Timer6Timer();
+        f->monitor().Timer6Timer();
         f->Button11->click();
         QVERIFY(!f->listening);
         QVERIFY(f->Button1->isEnabled() && f->Button13->isEnabled());
@@ -148,23 +148,23 @@ class MonitorPageTest : public QObject {
         QCOMPARE(f->Label41->text(),
                  QStringLiteral("Всего: кадров 7, без ответа 0, ошибок CRC 1, исключений 0"));
         f->ComboBox18->setCurrentIndex(1);
-        f->ComboBox18Change();
+        f->monitor().ComboBox18Change();
         QCOMPARE(model.rowCount(), 6);
         f->ComboBox18->setCurrentIndex(0);
-        f->ComboBox18Change();
+        f->monitor().ComboBox18Change();
 
         // Saved and opened again: the same frames (the line error is the port's, not the file's).
         QList<QStringList> heard;
         for (int r = 0; r < 6; ++r)
             heard << Cells(model, r);
         QString file = f.dir().filePath("line.pcap");
-        f->chooseCaptureFile = [&file](bool, QString& name) {
+        f->monitor().chooseCaptureFile = [&file](bool, QString& name) {
             name = file;
             return true;
         };
         f->Button12->click();
         f->Button13->click(); // read on a thread of its own
-        QTRY_VERIFY(!f->OpeningCapture());
+        QTRY_VERIFY(!f->monitor().OpeningCapture());
         QCOMPARE(model.rowCount(), 7);
         for (int r = 0; r < 6; ++r)
             QCOMPARE(Cells(model, r), heard[r]);
@@ -173,7 +173,7 @@ class MonitorPageTest : public QObject {
         file = f.dir().filePath("dev.dat");
         const size_t boxes = f.boxes.boxes.size();
         f->Button13->click();
-        QTRY_VERIFY(!f->OpeningCapture());
+        QTRY_VERIFY(!f->monitor().OpeningCapture());
         QCOMPARE(f.boxes.boxes.size(), boxes + 1);
         QCOMPARE(f.boxes.boxes.back().text,
                  QStringLiteral("Файл %1 не открыт. Это не файл записи обмена (pcap).").arg(file));
@@ -199,13 +199,13 @@ class MonitorPageTest : public QObject {
             QVERIFY(out.open(QIODevice::WriteOnly));
             out.write(bytes.data(), qint64(bytes.size()));
         }
-        f->chooseCaptureFile = [&file](bool, QString& name) {
+        f->monitor().chooseCaptureFile = [&file](bool, QString& name) {
             name = file;
             return true;
         };
         const size_t boxes = f.boxes.boxes.size();
         f->Button13->click();
-        QVERIFY(f->OpeningCapture()); // the click has returned, the reading goes on
+        QVERIFY(f->monitor().OpeningCapture()); // the click has returned, the reading goes on
         QVERIFY(!f->Button13->isEnabled() && !f->Button11->isEnabled());
         auto* progress = f->findChild<QProgressDialog*>("CaptureProgress");
         QVERIFY(progress);
@@ -213,24 +213,24 @@ class MonitorPageTest : public QObject {
         QVERIFY(stop);
         QCOMPARE(stop->text(), QStringLiteral("Отмена"));
         stop->click();
-        QTRY_VERIFY(!f->OpeningCapture());
+        QTRY_VERIFY(!f->monitor().OpeningCapture());
         QCOMPARE(model.rowCount(), 2);
         QCOMPARE(f.boxes.boxes.size(), boxes); // stopped by the user: nothing to say
         QVERIFY(f->Button13->isEnabled() && f->Button11->isEnabled());
 
         const QStringList before = f.dir().entryList({".capture-*"}, QDir::Files | QDir::Hidden);
         f->Button13->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!f->OpeningCapture(), 120000);
-        QCOMPARE(f->capture->counters().total.frames, int64_t(1000000));
+        QTRY_VERIFY_WITH_TIMEOUT(!f->monitor().OpeningCapture(), 120000);
+        QCOMPARE(f->monitor().capture->counters().total.frames, int64_t(1000000));
         const QStringList spools = f.dir().entryList({".capture-*"}, QDir::Files | QDir::Hidden);
         QCOMPARE(spools.size(), before.size()); // the old session's spool went, the new one came
         QCOMPARE(QFileInfo(f.dir().filePath(spools.value(0))).size(), qint64(24)); // a header, no copy
 
         // Closing the window while a file is read stops the reading; the window closes.
         f->Button13->click();
-        QVERIFY(f->OpeningCapture());
+        QVERIFY(f->monitor().OpeningCapture());
         QVERIFY(f->close());
-        QVERIFY(!f->OpeningCapture());
+        QVERIFY(!f->monitor().OpeningCapture());
         QCOMPARE(f->formCloseRuns, 1);
     }
 
@@ -239,14 +239,14 @@ class MonitorPageTest : public QObject {
         FormFixture f;
         StopTimers(*f);
         QString file;
-        f->chooseCaptureFile = [&file](bool, QString& name) {
+        f->monitor().chooseCaptureFile = [&file](bool, QString& name) {
             name = file;
             return true;
         };
         file = f.dir().filePath("fifo.pcap");
         QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
         f->Button13->click();
-        QVERIFY(!f->OpeningCapture());
+        QVERIFY(!f->monitor().OpeningCapture());
         QCOMPARE(f.boxes.boxes.back().text,
                  QStringLiteral("Файл %1 не открыт. Это не обычный файл (папка, канал или устройство).").arg(file));
 
@@ -257,7 +257,7 @@ class MonitorPageTest : public QObject {
             QVERIFY(huge.resize(olv::monitor::MaxCaptureFileSize + 1));
         }
         f->Button13->click();
-        QVERIFY(!f->OpeningCapture());
+        QVERIFY(!f->monitor().OpeningCapture());
         QCOMPARE(f.boxes.boxes.back().text,
                  QStringLiteral("Файл %1 не открыт. Файл слишком велик: 2,0 ГБ (2\u00A0147\u00A0483\u00A0649 байт), а "
                                 "программа открывает файлы не больше 2,0 ГБ (2\u00A0147\u00A0483\u00A0648 байт).")
@@ -282,7 +282,7 @@ class MonitorPageTest : public QObject {
         QVERIFY2(note.contains(QStringLiteral("Note: удален файл записи обмена программы, которая уже не работает: ") +
                                f.dir().filePath(".capture-Killed.spool")),
                  qPrintable(note));
-        QCOMPARE(f->monitorSpoolBytes, olv::monitor::FewestSpoolBytes); // held to the smallest bound
+        QCOMPARE(f->monitor().monitorSpoolBytes, olv::monitor::FewestSpoolBytes); // held to the smallest bound
 
         StopTimers(*f);
         f->Timer3Timer();
@@ -300,11 +300,11 @@ class MonitorPageTest : public QObject {
             WriteCrlfFile(dir.filePath("dev.dat"), {"[MONITOR]", "Frames=5"}); // fewer than the table keeps
         };
         FormFixture f(options);
-        QCOMPARE(f->monitorFrames, 1000);
+        QCOMPARE(f->monitor().monitorFrames, 1000);
         StopTimers(*f);
         f->Button11->click();
         f.port->lineHungUp = true;
-        f->Timer6Timer();
+        f->monitor().Timer6Timer();
         QVERIFY(!f->listening);
         QCOMPARE(f.boxes.boxes.back().text,
                  QStringLiteral("Связь с портом потеряна, прослушивание остановлено."));
@@ -369,7 +369,7 @@ class MonitorPageTest : public QObject {
             mbpoll(15, 3);
         }
         mbpoll(8, 0, {"260", "513"}); // 0x0104 0x0201: a configuration write by the other master
-        f->Timer6Timer();
+        f->monitor().Timer6Timer();
         f->Button11->click();
 
         MonitorTableModel& model = *f->monitorModel;

@@ -82,7 +82,7 @@ void Answer(TForm1& form, const QString& fileName, bool firstFilter) {
 
 // Fills the page fields from the register image, so that collecting them converts.
 void ShowFields(TForm1& form) {
-    form.ShowConfiguration();
+    form.sensor().ShowConfiguration();
     form.ShowDeviceText();
     form.ShowVersions();
     form.uiBusy = 0;

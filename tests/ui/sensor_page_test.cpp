@@ -158,13 +158,13 @@ class SensorPageTest : public QObject {
         QCOMPARE(TForm1::ColorOf(form->Edit5), QColor(0, 255, 255));
 
         form->TabbedNotebook1->setCurrentIndex(0);
-        form->Button2Click();
+        form->sensor().Button2Click();
         QCOMPARE(form->Edit5->text(), QString("9"));
         QCOMPARE(TForm1::ColorOf(form->Edit5), QColor(Qt::white));
         QCOMPARE(form.boxes.boxes.size(), size_t(0));
 
         form->TabbedNotebook1->setCurrentIndex(1);
-        form->Button2Click();
+        form->sensor().Button2Click();
         QCOMPARE(form->Edit5->text(), QString("321"));
         QCOMPARE(TForm1::ColorOf(form->Edit5), QColor(Qt::white));
         QCOMPARE(form.boxes.boxes.size(), size_t(1));
@@ -190,7 +190,7 @@ class SensorPageTest : public QObject {
         form->ComboBox5->setCurrentIndex(8);
         form->ComboBox4->setCurrentIndex(10);
         form->ComboBox11->setCurrentIndex(5);
-        form->Button3Click();
+        form->sensor().Button3Click();
 
         QCOMPARE(form.boxes.boxes.size(), size_t(2));
         QCOMPARE(form.boxes.boxes[0].text, QString("Данные конфигурации будут переписаны?."));
@@ -220,7 +220,7 @@ class SensorPageTest : public QObject {
         const uint16_t words[4] = {form.sim.reg(59), form.sim.reg(60), form.sim.reg(61), form.sim.reg(62)};
         QCOMPARE(form->Edit7->text(), QString("     1.0001"));
 
-        form->Button3Click();
+        form->sensor().Button3Click();
         QCOMPARE(form.boxes.boxes.back().text, QString("Данные конфигурации записаны."));
         QCOMPARE(form.sim.reg(59), words[0]);
         QCOMPARE(form.sim.reg(60), words[1]);
@@ -273,7 +273,7 @@ class SensorPageTest : public QObject {
         form->Edit5->setText("7");
         QLineEdit* edit = form->findChild<QLineEdit*>(field);
         edit->setText(text);
-        form->Button3Click();
+        form->sensor().Button3Click();
 
         // The field is named, and the cursor is in it, still marked as edited.
         QCOMPARE(form.boxes.boxes[0].detail, QStringLiteral("Поле \"%1\"").arg(caption));
@@ -332,7 +332,7 @@ class SensorPageTest : public QObject {
             edit->setText(text);
         else
             qobject_cast<QComboBox*>(field)->setCurrentIndex(text.toInt());
-        form->Button3Click();
+        form->sensor().Button3Click();
 
         QCOMPARE(form.boxes.boxes.size(), size_t(2));
         QCOMPARE(form.boxes.boxes[0].text, message);
@@ -356,7 +356,7 @@ class SensorPageTest : public QObject {
 
         // While the instrument does not answer, nothing at all is written.
         QCOMPARE(form.sim.command("fault noreply on"), std::string("ok fault noreply on"));
-        form->Button3Click();
+        form->sensor().Button3Click();
         QCOMPARE(form.sim.command("fault noreply off"), std::string("ok fault noreply off"));
         QCOMPARE(form.boxes.boxes.size(), size_t(2));
         QCOMPARE(form.boxes.boxes[1].caption, QString("Ошибка в обмене."));
@@ -364,7 +364,7 @@ class SensorPageTest : public QObject {
         QCOMPARE(form.sim.reg(0), uint16_t(150));
 
         form.boxes.boxes.clear();
-        form->Button3Click();
+        form->sensor().Button3Click();
         QCOMPARE(form.boxes.boxes.back().text, QString("Данные конфигурации записаны."));
         QCOMPARE(form.sim.reg(0), uint16_t(1));
         QCOMPARE(KeptRegisters(form), kept);
@@ -386,7 +386,7 @@ class SensorPageTest : public QObject {
         form->Edit2->setText("2.5");
         form->ComboBox3->setCurrentIndex(2);
         form->ComboBox3Change();
-        form->Button3Click();
+        form->sensor().Button3Click();
 
         QCOMPARE(form.boxes.boxes.back().text, QString("Данные конфигурации записаны."));
         QCOMPARE(form.sim.dump(2)["range_max"], std::string("2.5"));
@@ -413,10 +413,10 @@ class SensorPageTest : public QObject {
                         if (static_cast<QWidget*>(control)->isEnabled()) enabledDuring << control;
                     if (form->N2->isEnabled()) enabledDuring << form->N2;
                     QTest::keyClick(form->ComboBox3, Qt::Key_Down); // as the user would pick address 2
-                    form->Button2Click();                           // a second operation is refused
+                    form->sensor().Button2Click();                           // a second operation is refused
                 });
         form->Edit2->setText("2.5");
-        form->Button3Click();
+        form->sensor().Button3Click();
         disconnect(form->ProgressBar1, nullptr, form.form.get(), nullptr);
 
         QCOMPARE(enabledDuring, QList<QObject*>{});
@@ -445,7 +445,7 @@ class SensorPageTest : public QObject {
         QCOMPARE(form->ComboBox5->currentIndex(), -1);
         QCOMPARE(form->ComboBox6->currentIndex(), -1);
         TypeEditFields(*form);
-        form->Button3Click();
+        form->sensor().Button3Click();
 
         QCOMPARE(form.boxes.boxes.back().text, QString("Данные конфигурации записаны."));
         QCOMPARE(form.sim.dump(1)["range_max"], std::string("2.5"));
@@ -500,7 +500,7 @@ class SensorPageTest : public QObject {
         form->Edit5->setText("151");         // block 1
         form->ComboBox5->setCurrentIndex(5); // block 2
         form->Edit2->setText("2.5");         // block 3
-        form->Button3Click();
+        form->sensor().Button3Click();
 
         QCOMPARE(form.sim.reg(0), uint16_t(151));
         QCOMPARE(form.sim.reg(9) >> 8, 5);
@@ -522,7 +522,7 @@ class SensorPageTest : public QObject {
         form->Edit5->setText("151");
         form->ComboBox5->setCurrentIndex(5);
         form->Edit2->setText("2.5");
-        form->Button3Click();
+        form->sensor().Button3Click();
 
         QCOMPARE(form.boxes.boxes.back().detail,
                  QStringLiteral("Прибор хранит отправленные значения регистров 0–5, 9–11. Не записаны: 18–21, 36–43, 44–47, "
@@ -545,7 +545,7 @@ class SensorPageTest : public QObject {
             if (done == 7) form.sim.command("set range_max=2.4");
         });
         form->Edit2->setText("2.5");
-        form->Button3Click();
+        form->sensor().Button3Click();
 
         QCOMPARE(form.boxes.boxes.size(), size_t(2));
         QCOMPARE(form.boxes.boxes[0].details, QStringLiteral("Максимум диапазона: 1.6000 → 2.5000"));

@@ -99,7 +99,7 @@ class ShownInstrumentTest : public QObject {
 
         // Reading meter 2 fills the sensor page again, its note gone; the text page keeps its note.
         f->TabbedNotebook1->setCurrentIndex(1);
-        f->Button2Click();
+        f->sensor().Button2Click();
         QCOMPARE(f->Edit4->text(), QStringLiteral("222222"));
         QVERIFY(f->Label53->isHidden());
         QVERIFY(!f->Label55->isHidden());
@@ -142,7 +142,7 @@ class ShownInstrumentTest : public QObject {
         // The meter at address 1 is swapped for another one between two reads.
         QVERIFY(f.sim.command("set serial=333333").rfind("ok", 0) == 0);
         f->TabbedNotebook1->setCurrentIndex(1);
-        f->Button2Click();
+        f->sensor().Button2Click();
 
         // The sensor page shows the new meter (it was just read from it); the rest is forgotten.
         QCOMPARE(f->Edit4->text(), QStringLiteral("333333"));
@@ -155,7 +155,7 @@ class ShownInstrumentTest : public QObject {
         QCOMPARE(f->ShownIdentity().serial, std::optional<int32_t>(333333));
 
         // Reading the same meter again changes nothing.
-        f->Button2Click();
+        f->sensor().Button2Click();
         QCOMPARE(f->Chart1->earlierLines().size(), size_t(1));
         QCOMPARE(f->Edit8->text(), QStringLiteral("Данных нет"));
     }
@@ -163,7 +163,7 @@ class ShownInstrumentTest : public QObject {
     void ownExchangesAreCountedPerPort() {
         SimFormFixture f(TwoMeters());
         StartAndPoll(f);
-        olv::monitor::Capture* com1 = f->capture.get();
+        olv::monitor::Capture* com1 = f->monitor().capture.get();
         QVERIFY(com1);
         const int64_t com1Rows = com1->endSequence();
         QVERIFY(f->Label41->text().startsWith(
@@ -172,15 +172,15 @@ class ShownInstrumentTest : public QObject {
         f->ComboBox1->setCurrentIndex(1);
         f->ComboBox1Change();
         f->Timer1Timer();
-        QVERIFY(f->capture.get() != com1);
-        QCOMPARE(f->capture->counters().total.frames, int64_t(2)); // one poll: request and reply
+        QVERIFY(f->monitor().capture.get() != com1);
+        QCOMPARE(f->monitor().capture->counters().total.frames, int64_t(2)); // one poll: request and reply
         QVERIFY(f->Label41->text().startsWith(QStringLiteral("Обмен программы через COM2 ")));
 
         f->ComboBox1->setCurrentIndex(0);
         f->ComboBox1Change();
         f->Timer1Timer();
-        QCOMPARE(f->capture.get(), com1); // COM1's table again, with what it had
-        QCOMPARE(f->capture->endSequence(), com1Rows + 2);
+        QCOMPARE(f->monitor().capture.get(), com1); // COM1's table again, with what it had
+        QCOMPARE(f->monitor().capture->endSequence(), com1Rows + 2);
     }
 };
 

@@ -2,7 +2,10 @@
 // a replacement and its "show on the page".
 #include "ui/dialogs/form2.h"
 #include "ui/widgets/caption_panel.h"
+#include "ui/widgets/write_progress.h"
 #include "ui/window/form1.h"
+
+#include "ui/pages/sensor/sensor_page.h"
 #include "ui/window/form_fill.h"
 
 #include "device/device_link.h"
@@ -207,12 +210,8 @@ bool TForm1::WriteConfigurationFile(const ConfigFile& file, bool withIdentity, b
     Panel3->setCaption(QStringLiteral("Запись параметров"));
     Panel3->setVisible(true);
     repaint();
-    olv::device::WriteHooks hooks;
-    hooks.progress = [this](int done, int) {
-        ProgressBar1->setValue(done);
-        repaint();
-    };
-    hooks.pause = [this](int ms) { Pause(ms); };
+    const olv::device::WriteHooks hooks =
+        WriteProgressHooks([this](int ms) { Pause(ms); }, ProgressBar1, this);
     const std::unique_ptr<olv::device::DeviceLinkSteps> follow =
         LinkFollower(olv::records::LinkValuesOfState(file.state));
     const olv::device::PageWriteResult result =
@@ -235,7 +234,7 @@ bool TForm1::WriteConfigurationFile(const ConfigFile& file, bool withIdentity, b
         modelValue = image.moduleModel;
         hardwareValue = image.moduleHardware;
         softwareValue = image.moduleSoftware;
-        ShowConfiguration();
+        sensor_->ShowConfiguration();
         ShowDeviceText();
         ShowVersions();
         if (dialog) dialog->ShowRows(olv::records::CompareRows(readBack, file.state));

@@ -55,7 +55,7 @@ void Form1Controls::setupExitAndHelp(QMainWindow* window) {
     N9 = N1->addAction(QStringLiteral("Выход"));
     N9->setObjectName(QStringLiteral("N9"));
     N9->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    N10 = MainMenu1->addMenu(QStringLiteral("Справка"));
+    N10 = MainMenu1->addMenu(QStringLiteral("&Справка")); // Alt+С
     N10->setObjectName(QStringLiteral("N10"));
     N11 = N10->addAction(QStringLiteral("Руководство"));
     N11->setObjectName(QStringLiteral("N11"));

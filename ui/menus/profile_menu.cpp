@@ -1,5 +1,7 @@
 // Menu "Файл": settings profiles; recent.prf at start and exit.
 #include "ui/window/form1.h"
+
+#include "ui/pages/sensor/sensor_page.h"
 #include "ui/window/form_fill.h"
 
 #include "device/register_map.h"
@@ -105,7 +107,7 @@ void TForm1::N2Click() {
     if (!ChooseProfileFile(OpenDialog1, fileName, firstFilter)) return;
     iniErrorShown_ = false; // the user asked for this file: a refusal is always reported
     LoadProfileToWindow(fileName);
-    ShowConfiguration();
+    sensor_->ShowConfiguration();
     ShowDeviceText();
     ShowVersions();
     CheckBox11->setChecked(logEnabled == 1);
@@ -119,7 +121,7 @@ void TForm1::N3Click() {
     if (!ChooseProfileFile(SaveDialog1, fileName, firstFilter)) return;
     // Before any read some fields show only the placeholder: they keep the image's words, the rest of
     // the window is saved all the same. A field that does not convert shows its messages.
-    if (CollectConfiguration(true)) return;
+    if (sensor_->CollectConfiguration(true)) return;
     CollectDeviceLinkSettings(uiBusy);
     if (CollectVersions(true)) return;
     iniErrorShown_ = false; // the user asked for this file: a refusal is always reported

@@ -1,19 +1,18 @@
 // Menu "Файл", "Протокол настройки…": a commissioning record of the instrument on the line as a PDF.
-#include "ui/menus/record_pdf.h"
+#include "ui/menus/record_menu.h"
 
 #include "ui/widgets/trend_chart.h"
 #include "ui/window/form1.h"
 
 #include "files/plain_file.h"
 #include "messages/message_boxes.h"
+#include "print/document_pdf.h"
 #include "records/commissioning_record.h"
 #include "records/journal.h"
 #include "records/visit.h"
 #include "settings/ini_file.h"
 #include "settings/station_settings.h"
 
-#include <QAbstractTextDocumentLayout>
-#include <QBuffer>
 #include <QChart>
 #include <QDateTime>
 #include <QDialog>
@@ -25,33 +24,10 @@
 #include <QGraphicsScene>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPdfWriter>
-#include <QTextDocument>
-#include <QUrl>
 
 using olv::link::ResultFlags;
 using olv::messages::BoxButtons;
 using olv::messages::BoxIcon;
-
-namespace {
-
-const QString TrendImageName = QStringLiteral("trend.png");
-
-QTextDocument* HtmlDocument(QObject* parent, const QString& html, const QImage& trend) {
-    auto* document = new QTextDocument(parent);
-    QFont font = document->defaultFont();
-    font.setPointSize(10);
-    document->setDefaultFont(font);
-    if (!trend.isNull()) document->addResource(QTextDocument::ImageResource, QUrl(TrendImageName), trend);
-    document->setHtml(html);
-    return document;
-}
-
-} // namespace
-
-QTextDocument* RecordDocument(QObject* parent, const olv::records::RecordData& data, const QImage& trend) {
-    return HtmlDocument(parent, olv::records::RecordHtml(data, TrendImageName, trend.size()), trend);
-}
 
 bool ReadRecord(TForm1& form, olv::records::RecordData& data) {
     uint8_t exceptionCode = 0;
@@ -125,47 +101,7 @@ void KeepRecordDetails(TForm1& form, const olv::records::RecordData& data) {
     }
 }
 
-// The document laid out on the writer's pages with "Страница N из M" at the foot of each.
-void PrintPaged(QTextDocument& document, QPdfWriter& writer) {
-    const QRect area = writer.pageLayout().paintRectPixels(writer.resolution());
-    const int footer = 28;
-    document.documentLayout()->setPaintDevice(&writer);
-    document.setPageSize(QSizeF(area.width(), area.height() - footer));
-    const int pages = document.pageCount();
-    const double height = document.pageSize().height();
-    QPainter painter(&writer);
-    QFont font = document.defaultFont();
-    font.setPointSize(8);
-    for (int page = 0; page < pages; ++page) {
-        if (page > 0) writer.newPage();
-        painter.save();
-        painter.translate(0, -page * height);
-        document.drawContents(&painter, QRectF(0, page * height, area.width(), height));
-        painter.restore();
-        painter.setFont(font);
-        painter.drawText(QRectF(0, height, area.width(), footer), Qt::AlignRight | Qt::AlignBottom,
-                         olv::records::PageText(page + 1, pages));
-    }
-}
-
 } // namespace
-
-QByteArray RecordPdf(const QString& html, const QImage& trend, const QString& title) {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
-        // The layout of the screen (as the record's picture has it); text and lines stay vectors.
-        writer.setResolution(96);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-        writer.setTitle(title);
-        writer.setCreator(title);
-        QObject owner;
-        PrintPaged(*HtmlDocument(&owner, html, trend), writer);
-    }
-    return buffer.data();
-}
 
 QImage TForm1::TrendPicture(const olv::device::InstrumentIdentity* only) {
     // Drawn for a record: only the lines of its instrument.
@@ -211,8 +147,9 @@ void TForm1::N7Click() {
     const olv::device::InstrumentIdentity recorded =
         olv::device::WithImageIdentity(ShownIdentity(), data.state.image);
     const QImage trend = TrendPicture(&recorded);
-    const QByteArray pdf = RecordPdf(olv::records::RecordHtml(data, TrendImageName, trend.size()), trend,
-                                     QStringLiteral("Протокол настройки"));
+    const QByteArray pdf =
+        olv::print::DocumentPdf(olv::records::RecordHtml(data, olv::print::TrendImageName(), trend.size()), trend,
+                                QStringLiteral("Протокол настройки"));
     QString reason;
     if (!olv::files::WriteWholeFile(fileName, pdf, reason)) {
         boxes->show({QStringLiteral("Протокол настройки не записан в файл %1: %2.")

@@ -167,6 +167,11 @@ void TForm1::Button10Click() {
 // Shows the last reading: value panel, status memo and their colours.
 void TForm1::ShowLiveValue() {
     Label51->hide();
+    if (memoOfReading) {
+        Memo2->setPlainText(memoOfReading->first);
+        SetColor(Memo2, memoOfReading->second);
+        memoOfReading.reset();
+    }
     ShowUnitsOfValue();
     Panel1->captionLabel()->setStyleSheet(QString());
     if (live.liveImplausible) {
@@ -206,6 +211,7 @@ void TForm1::ShowStaleValue() {
     Label51->show();
     Panel1->captionLabel()->setStyleSheet(QStringLiteral("color: #808080;"));
     SetColor(Panel1, ButtonFaceColor());
+    if (!memoOfReading) memoOfReading.emplace(Memo2->toPlainText(), ColorOf(Memo2));
     Memo2->setPlainText(QStringLiteral("нет связи"));
     SetColor(Memo2, ColorOf(Memo3));
 }

@@ -3,13 +3,13 @@
 #include "ui/dialogs/calibration/calibration_dialog.h"
 #include "ui/dialogs/calibration/calibration_host.h"
 
-#include "ui/menus/record_pdf.h"
 #include "ui/screenshots/page_grabber.h"
 
 #include "calibration/number_texts.h"
 #include "device/encodings.h"
 #include "device/register_map.h"
 #include "messages/message_boxes.h"
+#include "print/document_pdf.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -62,7 +62,7 @@ class BenchHost final : public CalibrationHost {
     QString journalPath() const override { return QDir(directory_).filePath(QStringLiteral("journal.csv")); }
     bool appendJournal(const olv::records::JournalEntry&) override { return true; }
     QByteArray pdf(const QString& html, const QString& title) override {
-        return RecordPdf(html, QImage(), title);
+        return olv::print::DocumentPdf(html, QImage(), title);
     }
 
   private:

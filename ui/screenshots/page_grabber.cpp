@@ -2,7 +2,7 @@
 
 #include "ui/dialogs/form2.h"
 #include "ui/dialogs/ports_dialog.h"
-#include "ui/menus/record_pdf.h"
+#include "ui/menus/record_menu.h"
 #include "ui/screenshots/calibration_grabber.h"
 #include "ui/window/form1.h"
 
@@ -11,6 +11,7 @@
 #include "records/commissioning_record.h"
 
 #include "files/plain_file.h"
+#include "print/document_pdf.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -64,7 +65,7 @@ bool GrabRecordPage(TForm1& form, const QString& imagePath) {
     QObject owner;
     const olv::device::InstrumentIdentity recorded =
         olv::device::WithImageIdentity(form.ShownIdentity(), data.state.image);
-    QTextDocument* document = RecordDocument(&owner, data, form.TrendPicture(&recorded));
+    QTextDocument* document = olv::print::RecordDocument(&owner, data, form.TrendPicture(&recorded));
     // An A4 page at 96 dpi with margins of 15 mm.
     const QSize page(794, 1123);
     const int margin = 57;

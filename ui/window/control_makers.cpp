@@ -111,3 +111,23 @@ CaptionPanel* MakePanel(QWidget* parent, CaptionPanel*& member, const char* name
 }
 
 // Replaces the entries of a list, leaving no entry selected and the design text (if any) showing.
+
+void FillList(QComboBox* box, const QStringList& entries) {
+    const QString designText = box->isEditable() ? box->currentText() : QString();
+    box->clear();
+    box->addItems(entries);
+    box->setCurrentIndex(-1);
+    if (box->isEditable()) box->setEditText(designText);
+}
+
+QStringList Numbers(int first, int last, bool threeWide) {
+    QStringList entries;
+    for (int n = first; n <= last; ++n)
+        entries << (threeWide ? QStringLiteral("%1").arg(n, 3, 10, QLatin1Char(' ')) : QString::number(n));
+    return entries;
+}
+
+void SetHint(QWidget* control, const QString& hint, bool displayed) {
+    control->setProperty("hint", hint);
+    control->setToolTip(displayed ? hint : QString());
+}

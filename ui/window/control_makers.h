@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class CaptionPanel;
 class QCheckBox;
@@ -37,3 +38,10 @@ QComboBox* MakeList(QWidget* parent, QComboBox*& member, const char* name);
 QComboBox* MakeEditableCombo(QWidget* parent, QComboBox*& member, const char* name, const QString& text);
 QProgressBar* MakeProgress(QWidget* parent, QProgressBar*& member, const char* name, int maximum);
 CaptionPanel* MakePanel(QWidget* parent, CaptionPanel*& member, const char* name, const QString& caption);
+
+// Replaces the entries of a list, leaving no entry selected and the design text (if any) showing.
+void FillList(QComboBox* box, const QStringList& entries);
+// The numbers first..last as list entries; threeWide pads each to three places with blanks.
+QStringList Numbers(int first, int last, bool threeWide = false);
+// A control's hint (its "hint" property), shown as its tooltip unless displayed is false.
+void SetHint(QWidget* control, const QString& hint, bool displayed = true);

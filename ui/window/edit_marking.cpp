@@ -13,15 +13,15 @@ const char ColorProperty[] = "olvColor";
 
 } // namespace
 
-void TForm1::SetEdited(QWidget* control) {
+void EditMarking::SetEdited(QWidget* control) {
     SetColor(control, QColor(0, 255, 255));
 }
 
-void TForm1::SetNormal(QWidget* control) {
+void EditMarking::SetNormal(QWidget* control) {
     SetColor(control, QColor(255, 255, 255));
 }
 
-void TForm1::SetColor(QWidget* control, const QColor& color) {
+void EditMarking::SetColor(QWidget* control, const QColor& color) {
     if (!control) return;
     if (control->property(ColorProperty).value<QColor>() == color) return;
     control->setProperty(ColorProperty, color);
@@ -41,7 +41,7 @@ void TForm1::SetColor(QWidget* control, const QColor& color) {
     control->setStyleSheet(sheet);
 }
 
-QColor TForm1::ColorOf(const QWidget* control) {
+QColor EditMarking::ColorOf(const QWidget* control) {
     return control->property(ColorProperty).value<QColor>();
 }
 
@@ -56,6 +56,6 @@ void TForm1::FocusRefusedField(QWidget* field) {
     if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
 }
 
-QColor TForm1::ButtonFaceColor() {
+QColor EditMarking::ButtonFaceColor() {
     return QApplication::palette().color(QPalette::Button);
 }

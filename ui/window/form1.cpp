@@ -3,6 +3,7 @@
 
 #include "ui/app/close_signals.h"
 #include "ui/app/olv_application.h"
+#include "ui/pages/sensor/sensor_page.h"
 #include "ui/widgets/caption_panel.h"
 #include "ui/widgets/monitor_table.h"
 #include "ui/window/line_waiter.h"
@@ -64,13 +65,18 @@ TForm1::TForm1(Form1Deps deps)
             QTimer::singleShot(0, this, [this] { close(); });
     });
     setupUi(this);
+    monitorWindow_ = MonitorWindow();
+    monitor_ = std::make_unique<LineMonitorPage>(
+        *monitorWindow_, LineMonitorPage::Controls{Button11, Button12, Button13, ComboBox18, Label41, Label43,
+                                                   StringGrid2, monitorModel, Timer6});
+    sensor_ = std::make_unique<SensorPage>(*this, *this);
     BuildShownInstrumentNotes();
     ConnectHandlers();
     BuildWindowComfort();
     // Every transaction on the wire: the link health line counts it, the monitor page shows it.
     master.setObserver([this](const olv::link::ExchangeRecord& record) {
         NoteLinkHealth(record);
-        NoteOwnExchange(record);
+        monitor_->NoteOwnExchange(record);
     });
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this] { Guarded(this, [this] { SaveSettings(); }); });
@@ -116,7 +122,7 @@ void TForm1::FormCreate() {
     const bool firstStart = !QFileInfo::exists(olv::settings::StationSettingsPath());
     LoadStationSettingsReported();
     RestoreWindowGeometry();
-    LoadMonitorSettings();
+    monitor_->LoadMonitorSettings();
     ShowPortPaths();
     LoadProfileToWindow(profilePath);
     ShowLinkSettings(uiBusy);
@@ -157,7 +163,7 @@ void TForm1::StartWithoutTransmitting() {
     // stay as they are until the user reads; the live page polls once it is shown.
     pollEnabled = 1;
     TabbedNotebook1->setCurrentIndex(MonitorPage);
-    StartListening();
+    monitor_->StartListening();
 }
 
 void TForm1::LoadStationSettingsReported() {
@@ -230,11 +236,11 @@ void TForm1::Timer3Timer() {
     // add exchange errors. The quiet reconnection brings the line back when the adapter is there.
     if (!portLink.lost()) {
         uint8_t exceptionCode = 0;
-        ResultFlags flags = ReadConfiguration(exceptionCode);
+        ResultFlags flags = sensor_->ReadConfiguration(exceptionCode);
         if (!olv::link::Succeeded(flags, exceptionCode)) {
             ReportExchangeError(flags, exceptionCode);
         } else {
-            ShowConfiguration();
+            sensor_->ShowConfiguration();
             ShowDeviceText();
         }
 
@@ -350,10 +356,7 @@ void TForm1::TabbedNotebook1Change(int, bool& allowChange) {
         Timer1->setInterval(1000);
         break;
     case 1:
-        for (QWidget* control :
-             std::initializer_list<QWidget*>{Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, ComboBox4,
-                                             ComboBox5, ComboBox6, ComboBox7, ComboBox8, ComboBox11})
-            SetNormal(control);
+        sensor_->SetConfigFieldsNormal();
         break;
     case 2:
         // Choices not yet written are dropped: the boxes show the link in effect again.
@@ -370,8 +373,8 @@ void TForm1::TabbedNotebook1Change(int, bool& allowChange) {
 void TForm1::closeEvent(QCloseEvent* event) {
     // A capture file being read is given up, and listening ended: what was heard stays in its file
     // until the window goes.
-    CancelCaptureOpen();
-    if (listening) StopListening();
+    monitor_->CancelCaptureOpen();
+    if (listening) monitor_->StopListening();
     if (operationRunning || LineWaiting()) {
         // A transaction waiting for its reply keeps the port until it ends; closing it underneath
         // would end the wait on a closed descriptor.

@@ -13,17 +13,16 @@
 #include "link/port_link.h"
 #include "link/port_master.h"
 #include "link/result_flags.h"
-#include "monitor/capture.h"
-#include "monitor/capture_opening.h"
-#include "monitor/capture_session.h"
-#include "monitor/own_traffic.h"
 #include "records/config_file.h"
 #include "records/instrument_state.h"
 #include "search/search_settings.h"
 #include "settings/ini_file.h"
 #include "settings/port_assignment.h"
+#include "ui/pages/monitor/line_monitor_page.h"
 #include "ui/window/form1_controls.h"
+#include "ui/window/edit_marking.h"
 #include "ui/window/line_flag.h"
+#include "ui/window/page_host.h"
 
 #include <QColor>
 #include <QMainWindow>
@@ -35,6 +34,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,6 +50,7 @@ class QSocketNotifier;
 class QWidget;
 
 class CalibrationDialog;
+class SensorPage;
 class LineWaiter;
 class Form2;
 class PortsDialog;
@@ -82,12 +83,12 @@ struct Form1Deps {
     olv::device::LiveTrend::Clock clock;
 };
 
-// The main window. Its controls are Form1Controls' (form1_controls.h, built by setupUi); it owns every
-// piece of the program's state, and its handlers keep the names of the controls they belong to. The
-// definition is split by concern: form1.cpp (start-up, timers, link row, closing), form1_wiring.cpp
-// (lists and hints, every signal to its handler), exchange_report.cpp, edit_marking.cpp, one file per
-// page under pages/ (the live page's trend in one of its own) and one per menu under menus/.
-class TForm1 : public QMainWindow, public Form1Controls {
+// The main window. Its controls are Form1Controls' (form1_controls.h, built by setupUi); it owns the
+// program's state and its pages, each a room of its own under pages/ reaching the window through
+// PageHost (page_host.h); handlers keep the names of the controls they belong to. The definition is
+// split by concern: form1.cpp (start-up, timers, link row, closing), form1_wiring.cpp (lists and
+// hints, every signal to its handler), exchange_report.cpp, edit_marking.cpp, one file per menu.
+class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public EditMarking {
     Q_OBJECT
 
   public:
@@ -99,17 +100,18 @@ class TForm1 : public QMainWindow, public Form1Controls {
     void FormClose();
     void FormDestroy();
     void MEx(QObject* sender, const std::exception* error); // drops what escaped a handler
+    SensorPage& sensor() { return *sensor_; } // page 1, "Параметры датчика"
     void Timer2Timer();
     void Timer3Timer();
     void Timer4Timer();
     void Timer5Timer();
-    void Pause(int ms);
+    void Pause(int ms) override;
     void TabbedNotebook1Change(int newPage, bool& allowChange);
 
     // Top row and trace switch.
-    void ShowLinkSettings(int guard);
+    void ShowLinkSettings(int guard) override;
     void CollectLinkSettings(int guard);
-    void OpenPort(); // with the link settings in force, 8 data bits
+    void OpenPort() override; // with the link settings in force, 8 data bits
     // Before an operation and at each poll: a port lost to a hang-up or a failed open is opened again
     // quietly, at most once a second, so that a replugged adapter or a restarted gateway serves again.
     void ReconnectIfLost();
@@ -125,13 +127,13 @@ class TForm1 : public QMainWindow, public Form1Controls {
     // nothing the user does during its pauses can change its target or start a second operation; at
     // its end they are enabled exactly as they were before. A second operation asked for meanwhile
     // (started() false) must not run. A close asked for during the operation happens after it.
-    class InstrumentOperation {
+    class InstrumentOperation : public OperationHold {
       public:
         explicit InstrumentOperation(TForm1& form);
-        ~InstrumentOperation();
+        ~InstrumentOperation() override;
         InstrumentOperation(const InstrumentOperation&) = delete;
         InstrumentOperation& operator=(const InstrumentOperation&) = delete;
-        bool started() const { return started_; }
+        bool started() const override { return started_; }
 
       private:
         TForm1& form_;
@@ -140,7 +142,7 @@ class TForm1 : public QMainWindow, public Form1Controls {
         std::vector<std::pair<QAction*, bool>> actions_;
     };
     // What the line is doing (line_state.h), changed only here: the health line shows each change.
-    void SetLineState(olv::link::LineState state);
+    void SetLineState(olv::link::LineState state) override;
     olv::link::LineState lineState() const { return line_.state(); }
     // Views of the state: something holds the line (an operation, the search, listening).
     LineFlag operationRunning{[this] { return int(olv::link::Holds(line_.state())); }};
@@ -148,7 +150,8 @@ class TForm1 : public QMainWindow, public Form1Controls {
     // operation's, a connect's): nothing that fires meanwhile may start another one.
     bool LineWaiting() const;
     // The instrument the link settings reach now.
-    olv::device::InstrumentId TargetInstrument() const;
+    olv::device::InstrumentId TargetInstrument() const override;
+    std::unique_ptr<OperationHold> BeginOperation() override;
 
     // Closing on SIGTERM, SIGINT or SIGHUP: open modal boxes and dialogs are dismissed first, then
     // the window closes as by its close button.
@@ -167,18 +170,12 @@ class TForm1 : public QMainWindow, public Form1Controls {
 
     // ---- Exchange results (exchange_report.cpp) ----
     // The exchange error's box; `detail` (what the instrument holds of a write) as its informative text.
-    void ReportExchangeError(olv::link::ResultFlags flags, uint8_t exceptionCode, const QString& detail = QString());
+    void ReportExchangeError(olv::link::ResultFlags flags, uint8_t exceptionCode,
+                             const QString& detail = QString()) override;
     void ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode);
 
     // A refused input: its page is shown and the cursor put into it, its colour as it was.
-    void FocusRefusedField(QWidget* field);
-
-    // ---- Edit marking (edit_marking.cpp) ----
-    static void SetEdited(QWidget* control); // aqua: changed by the user, not yet read or written
-    static void SetNormal(QWidget* control); // white
-    static void SetColor(QWidget* control, const QColor& color);
-    static QColor ColorOf(const QWidget* control); // the colour last set by SetColor (invalid if none)
-    static QColor ButtonFaceColor();
+    void FocusRefusedField(QWidget* field) override;
 
     // ---- Lists, hints and caption (form1_wiring.cpp) ----
     void FillListsHintsAndCaption();
@@ -197,6 +194,10 @@ class TForm1 : public QMainWindow, public Form1Controls {
     bool liveMeasured = false; // a live read has succeeded since start: there is a reading to show
     std::chrono::steady_clock::time_point liveMeasuredAt{}; // when the last one succeeded
     olv::device::LiveReading live;                          // liveValue, liveStatus, liveImplausible
+    // What the last reading left in Memo2 (text, colour) while a failed poll shows "нет связи" there;
+    // the next reading starts from it, so that an implausible value with status 0 keeps the memo of
+    // the reading before it.
+    std::optional<std::pair<QString, QColor>> memoOfReading;
 
     // The trend of the live value (page_live_trend.cpp): every polling step feeds it, Chart1 draws it
     // and Label40 shows its minimum, maximum and mean. It is kept per port, address and byte order.
@@ -209,68 +210,14 @@ class TForm1 : public QMainWindow, public Form1Controls {
     // Gives the file name to save the trend to, false when cancelled; a dialog unless set (tests).
     std::function<bool(QString& fileName)> chooseTrendFile;
 
-    // ---- Page 1: sensor configuration (page_sensor.cpp) ----
-    olv::link::ResultFlags ReadConfiguration(uint8_t& exceptionCode);
-    void ShowConfiguration();
-    // True when a field does not convert (its messages were shown). With placeholderKeepsWord a field
-    // that still shows "Данных нет" leaves its words in the image as they are (a profile save before
-    // any read).
-    // For a write (placeholderKeepsWord false) the collected values are then judged as
-    // RefuseConfigurationValues does.
-    bool CollectConfiguration(bool placeholderKeepsWord = false);
-    // True, after its two boxes with the field focused, when the image holds a value the page supplies
-    // that the instrument must not be given (a range minimum not below its maximum, a trim multiplier
-    // of 0, a float that is no number, a date that does not exist).
-    bool RefuseConfigurationValues();
-    // What one write operation knows for the journal: the instrument's state read just before it (the
-    // old values, and the words a configuration write keeps) and where it was.
-    struct WriteRecord {
-        olv::records::InstrumentState before;
-        bool beforeRead = false;
-        olv::device::InstrumentId target;
-        QString devicePath;
-    };
-    // Writes the seven configuration blocks from the image (the core's WriteSensorConfiguration, with
-    // the progress panel); the bits of `owned` are the instrument's own, taken from record.before. The
-    // image then holds what the instrument returned in the read-back.
-    olv::device::PageWriteResult WriteConfigurationBlocks(const olv::device::WordMasks& owned,
-                                                          const WriteRecord& record);
-    // What a page write says when it went through, when its read-back failed, and when the instrument
-    // returned other values (%1: the fields).
-    struct PageWriteTexts {
-        QString written;
-        QString unchecked;
-        QString differing;
-        QString uncheckedDetail = {};
-    };
-    // The box of a page write's result: `written`; the exchange error with what the instrument holds of
-    // the blocks; `differing`; a cancel; a refusal; `unchecked` then the read-back's exchange error.
-    // True when the write went through and read back as sent.
+    // What a page write says and what one write operation knows for the journal (page_host.h).
+    using PageWriteTexts = ::PageWriteTexts;
+    using WriteRecord = ::WriteRecord;
     bool ReportPageWrite(const olv::records::InstrumentState& before, const olv::device::PageWriteResult& result,
-                         const PageWriteTexts& texts);
+                         const PageWriteTexts& texts) override;
     // The program's own link follows each link setting the instrument accepted: the boxes go white, the
     // settings in force change and the port is opened again at the new rate and parity.
-    std::unique_ptr<olv::device::DeviceLinkSteps> LinkFollower(const olv::device::LinkValues& values);
-    void Button2Click();
-    void Button3Click();
-    void Edit1Change();
-    void Edit2Change();
-    void Edit3Change();
-    void Edit4Change();
-    void Edit5Change();
-    void Edit6Change();
-    void Edit7Change();
-    void Edit2KeyPress(QChar& key);
-    void Edit3KeyPress(QChar& key);
-    void Edit6KeyPress(QChar& key);
-    void Edit7KeyPress(QChar& key);
-    void ComboBox4Change();
-    void ComboBox5Change();
-    void ComboBox6Change();
-    void ComboBox7Change();
-    void ComboBox8Change();
-    void ComboBox11Change();
-    void SetConfigFieldsNormal(); // the 13 fields of the page white
+    std::unique_ptr<olv::device::DeviceLinkSteps> LinkFollower(const olv::device::LinkValues& values) override;
 
     // ---- Page 2: communication settings (page_link.cpp) ----
     void CollectDeviceLinkSettings(int guard);
@@ -350,13 +297,13 @@ class TForm1 : public QMainWindow, public Form1Controls {
     QString JournalPath() const;
     // Before a write: whether the journal takes a line; if not, the user is asked whether to write
     // without an entry. False: nothing may be written.
-    bool JournalAllowsWrite();
+    bool JournalAllowsWrite() override;
     // Before a write, after JournalAllowsWrite: the instrument's state into record.before, with where it
     // is. When this fails nothing may be written.
-    olv::link::ResultFlags ReadBeforeWrite(WriteRecord& record, uint8_t& exceptionCode);
+    olv::link::ResultFlags ReadBeforeWrite(WriteRecord& record, uint8_t& exceptionCode) override;
     // After a write that sent anything: its line, synced, unless the user chose to write without one.
     void JournalWrite(const QString& operation, const WriteRecord& record,
-                      const olv::device::PageWriteResult& result);
+                      const olv::device::PageWriteResult& result) override;
     // The live page's trend as a picture for the record.
     // With `only`, the earlier series of other instruments are left out of it.
     QImage TrendPicture(const olv::device::InstrumentIdentity* only = nullptr);
@@ -383,33 +330,10 @@ class TForm1 : public QMainWindow, public Form1Controls {
     // Runs the port dialog, true for OK; tests set it to answer without showing it.
     std::function<bool(PortsDialog& dialog)> runPortsDialog;
 
-    // ---- Page 5: line monitor (page_monitor.cpp) ----
-    // "Слушать" / "Остановить": listening is one long operation that writes nothing to the port.
-    void Button11Click();
-    void Button12Click(); // "Сохранить…": the capture as a pcap file
-    void Button13Click(); // "Открыть…": a pcap file into the table
-    void ComboBox18Change();
-    void Timer6Timer();
-    // Every transaction of the program's own, as it happens (the master's observer): into the table
-    // when not listening.
-    void NoteOwnExchange(const olv::link::ExchangeRecord& record);
-    void StartListening();
-    void StopListening();
-    void DrainMonitor(); // what has arrived on the port into the capture
-    void SyncMonitor();  // the capture's new frames into its file, the table and the counters
-    void LoadMonitorSettings();
-    // The file a capture is saved to or opened from; runs a dialog unless chooseCaptureFile is set
-    // (tests answer without a dialog). False when cancelled.
-    bool ChooseCaptureFile(bool save, QString& fileName);
-    std::function<bool(bool save, QString& fileName)> chooseCaptureFile;
+    // ---- Page 5: line monitor (pages/monitor/) ----
+    LineMonitorPage& monitor() { return *monitor_; }
     // The port is listened to, nothing is sent (the line's state is Listening).
     LineFlag listening{[this] { return int(line_.state() == olv::link::LineState::Listening); }};
-    int monitorFrames = 100000; // rows the table keeps ([MONITOR] Frames of dev.dat)
-    // The bound of the capture's spool file ([MONITOR] CaptureFileMB of dev.dat).
-    int64_t monitorSpoolBytes = olv::monitor::DefaultSpoolBytes;
-    std::unique_ptr<olv::monitor::Capture> capture;
-    // A capture file is being read ("Открыть…"); its progress dialog is shown meanwhile.
-    bool OpeningCapture() const { return captureOpening_ != nullptr; }
 
     // ---- The instrument shown (shown_instrument.cpp) ----
     // Everything the pages show of an instrument belongs to the one the window names: the port (and
@@ -422,14 +346,14 @@ class TForm1 : public QMainWindow, public Form1Controls {
     // A read of registers 0..3 of the instrument on the link (`words`): its model and serial number.
     // Another serial number than the one known forgets every page but `keptPages` (bits of page
     // indexes, for pages the same read has just filled).
-    void NoteInstrumentRead(const olv::device::RegisterImage& words, unsigned keptPages = 0);
+    void NoteInstrumentRead(const olv::device::RegisterImage& words, unsigned keptPages = 0) override;
     // What the pages showed of `old` goes; each page that had data gets a note of it.
     void ForgetShownInstrument(const olv::device::InstrumentIdentity& old, unsigned keptPages = 0);
     // The instrument the link addresses now, with what is known of it.
     const olv::device::InstrumentIdentity& ShownIdentity() const { return shownInstrument.current(); }
     // The pages (bits of their indexes) show data of the instrument shown, read now (the window's
     // clock) or at atMs.
-    void StampPages(unsigned pages, std::optional<int64_t> atMs = std::nullopt);
+    void StampPages(unsigned pages, std::optional<int64_t> atMs = std::nullopt) override;
     olv::device::ShownInstrument shownInstrument;
     std::array<std::optional<QDateTime>, 5> pageReadAt; // per page index 0..4; empty: nothing read
     QLabel* Label53 = nullptr; // page 1: what was last read from whom, after the instrument changed
@@ -439,7 +363,7 @@ class TForm1 : public QMainWindow, public Form1Controls {
     // ---- Keyboard, units, widths, first start (window_comfort.cpp) ----
     void BuildWindowComfort();
     void ShowUnitsOfValue(); // Label56 under the live value: the units transmitted, while there is one
-    QList<QShortcut*> menuShortcuts; // Alt+Ф "Файл", Alt+С "Справка" (and the keys of the Latin layout)
+    QList<QShortcut*> menuShortcuts; // Alt+A "Файл", Alt+C "Справка": the mnemonics' keys in the Latin layout
     QLabel* Label56 = nullptr; // the units of the live value
     QLabel* Label57 = nullptr; // the sensor's units beside the range maximum (Edit2)
     QLabel* Label58 = nullptr; // … the range minimum (Edit3)
@@ -451,13 +375,6 @@ class TForm1 : public QMainWindow, public Form1Controls {
     // back at exit.
     void RestoreWindowGeometry();
     std::vector<olv::settings::IniEntry> WindowGeometryNow() const; // for SaveStationSettings
-
-    // Own exchanges per port: the monitor's table and counters show the port in use (page_monitor.cpp).
-    olv::monitor::OwnTraffic ownTraffic;
-    olv::monitor::Capture* ownCapture_ = nullptr; // `capture` while it is the own traffic of ownPort_
-    QString ownPort_;
-    void StashOwnTraffic();                     // the own traffic shown goes back to its port
-    void ShowOwnTraffic(const QString& port);   // the table shows this port's own traffic
 
     // ---- State ----
     // The time of day in milliseconds since the epoch (Form1Deps::clock): the trend's stamps and the
@@ -499,8 +416,8 @@ class TForm1 : public QMainWindow, public Form1Controls {
     int shownPage = 4;
 
     // The handler that a control or timer ran last, for checking the wiring.
-    using Handler = void (TForm1::*)();
-    Handler lastHandler = nullptr;
+    using Handler = HandlerId;
+    Handler lastHandler;
 
     // How often each closing step ran (each runs once).
     int formCloseRuns = 0;
@@ -514,15 +431,27 @@ class TForm1 : public QMainWindow, public Form1Controls {
     // Every control's signal to its handler, in one style: On runs the handler guarded (what it
     // throws goes to MEx) and notes it as the handler that ran last.
     void ConnectHandlers();
-    template <class Sender, class Signal> void On(Sender* sender, Signal signal, Handler handler) {
-        connect(sender, signal, this, [this, sender, handler] { RunHandler(sender, handler); });
+    template <class Sender, class Signal> void On(Sender* sender, Signal signal, void (TForm1::*handler)()) {
+        PageHost::On(sender, signal, this, handler);
     }
-    void RunHandler(QObject* sender, Handler handler);
+    void RunHandler(QObject* sender, HandlerId id, const std::function<void()>& handler) override;
     // The link page's three writes with its progress panel; the program's link follows each.
     olv::device::PageWriteResult WriteLinkValues(const olv::device::LinkValues& values);
 
     // Runs one handler; what it throws goes to MEx.
-    void Guarded(QObject* sender, const std::function<void()>& handler);
+    void Guarded(QObject* sender, const std::function<void()>& handler) override;
+    // What the pages reach of the window (PageHost).
+    olv::link::PortMaster& Master() override { return master; }
+    olv::messages::MessageBoxes& Boxes() override { return *boxes; }
+    olv::device::RegisterImage& Image() override { return image; }
+    olv::link::LinkSettings& Link() override { return linkSettings; }
+    olv::device::PendingDeviceLink& PendingLink() override { return pendingLink; }
+    LineFlag& UiBusy() override { return uiBusy; }
+    void RepaintNow() override { repaint(); }
+    bool LineBusy() const override { return operationRunning || LineWaiting(); }
+    olv::link::PortLink& Port() override { return portLink; }
+    int64_t NowMs() const override { return clock(); }
+    std::unique_ptr<SensorPage> sensor_;
     // Station settings file and recent profile at start and exit; a refused write is shown once.
     void LoadStationSettingsReported();
     void SaveStationSettingsReported();
@@ -549,22 +478,11 @@ class TForm1 : public QMainWindow, public Form1Controls {
     bool formCreated_ = false;
 
     bool journalDeclined_ = false; // the user chose to write without a journal entry
-    // The line monitor: the operation listening runs as, the watch on the port, the session that keeps
-    // every frame of the capture for a save (its spool), and a capture file being opened.
-    std::unique_ptr<InstrumentOperation> listeningOperation_;
-    QSocketNotifier* monitorNotifier_ = nullptr;
-    std::unique_ptr<olv::monitor::CaptureSession> captureSession_;
-    std::unique_ptr<olv::monitor::CaptureOpening> captureOpening_;
-    QProgressDialog* captureProgress_ = nullptr; // while it is being opened
-    QTimer* captureOpenTimer_ = nullptr;         // follows the opening's progress and end
-    QString captureOpenPath_;
-    void ReportCaptureFileFailure(); // once per capture, outside any transaction
-    std::unique_ptr<olv::monitor::CaptureSession> NewCaptureSession() const;
-    std::unique_ptr<olv::monitor::Capture> NewCapture() const;
-    void FinishCaptureOpen(); // the opening's result into the table, or its refusal
-    void CancelCaptureOpen(); // the window closes meanwhile
-
     bool closingBySignal_ = false;
     bool closeAfterOperation_ = false; // a close came during an operation or a wait: it happens at its end
     std::unique_ptr<LineWaiter> lineWaiter_; // the ports' waits, while the window lives
+    // The line monitor page and the window as it sees it (monitor_window.cpp); the page goes first.
+    std::unique_ptr<MonitorHost> MonitorWindow();
+    std::unique_ptr<MonitorHost> monitorWindow_;
+    std::unique_ptr<LineMonitorPage> monitor_;
 };

@@ -132,7 +132,7 @@ void Form1Controls::setupUi(QMainWindow* window) {
 void Form1Controls::setupFileMenu(QMainWindow* window) {
     MainMenu1 = window->menuBar();
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
-    N1 = MainMenu1->addMenu(QStringLiteral("Файл"));
+    N1 = MainMenu1->addMenu(QStringLiteral("&Файл")); // Alt+Ф through Qt's own mnemonic
     N1->setObjectName(QStringLiteral("N1"));
     N2 = N1->addAction(QStringLiteral("Прочитать профиль настроек"));
     N2->setObjectName(QStringLiteral("N2"));

@@ -2,6 +2,9 @@
 // its handler, and the key filters of the fields.
 #include "ui/window/form1.h"
 
+#include "ui/pages/sensor/sensor_page.h"
+#include "ui/window/control_makers.h"
+
 #include "device/register_map.h"
 
 #include <QAction>
@@ -40,27 +43,6 @@ class EntryOnly : public QValidator {
     QComboBox* box_;
 };
 
-// Replaces the entries of a list, leaving no entry selected and the design text (if any) showing.
-void FillList(QComboBox* box, const QStringList& entries) {
-    const QString designText = box->isEditable() ? box->currentText() : QString();
-    box->clear();
-    box->addItems(entries);
-    box->setCurrentIndex(-1);
-    if (box->isEditable()) box->setEditText(designText);
-}
-
-QStringList Numbers(int first, int last, bool threeWide = false) {
-    QStringList entries;
-    for (int n = first; n <= last; ++n)
-        entries << (threeWide ? QStringLiteral("%1").arg(n, 3, 10, QLatin1Char(' ')) : QString::number(n));
-    return entries;
-}
-
-void SetHint(QWidget* control, const QString& hint, bool displayed = true) {
-    control->setProperty("hint", hint);
-    control->setToolTip(displayed ? hint : QString());
-}
-
 } // namespace
 
 void TForm1::FillListsHintsAndCaption() {
@@ -69,11 +51,6 @@ void TForm1::FillListsHintsAndCaption() {
     QStringList rates;
     for (int rate : olv::device::BaudRates)
         rates << QString::number(rate);
-    const QStringList units{
-        QStringLiteral("МПа"),    QStringLiteral("кПа"),           QStringLiteral("Па"),
-        QStringLiteral("кг/см2"), QStringLiteral("кг/м2"),         QStringLiteral("бар"),
-        QStringLiteral("атм"),    QStringLiteral("мм вод столба"), QStringLiteral("мм ртутн столба"),
-        QStringLiteral("psi")};
     const QStringList parities{QStringLiteral("Нет"), QStringLiteral("Нечетный"), QStringLiteral("Четный")};
     const QStringList byteOrders{QStringLiteral("0 1 2 3"), QStringLiteral("2 3 0 1"),
                                  QStringLiteral("1 0 3 2"), QStringLiteral("3 2 1 0")};
@@ -84,14 +61,7 @@ void TForm1::FillListsHintsAndCaption() {
     FillList(ComboBox1, ports);
     FillList(ComboBox2, rates);
     FillList(ComboBox10, rates);
-    FillList(ComboBox5, {QStringLiteral("нет"), QStringLiteral("2"), QStringLiteral("4"), QStringLiteral("9"),
-                         QStringLiteral("16"), QStringLiteral("25"), QStringLiteral("36"),
-                         QStringLiteral("49"), QStringLiteral("64")});
-    FillList(ComboBox4, QStringList{QStringLiteral("%")} + units);
-    FillList(ComboBox11, units);
-    FillList(ComboBox6, Numbers(1, 31));
-    FillList(ComboBox7, Numbers(1, 12));
-    FillList(ComboBox8, Numbers(2000, 2015));
+    sensor_->FillListsAndHints();
     const QStringList addresses = Numbers(0, 255, true);
     for (QComboBox* box : {ComboBox3, ComboBox9, ComboBox12, ComboBox13})
         FillList(box, addresses);
@@ -103,13 +73,6 @@ void TForm1::FillListsHintsAndCaption() {
         if (!box->validator()) box->setValidator(new EntryOnly(box));
 
     // Hints: edits, combo boxes, buttons, check boxes.
-    SetHint(Edit5, QStringLiteral("Модель измерителя"));
-    SetHint(Edit1, QStringLiteral("Код модели измерителя давления"));
-    SetHint(Edit2, QStringLiteral("Максимум диапазона давления измерителя"));
-    SetHint(Edit3, QStringLiteral("Минимум диапазона давления измерителя"));
-    SetHint(Edit4, QStringLiteral("Заводской номер измерителя давления"));
-    SetHint(Edit6, QStringLiteral("Число прибавляемое к измеренному значению"));
-    SetHint(Edit7, QStringLiteral("Число на которое умножается измеренное значение"));
     SetHint(Edit8, QStringLiteral("Текст хранимый в приборе. 16 символов."));
     SetHint(Edit9,
             QStringLiteral("Модель прибора для опознования программами.Вводится как десятичное число."));
@@ -119,14 +82,8 @@ void TForm1::FillListsHintsAndCaption() {
     SetHint(ComboBox1, QStringLiteral("Номер порта"));
     SetHint(ComboBox2, QStringLiteral("Скорость обмена"));
     SetHint(ComboBox3, QStringLiteral("Сетевой номер прибора"));
-    SetHint(ComboBox4, QStringLiteral("Единицы в которых будет передаваться значение по запросу компьютора"));
-    SetHint(ComboBox5, QStringLiteral("Коэффициент усреднения"));
-    SetHint(ComboBox6, QStringLiteral("Число месяца изготовления"));
-    SetHint(ComboBox7, QStringLiteral("Месяц изготовления"));
-    SetHint(ComboBox8, QStringLiteral("Год изготовления"));
     SetHint(ComboBox9, QStringLiteral("Сетевой номер датчика"));
     SetHint(ComboBox10, QStringLiteral("Скорость обмена датчика"));
-    SetHint(ComboBox11, QStringLiteral("Единицы в которых производит измерение датчик"));
     SetHint(ComboBox12, QStringLiteral("Сетевой номер с которого начинается поиск приборов"));
     SetHint(ComboBox13, QStringLiteral("Сетевой номер которым заканчивается поиск"));
     SetHint(ComboBox14, QStringLiteral("Паритет при обмене с прибором"));
@@ -135,8 +92,6 @@ void TForm1::FillListsHintsAndCaption() {
     SetHint(ComboBox17, QStringLiteral("Порядок байт в плавающем числе"));
 
     SetHint(Button1, QStringLiteral("Записать параметры связи"));
-    SetHint(Button2, QStringLiteral("Прочитать конфигурацию датчика"), false);
-    SetHint(Button3, QStringLiteral("Записать конфигурацию датчика"), false);
     SetHint(Button4, QStringLiteral("Начать поиск приборов в сети"));
     SetHint(Button5, QStringLiteral("Закончить поиск приборов в сети"));
     SetHint(Button6, QStringLiteral("Прочитать текст из прибора"));
@@ -154,41 +109,31 @@ void TForm1::FillListsHintsAndCaption() {
 }
 
 void TForm1::ConnectHandlers() {
+    sensor_->Wire();
     // activated: a pick by the user, also of the entry already selected; never from code.
     for (auto [box, handler] :
          {std::pair{ComboBox1, &TForm1::ComboBox1Change}, std::pair{ComboBox2, &TForm1::ComboBox2Change},
           std::pair{ComboBox3, &TForm1::ComboBox3Change}, std::pair{ComboBox14, &TForm1::ComboBox14Change},
-          std::pair{ComboBox4, &TForm1::ComboBox4Change}, std::pair{ComboBox5, &TForm1::ComboBox5Change},
-          std::pair{ComboBox6, &TForm1::ComboBox6Change}, std::pair{ComboBox7, &TForm1::ComboBox7Change},
-          std::pair{ComboBox8, &TForm1::ComboBox8Change}, std::pair{ComboBox11, &TForm1::ComboBox11Change},
           std::pair{ComboBox9, &TForm1::ComboBox9Change}, std::pair{ComboBox10, &TForm1::ComboBox10Change},
           std::pair{ComboBox15, &TForm1::ComboBox15Change}, std::pair{ComboBox16, &TForm1::ComboBox16Change},
-          std::pair{ComboBox18, &TForm1::ComboBox18Change}, std::pair{ComboBox31, &TForm1::ComboBox31Change}})
+          std::pair{ComboBox31, &TForm1::ComboBox31Change}})
         On(box, &QComboBox::activated, handler);
 
     // Any change of the text, typed or set from code.
     for (auto [edit, handler] :
-         {std::pair{Edit1, &TForm1::Edit1Change}, std::pair{Edit2, &TForm1::Edit2Change},
-          std::pair{Edit3, &TForm1::Edit3Change}, std::pair{Edit4, &TForm1::Edit4Change},
-          std::pair{Edit5, &TForm1::Edit5Change}, std::pair{Edit6, &TForm1::Edit6Change},
-          std::pair{Edit7, &TForm1::Edit7Change}, std::pair{Edit8, &TForm1::Edit8Change},
+         {std::pair{Edit8, &TForm1::Edit8Change},
           std::pair{Edit9, &TForm1::Edit9Change}, std::pair{Edit10, &TForm1::Edit10Change},
           std::pair{Edit11, &TForm1::Edit11Change}})
         On(edit, &QLineEdit::textChanged, handler);
-    // The key filters of the float fields run in eventFilter, and Enter adds no line to Memo3.
-    for (QWidget* control : {static_cast<QWidget*>(Edit2), static_cast<QWidget*>(Edit3),
-                             static_cast<QWidget*>(Edit6), static_cast<QWidget*>(Edit7),
-                             static_cast<QWidget*>(Memo3)})
-        control->installEventFilter(this);
+    // Enter adds no line to Memo3 (eventFilter).
+    Memo3->installEventFilter(this);
 
     for (auto [button, handler] :
-         {std::pair{Button1, &TForm1::Button1Click}, std::pair{Button2, &TForm1::Button2Click},
-          std::pair{Button3, &TForm1::Button3Click}, std::pair{Button4, &TForm1::Button4Click},
+         {std::pair{Button1, &TForm1::Button1Click}, std::pair{Button4, &TForm1::Button4Click},
           std::pair{Button5, &TForm1::Button5Click}, std::pair{Button6, &TForm1::Button6Click},
           std::pair{Button7, &TForm1::Button7Click}, std::pair{Button8, &TForm1::Button8Click},
           std::pair{Button9, &TForm1::Button9Click}, std::pair{Button10, &TForm1::Button10Click},
-          std::pair{Button11, &TForm1::Button11Click}, std::pair{Button12, &TForm1::Button12Click},
-          std::pair{Button13, &TForm1::Button13Click}, std::pair{Button31, &TForm1::Button31Click},
+          std::pair{Button31, &TForm1::Button31Click},
           std::pair{Button32, &TForm1::SaveLiveTrend}})
         On(button, &QPushButton::clicked, handler);
 
@@ -218,14 +163,14 @@ void TForm1::ConnectHandlers() {
     for (auto [timer, handler] :
          {std::pair{Timer1, &TForm1::Timer1Timer}, std::pair{Timer2, &TForm1::Timer2Timer},
           std::pair{Timer3, &TForm1::Timer3Timer}, std::pair{Timer4, &TForm1::Timer4Timer},
-          std::pair{Timer5, &TForm1::Timer5Timer}, std::pair{Timer6, &TForm1::Timer6Timer}})
+          std::pair{Timer5, &TForm1::Timer5Timer}})
         On(timer, &QTimer::timeout, handler);
 }
 
-void TForm1::RunHandler(QObject* sender, Handler handler) {
+void TForm1::RunHandler(QObject* sender, HandlerId id, const std::function<void()>& handler) {
     Guarded(sender, [&] {
-        lastHandler = handler;
-        (this->*handler)();
+        lastHandler = id;
+        handler();
     });
 }
 
@@ -234,24 +179,5 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
 
     if (watched == Memo3) return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-
-    using KeyFilter = void (TForm1::*)(QChar&);
-    KeyFilter filter = nullptr;
-    if (watched == Edit2)
-        filter = &TForm1::Edit2KeyPress;
-    else if (watched == Edit3)
-        filter = &TForm1::Edit3KeyPress;
-    else if (watched == Edit6)
-        filter = &TForm1::Edit6KeyPress;
-    else if (watched == Edit7)
-        filter = &TForm1::Edit7KeyPress;
-    if (!filter || key->text().size() != 1) return QMainWindow::eventFilter(watched, event);
-
-    // A typed character passes through the field's key filter, which may replace or drop it.
-    const QChar typed = key->text().at(0);
-    QChar passed = typed;
-    Guarded(watched, [&] { (this->*filter)(passed); });
-    if (passed == typed) return false;
-    if (!passed.isNull()) static_cast<QLineEdit*>(watched)->insert(QString(passed));
-    return true;
+    return QMainWindow::eventFilter(watched, event);
 }

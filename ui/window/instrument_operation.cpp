@@ -47,6 +47,10 @@ TForm1::InstrumentOperation::~InstrumentOperation() {
         QTimer::singleShot(0, &form_, [form = &form_] { form->close(); });
 }
 
+std::unique_ptr<OperationHold> TForm1::BeginOperation() {
+    return std::make_unique<InstrumentOperation>(*this);
+}
+
 olv::device::InstrumentId TForm1::TargetInstrument() const {
     return {linkSettings.portNumber, linkSettings.address};
 }

@@ -3,6 +3,8 @@
 // it was read from; the trend keeps it as an earlier series of its own.
 #include "ui/window/form1.h"
 
+#include "ui/pages/sensor/sensor_page.h"
+
 #include "ui/widgets/caption_panel.h"
 #include "ui/window/form_fill.h"
 #include "ui/widgets/trend_chart.h"
@@ -24,11 +26,11 @@
 
 namespace {
 
-constexpr int LivePage = 0;
-constexpr int SensorPage = 1;
-constexpr int LinkPage = 2;
-constexpr int SearchPage = 3;
-constexpr int TextPage = 4;
+constexpr int LivePageIndex = 0;
+constexpr int SensorPageIndex = 1;
+constexpr int LinkPageIndex = 2;
+constexpr int SearchPageIndex = 3;
+constexpr int TextPageIndex = 4;
 
 QLabel* MakeNote(QWidget* page, const char* name) {
     auto* label = new QLabel(page);
@@ -48,15 +50,15 @@ void PutOnTop(QWidget* page, QWidget* widget) {
 } // namespace
 
 void TForm1::BuildShownInstrumentNotes() {
-    Label53 = MakeNote(TabbedNotebook1->widget(SensorPage), "Label53");
-    PutOnTop(TabbedNotebook1->widget(SensorPage), Label53);
-    Label54 = MakeNote(TabbedNotebook1->widget(LinkPage), "Label54");
-    PutOnTop(TabbedNotebook1->widget(LinkPage), Label54);
-    Label55 = MakeNote(TabbedNotebook1->widget(TextPage), "Label55");
-    PutOnTop(TabbedNotebook1->widget(TextPage), Label55);
+    Label53 = MakeNote(TabbedNotebook1->widget(SensorPageIndex), "Label53");
+    PutOnTop(TabbedNotebook1->widget(SensorPageIndex), Label53);
+    Label54 = MakeNote(TabbedNotebook1->widget(LinkPageIndex), "Label54");
+    PutOnTop(TabbedNotebook1->widget(LinkPageIndex), Label54);
+    Label55 = MakeNote(TabbedNotebook1->widget(TextPageIndex), "Label55");
+    PutOnTop(TabbedNotebook1->widget(TextPageIndex), Label55);
 
     // The search's progress: probes made of all it will make, over the line of what it tries now.
-    QWidget* search = TabbedNotebook1->widget(SearchPage);
+    QWidget* search = TabbedNotebook1->widget(SearchPageIndex);
     ProgressBar4 = new QProgressBar(search);
     ProgressBar4->setObjectName(QStringLiteral("ProgressBar4"));
     ProgressBar4->setRange(0, 1);
@@ -73,7 +75,7 @@ void TForm1::StampPages(unsigned pages, std::optional<int64_t> atMs) {
     for (int page = 0; page < int(pageReadAt.size()); ++page) {
         if (!((pages >> page) & 1u)) continue;
         pageReadAt[size_t(page)] = at;
-        QLabel* note = page == SensorPage ? Label53 : page == LinkPage ? Label54 : page == TextPage ? Label55 : nullptr;
+        QLabel* note = page == SensorPageIndex ? Label53 : page == LinkPageIndex ? Label54 : page == TextPageIndex ? Label55 : nullptr;
         if (note) note->hide(); // what the page shows is the instrument's now
     }
 }
@@ -126,10 +128,10 @@ void TForm1::ForgetShownInstrument(const olv::device::InstrumentIdentity& old, u
         note->show();
         pageReadAt[size_t(page)].reset();
     };
-    if (!kept(SensorPage) && edited({Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, ComboBox4, ComboBox5,
+    if (!kept(SensorPageIndex) && edited({Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, ComboBox4, ComboBox5,
                                      ComboBox6, ComboBox7, ComboBox8, ComboBox11})) {
-        keepEdits(SensorPage, Label53);
-    } else if (!kept(SensorPage)) {
+        keepEdits(SensorPageIndex, Label53);
+    } else if (!kept(SensorPageIndex)) {
         {
             const BusyWhileFilling busy(uiBusy);
             const QString none = QStringLiteral("Данных нет");
@@ -142,23 +144,23 @@ void TForm1::ForgetShownInstrument(const olv::device::InstrumentIdentity& old, u
             // The units of the value transmitted were the old instrument's.
             Label20->setText(QStringLiteral(" "));
         }
-        SetConfigFieldsNormal();
-        noteOf(SensorPage, Label53);
-        pageReadAt[SensorPage].reset();
+        sensor_->SetConfigFieldsNormal();
+        noteOf(SensorPageIndex, Label53);
+        pageReadAt[SensorPageIndex].reset();
     }
-    if (!kept(LinkPage)) {
+    if (!kept(LinkPageIndex)) {
         // The byte order box showed the old instrument's: the link's own now.
         {
             const BusyWhileFilling busy(uiBusy);
             ComboBox16->setCurrentIndex(linkSettings.byteOrder);
         }
         SetNormal(ComboBox16);
-        noteOf(LinkPage, Label54);
-        pageReadAt[LinkPage].reset();
+        noteOf(LinkPageIndex, Label54);
+        pageReadAt[LinkPageIndex].reset();
     }
-    if (!kept(TextPage) && edited({Edit8, Edit9, Edit10, Edit11})) {
-        keepEdits(TextPage, Label55);
-    } else if (!kept(TextPage)) {
+    if (!kept(TextPageIndex) && edited({Edit8, Edit9, Edit10, Edit11})) {
+        keepEdits(TextPageIndex, Label55);
+    } else if (!kept(TextPageIndex)) {
         {
             const BusyWhileFilling busy(uiBusy);
             for (QLineEdit* field : {Edit8, Edit9, Edit10, Edit11})
@@ -166,19 +168,20 @@ void TForm1::ForgetShownInstrument(const olv::device::InstrumentIdentity& old, u
         }
         for (QLineEdit* field : {Edit8, Edit9, Edit10, Edit11})
             SetNormal(field);
-        noteOf(TextPage, Label55);
-        pageReadAt[TextPage].reset();
+        noteOf(TextPageIndex, Label55);
+        pageReadAt[TextPageIndex].reset();
     }
 
     // The live value: blank as before the first reading, the line under it telling what it was.
-    if (!kept(LivePage)) {
-        const std::optional<QDateTime> at = pageReadAt[LivePage];
+    if (!kept(LivePageIndex)) {
+        const std::optional<QDateTime> at = pageReadAt[LivePageIndex];
         liveMeasured = false;
         live = {};
         Panel1->captionLabel()->setStyleSheet(QString());
         Panel1->setCaption(QStringLiteral(" "));
         SetColor(Panel1, QColor(255, 255, 255));
         Memo2->setPlainText(QStringLiteral(" "));
+        memoOfReading.reset(); // the old instrument's
         ShowUnitsOfValue();
         SetColor(Memo2, ButtonFaceColor());
         if (at) {
@@ -187,7 +190,7 @@ void TForm1::ForgetShownInstrument(const olv::device::InstrumentIdentity& old, u
         } else {
             Label51->hide();
         }
-        pageReadAt[LivePage].reset();
+        pageReadAt[LivePageIndex].reset();
 
         // The trend: the old readings become an earlier series under the old instrument's name now, not
         // at the next poll, and the figures under the chart are the new one's (none yet).

@@ -54,20 +54,22 @@ QLabel* UnitLabel(QWidget* parent, const char* name) {
 } // namespace
 
 void TForm1::BuildWindowComfort() {
-    // Alt with the first letter of a menu opens it, in either keyboard layout; the menus keep their
-    // captions. The frequent items have shortcuts of their own.
-    const auto opens = [this](QMenu* menu, std::initializer_list<QKeySequence> keys) {
-        for (const QKeySequence& key : keys) {
-            auto* shortcut = new QShortcut(key, this);
-            connect(shortcut, &QShortcut::activated, this, [this, menu] {
-                if (operationRunning || LineWaiting()) return;
-                MainMenu1->setActiveAction(menu->menuAction());
-            });
-            menuShortcuts << shortcut;
-        }
+    // Alt with the first letter of a menu opens it through the menus' mnemonics ("&Файл"). Qt finds a
+    // mnemonic only in the layout the letter is typed in, so the same keys of the Latin layout (Alt+A
+    // under "Ф", Alt+C under "С") open the menus too. In the Russian layout Qt offers such a key as
+    // well, beside the Cyrillic one: the shortcut is then ambiguous with the mnemonic and still opens.
+    const auto opens = [this](QMenu* menu, const QKeySequence& key) {
+        auto* shortcut = new QShortcut(key, this);
+        const auto open = [this, menu] {
+            if (operationRunning || LineWaiting()) return;
+            MainMenu1->setActiveAction(menu->menuAction());
+        };
+        connect(shortcut, &QShortcut::activated, this, open);
+        connect(shortcut, &QShortcut::activatedAmbiguously, this, open);
+        menuShortcuts << shortcut;
     };
-    opens(N1, {QKeySequence(QStringLiteral("Alt+Ф")), QKeySequence(Qt::ALT | Qt::Key_A)});
-    opens(N10, {QKeySequence(QStringLiteral("Alt+С")), QKeySequence(Qt::ALT | Qt::Key_C)});
+    opens(N1, QKeySequence(Qt::ALT | Qt::Key_A));
+    opens(N10, QKeySequence(Qt::ALT | Qt::Key_C));
     N6->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O)); // "Открыть конфигурацию прибора…"
     N5->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S)); // "Сохранить конфигурацию прибора…"
     N7->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P)); // "Протокол настройки…"

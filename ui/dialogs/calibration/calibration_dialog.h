@@ -114,6 +114,8 @@ class CalibrationDialog : public QDialog {
     void SaveClick();
 
   private:
+    enum PageIndex { SetupPage, RunPage, TrimPage, CertificatePage };
+
     void BuildSetupPage();
     void BuildRunPage();
     void BuildTrimPage();

@@ -5,14 +5,15 @@
 
 #include "ui/window/form1.h"
 #include "ui/window/form_fill.h"
-#include "ui/menus/record_pdf.h"
+#include "ui/widgets/write_progress.h"
 
-#include "calibration/number_texts.h"
+#include "calibration/dialog_steps.h"
 #include "device/live_value.h"
 #include "device/number_text.h"
 #include "device/page_writes.h"
 #include "device/register_map.h"
 #include "messages/message_boxes.h"
+#include "print/document_pdf.h"
 #include "records/journal.h"
 #include "records/page_write_record.h"
 
@@ -39,11 +40,6 @@ namespace {
 
 constexpr int TrimRegisters = 4;
 
-QString TrimText(const Trim& t) {
-    return QStringLiteral("смещение %1, множитель %2")
-        .arg(olv::calibration::ValueText(t.offset), olv::calibration::ValueText(t.multiplier));
-}
-
 class WindowHost final : public CalibrationHost {
   public:
     explicit WindowHost(TForm1& form) : form_(form) {}
@@ -60,7 +56,7 @@ class WindowHost final : public CalibrationHost {
     bool lineBusy() const override { return form_.LineWaiting(); }
     QString journalPath() const override { return form_.JournalPath(); }
     QByteArray pdf(const QString& html, const QString& title) override {
-        return RecordPdf(html, QImage(), title);
+        return olv::print::DocumentPdf(html, QImage(), title);
     }
 
     std::optional<float> readValue(int address) override {
@@ -99,7 +95,7 @@ class WindowHost final : public CalibrationHost {
             std::copy(words.begin(), words.end(), meant.image.words.begin() + reg::TrimOffset);
             const bool known = form_.image.source == form_.TargetInstrument();
             if (boxes().show(
-                    {QStringLiteral("В прибор будет записана подстройка: %1?").arg(TrimText(trim)),
+                    {QStringLiteral("В прибор будет записана подстройка: %1?").arg(olv::calibration::TrimText(trim)),
                      QStringLiteral("Подтвердите действие"),
                      BoxIcon::Warning,
                      BoxButtons::YesNo,
@@ -135,7 +131,7 @@ class WindowHost final : public CalibrationHost {
         const olv::device::PageWriteResult result = olv::device::WriteBlocks(
             form_.master,
             {{olv::device::Block{reg::TrimOffset, TrimRegisters}, {words.begin(), words.end()}}},
-            {{}, [this](int ms) { form_.Pause(ms); }, {}});
+            WriteProgressHooks([this](int ms) { form_.Pause(ms); }));
         form_.JournalWrite(operation, record, result);
 
         TrimRecord written;
