@@ -10,6 +10,7 @@
 //   - a state is accepted exactly when none of its values is refused (StateRefusals), and then reads
 //     back word for word; a refused one gives the reason of its first refused value, on the line of its
 //     register ("строка N, rR: ...");
+//   - the contents read in memory and the file written with them load the same;
 //   - a file that loads holds no value the instrument must refuse, may be saved over, loads the same
 //     again, and saving what it gave over it (its other lines staying) loads the same state again;
 //   - a refused file has a reason, and a line named in it is a line of the file (1..its line count).
@@ -140,15 +141,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
 
+    // The contents are read once in memory, the way the loader reads the file it had; only contents
+    // that load are written out and go through the file's own paths.
     const QByteArray bytes(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
-    const QString path = WorkFile("fuzz.cfg");
-    WriteFile(path, bytes);
     QString reason;
-    const std::optional<ConfigFile> loaded = LoadConfigFile(path, reason);
+    const std::optional<ConfigFile> loaded = ReadConfigFile(olv::settings::IniSnapshot(bytes), reason);
     if (!loaded) {
         CheckRefusal(reason, bytes);
         return 0;
     }
+    const QString path = WorkFile("fuzz.cfg");
+    WriteFile(path, bytes);
+    const std::optional<ConfigFile> fromFile = LoadConfigFile(path, reason);
+    Require(fromFile && SameWords(fromFile->state, loaded->state) && fromFile->address == loaded->address,
+            "the file loads as its contents read");
     CheckLoaded(*loaded, path);
     SaveConfigFile(path, *loaded);
     const std::optional<ConfigFile> saved = LoadConfigFile(path, reason);

@@ -167,7 +167,12 @@ std::optional<ConfigFile> LoadConfigFile(const QString& path, QString& reason) {
         return std::nullopt;
     }
     // One reading of the file: every word and every line number come from the same contents.
-    const settings::IniSnapshot ini = settings::IniFile(path).snapshot();
+    std::optional<ConfigFile> file = ReadConfigFile(settings::IniFile(path).snapshot(), reason);
+    if (file) file->path = path;
+    return file;
+}
+
+std::optional<ConfigFile> ReadConfigFile(const settings::IniSnapshot& ini, QString& reason) {
     if (!ini.readable()) {
         reason = QStringLiteral("файл не читается");
         return std::nullopt;
@@ -182,7 +187,6 @@ std::optional<ConfigFile> LoadConfigFile(const QString& path, QString& reason) {
     };
 
     ConfigFile file;
-    file.path = path;
     // A key that is missing reads as this text, which no number can be.
     const QString missing = QStringLiteral("\n");
     for (int r : ConfigFileRegisters()) {

@@ -3,6 +3,7 @@
 #include "device/sensor_configuration.h"
 #include "device/value_rules.h"
 #include "records/instrument_state.h"
+#include "settings/ini_file.h"
 
 #include <QDateTime>
 #include <QString>
@@ -37,6 +38,11 @@ void SaveConfigFile(const QString& path, const ConfigFile& file);
 // as a whole, and the reason names the field, its register and the line it is on
 // ("строка 57, r20: минимум диапазона 5.0000 не меньше максимума 1.6000").
 std::optional<ConfigFile> LoadConfigFile(const QString& path, QString& reason);
+
+// The same reading of contents already read (LoadConfigFile's once the file is had): nothing, with
+// the reason, for contents not readable or not a configuration, short of a register or holding a
+// value the instrument must not be given. The path is left empty.
+std::optional<ConfigFile> ReadConfigFile(const settings::IniSnapshot& ini, QString& reason);
 
 // Whether a save may go to this name: nothing there yet, an empty file, or a configuration file. Any
 // other file (a profile picked by mistake) is never written over.

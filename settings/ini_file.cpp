@@ -96,10 +96,6 @@ QString Decode(const QByteArray& bytes) {
     return IsUtf8Text(bytes) ? QString::fromUtf8(bytes) : text::FromCp1251(bytes);
 }
 
-bool SameName(const QByteArray& stored, const QString& wanted) {
-    return Decode(stored).compare(wanted, Qt::CaseInsensitive) == 0;
-}
-
 // The name of a section header line ("[name]", blanks allowed around), or nothing.
 std::optional<QByteArray> SectionName(const QByteArray& text) {
     const QByteArray trimmed = TrimBlanks(text);
@@ -132,24 +128,47 @@ struct Location {
     std::optional<size_t> lastKeyLine; // the last key line of that first section
 };
 
-Location Find(const std::vector<Line>& lines, const QString& section, const QString& key) {
+// What a line is for the lookups: a section header or a key line, with its name decoded.
+struct LineName {
+    enum Kind { Other, Section, Key } kind = Other;
+    QString name;
+};
+
+LineName NameOf(const QByteArray& text) {
+    if (const auto name = SectionName(text)) return {LineName::Section, Decode(*name)};
+    if (const auto keyLine = ParseKeyLine(text)) return {LineName::Key, Decode(keyLine->key)};
+    return {};
+}
+
+std::vector<LineName> NamesOf(const std::vector<Line>& lines) {
+    std::vector<LineName> names;
+    names.reserve(lines.size());
+    for (const Line& line : lines)
+        names.push_back(NameOf(line.text));
+    return names;
+}
+
+Location Find(const std::vector<LineName>& names, const QString& section, const QString& key) {
     Location where;
     bool inSection = false;
     bool inFirstSection = false;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (const auto name = SectionName(lines[i].text)) {
-            inSection = SameName(*name, section);
+    for (size_t i = 0; i < names.size(); ++i) {
+        const LineName& line = names[i];
+        if (line.kind == LineName::Section) {
+            inSection = line.name.compare(section, Qt::CaseInsensitive) == 0;
             inFirstSection = inSection && !where.sectionLine;
             if (inFirstSection) where.sectionLine = i;
             continue;
         }
-        if (!inSection) continue;
-        const auto keyLine = ParseKeyLine(lines[i].text);
-        if (!keyLine) continue;
+        if (!inSection || line.kind != LineName::Key) continue;
         if (inFirstSection) where.lastKeyLine = i;
-        if (!where.keyLine && SameName(keyLine->key, key)) where.keyLine = i;
+        if (!where.keyLine && line.name.compare(key, Qt::CaseInsensitive) == 0) where.keyLine = i;
     }
     return where;
+}
+
+Location Find(const std::vector<Line>& lines, const QString& section, const QString& key) {
+    return Find(NamesOf(lines), section, key);
 }
 
 // A settings file larger than this is not read: it cannot be one of ours, and reading it whole could
@@ -370,12 +389,27 @@ int32_t IniFile::readInteger(const QString& section, const QString& key, int32_t
     return snapshot().readInteger(section, key, def);
 }
 
+struct IniSnapshot::Parsed {
+    std::vector<Line> lines;
+    std::vector<LineName> names;
+};
+
+const IniSnapshot::Parsed& IniSnapshot::parsed() const {
+    if (!parsed_) {
+        bool hadBom = false;
+        auto parsed = std::make_shared<Parsed>();
+        parsed->lines = SplitLines(WithoutBom(bytes_, hadBom));
+        parsed->names = NamesOf(parsed->lines);
+        parsed_ = std::move(parsed);
+    }
+    return *parsed_;
+}
+
 std::optional<QByteArray> IniSnapshot::readBytes(const QString& section, const QString& key) const {
-    bool hadBom = false;
-    const std::vector<Line> lines = SplitLines(WithoutBom(bytes_, hadBom));
-    const Location where = Find(lines, section, key);
+    const Parsed& file = parsed();
+    const Location where = Find(file.names, section, key);
     if (!where.keyLine) return std::nullopt;
-    const QByteArray& text = lines[*where.keyLine].text;
+    const QByteArray& text = file.lines[*where.keyLine].text;
     QByteArray value = TrimBlanks(text.mid(text.indexOf('=') + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.mid(1, value.size() - 2);
@@ -383,8 +417,7 @@ std::optional<QByteArray> IniSnapshot::readBytes(const QString& section, const Q
 }
 
 std::optional<int> IniSnapshot::lineOf(const QString& section, const QString& key) const {
-    bool hadBom = false;
-    const Location where = Find(SplitLines(WithoutBom(bytes_, hadBom)), section, key);
+    const Location where = Find(parsed().names, section, key);
     if (!where.keyLine) return std::nullopt;
     return static_cast<int>(*where.keyLine) + 1;
 }
@@ -460,10 +493,12 @@ bool Change(QByteArray& bytes, const IniEntry& entry, const std::optional<QByteA
 } // namespace
 
 bool IniSnapshot::write(const IniEntry& entry) {
+    parsed_.reset();
     return Change(bytes_, entry, std::nullopt);
 }
 
 bool IniSnapshot::writeBytes(const QString& section, const QString& key, const QByteArray& value) {
+    parsed_.reset();
     return Change(bytes_, {section, key, QString()}, value);
 }
 

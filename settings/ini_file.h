@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -64,6 +65,11 @@ class IniSnapshot {
     const QByteArray& bytes() const { return bytes_; }
 
   private:
+    // The lines and their section and key names, decoded once for all the reads of these contents
+    // (a configuration file is read key by key); a write drops them.
+    struct Parsed;
+    const Parsed& parsed() const;
+    mutable std::shared_ptr<const Parsed> parsed_;
     QByteArray bytes_;
     bool exists_ = false;
     bool readable_ = true;
