@@ -205,7 +205,7 @@ enum Page {
     LinkWritePage,
     TextReadPage,
     TextWritePage,
-    SearchPage,
+    SearchRunPage,
     StartUp
 };
 
@@ -226,7 +226,7 @@ const std::vector<int> StartUpReads{6, 4, 4, 8, 4, 8, 5, 1, 2}; // the configura
 int ReplyLength(Page page, int n) {
     switch (page) {
     case Live:
-    case SearchPage:
+    case SearchRunPage:
         return 2 * LiveReads[0] + 5;
     case SensorReadPage:
         return 2 * SensorReads[size_t(n - 1)] + 5;
@@ -242,7 +242,7 @@ int ReplyLength(Page page, int n) {
 int BudgetMs(Page page, int n) {
     switch (page) {
     case Live:
-    case SearchPage:
+    case SearchRunPage:
         return ReadBudgetMs(LiveReads[0]);
     case SensorReadPage:
         return ReadBudgetMs(SensorReads[size_t(n - 1)]);
@@ -261,7 +261,7 @@ int SlackMs(Page page) {
     switch (page) {
     case Live:
         return 1500;
-    case SearchPage:
+    case SearchRunPage:
         return 1500 + ReadBudgetMs(3); // the probe of the empty address 2 waits its whole budget
     default:
         return 3000;
@@ -283,7 +283,7 @@ QStringList GoodOutcome(Page page) {
         return {TextRead};
     case TextWritePage:
         return {TextAsk, TextWritten};
-    case SearchPage:
+    case SearchRunPage:
         return {SearchDone};
     case StartUp:
         return {};
@@ -294,7 +294,7 @@ QStringList GoodOutcome(Page page) {
 void ShowPage(DrillWindow& w, Page page) {
     static const int index[] = {0, 1, 1, 2, 4, 4, 3, 0};
     w->TabbedNotebook1->setCurrentIndex(index[page]);
-    if (page == SearchPage) {
+    if (page == SearchRunPage) {
         // 19200 bit/s, even parity, addresses 1 and 2: the instrument, then nobody.
         for (QCheckBox* box : {w->CheckBox1, w->CheckBox2, w->CheckBox3, w->CheckBox4, w->CheckBox5,
                                w->CheckBox6, w->CheckBox8, w->CheckBox9, w->CheckBox10})
@@ -316,16 +316,16 @@ void RunOperation(DrillWindow& w, Page page) {
         w->sensor().Button3Click();
         break;
     case LinkWritePage:
-        w->Button1Click();
+        w->link().Button1Click();
         break;
     case TextReadPage:
-        w->Button6Click();
+        w->text().Button6Click();
         break;
     case TextWritePage:
-        w->Button7Click();
+        w->text().Button7Click();
         break;
-    case SearchPage:
-        w->Button4Click();
+    case SearchRunPage:
+        w->search().Button4Click();
         break;
     case StartUp:
         w->pollEnabled = 0;
@@ -364,7 +364,7 @@ void VerifyIdle(DrillWindow& w) {
     QVERIFY(w->Panel3->isHidden());
     QVERIFY(w->Panel4->isHidden());
     QVERIFY(w->Panel5->isHidden());
-    QCOMPARE(w->searchRunning, 0);
+    QCOMPARE(w->search().searchRunning, 0);
     QVERIFY(w->Button4->isEnabled());
     QVERIFY(w->ComboBox1->isEnabled());
     // The link in force is still the instrument's.
@@ -427,7 +427,7 @@ void VerifyNextRun(DrillWindow& w, Page page) {
     case TextWritePage:
         QCOMPARE(w.sim.command("get 48"), std::string("ok ") + std::to_string(0x4472)); // "Dr"
         break;
-    case SearchPage:
+    case SearchRunPage:
         QCOMPARE(w->ListBox1->count(), 1);
         QCOMPARE(w->ListBox1->item(0)->text(), QStringLiteral("Скорость 19200 чет. пар. Сет. номер 1, модель 150, зав. № 123456"));
         break;
@@ -581,14 +581,14 @@ class FaultDrillTest : public QObject {
         AddRow("text write/unplugged at 3", TextWritePage, Unplug(), W(3), {TextAsk, BoxLength});
 
         // Search over addresses 1 and 2: a probe that fails is not listed and not reported.
-        AddRow("search/no reply", SearchPage, Once("noreply"), 1, {SearchDone});
-        AddRow("search/CRC", SearchPage, Once("crc"), 1, {SearchDone});
+        AddRow("search/no reply", SearchRunPage, Once("noreply"), 1, {SearchDone});
+        AddRow("search/CRC", SearchRunPage, Once("crc"), 1, {SearchDone});
         // The late reply comes during the probe of address 2, which refuses it for its address.
-        AddRow("search/too late", SearchPage, Late(DelayJustOver(SearchPage, 1), false), 1, {SearchDone});
-        AddRow("search/exception 2", SearchPage, Once("exception 2"), 1, {SearchDone});
-        AddRow("search/garbage first", SearchPage, Once("garbage 3"), 1, {SearchDone});
+        AddRow("search/too late", SearchRunPage, Late(DelayJustOver(SearchRunPage, 1), false), 1, {SearchDone});
+        AddRow("search/exception 2", SearchRunPage, Once("exception 2"), 1, {SearchDone});
+        AddRow("search/garbage first", SearchRunPage, Once("garbage 3"), 1, {SearchDone});
         // The port cannot be opened for the next probe: the search ends there.
-        AddRow("search/unplugged", SearchPage, Unplug(), 1, {BoxCannotOpen, BoxCannotOpen, SearchDone});
+        AddRow("search/unplugged", SearchRunPage, Unplug(), 1, {BoxCannotOpen, BoxCannotOpen, SearchDone});
 
         // Start-up read: the configuration (seven reads), then the versions, read whatever the first gave.
         AddRow("start-up/no reply at 1", StartUp, Once("noreply"), 1, {BoxLength});
@@ -639,7 +639,7 @@ class FaultDrillTest : public QObject {
                      outcome == QStringList{MemoNormal} ? TForm1::ButtonFaceColor() : QColor(255, 255, 0));
             VerifyLiveStale(w, outcome != QStringList{MemoNormal});
         }
-        if (p == SearchPage) QCOMPARE(w->ListBox1->count(), 0);
+        if (p == SearchRunPage) QCOMPARE(w->ListBox1->count(), 0);
 
         // The fault goes away; the adapter comes back and is picked again in the top row.
         QCOMPARE(w.sim.command("fault clear"), std::string("ok faults cleared"));

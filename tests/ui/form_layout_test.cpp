@@ -470,10 +470,10 @@ class FormLayoutTest : public QObject {
         QTest::newRow("ComboBox7") << "ComboBox7" << TForm1::Handler(&SensorPage::ComboBox7Change);
         QTest::newRow("ComboBox8") << "ComboBox8" << TForm1::Handler(&SensorPage::ComboBox8Change);
         QTest::newRow("ComboBox11") << "ComboBox11" << TForm1::Handler(&SensorPage::ComboBox11Change);
-        QTest::newRow("ComboBox9") << "ComboBox9" << TForm1::Handler(&TForm1::ComboBox9Change);
-        QTest::newRow("ComboBox10") << "ComboBox10" << TForm1::Handler(&TForm1::ComboBox10Change);
-        QTest::newRow("ComboBox15") << "ComboBox15" << TForm1::Handler(&TForm1::ComboBox15Change);
-        QTest::newRow("ComboBox16") << "ComboBox16" << TForm1::Handler(&TForm1::ComboBox16Change);
+        QTest::newRow("ComboBox9") << "ComboBox9" << TForm1::Handler(&LinkPage::ComboBox9Change);
+        QTest::newRow("ComboBox10") << "ComboBox10" << TForm1::Handler(&LinkPage::ComboBox10Change);
+        QTest::newRow("ComboBox15") << "ComboBox15" << TForm1::Handler(&LinkPage::ComboBox15Change);
+        QTest::newRow("ComboBox16") << "ComboBox16" << TForm1::Handler(&LinkPage::ComboBox16Change);
     }
     void comboBoxesRunTheirHandlers() {
         QFETCH(QString, name);
@@ -505,9 +505,9 @@ class FormLayoutTest : public QObject {
             {f->Edit1, &SensorPage::Edit1Change},   {f->Edit2, &SensorPage::Edit2Change},
             {f->Edit3, &SensorPage::Edit3Change},   {f->Edit4, &SensorPage::Edit4Change},
             {f->Edit5, &SensorPage::Edit5Change},   {f->Edit6, &SensorPage::Edit6Change},
-            {f->Edit7, &SensorPage::Edit7Change},   {f->Edit8, &TForm1::Edit8Change},
-            {f->Edit9, &TForm1::Edit9Change},   {f->Edit10, &TForm1::Edit10Change},
-            {f->Edit11, &TForm1::Edit11Change},
+            {f->Edit7, &SensorPage::Edit7Change},   {f->Edit8, &TextPage::Edit8Change},
+            {f->Edit9, &TextPage::Edit9Change},   {f->Edit10, &TextPage::Edit10Change},
+            {f->Edit11, &TextPage::Edit11Change},
         };
         for (const auto& [edit, handler] : edits) {
             f->lastHandler = nullptr;
@@ -515,10 +515,10 @@ class FormLayoutTest : public QObject {
             QVERIFY2(f->lastHandler == handler, qPrintable(edit->objectName()));
         }
         const std::pair<QPushButton*, TForm1::Handler> buttons[] = {
-            {f->Button1, &TForm1::Button1Click}, {f->Button2, &SensorPage::Button2Click},
-            {f->Button3, &SensorPage::Button3Click}, {f->Button4, &TForm1::Button4Click},
-            {f->Button5, &TForm1::Button5Click}, {f->Button6, &TForm1::Button6Click},
-            {f->Button7, &TForm1::Button7Click}, {f->Button8, &TForm1::Button8Click},
+            {f->Button1, &LinkPage::Button1Click}, {f->Button2, &SensorPage::Button2Click},
+            {f->Button3, &SensorPage::Button3Click}, {f->Button4, &SearchPage::Button4Click},
+            {f->Button5, &SearchPage::Button5Click}, {f->Button6, &TextPage::Button6Click},
+            {f->Button7, &TextPage::Button7Click}, {f->Button8, &LinkPage::Button8Click},
             {f->Button9, &TForm1::Button9Click}, {f->Button10, &TForm1::Button10Click},
         };
         for (const auto& [button, handler] : buttons) {
@@ -546,7 +546,7 @@ class FormLayoutTest : public QObject {
         f->lastHandler = nullptr;
         const QRect row = f->ListBox1->visualItemRect(f->ListBox1->item(0));
         QTest::mouseClick(f->ListBox1->viewport(), Qt::LeftButton, {}, row.center());
-        QVERIFY(f->lastHandler == &TForm1::ListBox1Click);
+        QVERIFY(f->lastHandler == &SearchPage::ListBox1Click);
 
         for (QTimer* timer : {f->Timer1, f->Timer2, f->Timer3, f->Timer4, f->Timer5})
             timer->stop();

@@ -43,7 +43,7 @@ class LinkPageTest : public QObject {
         Pick(form->ComboBox16, 3);
         QCOMPARE(TForm1::ColorOf(form->ComboBox9), Aqua);
         QCOMPARE(TForm1::ColorOf(form->ComboBox16), Aqua);
-        form->Button1Click();
+        form->link().Button1Click();
 
         QCOMPARE(form.boxes.boxes.size(), size_t(2));
         QCOMPARE(form.boxes.boxes[0].text, QString("Вы хотите сменить параметры связи?"));
@@ -86,7 +86,7 @@ class LinkPageTest : public QObject {
         Pick(form->ComboBox15, 0);
         Pick(form->ComboBox16, 1);
         QCOMPARE(form.sim.command("fault exception 4 once"), std::string("ok fault exception 4 once"));
-        form->Button1Click();
+        form->link().Button1Click();
 
         QCOMPARE(form.boxes.boxes.back().text, QString("Ошибка в работе адресуемого устройства."));
         QVERIFY(form->Panel4->isHidden());
@@ -110,7 +110,7 @@ class LinkPageTest : public QObject {
         Pick(form->ComboBox15, 1);
         Pick(form->ComboBox16, 2);
         form.boxes.answers.push_back(BoxAnswer::No);
-        form->Button1Click();
+        form->link().Button1Click();
 
         QCOMPARE(form.boxes.boxes.size(), size_t(1));
         QCOMPARE(form->ComboBox9->currentIndex(), 1);
@@ -154,7 +154,7 @@ class LinkPageTest : public QObject {
             Pick(boxes.at(box), 0);
         else
             boxes.at(-box)->setCurrentIndex(-1);
-        form->Button1Click();
+        form->link().Button1Click();
 
         QVERIFY(!form.boxes.boxes.empty());
         QCOMPARE(form.boxes.boxes[0].text, text);
@@ -178,7 +178,7 @@ class LinkPageTest : public QObject {
         connect(form->ProgressBar2, &QProgressBar::valueChanged, form.form.get(), [&form](int done) {
             if (done == 1) form->close();
         });
-        form->Button1Click();
+        form->link().Button1Click();
         QCOMPARE(form->formCloseRuns, 0);
         QCOMPARE(form.boxes.boxes.back().text, QString("Параметры связи записаны"));
         QTRY_COMPARE(form->formCloseRuns, 1);
@@ -202,7 +202,7 @@ class LinkPageTest : public QObject {
         connect(form->ProgressBar2, &QProgressBar::valueChanged, form.form.get(), [&form](int done) {
             if (done == 3) form.sim.command("fault noreply on");
         });
-        form->Button1Click();
+        form->link().Button1Click();
         form.sim.command("fault noreply off");
 
         QCOMPARE(form.boxes.boxes.size(), size_t(3));

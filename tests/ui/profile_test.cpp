@@ -83,8 +83,8 @@ void Answer(TForm1& form, const QString& fileName, bool firstFilter) {
 // Fills the page fields from the register image, so that collecting them converts.
 void ShowFields(TForm1& form) {
     form.sensor().ShowConfiguration();
-    form.ShowDeviceText();
-    form.ShowVersions();
+    form.text().ShowDeviceText();
+    form.text().ShowVersions();
     form.uiBusy = 0;
 }
 
@@ -106,7 +106,7 @@ class ProfileTest : public QObject {
         QCOMPARE(f->logFileName, QStringLiteral("izm.txt"));
         QCOMPARE(f->image.words[48], uint16_t(8224));
         QCOMPARE(f->image.words[57], uint16_t(8224));
-        QCOMPARE(f->modelValue, 256);
+        QCOMPARE(f->text().modelValue, 256);
         QCOMPARE(f->image.moduleSoftware, uint16_t(107));
         QCOMPARE(Value(f.dir().filePath("recent.prf"), "TAB", "num"), QStringLiteral("1"));
         QVERIFY(f.boxes.boxes.empty());
@@ -131,15 +131,15 @@ class ProfileTest : public QObject {
         QCOMPARE(f->RichEdit1->toPlainText(), QStringLiteral("Line one\n\nLine three\n"));
         QCOMPARE(Checked(*f), (QStringList{"CheckBox1", "CheckBox8"}));
         QCOMPARE(f->ComboBox12->currentIndex(), 7);
-        QCOMPARE(f->searchSettings.lastAddress, 300); // held, but the list has no such entry
+        QCOMPARE(f->search().searchSettings.lastAddress, 300); // held, but the list has no such entry
         QCOMPARE(f->linkSettings.byteOrder, 2);
         QCOMPARE(f->pendingLink.pendingByteOrder, 2);
         QCOMPARE(f->ComboBox17->currentIndex(), 2);
         QCOMPARE(f->image.words[48], uint16_t(16706));
         QCOMPARE(f->image.words[57], uint16_t(65535));
-        QCOMPARE(f->modelValue, 70000);
+        QCOMPARE(f->text().modelValue, 70000);
         QCOMPARE(f->image.moduleModel, uint16_t(70000 & 0xFFFF));
-        QCOMPARE(f->hardwareValue, 3);
+        QCOMPARE(f->text().hardwareValue, 3);
         QCOMPARE(f->image.moduleSoftware, uint16_t(108));
     }
 
@@ -214,13 +214,13 @@ class ProfileTest : public QObject {
         QVERIFY(f->Edit8->text().startsWith(QStringLiteral("AB")));
         // The search page and the log switch show the profile's switches, and the next collection
         // keeps them.
-        QCOMPARE(f->searchSettings.baudEnabled[0], 1);
+        QCOMPARE(f->search().searchSettings.baudEnabled[0], 1);
         QCOMPARE(Checked(*f), (QStringList{"CheckBox1", "CheckBox9"}));
         QVERIFY(f->CheckBox11->isChecked());
-        f->CollectSearchSettings();
+        f->search().CollectSearchSettings();
         f->CollectLinkSettings(0);
-        QCOMPARE(f->searchSettings.baudEnabled[0], 1);
-        QCOMPARE(f->searchSettings.baudEnabled[3], 0);
+        QCOMPARE(f->search().searchSettings.baudEnabled[0], 1);
+        QCOMPARE(f->search().searchSettings.baudEnabled[3], 0);
         QCOMPARE(f->logEnabled, 1);
 
         // A name that does not exist is created with the default set.
@@ -307,7 +307,7 @@ class ProfileTest : public QObject {
         QCOMPARE(f->Edit8->text(), QStringLiteral("Данных нет"));
         f->image.words[48] = 0x4142;
         f->image.words[0] = 77;
-        f->modelValue = 300;
+        f->text().modelValue = 300;
         f->Edit10->setText("12"); // what the user typed is taken
         Answer(*f, f.dir().filePath("job.prf"), true);
         f->N3->trigger();

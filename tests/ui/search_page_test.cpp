@@ -109,8 +109,8 @@ class SearchPageTest : public QObject {
         QVERIFY2(f->ProgressBar4->format().startsWith(QStringLiteral("Проверено 24 из 24, найдено 6, осталось около ")),
                  qPrintable(f->ProgressBar4->format()));
         QVERIFY(!f->Button5->isEnabled());
-        QCOMPARE(f->searchSettings.firstAddress, 2);
-        QCOMPARE(f->searchSettings.lastAddress, 5);
+        QCOMPARE(f->search().searchSettings.firstAddress, 2);
+        QCOMPARE(f->search().searchSettings.lastAddress, 5);
 
         // The link is as before the search and reaches its instrument again.
         QCOMPARE(f->linkSettings.address, 3);
@@ -183,7 +183,7 @@ class SearchPageTest : public QObject {
         QVERIFY(!f->Button5->isEnabled());
         QCOMPARE(f.boxes.boxes.size(), size_t(1));
         QCOMPARE(f.boxes.boxes[0].text, QStringLiteral("Процедура поиска завершена пользователем."));
-        QCOMPARE(f->searchRunning, 0);
+        QCOMPARE(f->search().searchRunning, 0);
         QCOMPARE(f->linkSettings.address, 1);
         for (QWidget* control : linkControls)
             QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
@@ -214,7 +214,7 @@ class SearchPageTest : public QObject {
         // The program ends within two seconds of the close.
         QVERIFY2(sinceClose.elapsed() < 2000, qPrintable(QString::number(sinceClose.elapsed())));
 
-        QCOMPARE(f->searchRunning, 0);
+        QCOMPARE(f->search().searchRunning, 0);
         QCOMPARE(f->linkSettings.address, 1);
         QCOMPARE(f->linkSettings.parity, 2);
         olv::settings::IniFile station(f.dir().filePath("dev.dat"));
@@ -258,10 +258,10 @@ class SearchPageTest : public QObject {
         QCOMPARE(f.boxes.boxes.size(), size_t(1));
         QCOMPARE(f.boxes.boxes[0].caption, QStringLiteral("Ход поиска"));
         QVERIFY(f.boxes.boxes[0].text.startsWith(named));
-        QCOMPARE(f->searchRunning, 0);
+        QCOMPARE(f->search().searchRunning, 0);
         QCOMPARE(f.port->opens.size(), opensBefore);
         QVERIFY(f.port->written.empty());
-        QCOMPARE(f->searchSettings.firstAddress, 1); // as loaded; nothing was collected
+        QCOMPARE(f->search().searchSettings.firstAddress, 1); // as loaded; nothing was collected
         QVERIFY(f->Button4->isEnabled());
     }
 };

@@ -476,7 +476,7 @@ class SensorPageTest : public QObject {
         form->Edit9->setText("1");
         form->Edit10->setText("2");
         form->Edit11->setText("3");
-        form->Button7Click();
+        form->text().Button7Click();
         QCOMPARE(form.boxes.boxes.size(), size_t(3)); // the question, which field, nothing written
         QCOMPARE(form.boxes.boxes[1].text, QString("Поле \"Текст, хранящийся в приборе\" не заполнено."));
         QCOMPARE(form.boxes.boxes[2].text, QString("Запись данных не будет производиться."));

@@ -111,7 +111,7 @@ class ShownInstrumentTest : public QObject {
         StartAndPoll(f);
         f->TabbedNotebook1->setCurrentIndex(4);
         f->Edit8->setText(QStringLiteral("Новый текст"));
-        f->Edit8Change();
+        f->text().Edit8Change();
         f->TabbedNotebook1->setCurrentIndex(0);
         f->ComboBox1->setCurrentIndex(1); // COM2 (in the fixture it leads to the same line)
         f->ComboBox1Change();

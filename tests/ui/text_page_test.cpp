@@ -64,8 +64,8 @@ class TextPageTest : public QObject {
         QCOMPARE(form->Edit9->text(), QStringLiteral("256"));
         QCOMPARE(form->Edit10->text(), QStringLiteral("0"));
         QCOMPARE(form->Edit11->text(), QStringLiteral("107"));
-        QCOMPARE(form->modelValue, 256);
-        QCOMPARE(form->softwareValue, 107);
+        QCOMPARE(form->text().modelValue, 256);
+        QCOMPARE(form->text().softwareValue, 107);
         for (QLineEdit* field : {form->Edit8, form->Edit9, form->Edit10, form->Edit11})
             QCOMPARE(TForm1::ColorOf(field), White);
     }
@@ -82,8 +82,8 @@ class TextPageTest : public QObject {
         }
         form->SetNormal(form->Edit8);
         form->SetNormal(form->Edit9);
-        form->ShowDeviceText(); // the texts change back; that is no edit
-        form->ShowVersions();
+        form->text().ShowDeviceText(); // the texts change back; that is no edit
+        form->text().ShowVersions();
         QCOMPARE(form->Edit9->text(), QStringLiteral("256"));
         QCOMPARE(TForm1::ColorOf(form->Edit8), White);
         QCOMPARE(TForm1::ColorOf(form->Edit9), White);
@@ -93,15 +93,15 @@ class TextPageTest : public QObject {
             field->setText(QStringLiteral("8"));
         QVERIFY(form.sim.command("set sw_version=4242").rfind("ok", 0) == 0);
 
-        form->Button6Click();
+        form->text().Button6Click();
 
         // The text read from a 13-character write shows its three blanks.
         QCOMPARE(form->Edit8->text(), QStringLiteral("PT-100 sensor   "));
         QCOMPARE(form->Edit9->text(), QStringLiteral("256"));
         QCOMPARE(form->Edit10->text(), QStringLiteral("65535"));
         QCOMPARE(form->Edit11->text(), QStringLiteral("4242"));
-        QCOMPARE(form->hardwareValue, 65535);
-        QCOMPARE(form->softwareValue, 4242);
+        QCOMPARE(form->text().hardwareValue, 65535);
+        QCOMPARE(form->text().softwareValue, 4242);
         for (QLineEdit* field : {form->Edit8, form->Edit9, form->Edit10, form->Edit11})
             QCOMPARE(TForm1::ColorOf(field), White);
         QCOMPARE(form->uiBusy, 0);
@@ -137,7 +137,7 @@ class TextPageTest : public QObject {
         form->Edit10->setText(QStringLiteral("65536"));
         form->Edit11->setText(QStringLiteral("-2"));
 
-        form->Button7Click();
+        form->text().Button7Click();
 
         QCOMPARE(form.boxes.boxes.size(), size_t(2));
         VerifyConfirmation(form.boxes.boxes[0]);
@@ -147,8 +147,8 @@ class TextPageTest : public QObject {
         QCOMPARE(form.sim.reg(1024), uint16_t(300));
         QCOMPARE(form.sim.reg(1027), uint16_t(0));      // 65536: its low 16 bits
         QCOMPARE(form.sim.reg(1028), uint16_t(0xFFFE)); // -2: its low 16 bits
-        QCOMPARE(form->hardwareValue, 65536);           // the profile keeps what was typed
-        QCOMPARE(form->softwareValue, -2);
+        QCOMPARE(form->text().hardwareValue, 65536);           // the profile keeps what was typed
+        QCOMPARE(form->text().softwareValue, -2);
         for (QLineEdit* field : {form->Edit8, form->Edit9, form->Edit10, form->Edit11})
             QCOMPARE(TForm1::ColorOf(field), White);
     }
@@ -165,7 +165,7 @@ class TextPageTest : public QObject {
         form->Edit9->setText(QStringLiteral("500"));
         form->Edit10->setText(QStringLiteral("12a"));
 
-        form->Button7Click();
+        form->text().Button7Click();
 
         QCOMPARE(form.boxes.boxes.size(), size_t(3));
         VerifyConfirmation(form.boxes.boxes[0]);
@@ -178,7 +178,7 @@ class TextPageTest : public QObject {
         QCOMPARE(Registers(form, 48, 8), text);
         QCOMPARE((std::vector<uint16_t>{form.sim.reg(1024), form.sim.reg(1027), form.sim.reg(1028)}),
                  versions);
-        QCOMPARE(form->modelValue, 500); // the field before the bad one is already taken
+        QCOMPARE(form->text().modelValue, 500); // the field before the bad one is already taken
     }
 
     void answeringNoSendsNothingAndRefreshesTheLinkControls() {
@@ -189,7 +189,7 @@ class TextPageTest : public QObject {
         form->ComboBox3->setCurrentIndex(7); // not collected: the refresh puts the address back
         form.boxes.answers.push_back(BoxAnswer::No);
 
-        form->Button7Click();
+        form->text().Button7Click();
 
         QCOMPARE(form.boxes.boxes.size(), size_t(1));
         VerifyConfirmation(form.boxes.boxes[0]);
@@ -209,7 +209,7 @@ class TextPageTest : public QObject {
             if (exchange.requestLength > 3 && exchange.request[1] == 16 && exchange.request[3] == 48)
                 form.sim.command("set text=Котельная 3");
         });
-        form->Button7Click();
+        form->text().Button7Click();
         form->master.setObserver({});
 
         QCOMPARE(form.boxes.boxes.size(), size_t(2));

@@ -5,6 +5,7 @@
 #include "ui/widgets/write_progress.h"
 #include "ui/window/form1.h"
 
+#include "ui/pages/page_text.h"
 #include "ui/pages/sensor/sensor_page.h"
 #include "ui/window/form_fill.h"
 
@@ -231,12 +232,12 @@ bool TForm1::WriteConfigurationFile(const ConfigFile& file, bool withIdentity, b
         image.moduleHardware = readBack.image.moduleHardware;
         image.moduleSoftware = readBack.image.moduleSoftware;
         image.source = TargetInstrument();
-        modelValue = image.moduleModel;
-        hardwareValue = image.moduleHardware;
-        softwareValue = image.moduleSoftware;
+        text_->modelValue = image.moduleModel;
+        text_->hardwareValue = image.moduleHardware;
+        text_->softwareValue = image.moduleSoftware;
         sensor_->ShowConfiguration();
-        ShowDeviceText();
-        ShowVersions();
+        text_->ShowDeviceText();
+        text_->ShowVersions();
         if (dialog) dialog->ShowRows(olv::records::CompareRows(readBack, file.state));
     }
     return ReportPageWrite(record.before, result,

@@ -1,6 +1,9 @@
 // Menu "Файл": settings profiles; recent.prf at start and exit.
 #include "ui/window/form1.h"
 
+#include "ui/pages/page_link.h"
+#include "ui/pages/page_search.h"
+#include "ui/pages/page_text.h"
 #include "ui/pages/sensor/sensor_page.h"
 #include "ui/window/form_fill.h"
 
@@ -22,20 +25,20 @@ namespace {
 constexpr int TextWordCount = 10; // registers 48..57: the text and two words kept only in the profile
 
 // The window's values as a profile holds them; what a load does not reach stays as the window has it.
-olv::settings::ProfileValues ValuesOf(const TForm1& form) {
+olv::settings::ProfileValues ValuesOf(TForm1& form) {
     olv::settings::ProfileValues values;
     values.page = form.TabbedNotebook1->currentIndex();
     values.logFileName = form.logFileName;
     values.logEnabled = form.logEnabled;
     values.definitionLines = form.RichEdit1->toPlainText().split(u'\n');
-    values.search = form.searchSettings;
+    values.search = form.search().searchSettings;
     values.byteOrder = form.linkSettings.byteOrder;
     for (int i = 0; i < TextWordCount; ++i)
         values.textWords[static_cast<size_t>(i)] =
             form.image.words[static_cast<size_t>(olv::device::reg::Text + i)];
-    values.model = form.modelValue;
-    values.hardware = form.hardwareValue;
-    values.software = form.softwareValue;
+    values.model = form.text().modelValue;
+    values.hardware = form.text().hardwareValue;
+    values.software = form.text().softwareValue;
     return values;
 }
 
@@ -59,16 +62,16 @@ void TForm1::LoadProfileToWindow(const QString& path) {
 
     logFileName = values.logFileName;
     logEnabled = values.logEnabled;
-    searchSettings = values.search;
+    search_->searchSettings = values.search;
     linkSettings.byteOrder = values.byteOrder;
     pendingLink.pendingByteOrder = values.byteOrder;
     RichEdit1->setPlainText(values.definitionLines.join(u'\n'));
     for (int i = 0; i < TextWordCount; ++i)
         image.words[static_cast<size_t>(olv::device::reg::Text + i)] =
             values.textWords[static_cast<size_t>(i)];
-    modelValue = values.model;
-    hardwareValue = values.hardware;
-    softwareValue = values.software;
+    text_->modelValue = values.model;
+    text_->hardwareValue = values.hardware;
+    text_->softwareValue = values.software;
     image.moduleModel = static_cast<uint16_t>(values.model);
     image.moduleHardware = static_cast<uint16_t>(values.hardware);
     image.moduleSoftware = static_cast<uint16_t>(values.software);
@@ -108,10 +111,10 @@ void TForm1::N2Click() {
     iniErrorShown_ = false; // the user asked for this file: a refusal is always reported
     LoadProfileToWindow(fileName);
     sensor_->ShowConfiguration();
-    ShowDeviceText();
-    ShowVersions();
+    text_->ShowDeviceText();
+    text_->ShowVersions();
     CheckBox11->setChecked(logEnabled == 1);
-    ShowSearchState();
+    search_->ShowSearchState();
 }
 
 // "Записать профиль настроек": picks a file name with SaveDialog1 and saves the profile.
@@ -122,8 +125,8 @@ void TForm1::N3Click() {
     // Before any read some fields show only the placeholder: they keep the image's words, the rest of
     // the window is saved all the same. A field that does not convert shows its messages.
     if (sensor_->CollectConfiguration(true)) return;
-    CollectDeviceLinkSettings(uiBusy);
-    if (CollectVersions(true)) return;
+    link_->CollectDeviceLinkSettings(uiBusy);
+    if (text_->CollectVersions(true)) return;
     iniErrorShown_ = false; // the user asked for this file: a refusal is always reported
     SaveWindowToProfile(olv::settings::ProfileSaveName(fileName, firstFilter));
     // Edit1 keeps its highlight.

@@ -2,6 +2,8 @@
 
 #include "ui/widgets/caption_panel.h"
 
+#include "device/register_map.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -130,4 +132,20 @@ QStringList Numbers(int first, int last, bool threeWide) {
 void SetHint(QWidget* control, const QString& hint, bool displayed) {
     control->setProperty("hint", hint);
     control->setToolTip(displayed ? hint : QString());
+}
+
+QStringList BaudRateEntries() {
+    QStringList rates;
+    for (int rate : olv::device::BaudRates)
+        rates << QString::number(rate);
+    return rates;
+}
+
+QStringList ParityEntries() {
+    return {QStringLiteral("Нет"), QStringLiteral("Нечетный"), QStringLiteral("Четный")};
+}
+
+QStringList ByteOrderEntries() {
+    return {QStringLiteral("0 1 2 3"), QStringLiteral("2 3 0 1"), QStringLiteral("1 0 3 2"),
+            QStringLiteral("3 2 1 0")};
 }

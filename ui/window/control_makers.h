@@ -45,3 +45,7 @@ void FillList(QComboBox* box, const QStringList& entries);
 QStringList Numbers(int first, int last, bool threeWide = false);
 // A control's hint (its "hint" property), shown as its tooltip unless displayed is false.
 void SetHint(QWidget* control, const QString& hint, bool displayed = true);
+// The entries of the window's lists of baud rates, parities and float byte orders.
+QStringList BaudRateEntries();
+QStringList ParityEntries();
+QStringList ByteOrderEntries();

@@ -3,6 +3,9 @@
 
 #include "ui/app/close_signals.h"
 #include "ui/app/olv_application.h"
+#include "ui/pages/page_link.h"
+#include "ui/pages/page_search.h"
+#include "ui/pages/page_text.h"
 #include "ui/pages/sensor/sensor_page.h"
 #include "ui/widgets/caption_panel.h"
 #include "ui/widgets/monitor_table.h"
@@ -70,6 +73,9 @@ TForm1::TForm1(Form1Deps deps)
         *monitorWindow_, LineMonitorPage::Controls{Button11, Button12, Button13, ComboBox18, Label41, Label43,
                                                    StringGrid2, monitorModel, Timer6});
     sensor_ = std::make_unique<SensorPage>(*this, *this);
+    link_ = std::make_unique<LinkPage>(*this, *this);
+    search_ = std::make_unique<SearchPage>(*this, *this);
+    text_ = std::make_unique<TextPage>(*this, *this);
     BuildShownInstrumentNotes();
     ConnectHandlers();
     BuildWindowComfort();
@@ -126,8 +132,8 @@ void TForm1::FormCreate() {
     ShowPortPaths();
     LoadProfileToWindow(profilePath);
     ShowLinkSettings(uiBusy);
-    ClearSearchResults();
-    SetLinkControlsEnabled(true);
+    search_->ClearSearchResults();
+    search_->SetLinkControlsEnabled(true);
     // Opening the port sends nothing; nor does a start without transmitting afterwards.
     quietStart = listenAtStart_ || olv::settings::ListensAtStart(linkSettings.portNumber);
     OpenPort();
@@ -241,15 +247,15 @@ void TForm1::Timer3Timer() {
             ReportExchangeError(flags, exceptionCode);
         } else {
             sensor_->ShowConfiguration();
-            ShowDeviceText();
+            text_->ShowDeviceText();
         }
 
         exceptionCode = 0;
-        flags = ReadVersions(exceptionCode);
+        flags = text_->ReadVersions(exceptionCode);
         if (!olv::link::Succeeded(flags, exceptionCode))
             ReportExchangeError(flags, exceptionCode);
         else
-            ShowVersions();
+            text_->ShowVersions();
     } else {
         Panel5->setVisible(false); // no read to show the progress of
     }
@@ -359,11 +365,7 @@ void TForm1::TabbedNotebook1Change(int, bool& allowChange) {
         sensor_->SetConfigFieldsNormal();
         break;
     case 2:
-        // Choices not yet written are dropped: the boxes show the link in effect again.
-        ShowLinkSettings(0);
-        for (QWidget* control :
-             std::initializer_list<QWidget*>{ComboBox9, ComboBox10, ComboBox15, ComboBox16})
-            SetNormal(control);
+        link_->Left();
         break;
     default:
         break;
@@ -382,7 +384,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         // ends first (a search stops as by "Остановить"), then the window closes. No box waits for
         // an answer in the meantime.
         closeAfterOperation_ = true;
-        searchRunning = 0;
+        search_->searchRunning = 0;
         if (ownBoxes) ownBoxes->dismissAll();
         event->ignore();
         return;
@@ -398,8 +400,8 @@ void TForm1::FormClose() {
     portLink.closePort();
     if (!formCreated_) return;
     CollectLinkSettings(uiBusy);
-    CollectSearchSettings();
-    CollectDeviceText();
+    search_->CollectSearchSettings();
+    text_->CollectDeviceText();
     SaveStationSettingsReported();
     SaveWindowToProfile(RecentProfilePath());
 }
@@ -414,7 +416,7 @@ void TForm1::SaveSettings() {
     // A window whose settings were never loaded has nothing of the user's to save.
     if (!formCreated_) return;
     CollectLinkSettings(uiBusy);
-    CollectSearchSettings();
+    search_->CollectSearchSettings();
     SaveStationSettingsReported();
     SaveWindowToProfile(RecentProfilePath());
 }

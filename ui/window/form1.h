@@ -15,7 +15,6 @@
 #include "link/result_flags.h"
 #include "records/config_file.h"
 #include "records/instrument_state.h"
-#include "search/search_settings.h"
 #include "settings/ini_file.h"
 #include "settings/port_assignment.h"
 #include "ui/pages/monitor/line_monitor_page.h"
@@ -50,7 +49,10 @@ class QSocketNotifier;
 class QWidget;
 
 class CalibrationDialog;
+class LinkPage;
+class SearchPage;
 class SensorPage;
+class TextPage;
 class LineWaiter;
 class Form2;
 class PortsDialog;
@@ -101,6 +103,9 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     void FormDestroy();
     void MEx(QObject* sender, const std::exception* error); // drops what escaped a handler
     SensorPage& sensor() { return *sensor_; } // page 1, "Параметры датчика"
+    LinkPage& link() { return *link_; }       // page 2, "Настройки связи"
+    SearchPage& search() { return *search_; } // page 3, "Поиск приборов"
+    TextPage& text() { return *text_; }       // page 4, "Текст"
     void Timer2Timer();
     void Timer3Timer();
     void Timer4Timer();
@@ -219,47 +224,6 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     // settings in force change and the port is opened again at the new rate and parity.
     std::unique_ptr<olv::device::DeviceLinkSteps> LinkFollower(const olv::device::LinkValues& values) override;
 
-    // ---- Page 2: communication settings (page_link.cpp) ----
-    void CollectDeviceLinkSettings(int guard);
-    void WriteDeviceLinkSettings();
-    void ComboBox9Change();
-    void ComboBox10Change();
-    void ComboBox15Change();
-    void ComboBox16Change();
-    void Button1Click();
-    void Button8Click();
-
-    // ---- Page 3: device search (page_search.cpp) ----
-    void ClearSearchResults();
-    void ShowSearchState();
-    void RunDeviceSearch();
-    void SetLinkControlsEnabled(bool enabled);
-    void CollectSearchSettings();
-    void ListBox1Click();
-    void Button4Click();
-    void Button5Click();
-    // The address chosen in ComboBox12 or ComboBox13: the selected entry, or a whole number 0..255
-    // typed into the box; false for any other text.
-    static bool SearchAddressOf(const QComboBox* box, int& address);
-
-    // ---- Page 4: text and versions (page_text.cpp) ----
-    void ShowDeviceText();
-    void CollectDeviceText();
-    olv::link::ResultFlags ReadDeviceText(uint8_t& exceptionCode);
-    olv::link::ResultFlags ReadVersions(uint8_t& exceptionCode);
-    void ShowVersions();
-    // Takes Edit9..Edit11 into modelValue/hardwareValue/softwareValue and their low 16 bits into the
-    // image; true when a field does not convert (its messages were shown).
-    bool CollectVersions(bool placeholderKeepsWord = false);
-    // The image with what the page shows of the text and the versions, as far as it converts.
-    olv::device::RegisterImage TextAndVersionsShown() const;
-    void Button6Click();
-    void Button7Click();
-    void Edit8Change();
-    void Edit9Change();
-    void Edit10Change();
-    void Edit11Change();
-
     // ---- Menu: settings profiles (profile_menu.cpp) ----
     void LoadProfileToWindow(const QString& path); // LoadProfile, then the window shows the values
     void SaveWindowToProfile(const QString& path); // the window's values, then SaveProfile
@@ -340,7 +304,7 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     // the device or gateway it leads to), the address, and once read its model and serial number.
     // When that changes, what the pages showed of the old one goes back to "Данных нет" with a note
     // of whom it was read from and when; the trend starts a new series, the old one stays labelled.
-    void BuildShownInstrumentNotes(); // Label53..Label55 on pages 1, 2 and 4, ProgressBar4 on page 3
+    void BuildShownInstrumentNotes(); // Label53..Label55 on pages 1, 2 and 4
     // After the link changed (port, its path, address): another instrument forgets the pages.
     void FollowShownInstrument();
     // A read of registers 0..3 of the instrument on the link (`words`): its model and serial number.
@@ -359,7 +323,6 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     QLabel* Label53 = nullptr; // page 1: what was last read from whom, after the instrument changed
     QLabel* Label54 = nullptr; // page 2
     QLabel* Label55 = nullptr; // page 4
-    QProgressBar* ProgressBar4 = nullptr; // page 3: the search's probes done
     // ---- Keyboard, units, widths, first start (window_comfort.cpp) ----
     void BuildWindowComfort();
     void ShowUnitsOfValue(); // Label56 under the live value: the units transmitted, while there is one
@@ -383,9 +346,6 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     olv::link::LinkSettings linkSettings;
     olv::device::PendingDeviceLink pendingLink;
     olv::device::RegisterImage image;
-    olv::search::SearchSettings searchSettings;
-    olv::search::FoundDevices foundDevices{};
-    int searchRunning = 0;
     // Views of the line's state. uiBusy: the fields are being filled from code or still settle after
     // start-up, so their change handlers take no edit (0 given ends the settling). pollEnabled: the
     // start-up read has run (0 given makes it due again, 1 ends it).
@@ -404,7 +364,6 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     int logEnabled = 0;
     QString logFileName;
     QString regFileName;
-    int32_t modelValue = 0, hardwareValue = 0, softwareValue = 0;
 
     // The message boxes of the program, the one serial port and the Modbus master on it.
     std::unique_ptr<QtMessageBoxes> ownBoxes; // when none were given
@@ -435,8 +394,6 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
         PageHost::On(sender, signal, this, handler);
     }
     void RunHandler(QObject* sender, HandlerId id, const std::function<void()>& handler) override;
-    // The link page's three writes with its progress panel; the program's link follows each.
-    olv::device::PageWriteResult WriteLinkValues(const olv::device::LinkValues& values);
 
     // Runs one handler; what it throws goes to MEx.
     void Guarded(QObject* sender, const std::function<void()>& handler) override;
@@ -452,6 +409,9 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     olv::link::PortLink& Port() override { return portLink; }
     int64_t NowMs() const override { return clock(); }
     std::unique_ptr<SensorPage> sensor_;
+    std::unique_ptr<LinkPage> link_;
+    std::unique_ptr<SearchPage> search_;
+    std::unique_ptr<TextPage> text_;
     // Station settings file and recent profile at start and exit; a refused write is shown once.
     void LoadStationSettingsReported();
     void SaveStationSettingsReported();

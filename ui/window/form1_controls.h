@@ -113,6 +113,7 @@ struct Form1Controls {
     QPushButton* Button4 = nullptr;
     QPushButton* Button5 = nullptr;
     CaptionPanel* Panel2 = nullptr;
+    QProgressBar* ProgressBar4 = nullptr; // the search's probes done
 
     // ---- Controls, page 4: text and versions ----
     QLabel *Label29 = nullptr, *Label37 = nullptr, *Label38 = nullptr, *Label39 = nullptr;

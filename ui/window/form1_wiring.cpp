@@ -2,10 +2,12 @@
 // its handler, and the key filters of the fields.
 #include "ui/window/form1.h"
 
+#include "ui/pages/page_link.h"
+#include "ui/pages/page_search.h"
+#include "ui/pages/page_text.h"
 #include "ui/pages/sensor/sensor_page.h"
 #include "ui/window/control_makers.h"
 
-#include "device/register_map.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -48,91 +50,48 @@ class EntryOnly : public QValidator {
 void TForm1::FillListsHintsAndCaption() {
     setWindowTitle(QStringLiteral("Mod Bus OLV 1.1.3.1"));
 
-    QStringList rates;
-    for (int rate : olv::device::BaudRates)
-        rates << QString::number(rate);
-    const QStringList parities{QStringLiteral("Нет"), QStringLiteral("Нечетный"), QStringLiteral("Четный")};
-    const QStringList byteOrders{QStringLiteral("0 1 2 3"), QStringLiteral("2 3 0 1"),
-                                 QStringLiteral("1 0 3 2"), QStringLiteral("3 2 1 0")};
     QStringList ports;
     for (int n = 1; n <= 8; ++n)
         ports << QStringLiteral("COM %1").arg(n);
-
     FillList(ComboBox1, ports);
-    FillList(ComboBox2, rates);
-    FillList(ComboBox10, rates);
+    FillList(ComboBox2, BaudRateEntries());
+    FillList(ComboBox3, Numbers(0, 255, true));
+    FillList(ComboBox14, ParityEntries());
+    FillList(ComboBox17, ByteOrderEntries());
     sensor_->FillListsAndHints();
-    const QStringList addresses = Numbers(0, 255, true);
-    for (QComboBox* box : {ComboBox3, ComboBox9, ComboBox12, ComboBox13})
-        FillList(box, addresses);
-    FillList(ComboBox14, parities);
-    FillList(ComboBox15, parities);
-    FillList(ComboBox16, byteOrders);
-    FillList(ComboBox17, byteOrders);
+    link_->FillListsAndHints();
+    search_->FillListsAndHints();
+    text_->FillHints();
     for (QComboBox* box : {ComboBox14, ComboBox15, ComboBox16, ComboBox17})
         if (!box->validator()) box->setValidator(new EntryOnly(box));
-
-    // Hints: edits, combo boxes, buttons, check boxes.
-    SetHint(Edit8, QStringLiteral("Текст хранимый в приборе. 16 символов."));
-    SetHint(Edit9,
-            QStringLiteral("Модель прибора для опознования программами.Вводится как десятичное число."));
-    SetHint(Edit10, QStringLiteral("Версия железа.Вводится как десятичное число."));
-    SetHint(Edit11, QStringLiteral("Версия ПО.Вводится как десятичное число."));
 
     SetHint(ComboBox1, QStringLiteral("Номер порта"));
     SetHint(ComboBox2, QStringLiteral("Скорость обмена"));
     SetHint(ComboBox3, QStringLiteral("Сетевой номер прибора"));
-    SetHint(ComboBox9, QStringLiteral("Сетевой номер датчика"));
-    SetHint(ComboBox10, QStringLiteral("Скорость обмена датчика"));
-    SetHint(ComboBox12, QStringLiteral("Сетевой номер с которого начинается поиск приборов"));
-    SetHint(ComboBox13, QStringLiteral("Сетевой номер которым заканчивается поиск"));
     SetHint(ComboBox14, QStringLiteral("Паритет при обмене с прибором"));
-    SetHint(ComboBox15, QStringLiteral("Паритет при обмене с прибором"));
-    SetHint(ComboBox16, QStringLiteral("Порядок байт в плавающем числе"));
     SetHint(ComboBox17, QStringLiteral("Порядок байт в плавающем числе"));
-
-    SetHint(Button1, QStringLiteral("Записать параметры связи"));
-    SetHint(Button4, QStringLiteral("Начать поиск приборов в сети"));
-    SetHint(Button5, QStringLiteral("Закончить поиск приборов в сети"));
-    SetHint(Button6, QStringLiteral("Прочитать текст из прибора"));
-    SetHint(Button7, QStringLiteral("Записать текст в прибор"));
-    SetHint(Button8, QStringLiteral("Сменить порядок байт в плавающем числе при приеме"));
     SetHint(Button9, QStringLiteral("Сменить порядок байт в плавающем числе при приеме"));
-
-    for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox5, CheckBox6})
-        SetHint(box, QStringLiteral("На этой скорости будут искаться приборы в сети"));
     SetHint(CheckBox7, QStringLiteral("Будем записывать обмен в файл"));
-    SetHint(CheckBox8, QStringLiteral("Будем искать без паритета"));
-    SetHint(CheckBox9, QStringLiteral("Будем искать с нечетным паритетом"));
-    SetHint(CheckBox10, QStringLiteral("Будем искать с четным паритетом"));
     SetHint(CheckBox11, QStringLiteral("Будем записывать результат измерения в файл"));
 }
 
 void TForm1::ConnectHandlers() {
     sensor_->Wire();
+    link_->Wire();
+    search_->Wire();
+    text_->Wire();
     // activated: a pick by the user, also of the entry already selected; never from code.
     for (auto [box, handler] :
          {std::pair{ComboBox1, &TForm1::ComboBox1Change}, std::pair{ComboBox2, &TForm1::ComboBox2Change},
           std::pair{ComboBox3, &TForm1::ComboBox3Change}, std::pair{ComboBox14, &TForm1::ComboBox14Change},
-          std::pair{ComboBox9, &TForm1::ComboBox9Change}, std::pair{ComboBox10, &TForm1::ComboBox10Change},
-          std::pair{ComboBox15, &TForm1::ComboBox15Change}, std::pair{ComboBox16, &TForm1::ComboBox16Change},
           std::pair{ComboBox31, &TForm1::ComboBox31Change}})
         On(box, &QComboBox::activated, handler);
 
-    // Any change of the text, typed or set from code.
-    for (auto [edit, handler] :
-         {std::pair{Edit8, &TForm1::Edit8Change},
-          std::pair{Edit9, &TForm1::Edit9Change}, std::pair{Edit10, &TForm1::Edit10Change},
-          std::pair{Edit11, &TForm1::Edit11Change}})
-        On(edit, &QLineEdit::textChanged, handler);
     // Enter adds no line to Memo3 (eventFilter).
     Memo3->installEventFilter(this);
 
     for (auto [button, handler] :
-         {std::pair{Button1, &TForm1::Button1Click}, std::pair{Button4, &TForm1::Button4Click},
-          std::pair{Button5, &TForm1::Button5Click}, std::pair{Button6, &TForm1::Button6Click},
-          std::pair{Button7, &TForm1::Button7Click}, std::pair{Button8, &TForm1::Button8Click},
-          std::pair{Button9, &TForm1::Button9Click}, std::pair{Button10, &TForm1::Button10Click},
+         {std::pair{Button9, &TForm1::Button9Click}, std::pair{Button10, &TForm1::Button10Click},
           std::pair{Button31, &TForm1::Button31Click},
           std::pair{Button32, &TForm1::SaveLiveTrend}})
         On(button, &QPushButton::clicked, handler);
@@ -140,9 +99,6 @@ void TForm1::ConnectHandlers() {
     // Ticking from code raises the handler too; the uiBusy guard makes that nothing.
     On(CheckBox7, &QCheckBox::toggled, &TForm1::CheckBox7Click);
     On(CheckBox11, &QCheckBox::toggled, &TForm1::CheckBox11Click);
-    // A click on a line, or Enter (activated) on the line chosen with the keyboard.
-    On(ListBox1, &QListWidget::clicked, &TForm1::ListBox1Click);
-    On(ListBox1, &QListWidget::activated, &TForm1::ListBox1Click);
 
     for (auto [action, handler] :
          {std::pair{N2, &TForm1::N2Click}, std::pair{N3, &TForm1::N3Click}, std::pair{N4, &TForm1::N4Click},

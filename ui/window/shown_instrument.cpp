@@ -3,6 +3,7 @@
 // it was read from; the trend keeps it as an earlier series of its own.
 #include "ui/window/form1.h"
 
+#include "ui/pages/page_search.h"
 #include "ui/pages/sensor/sensor_page.h"
 
 #include "ui/widgets/caption_panel.h"
@@ -29,7 +30,6 @@ namespace {
 constexpr int LivePageIndex = 0;
 constexpr int SensorPageIndex = 1;
 constexpr int LinkPageIndex = 2;
-constexpr int SearchPageIndex = 3;
 constexpr int TextPageIndex = 4;
 
 QLabel* MakeNote(QWidget* page, const char* name) {
@@ -56,18 +56,6 @@ void TForm1::BuildShownInstrumentNotes() {
     PutOnTop(TabbedNotebook1->widget(LinkPageIndex), Label54);
     Label55 = MakeNote(TabbedNotebook1->widget(TextPageIndex), "Label55");
     PutOnTop(TabbedNotebook1->widget(TextPageIndex), Label55);
-
-    // The search's progress: probes made of all it will make, over the line of what it tries now.
-    QWidget* search = TabbedNotebook1->widget(SearchPageIndex);
-    ProgressBar4 = new QProgressBar(search);
-    ProgressBar4->setObjectName(QStringLiteral("ProgressBar4"));
-    ProgressBar4->setRange(0, 1);
-    ProgressBar4->setValue(0);
-    ProgressBar4->setTextVisible(true);
-    ProgressBar4->setFormat(QString());
-    ProgressBar4->hide();
-    if (auto* column = qobject_cast<QBoxLayout*>(search->layout()))
-        column->insertWidget(column->count() - 1, ProgressBar4);
 }
 
 void TForm1::StampPages(unsigned pages, std::optional<int64_t> atMs) {
@@ -82,7 +70,7 @@ void TForm1::StampPages(unsigned pages, std::optional<int64_t> atMs) {
 
 void TForm1::FollowShownInstrument() {
     // A search moves the link over the addresses it probes; the instrument shown is the one before.
-    if (searchRunning) return;
+    if (search_->searchRunning) return;
     const olv::device::InstrumentIdentity old = shownInstrument.current();
     // The device or gateway the port was last opened on (linkPath), not what the settings say now:
     // the port is what the readings came through.
