@@ -20,6 +20,7 @@
 #include "tests/support/recording_boxes.h"
 #include "tests/support/sim_fixture.h"
 #include "ui/app/olv_application.h"
+#include "ui/pages/page_search.h"
 #include "ui/window/form1.h"
 
 #include "link/descriptor_wait.h"
@@ -191,8 +192,8 @@ int main(int argc, char** argv) {
             form.TabbedNotebook1->setCurrentIndex(3);
             form.ComboBox12->setCurrentIndex(2);
             form.ComboBox13->setCurrentIndex(255);
-            QTimer::singleShot(other * 1000 - 100, &form, [&form] { form.Button5Click(); });
-            form.Button4Click();
+            QTimer::singleShot(other * 1000 - 100, &form, [&form] { form.search().Button5Click(); });
+            form.search().Button4Click();
         });
         Print("(b) search on a silent line", other, stalls,
               ", " + std::to_string(form.linkCounters.requests) + " probes");
