@@ -336,8 +336,8 @@ class ConfigFileTest : public QObject {
         const std::vector<QStringList> journal = olv::records::ReadJournal(f->JournalPath());
         QCOMPARE(journal.size(), size_t(1));
         QVERIFY(journal[0].value(7).endsWith(QStringLiteral("; записаны регистры 0–5, 9–11, 18–21, 36–43")));
-        QCOMPARE(journal[0].mid(8, 6), (QStringList{"Максимум диапазона", "1.6000", "2.5000", "Минимум диапазона",
-                                                    "0.0000", "-0.1000"}));
+        QCOMPARE(journal[0].mid(8, 6), (QStringList{"Максимум диапазона", "1,6000", "2,5000", "Минимум диапазона",
+                                                    "0,0000", "-0,1000"}));
         QCOMPARE(journal[0].size(), 8 + 3 * 4); // the range, the damping and the units only
     }
 

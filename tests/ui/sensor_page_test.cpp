@@ -557,7 +557,7 @@ class SensorPageTest : public QObject {
         const std::vector<QStringList> journal = olv::records::ReadJournal(form->JournalPath());
         QCOMPARE(journal.size(), size_t(1));
         QVERIFY(journal[0].value(7).startsWith(QStringLiteral("прибор возвращает иные значения: Максимум диапазона")));
-        QCOMPARE(journal[0].mid(8), (QStringList{"Максимум диапазона", "1.6000", "2.4000"}));
+        QCOMPARE(journal[0].mid(8), (QStringList{"Максимум диапазона", "1,6000", "2,4000"}));
     }
 };
 
