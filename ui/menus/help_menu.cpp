@@ -1,6 +1,8 @@
 // Window basics: the icon, File → "Выход", and the "Справка" menu (the guide on F1, "О программе").
 #include "ui/window/form1.h"
 
+#include "ui/pages/live/live_page.h"
+
 #include "messages/message_boxes.h"
 
 #include <QAction>
@@ -105,7 +107,7 @@ void TForm1::N11Click() {
 void TForm1::N12Click() {
     const QString trace =
         linkSettings.traceFileName.isEmpty() ? QStringLiteral("COM.txt") : linkSettings.traceFileName;
-    const QString log = logFileName.isEmpty() ? QStringLiteral("izm.txt") : logFileName;
+    const QString log = live_->logFileName.isEmpty() ? QStringLiteral("izm.txt") : live_->logFileName;
     boxes->show({QStringLiteral("Mod Bus OLV 1.1.3.1"), QStringLiteral("О программе"),
                  olv::messages::BoxIcon::Information, olv::messages::BoxButtons::Ok,
                  QStringLiteral("Qt %1\nПапка данных: %2\nЖурнал обмена: %3\nЖурнал измерений: %4")
