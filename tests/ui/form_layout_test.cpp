@@ -2,6 +2,7 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 #include "ui/dialogs/ports_dialog.h"
+#include "ui/menus/ports_menu.h"
 
 #include "ui/widgets/caption_panel.h"
 
@@ -531,9 +532,9 @@ class FormLayoutTest : public QObject {
         f->CheckBox7->toggle(); // ticking from code raises the click handler
         QVERIFY(f->lastHandler == &TForm1::CheckBox7Click);
 
-        f->runPortsDialog = [](PortsDialog&) { return false; };
+        f->ports().runPortsDialog = [](PortsDialog&) { return false; };
         const std::pair<QAction*, TForm1::Handler> items[] = {
-            {f->N2, &TForm1::N2Click}, {f->N3, &TForm1::N3Click}, {f->N4, &TForm1::N4Click}};
+            {f->N2, &TForm1::N2Click}, {f->N3, &TForm1::N3Click}, {f->N4, &PortsMenu::N4Click}};
         for (const auto& [item, handler] : items) {
             f->lastHandler = nullptr;
             item->trigger();

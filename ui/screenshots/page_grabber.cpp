@@ -2,6 +2,7 @@
 
 #include "ui/dialogs/form2.h"
 #include "ui/dialogs/ports_dialog.h"
+#include "ui/menus/ports_menu.h"
 #include "ui/menus/record_menu.h"
 #include "ui/screenshots/calibration_grabber.h"
 #include "ui/window/form1.h"
@@ -38,7 +39,7 @@ bool SavePicture(QWidget& widget, const QString& fileName) {
 }
 
 bool GrabPortsDialog(TForm1& form, const QString& fileName) {
-    PortsDialog dialog(form.SerialDevicesPresent(), form.PortPathsNow(), &form,
+    PortsDialog dialog(form.ports().SerialDevicesPresent(), form.ports().PortPathsNow(), &form,
                        UsbLookup{"/sys", form.portLink.port().usbState()});
     dialog.show();
     QCoreApplication::processEvents();

@@ -3,6 +3,8 @@
 
 #include "ui/app/close_signals.h"
 #include "ui/app/olv_application.h"
+#include "ui/menus/help_menu.h"
+#include "ui/menus/ports_menu.h"
 #include "ui/pages/page_link.h"
 #include "ui/pages/page_search.h"
 #include "ui/pages/page_text.h"
@@ -76,6 +78,7 @@ TForm1::TForm1(Form1Deps deps)
     link_ = std::make_unique<LinkPage>(*this, *this);
     search_ = std::make_unique<SearchPage>(*this, *this);
     text_ = std::make_unique<TextPage>(*this, *this);
+    BuildMenus();
     BuildShownInstrumentNotes();
     ConnectHandlers();
     BuildWindowComfort();
@@ -129,7 +132,7 @@ void TForm1::FormCreate() {
     LoadStationSettingsReported();
     RestoreWindowGeometry();
     monitor_->LoadMonitorSettings();
-    ShowPortPaths();
+    ports_->ShowPortPaths();
     LoadProfileToWindow(profilePath);
     ShowLinkSettings(uiBusy);
     search_->ClearSearchResults();

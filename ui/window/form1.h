@@ -17,6 +17,7 @@
 #include "records/instrument_state.h"
 #include "settings/ini_file.h"
 #include "settings/port_assignment.h"
+#include "ui/menus/menu_host.h"
 #include "ui/pages/monitor/line_monitor_page.h"
 #include "ui/window/form1_controls.h"
 #include "ui/window/edit_marking.h"
@@ -49,6 +50,8 @@ class QSocketNotifier;
 class QWidget;
 
 class CalibrationDialog;
+class HelpMenu;
+class PortsMenu;
 class LinkPage;
 class SearchPage;
 class SensorPage;
@@ -90,7 +93,11 @@ struct Form1Deps {
 // PageHost (page_host.h); handlers keep the names of the controls they belong to. The definition is
 // split by concern: form1.cpp (start-up, timers, link row, closing), form1_wiring.cpp (lists and
 // hints, every signal to its handler), exchange_report.cpp, edit_marking.cpp, one file per menu.
-class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public EditMarking {
+class TForm1 : public QMainWindow,
+               public Form1Controls,
+               public PageHost,
+               private MenuHost,
+               public EditMarking {
     Q_OBJECT
 
   public:
@@ -119,7 +126,7 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     void OpenPort() override; // with the link settings in force, 8 data bits
     // Before an operation and at each poll: a port lost to a hang-up or a failed open is opened again
     // quietly, at most once a second, so that a replugged adapter or a restarted gateway serves again.
-    void ReconnectIfLost();
+    void ReconnectIfLost() override;
     void ComboBox1Change();
     void ComboBox2Change();
     void ComboBox3Change();
@@ -153,7 +160,7 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     LineFlag operationRunning{[this] { return int(olv::link::Holds(line_.state())); }};
     // A transaction is waiting for the line in the window's nested event loop (a live poll's, an
     // operation's, a connect's): nothing that fires meanwhile may start another one.
-    bool LineWaiting() const;
+    bool LineWaiting() const override;
     // The instrument the link settings reach now.
     olv::device::InstrumentId TargetInstrument() const override;
     std::unique_ptr<OperationHold> BeginOperation() override;
@@ -177,7 +184,7 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     // The exchange error's box; `detail` (what the instrument holds of a write) as its informative text.
     void ReportExchangeError(olv::link::ResultFlags flags, uint8_t exceptionCode,
                              const QString& detail = QString()) override;
-    void ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode);
+    void ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode) override;
 
     // A refused input: its page is shown and the cursor put into it, its colour as it was.
     void FocusRefusedField(QWidget* field) override;
@@ -278,21 +285,10 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     CalibrationDialog* calibrationDialog = nullptr; // while N13Click runs it
     // Tests drive the dialog themselves; otherwise it is shown modal.
     std::function<void(CalibrationDialog& dialog)> runCalibrationDialog;
-    // ---- Menu: exit and help (help_menu.cpp) ----
-    void N9Click();             // "Выход" (Ctrl+Q)
-    void N11Click();            // "Руководство" (F1)
-    void N12Click();            // "О программе"
-    static QString GuidePath(); // the installed user's guide, beside the program's bin folder
-
-    // ---- Menu: port assignment (ports_dialog.cpp) ----
-    void N4Click();
-    void ShowPortPaths();                    // each entry of ComboBox1 shows its device path as its hint
-    olv::settings::PortPaths PortPathsNow(); // the paths COM1..COM8 lead to now
-    std::vector<olv::settings::SerialDevice> SerialDevicesPresent() const;
-    // The devices the port dialog offers; the machine's own unless set (tests give theirs).
-    std::function<std::vector<olv::settings::SerialDevice>()> enumerateSerialDevices;
-    // Runs the port dialog, true for OK; tests set it to answer without showing it.
-    std::function<bool(PortsDialog& dialog)> runPortsDialog;
+    // ---- The menus (menus/), each a room of its own reaching the window through PageHost and
+    // MenuHost (menu_host.h) ----
+    PortsMenu& ports() { return *ports_; } // "Назначение портов…"
+    HelpMenu& help() { return *help_; }    // "Выход", "Справка"
 
     // ---- Page 5: line monitor (pages/monitor/) ----
     LineMonitorPage& monitor() { return *monitor_; }
@@ -412,6 +408,17 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     std::unique_ptr<LinkPage> link_;
     std::unique_ptr<SearchPage> search_;
     std::unique_ptr<TextPage> text_;
+    // What the menus reach of the window (MenuHost), and the menus.
+    void BuildMenus(); // menu_window.cpp
+    QMainWindow& Window() override { return *this; }
+    void ReportNextIniWriteError() override { iniErrorShown_ = false; }
+    QString& LogFileName() override { return logFileName; }
+    int& LogEnabled() override { return logEnabled; }
+    bool ReadLiveNow(olv::device::LiveReading& reading) override;
+    const olv::device::LiveTrend& Trend() const override { return liveTrend; }
+    const olv::device::InstrumentIdentity& InstrumentShown() const override { return ShownIdentity(); }
+    std::unique_ptr<PortsMenu> ports_;
+    std::unique_ptr<HelpMenu> help_;
     // Station settings file and recent profile at start and exit; a refused write is shown once.
     void LoadStationSettingsReported();
     void SaveStationSettingsReported();
@@ -419,7 +426,7 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
 
   public:
     // A settings file could not be written: one warning box for start-up and one for closing.
-    void ReportIniWriteError(const olv::settings::IniWriteError& error);
+    void ReportIniWriteError(const olv::settings::IniWriteError& error) override;
 
   public:
     static constexpr int MonitorPage = 5; // "Монитор линии"
