@@ -387,7 +387,7 @@ class ConfigFileTest : public QObject {
         f.settle();
         f->TabbedNotebook1->setCurrentIndex(0);
         for (int i = 0; i < 3; ++i)
-            f->Timer1Timer();
+            f->live().Timer1Timer();
         Reach(*f, 2);
         const QString leftOut =
             QStringLiteral("Измерения другого прибора (прибор 1, COM1, зав. № 111111) в протокол не включены.");
@@ -399,7 +399,7 @@ class ConfigFileTest : public QObject {
         QVERIFY(!text.contains(QStringLiteral("последние 10 минут")));
 
         for (int i = 0; i < 2; ++i)
-            f->Timer1Timer();
+            f->live().Timer1Timer();
         Answer(*f, f.dir().filePath("own"));
         f->N7Click();
         text = Run("pdftotext", {f.dir().filePath("own.pdf"), "-"}).simplified();

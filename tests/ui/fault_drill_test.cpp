@@ -307,7 +307,7 @@ void ShowPage(DrillWindow& w, Page page) {
 void RunOperation(DrillWindow& w, Page page) {
     switch (page) {
     case Live:
-        w->Timer1Timer();
+        w->live().Timer1Timer();
         break;
     case SensorReadPage:
         w->sensor().Button2Click();
@@ -383,7 +383,7 @@ void VerifyLiveStale(DrillWindow& w, bool stale) {
         QCOMPARE(TForm1::ColorOf(w->Panel1), QColor(255, 255, 255));
         return;
     }
-    if (!w->liveMeasured) return; // no reading to be old: the panel says "нет связи" only
+    if (!w->live().liveMeasured) return; // no reading to be old: the panel says "нет связи" only
     static const QRegularExpression age(QStringLiteral("^нет связи, данные [0-9] с назад$"));
     QVERIFY2(age.match(w->Label51->text()).hasMatch(), qPrintable(w->Label51->text()));
     QCOMPARE(w->Memo2->toPlainText(), QStringLiteral("нет связи"));
@@ -728,7 +728,7 @@ class FaultDrillTest : public QObject {
         const int opensBefore = w.port->opens;
         // Polls at the timer's pace: each finds the adapter missing and tries once, quietly.
         for (int tick = 0; tick < 3; ++tick) {
-            w->Timer1Timer();
+            w->live().Timer1Timer();
             QTest::qWait(1000);
         }
         QVERIFY2(w.port->opens - opensBefore >= 2 && w.port->opens - opensBefore <= 3,

@@ -3,6 +3,7 @@
 #include "tests/support/fake_port.h"
 #include "tests/support/recording_boxes.h"
 #include "tests/support/sim_fixture.h"
+#include "ui/pages/live/live_page.h"
 #include "ui/pages/page_link.h"
 #include "ui/pages/page_search.h"
 #include "ui/pages/page_text.h"

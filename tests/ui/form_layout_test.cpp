@@ -520,7 +520,7 @@ class FormLayoutTest : public QObject {
             {f->Button3, &SensorPage::Button3Click}, {f->Button4, &SearchPage::Button4Click},
             {f->Button5, &SearchPage::Button5Click}, {f->Button6, &TextPage::Button6Click},
             {f->Button7, &TextPage::Button7Click}, {f->Button8, &LinkPage::Button8Click},
-            {f->Button9, &TForm1::Button9Click}, {f->Button10, &TForm1::Button10Click},
+            {f->Button9, &LivePage::Button9Click}, {f->Button10, &LivePage::Button10Click},
         };
         for (const auto& [button, handler] : buttons) {
             button->setEnabled(true); // "Остановить" is enabled only while a search runs
@@ -551,8 +551,9 @@ class FormLayoutTest : public QObject {
 
         for (QTimer* timer : {f->Timer1, f->Timer2, f->Timer3, f->Timer4, f->Timer5})
             timer->stop();
-        for (auto [timer, handler] :
-             {std::pair{f->Timer1, &TForm1::Timer1Timer}, std::pair{f->Timer4, &TForm1::Timer4Timer}}) {
+        const std::pair<QTimer*, TForm1::Handler> timers[] = {{f->Timer1, &LivePage::Timer1Timer},
+                                                               {f->Timer4, &TForm1::Timer4Timer}};
+        for (const auto& [timer, handler] : timers) {
             f->lastHandler = nullptr;
             timer->start(1);
             QTRY_VERIFY(f->lastHandler == handler);

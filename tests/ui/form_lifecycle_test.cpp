@@ -233,7 +233,7 @@ class FormLifecycleTest : public QObject {
         FormFixture f;
         StopTimers(*f);
         f->linkSettings = {port, baud, parity, 1, 1000, address, trace, QString(), byteOrder};
-        f->logEnabled = log;
+        f->live().logEnabled = log;
         f->pendingLink.pendingBaudRate = pendingBaud;
         f->ShowLinkSettings(0);
         QCOMPARE(f->uiBusy, 0);
@@ -251,7 +251,7 @@ class FormLifecycleTest : public QObject {
         QCOMPARE(f->Label1->text(), QStringLiteral("COM%1, %2").arg(port).arg(baud));
 
         f->linkSettings = {5, 1200, 1, 1, 1000, 99, 1 - trace, QString(), byteOrder};
-        f->logEnabled = 1 - log;
+        f->live().logEnabled = 1 - log;
         f->pendingLink = {};
         f->CollectLinkSettings(0);
         QCOMPARE(f->uiBusy, 0);
@@ -260,7 +260,7 @@ class FormLifecycleTest : public QObject {
         QCOMPARE(f->linkSettings.address, address);
         QCOMPARE(f->linkSettings.parity, parity);
         QCOMPARE(f->linkSettings.traceEnabled, trace);
-        QCOMPARE(f->logEnabled, log);
+        QCOMPARE(f->live().logEnabled, log);
         QCOMPARE(f->pendingLink.pendingAddress, address);
         QCOMPARE(f->pendingLink.pendingBaudRate, pendingBaud);
         QCOMPARE(f->pendingLink.pendingParity, parity);

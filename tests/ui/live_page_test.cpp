@@ -37,8 +37,8 @@ void StartOnLivePage(SimFormFixture& form) {
     form.settle();
     QCOMPARE(form.boxes.boxes.size(), size_t(0));
     form->TabbedNotebook1->setCurrentIndex(0);
-    form->logEnabled = 1;
-    form->logFileName = QStringLiteral("izm.txt"); // relative: taken from the working folder
+    form->live().logEnabled = 1;
+    form->live().logFileName = QStringLiteral("izm.txt"); // relative: taken from the working folder
 }
 
 QStringList LogLines(const SimFormFixture& form) {
@@ -109,7 +109,7 @@ class LivePageTest : public QObject {
         Command(form, "status " + std::to_string(status));
         Command(form, "value " + value.toStdString());
 
-        form->Timer1Timer();
+        form->live().Timer1Timer();
 
         QCOMPARE(form->Panel1->caption(), caption);
         QCOMPARE(form->Panel1->font().pointSize(), 48);
@@ -118,7 +118,7 @@ class LivePageTest : public QObject {
         QCOMPARE(form->Memo2->toPlainText(), memo);
         QCOMPARE(TForm1::ColorOf(form->Memo2), memoYellow ? Yellow : TForm1::ButtonFaceColor());
         QCOMPARE(form->Memo3->toPlainText(), QStringLiteral("Нормальный обмен"));
-        QCOMPARE(form->live.liveStatus, uint16_t(status));
+        QCOMPARE(form->live().live.liveStatus, uint16_t(status));
 
         const QStringList lines = LogLines(form);
         QCOMPARE(lines.size(), 1);
@@ -130,12 +130,12 @@ class LivePageTest : public QObject {
         StartOnLivePage(form);
         Command(form, "status 65");
         Command(form, "value 100");
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         QCOMPARE(LogLines(form).size(), 1);
 
         Command(form, "status 0");
         Command(form, "value raw 7FC00000"); // a NaN under byte order 0
-        form->Timer1Timer();
+        form->live().Timer1Timer();
 
         QCOMPARE(form->Panel1->caption(), QStringLiteral("Неправильный формат числа"));
         QCOMPARE(form->Panel1->font().pointSize(), 24);
@@ -148,7 +148,7 @@ class LivePageTest : public QObject {
         QCOMPARE(LogLines(form).size(), 1);
 
         Command(form, "value 100");
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         QCOMPARE(form->Panel1->caption(), QStringLiteral("   100.0000"));
         QCOMPARE(form->Panel1->font().pointSize(), 48);
         QCOMPARE(form->Panel1->captionLabel()->font().pointSize(), 48); // the large digits are back
@@ -162,13 +162,13 @@ class LivePageTest : public QObject {
         StartOnLivePage(form);
         Command(form, "status 0");
         Command(form, "value 100");
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         QCOMPARE(LogLines(form).size(), 1);
 
         Command(form, "fault noreply on");
         Command(form, "value 50");
         Command(form, "status 128");
-        form->Timer1Timer();
+        form->live().Timer1Timer();
 
         // No reply comes with the other flags of an empty reply; its line comes first.
         QString noReply = olv::link::ExchangeStateText(olv::link::NoReply, 0).text;
@@ -183,7 +183,7 @@ class LivePageTest : public QObject {
         QCOMPARE(LogLines(form).size(), 1);
 
         Command(form, "fault noreply off");
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         QCOMPARE(form->Panel1->caption(), QStringLiteral("    50.0000"));
         QCOMPARE(form->Memo2->toPlainText(), QStringLiteral("Давление выше ВПИ."));
         QCOMPARE(form->Memo3->toPlainText(), QStringLiteral("Нормальный обмен"));
@@ -211,18 +211,18 @@ class LivePageTest : public QObject {
                 for (const QString& command : line.split(u';')) Command(form, command.toStdString());
             };
             commands(before);
-            form->Timer1Timer();
+            form->live().Timer1Timer();
             if (failBetween) {
                 Command(form, "fault noreply once");
-                form->Timer1Timer();
+                form->live().Timer1Timer();
                 QCOMPARE(form->Memo2->toPlainText(), QStringLiteral("нет связи"));
                 QVERIFY(!form->Label51->isHidden());
             }
             commands(after);
-            form->Timer1Timer();
+            form->live().Timer1Timer();
             shown = QStringList{form->Panel1->caption(), form->Panel1->captionLabel()->styleSheet(),
                                 TForm1::ColorOf(form->Panel1).name(), form->Label51->isHidden() ? "hidden" : "shown",
-                                form->Label56->text(), form->Memo2->toPlainText(),
+                                form->live().Label56->text(), form->Memo2->toPlainText(),
                                 TForm1::ColorOf(form->Memo2).name(), form->Memo3->toPlainText()};
         };
         QStringList fresh, afterFailure;
@@ -235,7 +235,7 @@ class LivePageTest : public QObject {
         SimFormFixture form;
         StartOnLivePage(form);
         Command(form, "fault noreply on");
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         QCOMPARE(TForm1::ColorOf(form->Memo3), Yellow);
         QCOMPARE(form->Panel1->caption(), QStringLiteral(" "));
         QCOMPARE(form->Memo2->toPlainText(), QStringLiteral(" "));
@@ -246,13 +246,13 @@ class LivePageTest : public QObject {
         SimFormFixture form;
         StartOnLivePage(form);
         Command(form, "value 100");
-        form->logEnabled = 0;
-        form->Timer1Timer();
+        form->live().logEnabled = 0;
+        form->live().Timer1Timer();
         QVERIFY(!form.dir().exists(QStringLiteral("izm.txt")));
 
-        form->logEnabled = 1;
-        form->logFileName = form.dir().filePath(QStringLiteral("missing-folder/izm.txt"));
-        form->Timer1Timer();
+        form->live().logEnabled = 1;
+        form->live().logFileName = form.dir().filePath(QStringLiteral("missing-folder/izm.txt"));
+        form->live().Timer1Timer();
         QCOMPARE(form->Panel1->caption(), QStringLiteral("   100.0000"));
         QCOMPARE(form.boxes.boxes.size(), size_t(0));
     }
@@ -270,8 +270,8 @@ class LivePageTest : public QObject {
         Command(form, "value 100");
 
         QCOMPARE(form->pollEnabled, 0);
-        form->Timer1Timer();
-        form->Button10Click();
+        form->live().Timer1Timer();
+        form->live().Button10Click();
         QVERIFY(!QFile::exists(trace));
         QCOMPARE(form->Panel1->caption(), QStringLiteral(" "));
 
@@ -280,13 +280,13 @@ class LivePageTest : public QObject {
         QFile::remove(trace);
         for (int page : {1, 2, 3, 4}) {
             form->TabbedNotebook1->setCurrentIndex(page);
-            form->Timer1Timer();
+            form->live().Timer1Timer();
         }
         QVERIFY(!QFile::exists(trace));
         QCOMPARE(form->Panel1->caption(), QStringLiteral(" "));
 
         form->TabbedNotebook1->setCurrentIndex(0);
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         QVERIFY(QFile::exists(trace));
         QCOMPARE(form->Panel1->caption(), QStringLiteral("   100.0000"));
     }
@@ -296,22 +296,22 @@ class LivePageTest : public QObject {
         StartOnLivePage(form);
         Command(form, "value 100");
         Command(form, "set byte_order=3"); // the instrument now sends 00 00 C8 42
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         QVERIFY(form->Panel1->caption() != QStringLiteral("   100.0000"));
 
         form->ComboBox17->setCurrentIndex(3);
-        form->Button9Click();
+        form->live().Button9Click();
         QCOMPARE(form->linkSettings.byteOrder, 3);
         QCOMPARE(form->pendingLink.pendingByteOrder, 3);
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         QCOMPARE(form->Panel1->caption(), QStringLiteral("   100.0000"));
 
         // A typed text that spells an entry applies that entry; other text changes nothing.
         form->ComboBox17->setEditText(QStringLiteral("0 1 2 3"));
-        form->Button9Click();
+        form->live().Button9Click();
         QCOMPARE(form->linkSettings.byteOrder, 0);
         form->ComboBox17->setEditText(QStringLiteral("3 2 1"));
-        form->Button9Click();
+        form->live().Button9Click();
         QCOMPARE(form->linkSettings.byteOrder, 0);
     }
 
@@ -320,24 +320,24 @@ class LivePageTest : public QObject {
         SimFormFixture form;
         StartOnLivePage(form);
         Command(form, "value 100");
-        form->logEnabled = 0;
+        form->live().logEnabled = 0;
         form->ShowLinkSettings(0);
         QVERIFY(!form->CheckBox11->isChecked());
 
         form->CheckBox11->click();
-        QCOMPARE(form->logEnabled, 1);
-        form->Timer1Timer();
+        QCOMPARE(form->live().logEnabled, 1);
+        form->live().Timer1Timer();
         QCOMPARE(LogLines(form).size(), 1);
 
         form->TabbedNotebook1->setCurrentIndex(2);
         form->TabbedNotebook1->setCurrentIndex(0);
         QVERIFY(form->CheckBox11->isChecked());
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         QCOMPARE(LogLines(form).size(), 2);
 
         form->CheckBox11->click();
-        QCOMPARE(form->logEnabled, 0);
-        form->Timer1Timer();
+        QCOMPARE(form->live().logEnabled, 0);
+        form->live().Timer1Timer();
         QCOMPARE(LogLines(form).size(), 2);
     }
 
@@ -364,9 +364,9 @@ class LivePageTest : public QObject {
         SimFormFixture form;
         StartOnLivePage(form);
         form->linkCounters = {}; // without the start-up read
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         if (!fault.isEmpty()) Command(form, fault.toStdString());
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         const QString link = QStringLiteral("COM1 %1 · 19200, четный · адрес 1 · ")
                                  .arg(QString::fromStdString(form.sim.path()));
         const QRegularExpression line(
@@ -382,7 +382,7 @@ class LivePageTest : public QObject {
         form->show();
         for (const char* value : {"0", "1.6", "0.8125"}) {
             Command(form, std::string("value ") + value);
-            form->Timer1Timer();
+            form->live().Timer1Timer();
         }
         TrendChart& chart = *form->Chart1;
         QCOMPARE(chart.valueAxis()->titleText(), QStringLiteral("МПа"));
@@ -391,7 +391,7 @@ class LivePageTest : public QObject {
         QVERIFY(form->Label40->text().endsWith(QStringLiteral("0.8042 МПа")));
 
         auto saveAs = [&](const QString& name) {
-            form->chooseTrendFile = [&, name](QString& chosen) {
+            form->live().chooseTrendFile = [&, name](QString& chosen) {
                 return !(chosen = form.dir().filePath(name)).isEmpty();
             };
             form->Button32->click();
@@ -403,7 +403,7 @@ class LivePageTest : public QObject {
         // with the instrument it was read from.
         QString expected = QStringLiteral("Дата;Время;Значение;Единицы;Статус;Порт;Устройство;Адрес;Модель;"
                                           "Заводской номер\r\n");
-        const auto& points = form->liveTrend.points();
+        const auto& points = form->live().liveTrend.points();
         const QStringList values{"0", "1,6", "0,8125"}; // each reads back as the float read
         QCOMPARE(points.size(), size_t(values.size()));
         for (size_t i = 0; i < points.size(); ++i)
@@ -437,18 +437,18 @@ class LivePageTest : public QObject {
         QCOMPARE(form->Label40->text(), QStringLiteral("Данных нет"));
 
         Command(form, "value 100");
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         Command(form, "value 50");
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         QCOMPARE(values(), (QList<QList<qreal>>{{100, 50}}));
         QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({2, 50, 100, 75}, QStringLiteral("МПа")));
 
         Command(form, "fault noreply once");
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         Command(form, "value raw 7FC00000"); // implausible under byte order 0
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         Command(form, "value 60");
-        form->Timer1Timer();
+        form->live().Timer1Timer();
         QCOMPARE(values(), (QList<QList<qreal>>{{100, 50}, {60}}));
         QVERIFY(form->Chart1->lines().back()->pointsVisible()); // a lone reading is a dot
         QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({3, 50, 100, 70}, QStringLiteral("МПа")));
@@ -466,14 +466,14 @@ class LivePageTest : public QObject {
         QVERIFY(chart.valueAxis()->min() >= 50 - 5 && chart.valueAxis()->max() <= 100 + 5);
         // Nothing is drawn that was not read: the points drawn are the readings, time and value.
         QList<QPointF> readings;
-        for (const olv::device::TrendPoint& point : form->liveTrend.points())
+        for (const olv::device::TrendPoint& point : form->live().liveTrend.points())
             readings.append(QPointF(qreal(point.timeMs), point.value));
         QCOMPARE(drawn, readings);
 
         Command(form, "set byte_order=3");
         form->ComboBox17->setCurrentIndex(3);
-        form->Button9Click();
-        form->Timer1Timer();
+        form->live().Button9Click();
+        form->live().Timer1Timer();
         QCOMPARE(values(), (QList<QList<qreal>>{{60}}));
         QCOMPARE(form->Label40->text(), olv::device::TrendStatsText({1, 60, 60, 60}, QStringLiteral("МПа")));
     }

@@ -74,7 +74,7 @@ class MonitorPageTest : public QObject {
             // a tick of the live poll.
             f->Timer2Timer();
             if (f->Timer3->isActive()) f->Timer3Timer();
-            f->Timer1Timer();
+            f->live().Timer1Timer();
             QVERIFY2(f->quietStart == c.quiet, c.name);
             QVERIFY2(f.port->written.empty() == c.quiet, c.name);
             if (!c.quiet) continue;
@@ -85,15 +85,15 @@ class MonitorPageTest : public QObject {
                      qPrintable(f->Label52->text()));
             // The live page shown while listening does not poll either.
             f->TabbedNotebook1->setCurrentIndex(0);
-            f->Timer1Timer();
+            f->live().Timer1Timer();
             f->TabbedNotebook1->setCurrentIndex(TForm1::MonitorPage);
             f->Button11->click();
             QVERIFY(!f->listening);
-            f->Timer1Timer();
+            f->live().Timer1Timer();
             QVERIFY2(f.port->written.empty(), c.name);
             // Asked for: the live page polls.
             f->TabbedNotebook1->setCurrentIndex(0);
-            f->Timer1Timer();
+            f->live().Timer1Timer();
             QVERIFY2(f.port->written.size() == 1, c.name);
             QVERIFY2(f->Label52->text().contains(QStringLiteral(" · нет ответа · ")),
                      qPrintable(f->Label52->text()));

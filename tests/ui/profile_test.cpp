@@ -104,7 +104,7 @@ class ProfileTest : public QObject {
         QCOMPARE(f->ComboBox12->currentIndex(), 1);
         QCOMPARE(f->ComboBox13->currentIndex(), 5);
         QVERIFY(f->CheckBox11->isChecked());
-        QCOMPARE(f->logFileName, QStringLiteral("izm.txt"));
+        QCOMPARE(f->live().logFileName, QStringLiteral("izm.txt"));
         QCOMPARE(f->image.words[48], uint16_t(8224));
         QCOMPARE(f->image.words[57], uint16_t(8224));
         QCOMPARE(f->text().modelValue, 256);
@@ -127,7 +127,7 @@ class ProfileTest : public QObject {
         FormFixture f(options);
         StopTimers(*f);
         QCOMPARE(f->TabbedNotebook1->currentIndex(), 3);
-        QCOMPARE(f->logFileName, QStringLiteral("log.txt"));
+        QCOMPARE(f->live().logFileName, QStringLiteral("log.txt"));
         QVERIFY(!f->CheckBox11->isChecked());
         QCOMPARE(f->RichEdit1->toPlainText(), QStringLiteral("Line one\n\nLine three\n"));
         QCOMPARE(Checked(*f), (QStringList{"CheckBox1", "CheckBox8"}));
@@ -185,7 +185,7 @@ class ProfileTest : public QObject {
             QVERIFY(f.boxes.boxes.back().text.contains(QString::fromLatin1(step.file)) ||
                     QByteArray(step.file) == "job.prf");
         }
-        QCOMPARE(f->logFileName, QStringLiteral("job.txt")); // the readable one was loaded
+        QCOMPARE(f->live().logFileName, QStringLiteral("job.txt")); // the readable one was loaded
         QVERIFY(QFileInfo(f.dir().filePath("fifo.prf")).isFile() == false);
     }
 
@@ -222,7 +222,7 @@ class ProfileTest : public QObject {
         f->CollectLinkSettings(0);
         QCOMPARE(f->search().searchSettings.baudEnabled[0], 1);
         QCOMPARE(f->search().searchSettings.baudEnabled[3], 0);
-        QCOMPARE(f->logEnabled, 1);
+        QCOMPARE(f->live().logEnabled, 1);
 
         // A name that does not exist is created with the default set.
         Answer(*f, f.dir().filePath("new.prf"), true);

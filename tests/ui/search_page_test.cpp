@@ -57,7 +57,7 @@ QStringList ListLines(const QListWidget* list) {
 bool LiveReadSucceeds(TForm1& form) {
     uint8_t exceptionCode = 0;
     const auto flags =
-        olv::device::ReadLiveValue(form.master, form.linkSettings.byteOrder, form.live, exceptionCode);
+        olv::device::ReadLiveValue(form.master, form.linkSettings.byteOrder, form.live().live, exceptionCode);
     return olv::link::Succeeded(flags, exceptionCode);
 }
 

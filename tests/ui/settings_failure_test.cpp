@@ -123,13 +123,13 @@ class SettingsFailureTest : public QObject {
         QCOMPARE(f->linkSettings.parity, 2);
         QCOMPARE(f->linkSettings.traceEnabled, 1);
         QCOMPARE(f->linkSettings.traceFileName, QStringLiteral("COM.txt"));
-        QCOMPARE(f->logEnabled, 1);
-        QCOMPARE(f->logFileName, QStringLiteral("izm.txt"));
+        QCOMPARE(f->live().logEnabled, 1);
+        QCOMPARE(f->live().logFileName, QStringLiteral("izm.txt"));
         f->Timer1->stop();
         f.settle();
         QCOMPARE(f.boxes.boxes.size(), size_t(1)); // the start-up read went through
         f->TabbedNotebook1->setCurrentIndex(0);
-        f->Timer1Timer();
+        f->live().Timer1Timer();
         QCOMPARE(f->Memo3->toPlainText(), QStringLiteral("Нормальный обмен"));
 
         QVERIFY(f->close());

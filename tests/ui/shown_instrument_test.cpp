@@ -36,9 +36,9 @@ void StartAndPoll(SimFormFixture& f) {
     f.settle();
     QCOMPARE(f.boxes.boxes.size(), size_t(0));
     f->TabbedNotebook1->setCurrentIndex(0);
-    f->Timer1Timer();
-    f->Timer1Timer();
-    QCOMPARE(f->liveTrend.points().size(), size_t(2));
+    f->live().Timer1Timer();
+    f->live().Timer1Timer();
+    QCOMPARE(f->live().liveTrend.points().size(), size_t(2));
     QCOMPARE(f->Edit4->text(), QStringLiteral("111111"));
 }
 
@@ -61,7 +61,7 @@ void ExpectForgotten(SimFormFixture& f, const QString& oldName) {
     QCOMPARE(f->Panel1->caption(), QStringLiteral(" "));
     QVERIFY2(f->Label52->text().contains(QStringLiteral("запросов 0, ответов 0")), qPrintable(f->Label52->text()));
 
-    QVERIFY(f->liveTrend.points().empty());
+    QVERIFY(f->live().liveTrend.points().empty());
     QCOMPARE(f->Label40->text(), QStringLiteral("Данных нет"));
     TrendChart& chart = *f->Chart1;
     QCOMPARE(chart.lines().size(), size_t(0));
@@ -86,14 +86,14 @@ class ShownInstrumentTest : public QObject {
 
         // Meter 2's readings are a line of their own, in another colour; its figures are its own.
         QVERIFY(f.sim.command("value 7").rfind("ok", 0) == 0);
-        f->Timer1Timer();
+        f->live().Timer1Timer();
         TrendChart& chart = *f->Chart1;
         QCOMPARE(chart.lines().size(), size_t(1));
         QCOMPARE(chart.lines().front()->count(), 1);
         QVERIFY(chart.lines().front()->pen().color() != chart.earlierLines().front()->pen().color());
         for (QLegendMarker* marker : chart.chart()->legend()->markers(chart.lines().front()))
             QVERIFY(!marker->isVisible()); // only the earlier line is named
-        QCOMPARE(f->liveTrend.stats().count, size_t(1));
+        QCOMPARE(f->live().liveTrend.stats().count, size_t(1));
         QVERIFY(f->Label51->isHidden()); // a reading of meter 2 is shown now
         QVERIFY(f->Label52->text().contains(QStringLiteral("запросов 1, ответов 1")));
 
@@ -123,13 +123,13 @@ class ShownInstrumentTest : public QObject {
         QCOMPARE(f->Edit4->text(), QStringLiteral("Данных нет"));
         QCOMPARE(f->Label53->text(), QStringLiteral("прибор 1, COM1, зав. № 111111 — прочитано 10:00"));
         QCOMPARE(f->Chart1->earlierLines().size(), size_t(1));
-        QVERIFY(f->liveTrend.points().empty());
+        QVERIFY(f->live().liveTrend.points().empty());
 
         // Back to COM1: a third instrument as far as the window knows (its serial number is not read
         // again yet), so the COM2 series, empty, leaves no line; COM1's old one is still named.
         f->ComboBox1->setCurrentIndex(0);
         f->ComboBox1Change();
-        f->Timer1Timer();
+        f->live().Timer1Timer();
         QCOMPARE(f->Chart1->lines().size(), size_t(1));
         QCOMPARE(f->Chart1->earlierLines().size(), size_t(1));
     }
@@ -151,7 +151,7 @@ class ShownInstrumentTest : public QObject {
         QCOMPARE(f->Label55->text(), QStringLiteral("прибор 1, COM1, зав. № 111111 — прочитано 10:00"));
         QCOMPARE(f->Chart1->earlierLines().size(), size_t(1));
         QCOMPARE(f->Chart1->earlierLines().front()->name(), QStringLiteral("прибор 1, COM1, зав. № 111111"));
-        QVERIFY(f->liveTrend.points().empty());
+        QVERIFY(f->live().liveTrend.points().empty());
         QCOMPARE(f->ShownIdentity().serial, std::optional<int32_t>(333333));
 
         // Reading the same meter again changes nothing.
@@ -171,14 +171,14 @@ class ShownInstrumentTest : public QObject {
 
         f->ComboBox1->setCurrentIndex(1);
         f->ComboBox1Change();
-        f->Timer1Timer();
+        f->live().Timer1Timer();
         QVERIFY(f->monitor().capture.get() != com1);
         QCOMPARE(f->monitor().capture->counters().total.frames, int64_t(2)); // one poll: request and reply
         QVERIFY(f->Label41->text().startsWith(QStringLiteral("Обмен программы через COM2 ")));
 
         f->ComboBox1->setCurrentIndex(0);
         f->ComboBox1Change();
-        f->Timer1Timer();
+        f->live().Timer1Timer();
         QCOMPARE(f->monitor().capture.get(), com1); // COM1's table again, with what it had
         QCOMPARE(f->monitor().capture->endSequence(), com1Rows + 2);
     }

@@ -52,7 +52,7 @@ class SimWindowTest : public QObject {
         probe.start(10);
         form->Timer1->start(20);
         QTimer::singleShot(100, form.form.get(), [&form] { form->CloseBySignal(); });
-        form->PollLiveValue();
+        form->live().PollLiveValue();
         form->Timer1->stop();
         QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
         QCOMPARE(form->linkCounters.requests, requestsBefore + 1);
@@ -107,7 +107,7 @@ class SimWindowTest : public QObject {
         probe.start(10);
         QElapsedTimer took;
         took.start();
-        form->PollLiveValue();
+        form->live().PollLiveValue();
         const qint64 ms = took.elapsed();
         probe.stop();
         flood.stop();

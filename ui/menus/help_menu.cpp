@@ -6,7 +6,6 @@
 #include "ui/window/page_host.h"
 
 #include "link/link_settings.h"
-
 #include "messages/message_boxes.h"
 
 #include <QAction>

@@ -1,6 +1,7 @@
 // Menu "Файл": settings profiles; recent.prf at start and exit.
 #include "ui/window/form1.h"
 
+#include "ui/pages/live/live_page.h"
 #include "ui/pages/page_link.h"
 #include "ui/pages/page_search.h"
 #include "ui/pages/page_text.h"
@@ -28,8 +29,8 @@ constexpr int TextWordCount = 10; // registers 48..57: the text and two words ke
 olv::settings::ProfileValues ValuesOf(TForm1& form) {
     olv::settings::ProfileValues values;
     values.page = form.TabbedNotebook1->currentIndex();
-    values.logFileName = form.logFileName;
-    values.logEnabled = form.logEnabled;
+    values.logFileName = form.live().logFileName;
+    values.logEnabled = form.live().logEnabled;
     values.definitionLines = form.RichEdit1->toPlainText().split(u'\n');
     values.search = form.search().searchSettings;
     values.byteOrder = form.linkSettings.byteOrder;
@@ -60,8 +61,8 @@ void TForm1::LoadProfileToWindow(const QString& path) {
         refused = error;
     }
 
-    logFileName = values.logFileName;
-    logEnabled = values.logEnabled;
+    live_->logFileName = values.logFileName;
+    live_->logEnabled = values.logEnabled;
     search_->searchSettings = values.search;
     linkSettings.byteOrder = values.byteOrder;
     pendingLink.pendingByteOrder = values.byteOrder;
@@ -113,7 +114,7 @@ void TForm1::N2Click() {
     sensor_->ShowConfiguration();
     text_->ShowDeviceText();
     text_->ShowVersions();
-    CheckBox11->setChecked(logEnabled == 1);
+    CheckBox11->setChecked(live_->logEnabled == 1);
     search_->ShowSearchState();
 }
 

@@ -1,6 +1,7 @@
 // Menu "Файл", "Протокол настройки…": a commissioning record of the instrument on the line as a PDF.
 #include "ui/menus/record_menu.h"
 
+#include "ui/pages/live/live_page.h"
 #include "ui/widgets/trend_chart.h"
 #include "ui/window/form1.h"
 
@@ -37,18 +38,18 @@ bool ReadRecord(TForm1& form, olv::records::RecordData& data) {
         return false;
     }
     exceptionCode = 0;
-    data.liveRead = olv::link::Succeeded(form.ReadLiveValue(exceptionCode), exceptionCode);
-    data.live = form.live;
+    data.liveRead = olv::link::Succeeded(form.live().ReadLiveValue(exceptionCode), exceptionCode);
+    data.live = form.live().live;
     data.caption = form.windowTitle();
     data.printedAt = QDateTime::currentDateTime();
     data.port = QStringLiteral("COM%1").arg(form.linkSettings.portNumber);
     data.devicePath =
         QFile::decodeName(QByteArray::fromStdString(form.portLink.pathOf(form.linkSettings.portNumber)));
     data.address = form.linkSettings.address;
-    data.trend = form.liveTrend.stats();
+    data.trend = form.live().liveTrend.stats();
     // Only readings of the instrument just read go into the record; others are named as left out.
     data.trendOf = olv::records::RecordTrendOf(
-        form.liveTrend, olv::device::WithImageIdentity(form.ShownIdentity(), data.state.image),
+        form.live().liveTrend, olv::device::WithImageIdentity(form.ShownIdentity(), data.state.image),
         form.linkSettings.byteOrder);
     // What the station knows of this instrument and of the person, and what the journal says of it.
     const QString serial = olv::records::SerialText(data.state);
@@ -103,32 +104,6 @@ void KeepRecordDetails(TForm1& form, const olv::records::RecordData& data) {
 
 } // namespace
 
-QImage TForm1::TrendPicture(const olv::device::InstrumentIdentity* only) {
-    // Drawn for a record: only the lines of its instrument.
-    if (only) {
-        const olv::device::InstrumentIdentity recorded = *only;
-        const int byteOrder = linkSettings.byteOrder;
-        Chart1->setEarlierFilter([recorded, byteOrder](const olv::device::TrendSource& source) {
-            return source.byteOrder == byteOrder && olv::device::SameInstrument(source.instrument, recorded);
-        });
-    }
-    // The chart drawn at a size of its own, whatever room the live page gives it (and also when the
-    // window was never shown), then given its own size back.
-    const QSize size(640, 280);
-    QChart* chart = Chart1->chart();
-    const QSizeF shown = chart->size();
-    chart->resize(size);
-    QImage picture(size, QImage::Format_RGB32);
-    picture.fill(Qt::white);
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing);
-    Chart1->scene()->render(&painter, QRectF(QPointF(), size), QRectF(chart->pos(), size));
-    painter.end();
-    chart->resize(shown);
-    if (only) Chart1->setEarlierFilter({});
-    return picture;
-}
-
 // "Протокол настройки…": reads the instrument and its live value, then writes the record, whole or not
 // at all.
 void TForm1::N7Click() {
@@ -146,7 +121,7 @@ void TForm1::N7Click() {
     KeepRecordDetails(*this, data);
     const olv::device::InstrumentIdentity recorded =
         olv::device::WithImageIdentity(ShownIdentity(), data.state.image);
-    const QImage trend = TrendPicture(&recorded);
+    const QImage trend = live().TrendPicture(&recorded);
     const QByteArray pdf =
         olv::print::DocumentPdf(olv::records::RecordHtml(data, olv::print::TrendImageName(), trend.size()), trend,
                                 QStringLiteral("Протокол настройки"));

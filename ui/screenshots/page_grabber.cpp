@@ -5,6 +5,7 @@
 #include "ui/menus/ports_menu.h"
 #include "ui/menus/record_menu.h"
 #include "ui/screenshots/calibration_grabber.h"
+#include "ui/pages/live/live_page.h"
 #include "ui/window/form1.h"
 
 #include "device/encodings.h"
@@ -66,7 +67,7 @@ bool GrabRecordPage(TForm1& form, const QString& imagePath) {
     QObject owner;
     const olv::device::InstrumentIdentity recorded =
         olv::device::WithImageIdentity(form.ShownIdentity(), data.state.image);
-    QTextDocument* document = olv::print::RecordDocument(&owner, data, form.TrendPicture(&recorded));
+    QTextDocument* document = olv::print::RecordDocument(&owner, data, form.live().TrendPicture(&recorded));
     // An A4 page at 96 dpi with margins of 15 mm.
     const QSize page(794, 1123);
     const int margin = 57;

@@ -5,6 +5,7 @@
 #include "ui/app/olv_application.h"
 #include "ui/menus/help_menu.h"
 #include "ui/menus/ports_menu.h"
+#include "ui/pages/live/live_page.h"
 #include "ui/pages/page_link.h"
 #include "ui/pages/page_search.h"
 #include "ui/pages/page_text.h"
@@ -56,7 +57,6 @@ TForm1::TForm1(Form1Deps deps)
     clock = deps.clock ? std::move(deps.clock) : olv::device::LiveTrend::Clock([] {
         return static_cast<int64_t>(QDateTime::currentMSecsSinceEpoch());
     });
-    liveTrend = olv::device::LiveTrend(clock);
     if (ownBoxes) ownBoxes->setOwner(this);
     // From here on every wait of the port for its line keeps the window painting.
     lineWaiter_ = std::make_unique<LineWaiter>();
@@ -78,6 +78,8 @@ TForm1::TForm1(Form1Deps deps)
     link_ = std::make_unique<LinkPage>(*this, *this);
     search_ = std::make_unique<SearchPage>(*this, *this);
     text_ = std::make_unique<TextPage>(*this, *this);
+    liveWindow_ = LiveWindow();
+    live_ = std::make_unique<LivePage>(*this, *liveWindow_, *this, clock);
     BuildMenus();
     BuildShownInstrumentNotes();
     ConnectHandlers();
@@ -298,7 +300,7 @@ void TForm1::ShowLinkSettings(int guard) {
     ComboBox3->setCurrentIndex(linkSettings.address);
     ComboBox14->setCurrentIndex(linkSettings.parity);
     CheckBox7->setChecked(linkSettings.traceEnabled == 1);
-    CheckBox11->setChecked(logEnabled == 1);
+    CheckBox11->setChecked(live_->logEnabled == 1);
     ComboBox9->setCurrentIndex(linkSettings.address);
     ComboBox10->setCurrentIndex(olv::device::BaudCode(pendingLink.pendingBaudRate));
     ComboBox15->setCurrentIndex(linkSettings.parity);
@@ -318,7 +320,7 @@ void TForm1::CollectLinkSettings(int guard) {
     CollectEntry(ComboBox3, linkSettings.address);
     CollectEntry(ComboBox14, linkSettings.parity);
     linkSettings.traceEnabled = CheckBox7->isChecked() ? 1 : 0;
-    logEnabled = CheckBox11->isChecked() ? 1 : 0;
+    live_->logEnabled = CheckBox11->isChecked() ? 1 : 0;
     CollectEntry(ComboBox9, pendingLink.pendingAddress);
     pendingLink.pendingBaudRate = olv::device::BaudRateOfIndex(ComboBox10->currentIndex());
     CollectEntry(ComboBox15, pendingLink.pendingParity);

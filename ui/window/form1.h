@@ -53,6 +53,8 @@ class CalibrationDialog;
 class HelpMenu;
 class PortsMenu;
 class LinkPage;
+class LiveHost;
+class LivePage;
 class SearchPage;
 class SensorPage;
 class TextPage;
@@ -113,6 +115,7 @@ class TForm1 : public QMainWindow,
     LinkPage& link() { return *link_; }       // page 2, "Настройки связи"
     SearchPage& search() { return *search_; } // page 3, "Поиск приборов"
     TextPage& text() { return *text_; }       // page 4, "Текст"
+    LivePage& live() { return *live_; }       // page 0, "Текущее значение"
     void Timer2Timer();
     void Timer3Timer();
     void Timer4Timer();
@@ -192,36 +195,6 @@ class TForm1 : public QMainWindow,
     // ---- Lists, hints and caption (form1_wiring.cpp) ----
     void FillListsHintsAndCaption();
 
-    // ---- Page 0: live value (page_live.cpp) ----
-    void Timer1Timer();
-    void PollLiveValue(); // one step: only while pollEnabled is 1 and page 0 is shown
-    // Registers 15..17 into `live` with byteOrder; `live` changes only when the read succeeded.
-    olv::link::ResultFlags ReadLiveValue(uint8_t& exceptionCode);
-    void ShowLiveValue();
-    void ShowStaleValue(); // after a failed poll: the reading shown is old (Label51, Memo2)
-    void LogMeasurement(); // one line with `live` when logEnabled; PollLiveValue decides whether to log
-    void Button9Click();
-    void Button10Click();
-    void CheckBox11Click();
-    bool liveMeasured = false; // a live read has succeeded since start: there is a reading to show
-    std::chrono::steady_clock::time_point liveMeasuredAt{}; // when the last one succeeded
-    olv::device::LiveReading live;                          // liveValue, liveStatus, liveImplausible
-    // What the last reading left in Memo2 (text, colour) while a failed poll shows "нет связи" there;
-    // the next reading starts from it, so that an implausible value with status 0 keeps the memo of
-    // the reading before it.
-    std::optional<std::pair<QString, QColor>> memoOfReading;
-
-    // The trend of the live value (page_live_trend.cpp): every polling step feeds it, Chart1 draws it
-    // and Label40 shows its minimum, maximum and mean. It is kept per port, address and byte order.
-    void FeedLiveTrend(bool readSucceeded);
-    olv::device::LiveTrend liveTrend;
-    QString TrendUnits() const; // of the transmitted value, empty before a configuration read
-    void SaveLiveTrend();       // "Сохранить…" (Button32)
-    void ComboBox31Change();    // the span kept and shown
-    void Button31Click();       // "Сброс"
-    // Gives the file name to save the trend to, false when cancelled; a dialog unless set (tests).
-    std::function<bool(QString& fileName)> chooseTrendFile;
-
     // What a page write says and what one write operation knows for the journal (page_host.h).
     using PageWriteTexts = ::PageWriteTexts;
     using WriteRecord = ::WriteRecord;
@@ -275,9 +248,6 @@ class TForm1 : public QMainWindow,
     // After a write that sent anything: its line, synced, unless the user chose to write without one.
     void JournalWrite(const QString& operation, const WriteRecord& record,
                       const olv::device::PageWriteResult& result) override;
-    // The live page's trend as a picture for the record.
-    // With `only`, the earlier series of other instruments are left out of it.
-    QImage TrendPicture(const olv::device::InstrumentIdentity* only = nullptr);
     // ---- Menu: the calibration (dialogs/calibration/) ----
     void N13Click(); // "Калибровка…"
     // One tick of the poll timer for the calibration dialog while it is open: one reading.
@@ -321,9 +291,7 @@ class TForm1 : public QMainWindow,
     QLabel* Label55 = nullptr; // page 4
     // ---- Keyboard, units, widths, first start (window_comfort.cpp) ----
     void BuildWindowComfort();
-    void ShowUnitsOfValue(); // Label56 under the live value: the units transmitted, while there is one
     QList<QShortcut*> menuShortcuts; // Alt+A "Файл", Alt+C "Справка": the mnemonics' keys in the Latin layout
-    QLabel* Label56 = nullptr; // the units of the live value
     QLabel* Label57 = nullptr; // the sensor's units beside the range maximum (Edit2)
     QLabel* Label58 = nullptr; // … the range minimum (Edit3)
     QLabel* Label59 = nullptr; // … the trim offset (Edit6)
@@ -357,8 +325,6 @@ class TForm1 : public QMainWindow,
                              else if (line_.pollEnabled())
                                  SetLineState(olv::link::LineState::StartupRead);
                          }};
-    int logEnabled = 0;
-    QString logFileName;
     QString regFileName;
 
     // The message boxes of the program, the one serial port and the Modbus master on it.
@@ -412,10 +378,10 @@ class TForm1 : public QMainWindow,
     void BuildMenus(); // menu_window.cpp
     QMainWindow& Window() override { return *this; }
     void ReportNextIniWriteError() override { iniErrorShown_ = false; }
-    QString& LogFileName() override { return logFileName; }
-    int& LogEnabled() override { return logEnabled; }
+    QString& LogFileName() override;
+    int& LogEnabled() override;
     bool ReadLiveNow(olv::device::LiveReading& reading) override;
-    const olv::device::LiveTrend& Trend() const override { return liveTrend; }
+    const olv::device::LiveTrend& Trend() const override;
     const olv::device::InstrumentIdentity& InstrumentShown() const override { return ShownIdentity(); }
     std::unique_ptr<PortsMenu> ports_;
     std::unique_ptr<HelpMenu> help_;
@@ -452,4 +418,8 @@ class TForm1 : public QMainWindow,
     std::unique_ptr<MonitorHost> MonitorWindow();
     std::unique_ptr<MonitorHost> monitorWindow_;
     std::unique_ptr<LineMonitorPage> monitor_;
+    // The live page and the window as it sees it (live_window.cpp); the page goes first.
+    std::unique_ptr<LiveHost> LiveWindow();
+    std::unique_ptr<LiveHost> liveWindow_;
+    std::unique_ptr<LivePage> live_;
 };

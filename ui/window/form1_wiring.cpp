@@ -2,6 +2,7 @@
 // its handler, and the key filters of the fields.
 #include "ui/window/form1.h"
 
+#include "ui/pages/live/live_page.h"
 #include "ui/pages/page_link.h"
 #include "ui/pages/page_search.h"
 #include "ui/pages/page_text.h"
@@ -57,11 +58,11 @@ void TForm1::FillListsHintsAndCaption() {
     FillList(ComboBox2, BaudRateEntries());
     FillList(ComboBox3, Numbers(0, 255, true));
     FillList(ComboBox14, ParityEntries());
-    FillList(ComboBox17, ByteOrderEntries());
     sensor_->FillListsAndHints();
     link_->FillListsAndHints();
     search_->FillListsAndHints();
     text_->FillHints();
+    live_->FillListsAndHints();
     for (QComboBox* box : {ComboBox14, ComboBox15, ComboBox16, ComboBox17})
         if (!box->validator()) box->setValidator(new EntryOnly(box));
 
@@ -69,10 +70,7 @@ void TForm1::FillListsHintsAndCaption() {
     SetHint(ComboBox2, QStringLiteral("Скорость обмена"));
     SetHint(ComboBox3, QStringLiteral("Сетевой номер прибора"));
     SetHint(ComboBox14, QStringLiteral("Паритет при обмене с прибором"));
-    SetHint(ComboBox17, QStringLiteral("Порядок байт в плавающем числе"));
-    SetHint(Button9, QStringLiteral("Сменить порядок байт в плавающем числе при приеме"));
     SetHint(CheckBox7, QStringLiteral("Будем записывать обмен в файл"));
-    SetHint(CheckBox11, QStringLiteral("Будем записывать результат измерения в файл"));
 }
 
 void TForm1::ConnectHandlers() {
@@ -80,25 +78,18 @@ void TForm1::ConnectHandlers() {
     link_->Wire();
     search_->Wire();
     text_->Wire();
+    live_->Wire();
     // activated: a pick by the user, also of the entry already selected; never from code.
     for (auto [box, handler] :
          {std::pair{ComboBox1, &TForm1::ComboBox1Change}, std::pair{ComboBox2, &TForm1::ComboBox2Change},
-          std::pair{ComboBox3, &TForm1::ComboBox3Change}, std::pair{ComboBox14, &TForm1::ComboBox14Change},
-          std::pair{ComboBox31, &TForm1::ComboBox31Change}})
+          std::pair{ComboBox3, &TForm1::ComboBox3Change}, std::pair{ComboBox14, &TForm1::ComboBox14Change}})
         On(box, &QComboBox::activated, handler);
 
     // Enter adds no line to Memo3 (eventFilter).
     Memo3->installEventFilter(this);
 
-    for (auto [button, handler] :
-         {std::pair{Button9, &TForm1::Button9Click}, std::pair{Button10, &TForm1::Button10Click},
-          std::pair{Button31, &TForm1::Button31Click},
-          std::pair{Button32, &TForm1::SaveLiveTrend}})
-        On(button, &QPushButton::clicked, handler);
-
     // Ticking from code raises the handler too; the uiBusy guard makes that nothing.
     On(CheckBox7, &QCheckBox::toggled, &TForm1::CheckBox7Click);
-    On(CheckBox11, &QCheckBox::toggled, &TForm1::CheckBox11Click);
 
     for (auto [action, handler] :
          {std::pair{N2, &TForm1::N2Click}, std::pair{N3, &TForm1::N3Click}, 
@@ -116,7 +107,7 @@ void TForm1::ConnectHandlers() {
     });
 
     for (auto [timer, handler] :
-         {std::pair{Timer1, &TForm1::Timer1Timer}, std::pair{Timer2, &TForm1::Timer2Timer},
+         {std::pair{Timer2, &TForm1::Timer2Timer},
           std::pair{Timer3, &TForm1::Timer3Timer}, std::pair{Timer4, &TForm1::Timer4Timer},
           std::pair{Timer5, &TForm1::Timer5Timer}})
         On(timer, &QTimer::timeout, handler);

@@ -3,6 +3,7 @@
 
 #include "ui/menus/help_menu.h"
 #include "ui/menus/ports_menu.h"
+#include "ui/pages/live/live_page.h"
 
 void TForm1::BuildMenus() {
     MenuHost& window = *this;
@@ -14,7 +15,11 @@ void TForm1::BuildMenus() {
 
 bool TForm1::ReadLiveNow(olv::device::LiveReading& reading) {
     uint8_t exceptionCode = 0;
-    const bool read = olv::link::Succeeded(ReadLiveValue(exceptionCode), exceptionCode);
-    reading = live;
+    const bool read = olv::link::Succeeded(live_->ReadLiveValue(exceptionCode), exceptionCode);
+    reading = live_->live;
     return read;
 }
+
+QString& TForm1::LogFileName() { return live_->logFileName; }
+int& TForm1::LogEnabled() { return live_->logEnabled; }
+const olv::device::LiveTrend& TForm1::Trend() const { return live_->liveTrend; }

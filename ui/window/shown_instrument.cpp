@@ -3,6 +3,7 @@
 // it was read from; the trend keeps it as an earlier series of its own.
 #include "ui/window/form1.h"
 
+#include "ui/pages/live/live_page.h"
 #include "ui/pages/page_search.h"
 #include "ui/pages/sensor/sensor_page.h"
 
@@ -162,30 +163,8 @@ void TForm1::ForgetShownInstrument(const olv::device::InstrumentIdentity& old, u
 
     // The live value: blank as before the first reading, the line under it telling what it was.
     if (!kept(LivePageIndex)) {
-        const std::optional<QDateTime> at = pageReadAt[LivePageIndex];
-        liveMeasured = false;
-        live = {};
-        Panel1->captionLabel()->setStyleSheet(QString());
-        Panel1->setCaption(QStringLiteral(" "));
-        SetColor(Panel1, QColor(255, 255, 255));
-        Memo2->setPlainText(QStringLiteral(" "));
-        memoOfReading.reset(); // the old instrument's
-        ShowUnitsOfValue();
-        SetColor(Memo2, ButtonFaceColor());
-        if (at) {
-            Label51->setText(olv::device::LastReadNote(old, *at));
-            Label51->show();
-        } else {
-            Label51->hide();
-        }
+        live_->ForgetReading(old, pageReadAt[LivePageIndex]);
         pageReadAt[LivePageIndex].reset();
-
-        // The trend: the old readings become an earlier series under the old instrument's name now, not
-        // at the next poll, and the figures under the chart are the new one's (none yet).
-        const olv::device::TrendSource source{ShownIdentity(), linkSettings.byteOrder, QString()};
-        const olv::device::TrendChange change = liveTrend.add(source, false, live);
-        Chart1->follow(liveTrend, change);
-        Label40->setText(olv::device::TrendStatsText(liveTrend.stats(), TrendUnits()));
     }
 
     // The health line's counts were of the exchanges with the old instrument.

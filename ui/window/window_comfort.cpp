@@ -75,15 +75,8 @@ void TForm1::BuildWindowComfort() {
     N7->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P)); // "Протокол настройки…"
     N8->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_J)); // "Журнал изменений…"
 
-    // The units: of the value transmitted under the large value, of the sensor beside its range and
-    // trim offset. Empty while unknown.
-    Label56 = UnitLabel(Panel1, "Label56");
-    Label56->setAlignment(Qt::AlignCenter);
-    QFont unitsFont = Label56->font();
-    unitsFont.setPointSize(unitsFont.pointSize() + 4);
-    unitsFont.setBold(true);
-    Label56->setFont(unitsFont);
-    Panel1->addControl(Label56);
+    // The units of the sensor beside its range and trim offset (the live page has those of the value
+    // transmitted). Empty while unknown.
     QWidget* sensor = TabbedNotebook1->widget(1);
     for (auto [field, label, name] : {std::tuple{Edit2, &Label57, "Label57"}, std::tuple{Edit3, &Label58, "Label58"},
                                       std::tuple{Edit6, &Label59, "Label59"}}) {
@@ -159,8 +152,4 @@ std::vector<olv::settings::IniEntry> TForm1::WindowGeometryNow() const {
     const QRect frame = isMaximized() ? normalGeometry() : geometry();
     if (frame.isEmpty() || !isVisible()) return {}; // never shown (a test, a grab): nothing to keep
     return olv::settings::WindowGeometryEntries({frame, isMaximized()});
-}
-
-void TForm1::ShowUnitsOfValue() {
-    Label56->setText(liveMeasured && !live.liveImplausible ? TrendUnits() : QString());
 }

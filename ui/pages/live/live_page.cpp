@@ -1,12 +1,20 @@
-// Page 0, "Текущее значение": the live value polled once a second.
-#include "ui/window/form1.h"
+// Page 0, "Текущее значение": the live value polled once a second, its building, wiring and handlers.
+#include "ui/pages/live/live_page.h"
+
 #include "ui/window/control_makers.h"
+#include "ui/window/form1_controls.h"
+#include "ui/window/form_fill.h"
+#include "ui/window/line_flag.h"
+#include "ui/window/page_host.h"
 
 #include "ui/widgets/caption_panel.h"
+#include "ui/widgets/trend_chart.h"
 
 #include "device/encodings.h"
 #include "device/live_value.h"
 #include "device/number_text.h"
+#include "link/link_settings.h"
+#include "link/port_master.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,6 +27,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -99,31 +108,64 @@ void Form1Controls::setupLivePage(QWidget* page) {
     grid->addLayout(right, 0, 1, 6, 1);
 }
 
+LivePage::LivePage(PageHost& host, LiveHost& window, Form1Controls& ui, olv::device::LiveTrend::Clock clock)
+    : liveTrend(std::move(clock)), host(host), window(window), ui(ui) {
+    // The units of the value transmitted, under the large value; empty while unknown.
+    Label56 = new QLabel(ui.Panel1);
+    Label56->setObjectName(QStringLiteral("Label56"));
+    Label56->setTextFormat(Qt::PlainText);
+    Label56->setAlignment(Qt::AlignCenter);
+    QFont unitsFont = Label56->font();
+    unitsFont.setPointSize(unitsFont.pointSize() + 4);
+    unitsFont.setBold(true);
+    Label56->setFont(unitsFont);
+    ui.Panel1->addControl(Label56);
+}
+
+void LivePage::FillListsAndHints() {
+    FillList(ui.ComboBox17, ByteOrderEntries());
+    SetHint(ui.ComboBox17, QStringLiteral("Порядок байт в плавающем числе"));
+    SetHint(ui.Button9, QStringLiteral("Сменить порядок байт в плавающем числе при приеме"));
+    SetHint(ui.CheckBox11, QStringLiteral("Будем записывать результат измерения в файл"));
+}
+
+void LivePage::Wire() {
+    // activated: a pick by the user, also of the entry already selected; never from code.
+    host.On(ui.ComboBox31, &QComboBox::activated, this, &LivePage::ComboBox31Change);
+    for (auto [button, handler] :
+         {std::pair{ui.Button9, &LivePage::Button9Click}, std::pair{ui.Button10, &LivePage::Button10Click},
+          std::pair{ui.Button31, &LivePage::Button31Click}, std::pair{ui.Button32, &LivePage::SaveLiveTrend}})
+        host.On(button, &QPushButton::clicked, this, handler);
+    // Ticking from code raises the handler too.
+    host.On(ui.CheckBox11, &QCheckBox::toggled, this, &LivePage::CheckBox11Click);
+    host.On(ui.Timer1, &QTimer::timeout, this, &LivePage::Timer1Timer);
+}
+
 // Every 1000 ms: one polling step (of the live page, or of the calibration while it runs).
-void TForm1::Timer1Timer() {
+void LivePage::Timer1Timer() {
     PollLiveValue();
-    PollCalibration();
+    window.PollCalibration();
 }
 
 // Reads and shows the live value and the exchange state while polling is on and page 0 is shown.
-void TForm1::PollLiveValue() {
+void LivePage::PollLiveValue() {
     // Not inside another operation's pauses either: its link may be at another address or rate.
     // Nor while the previous poll still waits for its reply (a tick runs inside that wait).
-    if (!pollEnabled || operationRunning || LineWaiting() || TabbedNotebook1->currentIndex() != 0) return;
-    ReconnectIfLost();
+    if (!window.PollEnabled() || host.LineBusy() || ui.TabbedNotebook1->currentIndex() != 0) return;
+    window.ReconnectIfLost();
 
     uint8_t exceptionCode = 0;
     const olv::link::ResultFlags flags = ReadLiveValue(exceptionCode);
     const bool succeeded = olv::link::Succeeded(flags, exceptionCode);
     if (!succeeded) {
-        ShowExchangeState(flags, exceptionCode);
+        window.ShowExchangeState(flags, exceptionCode);
         // The previous reading stays, marked as old. Before any read has succeeded there is none: the
         // panel keeps its blank rather than presenting the initial zero as a normal measurement.
         if (liveMeasured) ShowLiveValue();
         ShowStaleValue();
     } else {
         ShowLiveValue();
-        ShowExchangeState(0, 0);
+        window.ShowExchangeState(0, 0);
     }
     FeedLiveTrend(succeeded);
     // Only a measurement that happened is logged: a failed read has no new one, and an implausible
@@ -131,11 +173,11 @@ void TForm1::PollLiveValue() {
     if (olv::device::ShouldLogMeasurement(succeeded, live)) LogMeasurement();
 }
 
-olv::link::ResultFlags TForm1::ReadLiveValue(uint8_t& exceptionCode) {
+olv::link::ResultFlags LivePage::ReadLiveValue(uint8_t& exceptionCode) {
     const olv::link::ResultFlags flags =
-        olv::device::ReadLiveValue(master, linkSettings.byteOrder, live, exceptionCode);
+        olv::device::ReadLiveValue(host.Master(), host.Link().byteOrder, live, exceptionCode);
     if (olv::link::Succeeded(flags, exceptionCode)) {
-        FollowShownInstrument();
+        window.FollowShownInstrument();
         liveMeasured = true;
         liveMeasuredAt = std::chrono::steady_clock::now();
     }
@@ -143,82 +185,111 @@ olv::link::ResultFlags TForm1::ReadLiveValue(uint8_t& exceptionCode) {
 }
 
 // Takes the byte order of ComboBox17 for the live value and for the communication page.
-void TForm1::Button9Click() {
+void LivePage::Button9Click() {
     // The box is editable: a typed text that spells an entry stands for that entry; any other text
     // changes nothing.
-    const int order = ComboBox17->findText(ComboBox17->currentText().trimmed(), Qt::MatchFixedString);
+    const int order = ui.ComboBox17->findText(ui.ComboBox17->currentText().trimmed(), Qt::MatchFixedString);
     if (order < 0) return;
-    ComboBox17->setCurrentIndex(order);
-    linkSettings.byteOrder = order;
-    pendingLink.pendingByteOrder = order;
+    ui.ComboBox17->setCurrentIndex(order);
+    host.Link().byteOrder = order;
+    host.PendingLink().pendingByteOrder = order;
 }
 
 // "Записать" on the live page: the measurement log is switched at once, so the next good poll is
 // logged (or not).
-void TForm1::CheckBox11Click() {
-    logEnabled = CheckBox11->isChecked() ? 1 : 0;
+void LivePage::CheckBox11Click() {
+    logEnabled = ui.CheckBox11->isChecked() ? 1 : 0;
 }
 
 // One polling step on request (the button is hidden).
-void TForm1::Button10Click() {
+void LivePage::Button10Click() {
     PollLiveValue();
 }
 
 // Shows the last reading: value panel, status memo and their colours.
-void TForm1::ShowLiveValue() {
-    Label51->hide();
+void LivePage::ShowLiveValue() {
+    ui.Label51->hide();
     if (memoOfReading) {
-        Memo2->setPlainText(memoOfReading->first);
-        SetColor(Memo2, memoOfReading->second);
+        ui.Memo2->setPlainText(memoOfReading->first);
+        SetColor(ui.Memo2, memoOfReading->second);
         memoOfReading.reset();
     }
     ShowUnitsOfValue();
-    Panel1->captionLabel()->setStyleSheet(QString());
+    ui.Panel1->captionLabel()->setStyleSheet(QString());
     if (live.liveImplausible) {
-        SetPanelPointSize(Panel1, 24);
-        Panel1->setCaption(QStringLiteral("Неправильный формат числа"));
+        SetPanelPointSize(ui.Panel1, 24);
+        ui.Panel1->setCaption(QStringLiteral("Неправильный формат числа"));
     } else {
-        SetPanelPointSize(Panel1, 48);
-        Panel1->setCaption(olv::device::FormatValue(live.liveValue));
+        SetPanelPointSize(ui.Panel1, 48);
+        ui.Panel1->setCaption(olv::device::FormatValue(live.liveValue));
     }
 
     if (live.liveStatus == 0) {
         if (live.liveImplausible) {
-            SetColor(Panel1, Yellow); // Memo2 is left as it was
+            SetColor(ui.Panel1, Yellow); // Memo2 is left as it was
         } else {
-            SetColor(Panel1, White);
-            Memo2->setPlainText(olv::device::NormalStatusText());
-            SetColor(Memo2, ButtonFaceColor());
+            SetColor(ui.Panel1, White);
+            ui.Memo2->setPlainText(olv::device::NormalStatusText());
+            SetColor(ui.Memo2, ButtonFaceColor());
         }
         return;
     }
-    SetColor(Panel1, Yellow);
-    SetColor(Memo2, Yellow);
+    SetColor(ui.Panel1, Yellow);
+    SetColor(ui.Memo2, Yellow);
     // The texts of the set bits with nothing between them; the memo's word wrap breaks the lines.
-    Memo2->setPlainText(olv::device::StatusText(live.liveStatus));
+    ui.Memo2->setPlainText(olv::device::StatusText(live.liveStatus));
 }
 
 // A poll failed: the reading shown is no longer measured. The value is greyed with how old it is, and
 // the status memo says that there is no link, in the colour of the exchange state.
-void TForm1::ShowStaleValue() {
+void LivePage::ShowStaleValue() {
     if (!liveMeasured) {
-        Label51->setText(olv::device::StaleReadingText(std::nullopt));
-        Label51->show();
+        ui.Label51->setText(olv::device::StaleReadingText(std::nullopt));
+        ui.Label51->show();
         return;
     }
-    Label51->setText(olv::device::StaleReadingText(
+    ui.Label51->setText(olv::device::StaleReadingText(
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - liveMeasuredAt)));
-    Label51->show();
-    Panel1->captionLabel()->setStyleSheet(QStringLiteral("color: #808080;"));
-    SetColor(Panel1, ButtonFaceColor());
-    if (!memoOfReading) memoOfReading.emplace(Memo2->toPlainText(), ColorOf(Memo2));
-    Memo2->setPlainText(QStringLiteral("нет связи"));
-    SetColor(Memo2, ColorOf(Memo3));
+    ui.Label51->show();
+    ui.Panel1->captionLabel()->setStyleSheet(QStringLiteral("color: #808080;"));
+    SetColor(ui.Panel1, ButtonFaceColor());
+    if (!memoOfReading) memoOfReading.emplace(ui.Memo2->toPlainText(), ColorOf(ui.Memo2));
+    ui.Memo2->setPlainText(QStringLiteral("нет связи"));
+    SetColor(ui.Memo2, ColorOf(ui.Memo3));
 }
 
 // Appends the last reading to the measurement log when the log is switched on. A relative name is
 // taken from the working directory; a file that cannot be opened is skipped without a message.
-void TForm1::LogMeasurement() {
+void LivePage::LogMeasurement() {
     if (!logEnabled) return;
     olv::device::AppendMeasurementLog(logFileName, live);
+}
+
+void LivePage::ShowUnitsOfValue() {
+    Label56->setText(liveMeasured && !live.liveImplausible ? TrendUnits() : QString());
+}
+
+void LivePage::ForgetReading(const olv::device::InstrumentIdentity& old, const std::optional<QDateTime>& at) {
+    liveMeasured = false;
+    live = {};
+    ui.Panel1->captionLabel()->setStyleSheet(QString());
+    ui.Panel1->setCaption(QStringLiteral(" "));
+    SetColor(ui.Panel1, QColor(255, 255, 255));
+    ui.Memo2->setPlainText(QStringLiteral(" "));
+    memoOfReading.reset(); // the old instrument's
+    ShowUnitsOfValue();
+    SetColor(ui.Memo2, ButtonFaceColor());
+    if (at) {
+        ui.Label51->setText(olv::device::LastReadNote(old, *at));
+        ui.Label51->show();
+    } else {
+        ui.Label51->hide();
+    }
+
+    // The trend: the old readings become an earlier series under the old instrument's name now, not
+    // at the next poll, and the figures under the chart are the new one's (none yet).
+    const olv::device::TrendSource source{window.ShownIdentity(), host.Link().byteOrder, QString()};
+    const olv::device::TrendChange change = liveTrend.add(source, false, live);
+    ui.Chart1->follow(liveTrend, change);
+    ui.Label40->setText(olv::device::TrendStatsText(liveTrend.stats(), TrendUnits()));
 }
