@@ -3,6 +3,7 @@
 #include "tests/ui/window_test_main.h"
 #include "ui/dialogs/ports_dialog.h"
 #include "ui/menus/ports_menu.h"
+#include "ui/menus/profile_menu.h"
 
 #include "ui/widgets/caption_panel.h"
 
@@ -534,7 +535,7 @@ class FormLayoutTest : public QObject {
 
         f->ports().runPortsDialog = [](PortsDialog&) { return false; };
         const std::pair<QAction*, TForm1::Handler> items[] = {
-            {f->N2, &TForm1::N2Click}, {f->N3, &TForm1::N3Click}, {f->N4, &PortsMenu::N4Click}};
+            {f->N2, &ProfileMenu::N2Click}, {f->N3, &ProfileMenu::N3Click}, {f->N4, &PortsMenu::N4Click}};
         for (const auto& [item, handler] : items) {
             f->lastHandler = nullptr;
             item->trigger();
