@@ -539,7 +539,10 @@ class FormLayoutTest : public QObject {
 
         f->ports().runPortsDialog = [](PortsDialog&) { return false; };
         const std::pair<QAction*, TForm1::Handler> items[] = {
-            {f->N2, &ProfileMenu::N2Click}, {f->N3, &ProfileMenu::N3Click}, {f->N4, &PortsMenu::N4Click}};
+            {f->N2, &ProfileMenu::N2Click},    {f->N3, &ProfileMenu::N3Click},
+            {f->N4, &PortsMenu::N4Click},      {f->N5, &ConfigFileMenu::N5Click},
+            {f->N6, &ConfigFileMenu::N6Click}, {f->N7, &RecordMenu::N7Click},
+            {f->N8, &JournalMenu::N8Click}};
         for (const auto& [item, handler] : items) {
             f->lastHandler = nullptr;
             item->trigger();

@@ -7,13 +7,19 @@
 #include <cstdint>
 
 class QFileDialog;
+class QImage;
 class QMainWindow;
+class SensorPage;
+class TextPage;
 
 namespace olv::device {
 class LiveTrend;
 struct InstrumentIdentity;
 struct LiveReading;
 } // namespace olv::device
+namespace olv::records {
+struct InstrumentState;
+} // namespace olv::records
 namespace olv::settings {
 class IniWriteError;
 } // namespace olv::settings
@@ -35,10 +41,6 @@ class MenuHost {
     virtual void ReportIniWriteError(const olv::settings::IniWriteError& error) = 0;
     virtual void ReportNextIniWriteError() = 0;
 
-    // Shows a profile or file dialog: the chosen file name and whether the first filter entry was
-    // selected; false when cancelled.
-    virtual bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected) = 0;
-
     // The live page: the measurement log's file and switch, a reading now (true when it succeeded; the
     // last reading either way), the trend and the instrument it names.
     virtual QString& LogFileName() = 0;
@@ -46,6 +48,19 @@ class MenuHost {
     virtual bool ReadLiveNow(olv::device::LiveReading& reading) = 0;
     virtual const olv::device::LiveTrend& Trend() const = 0;
     virtual const olv::device::InstrumentIdentity& InstrumentShown() const = 0;
+    // The trend as a picture, only the readings of `only` when given.
+    virtual QImage TrendPicture(const olv::device::InstrumentIdentity* only) = 0;
+
+    // Everything of the instrument on the line: configuration, versions, parity; a read noted as the
+    // instrument shown.
+    virtual olv::link::ResultFlags ReadInstrumentState(olv::records::InstrumentState& state,
+                                                       uint8_t& exceptionCode) = 0;
+    // A file dialog of the menus: the chosen name and whether the first filter entry was selected;
+    // false when cancelled.
+    virtual bool ChooseFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected) = 0;
+    // The pages that show a configuration written from a file anew.
+    virtual SensorPage& SensorShown() = 0;
+    virtual TextPage& TextShown() = 0;
 
   protected:
     ~MenuHost() = default;

@@ -113,7 +113,7 @@ void ProfileMenu::SaveWindowToProfile(const QString& path) {
 void ProfileMenu::N2Click() {
     QString fileName;
     bool firstFilter = true;
-    if (!window.ChooseProfileFile(ui.OpenDialog1, fileName, firstFilter)) return;
+    if (!window.ChooseFile(ui.OpenDialog1, fileName, firstFilter)) return;
     window.ReportNextIniWriteError(); // the user asked for this file: a refusal is always reported
     LoadProfileToWindow(fileName);
     pages.sensor.ShowConfiguration();
@@ -127,7 +127,7 @@ void ProfileMenu::N2Click() {
 void ProfileMenu::N3Click() {
     QString fileName;
     bool firstFilter = true;
-    if (!window.ChooseProfileFile(ui.SaveDialog1, fileName, firstFilter)) return;
+    if (!window.ChooseFile(ui.SaveDialog1, fileName, firstFilter)) return;
     // Before any read some fields show only the placeholder: they keep the image's words, the rest of
     // the window is saved all the same. A field that does not convert shows its messages.
     if (pages.sensor.CollectConfiguration(true)) return;

@@ -63,7 +63,7 @@ bool GrabCompareDialog(QWidget* parent, const olv::records::InstrumentState& dev
 
 bool GrabRecordPage(TForm1& form, const QString& imagePath) {
     olv::records::RecordData data;
-    if (!ReadRecord(form, data)) return false;
+    if (!form.record().ReadRecord(data)) return false;
     QObject owner;
     const olv::device::InstrumentIdentity recorded =
         olv::device::WithImageIdentity(form.ShownIdentity(), data.state.image);

@@ -3,9 +3,12 @@
 
 #include "ui/app/close_signals.h"
 #include "ui/app/olv_application.h"
+#include "ui/menus/config_file_menu.h"
 #include "ui/menus/help_menu.h"
+#include "ui/menus/journal_menu.h"
 #include "ui/menus/ports_menu.h"
 #include "ui/menus/profile_menu.h"
+#include "ui/menus/record_menu.h"
 #include "ui/pages/live/live_page.h"
 #include "ui/pages/page_link.h"
 #include "ui/pages/page_search.h"

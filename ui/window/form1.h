@@ -50,7 +50,10 @@ class QSocketNotifier;
 class QWidget;
 
 class CalibrationDialog;
+class ConfigFileMenu;
 class HelpMenu;
+class JournalMenu;
+class RecordMenu;
 class PortsMenu;
 class ProfileMenu;
 class LinkPage;
@@ -210,40 +213,20 @@ class TForm1 : public QMainWindow,
     // Shows a profile dialog: the chosen file name and whether the first filter entry ("Профиль
     // настроек") was selected; false when cancelled. Runs the dialog unless chooseProfileFile is set
     // (tests set it to answer without a dialog).
-    bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected) override;
+    bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected);
     std::function<bool(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected)> chooseProfileFile;
 
-    // ---- Menu: the configuration as a file, the compare dialog Form2, the record, the journal
-    // (config_menu.cpp, record_menu.cpp, journal.cpp) ----
-    void N5Click(); // "Сохранить конфигурацию прибора…"
-    void N6Click(); // "Открыть конфигурацию прибора…": compare, write to the instrument, show on the page
-    void N7Click(); // "Протокол настройки…": a PDF record
-    // Asks for the site, tag and person of the record (shown as last kept for its serial number);
-    // false cancels the record. A dialog unless set (tests answer without one).
-    std::function<bool(olv::records::RecordData& data)> askRecordDetails;
-    void N8Click(); // "Журнал изменений…"
+    // ---- Menu: the configuration as a file and the compare dialog Form2, the record, the journal
+    // (menus/config_file_menu.h, record_menu.h, journal_menu.h) ----
+    ConfigFileMenu& configFile() { return *configFile_; } // "Сохранить/Открыть конфигурацию прибора…"
+    RecordMenu& record() { return *record_; }             // "Протокол настройки…"
+    JournalMenu& journal() { return *journal_; }          // "Журнал изменений…" and the journal of writes
     // Everything of the instrument on the line: configuration, versions, parity.
-    olv::link::ResultFlags ReadInstrumentState(olv::records::InstrumentState& state, uint8_t& exceptionCode);
-    // Form2's "Записать в прибор": the file's configuration into the instrument on the line through the
-    // configuration write (and, with withLink, the communication settings write), read back and
-    // compared; `device` becomes what was read back. True when every written field reads back equal.
-    bool WriteConfigurationFile(const olv::records::ConfigFile& file, bool withIdentity, bool withLink,
-                                olv::records::InstrumentState& device, Form2* dialog);
-    // Form2's "Показать на странице": the file's values into the sensor page's fields (and the text
-    // into Edit8), marked as edits.
-    bool ShowConfigurationFile(const olv::records::ConfigFile& file,
-                               const olv::records::InstrumentState& device, bool withIdentity);
-    // Tests run the compare dialog themselves (they press its buttons); otherwise it is shown modal.
-    std::function<void(Form2& dialog)> runCompareDialog;
-    // The journal of writes, journal.csv in the working folder (the data folder).
-    QString JournalPath() const;
-    // Before a write: whether the journal takes a line; if not, the user is asked whether to write
-    // without an entry. False: nothing may be written.
+    olv::link::ResultFlags ReadInstrumentState(olv::records::InstrumentState& state,
+                                               uint8_t& exceptionCode) override;
+    // The journal's steps of a page write (JournalMenu).
     bool JournalAllowsWrite() override;
-    // Before a write, after JournalAllowsWrite: the instrument's state into record.before, with where it
-    // is. When this fails nothing may be written.
     olv::link::ResultFlags ReadBeforeWrite(WriteRecord& record, uint8_t& exceptionCode) override;
-    // After a write that sent anything: its line, synced, unless the user chose to write without one.
     void JournalWrite(const QString& operation, const WriteRecord& record,
                       const olv::device::PageWriteResult& result) override;
     // ---- Menu: the calibration (dialogs/calibration/) ----
@@ -381,9 +364,16 @@ class TForm1 : public QMainWindow,
     bool ReadLiveNow(olv::device::LiveReading& reading) override;
     const olv::device::LiveTrend& Trend() const override;
     const olv::device::InstrumentIdentity& InstrumentShown() const override { return ShownIdentity(); }
+    QImage TrendPicture(const olv::device::InstrumentIdentity* only) override;
+    bool ChooseFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected) override;
+    SensorPage& SensorShown() override { return *sensor_; }
+    TextPage& TextShown() override { return *text_; }
     std::unique_ptr<PortsMenu> ports_;
     std::unique_ptr<HelpMenu> help_;
     std::unique_ptr<ProfileMenu> profiles_;
+    std::unique_ptr<ConfigFileMenu> configFile_;
+    std::unique_ptr<RecordMenu> record_;
+    std::unique_ptr<JournalMenu> journal_;
     // Station settings file and recent profile at start and exit; a refused write is shown once.
     void LoadStationSettingsReported();
     void SaveStationSettingsReported();
@@ -409,7 +399,6 @@ class TForm1 : public QMainWindow,
     bool iniErrorShown_ = false;
     bool formCreated_ = false;
 
-    bool journalDeclined_ = false; // the user chose to write without a journal entry
     bool closingBySignal_ = false;
     bool closeAfterOperation_ = false; // a close came during an operation or a wait: it happens at its end
     std::unique_ptr<LineWaiter> lineWaiter_; // the ports' waits, while the window lives

@@ -1,12 +1,19 @@
-// The menus of the window: each built on the window as its host, and what they reach of the live page.
+// The menus of the window: each built on the window as its host, what they reach of the live page,
+// and the journal's steps that the pages' writes take through the window.
 #include "ui/window/form1.h"
 
+#include "ui/menus/config_file_menu.h"
 #include "ui/menus/help_menu.h"
+#include "ui/menus/journal_menu.h"
 #include "ui/menus/ports_menu.h"
 #include "ui/menus/profile_menu.h"
+#include "ui/menus/record_menu.h"
 #include "ui/pages/live/live_page.h"
 
+#include "records/instrument_state.h"
+
 #include <QFileDialog>
+#include <QImage>
 
 void TForm1::BuildMenus() {
     MenuHost& window = *this;
@@ -14,9 +21,37 @@ void TForm1::BuildMenus() {
     help_ = std::make_unique<HelpMenu>(*this, window, *this);
     profiles_ = std::make_unique<ProfileMenu>(*this, window, *this,
                                               ProfilePages{*live_, *sensor_, *link_, *search_, *text_});
+    configFile_ = std::make_unique<ConfigFileMenu>(*this, window, *this);
+    record_ = std::make_unique<RecordMenu>(*this, window, *this);
+    journal_ = std::make_unique<JournalMenu>(*this, window, *this);
     ports_->Wire();
     help_->Wire();
+    configFile_->Wire();
+    record_->Wire();
+    journal_->Wire();
     profiles_->Wire();
+}
+
+olv::link::ResultFlags TForm1::ReadInstrumentState(olv::records::InstrumentState& state,
+                                                   uint8_t& exceptionCode) {
+    const olv::link::ResultFlags flags =
+        olv::records::ReadInstrumentState(master, state, exceptionCode, [this](int ms) { Pause(ms); });
+    // Read of the instrument on the link: another serial number than the one shown is another meter.
+    if (olv::link::Succeeded(flags, exceptionCode)) NoteInstrumentRead(state.image);
+    return flags;
+}
+
+bool TForm1::JournalAllowsWrite() { return journal_->JournalAllowsWrite(); }
+olv::link::ResultFlags TForm1::ReadBeforeWrite(WriteRecord& record, uint8_t& exceptionCode) {
+    return journal_->ReadBeforeWrite(record, exceptionCode);
+}
+void TForm1::JournalWrite(const QString& operation, const WriteRecord& record,
+                          const olv::device::PageWriteResult& result) {
+    journal_->JournalWrite(operation, record, result);
+}
+
+bool TForm1::ChooseFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected) {
+    return ChooseProfileFile(dialog, fileName, firstFilterSelected);
 }
 
 bool TForm1::ReadLiveNow(olv::device::LiveReading& reading) {
@@ -43,3 +78,4 @@ bool TForm1::ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& fir
     return true;
 }
 
+QImage TForm1::TrendPicture(const olv::device::InstrumentIdentity* only) { return live_->TrendPicture(only); }
