@@ -7,7 +7,6 @@
 #include "device/pending_device_link.h"
 #include "device/register_image.h"
 #include "device/sensor_configuration.h"
-#include "link/link_health.h"
 #include "link/line_state.h"
 #include "link/link_settings.h"
 #include "link/port_link.h"
@@ -44,7 +43,6 @@ class QFileDialog;
 class QImage;
 class QLabel;
 class QProgressBar;
-class QShortcut;
 class QProgressDialog;
 class QSocketNotifier;
 class QWidget;
@@ -52,12 +50,15 @@ class QWidget;
 class CalibrationDialog;
 class HelpMenu;
 class PortsMenu;
+class LinkHealthLine;
 class LinkPage;
 class LiveHost;
 class LivePage;
 class SearchPage;
 class SensorPage;
+class ShownInstrumentNotes;
 class TextPage;
+class WindowComfort;
 class LineWaiter;
 class Form2;
 class PortsDialog;
@@ -174,14 +175,8 @@ class TForm1 : public QMainWindow,
     // Writes dev.dat and recent.prf from the controls; used at exit and when the session ends.
     void SaveSettings();
 
-    // ---- Link health line in the status bar (link_health_line.cpp) ----
-    // Told of every transaction that went on the wire (the master's observer): counts it and shows
-    // the line anew.
-    void NoteLinkHealth(const olv::link::ExchangeRecord& record);
-    void ShowLinkHealth(); // the link, its state and the counters into Label52
-    olv::link::LinkCounters linkCounters;
-    bool linkFresh = true; // nothing exchanged since the port was last opened
-    QString linkPath;      // the device path of the port as last opened
+    // ---- Link health line in the status bar (link_health_line.h) ----
+    LinkHealthLine& healthLine() { return *healthLine_; }
 
     // ---- Exchange results (exchange_report.cpp) ----
     // The exchange error's box; `detail` (what the instrument holds of a write) as its informative text.
@@ -265,43 +260,14 @@ class TForm1 : public QMainWindow,
     // The port is listened to, nothing is sent (the line's state is Listening).
     LineFlag listening{[this] { return int(line_.state() == olv::link::LineState::Listening); }};
 
-    // ---- The instrument shown (shown_instrument.cpp) ----
-    // Everything the pages show of an instrument belongs to the one the window names: the port (and
-    // the device or gateway it leads to), the address, and once read its model and serial number.
-    // When that changes, what the pages showed of the old one goes back to "Данных нет" with a note
-    // of whom it was read from and when; the trend starts a new series, the old one stays labelled.
-    void BuildShownInstrumentNotes(); // Label53..Label55 on pages 1, 2 and 4
-    // After the link changed (port, its path, address): another instrument forgets the pages.
-    void FollowShownInstrument();
-    // A read of registers 0..3 of the instrument on the link (`words`): its model and serial number.
-    // Another serial number than the one known forgets every page but `keptPages` (bits of page
-    // indexes, for pages the same read has just filled).
+    // ---- The instrument shown (shown_instrument.h): every page's data belongs to the one the window
+    // names; what it showed of another goes back to "Данных нет" with a note ----
+    ShownInstrumentNotes& shown() { return *shown_; }
     void NoteInstrumentRead(const olv::device::RegisterImage& words, unsigned keptPages = 0) override;
-    // What the pages showed of `old` goes; each page that had data gets a note of it.
-    void ForgetShownInstrument(const olv::device::InstrumentIdentity& old, unsigned keptPages = 0);
-    // The instrument the link addresses now, with what is known of it.
-    const olv::device::InstrumentIdentity& ShownIdentity() const { return shownInstrument.current(); }
-    // The pages (bits of their indexes) show data of the instrument shown, read now (the window's
-    // clock) or at atMs.
     void StampPages(unsigned pages, std::optional<int64_t> atMs = std::nullopt) override;
-    olv::device::ShownInstrument shownInstrument;
-    std::array<std::optional<QDateTime>, 5> pageReadAt; // per page index 0..4; empty: nothing read
-    QLabel* Label53 = nullptr; // page 1: what was last read from whom, after the instrument changed
-    QLabel* Label54 = nullptr; // page 2
-    QLabel* Label55 = nullptr; // page 4
-    // ---- Keyboard, units, widths, first start (window_comfort.cpp) ----
-    void BuildWindowComfort();
-    QList<QShortcut*> menuShortcuts; // Alt+A "Файл", Alt+C "Справка": the mnemonics' keys in the Latin layout
-    QLabel* Label57 = nullptr; // the sensor's units beside the range maximum (Edit2)
-    QLabel* Label58 = nullptr; // … the range minimum (Edit3)
-    QLabel* Label59 = nullptr; // … the trim offset (Edit6)
-    QLabel* Label60 = nullptr; // what the damping chosen does
-    QLabel* Label61 = nullptr; // first start without dev.dat: where COM1 leads, and where to change it
-    void ShowFirstStartNote();
-    // The window's place and size from [WINDOW] of dev.dat (fitted to the screens there are now), and
-    // back at exit.
-    void RestoreWindowGeometry();
-    std::vector<olv::settings::IniEntry> WindowGeometryNow() const; // for SaveStationSettings
+    const olv::device::InstrumentIdentity& ShownIdentity() const; // shown().ShownIdentity()
+    // ---- Keyboard, units, widths, first start, the window's place (window_comfort.h) ----
+    WindowComfort& comfort() { return *comfort_; }
 
     // ---- State ----
     // The time of day in milliseconds since the epoch (Form1Deps::clock): the trend's stamps and the
@@ -370,6 +336,11 @@ class TForm1 : public QMainWindow,
     bool LineBusy() const override { return operationRunning || LineWaiting(); }
     olv::link::PortLink& Port() override { return portLink; }
     int64_t NowMs() const override { return clock(); }
+    // The window's own rooms (link_health_line.h, shown_instrument.h, window_comfort.h), reached by the
+    // pages and menus through the window: they go after them.
+    std::unique_ptr<LinkHealthLine> healthLine_;
+    std::unique_ptr<ShownInstrumentNotes> shown_;
+    std::unique_ptr<WindowComfort> comfort_;
     std::unique_ptr<SensorPage> sensor_;
     std::unique_ptr<LinkPage> link_;
     std::unique_ptr<SearchPage> search_;

@@ -1,6 +1,7 @@
 // One operation on the instrument at a time: what is disabled while one runs, and the close that
 // waited for its end.
 #include "ui/window/form1.h"
+#include "ui/window/link_health_line.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -41,7 +42,7 @@ TForm1::InstrumentOperation::~InstrumentOperation() {
         control->setEnabled(enabled);
     for (const auto& [action, enabled] : actions_)
         action->setEnabled(enabled);
-    if (form_.line_.release()) form_.ShowLinkHealth();
+    if (form_.line_.release()) form_.healthLine().ShowLinkHealth();
     if (form_.closeAfterOperation_)
         // Once the handler that ran the operation has unwound.
         QTimer::singleShot(0, &form_, [form = &form_] { form->close(); });
