@@ -2,7 +2,6 @@
 
 #include "device/instrument_identity.h"
 #include "device/live_trend.h"
-#include "device/live_value.h"
 #include "device/page_writes.h"
 #include "device/pending_device_link.h"
 #include "device/register_image.h"
@@ -14,37 +13,26 @@
 #include "link/result_flags.h"
 #include "records/config_file.h"
 #include "records/instrument_state.h"
-#include "settings/ini_file.h"
 #include "settings/port_assignment.h"
 #include "ui/menus/menu_host.h"
 #include "ui/pages/monitor/line_monitor_page.h"
 #include "ui/window/form1_controls.h"
+#include "ui/window/instrument_operation.h"
 #include "ui/window/edit_marking.h"
 #include "ui/window/line_flag.h"
 #include "ui/window/page_host.h"
 
-#include <QColor>
 #include <QMainWindow>
 #include <QString>
-#include <QStringList>
 
-#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
-class QComboBox;
 class QFileDialog;
-class QImage;
-class QLabel;
-class QProgressBar;
-class QProgressDialog;
-class QSocketNotifier;
 class QWidget;
 
 class CalibrationDialog;
@@ -61,7 +49,6 @@ class TextPage;
 class WindowComfort;
 class LineWaiter;
 class Form2;
-class PortsDialog;
 class QtMessageBoxes;
 
 namespace olv::link {
@@ -137,26 +124,8 @@ class TForm1 : public QMainWindow,
     void ComboBox14Change();
     void CheckBox7Click();
 
-    // One operation on the instrument at a time. An operation (the start-up read, a page's read or
-    // write, the search) runs inside one of these: while it lives, the link row, the list of found
-    // instruments, the pages' command buttons (not "Остановить") and the profile menu are disabled, so
-    // nothing the user does during its pauses can change its target or start a second operation; at
-    // its end they are enabled exactly as they were before. A second operation asked for meanwhile
-    // (started() false) must not run. A close asked for during the operation happens after it.
-    class InstrumentOperation : public OperationHold {
-      public:
-        explicit InstrumentOperation(TForm1& form);
-        ~InstrumentOperation() override;
-        InstrumentOperation(const InstrumentOperation&) = delete;
-        InstrumentOperation& operator=(const InstrumentOperation&) = delete;
-        bool started() const override { return started_; }
-
-      private:
-        TForm1& form_;
-        bool started_ = false;
-        std::vector<std::pair<QWidget*, bool>> controls_;
-        std::vector<std::pair<QAction*, bool>> actions_;
-    };
+    // One operation on the instrument at a time (instrument_operation.h).
+    using InstrumentOperation = ::InstrumentOperation;
     // What the line is doing (line_state.h), changed only here: the health line shows each change.
     void SetLineState(olv::link::LineState state) override;
     olv::link::LineState lineState() const { return line_.state(); }
@@ -373,6 +342,7 @@ class TForm1 : public QMainWindow,
     bool quietStart = false;
 
   private:
+    friend class ::InstrumentOperation; // holds the line and closes the window at its end
     // Goes to the line monitor and listens, at the start of a start without transmitting.
     void StartWithoutTransmitting();
     bool listenAtStart_ = false; // --listen
