@@ -6,6 +6,7 @@
 #include "ui/menus/profile_menu.h"
 
 #include "ui/widgets/caption_panel.h"
+#include "ui/window/window_comfort.h"
 
 #include "settings/ini_file.h"
 #include "settings/window_geometry.h"
@@ -385,7 +386,7 @@ class FormLayoutTest : public QObject {
         QCOMPARE(QKeySequence::mnemonic(f->N10->title()), QKeySequence(QStringLiteral("Alt+С")));
         QStringList keys{QKeySequence::mnemonic(f->N1->title()).toString(),
                          QKeySequence::mnemonic(f->N10->title()).toString()};
-        for (const QShortcut* shortcut : f->menuShortcuts)
+        for (const QShortcut* shortcut : f->comfort().menuShortcuts)
             keys << shortcut->key().toString();
         QVERIFY2(keys.contains(QStringLiteral("Alt+A")) && keys.contains(QStringLiteral("Alt+C")),
                  qPrintable(keys.join(u' ')));
@@ -429,11 +430,11 @@ class FormLayoutTest : public QObject {
         {
             FormFixture f;
             olv::test::StopTimers(*f);
-            QVERIFY(!f->Label61->isHidden());
-            QVERIFY2(f->Label61->text().contains(
+            QVERIFY(!f->comfort().Label61->isHidden());
+            QVERIFY2(f->comfort().Label61->text().contains(
                          QStringLiteral("COM1 ведёт к %1").arg(QString::fromStdString(olv::test::FakePortPath(1)))),
-                     qPrintable(f->Label61->text()));
-            QVERIFY(f->Label61->text().contains(QStringLiteral("Файл → «Назначение портов…»")));
+                     qPrintable(f->comfort().Label61->text()));
+            QVERIFY(f->comfort().Label61->text().contains(QStringLiteral("Файл → «Назначение портов…»")));
             f->show();
             f->setGeometry(QRect(30, 40, 760, 540));
             QCoreApplication::processEvents();
@@ -454,7 +455,7 @@ class FormLayoutTest : public QObject {
         };
         FormFixture again(options);
         olv::test::StopTimers(*again);
-        QVERIFY(again->Label61->isHidden());
+        QVERIFY(again->comfort().Label61->isHidden());
         // Where it was, when that is on the screen there is; else moved onto it whole.
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         if (screen.contains(shown))

@@ -7,6 +7,7 @@
 #include "text/cp1251.h"
 #include "ui/widgets/caption_panel.h"
 #include "ui/widgets/trend_chart.h"
+#include "ui/window/link_health_line.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -373,7 +374,7 @@ class LivePageTest : public QObject {
         QFETCH(QString, counts);
         SimFormFixture form;
         StartOnLivePage(form);
-        form->linkCounters = {}; // without the start-up read
+        form->healthLine().linkCounters = {}; // without the start-up read
         form->live().Timer1Timer();
         if (!fault.isEmpty()) Command(form, fault.toStdString());
         form->live().Timer1Timer();

@@ -2,12 +2,10 @@
 
 #include "device/instrument_identity.h"
 #include "device/live_trend.h"
-#include "device/live_value.h"
 #include "device/page_writes.h"
 #include "device/pending_device_link.h"
 #include "device/register_image.h"
 #include "device/sensor_configuration.h"
-#include "link/link_health.h"
 #include "link/line_state.h"
 #include "link/link_settings.h"
 #include "link/port_link.h"
@@ -15,38 +13,26 @@
 #include "link/result_flags.h"
 #include "records/config_file.h"
 #include "records/instrument_state.h"
-#include "settings/ini_file.h"
 #include "settings/port_assignment.h"
 #include "ui/menus/menu_host.h"
 #include "ui/pages/monitor/line_monitor_page.h"
 #include "ui/window/form1_controls.h"
+#include "ui/window/instrument_operation.h"
 #include "ui/window/edit_marking.h"
 #include "ui/window/line_flag.h"
 #include "ui/window/page_host.h"
 
-#include <QColor>
 #include <QMainWindow>
 #include <QString>
-#include <QStringList>
 
-#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
-class QComboBox;
 class QFileDialog;
-class QImage;
-class QLabel;
-class QProgressBar;
-class QShortcut;
-class QProgressDialog;
-class QSocketNotifier;
 class QWidget;
 
 class CalibrationDialog;
@@ -56,15 +42,17 @@ class JournalMenu;
 class RecordMenu;
 class PortsMenu;
 class ProfileMenu;
+class LinkHealthLine;
 class LinkPage;
 class LiveHost;
 class LivePage;
 class SearchPage;
 class SensorPage;
+class ShownInstrumentNotes;
 class TextPage;
+class WindowComfort;
 class LineWaiter;
 class Form2;
-class PortsDialog;
 class QtMessageBoxes;
 
 namespace olv::link {
@@ -140,26 +128,8 @@ class TForm1 : public QMainWindow,
     void ComboBox14Change();
     void CheckBox7Click();
 
-    // One operation on the instrument at a time. An operation (the start-up read, a page's read or
-    // write, the search) runs inside one of these: while it lives, the link row, the list of found
-    // instruments, the pages' command buttons (not "Остановить") and the profile menu are disabled, so
-    // nothing the user does during its pauses can change its target or start a second operation; at
-    // its end they are enabled exactly as they were before. A second operation asked for meanwhile
-    // (started() false) must not run. A close asked for during the operation happens after it.
-    class InstrumentOperation : public OperationHold {
-      public:
-        explicit InstrumentOperation(TForm1& form);
-        ~InstrumentOperation() override;
-        InstrumentOperation(const InstrumentOperation&) = delete;
-        InstrumentOperation& operator=(const InstrumentOperation&) = delete;
-        bool started() const override { return started_; }
-
-      private:
-        TForm1& form_;
-        bool started_ = false;
-        std::vector<std::pair<QWidget*, bool>> controls_;
-        std::vector<std::pair<QAction*, bool>> actions_;
-    };
+    // One operation on the instrument at a time (instrument_operation.h).
+    using InstrumentOperation = ::InstrumentOperation;
     // What the line is doing (line_state.h), changed only here: the health line shows each change.
     void SetLineState(olv::link::LineState state) override;
     olv::link::LineState lineState() const { return line_.state(); }
@@ -178,14 +148,8 @@ class TForm1 : public QMainWindow,
     // Writes dev.dat and recent.prf from the controls; used at exit and when the session ends.
     void SaveSettings();
 
-    // ---- Link health line in the status bar (link_health_line.cpp) ----
-    // Told of every transaction that went on the wire (the master's observer): counts it and shows
-    // the line anew.
-    void NoteLinkHealth(const olv::link::ExchangeRecord& record);
-    void ShowLinkHealth(); // the link, its state and the counters into Label52
-    olv::link::LinkCounters linkCounters;
-    bool linkFresh = true; // nothing exchanged since the port was last opened
-    QString linkPath;      // the device path of the port as last opened
+    // ---- Link health line in the status bar (link_health_line.h) ----
+    LinkHealthLine& healthLine() { return *healthLine_; }
 
     // ---- Exchange results (exchange_report.cpp) ----
     // The exchange error's box; `detail` (what the instrument holds of a write) as its informative text.
@@ -246,43 +210,14 @@ class TForm1 : public QMainWindow,
     // The port is listened to, nothing is sent (the line's state is Listening).
     LineFlag listening{[this] { return int(line_.state() == olv::link::LineState::Listening); }};
 
-    // ---- The instrument shown (shown_instrument.cpp) ----
-    // Everything the pages show of an instrument belongs to the one the window names: the port (and
-    // the device or gateway it leads to), the address, and once read its model and serial number.
-    // When that changes, what the pages showed of the old one goes back to "Данных нет" with a note
-    // of whom it was read from and when; the trend starts a new series, the old one stays labelled.
-    void BuildShownInstrumentNotes(); // Label53..Label55 on pages 1, 2 and 4
-    // After the link changed (port, its path, address): another instrument forgets the pages.
-    void FollowShownInstrument();
-    // A read of registers 0..3 of the instrument on the link (`words`): its model and serial number.
-    // Another serial number than the one known forgets every page but `keptPages` (bits of page
-    // indexes, for pages the same read has just filled).
+    // ---- The instrument shown (shown_instrument.h): every page's data belongs to the one the window
+    // names; what it showed of another goes back to "Данных нет" with a note ----
+    ShownInstrumentNotes& shown() { return *shown_; }
     void NoteInstrumentRead(const olv::device::RegisterImage& words, unsigned keptPages = 0) override;
-    // What the pages showed of `old` goes; each page that had data gets a note of it.
-    void ForgetShownInstrument(const olv::device::InstrumentIdentity& old, unsigned keptPages = 0);
-    // The instrument the link addresses now, with what is known of it.
-    const olv::device::InstrumentIdentity& ShownIdentity() const { return shownInstrument.current(); }
-    // The pages (bits of their indexes) show data of the instrument shown, read now (the window's
-    // clock) or at atMs.
     void StampPages(unsigned pages, std::optional<int64_t> atMs = std::nullopt) override;
-    olv::device::ShownInstrument shownInstrument;
-    std::array<std::optional<QDateTime>, 5> pageReadAt; // per page index 0..4; empty: nothing read
-    QLabel* Label53 = nullptr; // page 1: what was last read from whom, after the instrument changed
-    QLabel* Label54 = nullptr; // page 2
-    QLabel* Label55 = nullptr; // page 4
-    // ---- Keyboard, units, widths, first start (window_comfort.cpp) ----
-    void BuildWindowComfort();
-    QList<QShortcut*> menuShortcuts; // Alt+A "Файл", Alt+C "Справка": the mnemonics' keys in the Latin layout
-    QLabel* Label57 = nullptr; // the sensor's units beside the range maximum (Edit2)
-    QLabel* Label58 = nullptr; // … the range minimum (Edit3)
-    QLabel* Label59 = nullptr; // … the trim offset (Edit6)
-    QLabel* Label60 = nullptr; // what the damping chosen does
-    QLabel* Label61 = nullptr; // first start without dev.dat: where COM1 leads, and where to change it
-    void ShowFirstStartNote();
-    // The window's place and size from [WINDOW] of dev.dat (fitted to the screens there are now), and
-    // back at exit.
-    void RestoreWindowGeometry();
-    std::vector<olv::settings::IniEntry> WindowGeometryNow() const; // for SaveStationSettings
+    const olv::device::InstrumentIdentity& ShownIdentity() const; // shown().ShownIdentity()
+    // ---- Keyboard, units, widths, first start, the window's place (window_comfort.h) ----
+    WindowComfort& comfort() { return *comfort_; }
 
     // ---- State ----
     // The time of day in milliseconds since the epoch (Form1Deps::clock): the trend's stamps and the
@@ -351,6 +286,11 @@ class TForm1 : public QMainWindow,
     bool LineBusy() const override { return operationRunning || LineWaiting(); }
     olv::link::PortLink& Port() override { return portLink; }
     int64_t NowMs() const override { return clock(); }
+    // The window's own rooms (link_health_line.h, shown_instrument.h, window_comfort.h), reached by the
+    // pages and menus through the window: they go after them.
+    std::unique_ptr<LinkHealthLine> healthLine_;
+    std::unique_ptr<ShownInstrumentNotes> shown_;
+    std::unique_ptr<WindowComfort> comfort_;
     std::unique_ptr<SensorPage> sensor_;
     std::unique_ptr<LinkPage> link_;
     std::unique_ptr<SearchPage> search_;
@@ -391,6 +331,7 @@ class TForm1 : public QMainWindow,
     bool quietStart = false;
 
   private:
+    friend class ::InstrumentOperation; // holds the line and closes the window at its end
     // Goes to the line monitor and listens, at the start of a start without transmitting.
     void StartWithoutTransmitting();
     bool listenAtStart_ = false; // --listen
