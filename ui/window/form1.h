@@ -13,7 +13,6 @@
 #include "link/port_link.h"
 #include "link/port_master.h"
 #include "link/result_flags.h"
-#include "records/config_file.h"
 #include "records/instrument_state.h"
 #include "settings/ini_file.h"
 #include "settings/port_assignment.h"
@@ -62,7 +61,6 @@ class SearchPage;
 class SensorPage;
 class TextPage;
 class LineWaiter;
-class Form2;
 class PortsDialog;
 class QtMessageBoxes;
 
@@ -75,9 +73,6 @@ class MessageBoxes;
 namespace olv::settings {
 class IniWriteError;
 } // namespace olv::settings
-namespace olv::records {
-struct RecordData;
-} // namespace olv::records
 
 // What the window needs from outside: the serial port, where message boxes go and how a COM number
 // becomes a device path. Tests give a fake port and recording boxes.
