@@ -25,8 +25,9 @@ class IniWriteError;
 } // namespace olv::settings
 
 // What the menus reach of the window beyond what a page does (PageHost): the window itself (the
-// dialogs' parent, its caption, its close), the line's nested waits, the settings files' refusals and
-// what the live page holds. The window (TForm1) is the one host.
+// dialogs' parent, its caption, its close), the line's nested waits, the settings files' refusals,
+// what the live page holds, the whole instrument read at once, the file dialogs and the pages that
+// show a configuration. The window (TForm1) is the one host.
 class MenuHost {
   public:
     virtual QMainWindow& Window() = 0;

@@ -11,7 +11,6 @@
 #include "link/port_link.h"
 #include "link/port_master.h"
 #include "link/result_flags.h"
-#include "records/config_file.h"
 #include "records/instrument_state.h"
 #include "settings/port_assignment.h"
 #include "ui/menus/menu_host.h"
@@ -52,7 +51,6 @@ class ShownInstrumentNotes;
 class TextPage;
 class WindowComfort;
 class LineWaiter;
-class Form2;
 class QtMessageBoxes;
 
 namespace olv::link {
@@ -64,9 +62,6 @@ class MessageBoxes;
 namespace olv::settings {
 class IniWriteError;
 } // namespace olv::settings
-namespace olv::records {
-struct RecordData;
-} // namespace olv::records
 
 // What the window needs from outside: the serial port, where message boxes go and how a COM number
 // becomes a device path. Tests give a fake port and recording boxes.
