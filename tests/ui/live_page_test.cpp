@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
@@ -124,6 +125,15 @@ class LivePageTest : public QObject {
         const QStringList lines = LogLines(form);
         QCOMPARE(lines.size(), 1);
         VerifyLogLine(lines[0], logged);
+
+        // The same reading again leaves the memos and the value's style alone: set again, they are laid
+        // out and repainted, with the page around them, every second.
+        const int memo2Revision = form->Memo2->document()->revision();
+        const int memo3Revision = form->Memo3->document()->revision();
+        form->live().Timer1Timer();
+        QCOMPARE(form->Memo2->document()->revision(), memo2Revision);
+        QCOMPARE(form->Memo3->document()->revision(), memo3Revision);
+        QCOMPARE(form->Panel1->caption(), caption);
     }
 
     void implausibleValueShowsTheMessageKeepsTheStatusMemoAndLogsNothing() {

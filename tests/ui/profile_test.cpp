@@ -9,6 +9,7 @@
 #include "settings/station_settings.h"
 #include "ui/dialogs/ports_dialog.h"
 #include "ui/menus/ports_menu.h"
+#include "ui/menus/profile_menu.h"
 #include "ui/screenshots/page_grabber.h"
 
 #include <QApplication>
@@ -177,9 +178,9 @@ class ProfileTest : public QObject {
         for (const auto& step : steps) {
             Answer(*f, f.dir().filePath(step.file), true);
             if (step.save)
-                f->N3Click();
+                f->profiles().N3Click();
             else
-                f->N2Click();
+                f->profiles().N2Click();
             if (QByteArray(step.file) != "job.prf") ++expected;
             QCOMPARE(f.boxes.boxes.size(), expected);
             QVERIFY(f.boxes.boxes.back().text.contains(QString::fromLatin1(step.file)) ||

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+class QFileDialog;
 class QMainWindow;
 
 namespace olv::device {
@@ -33,6 +34,10 @@ class MenuHost {
     // the user asked for, whose refusal is always reported.
     virtual void ReportIniWriteError(const olv::settings::IniWriteError& error) = 0;
     virtual void ReportNextIniWriteError() = 0;
+
+    // Shows a profile or file dialog: the chosen file name and whether the first filter entry was
+    // selected; false when cancelled.
+    virtual bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected) = 0;
 
     // The live page: the measurement log's file and switch, a reading now (true when it succeeded; the
     // last reading either way), the trend and the instrument it names.

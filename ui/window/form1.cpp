@@ -5,6 +5,7 @@
 #include "ui/app/olv_application.h"
 #include "ui/menus/help_menu.h"
 #include "ui/menus/ports_menu.h"
+#include "ui/menus/profile_menu.h"
 #include "ui/pages/live/live_page.h"
 #include "ui/pages/page_link.h"
 #include "ui/pages/page_search.h"
@@ -141,7 +142,7 @@ void TForm1::FormCreate() {
     comfort_->RestoreWindowGeometry();
     monitor_->LoadMonitorSettings();
     ports_->ShowPortPaths();
-    LoadProfileToWindow(profilePath);
+    profiles_->LoadProfileToWindow(profilePath);
     ShowLinkSettings(uiBusy);
     search_->ClearSearchResults();
     search_->SetLinkControlsEnabled(true);
@@ -425,7 +426,7 @@ void TForm1::FormClose() {
     search_->CollectSearchSettings();
     text_->CollectDeviceText();
     SaveStationSettingsReported();
-    SaveWindowToProfile(RecentProfilePath());
+    profiles_->SaveWindowToProfile(RecentProfilePath());
 }
 
 void TForm1::FormDestroy() {
@@ -440,7 +441,7 @@ void TForm1::SaveSettings() {
     CollectLinkSettings(uiBusy);
     search_->CollectSearchSettings();
     SaveStationSettingsReported();
-    SaveWindowToProfile(RecentProfilePath());
+    profiles_->SaveWindowToProfile(RecentProfilePath());
 }
 
 void TForm1::CloseBySignal() {

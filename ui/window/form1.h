@@ -38,6 +38,7 @@ class QWidget;
 class CalibrationDialog;
 class HelpMenu;
 class PortsMenu;
+class ProfileMenu;
 class LinkHealthLine;
 class LinkPage;
 class LiveHost;
@@ -168,15 +169,12 @@ class TForm1 : public QMainWindow,
     // settings in force change and the port is opened again at the new rate and parity.
     std::unique_ptr<olv::device::DeviceLinkSteps> LinkFollower(const olv::device::LinkValues& values) override;
 
-    // ---- Menu: settings profiles (profile_menu.cpp) ----
-    void LoadProfileToWindow(const QString& path); // LoadProfile, then the window shows the values
-    void SaveWindowToProfile(const QString& path); // the window's values, then SaveProfile
-    void N2Click();
-    void N3Click();
+    // ---- Menu: settings profiles (menus/profile_menu.h) ----
+    ProfileMenu& profiles() { return *profiles_; }
     // Shows a profile dialog: the chosen file name and whether the first filter entry ("Профиль
     // настроек") was selected; false when cancelled. Runs the dialog unless chooseProfileFile is set
     // (tests set it to answer without a dialog).
-    bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected);
+    bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected) override;
     std::function<bool(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected)> chooseProfileFile;
 
     // ---- Menu: the configuration as a file, the compare dialog Form2, the record, the journal
@@ -325,6 +323,7 @@ class TForm1 : public QMainWindow,
     const olv::device::InstrumentIdentity& InstrumentShown() const override { return ShownIdentity(); }
     std::unique_ptr<PortsMenu> ports_;
     std::unique_ptr<HelpMenu> help_;
+    std::unique_ptr<ProfileMenu> profiles_;
     // Station settings file and recent profile at start and exit; a refused write is shown once.
     void LoadStationSettingsReported();
     void SaveStationSettingsReported();
