@@ -22,6 +22,7 @@
 #include "ui/app/olv_application.h"
 #include "ui/pages/page_search.h"
 #include "ui/window/form1.h"
+#include "ui/window/link_health_line.h"
 
 #include "link/descriptor_wait.h"
 #include "link/line_port.h"
@@ -183,7 +184,7 @@ int main(int argc, char** argv) {
         Window window(sim.path(), 9);
         const Stalls stalls = Measure(live, [] {});
         Print("(a) live page, silent instrument", live, stalls,
-              ", " + std::to_string(window.form->linkCounters.noReply) + " polls without reply");
+              ", " + std::to_string(window.form->healthLine().linkCounters.noReply) + " polls without reply");
     }
     {
         Window window(sim.path(), 2);
@@ -196,14 +197,14 @@ int main(int argc, char** argv) {
             form.search().Button4Click();
         });
         Print("(b) search on a silent line", other, stalls,
-              ", " + std::to_string(form.linkCounters.requests) + " probes");
+              ", " + std::to_string(form.healthLine().linkCounters.requests) + " probes");
     }
     {
         Listener silent(8);
         Window window(silent.path(), 1);
         const Stalls stalls = Measure(other, [] {});
         Print("(c) gateway that accepts and never replies", other, stalls,
-              ", " + std::to_string(window.form->linkCounters.noReply) + " polls without reply");
+              ", " + std::to_string(window.form->healthLine().linkCounters.noReply) + " polls without reply");
     }
     {
         Listener full(0);
@@ -217,8 +218,8 @@ int main(int argc, char** argv) {
         Window window(flood.path(), 1);
         const Stalls stalls = Measure(other, [] {});
         Print("(f) gateway flooding other transactions", other, stalls,
-              ", " + std::to_string(window.form->linkCounters.noReply) + " polls without reply, " +
-                  std::to_string(window.form->linkCounters.crcErrors) + " replies skipped");
+              ", " + std::to_string(window.form->healthLine().linkCounters.noReply) + " polls without reply, " +
+                  std::to_string(window.form->healthLine().linkCounters.crcErrors) + " replies skipped");
     }
     {
         olv::test::SimInstrument jumping;
@@ -237,7 +238,7 @@ int main(int argc, char** argv) {
         });
         const Stalls stalls = Measure(run * static_cast<int>(values.size() + 1), [&steps, run] { steps.start(run * 1000); });
         Print("(e) live page, a steady reading that jumps", run * static_cast<int>(values.size() + 1), stalls,
-              ", " + std::to_string(next) + " jumps, " + std::to_string(window.form->linkCounters.answers) +
+              ", " + std::to_string(next) + " jumps, " + std::to_string(window.form->healthLine().linkCounters.answers) +
                   " readings");
     }
     return 0;

@@ -173,7 +173,7 @@ class CalibrationTest : public QObject {
         QVERIFY(f->calibrationDialog == nullptr);
 
         // The journal: the trim's write with what the instrument holds, then the calibration.
-        const std::vector<QStringList> journal = olv::records::ReadJournal(f->JournalPath());
+        const std::vector<QStringList> journal = olv::records::ReadJournal(f->journal().JournalPath());
         QCOMPARE(journal.size(), size_t(2));
         QCOMPARE(journal[1].value(6), QStringLiteral("Запись подстройки (калибровка)"));
         QCOMPARE(journal[1].value(7), QStringLiteral("записано"));
@@ -198,11 +198,11 @@ class CalibrationTest : public QObject {
             first = true;
             return true;
         };
-        f->askRecordDetails = [](olv::records::RecordData& data) {
+        f->record().askRecordDetails = [](olv::records::RecordData& data) {
             data.site = {QStringLiteral("Котельная 2"), QStringLiteral("PT-101")};
             return true;
         };
-        f->N7Click();
+        f->record().N7Click();
         const QString record = PdfText(f.dir().filePath("rec.pdf"));
         for (const char* expected :
              {"Протокол настройки № ПН-", "Котельная 2", "PT-101", "Запись подстройки",
@@ -301,7 +301,7 @@ class CalibrationTest : public QObject {
         f->N13Click();
         QVERIFY(driven);
         QCOMPARE(Stored(f), stored);
-        QVERIFY(!QFile::exists(f->JournalPath()));
+        QVERIFY(!QFile::exists(f->journal().JournalPath()));
     }
 
     void refusedTrimWriteShowsWhatTheMeterHoldsAndCancelWritesTheOldTrimBack() {
@@ -350,7 +350,7 @@ class CalibrationTest : public QObject {
         f->N13Click();
         QVERIFY(driven);
         QCOMPARE(Trim(f), trimBefore);
-        const std::vector<QStringList> journal = olv::records::ReadJournal(f->JournalPath());
+        const std::vector<QStringList> journal = olv::records::ReadJournal(f->journal().JournalPath());
         QCOMPARE(journal.size(), size_t(3));
         QVERIFY2(journal[2].value(7).startsWith(QStringLiteral("исключение 4")),
                  qPrintable(journal[2].value(7)));

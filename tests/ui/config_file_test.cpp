@@ -71,7 +71,7 @@ void Reach(TForm1& form, int address) {
 // Saves the failed meter's configuration as failed.cfg; the window is left at address 1.
 QString SaveFailedMeter(SimFormFixture& f) {
     Answer(*f, f.dir().filePath("failed")); // the extension is added
-    f->N5Click();
+    f->configFile().N5Click();
     const QString cfg = f.dir().filePath("failed.cfg");
     if (BoxLines(f.boxes) !=
         QStringList{"Результат операции: Конфигурация прибора записана в файл " + cfg + "."})
@@ -140,12 +140,12 @@ class ConfigFileTest : public QObject {
 
         Reach(*f, 2);
         QStringList markedAfter;
-        f->runCompareDialog = [&](Form2& dialog) {
+        f->configFile().runCompareDialog = [&](Form2& dialog) {
             dialog.Button1->click();
             markedAfter = MarkedRows(dialog);
         };
         Answer(*f, cfg);
-        f->N6Click();
+        f->configFile().N6Click();
         QCOMPARE(
             BoxLines(f.boxes),
             (QStringList{"Подтвердите действие: Конфигурация из файла будет записана в прибор с заводским "
@@ -157,7 +157,7 @@ class ConfigFileTest : public QObject {
         QCOMPARE(Registers(f, 2, FileRegisters), failed);
         QCOMPARE(Registers(f, 2, OwnRegisters), spare);
 
-        const std::vector<QStringList> journal = olv::records::ReadJournal(f->JournalPath());
+        const std::vector<QStringList> journal = olv::records::ReadJournal(f->journal().JournalPath());
         QCOMPARE(journal.size(), size_t(1));
         QCOMPARE(journal[0].mid(1), (QStringList{"COM1",
                                                  QString::fromStdString(f.sim.path()),
@@ -211,9 +211,9 @@ class ConfigFileTest : public QObject {
         Reach(*f, 2);
         const auto spare = Stored(f, 2);
         bool dialogShown = false;
-        f->runCompareDialog = [&](Form2&) { dialogShown = true; };
+        f->configFile().runCompareDialog = [&](Form2&) { dialogShown = true; };
         Answer(*f, cfg);
-        f->N6Click();
+        f->configFile().N6Click();
         QCOMPARE(BoxLines(f.boxes),
                  QStringList{QStringLiteral("Ошибка: Файл %1 не принят: строка %2, r20: минимум диапазона 5.0000 "
                                             "не меньше максимума 2.5000.")
@@ -231,7 +231,7 @@ class ConfigFileTest : public QObject {
         QVERIFY(f.started());
         f.settle();
         Answer(*f, f.dir().filePath("rec"));
-        f->N7Click();
+        f->record().N7Click();
         const QString text = Run("pdftotext", {f.dir().filePath("rec.pdf"), "-"});
         QVERIFY2(text.contains(QStringLiteral("«<b>&lt;i&gt;</b>»")), qPrintable(text));
 
@@ -257,23 +257,23 @@ class ConfigFileTest : public QObject {
                                 "Запись не производится.";
         Reach(*f, 3);
         const auto other = Stored(f, 3);
-        f->runCompareDialog = [](Form2& dialog) {
+        f->configFile().runCompareDialog = [](Form2& dialog) {
             dialog.Button1->click();
             dialog.Button2->click();
         };
         Answer(*f, cfg);
-        f->N6Click();
+        f->configFile().N6Click();
         QCOMPARE(BoxLines(f.boxes), (QStringList{refusal, refusal}));
         QCOMPARE(Stored(f, 3), other);
-        QVERIFY(!QFile::exists(f->JournalPath()));
+        QVERIFY(!QFile::exists(f->journal().JournalPath()));
 
         // On the spare the file's values go into the sensor page, and its "Записать" sends them as
         // the file has them (not as rounded to the four decimals shown), keeping the spare's serial.
         Reach(*f, 2);
         f->sensor().Button2Click(); // the page shows the spare
         f.boxes.boxes.clear();
-        f->runCompareDialog = [](Form2& dialog) { dialog.Button2->click(); };
-        f->N6Click();
+        f->configFile().runCompareDialog = [](Form2& dialog) { dialog.Button2->click(); };
+        f->configFile().N6Click();
         QCOMPARE(f->TabbedNotebook1->currentIndex(), 1);
         QCOMPARE(f->Edit7->text(), QStringLiteral("     1.0001"));
         QCOMPARE(TForm1::ColorOf(f->Edit7), QColor(0, 255, 255));
@@ -294,13 +294,13 @@ class ConfigFileTest : public QObject {
         f->master.setObserver([&](const olv::link::ExchangeRecord& exchange) {
             if (exchange.request[1] == 16 && ++writes == 2) f.sim.command("fault noreply on");
         });
-        f->runCompareDialog = [](Form2& dialog) { dialog.Button1->click(); };
+        f->configFile().runCompareDialog = [](Form2& dialog) { dialog.Button1->click(); };
         Answer(*f, cfg);
-        f->N6Click();
+        f->configFile().N6Click();
         f.sim.command("fault noreply off");
         QCOMPARE(BoxLines(f.boxes).value(1),
                  QStringLiteral("Ошибка в обмене.: При приеме не принято ожидаемое число символов."));
-        const std::vector<QStringList> journal = olv::records::ReadJournal(f->JournalPath());
+        const std::vector<QStringList> journal = olv::records::ReadJournal(f->journal().JournalPath());
         QCOMPARE(journal.size(), size_t(1));
         QCOMPARE(journal[0].value(7), QStringLiteral("нет ответа; записаны регистры 0–5, 9–11"));
     }
@@ -317,9 +317,9 @@ class ConfigFileTest : public QObject {
         f->master.setObserver([&](const olv::link::ExchangeRecord& exchange) {
             if (exchange.request[1] == 16 && ++writes == 3) f.sim.command("@2 fault exception 4 once");
         });
-        f->runCompareDialog = [](Form2& dialog) { dialog.Button1->click(); };
+        f->configFile().runCompareDialog = [](Form2& dialog) { dialog.Button1->click(); };
         Answer(*f, cfg);
-        f->N6Click();
+        f->configFile().N6Click();
         f->master.setObserver({});
 
         QCOMPARE(f.boxes.boxes.size(), size_t(2));
@@ -333,7 +333,7 @@ class ConfigFileTest : public QObject {
                  QStringLiteral("Прибор хранит отправленные значения регистров 0–5, 9–11, 18–21, 36–43. Не записаны: "
                                 "44–47, 48–55, 58–62.")); // 36–43 were refused, but hold the spare's own words
 
-        const std::vector<QStringList> journal = olv::records::ReadJournal(f->JournalPath());
+        const std::vector<QStringList> journal = olv::records::ReadJournal(f->journal().JournalPath());
         QCOMPARE(journal.size(), size_t(1));
         QVERIFY(journal[0].value(7).endsWith(QStringLiteral("; записаны регистры 0–5, 9–11, 18–21, 36–43")));
         QCOMPARE(journal[0].mid(8, 6), (QStringList{"Максимум диапазона", "1,6000", "2,5000", "Минимум диапазона",
@@ -345,7 +345,7 @@ class ConfigFileTest : public QObject {
         SimFormFixture f(ReplacementLine());
         QVERIFY(f.started());
         f.settle();
-        const QString journal = f->JournalPath();
+        const QString journal = f->journal().JournalPath();
         QFile file(journal);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("earlier line\r\n") > 0);
         file.close();
@@ -392,7 +392,7 @@ class ConfigFileTest : public QObject {
         const QString leftOut =
             QStringLiteral("Измерения другого прибора (прибор 1, COM1, зав. № 111111) в протокол не включены.");
         Answer(*f, f.dir().filePath("mixed"));
-        f->N7Click();
+        f->record().N7Click();
         QString text = Run("pdftotext", {f.dir().filePath("mixed.pdf"), "-"}).simplified();
         QVERIFY2(text.contains(leftOut), qPrintable(text));
         QVERIFY2(!text.contains(QStringLiteral("Период")), qPrintable(text));
@@ -401,7 +401,7 @@ class ConfigFileTest : public QObject {
         for (int i = 0; i < 2; ++i)
             f->live().Timer1Timer();
         Answer(*f, f.dir().filePath("own"));
-        f->N7Click();
+        f->record().N7Click();
         text = Run("pdftotext", {f.dir().filePath("own.pdf"), "-"}).simplified();
         QVERIFY2(text.contains(leftOut), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("Период")), qPrintable(text));
@@ -413,7 +413,7 @@ class ConfigFileTest : public QObject {
         QVERIFY(f.started());
         f.settle();
         Answer(*f, f.dir().filePath("rec"));
-        f->N7Click();
+        f->record().N7Click();
         const QString pdf = f.dir().filePath("rec.pdf");
         QCOMPARE(BoxLines(f.boxes),
                  QStringList{"Результат операции: Протокол настройки записан в файл " + pdf + "."});
@@ -432,7 +432,7 @@ class ConfigFileTest : public QObject {
         {
             olv::test::FileSizeLimit limit(4000);
             QVERIFY(limit.ok());
-            f->N7Click();
+            f->record().N7Click();
         }
         QCOMPARE(BoxLines(f.boxes),
                  QStringList{"Ошибка: Протокол настройки не записан в файл " + f.dir().filePath("full.pdf") +

@@ -43,7 +43,7 @@ FormFixture::FormFixture(const Options& options) : previousDir_(QDir::currentPat
     deps.listenAtStart = options.listenAtStart;
     deps.clock = SteppingClock();
     form = std::make_unique<TForm1>(std::move(deps));
-    form->askRecordDetails = [](records::RecordData&) { return true; }; // as kept, without a dialog
+    form->record().askRecordDetails = [](records::RecordData&) { return true; }; // as kept, without a dialog
 }
 
 FormFixture::~FormFixture() {
@@ -72,7 +72,7 @@ SimFormFixture::SimFormFixture(const Options& options) : previousDir_(QDir::curr
     deps.runFormCreate = options.runFormCreate;
     deps.clock = SteppingClock();
     form = std::make_unique<TForm1>(std::move(deps));
-    form->askRecordDetails = [](records::RecordData&) { return true; };
+    form->record().askRecordDetails = [](records::RecordData&) { return true; };
 }
 
 SimFormFixture::~SimFormFixture() {

@@ -2,8 +2,11 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 #include "ui/dialogs/ports_dialog.h"
+#include "ui/menus/ports_menu.h"
+#include "ui/menus/profile_menu.h"
 
 #include "ui/widgets/caption_panel.h"
+#include "ui/window/window_comfort.h"
 
 #include "settings/ini_file.h"
 #include "settings/window_geometry.h"
@@ -322,6 +325,10 @@ class FormLayoutTest : public QObject {
         QVERIFY(f->N2->shortcut().isEmpty());
         const QStringList filters{QStringLiteral("Профиль настроек (*.prf)"),
                                   QStringLiteral("Все файлы (*)")};
+        // Making Qt's file dialogs costs a third of the start-up: none is made before it is used.
+        for (const LazyFileDialog* lazy : {&f->OpenDialog1, &f->SaveDialog1, &f->OpenDialog2, &f->SaveDialog2,
+                                           &f->SaveDialog3})
+            QVERIFY(!lazy->made());
         for (QFileDialog* dialog : {f->OpenDialog1, f->SaveDialog1}) {
             QCOMPARE(dialog->nameFilters(), filters);
             QCOMPARE(dialog->selectedNameFilter(), filters.first());
@@ -379,7 +386,7 @@ class FormLayoutTest : public QObject {
         QCOMPARE(QKeySequence::mnemonic(f->N10->title()), QKeySequence(QStringLiteral("Alt+С")));
         QStringList keys{QKeySequence::mnemonic(f->N1->title()).toString(),
                          QKeySequence::mnemonic(f->N10->title()).toString()};
-        for (const QShortcut* shortcut : f->menuShortcuts)
+        for (const QShortcut* shortcut : f->comfort().menuShortcuts)
             keys << shortcut->key().toString();
         QVERIFY2(keys.contains(QStringLiteral("Alt+A")) && keys.contains(QStringLiteral("Alt+C")),
                  qPrintable(keys.join(u' ')));
@@ -423,11 +430,11 @@ class FormLayoutTest : public QObject {
         {
             FormFixture f;
             olv::test::StopTimers(*f);
-            QVERIFY(!f->Label61->isHidden());
-            QVERIFY2(f->Label61->text().contains(
+            QVERIFY(!f->comfort().Label61->isHidden());
+            QVERIFY2(f->comfort().Label61->text().contains(
                          QStringLiteral("COM1 ведёт к %1").arg(QString::fromStdString(olv::test::FakePortPath(1)))),
-                     qPrintable(f->Label61->text()));
-            QVERIFY(f->Label61->text().contains(QStringLiteral("Файл → «Назначение портов…»")));
+                     qPrintable(f->comfort().Label61->text()));
+            QVERIFY(f->comfort().Label61->text().contains(QStringLiteral("Файл → «Назначение портов…»")));
             f->show();
             f->setGeometry(QRect(30, 40, 760, 540));
             QCoreApplication::processEvents();
@@ -448,7 +455,7 @@ class FormLayoutTest : public QObject {
         };
         FormFixture again(options);
         olv::test::StopTimers(*again);
-        QVERIFY(again->Label61->isHidden());
+        QVERIFY(again->comfort().Label61->isHidden());
         // Where it was, when that is on the screen there is; else moved onto it whole.
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         if (screen.contains(shown))
@@ -531,9 +538,12 @@ class FormLayoutTest : public QObject {
         f->CheckBox7->toggle(); // ticking from code raises the click handler
         QVERIFY(f->lastHandler == &TForm1::CheckBox7Click);
 
-        f->runPortsDialog = [](PortsDialog&) { return false; };
+        f->ports().runPortsDialog = [](PortsDialog&) { return false; };
         const std::pair<QAction*, TForm1::Handler> items[] = {
-            {f->N2, &TForm1::N2Click}, {f->N3, &TForm1::N3Click}, {f->N4, &TForm1::N4Click}};
+            {f->N2, &ProfileMenu::N2Click},    {f->N3, &ProfileMenu::N3Click},
+            {f->N4, &PortsMenu::N4Click},      {f->N5, &ConfigFileMenu::N5Click},
+            {f->N6, &ConfigFileMenu::N6Click}, {f->N7, &RecordMenu::N7Click},
+            {f->N8, &JournalMenu::N8Click}};
         for (const auto& [item, handler] : items) {
             f->lastHandler = nullptr;
             item->trigger();

@@ -217,7 +217,7 @@ class LinkPageTest : public QObject {
         // The program follows what the meter acknowledged.
         QCOMPARE(form->linkSettings.address, 17);
         QCOMPARE(form->linkSettings.baudRate, 38400);
-        const std::vector<QStringList> journal = olv::records::ReadJournal(form->JournalPath());
+        const std::vector<QStringList> journal = olv::records::ReadJournal(form->journal().JournalPath());
         QCOMPARE(journal.size(), size_t(1));
         QCOMPARE(journal[0].value(7), QStringLiteral("записано без проверки: нет ответа"));
         QCOMPARE(journal[0].mid(8), (QStringList{"Сетевой номер", "1", "не прочитано (отправлено 17)",

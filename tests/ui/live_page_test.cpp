@@ -7,6 +7,7 @@
 #include "text/cp1251.h"
 #include "ui/widgets/caption_panel.h"
 #include "ui/widgets/trend_chart.h"
+#include "ui/window/link_health_line.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
@@ -123,6 +125,15 @@ class LivePageTest : public QObject {
         const QStringList lines = LogLines(form);
         QCOMPARE(lines.size(), 1);
         VerifyLogLine(lines[0], logged);
+
+        // The same reading again leaves the memos and the value's style alone: set again, they are laid
+        // out and repainted, with the page around them, every second.
+        const int memo2Revision = form->Memo2->document()->revision();
+        const int memo3Revision = form->Memo3->document()->revision();
+        form->live().Timer1Timer();
+        QCOMPARE(form->Memo2->document()->revision(), memo2Revision);
+        QCOMPARE(form->Memo3->document()->revision(), memo3Revision);
+        QCOMPARE(form->Panel1->caption(), caption);
     }
 
     void implausibleValueShowsTheMessageKeepsTheStatusMemoAndLogsNothing() {
@@ -363,7 +374,7 @@ class LivePageTest : public QObject {
         QFETCH(QString, counts);
         SimFormFixture form;
         StartOnLivePage(form);
-        form->linkCounters = {}; // without the start-up read
+        form->healthLine().linkCounters = {}; // without the start-up read
         form->live().Timer1Timer();
         if (!fault.isEmpty()) Command(form, fault.toStdString());
         form->live().Timer1Timer();

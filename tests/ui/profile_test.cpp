@@ -8,6 +8,8 @@
 #include "settings/port_assignment.h"
 #include "settings/station_settings.h"
 #include "ui/dialogs/ports_dialog.h"
+#include "ui/menus/ports_menu.h"
+#include "ui/menus/profile_menu.h"
 #include "ui/screenshots/page_grabber.h"
 
 #include <QApplication>
@@ -176,9 +178,9 @@ class ProfileTest : public QObject {
         for (const auto& step : steps) {
             Answer(*f, f.dir().filePath(step.file), true);
             if (step.save)
-                f->N3Click();
+                f->profiles().N3Click();
             else
-                f->N2Click();
+                f->profiles().N2Click();
             if (QByteArray(step.file) != "job.prf") ++expected;
             QCOMPARE(f.boxes.boxes.size(), expected);
             QVERIFY(f.boxes.boxes.back().text.contains(QString::fromLatin1(step.file)) ||
@@ -389,7 +391,7 @@ class ProfileTest : public QObject {
 
     void portDialogListsThePortsAndTheDevicesPresent() {
         FormFixture f(PortsOptions());
-        PortsDialog dialog(FakeDevices(), f->PortPathsNow());
+        PortsDialog dialog(FakeDevices(), f->ports().PortPathsNow());
         QCOMPARE(dialog.PortTable->rowCount(), 8);
         QCOMPARE(dialog.PortTable->item(0, 0)->text(), QStringLiteral("COM1"));
         QCOMPARE(dialog.pathBox(1)->currentText(), QStringLiteral("/dev/ttyS0"));
@@ -409,7 +411,7 @@ class ProfileTest : public QObject {
         for (int column = 0; column < 5; ++column)
             QCOMPARE(dialog.DeviceTable->item(0, column)->text(), first[column]);
         QCOMPARE(dialog.DeviceTable->item(1, 4)->text(), QString());
-        QVERIFY(dialog.paths() == f->PortPathsNow()); // nothing chosen, nothing changes
+        QVERIFY(dialog.paths() == f->ports().PortPathsNow()); // nothing chosen, nothing changes
 
         // A USB adapter's chip and latency, as sysfs tells them; for the port the program holds, what
         // became of its low latency. A built-in port has neither.
@@ -417,7 +419,7 @@ class ProfileTest : public QObject {
         sys.addUsb("ttyUSB0", olv::test::FakeSysfs::Usb{});
         sys.addBuiltIn("ttyS0");
         const olv::link::UsbPortState held{"/dev/ttyUSB0", {}, olv::link::LowLatency::Refused};
-        PortsDialog usb(FakeDevices(), f->PortPathsNow(), nullptr, UsbLookup{sys.root(), held});
+        PortsDialog usb(FakeDevices(), f->ports().PortPathsNow(), nullptr, UsbLookup{sys.root(), held});
         QCOMPARE(usb.DeviceTable->columnCount(), 7);
         QCOMPARE(usb.DeviceTable->item(0, 5)->text(),
                  QStringLiteral("FTDI FT232R USB UART (0403:6001, ftdi_sio)"));
@@ -427,7 +429,7 @@ class ProfileTest : public QObject {
         QCOMPARE(usb.DeviceTable->item(1, 6)->text(), QString());
 
         // The picture for the documentation shows the same dialog.
-        f->enumerateSerialDevices = FakeDevices;
+        f->ports().enumerateSerialDevices = FakeDevices;
         const QString picture = f.dir().filePath("ports.png");
         QVERIFY(GrabPortsDialog(*f, picture));
         QVERIFY(QImage(picture).width() >= 400);
@@ -444,8 +446,8 @@ class ProfileTest : public QObject {
         const size_t opensBefore = f.port->opens.size();
 
         // Cancel changes nothing.
-        f->enumerateSerialDevices = FakeDevices;
-        f->runPortsDialog = [](PortsDialog& dialog) {
+        f->ports().enumerateSerialDevices = FakeDevices;
+        f->ports().runPortsDialog = [](PortsDialog& dialog) {
             dialog.pathBox(1)->setCurrentIndex(1);
             return false;
         };
@@ -454,7 +456,7 @@ class ProfileTest : public QObject {
         QCOMPARE(f.port->opens.size(), opensBefore);
 
         // COM1, the port in use, gets the adapter by its stable name; COM4 a typed path.
-        f->runPortsDialog = [](PortsDialog& dialog) {
+        f->ports().runPortsDialog = [](PortsDialog& dialog) {
             dialog.pathBox(1)->setCurrentIndex(1);
             dialog.pathBox(4)->setEditText(QStringLiteral(" /dev/ttyACM0 "));
             return true;
@@ -476,7 +478,7 @@ class ProfileTest : public QObject {
         QCOMPARE(f.boxes.boxes.size(), size_t(0));
 
         // Another port changed only: the one in use stays open as it is.
-        f->runPortsDialog = [](PortsDialog& dialog) {
+        f->ports().runPortsDialog = [](PortsDialog& dialog) {
             dialog.pathBox(5)->setEditText(QStringLiteral("/dev/ttyUSB3"));
             dialog.pathBox(7)->setEditText(QStringLiteral("/dev/serial/by-id/адаптер-日本"));
             return true;
@@ -492,7 +494,7 @@ class ProfileTest : public QObject {
 
         // A path a settings line cannot hold whole is refused with a box that says why; nothing is written.
         const QByteArray kept = ReadBytes(f.dir().filePath("dev.dat"));
-        f->runPortsDialog = [](PortsDialog& dialog) {
+        f->ports().runPortsDialog = [](PortsDialog& dialog) {
             dialog.pathBox(6)->setEditText(QString(1024, u'x'));
             return true;
         };
@@ -507,9 +509,9 @@ class ProfileTest : public QObject {
     void portDialogKeepsPerPortWhetherItStartsWithoutTransmitting() {
         FormFixture f(PortsOptions());
         StopTimers(*f);
-        f->enumerateSerialDevices = FakeDevices;
+        f->ports().enumerateSerialDevices = FakeDevices;
         QString caption, tick;
-        f->runPortsDialog = [&](PortsDialog& dialog) {
+        f->ports().runPortsDialog = [&](PortsDialog& dialog) {
             caption = dialog.PortTable->horizontalHeaderItem(2)->text();
             tick = dialog.listenItem(3)->text();
             for (int n = 1; n <= 8; ++n)
@@ -528,7 +530,7 @@ class ProfileTest : public QObject {
 
         // Another window ticks COM5 meanwhile; this one unticks COM3, and COM5 stays as that one left it.
         olv::settings::SavePortPaths({}, {std::nullopt, std::nullopt, std::nullopt, std::nullopt, true});
-        f->runPortsDialog = [](PortsDialog& dialog) {
+        f->ports().runPortsDialog = [](PortsDialog& dialog) {
             if (dialog.listenItem(3)->checkState() != Qt::Checked) return false;
             dialog.listenItem(3)->setCheckState(Qt::Unchecked);
             return true;

@@ -527,7 +527,7 @@ class SensorPageTest : public QObject {
         QCOMPARE(form.boxes.boxes.back().detail,
                  QStringLiteral("Прибор хранит отправленные значения регистров 0–5, 9–11. Не записаны: 18–21, 36–43, 44–47, "
                                 "48–55, 58–62."));
-        const std::vector<QStringList> journal = olv::records::ReadJournal(form->JournalPath());
+        const std::vector<QStringList> journal = olv::records::ReadJournal(form->journal().JournalPath());
         QCOMPARE(journal.size(), size_t(1));
         QVERIFY2(journal[0].value(7).startsWith(QStringLiteral("исключение 4: ")), qPrintable(journal[0].value(7)));
         QVERIFY(journal[0].value(7).endsWith(QStringLiteral("; записаны регистры 0–5, 9–11")));
@@ -554,7 +554,7 @@ class SensorPageTest : public QObject {
         QVERIFY(form.boxes.boxes[1].icon == BoxIcon::Warning);
         QCOMPARE(form.boxes.boxes[1].detail, QStringLiteral("Прибор хранит отправленные значения регистров 0–5, 9–11, 36–43, "
                                                             "44–47, 48–55, 58–62. Не записаны: 18–21."));
-        const std::vector<QStringList> journal = olv::records::ReadJournal(form->JournalPath());
+        const std::vector<QStringList> journal = olv::records::ReadJournal(form->journal().JournalPath());
         QCOMPARE(journal.size(), size_t(1));
         QVERIFY(journal[0].value(7).startsWith(QStringLiteral("прибор возвращает иные значения: Максимум диапазона")));
         QCOMPARE(journal[0].mid(8), (QStringList{"Максимум диапазона", "1,6000", "2,4000"}));

@@ -6,6 +6,7 @@
 
 #include "ui/widgets/caption_panel.h"
 #include "ui/widgets/trend_chart.h"
+#include "ui/window/shown_instrument.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -54,7 +55,7 @@ void ExpectForgotten(SimFormFixture& f, const QString& oldName) {
         QCOMPARE(list->currentIndex(), -1);
     // Each page says what it showed: of whom, read when (the window's clock: 2 March, 10:00).
     const QString note = oldName + QStringLiteral(" — прочитано 10:00");
-    for (QLabel* label : {f->Label53, f->Label55, f->Label51}) {
+    for (QLabel* label : {f->shown().Label53, f->shown().Label55, f->Label51}) {
         QVERIFY2(!label->isHidden(), qPrintable(label->objectName()));
         QCOMPARE(label->text(), note);
     }
@@ -101,8 +102,8 @@ class ShownInstrumentTest : public QObject {
         f->TabbedNotebook1->setCurrentIndex(1);
         f->sensor().Button2Click();
         QCOMPARE(f->Edit4->text(), QStringLiteral("222222"));
-        QVERIFY(f->Label53->isHidden());
-        QVERIFY(!f->Label55->isHidden());
+        QVERIFY(f->shown().Label53->isHidden());
+        QVERIFY(!f->shown().Label55->isHidden());
         QCOMPARE(f->Edit8->text(), QStringLiteral("Данных нет"));
     }
 
@@ -118,10 +119,10 @@ class ShownInstrumentTest : public QObject {
 
         // The text typed is the user's: it stays, and the note says whose the rest of the page was.
         QCOMPARE(f->Edit8->text(), QStringLiteral("Новый текст"));
-        QCOMPARE(f->Label55->text(),
+        QCOMPARE(f->shown().Label55->text(),
                  QStringLiteral("прибор 1, COM1, зав. № 111111 — прочитано 10:00; поля изменены и не записаны"));
         QCOMPARE(f->Edit4->text(), QStringLiteral("Данных нет"));
-        QCOMPARE(f->Label53->text(), QStringLiteral("прибор 1, COM1, зав. № 111111 — прочитано 10:00"));
+        QCOMPARE(f->shown().Label53->text(), QStringLiteral("прибор 1, COM1, зав. № 111111 — прочитано 10:00"));
         QCOMPARE(f->Chart1->earlierLines().size(), size_t(1));
         QVERIFY(f->live().liveTrend.points().empty());
 
@@ -146,9 +147,9 @@ class ShownInstrumentTest : public QObject {
 
         // The sensor page shows the new meter (it was just read from it); the rest is forgotten.
         QCOMPARE(f->Edit4->text(), QStringLiteral("333333"));
-        QVERIFY(f->Label53->isHidden());
+        QVERIFY(f->shown().Label53->isHidden());
         QCOMPARE(f->Edit8->text(), QStringLiteral("Данных нет"));
-        QCOMPARE(f->Label55->text(), QStringLiteral("прибор 1, COM1, зав. № 111111 — прочитано 10:00"));
+        QCOMPARE(f->shown().Label55->text(), QStringLiteral("прибор 1, COM1, зав. № 111111 — прочитано 10:00"));
         QCOMPARE(f->Chart1->earlierLines().size(), size_t(1));
         QCOMPARE(f->Chart1->earlierLines().front()->name(), QStringLiteral("прибор 1, COM1, зав. № 111111"));
         QVERIFY(f->live().liveTrend.points().empty());

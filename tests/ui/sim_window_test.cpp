@@ -3,6 +3,7 @@
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
 #include "ui/window/line_waiter.h"
+#include "ui/window/link_health_line.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -44,7 +45,7 @@ class SimWindowTest : public QObject {
         form->ComboBox3->setCurrentIndex(9);
         form->ComboBox3Change();
         form->TabbedNotebook1->setCurrentIndex(0);
-        const uint64_t requestsBefore = form->linkCounters.requests;
+        const uint64_t requestsBefore = form->healthLine().linkCounters.requests;
 
         int ticks = 0;
         QTimer probe;
@@ -55,7 +56,7 @@ class SimWindowTest : public QObject {
         form->live().PollLiveValue();
         form->Timer1->stop();
         QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
-        QCOMPARE(form->linkCounters.requests, requestsBefore + 1);
+        QCOMPARE(form->healthLine().linkCounters.requests, requestsBefore + 1);
         QCOMPARE(form->formCloseRuns, 0);
         QTRY_COMPARE(form->formCloseRuns, 1);
         QFile station(form.dir().filePath("dev.dat"));
@@ -113,12 +114,12 @@ class SimWindowTest : public QObject {
         flood.stop();
         QVERIFY2(ms >= 300 && ms < 3000, qPrintable(QString::number(ms)));
         QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
-        QCOMPARE(form->linkCounters.requests, uint64_t(1));
-        QCOMPARE(form->linkCounters.answers, uint64_t(0));
-        QCOMPARE(form->linkCounters.noReply, uint64_t(1));
-        QVERIFY2(form->linkCounters.crcErrors >= 10, qPrintable(form->Label52->text()));
+        QCOMPARE(form->healthLine().linkCounters.requests, uint64_t(1));
+        QCOMPARE(form->healthLine().linkCounters.answers, uint64_t(0));
+        QCOMPARE(form->healthLine().linkCounters.noReply, uint64_t(1));
+        QVERIFY2(form->healthLine().linkCounters.crcErrors >= 10, qPrintable(form->Label52->text()));
         QVERIFY2(form->Label52->text().contains(
-                     QStringLiteral("ответов 0, без ответа 1, CRC %1,").arg(form->linkCounters.crcErrors)),
+                     QStringLiteral("ответов 0, без ответа 1, CRC %1,").arg(form->healthLine().linkCounters.crcErrors)),
                  qPrintable(form->Label52->text()));
     }
 };

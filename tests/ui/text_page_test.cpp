@@ -221,7 +221,7 @@ class TextPageTest : public QObject {
                                  "Текст, хранящийся в приборе."),
                   QStringLiteral("Результат операции"), BoxIcon::Warning);
         QCOMPARE(TForm1::ColorOf(form->Edit8), White); // it was sent; the box says what came of it
-        const std::vector<QStringList> journal = olv::records::ReadJournal(form->JournalPath());
+        const std::vector<QStringList> journal = olv::records::ReadJournal(form->journal().JournalPath());
         QCOMPARE(journal.size(), size_t(1));
         QCOMPARE(journal[0].mid(8), (QStringList{"Текст, хранящийся в приборе", "«Датчик давления »",
                                                  "«Котельная 3     »", "Модель модуля", "256", "300"}));

@@ -1,14 +1,9 @@
-// The journal of writes: the check before a write, the line after it, and "Журнал изменений…".
+// "Журнал изменений": the journal's lines as a table, filtered by serial number.
 #include "ui/dialogs/journal_dialog.h"
 
-#include "ui/window/form1.h"
-
-#include "messages/message_boxes.h"
 #include "records/journal.h"
-#include "records/page_write_record.h"
 
 #include <QDir>
-#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,67 +11,12 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-using olv::messages::BoxAnswer;
-using olv::messages::BoxButtons;
-using olv::messages::BoxIcon;
-
 namespace {
 
 // The fixed columns of a journal line; the changed fields follow in threes.
 constexpr int FixedColumns = 8;
 
 } // namespace
-
-QString TForm1::JournalPath() const {
-    return QDir::current().absoluteFilePath(QString::fromLatin1(olv::records::JournalFileName));
-}
-
-bool TForm1::JournalAllowsWrite() {
-    journalDeclined_ = false;
-    QString reason;
-    if (olv::records::JournalTakesLine(JournalPath(), reason)) return true;
-    const BoxAnswer answer = boxes->show(
-        {QStringLiteral(
-             "Журнал изменений %1 не может быть записан: %2.\nЗаписать в прибор без записи в журнал?")
-             .arg(QDir::toNativeSeparators(JournalPath()), reason),
-         QStringLiteral("Подтвердите действие"),
-         BoxIcon::Warning,
-         BoxButtons::YesNo,
-         {}});
-    if (answer != BoxAnswer::Yes) return false;
-    journalDeclined_ = true;
-    return true;
-}
-
-olv::link::ResultFlags TForm1::ReadBeforeWrite(WriteRecord& record, uint8_t& exceptionCode) {
-    record.target = TargetInstrument();
-    record.devicePath =
-        QFile::decodeName(QByteArray::fromStdString(portLink.pathOf(linkSettings.portNumber)));
-    const olv::link::ResultFlags flags = ReadInstrumentState(record.before, exceptionCode);
-    record.beforeRead = olv::link::Succeeded(flags, exceptionCode);
-    return flags;
-}
-
-void TForm1::JournalWrite(const QString& operation, const WriteRecord& record,
-                          const olv::device::PageWriteResult& result) {
-    if (journalDeclined_) return;
-    const olv::records::JournalEntry entry = olv::records::JournalEntryOf(
-        QDateTime::currentDateTime(), {record.target, record.devicePath}, record.before, operation, result);
-    QString reason;
-    if (olv::records::AppendJournal(JournalPath(), entry, reason)) return;
-    boxes->show({QStringLiteral("Строка не записана в журнал изменений %1: %2.")
-                     .arg(QDir::toNativeSeparators(JournalPath()), reason),
-                 QStringLiteral("Ошибка"),
-                 BoxIcon::Warning,
-                 BoxButtons::Ok,
-                 {}});
-}
-
-// "Журнал изменений…": the journal, newest first.
-void TForm1::N8Click() {
-    JournalDialog dialog(JournalPath(), this);
-    dialog.exec();
-}
 
 JournalDialog::JournalDialog(const QString& journalPath, QWidget* parent)
     : QDialog(parent), path_(journalPath) {

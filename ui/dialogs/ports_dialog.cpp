@@ -1,8 +1,6 @@
 // "Назначение портов…" of the File menu: which device each COM number opens.
 #include "ui/dialogs/ports_dialog.h"
 
-#include "ui/window/form1.h"
-
 #include "messages/message_boxes.h"
 #include "settings/ini_file.h"
 
@@ -168,69 +166,4 @@ PortPaths PortsDialog::paths() const {
         chosen[size_t(n - 1)] = text == PathText(shown) ? shown : QFile::encodeName(text).toStdString();
     }
     return chosen;
-}
-
-// ---- The window's side ----
-
-std::vector<SerialDevice> TForm1::SerialDevicesPresent() const {
-    return enumerateSerialDevices ? enumerateSerialDevices() : ListSerialDevices();
-}
-
-PortPaths TForm1::PortPathsNow() {
-    PortPaths paths;
-    for (int n = 1; n <= 8; ++n)
-        paths[size_t(n - 1)] = portLink.pathOf(n);
-    return paths;
-}
-
-void TForm1::ShowPortPaths() {
-    for (int i = 0; i < ComboBox1->count() && i < 8; ++i)
-        ComboBox1->setItemData(i, PathText(portLink.pathOf(i + 1)), Qt::ToolTipRole);
-}
-
-// "Назначение портов…": the chosen devices go into [PORTS] of dev.dat; when the port in use now leads
-// elsewhere, it is opened again.
-void TForm1::N4Click() {
-    const PortPaths before = PortPathsNow();
-    const olv::settings::ListenChoices listenBefore = olv::settings::CurrentListenChoices();
-    PortsDialog dialog(SerialDevicesPresent(), before, this, UsbLookup{"/sys", portLink.port().usbState()},
-                       listenBefore);
-    const bool accepted = runPortsDialog ? runPortsDialog(dialog) : dialog.exec() == QDialog::Accepted;
-    if (!accepted) return;
-    const PortPaths chosen = dialog.paths();
-    for (int n = 1; n <= 8; ++n) {
-        const std::string problem = olv::settings::PortPathProblem(chosen[size_t(n - 1)]);
-        if (problem.empty()) continue;
-        // Stored otherwise than typed, the path would open another device, or none.
-        boxes->show({QStringLiteral("Путь к устройству для COM%1 нельзя записать в dev.dat: %2. Назначение "
-                                    "портов не изменено.")
-                         .arg(n)
-                         .arg(QString::fromStdString(problem)),
-                     QStringLiteral("Назначение портов"), olv::messages::BoxIcon::Warning,
-                     olv::messages::BoxButtons::Ok, PathText(chosen[size_t(n - 1)])});
-        return;
-    }
-    // Only the ports changed here are written: a port another window assigned meanwhile stays.
-    PortPaths changed = chosen;
-    for (size_t i = 0; i < changed.size(); ++i)
-        if (changed[i] == before[i]) changed[i].clear();
-    // Likewise only the choices changed here.
-    const olv::settings::ListenChoices listen = dialog.listenChoices();
-    olv::settings::ListenChanges listenChanged;
-    for (size_t i = 0; i < listen.size(); ++i)
-        if (listen[i] != listenBefore[i]) listenChanged[i] = listen[i];
-    try {
-        olv::settings::SavePortPaths(changed, listenChanged);
-    } catch (const olv::settings::IniWriteError& error) {
-        iniErrorShown_ = false; // the user asked for this write: a refusal is always reported
-        ReportIniWriteError(error);
-    }
-    ShowPortPaths();
-    const int port =
-        linkSettings.portNumber >= 1 && linkSettings.portNumber <= 8 ? linkSettings.portNumber : 1;
-    if (portLink.pathOf(port) != before[size_t(port - 1)]) {
-        // Another line now: the words read so far may belong to another instrument at that address.
-        image.source.reset();
-        OpenPort();
-    }
 }

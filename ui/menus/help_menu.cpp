@@ -1,8 +1,11 @@
 // Window basics: the icon, File → "Выход", and the "Справка" menu (the guide on F1, "О программе").
-#include "ui/window/form1.h"
+#include "ui/menus/help_menu.h"
 
-#include "ui/pages/live/live_page.h"
+#include "ui/menus/menu_host.h"
+#include "ui/window/form1_controls.h"
+#include "ui/window/page_host.h"
 
+#include "link/link_settings.h"
 #include "messages/message_boxes.h"
 
 #include <QAction>
@@ -13,6 +16,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QMainWindow>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
@@ -66,49 +70,57 @@ void Form1Controls::setupExitAndHelp(QMainWindow* window) {
     N12->setObjectName(QStringLiteral("N12"));
 }
 
-// "Выход": closes the window as its close button does.
-void TForm1::N9Click() {
-    close();
+HelpMenu::HelpMenu(PageHost& host, MenuHost& window, Form1Controls& ui) : host(host), window(window), ui(ui) {}
+
+void HelpMenu::Wire() {
+    for (auto [action, handler] : {std::pair{ui.N9, &HelpMenu::N9Click}, std::pair{ui.N11, &HelpMenu::N11Click},
+                                   std::pair{ui.N12, &HelpMenu::N12Click}})
+        host.On(action, &QAction::triggered, this, handler);
 }
 
-QString TForm1::GuidePath() {
+// "Выход": closes the window as its close button does.
+void HelpMenu::N9Click() {
+    window.Window().close();
+}
+
+QString HelpMenu::GuidePath() {
     return QDir::cleanPath(QCoreApplication::applicationDirPath() +
                            QStringLiteral("/../share/doc/modbus-olv/guide.md"));
 }
 
 // "Руководство" (F1): the user's guide, installed with the program, in a window of its
 // own that stays open beside the main window.
-void TForm1::N11Click() {
+void HelpMenu::N11Click() {
     const QString path = GuidePath();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        boxes->show({QStringLiteral("Руководство не найдено."), QStringLiteral("Справка"),
+        host.Boxes().show({QStringLiteral("Руководство не найдено."), QStringLiteral("Справка"),
                      olv::messages::BoxIcon::Warning, olv::messages::BoxButtons::Ok,
                      QDir::toNativeSeparators(path) + QStringLiteral(": ") + file.errorString()});
         return;
     }
-    if (!HelpWindow1) {
-        HelpWindow1 = new QDialog(this);
-        HelpWindow1->setObjectName(QStringLiteral("HelpWindow1"));
-        HelpWindow1->setWindowTitle(QStringLiteral("Руководство — Mod Bus OLV"));
-        auto* layout = new QVBoxLayout(HelpWindow1);
-        auto* browser = new QTextBrowser(HelpWindow1);
+    if (!ui.HelpWindow1) {
+        ui.HelpWindow1 = new QDialog(&window.Window());
+        ui.HelpWindow1->setObjectName(QStringLiteral("HelpWindow1"));
+        ui.HelpWindow1->setWindowTitle(QStringLiteral("Руководство — Mod Bus OLV"));
+        auto* layout = new QVBoxLayout(ui.HelpWindow1);
+        auto* browser = new QTextBrowser(ui.HelpWindow1);
         browser->setObjectName(QStringLiteral("HelpText1"));
         browser->setOpenExternalLinks(true);
         layout->addWidget(browser);
-        HelpWindow1->resize(760, 600);
+        ui.HelpWindow1->resize(760, 600);
     }
-    HelpWindow1->findChild<QTextBrowser*>()->setMarkdown(QString::fromUtf8(file.readAll()));
-    HelpWindow1->show();
-    HelpWindow1->raise();
+    ui.HelpWindow1->findChild<QTextBrowser*>()->setMarkdown(QString::fromUtf8(file.readAll()));
+    ui.HelpWindow1->show();
+    ui.HelpWindow1->raise();
 }
 
 // "О программе": the program and Qt versions and the files it works with now.
-void TForm1::N12Click() {
+void HelpMenu::N12Click() {
     const QString trace =
-        linkSettings.traceFileName.isEmpty() ? QStringLiteral("COM.txt") : linkSettings.traceFileName;
-    const QString log = live_->logFileName.isEmpty() ? QStringLiteral("izm.txt") : live_->logFileName;
-    boxes->show({QStringLiteral("Mod Bus OLV 1.1.3.1"), QStringLiteral("О программе"),
+        host.Link().traceFileName.isEmpty() ? QStringLiteral("COM.txt") : host.Link().traceFileName;
+    const QString log = window.LogFileName().isEmpty() ? QStringLiteral("izm.txt") : window.LogFileName();
+    host.Boxes().show({QStringLiteral("Mod Bus OLV 1.1.3.1"), QStringLiteral("О программе"),
                  olv::messages::BoxIcon::Information, olv::messages::BoxButtons::Ok,
                  QStringLiteral("Qt %1\nПапка данных: %2\nЖурнал обмена: %3\nЖурнал измерений: %4")
                      .arg(QString::fromLatin1(qVersion()), QDir::toNativeSeparators(QDir::currentPath()),

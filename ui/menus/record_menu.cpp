@@ -1,11 +1,17 @@
 // Menu "Файл", "Протокол настройки…": a commissioning record of the instrument on the line as a PDF.
 #include "ui/menus/record_menu.h"
 
-#include "ui/pages/live/live_page.h"
+#include "ui/menus/journal_menu.h"
+#include "ui/menus/menu_host.h"
 #include "ui/widgets/trend_chart.h"
-#include "ui/window/form1.h"
+#include "ui/window/form1_controls.h"
+#include "ui/window/page_host.h"
 
+#include "device/live_trend.h"
+#include "device/live_value.h"
 #include "files/plain_file.h"
+#include "link/link_settings.h"
+#include "link/port_link.h"
 #include "messages/message_boxes.h"
 #include "print/document_pdf.h"
 #include "records/commissioning_record.h"
@@ -14,6 +20,7 @@
 #include "settings/ini_file.h"
 #include "settings/station_settings.h"
 
+#include <QAction>
 #include <QChart>
 #include <QDateTime>
 #include <QDialog>
@@ -24,40 +31,39 @@
 #include <QFormLayout>
 #include <QGraphicsScene>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPainter>
 
 using olv::link::ResultFlags;
 using olv::messages::BoxButtons;
 using olv::messages::BoxIcon;
 
-bool ReadRecord(TForm1& form, olv::records::RecordData& data) {
+bool RecordMenu::ReadRecord(olv::records::RecordData& data) {
     uint8_t exceptionCode = 0;
-    const ResultFlags flags = form.ReadInstrumentState(data.state, exceptionCode);
+    const ResultFlags flags = window.ReadInstrumentState(data.state, exceptionCode);
     if (!olv::link::Succeeded(flags, exceptionCode)) {
-        form.ReportExchangeError(flags, exceptionCode);
+        host.ReportExchangeError(flags, exceptionCode);
         return false;
     }
-    exceptionCode = 0;
-    data.liveRead = olv::link::Succeeded(form.live().ReadLiveValue(exceptionCode), exceptionCode);
-    data.live = form.live().live;
-    data.caption = form.windowTitle();
+    data.liveRead = window.ReadLiveNow(data.live);
+    data.caption = window.Window().windowTitle();
     data.printedAt = QDateTime::currentDateTime();
-    data.port = QStringLiteral("COM%1").arg(form.linkSettings.portNumber);
+    data.port = QStringLiteral("COM%1").arg(host.Link().portNumber);
     data.devicePath =
-        QFile::decodeName(QByteArray::fromStdString(form.portLink.pathOf(form.linkSettings.portNumber)));
-    data.address = form.linkSettings.address;
-    data.trend = form.live().liveTrend.stats();
+        QFile::decodeName(QByteArray::fromStdString(host.Port().pathOf(host.Link().portNumber)));
+    data.address = host.Link().address;
+    data.trend = window.Trend().stats();
     // Only readings of the instrument just read go into the record; others are named as left out.
     data.trendOf = olv::records::RecordTrendOf(
-        form.live().liveTrend, olv::device::WithImageIdentity(form.ShownIdentity(), data.state.image),
-        form.linkSettings.byteOrder);
+        window.Trend(), olv::device::WithImageIdentity(window.InstrumentShown(), data.state.image),
+        host.Link().byteOrder);
     // What the station knows of this instrument and of the person, and what the journal says of it.
     const QString serial = olv::records::SerialText(data.state);
     const olv::settings::IniSnapshot station =
         olv::settings::IniFile(olv::settings::StationSettingsPath()).snapshot();
     data.site = olv::records::LoadInstrumentSite(station, serial);
     data.person = olv::records::LoadPerson(station);
-    const std::vector<QStringList> journal = olv::records::ReadJournal(form.JournalPath(), serial);
+    const std::vector<QStringList> journal = olv::records::ReadJournal(JournalMenu::JournalPath(), serial);
     data.visit = olv::records::VisitChanges(journal, serial, data.printedAt.date());
     data.lastCalibration = olv::records::LastCalibration(journal, serial);
     data.documentNumber = olv::records::DocumentNumber(QStringLiteral("ПН"), serial, data.printedAt);
@@ -91,51 +97,58 @@ bool AskRecordDetails(QWidget* parent, olv::records::RecordData& data) {
 }
 
 // Keeps what was typed for the next record of this instrument; a refused write is told once.
-void KeepRecordDetails(TForm1& form, const olv::records::RecordData& data) {
+void KeepRecordDetails(MenuHost& window, const olv::records::RecordData& data) {
     std::vector<olv::settings::IniEntry> entries =
         olv::records::InstrumentSiteEntries(olv::records::SerialText(data.state), data.site);
     entries.push_back(olv::records::PersonEntry(data.person));
     try {
         olv::settings::IniFile(olv::settings::StationSettingsPath()).writeStrings(entries);
     } catch (const olv::settings::IniWriteError& error) {
-        form.ReportIniWriteError(error);
+        window.ReportIniWriteError(error);
     }
 }
 
 } // namespace
 
+RecordMenu::RecordMenu(PageHost& host, MenuHost& window, Form1Controls& ui)
+    : host(host), window(window), ui(ui) {}
+
+void RecordMenu::Wire() {
+    host.On(ui.N7, &QAction::triggered, this, &RecordMenu::N7Click);
+}
+
 // "Протокол настройки…": reads the instrument and its live value, then writes the record, whole or not
 // at all.
-void TForm1::N7Click() {
+void RecordMenu::N7Click() {
     QString fileName;
     bool firstFilter = true;
-    if (!ChooseProfileFile(SaveDialog3, fileName, firstFilter)) return;
+    if (!window.ChooseFile(ui.SaveDialog3, fileName, firstFilter)) return;
     if (firstFilter && !fileName.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
         fileName += QStringLiteral(".pdf");
 
-    const InstrumentOperation operation(*this);
-    if (!operation.started()) return;
+    const std::unique_ptr<OperationHold> operation = host.BeginOperation();
+    if (!operation->started()) return;
     olv::records::RecordData data;
-    if (!ReadRecord(*this, data)) return;
-    if (!(askRecordDetails ? askRecordDetails(data) : AskRecordDetails(this, data))) return;
-    KeepRecordDetails(*this, data);
+    if (!ReadRecord(data)) return;
+    if (!(askRecordDetails ? askRecordDetails(data) : AskRecordDetails(&window.Window(), data))) return;
+    KeepRecordDetails(window, data);
     const olv::device::InstrumentIdentity recorded =
-        olv::device::WithImageIdentity(ShownIdentity(), data.state.image);
-    const QImage trend = live().TrendPicture(&recorded);
+        olv::device::WithImageIdentity(window.InstrumentShown(), data.state.image);
+    const QImage trend = window.TrendPicture(&recorded);
     const QByteArray pdf =
-        olv::print::DocumentPdf(olv::records::RecordHtml(data, olv::print::TrendImageName(), trend.size()), trend,
-                                QStringLiteral("Протокол настройки"));
+        olv::print::DocumentPdf(olv::records::RecordHtml(data, olv::print::TrendImageName(), trend.size()),
+                                trend, QStringLiteral("Протокол настройки"));
     QString reason;
     if (!olv::files::WriteWholeFile(fileName, pdf, reason)) {
-        boxes->show({QStringLiteral("Протокол настройки не записан в файл %1: %2.")
-                         .arg(QDir::toNativeSeparators(fileName), reason),
-                     QStringLiteral("Ошибка"),
-                     BoxIcon::Warning,
-                     BoxButtons::Ok,
-                     {}});
+        host.Boxes().show({QStringLiteral("Протокол настройки не записан в файл %1: %2.")
+                               .arg(QDir::toNativeSeparators(fileName), reason),
+                           QStringLiteral("Ошибка"),
+                           BoxIcon::Warning,
+                           BoxButtons::Ok,
+                           {}});
         return;
     }
-    boxes->show(
+    host.Boxes().show(
         {QStringLiteral("Протокол настройки записан в файл %1.").arg(QDir::toNativeSeparators(fileName)),
          QStringLiteral("Результат операции"),
          BoxIcon::Information,

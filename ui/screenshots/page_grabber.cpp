@@ -2,6 +2,7 @@
 
 #include "ui/dialogs/form2.h"
 #include "ui/dialogs/ports_dialog.h"
+#include "ui/menus/ports_menu.h"
 #include "ui/menus/record_menu.h"
 #include "ui/screenshots/calibration_grabber.h"
 #include "ui/pages/live/live_page.h"
@@ -39,7 +40,7 @@ bool SavePicture(QWidget& widget, const QString& fileName) {
 }
 
 bool GrabPortsDialog(TForm1& form, const QString& fileName) {
-    PortsDialog dialog(form.SerialDevicesPresent(), form.PortPathsNow(), &form,
+    PortsDialog dialog(form.ports().SerialDevicesPresent(), form.ports().PortPathsNow(), &form,
                        UsbLookup{"/sys", form.portLink.port().usbState()});
     dialog.show();
     QCoreApplication::processEvents();
@@ -62,7 +63,7 @@ bool GrabCompareDialog(QWidget* parent, const olv::records::InstrumentState& dev
 
 bool GrabRecordPage(TForm1& form, const QString& imagePath) {
     olv::records::RecordData data;
-    if (!ReadRecord(form, data)) return false;
+    if (!form.record().ReadRecord(data)) return false;
     QObject owner;
     const olv::device::InstrumentIdentity recorded =
         olv::device::WithImageIdentity(form.ShownIdentity(), data.state.image);

@@ -1,6 +1,8 @@
 // Exchange results for the user: a message box for a failed operation, the memo of the live page.
 #include "ui/window/form1.h"
 
+#include "ui/widgets/quiet_setters.h"
+
 #include "link/exchange_status.h"
 #include "messages/message_boxes.h"
 
@@ -19,5 +21,5 @@ void TForm1::ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCo
     // The lines end with CR LF; the memo keeps one line per problem.
     QString text = state.text;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    Memo3->setPlainText(text);
+    SetPlainTextQuietly(Memo3, text);
 }

@@ -3,6 +3,12 @@
 
 #include "ui/app/close_signals.h"
 #include "ui/app/olv_application.h"
+#include "ui/menus/config_file_menu.h"
+#include "ui/menus/help_menu.h"
+#include "ui/menus/journal_menu.h"
+#include "ui/menus/ports_menu.h"
+#include "ui/menus/profile_menu.h"
+#include "ui/menus/record_menu.h"
 #include "ui/pages/live/live_page.h"
 #include "ui/pages/page_link.h"
 #include "ui/pages/page_search.h"
@@ -11,7 +17,10 @@
 #include "ui/widgets/caption_panel.h"
 #include "ui/widgets/monitor_table.h"
 #include "ui/window/line_waiter.h"
+#include "ui/window/link_health_line.h"
 #include "ui/window/qt_message_boxes.h"
+#include "ui/window/shown_instrument.h"
+#include "ui/window/window_comfort.h"
 
 #include "device/encodings.h"
 #include "device/sensor_configuration.h"
@@ -68,6 +77,7 @@ TForm1::TForm1(Form1Deps deps)
             QTimer::singleShot(0, this, [this] { close(); });
     });
     setupUi(this);
+    healthLine_ = std::make_unique<LinkHealthLine>(*this, line_, *this);
     monitorWindow_ = MonitorWindow();
     monitor_ = std::make_unique<LineMonitorPage>(
         *monitorWindow_, LineMonitorPage::Controls{Button11, Button12, Button13, ComboBox18, Label41, Label43,
@@ -78,12 +88,15 @@ TForm1::TForm1(Form1Deps deps)
     text_ = std::make_unique<TextPage>(*this, *this);
     liveWindow_ = LiveWindow();
     live_ = std::make_unique<LivePage>(*this, *liveWindow_, *this, clock);
-    BuildShownInstrumentNotes();
+    BuildMenus();
+    shown_ = std::make_unique<ShownInstrumentNotes>(*this, *this, *sensor_, *search_, *live_, *healthLine_);
+    shown_->BuildShownInstrumentNotes();
     ConnectHandlers();
-    BuildWindowComfort();
+    comfort_ = std::make_unique<WindowComfort>(*this, *this, *this);
+    comfort_->BuildWindowComfort();
     // Every transaction on the wire: the link health line counts it, the monitor page shows it.
     master.setObserver([this](const olv::link::ExchangeRecord& record) {
-        NoteLinkHealth(record);
+        healthLine_->NoteLinkHealth(record);
         monitor_->NoteOwnExchange(record);
     });
     connect(qApp, &QGuiApplication::commitDataRequest, this,
@@ -129,10 +142,10 @@ void TForm1::FormCreate() {
     const QString profilePath = RecentProfilePath();
     const bool firstStart = !QFileInfo::exists(olv::settings::StationSettingsPath());
     LoadStationSettingsReported();
-    RestoreWindowGeometry();
+    comfort_->RestoreWindowGeometry();
     monitor_->LoadMonitorSettings();
-    ShowPortPaths();
-    LoadProfileToWindow(profilePath);
+    ports_->ShowPortPaths();
+    profiles_->LoadProfileToWindow(profilePath);
     ShowLinkSettings(uiBusy);
     search_->ClearSearchResults();
     search_->SetLinkControlsEnabled(true);
@@ -140,7 +153,7 @@ void TForm1::FormCreate() {
     quietStart = listenAtStart_ || olv::settings::ListensAtStart(linkSettings.portNumber);
     OpenPort();
     portLink.raiseLines();
-    if (firstStart) ShowFirstStartNote();
+    if (firstStart) comfort_->ShowFirstStartNote();
 
     Timer2->setInterval(50);
     Timer3->setInterval(200);
@@ -185,7 +198,7 @@ void TForm1::LoadStationSettingsReported() {
 
 void TForm1::SaveStationSettingsReported() {
     try {
-        olv::settings::SaveStationSettings(linkSettings, WindowGeometryNow());
+        olv::settings::SaveStationSettings(linkSettings, comfort_->WindowGeometryNow());
     } catch (const olv::settings::IniWriteError& error) {
         ReportIniWriteError(error);
     }
@@ -209,17 +222,28 @@ QString TForm1::RecentProfilePath() const {
 void TForm1::OpenPort() {
     portLink.openPort(linkSettings.portNumber, linkSettings.baudRate, 8, linkSettings.parity,
                         linkSettings.stopBits, linkSettings.timeoutMs);
-    linkPath = QString::fromStdString(portLink.pathOf(linkSettings.portNumber));
-    linkFresh = true;
-    ShowLinkHealth();
-    FollowShownInstrument();
+    healthLine_->PortOpened(QString::fromStdString(portLink.pathOf(linkSettings.portNumber)));
+    shown_->FollowShownInstrument();
 }
 
 void TForm1::ReconnectIfLost() {
-    if (portLink.reconnectIfLost()) {
-        linkFresh = true;
-        ShowLinkHealth();
-    }
+    if (portLink.reconnectIfLost()) healthLine_->PortReopened();
+}
+
+void TForm1::SetLineState(olv::link::LineState state) {
+    if (line_.set(state)) healthLine_->ShowLinkHealth();
+}
+
+void TForm1::NoteInstrumentRead(const olv::device::RegisterImage& words, unsigned keptPages) {
+    shown_->NoteInstrumentRead(words, keptPages);
+}
+
+void TForm1::StampPages(unsigned pages, std::optional<int64_t> atMs) {
+    shown_->StampPages(pages, atMs);
+}
+
+const olv::device::InstrumentIdentity& TForm1::ShownIdentity() const {
+    return shown_->ShownIdentity();
 }
 
 void TForm1::Timer2Timer() {
@@ -304,9 +328,9 @@ void TForm1::ShowLinkSettings(int guard) {
     ComboBox16->setCurrentIndex(linkSettings.byteOrder);
     ComboBox17->setCurrentIndex(linkSettings.byteOrder);
     Label1->setText(QStringLiteral("COM%1, %2").arg(linkSettings.portNumber).arg(linkSettings.baudRate));
-    ShowLinkHealth();
+    healthLine_->ShowLinkHealth();
     uiBusy = 0;
-    FollowShownInstrument();
+    shown_->FollowShownInstrument();
 }
 
 void TForm1::CollectLinkSettings(int guard) {
@@ -405,7 +429,7 @@ void TForm1::FormClose() {
     search_->CollectSearchSettings();
     text_->CollectDeviceText();
     SaveStationSettingsReported();
-    SaveWindowToProfile(RecentProfilePath());
+    profiles_->SaveWindowToProfile(RecentProfilePath());
 }
 
 void TForm1::FormDestroy() {
@@ -420,7 +444,7 @@ void TForm1::SaveSettings() {
     CollectLinkSettings(uiBusy);
     search_->CollectSearchSettings();
     SaveStationSettingsReported();
-    SaveWindowToProfile(RecentProfilePath());
+    profiles_->SaveWindowToProfile(RecentProfilePath());
 }
 
 void TForm1::CloseBySignal() {

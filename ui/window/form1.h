@@ -2,62 +2,55 @@
 
 #include "device/instrument_identity.h"
 #include "device/live_trend.h"
-#include "device/live_value.h"
 #include "device/page_writes.h"
 #include "device/pending_device_link.h"
 #include "device/register_image.h"
 #include "device/sensor_configuration.h"
-#include "link/link_health.h"
 #include "link/line_state.h"
 #include "link/link_settings.h"
 #include "link/port_link.h"
 #include "link/port_master.h"
 #include "link/result_flags.h"
-#include "records/config_file.h"
 #include "records/instrument_state.h"
-#include "settings/ini_file.h"
 #include "settings/port_assignment.h"
+#include "ui/menus/menu_host.h"
 #include "ui/pages/monitor/line_monitor_page.h"
 #include "ui/window/form1_controls.h"
+#include "ui/window/instrument_operation.h"
 #include "ui/window/edit_marking.h"
 #include "ui/window/line_flag.h"
 #include "ui/window/page_host.h"
 
-#include <QColor>
 #include <QMainWindow>
 #include <QString>
-#include <QStringList>
 
-#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
-class QComboBox;
 class QFileDialog;
-class QImage;
-class QLabel;
-class QProgressBar;
-class QShortcut;
-class QProgressDialog;
-class QSocketNotifier;
 class QWidget;
 
 class CalibrationDialog;
+class ConfigFileMenu;
+class HelpMenu;
+class JournalMenu;
+class RecordMenu;
+class PortsMenu;
+class ProfileMenu;
+class LinkHealthLine;
 class LinkPage;
 class LiveHost;
 class LivePage;
 class SearchPage;
 class SensorPage;
+class ShownInstrumentNotes;
 class TextPage;
+class WindowComfort;
 class LineWaiter;
-class Form2;
-class PortsDialog;
 class QtMessageBoxes;
 
 namespace olv::link {
@@ -69,9 +62,6 @@ class MessageBoxes;
 namespace olv::settings {
 class IniWriteError;
 } // namespace olv::settings
-namespace olv::records {
-struct RecordData;
-} // namespace olv::records
 
 // What the window needs from outside: the serial port, where message boxes go and how a COM number
 // becomes a device path. Tests give a fake port and recording boxes.
@@ -92,7 +82,11 @@ struct Form1Deps {
 // PageHost (page_host.h); handlers keep the names of the controls they belong to. The definition is
 // split by concern: form1.cpp (start-up, timers, link row, closing), form1_wiring.cpp (lists and
 // hints, every signal to its handler), exchange_report.cpp, edit_marking.cpp, one file per menu.
-class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public EditMarking {
+class TForm1 : public QMainWindow,
+               public Form1Controls,
+               public PageHost,
+               private MenuHost,
+               public EditMarking {
     Q_OBJECT
 
   public:
@@ -122,33 +116,15 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     void OpenPort() override; // with the link settings in force, 8 data bits
     // Before an operation and at each poll: a port lost to a hang-up or a failed open is opened again
     // quietly, at most once a second, so that a replugged adapter or a restarted gateway serves again.
-    void ReconnectIfLost();
+    void ReconnectIfLost() override;
     void ComboBox1Change();
     void ComboBox2Change();
     void ComboBox3Change();
     void ComboBox14Change();
     void CheckBox7Click();
 
-    // One operation on the instrument at a time. An operation (the start-up read, a page's read or
-    // write, the search) runs inside one of these: while it lives, the link row, the list of found
-    // instruments, the pages' command buttons (not "Остановить") and the profile menu are disabled, so
-    // nothing the user does during its pauses can change its target or start a second operation; at
-    // its end they are enabled exactly as they were before. A second operation asked for meanwhile
-    // (started() false) must not run. A close asked for during the operation happens after it.
-    class InstrumentOperation : public OperationHold {
-      public:
-        explicit InstrumentOperation(TForm1& form);
-        ~InstrumentOperation() override;
-        InstrumentOperation(const InstrumentOperation&) = delete;
-        InstrumentOperation& operator=(const InstrumentOperation&) = delete;
-        bool started() const override { return started_; }
-
-      private:
-        TForm1& form_;
-        bool started_ = false;
-        std::vector<std::pair<QWidget*, bool>> controls_;
-        std::vector<std::pair<QAction*, bool>> actions_;
-    };
+    // One operation on the instrument at a time (instrument_operation.h).
+    using InstrumentOperation = ::InstrumentOperation;
     // What the line is doing (line_state.h), changed only here: the health line shows each change.
     void SetLineState(olv::link::LineState state) override;
     olv::link::LineState lineState() const { return line_.state(); }
@@ -156,7 +132,7 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     LineFlag operationRunning{[this] { return int(olv::link::Holds(line_.state())); }};
     // A transaction is waiting for the line in the window's nested event loop (a live poll's, an
     // operation's, a connect's): nothing that fires meanwhile may start another one.
-    bool LineWaiting() const;
+    bool LineWaiting() const override;
     // The instrument the link settings reach now.
     olv::device::InstrumentId TargetInstrument() const override;
     std::unique_ptr<OperationHold> BeginOperation() override;
@@ -167,20 +143,14 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     // Writes dev.dat and recent.prf from the controls; used at exit and when the session ends.
     void SaveSettings();
 
-    // ---- Link health line in the status bar (link_health_line.cpp) ----
-    // Told of every transaction that went on the wire (the master's observer): counts it and shows
-    // the line anew.
-    void NoteLinkHealth(const olv::link::ExchangeRecord& record);
-    void ShowLinkHealth(); // the link, its state and the counters into Label52
-    olv::link::LinkCounters linkCounters;
-    bool linkFresh = true; // nothing exchanged since the port was last opened
-    QString linkPath;      // the device path of the port as last opened
+    // ---- Link health line in the status bar (link_health_line.h) ----
+    LinkHealthLine& healthLine() { return *healthLine_; }
 
     // ---- Exchange results (exchange_report.cpp) ----
     // The exchange error's box; `detail` (what the instrument holds of a write) as its informative text.
     void ReportExchangeError(olv::link::ResultFlags flags, uint8_t exceptionCode,
                              const QString& detail = QString()) override;
-    void ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode);
+    void ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode) override;
 
     // A refused input: its page is shown and the cursor put into it, its colour as it was.
     void FocusRefusedField(QWidget* field) override;
@@ -197,48 +167,25 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     // settings in force change and the port is opened again at the new rate and parity.
     std::unique_ptr<olv::device::DeviceLinkSteps> LinkFollower(const olv::device::LinkValues& values) override;
 
-    // ---- Menu: settings profiles (profile_menu.cpp) ----
-    void LoadProfileToWindow(const QString& path); // LoadProfile, then the window shows the values
-    void SaveWindowToProfile(const QString& path); // the window's values, then SaveProfile
-    void N2Click();
-    void N3Click();
+    // ---- Menu: settings profiles (menus/profile_menu.h) ----
+    ProfileMenu& profiles() { return *profiles_; }
     // Shows a profile dialog: the chosen file name and whether the first filter entry ("Профиль
     // настроек") was selected; false when cancelled. Runs the dialog unless chooseProfileFile is set
     // (tests set it to answer without a dialog).
     bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected);
     std::function<bool(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected)> chooseProfileFile;
 
-    // ---- Menu: the configuration as a file, the compare dialog Form2, the record, the journal
-    // (config_menu.cpp, record_menu.cpp, journal.cpp) ----
-    void N5Click(); // "Сохранить конфигурацию прибора…"
-    void N6Click(); // "Открыть конфигурацию прибора…": compare, write to the instrument, show on the page
-    void N7Click(); // "Протокол настройки…": a PDF record
-    // Asks for the site, tag and person of the record (shown as last kept for its serial number);
-    // false cancels the record. A dialog unless set (tests answer without one).
-    std::function<bool(olv::records::RecordData& data)> askRecordDetails;
-    void N8Click(); // "Журнал изменений…"
+    // ---- Menu: the configuration as a file and the compare dialog Form2, the record, the journal
+    // (menus/config_file_menu.h, record_menu.h, journal_menu.h) ----
+    ConfigFileMenu& configFile() { return *configFile_; } // "Сохранить/Открыть конфигурацию прибора…"
+    RecordMenu& record() { return *record_; }             // "Протокол настройки…"
+    JournalMenu& journal() { return *journal_; }          // "Журнал изменений…" and the journal of writes
     // Everything of the instrument on the line: configuration, versions, parity.
-    olv::link::ResultFlags ReadInstrumentState(olv::records::InstrumentState& state, uint8_t& exceptionCode);
-    // Form2's "Записать в прибор": the file's configuration into the instrument on the line through the
-    // configuration write (and, with withLink, the communication settings write), read back and
-    // compared; `device` becomes what was read back. True when every written field reads back equal.
-    bool WriteConfigurationFile(const olv::records::ConfigFile& file, bool withIdentity, bool withLink,
-                                olv::records::InstrumentState& device, Form2* dialog);
-    // Form2's "Показать на странице": the file's values into the sensor page's fields (and the text
-    // into Edit8), marked as edits.
-    bool ShowConfigurationFile(const olv::records::ConfigFile& file,
-                               const olv::records::InstrumentState& device, bool withIdentity);
-    // Tests run the compare dialog themselves (they press its buttons); otherwise it is shown modal.
-    std::function<void(Form2& dialog)> runCompareDialog;
-    // The journal of writes, journal.csv in the working folder (the data folder).
-    QString JournalPath() const;
-    // Before a write: whether the journal takes a line; if not, the user is asked whether to write
-    // without an entry. False: nothing may be written.
+    olv::link::ResultFlags ReadInstrumentState(olv::records::InstrumentState& state,
+                                               uint8_t& exceptionCode) override;
+    // The journal's steps of a page write (JournalMenu).
     bool JournalAllowsWrite() override;
-    // Before a write, after JournalAllowsWrite: the instrument's state into record.before, with where it
-    // is. When this fails nothing may be written.
     olv::link::ResultFlags ReadBeforeWrite(WriteRecord& record, uint8_t& exceptionCode) override;
-    // After a write that sent anything: its line, synced, unless the user chose to write without one.
     void JournalWrite(const QString& operation, const WriteRecord& record,
                       const olv::device::PageWriteResult& result) override;
     // ---- Menu: the calibration (dialogs/calibration/) ----
@@ -248,64 +195,24 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     CalibrationDialog* calibrationDialog = nullptr; // while N13Click runs it
     // Tests drive the dialog themselves; otherwise it is shown modal.
     std::function<void(CalibrationDialog& dialog)> runCalibrationDialog;
-    // ---- Menu: exit and help (help_menu.cpp) ----
-    void N9Click();             // "Выход" (Ctrl+Q)
-    void N11Click();            // "Руководство" (F1)
-    void N12Click();            // "О программе"
-    static QString GuidePath(); // the installed user's guide, beside the program's bin folder
-
-    // ---- Menu: port assignment (ports_dialog.cpp) ----
-    void N4Click();
-    void ShowPortPaths();                    // each entry of ComboBox1 shows its device path as its hint
-    olv::settings::PortPaths PortPathsNow(); // the paths COM1..COM8 lead to now
-    std::vector<olv::settings::SerialDevice> SerialDevicesPresent() const;
-    // The devices the port dialog offers; the machine's own unless set (tests give theirs).
-    std::function<std::vector<olv::settings::SerialDevice>()> enumerateSerialDevices;
-    // Runs the port dialog, true for OK; tests set it to answer without showing it.
-    std::function<bool(PortsDialog& dialog)> runPortsDialog;
+    // ---- The menus (menus/), each a room of its own reaching the window through PageHost and
+    // MenuHost (menu_host.h) ----
+    PortsMenu& ports() { return *ports_; } // "Назначение портов…"
+    HelpMenu& help() { return *help_; }    // "Выход", "Справка"
 
     // ---- Page 5: line monitor (pages/monitor/) ----
     LineMonitorPage& monitor() { return *monitor_; }
     // The port is listened to, nothing is sent (the line's state is Listening).
     LineFlag listening{[this] { return int(line_.state() == olv::link::LineState::Listening); }};
 
-    // ---- The instrument shown (shown_instrument.cpp) ----
-    // Everything the pages show of an instrument belongs to the one the window names: the port (and
-    // the device or gateway it leads to), the address, and once read its model and serial number.
-    // When that changes, what the pages showed of the old one goes back to "Данных нет" with a note
-    // of whom it was read from and when; the trend starts a new series, the old one stays labelled.
-    void BuildShownInstrumentNotes(); // Label53..Label55 on pages 1, 2 and 4
-    // After the link changed (port, its path, address): another instrument forgets the pages.
-    void FollowShownInstrument();
-    // A read of registers 0..3 of the instrument on the link (`words`): its model and serial number.
-    // Another serial number than the one known forgets every page but `keptPages` (bits of page
-    // indexes, for pages the same read has just filled).
+    // ---- The instrument shown (shown_instrument.h): every page's data belongs to the one the window
+    // names; what it showed of another goes back to "Данных нет" with a note ----
+    ShownInstrumentNotes& shown() { return *shown_; }
     void NoteInstrumentRead(const olv::device::RegisterImage& words, unsigned keptPages = 0) override;
-    // What the pages showed of `old` goes; each page that had data gets a note of it.
-    void ForgetShownInstrument(const olv::device::InstrumentIdentity& old, unsigned keptPages = 0);
-    // The instrument the link addresses now, with what is known of it.
-    const olv::device::InstrumentIdentity& ShownIdentity() const { return shownInstrument.current(); }
-    // The pages (bits of their indexes) show data of the instrument shown, read now (the window's
-    // clock) or at atMs.
     void StampPages(unsigned pages, std::optional<int64_t> atMs = std::nullopt) override;
-    olv::device::ShownInstrument shownInstrument;
-    std::array<std::optional<QDateTime>, 5> pageReadAt; // per page index 0..4; empty: nothing read
-    QLabel* Label53 = nullptr; // page 1: what was last read from whom, after the instrument changed
-    QLabel* Label54 = nullptr; // page 2
-    QLabel* Label55 = nullptr; // page 4
-    // ---- Keyboard, units, widths, first start (window_comfort.cpp) ----
-    void BuildWindowComfort();
-    QList<QShortcut*> menuShortcuts; // Alt+A "Файл", Alt+C "Справка": the mnemonics' keys in the Latin layout
-    QLabel* Label57 = nullptr; // the sensor's units beside the range maximum (Edit2)
-    QLabel* Label58 = nullptr; // … the range minimum (Edit3)
-    QLabel* Label59 = nullptr; // … the trim offset (Edit6)
-    QLabel* Label60 = nullptr; // what the damping chosen does
-    QLabel* Label61 = nullptr; // first start without dev.dat: where COM1 leads, and where to change it
-    void ShowFirstStartNote();
-    // The window's place and size from [WINDOW] of dev.dat (fitted to the screens there are now), and
-    // back at exit.
-    void RestoreWindowGeometry();
-    std::vector<olv::settings::IniEntry> WindowGeometryNow() const; // for SaveStationSettings
+    const olv::device::InstrumentIdentity& ShownIdentity() const; // shown().ShownIdentity()
+    // ---- Keyboard, units, widths, first start, the window's place (window_comfort.h) ----
+    WindowComfort& comfort() { return *comfort_; }
 
     // ---- State ----
     // The time of day in milliseconds since the epoch (Form1Deps::clock): the trend's stamps and the
@@ -374,10 +281,34 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     bool LineBusy() const override { return operationRunning || LineWaiting(); }
     olv::link::PortLink& Port() override { return portLink; }
     int64_t NowMs() const override { return clock(); }
+    // The window's own rooms (link_health_line.h, shown_instrument.h, window_comfort.h), reached by the
+    // pages and menus through the window: they go after them.
+    std::unique_ptr<LinkHealthLine> healthLine_;
+    std::unique_ptr<ShownInstrumentNotes> shown_;
+    std::unique_ptr<WindowComfort> comfort_;
     std::unique_ptr<SensorPage> sensor_;
     std::unique_ptr<LinkPage> link_;
     std::unique_ptr<SearchPage> search_;
     std::unique_ptr<TextPage> text_;
+    // What the menus reach of the window (MenuHost), and the menus.
+    void BuildMenus(); // menu_window.cpp
+    QMainWindow& Window() override { return *this; }
+    void ReportNextIniWriteError() override { iniErrorShown_ = false; }
+    QString& LogFileName() override;
+    int& LogEnabled() override;
+    bool ReadLiveNow(olv::device::LiveReading& reading) override;
+    const olv::device::LiveTrend& Trend() const override;
+    const olv::device::InstrumentIdentity& InstrumentShown() const override { return ShownIdentity(); }
+    QImage TrendPicture(const olv::device::InstrumentIdentity* only) override;
+    bool ChooseFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected) override;
+    SensorPage& SensorShown() override { return *sensor_; }
+    TextPage& TextShown() override { return *text_; }
+    std::unique_ptr<PortsMenu> ports_;
+    std::unique_ptr<HelpMenu> help_;
+    std::unique_ptr<ProfileMenu> profiles_;
+    std::unique_ptr<ConfigFileMenu> configFile_;
+    std::unique_ptr<RecordMenu> record_;
+    std::unique_ptr<JournalMenu> journal_;
     // Station settings file and recent profile at start and exit; a refused write is shown once.
     void LoadStationSettingsReported();
     void SaveStationSettingsReported();
@@ -385,7 +316,7 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
 
   public:
     // A settings file could not be written: one warning box for start-up and one for closing.
-    void ReportIniWriteError(const olv::settings::IniWriteError& error);
+    void ReportIniWriteError(const olv::settings::IniWriteError& error) override;
 
   public:
     static constexpr int MonitorPage = 5; // "Монитор линии"
@@ -395,6 +326,7 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     bool quietStart = false;
 
   private:
+    friend class ::InstrumentOperation; // holds the line and closes the window at its end
     // Goes to the line monitor and listens, at the start of a start without transmitting.
     void StartWithoutTransmitting();
     bool listenAtStart_ = false; // --listen
@@ -403,7 +335,6 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     bool iniErrorShown_ = false;
     bool formCreated_ = false;
 
-    bool journalDeclined_ = false; // the user chose to write without a journal entry
     bool closingBySignal_ = false;
     bool closeAfterOperation_ = false; // a close came during an operation or a wait: it happens at its end
     std::unique_ptr<LineWaiter> lineWaiter_; // the ports' waits, while the window lives

@@ -149,18 +149,20 @@ void Form1Controls::setupFileMenu(QMainWindow* window) {
     item(N7, "N7", QStringLiteral("Протокол настройки…"));
     item(N8, "N8", QStringLiteral("Журнал изменений…"));
 
-    const auto dialog = [window](QFileDialog*& member, const char* name, QFileDialog::AcceptMode mode,
+    const auto dialog = [window](LazyFileDialog& member, const char* name, QFileDialog::AcceptMode mode,
                                const QStringList& filters) {
-        member = new QFileDialog(window);
-        member->setObjectName(QString::fromLatin1(name));
-        // Qt's own dialog, which leaves the working folder (where recent.prf is written) alone.
-        member->setOption(QFileDialog::DontUseNativeDialog, true);
-        member->setAcceptMode(mode);
-        member->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
-                                                            : QFileDialog::AnyFile);
-        member->setNameFilters(filters);
-        member->selectNameFilter(filters.first());
-        member->setModal(true);
+        member = LazyFileDialog([=] {
+            auto* made = new QFileDialog(window);
+            made->setObjectName(QString::fromLatin1(name));
+            // Qt's own dialog, which leaves the working folder (where recent.prf is written) alone.
+            made->setOption(QFileDialog::DontUseNativeDialog, true);
+            made->setAcceptMode(mode);
+            made->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+            made->setNameFilters(filters);
+            made->selectNameFilter(filters.first());
+            made->setModal(true);
+            return made;
+        });
     };
     const QStringList configFilters{QStringLiteral("Конфигурация прибора (*.cfg)"),
                                     QStringLiteral("Все файлы (*)")};
@@ -172,14 +174,18 @@ void Form1Controls::setupFileMenu(QMainWindow* window) {
     N13->setObjectName(QStringLiteral("N13"));
 
     const QStringList filters{QStringLiteral("Профиль настроек (*.prf)"), QStringLiteral("Все файлы (*)")};
-    auto makeDialog = [&](QFileDialog*& member, const char* name, QFileDialog::AcceptMode mode) {
-        Make(window, member, name);
-        member->setOption(QFileDialog::DontUseNativeDialog, true);
-        member->setAcceptMode(mode);
-        member->setFileMode(QFileDialog::AnyFile); // the file name is typed or picked
-        member->setNameFilters(filters);
-        member->selectNameFilter(filters.first());
-        member->setModal(true);
+    auto makeDialog = [=](LazyFileDialog& member, const char* name, QFileDialog::AcceptMode mode) {
+        member = LazyFileDialog([=] {
+            QFileDialog* made = nullptr;
+            Make(window, made, name);
+            made->setOption(QFileDialog::DontUseNativeDialog, true);
+            made->setAcceptMode(mode);
+            made->setFileMode(QFileDialog::AnyFile); // the file name is typed or picked
+            made->setNameFilters(filters);
+            made->selectNameFilter(filters.first());
+            made->setModal(true);
+            return made;
+        });
     };
     makeDialog(OpenDialog1, "OpenDialog1", QFileDialog::AcceptOpen);
     makeDialog(SaveDialog1, "SaveDialog1", QFileDialog::AcceptSave);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/widgets/lazy_file_dialog.h"
+
 class QAction;
 class QBoxLayout;
 class QCheckBox;
@@ -154,11 +156,12 @@ struct Form1Controls {
     QAction* N11 = nullptr;         // "Руководство"
     QAction* N12 = nullptr;         // "О программе"
     QDialog* HelpWindow1 = nullptr; // the guide, made at the first F1
-    QFileDialog* OpenDialog1 = nullptr;
-    QFileDialog* SaveDialog1 = nullptr;
-    QFileDialog* OpenDialog2 = nullptr; // configuration files
-    QFileDialog* SaveDialog2 = nullptr; // configuration files
-    QFileDialog* SaveDialog3 = nullptr; // records (PDF)
+    // The file dialogs, each made when first used.
+    LazyFileDialog OpenDialog1;
+    LazyFileDialog SaveDialog1;
+    LazyFileDialog OpenDialog2; // configuration files
+    LazyFileDialog SaveDialog2; // configuration files
+    LazyFileDialog SaveDialog3; // records (PDF)
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
     QTimer* Timer3 = nullptr;

@@ -92,10 +92,7 @@ void TForm1::ConnectHandlers() {
     On(CheckBox7, &QCheckBox::toggled, &TForm1::CheckBox7Click);
 
     for (auto [action, handler] :
-         {std::pair{N2, &TForm1::N2Click}, std::pair{N3, &TForm1::N3Click}, std::pair{N4, &TForm1::N4Click},
-          std::pair{N5, &TForm1::N5Click}, std::pair{N6, &TForm1::N6Click}, std::pair{N7, &TForm1::N7Click},
-          std::pair{N8, &TForm1::N8Click}, std::pair{N13, &TForm1::N13Click}, std::pair{N9, &TForm1::N9Click},
-          std::pair{N11, &TForm1::N11Click}, std::pair{N12, &TForm1::N12Click}})
+         {std::pair{N13, &TForm1::N13Click}})
         On(action, &QAction::triggered, handler);
 
     // The page being left is known to the handler; afterwards the new one is the page shown.

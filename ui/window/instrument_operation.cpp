@@ -1,6 +1,9 @@
 // One operation on the instrument at a time: what is disabled while one runs, and the close that
 // waited for its end.
+#include "ui/window/instrument_operation.h"
+
 #include "ui/window/form1.h"
+#include "ui/window/link_health_line.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -8,7 +11,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-TForm1::InstrumentOperation::InstrumentOperation(TForm1& form) : form_(form) {
+InstrumentOperation::InstrumentOperation(TForm1& form) : form_(form) {
     // Nor while a transaction outside an operation (a live poll) waits for its reply: this would
     // reconnect the port under it.
     if (form_.operationRunning || form_.LineWaiting()) return;
@@ -35,13 +38,13 @@ TForm1::InstrumentOperation::InstrumentOperation(TForm1& form) : form_(form) {
     form_.ReconnectIfLost();
 }
 
-TForm1::InstrumentOperation::~InstrumentOperation() {
+InstrumentOperation::~InstrumentOperation() {
     if (!started_) return;
     for (const auto& [control, enabled] : controls_)
         control->setEnabled(enabled);
     for (const auto& [action, enabled] : actions_)
         action->setEnabled(enabled);
-    if (form_.line_.release()) form_.ShowLinkHealth();
+    if (form_.line_.release()) form_.healthLine().ShowLinkHealth();
     if (form_.closeAfterOperation_)
         // Once the handler that ran the operation has unwound.
         QTimer::singleShot(0, &form_, [form = &form_] { form->close(); });

@@ -1,6 +1,7 @@
 // What a page write shows when it is over, and the program's link following a link write: the write
 // itself, its read-back and its journal entry are the core's (device/page_writes, records/page_write_record).
 #include "ui/window/form1.h"
+#include "ui/window/shown_instrument.h"
 
 #include "device/encodings.h"
 #include "messages/message_boxes.h"
@@ -25,7 +26,7 @@ class WindowLinkFollower : public olv::device::DeviceLinkSteps {
 
     void addressBaudWritten() override {
         form_.linkSettings.address = values_.address & 0xFF;
-        form_.shownInstrument.moved(form_.linkSettings.address); // the same instrument, followed
+        form_.shown().shownInstrument.moved(form_.linkSettings.address); // the same instrument, followed
         form_.linkSettings.baudRate = olv::device::BaudRateOfIndex(values_.baudCode);
         TForm1::SetNormal(form_.ComboBox10);
         TForm1::SetNormal(form_.ComboBox9);

@@ -1,26 +1,26 @@
 // The instrument the window shows: one identity (port, address, model and serial number) to which
 // every page's data belongs. Another instrument's data goes back to "Данных нет" with a note of whom
 // it was read from; the trend keeps it as an earlier series of its own.
-#include "ui/window/form1.h"
+#include "ui/window/shown_instrument.h"
 
 #include "ui/pages/live/live_page.h"
 #include "ui/pages/page_search.h"
 #include "ui/pages/sensor/sensor_page.h"
 
-#include "ui/widgets/caption_panel.h"
+#include "ui/window/edit_marking.h"
+#include "ui/window/form1_controls.h"
 #include "ui/window/form_fill.h"
-#include "ui/widgets/trend_chart.h"
+#include "ui/window/line_flag.h"
+#include "ui/window/link_health_line.h"
+#include "ui/window/page_host.h"
 
-#include "device/encodings.h"
+#include "link/link_settings.h"
 
 #include <QBoxLayout>
 #include <QColor>
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -50,40 +50,47 @@ void PutOnTop(QWidget* page, QWidget* widget) {
 
 } // namespace
 
-void TForm1::BuildShownInstrumentNotes() {
-    Label53 = MakeNote(TabbedNotebook1->widget(SensorPageIndex), "Label53");
-    PutOnTop(TabbedNotebook1->widget(SensorPageIndex), Label53);
-    Label54 = MakeNote(TabbedNotebook1->widget(LinkPageIndex), "Label54");
-    PutOnTop(TabbedNotebook1->widget(LinkPageIndex), Label54);
-    Label55 = MakeNote(TabbedNotebook1->widget(TextPageIndex), "Label55");
-    PutOnTop(TabbedNotebook1->widget(TextPageIndex), Label55);
+ShownInstrumentNotes::ShownInstrumentNotes(PageHost& host, Form1Controls& ui, SensorPage& sensor,
+                                           const SearchPage& search, LivePage& live, LinkHealthLine& health)
+    : host(host), ui(ui), sensor(sensor), search(search), live(live), health(health) {}
+
+void ShownInstrumentNotes::BuildShownInstrumentNotes() {
+    Label53 = MakeNote(ui.TabbedNotebook1->widget(SensorPageIndex), "Label53");
+    PutOnTop(ui.TabbedNotebook1->widget(SensorPageIndex), Label53);
+    Label54 = MakeNote(ui.TabbedNotebook1->widget(LinkPageIndex), "Label54");
+    PutOnTop(ui.TabbedNotebook1->widget(LinkPageIndex), Label54);
+    Label55 = MakeNote(ui.TabbedNotebook1->widget(TextPageIndex), "Label55");
+    PutOnTop(ui.TabbedNotebook1->widget(TextPageIndex), Label55);
 }
 
-void TForm1::StampPages(unsigned pages, std::optional<int64_t> atMs) {
-    const QDateTime at = QDateTime::fromMSecsSinceEpoch(atMs ? *atMs : clock());
+void ShownInstrumentNotes::StampPages(unsigned pages, std::optional<int64_t> atMs) {
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(atMs ? *atMs : host.NowMs());
     for (int page = 0; page < int(pageReadAt.size()); ++page) {
         if (!((pages >> page) & 1u)) continue;
         pageReadAt[size_t(page)] = at;
-        QLabel* note = page == SensorPageIndex ? Label53 : page == LinkPageIndex ? Label54 : page == TextPageIndex ? Label55 : nullptr;
+        QLabel* note = page == SensorPageIndex ? Label53
+                       : page == LinkPageIndex ? Label54
+                       : page == TextPageIndex ? Label55
+                                               : nullptr;
         if (note) note->hide(); // what the page shows is the instrument's now
     }
 }
 
-void TForm1::FollowShownInstrument() {
+void ShownInstrumentNotes::FollowShownInstrument() {
     // A search moves the link over the addresses it probes; the instrument shown is the one before.
-    if (search_->searchRunning) return;
+    if (search.searchRunning) return;
     const olv::device::InstrumentIdentity old = shownInstrument.current();
     // The device or gateway the port was last opened on (linkPath), not what the settings say now:
     // the port is what the readings came through.
-    const QString& path = linkPath;
+    const QString& path = health.linkPath;
     // The first port opened names the instrument the pages are about; nothing was shown of another.
-    if (shownInstrument.address(linkSettings.portNumber, path, linkSettings.address) !=
+    if (shownInstrument.address(host.Link().portNumber, path, host.Link().address) !=
             olv::device::IdentityChange::None &&
         old.portNumber != 0)
         ForgetShownInstrument(old);
 }
 
-void TForm1::NoteInstrumentRead(const olv::device::RegisterImage& words, unsigned keptPages) {
+void ShownInstrumentNotes::NoteInstrumentRead(const olv::device::RegisterImage& words, unsigned keptPages) {
     FollowShownInstrument();
     const olv::device::InstrumentIdentity old = shownInstrument.current();
     const olv::device::InstrumentIdentity read = olv::device::WithImageIdentity(old, words);
@@ -91,7 +98,8 @@ void TForm1::NoteInstrumentRead(const olv::device::RegisterImage& words, unsigne
         ForgetShownInstrument(old, keptPages);
 }
 
-void TForm1::ForgetShownInstrument(const olv::device::InstrumentIdentity& old, unsigned keptPages) {
+void ShownInstrumentNotes::ForgetShownInstrument(const olv::device::InstrumentIdentity& old,
+                                                 unsigned keptPages) {
     const auto kept = [keptPages](int page) { return (keptPages >> page) & 1u; };
     const auto noteOf = [&](int page, QLabel* note) {
         const std::optional<QDateTime>& at = pageReadAt[size_t(page)];
@@ -108,7 +116,7 @@ void TForm1::ForgetShownInstrument(const olv::device::InstrumentIdentity& old, u
     // (to be written into this one, as a copy by hand), marked by the note.
     const auto edited = [](std::initializer_list<QWidget*> fields) {
         return std::any_of(fields.begin(), fields.end(),
-                           [](QWidget* field) { return ColorOf(field) == QColor(0, 255, 255); });
+                           [](QWidget* field) { return EditMarking::ColorOf(field) == QColor(0, 255, 255); });
     };
     const auto keepEdits = [&](int page, QLabel* note) {
         const std::optional<QDateTime>& at = pageReadAt[size_t(page)];
@@ -117,58 +125,58 @@ void TForm1::ForgetShownInstrument(const olv::device::InstrumentIdentity& old, u
         note->show();
         pageReadAt[size_t(page)].reset();
     };
-    if (!kept(SensorPageIndex) && edited({Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, ComboBox4, ComboBox5,
-                                     ComboBox6, ComboBox7, ComboBox8, ComboBox11})) {
+    if (!kept(SensorPageIndex) &&
+        edited({ui.Edit1, ui.Edit2, ui.Edit3, ui.Edit4, ui.Edit5, ui.Edit6, ui.Edit7, ui.ComboBox4,
+                ui.ComboBox5, ui.ComboBox6, ui.ComboBox7, ui.ComboBox8, ui.ComboBox11})) {
         keepEdits(SensorPageIndex, Label53);
     } else if (!kept(SensorPageIndex)) {
         {
-            const BusyWhileFilling busy(uiBusy);
+            const BusyWhileFilling busy(host.UiBusy());
             const QString none = QStringLiteral("Данных нет");
-            for (QLineEdit* field : {Edit5, Edit1, Edit2, Edit3, Edit4})
+            for (QLineEdit* field : {ui.Edit5, ui.Edit1, ui.Edit2, ui.Edit3, ui.Edit4})
                 field->setText(none);
-            for (QLineEdit* field : {Edit6, Edit7})
+            for (QLineEdit* field : {ui.Edit6, ui.Edit7})
                 field->setText(QStringLiteral(" ") + none);
-            for (QComboBox* list : {ComboBox4, ComboBox5, ComboBox6, ComboBox7, ComboBox8, ComboBox11})
+            for (QComboBox* list :
+                 {ui.ComboBox4, ui.ComboBox5, ui.ComboBox6, ui.ComboBox7, ui.ComboBox8, ui.ComboBox11})
                 list->setCurrentIndex(-1);
             // The units of the value transmitted were the old instrument's.
-            Label20->setText(QStringLiteral(" "));
+            ui.Label20->setText(QStringLiteral(" "));
         }
-        sensor_->SetConfigFieldsNormal();
+        sensor.SetConfigFieldsNormal();
         noteOf(SensorPageIndex, Label53);
         pageReadAt[SensorPageIndex].reset();
     }
     if (!kept(LinkPageIndex)) {
         // The byte order box showed the old instrument's: the link's own now.
         {
-            const BusyWhileFilling busy(uiBusy);
-            ComboBox16->setCurrentIndex(linkSettings.byteOrder);
+            const BusyWhileFilling busy(host.UiBusy());
+            ui.ComboBox16->setCurrentIndex(host.Link().byteOrder);
         }
-        SetNormal(ComboBox16);
+        EditMarking::SetNormal(ui.ComboBox16);
         noteOf(LinkPageIndex, Label54);
         pageReadAt[LinkPageIndex].reset();
     }
-    if (!kept(TextPageIndex) && edited({Edit8, Edit9, Edit10, Edit11})) {
+    if (!kept(TextPageIndex) && edited({ui.Edit8, ui.Edit9, ui.Edit10, ui.Edit11})) {
         keepEdits(TextPageIndex, Label55);
     } else if (!kept(TextPageIndex)) {
         {
-            const BusyWhileFilling busy(uiBusy);
-            for (QLineEdit* field : {Edit8, Edit9, Edit10, Edit11})
+            const BusyWhileFilling busy(host.UiBusy());
+            for (QLineEdit* field : {ui.Edit8, ui.Edit9, ui.Edit10, ui.Edit11})
                 field->setText(QStringLiteral("Данных нет"));
         }
-        for (QLineEdit* field : {Edit8, Edit9, Edit10, Edit11})
-            SetNormal(field);
+        for (QLineEdit* field : {ui.Edit8, ui.Edit9, ui.Edit10, ui.Edit11})
+            EditMarking::SetNormal(field);
         noteOf(TextPageIndex, Label55);
         pageReadAt[TextPageIndex].reset();
     }
 
     // The live value: blank as before the first reading, the line under it telling what it was.
     if (!kept(LivePageIndex)) {
-        live_->ForgetReading(old, pageReadAt[LivePageIndex]);
+        live.ForgetReading(old, pageReadAt[LivePageIndex]);
         pageReadAt[LivePageIndex].reset();
     }
 
     // The health line's counts were of the exchanges with the old instrument.
-    linkCounters = {};
-    linkFresh = true;
-    ShowLinkHealth();
+    health.ForgetCounts();
 }

@@ -3,6 +3,7 @@
 #include "ui/dialogs/calibration/calibration_dialog.h"
 #include "ui/dialogs/calibration/calibration_host.h"
 
+#include "ui/menus/journal_menu.h"
 #include "ui/window/form1.h"
 #include "ui/window/form_fill.h"
 #include "ui/widgets/write_progress.h"
@@ -54,7 +55,7 @@ class WindowHost final : public CalibrationHost {
     }
     QString caption() const override { return form_.windowTitle(); }
     bool lineBusy() const override { return form_.LineWaiting(); }
-    QString journalPath() const override { return form_.JournalPath(); }
+    QString journalPath() const override { return JournalMenu::JournalPath(); }
     QByteArray pdf(const QString& html, const QString& title) override {
         return olv::print::DocumentPdf(html, QImage(), title);
     }
@@ -75,9 +76,9 @@ class WindowHost final : public CalibrationHost {
 
     bool appendJournal(const olv::records::JournalEntry& entry) override {
         QString reason;
-        if (olv::records::AppendJournal(form_.JournalPath(), entry, reason)) return true;
+        if (olv::records::AppendJournal(JournalMenu::JournalPath(), entry, reason)) return true;
         boxes().show({QStringLiteral("Строка не записана в журнал изменений %1: %2.")
-                          .arg(QDir::toNativeSeparators(form_.JournalPath()), reason),
+                          .arg(QDir::toNativeSeparators(JournalMenu::JournalPath()), reason),
                       QStringLiteral("Ошибка"),
                       BoxIcon::Warning,
                       BoxButtons::Ok,

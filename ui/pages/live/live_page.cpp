@@ -8,6 +8,7 @@
 #include "ui/window/page_host.h"
 
 #include "ui/widgets/caption_panel.h"
+#include "ui/widgets/quiet_setters.h"
 #include "ui/widgets/trend_chart.h"
 
 #include "device/encodings.h"
@@ -39,10 +40,8 @@ const QColor Yellow(255, 255, 0);
 // caption gets it directly: once the panel carries a style sheet (its colour), a font set on the
 // panel no longer reaches the caption, which kept the small size of the first message for good.
 void SetPanelPointSize(CaptionPanel* panel, int points) {
-    QFont font = panel->font();
-    font.setPointSize(points);
-    panel->setFont(font);
-    panel->captionLabel()->setFont(font);
+    SetPointSizeQuietly(panel, points);
+    SetPointSizeQuietly(panel->captionLabel(), points);
 }
 
 } // namespace
@@ -210,12 +209,12 @@ void LivePage::Button10Click() {
 void LivePage::ShowLiveValue() {
     ui.Label51->hide();
     if (memoOfReading) {
-        ui.Memo2->setPlainText(memoOfReading->first);
+        SetPlainTextQuietly(ui.Memo2, memoOfReading->first);
         SetColor(ui.Memo2, memoOfReading->second);
         memoOfReading.reset();
     }
     ShowUnitsOfValue();
-    ui.Panel1->captionLabel()->setStyleSheet(QString());
+    SetStyleSheetQuietly(ui.Panel1->captionLabel(), QString());
     if (live.liveImplausible) {
         SetPanelPointSize(ui.Panel1, 24);
         ui.Panel1->setCaption(QStringLiteral("Неправильный формат числа"));
@@ -229,7 +228,7 @@ void LivePage::ShowLiveValue() {
             SetColor(ui.Panel1, Yellow); // Memo2 is left as it was
         } else {
             SetColor(ui.Panel1, White);
-            ui.Memo2->setPlainText(olv::device::NormalStatusText());
+            SetPlainTextQuietly(ui.Memo2, olv::device::NormalStatusText());
             SetColor(ui.Memo2, ButtonFaceColor());
         }
         return;
@@ -237,7 +236,7 @@ void LivePage::ShowLiveValue() {
     SetColor(ui.Panel1, Yellow);
     SetColor(ui.Memo2, Yellow);
     // The texts of the set bits with nothing between them; the memo's word wrap breaks the lines.
-    ui.Memo2->setPlainText(olv::device::StatusText(live.liveStatus));
+    SetPlainTextQuietly(ui.Memo2, olv::device::StatusText(live.liveStatus));
 }
 
 // A poll failed: the reading shown is no longer measured. The value is greyed with how old it is, and
@@ -251,10 +250,10 @@ void LivePage::ShowStaleValue() {
     ui.Label51->setText(olv::device::StaleReadingText(
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - liveMeasuredAt)));
     ui.Label51->show();
-    ui.Panel1->captionLabel()->setStyleSheet(QStringLiteral("color: #808080;"));
+    SetStyleSheetQuietly(ui.Panel1->captionLabel(), QStringLiteral("color: #808080;"));
     SetColor(ui.Panel1, ButtonFaceColor());
     if (!memoOfReading) memoOfReading.emplace(ui.Memo2->toPlainText(), ColorOf(ui.Memo2));
-    ui.Memo2->setPlainText(QStringLiteral("нет связи"));
+    SetPlainTextQuietly(ui.Memo2, QStringLiteral("нет связи"));
     SetColor(ui.Memo2, ColorOf(ui.Memo3));
 }
 
@@ -272,10 +271,10 @@ void LivePage::ShowUnitsOfValue() {
 void LivePage::ForgetReading(const olv::device::InstrumentIdentity& old, const std::optional<QDateTime>& at) {
     liveMeasured = false;
     live = {};
-    ui.Panel1->captionLabel()->setStyleSheet(QString());
+    SetStyleSheetQuietly(ui.Panel1->captionLabel(), QString());
     ui.Panel1->setCaption(QStringLiteral(" "));
     SetColor(ui.Panel1, QColor(255, 255, 255));
-    ui.Memo2->setPlainText(QStringLiteral(" "));
+    SetPlainTextQuietly(ui.Memo2, QStringLiteral(" "));
     memoOfReading.reset(); // the old instrument's
     ShowUnitsOfValue();
     SetColor(ui.Memo2, ButtonFaceColor());

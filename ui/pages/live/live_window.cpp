@@ -1,6 +1,7 @@
 // The window as the live page sees it.
 #include "ui/pages/live/live_page.h"
 #include "ui/window/form1.h"
+#include "ui/window/shown_instrument.h"
 
 namespace {
 
@@ -10,8 +11,8 @@ class WindowHost final : public LiveHost {
     QWidget* widget() override { return &form_; }
     bool PollEnabled() const override { return form_.pollEnabled; }
     void ReconnectIfLost() override { form_.ReconnectIfLost(); }
-    void FollowShownInstrument() override { form_.FollowShownInstrument(); }
-    const olv::device::InstrumentIdentity& ShownIdentity() const override { return form_.ShownIdentity(); }
+    void FollowShownInstrument() override { form_.shown().FollowShownInstrument(); }
+    const olv::device::InstrumentIdentity& ShownIdentity() const override { return form_.shown().ShownIdentity(); }
     void ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode) override {
         form_.ShowExchangeState(flags, exceptionCode);
     }

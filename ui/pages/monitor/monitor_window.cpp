@@ -1,6 +1,7 @@
 // The window as the line monitor page sees it.
 #include "ui/pages/monitor/monitor_host.h"
 #include "ui/window/form1.h"
+#include "ui/window/link_health_line.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ class WindowHost final : public MonitorHost {
     explicit WindowHost(TForm1& form) : form_(form) {}
     QWidget* widget() override { return &form_; }
     const olv::link::LinkSettings& linkSettings() const override { return form_.linkSettings; }
-    QString linkPath() const override { return form_.linkPath; }
+    QString linkPath() const override { return form_.healthLine().linkPath; }
     olv::link::PortLink& portLink() override { return form_.portLink; }
     olv::messages::MessageBoxes& boxes() override { return *form_.boxes; }
     void OpenPort() override { form_.OpenPort(); }
