@@ -167,10 +167,6 @@ Location Find(const std::vector<LineName>& names, const QString& section, const 
     return where;
 }
 
-Location Find(const std::vector<Line>& lines, const QString& section, const QString& key) {
-    return Find(NamesOf(lines), section, key);
-}
-
 // A settings file larger than this is not read: it cannot be one of ours, and reading it whole could
 // take all the memory (a link to /dev/zero is refused earlier, as it is no regular file).
 constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
@@ -436,16 +432,51 @@ int32_t IniSnapshot::readInteger(const QString& section, const QString& key, int
 
 namespace {
 
+// The lines of a file's contents with what each is for the lookups, parsed once for all the entries
+// of one write and kept in step with every change.
+struct EditedLines {
+    explicit EditedLines(const QByteArray& bytes) {
+        const QByteArray body = WithoutBom(bytes, hadBom);
+        eol = LineEnding(body);
+        lines = SplitLines(body);
+        names = NamesOf(lines);
+    }
+
+    QByteArray bytes() const { return (hadBom ? Bom : QByteArray()) + JoinLines(lines); }
+
+    // A last line that gains a line break: a CR at its end now belongs to the break, as a new read of
+    // the bytes would split them.
+    void giveBreak(size_t i) {
+        Line& line = lines[i];
+        line.eol = eol;
+        if (line.eol == "\n" && line.text.endsWith('\r')) {
+            line.text.chop(1);
+            line.eol = "\r\n";
+        }
+        names[i] = NameOf(line.text);
+    }
+
+    void insert(size_t i, Line line) {
+        names.insert(names.begin() + static_cast<std::ptrdiff_t>(i), NameOf(line.text));
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(i), std::move(line));
+    }
+
+    bool hadBom = false;
+    QByteArray eol; // that of the file's first line break; stays so, as every change keeps that break
+    std::vector<Line> lines;
+    std::vector<LineName> names;
+};
+
 // Puts one key's value into the lines of a file, as writeString describes; raw bytes, when given, go
 // in as they are instead of the encoded value.
-void SetValue(std::vector<Line>& lines, const QByteArray& eol, bool hadBom, const IniEntry& entry,
-              const std::optional<QByteArray>& raw = std::nullopt) {
-    const Location where = Find(lines, entry.section, entry.key);
+void SetValue(EditedLines& file, const IniEntry& entry, const std::optional<QByteArray>& raw = std::nullopt) {
+    std::vector<Line>& lines = file.lines;
+    const Location where = Find(file.names, entry.section, entry.key);
 
     // A value goes back in the encoding it was read in, so that a line written by a UTF-8 editor stays
     // readable in it. A new key, or one with a plain ASCII value, follows the file: UTF-8 after a byte
     // order mark, Windows-1251 otherwise.
-    bool utf8 = hadBom;
+    bool utf8 = file.hadBom;
     if (where.keyLine) {
         const QByteArray& text = lines[*where.keyLine].text;
         const QByteArray old = TrimBlanks(text.mid(text.indexOf('=') + 1));
@@ -465,26 +496,40 @@ void SetValue(std::vector<Line>& lines, const QByteArray& eol, bool hadBom, cons
         while (start < text.size() && (text[start] == ' ' || text[start] == '\t'))
             ++start;
         text = text.left(start) + encoded;
+        file.names[*where.keyLine] = NameOf(text);
     } else if (where.sectionLine) {
         const size_t after = where.lastKeyLine.value_or(*where.sectionLine);
-        Line added{Encode(entry.key, utf8) + '=' + encoded, eol};
+        Line added{Encode(entry.key, utf8) + '=' + encoded, file.eol};
         // A last line without a break keeps that property: the new line becomes the last one.
-        if (lines[after].eol.isEmpty()) std::swap(lines[after].eol, added.eol);
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after + 1), std::move(added));
+        if (lines[after].eol.isEmpty()) {
+            added.eol.clear();
+            file.giveBreak(after);
+        }
+        file.insert(after + 1, std::move(added));
     } else {
-        if (!lines.empty() && lines.back().eol.isEmpty()) lines.back().eol = eol;
-        lines.push_back({'[' + Encode(entry.section, utf8) + ']', eol});
-        lines.push_back({Encode(entry.key, utf8) + '=' + encoded, eol});
+        if (!lines.empty() && lines.back().eol.isEmpty()) file.giveBreak(lines.size() - 1);
+        file.insert(lines.size(), {'[' + Encode(entry.section, utf8) + ']', file.eol});
+        file.insert(lines.size(), {Encode(entry.key, utf8) + '=' + encoded, file.eol});
     }
 }
 
-// Puts one entry into a file's bytes; true when they changed.
+// Puts the entries into a file's bytes, in their order, with the lines parsed once; true when the
+// bytes changed.
+bool Change(QByteArray& bytes, const std::vector<IniEntry>& entries) {
+    if (entries.empty()) return false;
+    EditedLines file(bytes);
+    for (const IniEntry& entry : entries)
+        SetValue(file, entry);
+    QByteArray updated = file.bytes();
+    if (updated == bytes) return false;
+    bytes = std::move(updated);
+    return true;
+}
+
 bool Change(QByteArray& bytes, const IniEntry& entry, const std::optional<QByteArray>& raw) {
-    bool hadBom = false;
-    const QByteArray body = WithoutBom(bytes, hadBom);
-    std::vector<Line> lines = SplitLines(body);
-    SetValue(lines, LineEnding(body), hadBom, entry, raw);
-    QByteArray updated = (hadBom ? Bom : QByteArray()) + JoinLines(lines);
+    EditedLines file(bytes);
+    SetValue(file, entry, raw);
+    QByteArray updated = file.bytes();
     if (updated == bytes) return false;
     bytes = std::move(updated);
     return true;
@@ -495,6 +540,11 @@ bool Change(QByteArray& bytes, const IniEntry& entry, const std::optional<QByteA
 bool IniSnapshot::write(const IniEntry& entry) {
     parsed_.reset();
     return Change(bytes_, entry, std::nullopt);
+}
+
+bool IniSnapshot::write(const std::vector<IniEntry>& entries) {
+    parsed_.reset();
+    return Change(bytes_, entries);
 }
 
 bool IniSnapshot::writeBytes(const QString& section, const QString& key, const QByteArray& value) {
@@ -521,10 +571,7 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
 }
 
 void IniFile::writeStrings(const std::vector<IniEntry>& entries) {
-    update([&](IniSnapshot& file) {
-        for (const IniEntry& entry : entries)
-            file.write(entry);
-    });
+    update([&](IniSnapshot& file) { file.write(entries); });
 }
 
 void IniFile::writeInteger(const QString& section, const QString& key, int32_t value) {

@@ -59,6 +59,8 @@ class IniSnapshot {
 
     // Puts the value in as IniFile::writeString would. True when the contents changed.
     bool write(const IniEntry& entry);
+    // The entries in their order, each put in as write(entry) would, the lines parsed once for all.
+    bool write(const std::vector<IniEntry>& entries);
     // Puts the bytes in as they are, whatever the encoding of the file (line breaks become blanks).
     bool writeBytes(const QString& section, const QString& key, const QByteArray& value);
 

@@ -212,6 +212,47 @@ TEST_F(WorkDirTest, WritesChangeOnlyTheirKeysByteForByte) {
     EXPECT_NE(Inode(path("batch.dat")), before);
 }
 
+// A batch is parsed once and changed in memory; it must give the bytes that putting its entries in one
+// at a time (each reading the previous result afresh) gives: new lines read as what they are, a last
+// line that gains a break, a CR before a break that a fresh read splits as CRLF.
+TEST(IniSnapshotTest, BatchGivesTheBytesOfItsEntriesOneByOne) {
+    using settings::IniEntry;
+    using settings::IniSnapshot;
+    const std::vector<IniEntry> batch{
+        {"A", "x", "2"},
+        {"C", "n", "new"},
+        {"B", "y", "v"},
+        {"A", "[B]", "1"}, // a new line that reads as the header of a section B
+        {"B", "k", "2"},
+        {"a", "Z", QStringLiteral("Жук")},
+        {"C", "n", "again"},
+        {"B", "y", "v"},
+        {"D", "e", "line\r\nbreak"},
+    };
+    const QByteArray files[] = {
+        "",
+        "[A]",
+        "[A]\nx=1\n[B]\ny=abc\r",
+        "x=abc\r",
+        "[A]\r\nx=1\r\n[a]\r\nx=3\r\n[B]\r\n; note\r\n",
+        "\xEF\xBB\xBF[A]\nx=" + QByteArray("\xD0\x96") + "\n[B]\ny=\xC6\r",
+        "\xEF\xBB\xBF",
+        "[B]\n\n[A]\r\nlone\rcr=1",
+    };
+    for (const QByteArray& bytes : files) {
+        SCOPED_TRACE(bytes.toStdString());
+        IniSnapshot oneByOne(bytes);
+        for (const IniEntry& entry : batch)
+            oneByOne.write(entry);
+        IniSnapshot together(bytes);
+        EXPECT_TRUE(together.write(batch));
+        EXPECT_EQ(together.bytes(), oneByOne.bytes());
+        EXPECT_EQ(together.readString("a", "z", "-"), QStringLiteral("Жук"));
+        // Values that are already there change nothing.
+        EXPECT_FALSE(together.write({{"A", "x", "2"}, {"C", "n", "again"}, {"b", "Y", "v"}}));
+    }
+}
+
 TEST_F(WorkDirTest, NewKeyInLastSectionKeepsMissingFinalLineBreak) {
     writeFile(path("a.ini"), "[A]\nx=1");
     IniFile ini(QStringLiteral("a.ini"));
