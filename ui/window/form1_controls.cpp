@@ -2,6 +2,7 @@
 // File menu and the timers here, each page's own in the page's file.
 #include "ui/window/form1_controls.h"
 
+#include "ui/widgets/steady_box.h"
 #include "ui/window/control_makers.h"
 
 #include <QAction>
@@ -98,7 +99,8 @@ void Form1Controls::setupUi(QMainWindow* window) {
     StatusBar1->setSizeGripEnabled(false);
     MakeLabel(StatusBar1, Label52, "Label52", QString())->setTextFormat(Qt::PlainText);
     Label52->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // never widens the window
-    StatusBar1->addWidget(Label52, 1);
+    // Its counts change with every exchange: that lays out nothing while the line fits.
+    StatusBar1->addWidget(new SteadyBox(Label52, StatusBar1), 1);
 
     setupFileMenu(window);
     setupExitAndHelp(window);

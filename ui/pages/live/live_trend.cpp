@@ -5,6 +5,7 @@
 #include "ui/window/form1_controls.h"
 #include "ui/window/page_host.h"
 
+#include "ui/widgets/steady_box.h"
 #include "ui/widgets/trend_chart.h"
 
 #include "device/encodings.h"
@@ -53,7 +54,8 @@ void Form1Controls::setupLiveTrend(QWidget* page, QBoxLayout* column) {
     Label40->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label40->setMinimumHeight(3 * Label40->fontMetrics().lineSpacing()); // the chart keeps its height
     Label40->setText(olv::device::TrendStatsText({}));
-    column->addWidget(Label40);
+    column->addWidget(new SteadyBox(Label40, page)); // new figures each second lay out nothing
+
 
     // The span kept and shown, the way back from zoom and pan, and the export.
     auto* row = new QHBoxLayout();
