@@ -1,4 +1,4 @@
-// The window's life: start-up, the start-up read, timers, the link row, page changes and closing.
+// The window's life: start-up, the start-up read, timers, page changes and closing.
 #include "ui/window/form1.h"
 
 #include "ui/app/close_signals.h"
@@ -46,15 +46,6 @@
 #include <clocale>
 
 using olv::link::ResultFlags;
-
-namespace {
-
-// Takes the selected entry into value; with no entry selected the value stays as it was.
-void CollectEntry(const QComboBox* box, int& value) {
-    if (box->currentIndex() >= 0) value = box->currentIndex();
-}
-
-} // namespace
 
 TForm1::TForm1(Form1Deps deps)
     : ownBoxes(deps.boxes ? nullptr : std::make_unique<QtMessageBoxes>()),
@@ -310,75 +301,6 @@ void TForm1::Pause(int ms) {
     // starts inside this one restarts Timer5, which only makes this one longer.
     while (Timer5->isActive())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
-void TForm1::ShowLinkSettings(int guard) {
-    if (guard) return;
-    uiBusy = 1;
-    const int port = linkSettings.portNumber;
-    ComboBox1->setCurrentIndex(port >= 1 && port <= 8 ? port - 1 : 0);
-    ComboBox2->setCurrentIndex(olv::device::BaudCode(linkSettings.baudRate));
-    ComboBox3->setCurrentIndex(linkSettings.address);
-    ComboBox14->setCurrentIndex(linkSettings.parity);
-    CheckBox7->setChecked(linkSettings.traceEnabled == 1);
-    CheckBox11->setChecked(live_->logEnabled == 1);
-    ComboBox9->setCurrentIndex(linkSettings.address);
-    ComboBox10->setCurrentIndex(olv::device::BaudCode(pendingLink.pendingBaudRate));
-    ComboBox15->setCurrentIndex(linkSettings.parity);
-    ComboBox16->setCurrentIndex(linkSettings.byteOrder);
-    ComboBox17->setCurrentIndex(linkSettings.byteOrder);
-    Label1->setText(QStringLiteral("COM%1, %2").arg(linkSettings.portNumber).arg(linkSettings.baudRate));
-    healthLine_->ShowLinkHealth();
-    uiBusy = 0;
-    shown_->FollowShownInstrument();
-}
-
-void TForm1::CollectLinkSettings(int guard) {
-    if (guard) return;
-    uiBusy = 1;
-    if (ComboBox1->currentIndex() >= 0) linkSettings.portNumber = ComboBox1->currentIndex() + 1;
-    linkSettings.baudRate = olv::device::BaudRateOfIndex(ComboBox2->currentIndex());
-    CollectEntry(ComboBox3, linkSettings.address);
-    CollectEntry(ComboBox14, linkSettings.parity);
-    linkSettings.traceEnabled = CheckBox7->isChecked() ? 1 : 0;
-    live_->logEnabled = CheckBox11->isChecked() ? 1 : 0;
-    CollectEntry(ComboBox9, pendingLink.pendingAddress);
-    pendingLink.pendingBaudRate = olv::device::BaudRateOfIndex(ComboBox10->currentIndex());
-    CollectEntry(ComboBox15, pendingLink.pendingParity);
-    CollectEntry(ComboBox16, pendingLink.pendingByteOrder);
-    uiBusy = 0;
-}
-
-void TForm1::ComboBox1Change() {
-    CollectLinkSettings(uiBusy);
-    OpenPort();
-    ShowLinkSettings(uiBusy);
-}
-
-void TForm1::ComboBox2Change() {
-    CollectLinkSettings(uiBusy);
-    OpenPort();
-    pendingLink.pendingBaudRate = linkSettings.baudRate;
-    ShowLinkSettings(uiBusy);
-}
-
-void TForm1::ComboBox3Change() {
-    CollectLinkSettings(uiBusy);
-    pendingLink.pendingAddress = linkSettings.address;
-    ShowLinkSettings(uiBusy);
-}
-
-void TForm1::ComboBox14Change() {
-    CollectLinkSettings(uiBusy);
-    OpenPort();
-    pendingLink.pendingBaudRate = linkSettings.baudRate;
-    pendingLink.pendingParity = linkSettings.parity;
-    ShowLinkSettings(uiBusy);
-}
-
-void TForm1::CheckBox7Click() {
-    CollectLinkSettings(uiBusy);
-    ShowLinkSettings(uiBusy);
 }
 
 void TForm1::TabbedNotebook1Change(int, bool& allowChange) {

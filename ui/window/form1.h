@@ -80,8 +80,9 @@ struct Form1Deps {
 // The main window. Its controls are Form1Controls' (form1_controls.h, built by setupUi); it owns the
 // program's state and its pages, each a room of its own under pages/ reaching the window through
 // PageHost (page_host.h); handlers keep the names of the controls they belong to. The definition is
-// split by concern: form1.cpp (start-up, timers, link row, closing), form1_wiring.cpp (lists and
-// hints, every signal to its handler), exchange_report.cpp, edit_marking.cpp, one file per menu.
+// split by concern: form1.cpp (start-up, timers, closing), link_row.cpp (the link row),
+// form1_wiring.cpp (lists and hints, every signal to its handler), exchange_report.cpp,
+// edit_marking.cpp, menu_window.cpp (the menus' side of the window).
 class TForm1 : public QMainWindow,
                public Form1Controls,
                public PageHost,
@@ -110,7 +111,7 @@ class TForm1 : public QMainWindow,
     void Pause(int ms) override;
     void TabbedNotebook1Change(int newPage, bool& allowChange);
 
-    // Top row and trace switch.
+    // Top row and trace switch (link_row.cpp).
     void ShowLinkSettings(int guard) override;
     void CollectLinkSettings(int guard);
     void OpenPort() override; // with the link settings in force, 8 data bits
