@@ -170,10 +170,8 @@ class TForm1 : public QMainWindow,
 
     // ---- Menu: settings profiles (menus/profile_menu.h) ----
     ProfileMenu& profiles() { return *profiles_; }
-    // Shows a profile dialog: the chosen file name and whether the first filter entry ("Профиль
-    // настроек") was selected; false when cancelled. Runs the dialog unless chooseProfileFile is set
-    // (tests set it to answer without a dialog).
-    bool ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected);
+    // The menus' file dialogs (MenuHost::ChooseFile) run unless this is set: tests set it to answer
+    // without a dialog.
     std::function<bool(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected)> chooseProfileFile;
 
     // ---- Menu: the configuration as a file and the compare dialog Form2, the record, the journal

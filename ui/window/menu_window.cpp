@@ -50,10 +50,6 @@ void TForm1::JournalWrite(const QString& operation, const WriteRecord& record,
     journal_->JournalWrite(operation, record, result);
 }
 
-bool TForm1::ChooseFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected) {
-    return ChooseProfileFile(dialog, fileName, firstFilterSelected);
-}
-
 bool TForm1::ReadLiveNow(olv::device::LiveReading& reading) {
     uint8_t exceptionCode = 0;
     const bool read = olv::link::Succeeded(live_->ReadLiveValue(exceptionCode), exceptionCode);
@@ -65,7 +61,9 @@ QString& TForm1::LogFileName() { return live_->logFileName; }
 int& TForm1::LogEnabled() { return live_->logEnabled; }
 const olv::device::LiveTrend& TForm1::Trend() const { return live_->liveTrend; }
 
-bool TForm1::ChooseProfileFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected) {
+// Shows a file dialog: the chosen file name and whether its first filter entry was selected; false
+// when cancelled.
+bool TForm1::ChooseFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected) {
     if (chooseProfileFile) return chooseProfileFile(dialog, fileName, firstFilterSelected);
     // The dialog is Qt's own (not the platform's), which never changes the working directory, so
     // recent.prf is still written where the program runs.
