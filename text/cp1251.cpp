@@ -1,31 +1,72 @@
 #include "text/cp1251.h"
 
-#include <QList>
-#include <QStringDecoder>
-#include <QStringEncoder>
+#include <array>
+#include <cstdint>
 
 namespace olv::text {
 
-QByteArray ToCp1251(const QString& text) {
-    QStringEncoder encoder("windows-1251");
-    QByteArray bytes = encoder(text);
-    if (!encoder.hasError()) return bytes;
+namespace {
 
-    // The encoder marks what it cannot map with its own substitute; encode one code point at a time so
-    // that exactly those become '?'.
-    bytes.clear();
-    const QList<uint> codePoints = text.toUcs4();
-    for (uint cp : codePoints) {
-        QStringEncoder one("windows-1251");
-        const QByteArray b = one(QString::fromUcs4(reinterpret_cast<const char32_t*>(&cp), 1));
-        bytes += (one.hasError() || b.size() != 1) ? QByteArray("?") : b;
+// What the bytes 0x80..0xFF stand for; the bytes below 0x80 are ASCII. The table is the code page
+// itself, so the settings files and the instrument's text read the same on a Qt built without ICU,
+// and reading a file does not look a converter up for every line.
+constexpr std::array<char16_t, 128> kHigh = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
+    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
+    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,
+    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
+    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
+    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,
+    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,
+    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
+    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
+};
+
+// The inverse for the characters U+0080..U+2122 (all the table holds), 0 where there is no byte.
+struct Encoding {
+    std::array<std::uint8_t, 0x2123 - 0x80> byteOf{};
+    constexpr Encoding() {
+        for (std::size_t i = 0; i < kHigh.size(); ++i) byteOf[kHigh[i] - 0x80] = std::uint8_t(0x80 + i);
+    }
+};
+constexpr Encoding kEncoding;
+
+} // namespace
+
+QByteArray ToCp1251(const QString& text) {
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text.at(i).unicode();
+        if (u < 0x80) {
+            bytes += char(u);
+        } else if (u - 0x80u < kEncoding.byteOf.size() && kEncoding.byteOf[u - 0x80] != 0) {
+            bytes += char(kEncoding.byteOf[u - 0x80]);
+        } else {
+            // One '?' per character: a surrogate pair is one character beyond the code page, a lone
+            // surrogate is one that cannot be written at all.
+            if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) ++i;
+            bytes += '?';
+        }
     }
     return bytes;
 }
 
 QString FromCp1251(const QByteArray& bytes) {
-    QStringDecoder decoder("windows-1251");
-    return decoder(bytes);
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        *out++ = QChar(b < 0x80 ? char16_t(b) : kHigh[b - 0x80]);
+    }
+    return text;
 }
 
 } // namespace olv::text
