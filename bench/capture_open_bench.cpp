@@ -10,6 +10,7 @@
 
 #include "monitor/pcap.h"
 #include "tests/ui/form_fixture.h"
+#include "ui/pages/monitor/line_monitor_page.h"
 #include "ui/app/olv_application.h"
 
 #include <QDir>

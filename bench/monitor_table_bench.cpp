@@ -4,6 +4,7 @@
 #include "bench/monitor_traffic.h"
 
 #include "tests/ui/form_fixture.h"
+#include "ui/pages/monitor/line_monitor_page.h"
 #include "ui/app/olv_application.h"
 #include "ui/widgets/monitor_table.h"
 

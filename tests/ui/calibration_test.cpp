@@ -11,6 +11,7 @@
 #include "records/commissioning_record.h"
 #include "records/journal.h"
 #include "ui/dialogs/calibration/calibration_dialog.h"
+#include "ui/menus/calibration_menu.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -123,7 +124,7 @@ class CalibrationTest : public QObject {
         const auto untouched = Stored(f, false);
         const std::string trimBefore = Trim(f);
         bool driven = false;
-        f->runCalibrationDialog = [&](CalibrationDialog& d) {
+        f->calibration().runCalibrationDialog = [&](CalibrationDialog& d) {
             Prepare(d);
             d.StartButton->click();
             QCOMPARE(d.stage(), Stage::AsFound);
@@ -168,9 +169,9 @@ class CalibrationTest : public QObject {
             QVERIFY(QFile::exists(QString(d.certificatePath()).replace(".pdf", ".csv")));
             driven = true;
         };
-        f->N13Click();
+        f->calibration().N13Click();
         QVERIFY(driven);
-        QVERIFY(f->calibrationDialog == nullptr);
+        QVERIFY(f->calibration().calibrationDialog == nullptr);
 
         // The journal: the trim's write with what the instrument holds, then the calibration.
         const std::vector<QStringList> journal = olv::records::ReadJournal(f->journal().JournalPath());
@@ -217,7 +218,7 @@ class CalibrationTest : public QObject {
         olv::test::StopTimers(*f);
         const auto stored = Stored(f);
         bool driven = false;
-        f->runCalibrationDialog = [&](CalibrationDialog& d) {
+        f->calibration().runCalibrationDialog = [&](CalibrationDialog& d) {
             Prepare(d);
             // Settings that are no numbers, or numbers no check can take, start nothing.
             const QString points = d.PointsEdit->text();
@@ -298,7 +299,7 @@ class CalibrationTest : public QObject {
             d.reject(); // nothing written: no question
             driven = true;
         };
-        f->N13Click();
+        f->calibration().N13Click();
         QVERIFY(driven);
         QCOMPARE(Stored(f), stored);
         QVERIFY(!QFile::exists(f->journal().JournalPath()));
@@ -311,7 +312,7 @@ class CalibrationTest : public QObject {
         olv::test::StopTimers(*f);
         const std::string trimBefore = Trim(f);
         bool driven = false;
-        f->runCalibrationDialog = [&](CalibrationDialog& d) {
+        f->calibration().runCalibrationDialog = [&](CalibrationDialog& d) {
             Prepare(d);
             d.PointsEdit->setText(QStringLiteral("0; 1.6"));
             d.StartButton->click();
@@ -347,7 +348,7 @@ class CalibrationTest : public QObject {
             QCOMPARE(BoxTexts(f.boxes).value(1), QStringLiteral("Подстройка записана."));
             driven = true;
         };
-        f->N13Click();
+        f->calibration().N13Click();
         QVERIFY(driven);
         QCOMPARE(Trim(f), trimBefore);
         const std::vector<QStringList> journal = olv::records::ReadJournal(f->journal().JournalPath());

@@ -4,6 +4,7 @@
 #include "tests/support/pty_peer.h"
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
+#include "ui/pages/monitor/line_monitor_page.h"
 #include "ui/widgets/monitor_table.h"
 
 #include "monitor/capture_session.h"

@@ -3,6 +3,7 @@
 // note of whom they were read from; the trend keeps the old line, named, in another colour.
 #include "tests/ui/form_fixture.h"
 #include "tests/ui/window_test_main.h"
+#include "ui/pages/monitor/line_monitor_page.h"
 
 #include "ui/widgets/caption_panel.h"
 #include "ui/widgets/trend_chart.h"

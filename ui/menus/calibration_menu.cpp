@@ -1,12 +1,20 @@
-// The window's side of "Калибровка": the menu item, the dialog's host on the window (its boxes,
-// clock, line, sensor page write path and journal) and the poll that drives the dialog.
+// "Калибровка": the menu item, the dialog's host on the window (its boxes, clock, line, sensor page
+// write path and journal) and the poll that drives the dialog.
+#include "ui/menus/calibration_menu.h"
+
 #include "ui/dialogs/calibration/calibration_dialog.h"
 #include "ui/dialogs/calibration/calibration_host.h"
-
 #include "ui/menus/journal_menu.h"
-#include "ui/window/form1.h"
+#include "ui/menus/menu_host.h"
+#include "ui/window/edit_marking.h"
+#include "ui/window/form1_controls.h"
 #include "ui/window/form_fill.h"
+#include "ui/window/page_host.h"
 #include "ui/widgets/write_progress.h"
+
+#include "link/link_settings.h"
+#include "link/port_link.h"
+#include "link/port_master.h"
 
 #include "calibration/dialog_steps.h"
 #include "device/live_value.h"
@@ -23,6 +31,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMenu>
 #include <QScopeGuard>
 
@@ -43,33 +52,32 @@ constexpr int TrimRegisters = 4;
 
 class WindowHost final : public CalibrationHost {
   public:
-    explicit WindowHost(TForm1& form) : form_(form) {}
+    WindowHost(PageHost& host, MenuHost& window, Form1Controls& ui) : host_(host), window_(window), ui_(ui) {}
 
-    olv::messages::MessageBoxes& boxes() override { return *form_.boxes; }
-    int64_t now() override { return form_.clock(); }
-    int meterAddress() const override { return form_.linkSettings.address; }
-    QString portName() const override { return QStringLiteral("COM%1").arg(form_.linkSettings.portNumber); }
+    olv::messages::MessageBoxes& boxes() override { return host_.Boxes(); }
+    int64_t now() override { return host_.NowMs(); }
+    int meterAddress() const override { return host_.Link().address; }
+    QString portName() const override { return QStringLiteral("COM%1").arg(host_.Link().portNumber); }
     QString devicePath() const override {
-        return QFile::decodeName(
-            QByteArray::fromStdString(form_.portLink.pathOf(form_.linkSettings.portNumber)));
+        return QFile::decodeName(QByteArray::fromStdString(host_.Port().pathOf(host_.Link().portNumber)));
     }
-    QString caption() const override { return form_.windowTitle(); }
-    bool lineBusy() const override { return form_.LineWaiting(); }
+    QString caption() const override { return window_.Window().windowTitle(); }
+    bool lineBusy() const override { return window_.LineWaiting(); }
     QString journalPath() const override { return JournalMenu::JournalPath(); }
     QByteArray pdf(const QString& html, const QString& title) override {
         return olv::print::DocumentPdf(html, QImage(), title);
     }
 
     std::optional<float> readValue(int address) override {
-        form_.ReconnectIfLost();
-        const int own = form_.linkSettings.address;
-        const auto back = qScopeGuard([&] { form_.linkSettings.address = own; });
-        form_.linkSettings.address = address;
+        window_.ReconnectIfLost();
+        olv::link::LinkSettings& link = host_.Link();
+        const int own = link.address;
+        const auto back = qScopeGuard([&] { link.address = own; });
+        link.address = address;
         olv::device::LiveReading reading;
         uint8_t exceptionCode = 0;
-        const ResultFlags flags =
-            olv::device::ReadLiveValue(form_.master, form_.linkSettings.byteOrder, reading, exceptionCode);
-        if (address == own) form_.ShowExchangeState(flags, exceptionCode);
+        const ResultFlags flags = olv::device::ReadLiveValue(host_.Master(), link.byteOrder, reading, exceptionCode);
+        if (address == own) window_.ShowExchangeState(flags, exceptionCode);
         if (!olv::link::Succeeded(flags, exceptionCode)) return std::nullopt;
         return reading.liveImplausible ? std::nanf("") : reading.liveValue;
     }
@@ -91,10 +99,11 @@ class WindowHost final : public CalibrationHost {
         const std::array<uint16_t, TrimRegisters> words = olv::calibration::TrimWords(trim);
         if (confirm) {
             // The confirmation's detail: the trim's fields old → new, as the meter was read last.
-            olv::records::InstrumentState now{form_.image, 0};
+            const olv::device::RegisterImage& image = host_.Image();
+            olv::records::InstrumentState now{image, 0};
             olv::records::InstrumentState meant = now;
             std::copy(words.begin(), words.end(), meant.image.words.begin() + reg::TrimOffset);
-            const bool known = form_.image.source == form_.TargetInstrument();
+            const bool known = image.source == host_.TargetInstrument();
             if (boxes().show(
                     {QStringLiteral("В прибор будет записана подстройка: %1?").arg(olv::calibration::TrimText(trim)),
                      QStringLiteral("Подтвердите действие"),
@@ -105,15 +114,15 @@ class WindowHost final : public CalibrationHost {
                          .join(u'\n')}) != BoxAnswer::Yes)
                 return std::nullopt;
         }
-        if (!form_.JournalAllowsWrite()) return std::nullopt;
+        if (!host_.JournalAllowsWrite()) return std::nullopt;
 
         // The sensor page's path: the instrument read just before (the journal's old values), and it
         // must still be the meter the check was made on.
-        TForm1::WriteRecord record;
+        WriteRecord record;
         uint8_t exceptionCode = 0;
-        const ResultFlags flags = form_.ReadBeforeWrite(record, exceptionCode);
+        const ResultFlags flags = host_.ReadBeforeWrite(record, exceptionCode);
         if (!olv::link::Succeeded(flags, exceptionCode)) {
-            form_.ReportExchangeError(flags, exceptionCode);
+            host_.ReportExchangeError(flags, exceptionCode);
             return std::nullopt;
         }
         if (olv::records::SerialText(record.before) != serial) {
@@ -130,17 +139,17 @@ class WindowHost final : public CalibrationHost {
         // Registers 59..62 and nothing else, read back whatever the write said: a write whose reply
         // was lost may have been taken.
         const olv::device::PageWriteResult result = olv::device::WriteBlocks(
-            form_.master,
+            host_.Master(),
             {{olv::device::Block{reg::TrimOffset, TrimRegisters}, {words.begin(), words.end()}}},
-            WriteProgressHooks([this](int ms) { form_.Pause(ms); }));
-        form_.JournalWrite(operation, record, result);
+            WriteProgressHooks([this](int ms) { host_.Pause(ms); }));
+        host_.JournalWrite(operation, record, result);
 
         TrimRecord written;
         written.kind = kind;
         written.before = olv::calibration::TrimFromWords(&record.before.image.words[reg::TrimOffset]);
         written.outcome = olv::records::JournalOutcome(record.before, result);
         written.after = olv::calibration::TrimReadBack(result);
-        form_.ReportPageWrite(
+        host_.ReportPageWrite(
             record.before, result,
             {QStringLiteral("Подстройка записана."),
              QStringLiteral("Подстройка записана, но для проверки из прибора не прочитана."),
@@ -155,37 +164,47 @@ class WindowHost final : public CalibrationHost {
   private:
     // The sensor page's trim fields show what the instrument holds, when the page shows this instrument.
     void ShowTrimOnSensorPage(const uint16_t* words) {
-        if (!form_.image.source || !(*form_.image.source == form_.TargetInstrument())) return;
-        std::copy(words, words + TrimRegisters, form_.image.words.begin() + reg::TrimOffset);
-        const BusyWhileFilling busy(form_.uiBusy);
-        form_.Edit6->setText(olv::device::FormatValue(olv::device::WordsToFloat(words[0], words[1])));
-        form_.Edit7->setText(olv::device::FormatValue(olv::device::WordsToFloat(words[2], words[3])));
-        TForm1::SetNormal(form_.Edit6);
-        TForm1::SetNormal(form_.Edit7);
+        olv::device::RegisterImage& image = host_.Image();
+        if (!image.source || !(*image.source == host_.TargetInstrument())) return;
+        std::copy(words, words + TrimRegisters, image.words.begin() + reg::TrimOffset);
+        const BusyWhileFilling busy(host_.UiBusy());
+        ui_.Edit6->setText(olv::device::FormatValue(olv::device::WordsToFloat(words[0], words[1])));
+        ui_.Edit7->setText(olv::device::FormatValue(olv::device::WordsToFloat(words[2], words[3])));
+        EditMarking::SetNormal(ui_.Edit6);
+        EditMarking::SetNormal(ui_.Edit7);
     }
 
-    TForm1& form_;
+    PageHost& host_;
+    MenuHost& window_;
+    Form1Controls& ui_;
 };
 
 } // namespace
 
+CalibrationMenu::CalibrationMenu(PageHost& host, MenuHost& window, Form1Controls& ui)
+    : host(host), window(window), ui(ui) {}
+
+void CalibrationMenu::Wire() {
+    host.On(ui.N13, &QAction::triggered, this, &CalibrationMenu::N13Click);
+}
+
 // "Калибровка…": the meter on the line is read, then the dialog runs as one operation, so that nothing
 // else reaches the line or changes its address meanwhile.
-void TForm1::N13Click() {
-    const InstrumentOperation operation(*this);
-    if (!operation.started()) return;
+void CalibrationMenu::N13Click() {
+    const std::unique_ptr<OperationHold> operation = host.BeginOperation();
+    if (!operation->started()) return;
     olv::records::InstrumentState state;
     uint8_t exceptionCode = 0;
-    const ResultFlags flags = ReadInstrumentState(state, exceptionCode);
+    const ResultFlags flags = window.ReadInstrumentState(state, exceptionCode);
     if (!olv::link::Succeeded(flags, exceptionCode)) {
-        ReportExchangeError(flags, exceptionCode);
+        host.ReportExchangeError(flags, exceptionCode);
         return;
     }
-    WindowHost host(*this);
-    CalibrationDialog dialog(host, state, this);
+    WindowHost dialogHost(host, window, ui);
+    CalibrationDialog dialog(dialogHost, state, &window.Window());
     QString reason;
     if (!dialog.ready(reason)) {
-        boxes->show({reason, QStringLiteral("Ошибка"), BoxIcon::Warning, BoxButtons::Ok, {}});
+        host.Boxes().show({reason, QStringLiteral("Ошибка"), BoxIcon::Warning, BoxButtons::Ok, {}});
         return;
     }
     calibrationDialog = &dialog;
@@ -196,6 +215,6 @@ void TForm1::N13Click() {
         dialog.exec();
 }
 
-void TForm1::PollCalibration() {
+void CalibrationMenu::PollCalibration() {
     if (calibrationDialog) calibrationDialog->Poll();
 }

@@ -27,9 +27,11 @@ class IniWriteError;
 // What the menus reach of the window beyond what a page does (PageHost): the window itself (the
 // dialogs' parent, its caption, its close), the line's nested waits, the settings files' refusals,
 // what the live page holds, the whole instrument read at once, the file dialogs and the pages that
-// show a configuration. The window (TForm1) is the one host.
+// show a configuration. The window gives itself (menu_window.cpp).
 class MenuHost {
   public:
+    virtual ~MenuHost() = default;
+
     virtual QMainWindow& Window() = 0;
 
     // A transaction waits for the line in the window's nested event loop (not an operation).
@@ -62,7 +64,4 @@ class MenuHost {
     // The pages that show a configuration written from a file anew.
     virtual SensorPage& SensorShown() = 0;
     virtual TextPage& TextShown() = 0;
-
-  protected:
-    ~MenuHost() = default;
 };

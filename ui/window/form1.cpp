@@ -1,15 +1,20 @@
 // The window's life: start-up, the start-up read, timers, page changes and closing.
 #include "ui/window/form1.h"
+#include "ui/window/form1_rooms.h"
 
 #include "ui/app/close_signals.h"
 #include "ui/app/olv_application.h"
+#include "ui/menus/calibration_menu.h"
 #include "ui/menus/config_file_menu.h"
 #include "ui/menus/help_menu.h"
 #include "ui/menus/journal_menu.h"
 #include "ui/menus/ports_menu.h"
 #include "ui/menus/profile_menu.h"
 #include "ui/menus/record_menu.h"
+#include "ui/menus/menu_host.h"
 #include "ui/pages/live/live_page.h"
+#include "ui/pages/monitor/line_monitor_page.h"
+#include "ui/pages/monitor/monitor_host.h"
 #include "ui/pages/page_link.h"
 #include "ui/pages/page_search.h"
 #include "ui/pages/page_text.h"
@@ -52,10 +57,11 @@ TForm1::TForm1(Form1Deps deps)
       boxes(deps.boxes ? deps.boxes : ownBoxes.get()),
       portLink(std::move(deps.port), *boxes, std::move(deps.resolvePath)),
       master(portLink.port(), linkSettings) {
-    clock = deps.clock ? std::move(deps.clock) : olv::device::LiveTrend::Clock([] {
+    clock = deps.clock ? std::move(deps.clock) : std::function<int64_t()>([] {
         return static_cast<int64_t>(QDateTime::currentMSecsSinceEpoch());
     });
     if (ownBoxes) ownBoxes->setOwner(this);
+    rooms_ = std::make_unique<Rooms>();
     // From here on every wait of the port for its line keeps the window painting.
     lineWaiter_ = std::make_unique<LineWaiter>();
     lineWaiter_->setAfterWait([this] {
@@ -68,27 +74,27 @@ TForm1::TForm1(Form1Deps deps)
             QTimer::singleShot(0, this, [this] { close(); });
     });
     setupUi(this);
-    healthLine_ = std::make_unique<LinkHealthLine>(*this, line_, *this);
-    monitorWindow_ = MonitorWindow();
-    monitor_ = std::make_unique<LineMonitorPage>(
-        *monitorWindow_, LineMonitorPage::Controls{Button11, Button12, Button13, ComboBox18, Label41, Label43,
+    rooms_->healthLine = std::make_unique<LinkHealthLine>(*this, line_, *this);
+    rooms_->monitorWindow = MonitorWindow(*this);
+    rooms_->monitor = std::make_unique<LineMonitorPage>(
+        *rooms_->monitorWindow, LineMonitorPage::Controls{Button11, Button12, Button13, ComboBox18, Label41, Label43,
                                                    StringGrid2, monitorModel, Timer6});
-    sensor_ = std::make_unique<SensorPage>(*this, *this);
-    link_ = std::make_unique<LinkPage>(*this, *this);
-    search_ = std::make_unique<SearchPage>(*this, *this);
-    text_ = std::make_unique<TextPage>(*this, *this);
-    liveWindow_ = LiveWindow();
-    live_ = std::make_unique<LivePage>(*this, *liveWindow_, *this, clock);
+    rooms_->sensor = std::make_unique<SensorPage>(*this, *this);
+    rooms_->link = std::make_unique<LinkPage>(*this, *this);
+    rooms_->search = std::make_unique<SearchPage>(*this, *this);
+    rooms_->text = std::make_unique<TextPage>(*this, *this);
+    rooms_->liveWindow = LiveWindow(*this);
+    rooms_->live = std::make_unique<LivePage>(*this, *rooms_->liveWindow, *this, clock);
     BuildMenus();
-    shown_ = std::make_unique<ShownInstrumentNotes>(*this, *this, *sensor_, *search_, *live_, *healthLine_);
-    shown_->BuildShownInstrumentNotes();
+    rooms_->shown = std::make_unique<ShownInstrumentNotes>(*this, *this, sensor(), search(), live(), healthLine());
+    shown().BuildShownInstrumentNotes();
     ConnectHandlers();
-    comfort_ = std::make_unique<WindowComfort>(*this, *this, *this);
-    comfort_->BuildWindowComfort();
+    rooms_->comfort = std::make_unique<WindowComfort>(*this, *this, *this);
+    comfort().BuildWindowComfort();
     // Every transaction on the wire: the link health line counts it, the monitor page shows it.
     master.setObserver([this](const olv::link::ExchangeRecord& record) {
-        healthLine_->NoteLinkHealth(record);
-        monitor_->NoteOwnExchange(record);
+        healthLine().NoteLinkHealth(record);
+        monitor().NoteOwnExchange(record);
     });
     connect(qApp, &QGuiApplication::commitDataRequest, this,
             [this] { Guarded(this, [this] { SaveSettings(); }); });
@@ -133,18 +139,18 @@ void TForm1::FormCreate() {
     const QString profilePath = RecentProfilePath();
     const bool firstStart = !QFileInfo::exists(olv::settings::StationSettingsPath());
     LoadStationSettingsReported();
-    comfort_->RestoreWindowGeometry();
-    monitor_->LoadMonitorSettings();
-    ports_->ShowPortPaths();
-    profiles_->LoadProfileToWindow(profilePath);
+    comfort().RestoreWindowGeometry();
+    monitor().LoadMonitorSettings();
+    ports().ShowPortPaths();
+    profiles().LoadProfileToWindow(profilePath);
     ShowLinkSettings(uiBusy);
-    search_->ClearSearchResults();
-    search_->SetLinkControlsEnabled(true);
+    search().ClearSearchResults();
+    search().SetLinkControlsEnabled(true);
     // Opening the port sends nothing; nor does a start without transmitting afterwards.
     quietStart = listenAtStart_ || olv::settings::ListensAtStart(linkSettings.portNumber);
     OpenPort();
     portLink.raiseLines();
-    if (firstStart) comfort_->ShowFirstStartNote();
+    if (firstStart) comfort().ShowFirstStartNote();
 
     Timer2->setInterval(50);
     Timer3->setInterval(200);
@@ -175,7 +181,7 @@ void TForm1::StartWithoutTransmitting() {
     // stay as they are until the user reads; the live page polls once it is shown.
     pollEnabled = 1;
     TabbedNotebook1->setCurrentIndex(MonitorPage);
-    monitor_->StartListening();
+    monitor().StartListening();
 }
 
 void TForm1::LoadStationSettingsReported() {
@@ -189,7 +195,7 @@ void TForm1::LoadStationSettingsReported() {
 
 void TForm1::SaveStationSettingsReported() {
     try {
-        olv::settings::SaveStationSettings(linkSettings, comfort_->WindowGeometryNow());
+        olv::settings::SaveStationSettings(linkSettings, comfort().WindowGeometryNow());
     } catch (const olv::settings::IniWriteError& error) {
         ReportIniWriteError(error);
     }
@@ -213,29 +219,66 @@ QString TForm1::RecentProfilePath() const {
 void TForm1::OpenPort() {
     portLink.openPort(linkSettings.portNumber, linkSettings.baudRate, 8, linkSettings.parity,
                         linkSettings.stopBits, linkSettings.timeoutMs);
-    healthLine_->PortOpened(QString::fromStdString(portLink.pathOf(linkSettings.portNumber)));
-    shown_->FollowShownInstrument();
+    healthLine().PortOpened(QString::fromStdString(portLink.pathOf(linkSettings.portNumber)));
+    shown().FollowShownInstrument();
 }
 
 void TForm1::ReconnectIfLost() {
-    if (portLink.reconnectIfLost()) healthLine_->PortReopened();
+    if (portLink.reconnectIfLost()) healthLine().PortReopened();
 }
 
 void TForm1::SetLineState(olv::link::LineState state) {
-    if (line_.set(state)) healthLine_->ShowLinkHealth();
+    if (line_.set(state)) healthLine().ShowLinkHealth();
 }
 
 void TForm1::NoteInstrumentRead(const olv::device::RegisterImage& words, unsigned keptPages) {
-    shown_->NoteInstrumentRead(words, keptPages);
+    shown().NoteInstrumentRead(words, keptPages);
 }
 
 void TForm1::StampPages(unsigned pages, std::optional<int64_t> atMs) {
-    shown_->StampPages(pages, atMs);
+    shown().StampPages(pages, atMs);
 }
 
 const olv::device::InstrumentIdentity& TForm1::ShownIdentity() const {
-    return shown_->ShownIdentity();
+    return rooms_->shown->ShownIdentity();
 }
+
+// uiBusy: 0 given ends the settling after start-up as well.
+LineFlag TForm1::UiBusyView() {
+    return LineFlag([this] { return int(filling_ || line_.settling()); },
+                    [this](int busy) {
+                        filling_ = busy != 0;
+                        if (!busy && line_.settling()) SetLineState(olv::link::LineState::StartupRead);
+                    });
+}
+
+// pollEnabled: 0 given makes the start-up read due again, 1 ends it.
+LineFlag TForm1::PollEnabledView() {
+    return LineFlag([this] { return int(line_.pollEnabled()); },
+                    [this](int enabled) {
+                        if (enabled)
+                            SetLineState(olv::link::LineState::Idle);
+                        else if (line_.pollEnabled())
+                            SetLineState(olv::link::LineState::StartupRead);
+                    });
+}
+
+LivePage& TForm1::live() { return *rooms_->live; }
+SensorPage& TForm1::sensor() { return *rooms_->sensor; }
+LinkPage& TForm1::link() { return *rooms_->link; }
+SearchPage& TForm1::search() { return *rooms_->search; }
+TextPage& TForm1::text() { return *rooms_->text; }
+LineMonitorPage& TForm1::monitor() { return *rooms_->monitor; }
+ProfileMenu& TForm1::profiles() { return *rooms_->profiles; }
+ConfigFileMenu& TForm1::configFile() { return *rooms_->configFile; }
+RecordMenu& TForm1::record() { return *rooms_->record; }
+JournalMenu& TForm1::journal() { return *rooms_->journal; }
+CalibrationMenu& TForm1::calibration() { return *rooms_->calibration; }
+PortsMenu& TForm1::ports() { return *rooms_->ports; }
+HelpMenu& TForm1::help() { return *rooms_->help; }
+LinkHealthLine& TForm1::healthLine() { return *rooms_->healthLine; }
+ShownInstrumentNotes& TForm1::shown() { return *rooms_->shown; }
+WindowComfort& TForm1::comfort() { return *rooms_->comfort; }
 
 void TForm1::Timer2Timer() {
     Timer2->stop();
@@ -259,20 +302,20 @@ void TForm1::Timer3Timer() {
     // add exchange errors. The quiet reconnection brings the line back when the adapter is there.
     if (!portLink.lost()) {
         uint8_t exceptionCode = 0;
-        ResultFlags flags = sensor_->ReadConfiguration(exceptionCode);
+        ResultFlags flags = sensor().ReadConfiguration(exceptionCode);
         if (!olv::link::Succeeded(flags, exceptionCode)) {
             ReportExchangeError(flags, exceptionCode);
         } else {
-            sensor_->ShowConfiguration();
-            text_->ShowDeviceText();
+            sensor().ShowConfiguration();
+            text().ShowDeviceText();
         }
 
         exceptionCode = 0;
-        flags = text_->ReadVersions(exceptionCode);
+        flags = text().ReadVersions(exceptionCode);
         if (!olv::link::Succeeded(flags, exceptionCode))
             ReportExchangeError(flags, exceptionCode);
         else
-            text_->ShowVersions();
+            text().ShowVersions();
     } else {
         Panel5->setVisible(false); // no read to show the progress of
     }
@@ -310,10 +353,10 @@ void TForm1::TabbedNotebook1Change(int, bool& allowChange) {
         Timer1->setInterval(1000);
         break;
     case 1:
-        sensor_->SetConfigFieldsNormal();
+        sensor().SetConfigFieldsNormal();
         break;
     case 2:
-        link_->Left();
+        link().Left();
         break;
     default:
         break;
@@ -323,8 +366,8 @@ void TForm1::TabbedNotebook1Change(int, bool& allowChange) {
 void TForm1::closeEvent(QCloseEvent* event) {
     // A capture file being read is given up, and listening ended: what was heard stays in its file
     // until the window goes.
-    monitor_->CancelCaptureOpen();
-    if (listening) monitor_->StopListening();
+    monitor().CancelCaptureOpen();
+    if (listening) monitor().StopListening();
     if (operationRunning || LineWaiting()) {
         // A transaction waiting for its reply keeps the port until it ends; closing it underneath
         // would end the wait on a closed descriptor.
@@ -332,7 +375,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         // ends first (a search stops as by "Остановить"), then the window closes. No box waits for
         // an answer in the meantime.
         closeAfterOperation_ = true;
-        search_->searchRunning = 0;
+        search().searchRunning = 0;
         if (ownBoxes) ownBoxes->dismissAll();
         event->ignore();
         return;
@@ -348,10 +391,10 @@ void TForm1::FormClose() {
     portLink.closePort();
     if (!formCreated_) return;
     CollectLinkSettings(uiBusy);
-    search_->CollectSearchSettings();
-    text_->CollectDeviceText();
+    search().CollectSearchSettings();
+    text().CollectDeviceText();
     SaveStationSettingsReported();
-    profiles_->SaveWindowToProfile(RecentProfilePath());
+    profiles().SaveWindowToProfile(RecentProfilePath());
 }
 
 void TForm1::FormDestroy() {
@@ -364,9 +407,9 @@ void TForm1::SaveSettings() {
     // A window whose settings were never loaded has nothing of the user's to save.
     if (!formCreated_) return;
     CollectLinkSettings(uiBusy);
-    search_->CollectSearchSettings();
+    search().CollectSearchSettings();
     SaveStationSettingsReported();
-    profiles_->SaveWindowToProfile(RecentProfilePath());
+    profiles().SaveWindowToProfile(RecentProfilePath());
 }
 
 void TForm1::CloseBySignal() {

@@ -58,11 +58,11 @@ void TForm1::FillListsHintsAndCaption() {
     FillList(ComboBox2, BaudRateEntries());
     FillList(ComboBox3, Numbers(0, 255, true));
     FillList(ComboBox14, ParityEntries());
-    sensor_->FillListsAndHints();
-    link_->FillListsAndHints();
-    search_->FillListsAndHints();
-    text_->FillHints();
-    live_->FillListsAndHints();
+    sensor().FillListsAndHints();
+    link().FillListsAndHints();
+    search().FillListsAndHints();
+    text().FillHints();
+    live().FillListsAndHints();
     for (QComboBox* box : {ComboBox14, ComboBox15, ComboBox16, ComboBox17})
         if (!box->validator()) box->setValidator(new EntryOnly(box));
 
@@ -74,11 +74,11 @@ void TForm1::FillListsHintsAndCaption() {
 }
 
 void TForm1::ConnectHandlers() {
-    sensor_->Wire();
-    link_->Wire();
-    search_->Wire();
-    text_->Wire();
-    live_->Wire();
+    sensor().Wire();
+    link().Wire();
+    search().Wire();
+    text().Wire();
+    live().Wire();
     // activated: a pick by the user, also of the entry already selected; never from code.
     for (auto [box, handler] :
          {std::pair{ComboBox1, &TForm1::ComboBox1Change}, std::pair{ComboBox2, &TForm1::ComboBox2Change},
@@ -90,10 +90,6 @@ void TForm1::ConnectHandlers() {
 
     // Ticking from code raises the handler too; the uiBusy guard makes that nothing.
     On(CheckBox7, &QCheckBox::toggled, &TForm1::CheckBox7Click);
-
-    for (auto [action, handler] :
-         {std::pair{N13, &TForm1::N13Click}})
-        On(action, &QAction::triggered, handler);
 
     // The page being left is known to the handler; afterwards the new one is the page shown.
     connect(TabbedNotebook1, &QTabWidget::currentChanged, this, [this](int newPage) {

@@ -31,16 +31,16 @@ void TForm1::ShowLinkSettings(int guard) {
     ComboBox3->setCurrentIndex(linkSettings.address);
     ComboBox14->setCurrentIndex(linkSettings.parity);
     CheckBox7->setChecked(linkSettings.traceEnabled == 1);
-    CheckBox11->setChecked(live_->logEnabled == 1);
+    CheckBox11->setChecked(live().logEnabled == 1);
     ComboBox9->setCurrentIndex(linkSettings.address);
     ComboBox10->setCurrentIndex(olv::device::BaudCode(pendingLink.pendingBaudRate));
     ComboBox15->setCurrentIndex(linkSettings.parity);
     ComboBox16->setCurrentIndex(linkSettings.byteOrder);
     ComboBox17->setCurrentIndex(linkSettings.byteOrder);
     Label1->setText(QStringLiteral("COM%1, %2").arg(linkSettings.portNumber).arg(linkSettings.baudRate));
-    healthLine_->ShowLinkHealth();
+    healthLine().ShowLinkHealth();
     uiBusy = 0;
-    shown_->FollowShownInstrument();
+    shown().FollowShownInstrument();
 }
 
 void TForm1::CollectLinkSettings(int guard) {
@@ -51,7 +51,7 @@ void TForm1::CollectLinkSettings(int guard) {
     CollectEntry(ComboBox3, linkSettings.address);
     CollectEntry(ComboBox14, linkSettings.parity);
     linkSettings.traceEnabled = CheckBox7->isChecked() ? 1 : 0;
-    live_->logEnabled = CheckBox11->isChecked() ? 1 : 0;
+    live().logEnabled = CheckBox11->isChecked() ? 1 : 0;
     CollectEntry(ComboBox9, pendingLink.pendingAddress);
     pendingLink.pendingBaudRate = olv::device::BaudRateOfIndex(ComboBox10->currentIndex());
     CollectEntry(ComboBox15, pendingLink.pendingParity);

@@ -1,10 +1,13 @@
 // The menus of the window: each built on the window as its host, what they reach of the live page,
 // and the journal's steps that the pages' writes take through the window.
 #include "ui/window/form1.h"
+#include "ui/window/form1_rooms.h"
 
+#include "ui/menus/calibration_menu.h"
 #include "ui/menus/config_file_menu.h"
 #include "ui/menus/help_menu.h"
 #include "ui/menus/journal_menu.h"
+#include "ui/menus/menu_host.h"
 #include "ui/menus/ports_menu.h"
 #include "ui/menus/profile_menu.h"
 #include "ui/menus/record_menu.h"
@@ -15,21 +18,83 @@
 #include <QFileDialog>
 #include <QImage>
 
+namespace {
+
+class WindowHost final : public MenuHost {
+  public:
+    explicit WindowHost(TForm1& form) : form_(form) {}
+
+    QMainWindow& Window() override { return form_; }
+    bool LineWaiting() const override { return form_.LineWaiting(); }
+    void ReconnectIfLost() override { form_.ReconnectIfLost(); }
+    void ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode) override {
+        form_.ShowExchangeState(flags, exceptionCode);
+    }
+    void ReportIniWriteError(const olv::settings::IniWriteError& error) override { form_.ReportIniWriteError(error); }
+    void ReportNextIniWriteError() override { form_.ReportNextIniWriteError(); }
+    QString& LogFileName() override { return form_.live().logFileName; }
+    int& LogEnabled() override { return form_.live().logEnabled; }
+    bool ReadLiveNow(olv::device::LiveReading& reading) override {
+        uint8_t exceptionCode = 0;
+        const bool read = olv::link::Succeeded(form_.live().ReadLiveValue(exceptionCode), exceptionCode);
+        reading = form_.live().live;
+        return read;
+    }
+    const olv::device::LiveTrend& Trend() const override { return form_.live().liveTrend; }
+    const olv::device::InstrumentIdentity& InstrumentShown() const override { return form_.ShownIdentity(); }
+    QImage TrendPicture(const olv::device::InstrumentIdentity* only) override {
+        return form_.live().TrendPicture(only);
+    }
+    olv::link::ResultFlags ReadInstrumentState(olv::records::InstrumentState& state,
+                                               uint8_t& exceptionCode) override {
+        return form_.ReadInstrumentState(state, exceptionCode);
+    }
+    // Shows a file dialog: the chosen file name and whether its first filter entry was selected; false
+    // when cancelled.
+    bool ChooseFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected) override {
+        if (form_.chooseProfileFile) return form_.chooseProfileFile(dialog, fileName, firstFilterSelected);
+        // The dialog is Qt's own (not the platform's), which never changes the working directory, so
+        // recent.prf is still written where the program runs.
+        dialog->selectNameFilter(dialog->nameFilters().value(0));
+        if (dialog->exec() != QDialog::Accepted) return false;
+        const QStringList files = dialog->selectedFiles();
+        if (files.isEmpty() || files.first().isEmpty()) return false;
+        fileName = files.first();
+        firstFilterSelected = dialog->selectedNameFilter() == dialog->nameFilters().value(0);
+        return true;
+    }
+    SensorPage& SensorShown() override { return form_.sensor(); }
+    TextPage& TextShown() override { return form_.text(); }
+
+  private:
+    TForm1& form_;
+};
+
+} // namespace
+
+std::unique_ptr<MenuHost> MenuWindow(TForm1& form) {
+    return std::make_unique<WindowHost>(form);
+}
+
 void TForm1::BuildMenus() {
-    MenuHost& window = *this;
-    ports_ = std::make_unique<PortsMenu>(*this, window, *this);
-    help_ = std::make_unique<HelpMenu>(*this, window, *this);
-    profiles_ = std::make_unique<ProfileMenu>(*this, window, *this,
-                                              ProfilePages{*live_, *sensor_, *link_, *search_, *text_});
-    configFile_ = std::make_unique<ConfigFileMenu>(*this, window, *this);
-    record_ = std::make_unique<RecordMenu>(*this, window, *this);
-    journal_ = std::make_unique<JournalMenu>(*this, window, *this);
-    ports_->Wire();
-    help_->Wire();
-    configFile_->Wire();
-    record_->Wire();
-    journal_->Wire();
-    profiles_->Wire();
+    Rooms& rooms = *rooms_;
+    rooms.menuWindow = MenuWindow(*this);
+    MenuHost& window = *rooms.menuWindow;
+    rooms.ports = std::make_unique<PortsMenu>(*this, window, *this);
+    rooms.help = std::make_unique<HelpMenu>(*this, window, *this);
+    rooms.profiles = std::make_unique<ProfileMenu>(*this, window, *this,
+                                                   ProfilePages{live(), sensor(), link(), search(), text()});
+    rooms.configFile = std::make_unique<ConfigFileMenu>(*this, window, *this);
+    rooms.record = std::make_unique<RecordMenu>(*this, window, *this);
+    rooms.journal = std::make_unique<JournalMenu>(*this, window, *this);
+    rooms.calibration = std::make_unique<CalibrationMenu>(*this, window, *this);
+    rooms.ports->Wire();
+    rooms.help->Wire();
+    rooms.configFile->Wire();
+    rooms.record->Wire();
+    rooms.journal->Wire();
+    rooms.profiles->Wire();
+    rooms.calibration->Wire();
 }
 
 olv::link::ResultFlags TForm1::ReadInstrumentState(olv::records::InstrumentState& state,
@@ -41,39 +106,11 @@ olv::link::ResultFlags TForm1::ReadInstrumentState(olv::records::InstrumentState
     return flags;
 }
 
-bool TForm1::JournalAllowsWrite() { return journal_->JournalAllowsWrite(); }
+bool TForm1::JournalAllowsWrite() { return journal().JournalAllowsWrite(); }
 olv::link::ResultFlags TForm1::ReadBeforeWrite(WriteRecord& record, uint8_t& exceptionCode) {
-    return journal_->ReadBeforeWrite(record, exceptionCode);
+    return journal().ReadBeforeWrite(record, exceptionCode);
 }
 void TForm1::JournalWrite(const QString& operation, const WriteRecord& record,
                           const olv::device::PageWriteResult& result) {
-    journal_->JournalWrite(operation, record, result);
+    journal().JournalWrite(operation, record, result);
 }
-
-bool TForm1::ReadLiveNow(olv::device::LiveReading& reading) {
-    uint8_t exceptionCode = 0;
-    const bool read = olv::link::Succeeded(live_->ReadLiveValue(exceptionCode), exceptionCode);
-    reading = live_->live;
-    return read;
-}
-
-QString& TForm1::LogFileName() { return live_->logFileName; }
-int& TForm1::LogEnabled() { return live_->logEnabled; }
-const olv::device::LiveTrend& TForm1::Trend() const { return live_->liveTrend; }
-
-// Shows a file dialog: the chosen file name and whether its first filter entry was selected; false
-// when cancelled.
-bool TForm1::ChooseFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected) {
-    if (chooseProfileFile) return chooseProfileFile(dialog, fileName, firstFilterSelected);
-    // The dialog is Qt's own (not the platform's), which never changes the working directory, so
-    // recent.prf is still written where the program runs.
-    dialog->selectNameFilter(dialog->nameFilters().value(0));
-    if (dialog->exec() != QDialog::Accepted) return false;
-    const QStringList files = dialog->selectedFiles();
-    if (files.isEmpty() || files.first().isEmpty()) return false;
-    fileName = files.first();
-    firstFilterSelected = dialog->selectedNameFilter() == dialog->nameFilters().value(0);
-    return true;
-}
-
-QImage TForm1::TrendPicture(const olv::device::InstrumentIdentity* only) { return live_->TrendPicture(only); }

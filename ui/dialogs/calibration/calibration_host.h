@@ -16,8 +16,8 @@ class MessageBoxes;
 } // namespace olv::messages
 
 // What the calibration dialog needs of the window: its boxes and clock, one reading at a time, the
-// meter's state, the sensor page's write of the trim, the journal and the record's PDF. The window
-// gives itself (calibration_window.cpp); nothing else of it is reached.
+// meter's state, the sensor page's write of the trim, the journal and the record's PDF. The
+// calibration menu gives it on the window (menus/calibration_menu.cpp); nothing else of it is reached.
 class CalibrationHost {
   public:
     virtual ~CalibrationHost() = default;

@@ -1,6 +1,8 @@
 // The window as the live page sees it.
 #include "ui/pages/live/live_page.h"
+#include "ui/menus/calibration_menu.h"
 #include "ui/window/form1.h"
+#include "ui/window/form1_rooms.h"
 #include "ui/window/shown_instrument.h"
 
 namespace {
@@ -16,7 +18,7 @@ class WindowHost final : public LiveHost {
     void ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode) override {
         form_.ShowExchangeState(flags, exceptionCode);
     }
-    void PollCalibration() override { form_.PollCalibration(); }
+    void PollCalibration() override { form_.calibration().PollCalibration(); }
 
   private:
     TForm1& form_;
@@ -24,6 +26,6 @@ class WindowHost final : public LiveHost {
 
 } // namespace
 
-std::unique_ptr<LiveHost> TForm1::LiveWindow() {
-    return std::make_unique<WindowHost>(*this);
+std::unique_ptr<LiveHost> LiveWindow(TForm1& form) {
+    return std::make_unique<WindowHost>(form);
 }

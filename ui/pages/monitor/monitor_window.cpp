@@ -1,6 +1,7 @@
 // The window as the line monitor page sees it.
 #include "ui/pages/monitor/monitor_host.h"
 #include "ui/window/form1.h"
+#include "ui/window/form1_rooms.h"
 #include "ui/window/link_health_line.h"
 
 namespace {
@@ -47,6 +48,6 @@ class WindowHost final : public MonitorHost {
 
 } // namespace
 
-std::unique_ptr<MonitorHost> TForm1::MonitorWindow() {
-    return std::make_unique<WindowHost>(*this);
+std::unique_ptr<MonitorHost> MonitorWindow(TForm1& form) {
+    return std::make_unique<WindowHost>(form);
 }
