@@ -9,7 +9,8 @@ namespace {
 
 // What the bytes 0x80..0xFF stand for; the bytes below 0x80 are ASCII. The table is the code page
 // itself, so the settings files and the instrument's text read the same on a Qt built without ICU,
-// and reading a file does not look a converter up for every line.
+// and reading a file does not look a converter up for every line. One row per eight bytes.
+// clang-format off
 constexpr std::array<char16_t, 128> kHigh = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
     0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
@@ -28,12 +29,14 @@ constexpr std::array<char16_t, 128> kHigh = {
     0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
 };
+// clang-format on
 
 // The inverse for the characters U+0080..U+2122 (all the table holds), 0 where there is no byte.
 struct Encoding {
     std::array<std::uint8_t, 0x2123 - 0x80> byteOf{};
     constexpr Encoding() {
-        for (std::size_t i = 0; i < kHigh.size(); ++i) byteOf[kHigh[i] - 0x80] = std::uint8_t(0x80 + i);
+        for (std::size_t i = 0; i < kHigh.size(); ++i)
+            byteOf[kHigh[i] - 0x80] = std::uint8_t(0x80 + i);
     }
 };
 constexpr Encoding kEncoding;

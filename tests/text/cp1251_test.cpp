@@ -33,14 +33,17 @@ TEST(Cp1251, EveryByteAndEveryCharacterAsThePlatformConverter) {
 
 TEST(Cp1251, RoundTripOfEveryByteAndOneQuestionMarkPerForeignCharacter) {
     QByteArray all;
-    for (int b = 0; b < 256; ++b) all += char(b);
+    for (int b = 0; b < 256; ++b)
+        all += char(b);
     EXPECT_EQ(ToCp1251(FromCp1251(all)), all);
 
     EXPECT_EQ(ToCp1251(QStringLiteral("Давление, кгс/см²")), QByteArray("\xC4\xE0\xE2\xEB\xE5\xED\xE8\xE5, "
-                                                                       "\xEA\xE3\xF1/\xF1\xEC?"));
+                                                                        "\xEA\xE3\xF1/\xF1\xEC?"));
     EXPECT_EQ(ToCp1251(QStringLiteral("№ €")), QByteArray("\xB9 \x88"));
     // A character beyond the basic plane is one '?', not two; so is each lone half of a pair.
-    EXPECT_EQ(ToCp1251(QString::fromUtf8("a\xF0\x9F\x98\x80" "b")), QByteArray("a?b"));
+    EXPECT_EQ(ToCp1251(QString::fromUtf8("a\xF0\x9F\x98\x80"
+                                         "b")),
+              QByteArray("a?b"));
     const QChar loneHigh(char16_t(0xD83D)), loneLow(char16_t(0xDE00));
     EXPECT_EQ(ToCp1251(QString(loneHigh) + 'x' + loneLow), QByteArray("?x?"));
     EXPECT_EQ(ToCp1251(QString(loneHigh)), QByteArray("?"));

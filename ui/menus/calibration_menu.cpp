@@ -6,11 +6,11 @@
 #include "ui/dialogs/calibration/calibration_host.h"
 #include "ui/menus/journal_menu.h"
 #include "ui/menus/menu_host.h"
+#include "ui/widgets/write_progress.h"
 #include "ui/window/edit_marking.h"
 #include "ui/window/form1_controls.h"
 #include "ui/window/form_fill.h"
 #include "ui/window/page_host.h"
-#include "ui/widgets/write_progress.h"
 
 #include "link/link_settings.h"
 #include "link/port_link.h"
@@ -76,7 +76,8 @@ class WindowHost final : public CalibrationHost {
         link.address = address;
         olv::device::LiveReading reading;
         uint8_t exceptionCode = 0;
-        const ResultFlags flags = olv::device::ReadLiveValue(host_.Master(), link.byteOrder, reading, exceptionCode);
+        const ResultFlags flags =
+            olv::device::ReadLiveValue(host_.Master(), link.byteOrder, reading, exceptionCode);
         if (address == own) window_.ShowExchangeState(flags, exceptionCode);
         if (!olv::link::Succeeded(flags, exceptionCode)) return std::nullopt;
         return reading.liveImplausible ? std::nanf("") : reading.liveValue;
@@ -105,7 +106,8 @@ class WindowHost final : public CalibrationHost {
             std::copy(words.begin(), words.end(), meant.image.words.begin() + reg::TrimOffset);
             const bool known = image.source == host_.TargetInstrument();
             if (boxes().show(
-                    {QStringLiteral("В прибор будет записана подстройка: %1?").arg(olv::calibration::TrimText(trim)),
+                    {QStringLiteral("В прибор будет записана подстройка: %1?")
+                         .arg(olv::calibration::TrimText(trim)),
                      QStringLiteral("Подтвердите действие"),
                      BoxIcon::Warning,
                      BoxButtons::YesNo,

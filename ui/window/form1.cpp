@@ -62,6 +62,7 @@ TForm1::TForm1(Form1Deps deps)
     });
     if (ownBoxes) ownBoxes->setOwner(this);
     rooms_ = std::make_unique<Rooms>();
+    rooms_->pageWindow = PageWindow(*this);
     // From here on every wait of the port for its line keeps the window painting.
     lineWaiter_ = std::make_unique<LineWaiter>();
     lineWaiter_->setAfterWait([this] {
@@ -74,22 +75,22 @@ TForm1::TForm1(Form1Deps deps)
             QTimer::singleShot(0, this, [this] { close(); });
     });
     setupUi(this);
-    rooms_->healthLine = std::make_unique<LinkHealthLine>(*this, line_, *this);
+    rooms_->healthLine = std::make_unique<LinkHealthLine>(host(), line_, *this);
     rooms_->monitorWindow = MonitorWindow(*this);
     rooms_->monitor = std::make_unique<LineMonitorPage>(
         *rooms_->monitorWindow, LineMonitorPage::Controls{Button11, Button12, Button13, ComboBox18, Label41, Label43,
                                                    StringGrid2, monitorModel, Timer6});
-    rooms_->sensor = std::make_unique<SensorPage>(*this, *this);
-    rooms_->link = std::make_unique<LinkPage>(*this, *this);
-    rooms_->search = std::make_unique<SearchPage>(*this, *this);
-    rooms_->text = std::make_unique<TextPage>(*this, *this);
+    rooms_->sensor = std::make_unique<SensorPage>(host(), *this);
+    rooms_->link = std::make_unique<LinkPage>(host(), *this);
+    rooms_->search = std::make_unique<SearchPage>(host(), *this);
+    rooms_->text = std::make_unique<TextPage>(host(), *this);
     rooms_->liveWindow = LiveWindow(*this);
-    rooms_->live = std::make_unique<LivePage>(*this, *rooms_->liveWindow, *this, clock);
+    rooms_->live = std::make_unique<LivePage>(host(), *rooms_->liveWindow, *this, clock);
     BuildMenus();
-    rooms_->shown = std::make_unique<ShownInstrumentNotes>(*this, *this, sensor(), search(), live(), healthLine());
+    rooms_->shown = std::make_unique<ShownInstrumentNotes>(host(), *this, sensor(), search(), live(), healthLine());
     shown().BuildShownInstrumentNotes();
     ConnectHandlers();
-    rooms_->comfort = std::make_unique<WindowComfort>(*this, *this, *this);
+    rooms_->comfort = std::make_unique<WindowComfort>(host(), *this, *this);
     comfort().BuildWindowComfort();
     // Every transaction on the wire: the link health line counts it, the monitor page shows it.
     master.setObserver([this](const olv::link::ExchangeRecord& record) {
@@ -117,10 +118,6 @@ void TForm1::Guarded(QObject* sender, const std::function<void()>& handler) {
     } catch (...) {
         MEx(sender, nullptr);
     }
-}
-
-bool TForm1::LineWaiting() const {
-    return lineWaiter_ && lineWaiter_->depth() > 0;
 }
 
 void TForm1::MEx(QObject*, const std::exception*) {
@@ -227,10 +224,6 @@ void TForm1::ReconnectIfLost() {
     if (portLink.reconnectIfLost()) healthLine().PortReopened();
 }
 
-void TForm1::SetLineState(olv::link::LineState state) {
-    if (line_.set(state)) healthLine().ShowLinkHealth();
-}
-
 void TForm1::NoteInstrumentRead(const olv::device::RegisterImage& words, unsigned keptPages) {
     shown().NoteInstrumentRead(words, keptPages);
 }
@@ -243,15 +236,6 @@ const olv::device::InstrumentIdentity& TForm1::ShownIdentity() const {
     return rooms_->shown->ShownIdentity();
 }
 
-// uiBusy: 0 given ends the settling after start-up as well.
-LineFlag TForm1::UiBusyView() {
-    return LineFlag([this] { return int(filling_ || line_.settling()); },
-                    [this](int busy) {
-                        filling_ = busy != 0;
-                        if (!busy && line_.settling()) SetLineState(olv::link::LineState::StartupRead);
-                    });
-}
-
 // pollEnabled: 0 given makes the start-up read due again, 1 ends it.
 LineFlag TForm1::PollEnabledView() {
     return LineFlag([this] { return int(line_.pollEnabled()); },
@@ -262,23 +246,6 @@ LineFlag TForm1::PollEnabledView() {
                             SetLineState(olv::link::LineState::StartupRead);
                     });
 }
-
-LivePage& TForm1::live() { return *rooms_->live; }
-SensorPage& TForm1::sensor() { return *rooms_->sensor; }
-LinkPage& TForm1::link() { return *rooms_->link; }
-SearchPage& TForm1::search() { return *rooms_->search; }
-TextPage& TForm1::text() { return *rooms_->text; }
-LineMonitorPage& TForm1::monitor() { return *rooms_->monitor; }
-ProfileMenu& TForm1::profiles() { return *rooms_->profiles; }
-ConfigFileMenu& TForm1::configFile() { return *rooms_->configFile; }
-RecordMenu& TForm1::record() { return *rooms_->record; }
-JournalMenu& TForm1::journal() { return *rooms_->journal; }
-CalibrationMenu& TForm1::calibration() { return *rooms_->calibration; }
-PortsMenu& TForm1::ports() { return *rooms_->ports; }
-HelpMenu& TForm1::help() { return *rooms_->help; }
-LinkHealthLine& TForm1::healthLine() { return *rooms_->healthLine; }
-ShownInstrumentNotes& TForm1::shown() { return *rooms_->shown; }
-WindowComfort& TForm1::comfort() { return *rooms_->comfort; }
 
 void TForm1::Timer2Timer() {
     Timer2->stop();

@@ -37,16 +37,18 @@ class SensorPage;
 class ShownInstrumentNotes;
 class TextPage;
 class WindowComfort;
-namespace olv::device { struct InstrumentIdentity; }
-namespace olv::settings { class IniWriteError; }
+namespace olv::device {
+struct InstrumentIdentity;
+}
+namespace olv::settings {
+class IniWriteError;
+}
 
-// The main window. Its controls are Form1Controls' (form1_controls.h, built by setupUi); it holds the
-// program's state and its rooms: the pages (pages/) reach it through PageHost (page_host.h), the
-// menus (menus/) through MenuHost as well (menu_host.h, given by menu_window.cpp). Its own part is split
-// by concern: form1.cpp (start-up, timers, closing), link_row.cpp (the link row), form1_wiring.cpp
-// (lists, hints, every signal to its handler), exchange_report.cpp, page_write_report.cpp,
-// instrument_operation.cpp, edit_marking.cpp.
-class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public EditMarking {
+// The main window: its controls (Form1Controls, built by setupUi), the program's state and its rooms
+// (form1_rooms.h), the pages and menus reaching it through PageHost and MenuHost. Split by concern:
+// form1.cpp (start-up, timers, closing), link_row.cpp, form1_wiring.cpp (lists, hints, signals),
+// exchange_report.cpp, page_write_report.cpp, instrument_operation.cpp, edit_marking.cpp.
+class TForm1 : public QMainWindow, public Form1Controls, public EditMarking {
     Q_OBJECT
 
   public:
@@ -57,53 +59,49 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     void FormCreate();
     void FormClose();
     void FormDestroy();
-    void MEx(QObject* sender, const std::exception* error); // drops what escaped a handler
+    void MEx(QObject* sender, const std::exception* error);              // drops what escaped a handler
+    void Guarded(QObject* sender, const std::function<void()>& handler); // runs it; what it throws to MEx
     void Timer2Timer();
     void Timer3Timer();
     void Timer4Timer();
     void Timer5Timer();
-    void Pause(int ms) override;
+    void Pause(int ms);
     void TabbedNotebook1Change(int newPage, bool& allowChange);
-    // Closing on SIGTERM, SIGINT or SIGHUP: open modal boxes and dialogs are dismissed first, then
-    // the window closes as by its close button.
-    void CloseBySignal();
-    // Writes dev.dat and recent.prf from the controls; used at exit and when the session ends.
-    void SaveSettings();
-    // A settings file could not be written: one warning box for start-up and one for closing; the
-    // next refusal after ReportNextIniWriteError (a step the user asked for) is always shown.
+    void
+    CloseBySignal();     // SIGTERM, SIGINT, SIGHUP: boxes and dialogs dismissed, then closed as by its button
+    void SaveSettings(); // dev.dat and recent.prf from the controls, at exit and when the session ends
+    // A settings file could not be written: one box at start-up, one at closing, and one for the step
+    // the user asked for after ReportNextIniWriteError.
     void ReportIniWriteError(const olv::settings::IniWriteError& error);
     void ReportNextIniWriteError() { iniErrorShown_ = false; }
 
     // ---- The rooms: pages, menus, the health line, the instrument shown, the window's comfort ----
-    LivePage& live();               // page 0, "Текущее значение"
-    SensorPage& sensor();           // page 1, "Параметры датчика"
-    LinkPage& link();               // page 2, "Настройки связи"
-    SearchPage& search();           // page 3, "Поиск приборов"
-    TextPage& text();               // page 4, "Текст"
-    LineMonitorPage& monitor();     // page 5, "Монитор линии"
+    LivePage& live();           // page 0, "Текущее значение"
+    SensorPage& sensor();       // page 1, "Параметры датчика"
+    LinkPage& link();           // page 2, "Настройки связи"
+    SearchPage& search();       // page 3, "Поиск приборов"
+    TextPage& text();           // page 4, "Текст"
+    LineMonitorPage& monitor(); // page 5, "Монитор линии"
     static constexpr int MonitorPage = 5;
-    ProfileMenu& profiles();        // "Прочитать/Записать профиль настроек"
-    ConfigFileMenu& configFile();   // "Сохранить/Открыть конфигурацию прибора…"
-    RecordMenu& record();           // "Протокол настройки…"
-    JournalMenu& journal();         // "Журнал изменений…", the journal of writes
+    ProfileMenu& profiles();      // "Прочитать/Записать профиль настроек"
+    ConfigFileMenu& configFile(); // "Сохранить/Открыть конфигурацию прибора…"
+    RecordMenu& record();         // "Протокол настройки…"
+    JournalMenu& journal();       // "Журнал изменений…", the journal of writes
     CalibrationMenu& calibration(); // "Калибровка…"
     PortsMenu& ports();             // "Назначение портов…"
     HelpMenu& help();               // "Выход", "Справка"
     LinkHealthLine& healthLine();   // the status bar
-    // Every page's data belongs to the instrument the window names; what it showed of another goes back
-    // to "Данных нет" with a note.
-    ShownInstrumentNotes& shown();
+    ShownInstrumentNotes& shown();  // every page's data belongs to the instrument the window names
     const olv::device::InstrumentIdentity& ShownIdentity() const; // shown().ShownIdentity()
     WindowComfort& comfort(); // keyboard, units, widths, first start, the window's place
     // The menus' file dialogs run unless this is set: tests set it to answer without a dialog.
     std::function<bool(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected)> chooseProfileFile;
 
     // ---- The link row and the trace switch (link_row.cpp) ----
-    void ShowLinkSettings(int guard) override;
+    void ShowLinkSettings(int guard);
     void CollectLinkSettings(int guard);
-    void OpenPort() override; // with the link settings in force, 8 data bits
-    // Before an operation and at each poll: a port lost to a hang-up or a failed open is opened again
-    // quietly, at most once a second, so that a replugged adapter or a restarted gateway serves again.
+    void OpenPort(); // with the link settings in force, 8 data bits
+    // A port lost to a hang-up or a failed open is opened again quietly, at most once a second.
     void ReconnectIfLost();
     void ComboBox1Change();
     void ComboBox2Change();
@@ -112,42 +110,36 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     void CheckBox7Click();
 
     // ---- The line (line_state.h), changed only by SetLineState; the health line shows each change ----
-    void SetLineState(olv::link::LineState state) override;
+    void SetLineState(olv::link::LineState state);
     olv::link::LineState lineState() const { return line_.state(); }
     // A transaction is waiting for the line in the window's nested event loop (a live poll's, an
     // operation's, a connect's): nothing that fires meanwhile may start another one.
     bool LineWaiting() const;
-    olv::device::InstrumentId TargetInstrument() const override; // what the link settings reach now
+    olv::device::InstrumentId TargetInstrument() const; // what the link settings reach now
     // One operation on the instrument at a time (instrument_operation.h).
     using InstrumentOperation = ::InstrumentOperation;
-    std::unique_ptr<OperationHold> BeginOperation() override;
-    // This start sends nothing until the user asks (--listen, or the port's choice in the ports dialog):
-    // the line monitor listens from the start, no start-up read goes out, and the live page polls only
-    // once the user shows it.
+    std::unique_ptr<OperationHold> BeginOperation();
+    // Nothing is sent until the user asks (--listen, or the port's choice): the line monitor listens,
+    // no start-up read goes out, and the live page polls only once the user shows it.
     bool quietStart = false;
 
     // ---- Exchanges, reads and writes (exchange_report.cpp, page_write_report.cpp) ----
     // The exchange error's box; `detail` (what the instrument holds of a write) as its informative text.
     void ReportExchangeError(olv::link::ResultFlags flags, uint8_t exceptionCode,
-                             const QString& detail = QString()) override;
+                             const QString& detail = QString());
     void ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode);
-    void FocusRefusedField(QWidget* field) override; // its page shown, the cursor in it, colour kept
-    void FillListsHintsAndCaption();                  // form1_wiring.cpp
+    void FocusRefusedField(QWidget* field); // its page shown, the cursor in it, colour kept
+    void FillListsHintsAndCaption();        // form1_wiring.cpp
     // Everything of the instrument on the line: configuration, versions, parity; noted as read.
     olv::link::ResultFlags ReadInstrumentState(olv::records::InstrumentState& state, uint8_t& exceptionCode);
     using PageWriteTexts = ::PageWriteTexts;
     using WriteRecord = ::WriteRecord;
-    bool ReportPageWrite(const olv::records::InstrumentState& before, const olv::device::PageWriteResult& result,
-                         const PageWriteTexts& texts) override;
-    // The program's own link follows each link setting the instrument accepted: the boxes go white, the
-    // settings in force change and the port is opened again at the new rate and parity.
-    std::unique_ptr<olv::device::DeviceLinkSteps> LinkFollower(const olv::device::LinkValues& values) override;
-    bool JournalAllowsWrite() override; // the journal's steps of a page write (JournalMenu)
-    olv::link::ResultFlags ReadBeforeWrite(WriteRecord& record, uint8_t& exceptionCode) override;
-    void JournalWrite(const QString& operation, const WriteRecord& record,
-                      const olv::device::PageWriteResult& result) override;
-    void NoteInstrumentRead(const olv::device::RegisterImage& words, unsigned keptPages = 0) override;
-    void StampPages(unsigned pages, std::optional<int64_t> atMs = std::nullopt) override;
+    bool ReportPageWrite(const olv::records::InstrumentState& before,
+                         const olv::device::PageWriteResult& result, const PageWriteTexts& texts);
+    // The program's own link follows each link setting the instrument accepted.
+    std::unique_ptr<olv::device::DeviceLinkSteps> LinkFollower(const olv::device::LinkValues& values);
+    void NoteInstrumentRead(const olv::device::RegisterImage& words, unsigned keptPages = 0);
+    void StampPages(unsigned pages, std::optional<int64_t> atMs = std::nullopt);
 
     // ---- State ----
     // Milliseconds since the epoch (Form1Deps::clock): the trend's stamps and the calibration's waits.
@@ -171,7 +163,7 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     olv::link::PortMaster master;
     int shownPage = 4; // the page the notebook showed before its last change: the one being left next
     using Handler = HandlerId;
-    Handler lastHandler; // the handler that a control or timer ran last, for checking the wiring
+    Handler lastHandler;   // the handler that a control or timer ran last, for checking the wiring
     int formCloseRuns = 0; // how often each closing step ran (each runs once)
     int formDestroyRuns = 0;
 
@@ -183,25 +175,10 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     friend class ::InstrumentOperation; // holds the line and closes the window at its end
     LineFlag UiBusyView();
     LineFlag PollEnabledView();
-    // Every control's signal to its handler, in one style: On runs the handler guarded (what it
-    // throws goes to MEx) and notes it as the handler that ran last.
+    // Every control's signal to its handler, guarded and noted as the handler that ran last.
     void ConnectHandlers();
-    template <class Sender, class Signal> void On(Sender* sender, Signal signal, void (TForm1::*handler)()) {
-        PageHost::On(sender, signal, this, handler);
-    }
-    void RunHandler(QObject* sender, HandlerId id, const std::function<void()>& handler) override;
-    void Guarded(QObject* sender, const std::function<void()>& handler) override;
-    // What the pages reach of the window (PageHost) beyond the public part.
-    olv::link::PortMaster& Master() override { return master; }
-    olv::messages::MessageBoxes& Boxes() override { return *boxes; }
-    olv::device::RegisterImage& Image() override { return image; }
-    olv::link::LinkSettings& Link() override { return linkSettings; }
-    olv::device::PendingDeviceLink& PendingLink() override { return pendingLink; }
-    LineFlag& UiBusy() override { return uiBusy; }
-    void RepaintNow() override { repaint(); }
-    bool LineBusy() const override { return operationRunning || LineWaiting(); }
-    olv::link::PortLink& Port() override { return portLink; }
-    int64_t NowMs() const override { return clock(); }
+    template <class Sender, class Signal> void On(Sender* sender, Signal signal, void (TForm1::*handler)());
+    PageHost& host(); // the window as its pages and rooms see it (page_window.cpp)
     // Station settings file and recent profile at start and exit; a refused write is shown once.
     void LoadStationSettingsReported();
     void SaveStationSettingsReported();
@@ -216,7 +193,7 @@ class TForm1 : public QMainWindow, public Form1Controls, public PageHost, public
     bool closingBySignal_ = false;
     bool closeAfterOperation_ = false; // a close came during an operation or a wait: it happens at its end
     std::unique_ptr<LineWaiter> lineWaiter_; // the ports' waits, while the window lives
-    struct Rooms; // form1_rooms.h
+    struct Rooms;                            // form1_rooms.h
     std::unique_ptr<Rooms> rooms_;
     void BuildMenus(); // menu_window.cpp
 };

@@ -7,9 +7,11 @@
 class LiveHost;
 class MenuHost;
 class MonitorHost;
+class PageHost;
 
-// The window as the menus, the line monitor and the live page see it (menu_window.cpp,
-// monitor_window.cpp, live_window.cpp).
+// The window as its pages and rooms, the menus, the line monitor and the live page see it
+// (page_window.cpp, menu_window.cpp, monitor_window.cpp, live_window.cpp).
+std::unique_ptr<PageHost> PageWindow(TForm1& form);
 std::unique_ptr<MenuHost> MenuWindow(TForm1& form);
 std::unique_ptr<MonitorHost> MonitorWindow(TForm1& form);
 std::unique_ptr<LiveHost> LiveWindow(TForm1& form);
@@ -17,6 +19,7 @@ std::unique_ptr<LiveHost> LiveWindow(TForm1& form);
 // The window's rooms in the order they are built. Each is built on the window and on the rooms before
 // it, and goes before them at the end; a host goes after the rooms it serves.
 struct TForm1::Rooms {
+    std::unique_ptr<PageHost> pageWindow;
     std::unique_ptr<LinkHealthLine> healthLine;
     std::unique_ptr<ShownInstrumentNotes> shown;
     std::unique_ptr<WindowComfort> comfort;

@@ -73,6 +73,10 @@ void TForm1::FillListsHintsAndCaption() {
     SetHint(CheckBox7, QStringLiteral("Будем записывать обмен в файл"));
 }
 
+template <class Sender, class Signal> void TForm1::On(Sender* sender, Signal signal, void (TForm1::*handler)()) {
+    host().On(sender, signal, this, handler);
+}
+
 void TForm1::ConnectHandlers() {
     sensor().Wire();
     link().Wire();
@@ -105,13 +109,6 @@ void TForm1::ConnectHandlers() {
           std::pair{Timer3, &TForm1::Timer3Timer}, std::pair{Timer4, &TForm1::Timer4Timer},
           std::pair{Timer5, &TForm1::Timer5Timer}})
         On(timer, &QTimer::timeout, handler);
-}
-
-void TForm1::RunHandler(QObject* sender, HandlerId id, const std::function<void()>& handler) {
-    Guarded(sender, [&] {
-        lastHandler = id;
-        handler();
-    });
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

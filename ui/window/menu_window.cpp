@@ -1,5 +1,5 @@
-// The menus of the window: each built on the window as its host, what they reach of the live page,
-// and the journal's steps that the pages' writes take through the window.
+// The menus of the window: each built on the window as its host, and what they reach of it beyond
+// what a page does.
 #include "ui/window/form1.h"
 #include "ui/window/form1_rooms.h"
 
@@ -30,7 +30,9 @@ class WindowHost final : public MenuHost {
     void ShowExchangeState(olv::link::ResultFlags flags, uint8_t exceptionCode) override {
         form_.ShowExchangeState(flags, exceptionCode);
     }
-    void ReportIniWriteError(const olv::settings::IniWriteError& error) override { form_.ReportIniWriteError(error); }
+    void ReportIniWriteError(const olv::settings::IniWriteError& error) override {
+        form_.ReportIniWriteError(error);
+    }
     void ReportNextIniWriteError() override { form_.ReportNextIniWriteError(); }
     QString& LogFileName() override { return form_.live().logFileName; }
     int& LogEnabled() override { return form_.live().logEnabled; }
@@ -80,14 +82,14 @@ void TForm1::BuildMenus() {
     Rooms& rooms = *rooms_;
     rooms.menuWindow = MenuWindow(*this);
     MenuHost& window = *rooms.menuWindow;
-    rooms.ports = std::make_unique<PortsMenu>(*this, window, *this);
-    rooms.help = std::make_unique<HelpMenu>(*this, window, *this);
-    rooms.profiles = std::make_unique<ProfileMenu>(*this, window, *this,
+    rooms.ports = std::make_unique<PortsMenu>(host(), window, *this);
+    rooms.help = std::make_unique<HelpMenu>(host(), window, *this);
+    rooms.profiles = std::make_unique<ProfileMenu>(host(), window, *this,
                                                    ProfilePages{live(), sensor(), link(), search(), text()});
-    rooms.configFile = std::make_unique<ConfigFileMenu>(*this, window, *this);
-    rooms.record = std::make_unique<RecordMenu>(*this, window, *this);
-    rooms.journal = std::make_unique<JournalMenu>(*this, window, *this);
-    rooms.calibration = std::make_unique<CalibrationMenu>(*this, window, *this);
+    rooms.configFile = std::make_unique<ConfigFileMenu>(host(), window, *this);
+    rooms.record = std::make_unique<RecordMenu>(host(), window, *this);
+    rooms.journal = std::make_unique<JournalMenu>(host(), window, *this);
+    rooms.calibration = std::make_unique<CalibrationMenu>(host(), window, *this);
     rooms.ports->Wire();
     rooms.help->Wire();
     rooms.configFile->Wire();
@@ -104,13 +106,4 @@ olv::link::ResultFlags TForm1::ReadInstrumentState(olv::records::InstrumentState
     // Read of the instrument on the link: another serial number than the one shown is another meter.
     if (olv::link::Succeeded(flags, exceptionCode)) NoteInstrumentRead(state.image);
     return flags;
-}
-
-bool TForm1::JournalAllowsWrite() { return journal().JournalAllowsWrite(); }
-olv::link::ResultFlags TForm1::ReadBeforeWrite(WriteRecord& record, uint8_t& exceptionCode) {
-    return journal().ReadBeforeWrite(record, exceptionCode);
-}
-void TForm1::JournalWrite(const QString& operation, const WriteRecord& record,
-                          const olv::device::PageWriteResult& result) {
-    journal().JournalWrite(operation, record, result);
 }

@@ -83,9 +83,11 @@ class OperationHold {
 
 // What a page reaches of the window: the line and its master, the message boxes, the register image
 // and the link in force, one operation at a time, the instrument shown, the exchange reports and the
-// journal's write path. The window (TForm1) is the one host; a page knows nothing else of it.
+// journal's write path. The window gives itself (page_window.cpp); a page knows nothing else of it.
 class PageHost {
   public:
+    virtual ~PageHost() = default;
+
     // ---- The window's state a page reads and changes ----
     virtual olv::link::PortMaster& Master() = 0;
     virtual olv::messages::MessageBoxes& Boxes() = 0;
@@ -140,7 +142,4 @@ class PageHost {
             RunHandler(sender, HandlerId(handler), [owner, handler] { (owner->*handler)(); });
         });
     }
-
-  protected:
-    ~PageHost() = default;
 };
