@@ -96,7 +96,7 @@ bool LoadStateFile(const std::string& path, Instrument& instrument, std::string&
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > MaxStateFileSize) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > static_cast<off_t>(MaxStateFileSize)) {
         ::close(fd);
         error = path + " is not a state file (a regular file of at most 1 MB)";
         return false;
