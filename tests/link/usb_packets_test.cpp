@@ -140,8 +140,9 @@ TEST_P(UsbPackets, CompleteRepliesAreReadWholeOverEveryGapAndEndBySilence) {
                 // with it when that was all the read asked for (a write's reply).
                 const double silence = n < port.readsAsked.back() ? intervalMs() : 0;
                 ASSERT_NEAR(port.lastReadMs, LastArrivalMs(packets) + silence, 1e-3) << where;
-                if (!exchange.write && exchange.flags == 0)
+                if (!exchange.write && exchange.flags == 0) {
                     ASSERT_EQ(values[size_t(exchange.count - 1)], 0x1100 + exchange.count - 1) << where;
+                }
             }
         }
     }
