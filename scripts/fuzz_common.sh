@@ -23,8 +23,10 @@ olv_fuzz_build() {
 }
 
 # olv_fuzz_run TARGET CORPUS LOG [libFuzzer options...]: runs one target from its seeds (only read)
-# into CORPUS (new inputs), its output into LOG; failing inputs go to build/fuzz/ as crash-*, leak-*,
-# timeout-*. OLV_FUZZ_NICE=N runs it niced. Returns libFuzzer's status (0: nothing found).
+# into CORPUS (new inputs), its output into LOG; failing inputs go to the build folder as crash-*,
+# leak-*, timeout-*. The build folder is build/fuzz, or OLV_FUZZ_BUILD_DIR (scripts/test's sanitizer
+# build holds the targets as well). OLV_FUZZ_NICE=N runs it niced. Returns libFuzzer's status
+# (0: nothing found).
 olv_fuzz_run() {
     local target="$1" corpus log
     mkdir -p "$2" "$(dirname "$3")"
@@ -34,7 +36,7 @@ olv_fuzz_run() {
     local status=0
     local nice=()
     [ -n "${OLV_FUZZ_NICE:-}" ] && nice=(nice -n "$OLV_FUZZ_NICE")
-    (cd build/fuzz && ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}" "${nice[@]}" "bin/olv_fuzz_$target" \
+    (cd "${OLV_FUZZ_BUILD_DIR:-build/fuzz}" && ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}" "${nice[@]}" "bin/olv_fuzz_$target" \
         -max_len="$(olv_fuzz_max_len "$target")" -timeout=10 -print_final_stats=1 -artifact_prefix=./ \
         "$@" "$corpus" "$OLDPWD/fuzz/corpus/$target") >"$log" 2>&1 || status=$?
     return "$status"
