@@ -97,7 +97,9 @@ GatewayReply AnswerModbusTcp(Line& line, const std::vector<uint8_t>& request, bo
     const uint8_t unit = request[6];
     const uint8_t* pdu = request.data() + link::MbapHeaderLength;
     const size_t pduLength = request.size() - link::MbapHeaderLength;
-    std::vector<uint8_t> rtu{unit};
+    std::vector<uint8_t> rtu;
+    rtu.reserve(1 + pduLength + 2);
+    rtu.push_back(unit);
     rtu.insert(rtu.end(), pdu, pdu + pduLength);
     const uint16_t crc = link::Crc16(rtu.data(), static_cast<int>(rtu.size()) - 1);
     rtu.push_back(static_cast<uint8_t>(crc & 0xFF));
