@@ -196,12 +196,7 @@ void CalibrationMenu::N13Click() {
     const std::unique_ptr<OperationHold> operation = host.BeginOperation();
     if (!operation->started()) return;
     olv::records::InstrumentState state;
-    uint8_t exceptionCode = 0;
-    const ResultFlags flags = window.ReadInstrumentState(state, exceptionCode);
-    if (!olv::link::Succeeded(flags, exceptionCode)) {
-        host.ReportExchangeError(flags, exceptionCode);
-        return;
-    }
+    if (!window.ReadInstrumentStateOrReport(state)) return;
     WindowHost dialogHost(host, window, ui);
     CalibrationDialog dialog(dialogHost, state, &window.Window());
     QString reason;

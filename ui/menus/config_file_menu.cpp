@@ -102,12 +102,7 @@ void ConfigFileMenu::N5Click() {
     const std::unique_ptr<OperationHold> operation = host.BeginOperation();
     if (!operation->started()) return;
     InstrumentState state;
-    uint8_t exceptionCode = 0;
-    const ResultFlags flags = window.ReadInstrumentState(state, exceptionCode);
-    if (!olv::link::Succeeded(flags, exceptionCode)) {
-        host.ReportExchangeError(flags, exceptionCode);
-        return;
-    }
+    if (!window.ReadInstrumentStateOrReport(state)) return;
     const olv::records::SaveOutcome saved = olv::records::SaveConfiguration(
         fileName,
         olv::records::ConfigFileOf(
@@ -136,12 +131,7 @@ void ConfigFileMenu::N6Click() {
     const std::unique_ptr<OperationHold> operation = host.BeginOperation();
     if (!operation->started()) return;
     InstrumentState device;
-    uint8_t exceptionCode = 0;
-    const ResultFlags flags = window.ReadInstrumentState(device, exceptionCode);
-    if (!olv::link::Succeeded(flags, exceptionCode)) {
-        host.ReportExchangeError(flags, exceptionCode);
-        return;
-    }
+    if (!window.ReadInstrumentStateOrReport(device)) return;
 
     Form2 dialog(
         QStringLiteral("Файл: %1\nПрочитан: %2, %3, адрес %4 (%5)")

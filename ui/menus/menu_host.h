@@ -58,6 +58,9 @@ class MenuHost {
     // instrument shown.
     virtual olv::link::ResultFlags ReadInstrumentState(olv::records::InstrumentState& state,
                                                        uint8_t& exceptionCode) = 0;
+    // The same for a menu's operation that needs the whole state: a failed read is reported as every
+    // failed exchange is; true when the state was read.
+    virtual bool ReadInstrumentStateOrReport(olv::records::InstrumentState& state) = 0;
     // A file dialog of the menus: the chosen name and whether the first filter entry was selected;
     // false when cancelled.
     virtual bool ChooseFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected) = 0;

@@ -34,17 +34,11 @@
 #include <QMainWindow>
 #include <QPainter>
 
-using olv::link::ResultFlags;
 using olv::messages::BoxButtons;
 using olv::messages::BoxIcon;
 
 bool RecordMenu::ReadRecord(olv::records::RecordData& data) {
-    uint8_t exceptionCode = 0;
-    const ResultFlags flags = window.ReadInstrumentState(data.state, exceptionCode);
-    if (!olv::link::Succeeded(flags, exceptionCode)) {
-        host.ReportExchangeError(flags, exceptionCode);
-        return false;
-    }
+    if (!window.ReadInstrumentStateOrReport(data.state)) return false;
     data.liveRead = window.ReadLiveNow(data.live);
     data.caption = window.Window().windowTitle();
     data.printedAt = QDateTime::currentDateTime();

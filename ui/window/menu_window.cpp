@@ -51,6 +51,13 @@ class WindowHost final : public MenuHost {
                                                uint8_t& exceptionCode) override {
         return form_.ReadInstrumentState(state, exceptionCode);
     }
+    bool ReadInstrumentStateOrReport(olv::records::InstrumentState& state) override {
+        uint8_t exceptionCode = 0;
+        const olv::link::ResultFlags flags = form_.ReadInstrumentState(state, exceptionCode);
+        if (olv::link::Succeeded(flags, exceptionCode)) return true;
+        form_.ReportExchangeError(flags, exceptionCode);
+        return false;
+    }
     // Shows a file dialog: the chosen file name and whether its first filter entry was selected; false
     // when cancelled.
     bool ChooseFile(QFileDialog* dialog, QString& fileName, bool& firstFilterSelected) override {
